@@ -1,0 +1,37 @@
+#pragma once
+// Helpers shared by the tessmar-cli subcommands.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessmar::cli {
+
+using Args = std::vector<std::string>;
+
+// Exit codes of tessmar-cli.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // the work failed (bad input, conversion error, ...)
+inline constexpr int kExitUsage = 2;    // wrong command line
+
+// Installs the message handler of the command line: errors and warnings go to stderr prefixed
+// "tessmar-cli: error: " / "tessmar-cli: warning: ", information and status texts go to stderr
+// unprefixed (stdout is kept for the data a command prints). Status-only texts are shown only
+// when verbose is set.
+void InstallConsoleMessages(bool verbose);
+
+// Number of error messages (severity 127) seen since InstallConsoleMessages().
+int ErrorCount();
+int WarningCount();
+
+// Prints "tessmar-cli: error: TEXT" to stderr (for command-line problems found by the CLI itself).
+void PrintError(std::string_view text);
+
+// Subcommands. Each receives the arguments after its own name and returns the exit code.
+int RunClc(const Args& args);        // clc new | show | edit | add
+int RunClcAdd(const Args& args);     // clc add (arguments after "add")
+int RunDbc(const Args& args);        // dbc FILE[,BUS]...
+int RunSimulate(const Args& args);   // simulate CONFIG.clc -o FILE.cld [options]
+int RunConvert(const Args& args);    // batch conversion (no subcommand)
+
+}  // namespace tessmar::cli

@@ -1,0 +1,10 @@
+#include "cli/cli_common.h"
+
+namespace tessmar::cli {
+
+int RunClc(const Args& /*args*/) {
+  PrintError("this command is not available yet");
+  return kExitUsage;
+}
+
+}  // namespace tessmar::cli

@@ -1,0 +1,55 @@
+// tessmar-cli: the headless front end of Tessmar.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/cli_common.h"
+
+namespace {
+
+void PrintUsage() {
+  std::fputs(
+      "Usage: tessmar-cli COMMAND [ARGS]...\n"
+      "       tessmar-cli [CONVERSION OPTIONS] [FILES]...\n"
+      "\n"
+      "Configure Kavrix CAN loggers and convert their recordings.\n"
+      "\n"
+      "Commands:\n"
+      "  clc new      write a new default logger configuration\n"
+      "  clc show     print a logger configuration (unscrambled)\n"
+      "  clc edit     change a logger configuration line by line\n"
+      "  clc add      add signals of CAN databases to a logger configuration\n"
+      "  dbc          load CAN databases and print the signal table\n"
+      "  simulate     write a simulated recording (.cld) for a configuration\n"
+      "\n"
+      "Without a command the arguments name configurations (.clc), recordings (.cld, wildcards\n"
+      "allowed), CAN databases (.dbc[,BUS]), output files and command files (.cmd), and the\n"
+      "recordings are converted unattended. See 'tessmar-cli --help-convert'.\n"
+      "\n"
+      "Run 'tessmar-cli COMMAND --help' for the options of a command.\n"
+      "Exit status: 0 success, 1 failure, 2 wrong command line.\n",
+      stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace tessmar::cli;
+  Args args(argv + 1, argv + argc);
+  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    PrintUsage();
+    return args.empty() ? kExitUsage : kExitOk;
+  }
+  if (args[0] == "--version") {
+    std::puts("tessmar-cli 0.1.0");
+    return kExitOk;
+  }
+  const std::string command = args[0];
+  Args rest(args.begin() + 1, args.end());
+  if (command == "clc") return RunClc(rest);
+  if (command == "dbc") return RunDbc(rest);
+  if (command == "simulate") return RunSimulate(rest);
+  if (command == "--help-convert") return RunConvert({"--help"});
+  return RunConvert(args);
+}

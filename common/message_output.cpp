@@ -1,0 +1,112 @@
+#include "common/message_output.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace tessmar {
+namespace {
+
+MessageHandler& Handler() {
+  static MessageHandler handler;
+  return handler;
+}
+
+QuestionHandler& QHandler() {
+  static QuestionHandler handler;
+  return handler;
+}
+
+Translator& TrTable() {
+  static Translator translator;
+  return translator;
+}
+
+bool g_batch_mode = false;
+
+}  // namespace
+
+MessageHandler SetMessageHandler(MessageHandler handler) {
+  return std::exchange(Handler(), std::move(handler));
+}
+
+void ShowMessage(int severity, std::string_view text) {
+  if (Handler()) Handler()(severity, text);
+}
+
+std::string StrPrintfV(const char* format, va_list args) {
+  char small[512];
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (n < 0) return {};
+  if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
+  std::string out(static_cast<size_t>(n), '\0');
+  std::vsnprintf(out.data(), out.size() + 1, format, args);
+  return out;
+}
+
+std::string StrPrintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string out = StrPrintfV(format, args);
+  va_end(args);
+  return out;
+}
+
+void ShowMessageV(int severity, const char* format, va_list args) {
+  if (!Handler()) return;
+  ShowMessage(severity, StrPrintfV(Tr(format), args));
+}
+
+void ShowMessageF(int severity, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  ShowMessageV(severity, format, args);
+  va_end(args);
+}
+
+void SetTranslator(Translator translator) { TrTable() = std::move(translator); }
+
+const char* Tr(const char* text) {
+  if (!TrTable() || text == nullptr) return text;
+  const char* translated = TrTable()(text);
+  return translated ? translated : text;
+}
+
+QuestionHandler SetQuestionHandler(QuestionHandler handler) {
+  return std::exchange(QHandler(), std::move(handler));
+}
+
+Answer Ask(const Question& question) {
+  if (g_batch_mode || !QHandler()) return question.batch_answer;
+  return QHandler()(question);
+}
+
+void SetBatchMode(bool on) { g_batch_mode = on; }
+bool BatchMode() { return g_batch_mode; }
+
+MessageCapture::MessageCapture() {
+  previous_ = SetMessageHandler([this](int severity, std::string_view text) {
+    entries_.push_back({severity, std::string(text)});
+  });
+}
+
+MessageCapture::~MessageCapture() { SetMessageHandler(std::move(previous_)); }
+
+bool MessageCapture::Contains(std::string_view text) const {
+  for (const auto& e : entries_) {
+    if (e.text.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+int MessageCapture::CountAtLeast(int severity) const {
+  int n = 0;
+  for (const auto& e : entries_) {
+    if (e.severity != kMsgStatus && e.severity >= severity) ++n;
+  }
+  return n;
+}
+
+}  // namespace tessmar

@@ -1,0 +1,185 @@
+#pragma once
+// Output formats and the interface every output writer implements.
+//
+// The conversion driver (convert/conversion_driver.h) reads a recording entry by entry, keeps one
+// channel value record per output column up to date and, at every due row, asks the writer of the
+// chosen format to write one row. Writers are created through CreateWriter() below; the writers of
+// the other tools' formats (DIAdem, Vector MDF, Stiegele MDF, ETAS ASCII) plug in through
+// CreateFormatWriter() of writers/format_writers.h.
+//
+// Life of a writer during one conversion start (one or more sources):
+//   1. Create()   per source that is not appended to an open output (and for DIAdem, whose data
+//                 file is made per source, also when appending). Creates the writer's files.
+//   2. WriteRow() once per due row; the writer reads the channel values itself.
+//   3. Finish()   after every source's conversion pass, and once more at the very end of the run.
+//                 A writer that has nothing open must do nothing and return success.
+// Every operation returns 0 for failure and non-zero for success; on failure the reason is kept
+// in error_text() and the driver puts it into its own message. Writers never throw.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessmar {
+
+struct ChannelValue;     // logfile/channel_value.h: one per output column
+struct T_CanLog_Config;  // config/: the configuration read from the recording's header
+
+// ---- Output types ----------------------------------------------------------------------------
+
+enum class OutputType : int { kMessages = 0, kSignals = 1, kLogfileDump = 2 };
+inline constexpr int kOutputTypeCount = 3;
+// "Messages", "Signals", "Logfile Dump"; nullptr for an unknown index.
+const char* OutputTypeName(int index);
+
+// ---- Output format codes ---------------------------------------------------------------------
+
+inline constexpr int kFormatText = 0;
+inline constexpr int kFormatCsvInternational = 1;
+inline constexpr int kFormatCsvGerman = 2;           // "CSV", german (comma separator, comma)
+inline constexpr int kFormatDiademAscii = 3;
+inline constexpr int kFormatDiademInt32 = 4;
+inline constexpr int kFormatVectorAscii = 5;
+inline constexpr int kFormatDiademReal64 = 6;
+inline constexpr int kFormatVectorMdf = 7;
+inline constexpr int kFormatStiegeleMdf = 8;
+inline constexpr int kFormatEtasAscii = 9;
+inline constexpr int kFormatSemicolonCsvGerman = 11;  // Semicolon-"CSV", german
+
+// The file format list in display order: list index -> format code and list text.
+struct OutputFormatInfo {
+  int code;
+  const char* list_text;          // e.g. "CSV, international"
+  const char* default_extension;  // with the dot, e.g. ".csv"
+};
+inline constexpr int kOutputFormatCount = 11;
+extern const OutputFormatInfo kOutputFormats[kOutputFormatCount];
+
+// Information on a format code; nullptr for an unknown code (10 and anything above 11).
+const OutputFormatInfo* FindOutputFormat(int code);
+// List index of a format code, -1 for an unknown code.
+int OutputFormatListIndex(int code);
+// True for the codes 3, 4 and 6.
+bool IsDiademFormat(int code);
+// True for the formats written by the built-in text writers (0, 1, 2, 11, 5).
+bool IsBuiltInFormat(int code);
+
+// ---- Time columns ----------------------------------------------------------------------------
+
+enum class TimeColumnKind : int {
+  kOff = 0,
+  kImplicit = 1,  // fixed interval, no column written
+  kSeconds = 2,
+  kMilliseconds = 3,
+  kDateTime = 4,          // "YYYY-MM-DD hh:mm:ss"
+  kDateTimeFraction = 5,  // "YYYY-MM-DD hh:mm:ss.ss"
+};
+inline constexpr int kTimeColumnKindCount = 6;
+
+// ---- What a writer receives ------------------------------------------------------------------
+
+enum class ColumnGroup : int { kSignal, kExpression, kGps };
+
+// One output column, in column order.
+struct WriterColumn {
+  ColumnGroup group = ColumnGroup::kSignal;
+  int index_in_group = 0;  // signal slot, expression number or GPS column number
+  bool used = false;       // unused signal slots still occupy a column but never get values
+  std::string name;        // column name as shown in headlines ("Column%d"-style when unnamed)
+  std::string unit;        // signal unit, "calculated" for expressions, GPS column unit
+  double minimum = 0;      // range from the pre-scan; minimum -9.999999999e18 = unset
+  double maximum = 0;
+};
+
+// Formats the value of one GPS column (number within the GPS group) into out, returns the
+// length written (at most capacity - 1, NUL terminated). Provided by the GPS output.
+using GpsCellFormatter = int (*)(const void* context, int gps_column, char* out, int capacity);
+
+// Everything a writer gets when it is created for a source. Pointers stay valid until Finish().
+struct WriterSetup {
+  std::filesystem::path output_path;  // the main output path (extension of the format)
+  std::filesystem::path source_path;
+  OutputType output_type = OutputType::kSignals;
+  int format_code = kFormatText;
+  int mode = 0;  // DIAdem: 0 ASCII, 1 INT32, 2 REAL64; otherwise 0
+  bool appending = false;  // this source is appended to an output created for an earlier one
+
+  const T_CanLog_Config* logged_config = nullptr;  // header of the recording (or user's table)
+  double start_date = 0;         // [LogFileInfo] StartDate, seconds since 1970 (no time zone)
+  std::int64_t start_timestamp = 0;  // [LogFileInfo] StartTimestamp, ticks
+  double timer_frequency = 39065.5;
+
+  // Column layout: the groups as [first, first + count) ranges of column numbers.
+  int first_signal_column = 0, signal_column_count = 0;
+  int first_expression_column = 0, expression_column_count = 0;
+  int first_gps_column = 0, gps_column_count = 0;
+  std::vector<WriterColumn> columns;  // one per column, in column order
+
+  const ChannelValue* channels = nullptr;  // the live channel value records (columns.size())
+  GpsCellFormatter gps_formatter = nullptr;
+  const void* gps_formatter_context = nullptr;
+
+  TimeColumnKind time_column1 = TimeColumnKind::kOff;
+  TimeColumnKind time_column2 = TimeColumnKind::kOff;
+  double write_interval = 0.01;   // seconds, at least 0.0001 for Signals and the MDF formats
+  std::string invalid_value = "-99999999";
+  char column_separator = ' ';
+  char decimal_separator = '.';
+  int headlines = 1;              // 0..3
+  bool scaled_values = true;      // false: raw values
+  double conversion_start_time = 0;  // absolute time of the oldest entry of the first source
+};
+
+// One row. Times are seconds since tick 0 of the running clock; absolute = time + time_base.
+struct WriterRow {
+  double time = 0;
+  double time_base = 0;
+  bool pretrigger = false;  // a "pre" marker was read since the previous row
+  // The entry that made this row (Messages and Logfile Dump), 16 bytes, else nullptr.
+  const std::uint8_t* entry = nullptr;
+  std::uint32_t entry_file_pos = 0;
+};
+
+struct WriterFinish {
+  std::int64_t row_count = 0;  // rows written for this source ("sample points written")
+  bool more_follow = false;    // combining: another source will be appended
+  bool aborted = false;        // the user aborted or the pass failed; output may be incomplete
+};
+
+class Writer {
+ public:
+  virtual ~Writer() = default;
+
+  // Creates (or, when appending, continues) the output for one source. 0 = failure.
+  [[nodiscard]] virtual int Create(const WriterSetup& setup) = 0;
+  // Writes one row with the current channel values. 0 = failure.
+  [[nodiscard]] virtual int WriteRow(const WriterRow& row) = 0;
+  // Completes the output of one source (closes files unless more_follow). Must do nothing and
+  // succeed when nothing is open. 0 = failure (e.g. a write error found when flushing).
+  [[nodiscard]] virtual int Finish(const WriterFinish& finish) = 0;
+
+  // The path shown to the user as "Output: ..." (DIAdem shows its data file).
+  virtual std::filesystem::path ShownOutputPath(const std::filesystem::path& output_path) const {
+    return output_path;
+  }
+
+  // Reason of the last failure, empty when none is known.
+  const std::string& error_text() const { return error_text_; }
+
+ protected:
+  void SetError(std::string text) { error_text_ = std::move(text); }
+  void ClearError() { error_text_.clear(); }
+
+ private:
+  std::string error_text_;
+};
+
+// Creates the writer of a format code for an output type: the built-in text writers for 0, 1, 2,
+// 11 and 5 (and the dump for Logfile Dump), the writers of writers/ for 3, 4, 6, 7, 8, 9.
+// nullptr when the format is not available; the reason is put into *why when given.
+std::unique_ptr<Writer> CreateWriter(OutputType type, int format_code, std::string* why = nullptr);
+
+}  // namespace tessmar

@@ -1,0 +1,224 @@
+#include "convert/converter_options.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include "common/message_output.h"
+
+namespace tessmar {
+
+namespace {
+
+const char* const kColumnSeparatorNames[kColumnSeparatorCount] = {
+    "Space character", "Tab character", "Comma  ( , )", "Semicolon ( ; )"};
+const char kColumnSeparatorChars[kColumnSeparatorCount] = {' ', '\t', ',', ';'};
+const char* const kDecimalSeparatorNames[kDecimalSeparatorCount] = {"period ( . )",
+                                                                     "comma ( , )"};
+const char* const kTimeColumnNames[kTimeColumnKindCount] = {
+    "no time channel (off)", "implicit (fixed interval)", "Seconds",
+    "Milliseconds",          "YYYY-MM-DD hh:mm:ss",       "YYYY-MM-DD hh:mm:ss.ss"};
+
+constexpr double kMinWriteInterval = 0.0001;
+
+std::string FormatSeconds(double seconds) { return StrPrintf("%lg", seconds); }
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (Lower(text[i]) != Lower(prefix[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+char ColumnSeparatorChar(int index) {
+  return (index >= 0 && index < kColumnSeparatorCount) ? kColumnSeparatorChars[index] : ' ';
+}
+char DecimalSeparatorChar(int index) { return index == 1 ? ',' : '.'; }
+const char* ColumnSeparatorName(int index) {
+  return (index >= 0 && index < kColumnSeparatorCount) ? kColumnSeparatorNames[index] : nullptr;
+}
+const char* DecimalSeparatorName(int index) {
+  return (index >= 0 && index < kDecimalSeparatorCount) ? kDecimalSeparatorNames[index]
+                                                        : nullptr;
+}
+const char* TimeColumnName(int kind) {
+  return (kind >= 0 && kind < kTimeColumnKindCount) ? kTimeColumnNames[kind] : nullptr;
+}
+
+double ParseSeconds(const std::string& text) {
+  std::string copy = text;
+  for (char& c : copy) {
+    if (c == ',') c = '.';
+  }
+  char* end = nullptr;
+  double v = std::strtod(copy.c_str(), &end);
+  if (end == copy.c_str() || !(v == v)) return 0;  // unreadable or NaN
+  return v;
+}
+
+OptionCheckResult CheckConverterOptions(ConverterOptions& o) {
+  OptionCheckResult r;
+  if (o.output_type < 0 || o.output_type >= kOutputTypeCount) o.output_type = 0;
+  if (o.headlines < 0) o.headlines = 0;
+  if (o.headlines > 3) o.headlines = 3;
+  if (o.column_separator < 0 || o.column_separator >= kColumnSeparatorCount) {
+    o.column_separator = 0;
+  }
+  if (o.decimal_separator < 0 || o.decimal_separator >= kDecimalSeparatorCount) {
+    o.decimal_separator = 0;
+  }
+  if (o.time_column1 < 0 || o.time_column1 >= kTimeColumnKindCount) o.time_column1 = 0;
+  if (o.time_column2 < 0 || o.time_column2 >= kTimeColumnKindCount) o.time_column2 = 0;
+  if (o.invalid_signal.size() > kMaxInvalidSignalLength) {
+    o.invalid_signal.resize(kMaxInvalidSignalLength);
+  }
+  double interval = ParseSeconds(o.write_interval);
+
+  if (o.output_type == static_cast<int>(OutputType::kLogfileDump)) {
+    r.format_disabled = r.separators_disabled = r.time_columns_disabled = true;
+    r.invalid_value_disabled = r.write_interval_disabled = r.headlines_disabled = true;
+  }
+
+  const int code = o.output_file_format;
+  switch (code) {
+    case kFormatCsvInternational:
+      o.column_separator = 2;
+      o.decimal_separator = 0;
+      break;
+    case kFormatSemicolonCsvGerman:
+      o.column_separator = 3;
+      o.decimal_separator = 1;
+      break;
+    case kFormatDiademAscii:
+    case kFormatDiademInt32:
+    case kFormatDiademReal64:
+      o.column_separator = 2;
+      o.decimal_separator = 0;
+      o.headlines = 0;
+      o.invalid_signal = code == kFormatDiademInt32 ? "2147483646" : "9.9E+34";
+      if (o.output_type == static_cast<int>(OutputType::kMessages)) {
+        r.accepted = false;
+        r.output_type_red = true;
+        r.box_text = "Cannot export a CAN MESSAGE FILE in DIAdem format yet";
+        r.box_caption = "Logfile Converter Warning (SERIOUS!)";
+      }
+      break;
+    case kFormatVectorAscii:
+      o.output_type = static_cast<int>(OutputType::kMessages);
+      o.column_separator = 0;
+      o.decimal_separator = 0;
+      o.headlines = 0;
+      o.time_column1 = static_cast<int>(TimeColumnKind::kSeconds);
+      o.time_column2 = static_cast<int>(TimeColumnKind::kOff);
+      o.invalid_signal.clear();
+      o.write_interval = "0";
+      interval = 0;
+      r.output_type_disabled = r.separators_disabled = r.headlines_disabled = true;
+      r.time_columns_disabled = r.invalid_value_disabled = r.write_interval_disabled = true;
+      break;
+    case kFormatVectorMdf:
+    case kFormatStiegeleMdf:
+      o.headlines = 0;
+      break;
+    case kFormatEtasAscii: {
+      o.headlines = 0;
+      const char first = o.invalid_signal.empty() ? '\0' : o.invalid_signal[0];
+      if (!((first >= '0' && first <= '9') || first == '-')) {
+        r.invalid_value_red = true;
+        ShowMessage(kMsgStatus,
+                    Tr("Warning: ETAS 'AsciiItemFile' needs a NUMERIC 'No-Value'-dummy ! Check "
+                       "the converter options."));
+      }
+      break;
+    }
+    default:
+      break;
+  }
+
+  const bool needs_interval =
+      o.output_type == static_cast<int>(OutputType::kSignals) || IsDiademFormat(code);
+  if (needs_interval && interval < kMinWriteInterval) {
+    o.write_interval = "0.0001";
+    r.write_interval_red = true;
+    if (r.box_text.empty()) {
+      r.box_text =
+          "For the currently selected export configuration, a valid\r\nwrite-interval of 0.1 ms "
+          "or more MUST be specified.\r\n\n Export without a valid write-interval\r\n  is only "
+          "possible for output as MESSAGES .\r\n";
+      r.box_caption = "Logfile Converter Warning (SERIOUS!)";
+    }
+  }
+  return r;
+}
+
+double ReadWriteInterval(ConverterOptions& options, int message_rate_limit) {
+  double interval = ParseSeconds(options.write_interval);
+  if (interval != 0 && interval < kMinWriteInterval) {
+    const double replaced = message_rate_limit > 0 ? message_rate_limit * 0.001 : 0.01;
+    ShowMessageF(kMsgWarning,
+                 "Warning: Output write interval was illegal. Changed from %lg to %lg seconds.",
+                 interval, replaced);
+    options.write_interval = FormatSeconds(replaced);
+    interval = replaced;
+  }
+  return interval;
+}
+
+std::filesystem::path ReplaceExtension(const std::filesystem::path& path,
+                                       const std::string& new_extension) {
+  std::string name = path.filename().string();
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos) name.resize(dot);
+  return path.parent_path() / (name + new_extension);
+}
+
+std::filesystem::path MakeOutputPath(const std::filesystem::path& output_dir,
+                                     const std::filesystem::path& source, int format_code) {
+  const OutputFormatInfo* info = FindOutputFormat(format_code);
+  const std::string extension = info ? info->default_extension : ".txt";
+  std::string name = source.filename().string();
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && name.size() - dot - 1 <= 4) {
+    name.resize(dot);
+  }
+  name += extension;
+  const std::filesystem::path dir = output_dir.empty() ? source.parent_path() : output_dir;
+  return dir / name;
+}
+
+int CombineFlags(bool combine, int source_index, int source_count) {
+  if (!combine) return 0;
+  int flags = 0;
+  if (source_index > 0) flags |= kCombineAppend;
+  if (source_index < source_count - 1) flags |= kCombineMoreFollow;
+  return flags;
+}
+
+bool ApplyBatchOutputName(const std::filesystem::path& output_name, ConverterOptions& options) {
+  std::string ext = output_name.extension().string();
+  if (ext.empty()) return false;
+  ext.erase(0, 1);
+  if (StartsWithNoCase(ext, "txt")) {
+    options.output_file_format = kFormatText;
+  } else if (StartsWithNoCase(ext, "csv")) {
+    options.output_file_format = kFormatCsvInternational;
+    options.output_type = static_cast<int>(OutputType::kSignals);
+  } else if (StartsWithNoCase(ext, "dat")) {
+    if (!IsDiademFormat(options.output_file_format)) {
+      options.output_file_format = kFormatDiademAscii;
+    }
+    options.output_type = static_cast<int>(OutputType::kSignals);
+  } else if (StartsWithNoCase(ext, "asc")) {
+    options.output_file_format = kFormatVectorAscii;
+    options.output_type = static_cast<int>(OutputType::kMessages);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tessmar

@@ -26,7 +26,8 @@
 namespace tessmar {
 
 struct ChannelValue;     // logfile/channel_value.h: one per output column
-struct T_CanLog_Config;  // config/: the configuration read from the recording's header
+struct T_CanLog_Config;  // config/canlog_config.h: the configuration of the recording's header
+struct T_CanLog_SigTab;  // config/canlog_config.h: the signal table in use
 
 // ---- Output types ----------------------------------------------------------------------------
 
@@ -107,7 +108,8 @@ struct WriterSetup {
   int mode = 0;  // DIAdem: 0 ASCII, 1 INT32, 2 REAL64; otherwise 0
   bool appending = false;  // this source is appended to an output created for an earlier one
 
-  const T_CanLog_Config* logged_config = nullptr;  // header of the recording (or user's table)
+  const T_CanLog_Config* logged_config = nullptr;  // from the recording's header
+  const T_CanLog_SigTab* signal_table = nullptr;   // the logged one or the user's
   double start_date = 0;         // [LogFileInfo] StartDate, seconds since 1970 (no time zone)
   std::int64_t start_timestamp = 0;  // [LogFileInfo] StartTimestamp, ticks
   double timer_frequency = 39065.5;

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include "common/message_output.h"
+#include "convert/converter_options.h"
+#include "convert/settings_file.h"
+
+namespace tessmar {
+namespace {
+
+// ---- Settings file ---------------------------------------------------------------------------
+
+TEST(SettingsFile, MissingKeysGiveDefaults) {
+  IniFile ini;
+  const TessmarSettings s = ReadSettings(ini);
+  EXPECT_EQ(s.language, 1);
+  EXPECT_EQ(s.logger_device_family, -1);
+  EXPECT_EQ(s.logger_cfg, "logger.clc");
+  EXPECT_EQ(s.topographic_map_data, "c:\\gtopo30");
+  EXPECT_EQ(s.converter.output_type, 1);
+  EXPECT_EQ(s.converter.output_file_format, 0);
+  EXPECT_EQ(s.converter.headlines, 1);
+  EXPECT_EQ(s.converter.write_interval, "0.010");
+  EXPECT_EQ(s.converter.invalid_signal, "-99999999");
+  EXPECT_TRUE(s.converter.scaled_values);
+  EXPECT_EQ(s.gps_show_preview, 1);
+}
+
+TEST(SettingsFile, RangeCorrections) {
+  IniFile ini;
+  ini.Parse(
+      "[Converter]\nOutputType=3\nOutputFileHeadlines=7\nOutputColumnSeparator=-1\n"
+      "DecimalSeparator=2\nTimeColumn1=6\nTimeColumn2=5\nOutputFileFormat=11\n"
+      "[GPS_Output]\nColTitle3=0123456789012345678901234567890123456789ABC\n");
+  const TessmarSettings s = ReadSettings(ini);
+  EXPECT_EQ(s.converter.output_type, 0);
+  EXPECT_EQ(s.converter.headlines, 1);
+  EXPECT_EQ(s.converter.column_separator, 0);
+  EXPECT_EQ(s.converter.decimal_separator, 0);
+  EXPECT_EQ(s.converter.time_column1, 0);
+  EXPECT_EQ(s.converter.time_column2, 5);
+  // The stored value is the format code: 11 is the semicolon flavour, 10 selects nothing.
+  EXPECT_EQ(s.converter.output_file_format, 11);
+  EXPECT_EQ(OutputFormatListIndex(11), 3);
+  EXPECT_EQ(OutputFormatListIndex(10), -1);
+  EXPECT_EQ(s.gps_col_title[3].size(), 40u);
+}
+
+TEST(SettingsFile, RoundTripKeepsValuesOrderAndForeignKeys) {
+  IniFile ini;
+  ini.Parse("[GraphPreview]\nColour0=255\n[Converter]\nInvalidSignal=\"n/a\"\n");
+  TessmarSettings s = ReadSettings(ini);
+  EXPECT_EQ(s.converter.invalid_signal, "n/a");
+  s.converter.combine_output = true;
+  s.recent_candb_names[2] = "/data/van.dbc";
+  s.recent_candb_buses[2] = 2;
+  s.left = 17;
+  WriteSettings(s, ini);
+  const std::string text = ini.ToText();
+  EXPECT_NE(text.find("CombimeOutputIntoOneFile=1\r\n"), std::string::npos);
+  EXPECT_NE(text.find("TopograhicMapData=c:\\gtopo30\r\n"), std::string::npos);
+  EXPECT_NE(text.find("[GraphPreview]\r\nColour0=255\r\n"), std::string::npos);
+  // Keys of a section come in table order.
+  EXPECT_LT(text.find("OutputType="), text.find("OutputFileFormat="));
+  EXPECT_LT(text.find("TimeColumn2="), text.find("WriteInterval="));
+  IniFile again;
+  again.Parse(text);
+  const TessmarSettings back = ReadSettings(again);
+  EXPECT_TRUE(back.converter.combine_output);
+  EXPECT_EQ(back.recent_candb_names[2], "/data/van.dbc");
+  EXPECT_EQ(back.recent_candb_buses[2], 2);
+  EXPECT_EQ(back.left, 17);
+}
+
+TEST(SettingsFile, UnnamedConfigAndMaximisedWindowAreNotStored) {
+  IniFile ini;
+  ini.Parse("[MainWindow]\nLeft=40\n[Files]\nLoggerCfg=truck.clc\n");
+  TessmarSettings s = ReadSettings(ini);
+  s.logger_cfg = "/home/u/unnamed.clc";
+  s.left = 0;
+  s.write_placement = false;
+  WriteSettings(s, ini);
+  const TessmarSettings back = ReadSettings(ini);
+  EXPECT_EQ(back.logger_cfg, "truck.clc");
+  EXPECT_EQ(back.left, 40);
+}
+
+// ---- Option check ----------------------------------------------------------------------------
+
+TEST(ConverterOptionsCheck, FormatsFixTheirSeparators) {
+  ConverterOptions o;
+  o.output_file_format = kFormatSemicolonCsvGerman;
+  EXPECT_TRUE(CheckConverterOptions(o).accepted);
+  EXPECT_EQ(ColumnSeparatorChar(o.column_separator), ';');
+  EXPECT_EQ(DecimalSeparatorChar(o.decimal_separator), ',');
+
+  o = ConverterOptions{};
+  o.output_type = 1;
+  o.output_file_format = kFormatVectorAscii;
+  o.headlines = 3;
+  CheckConverterOptions(o);
+  EXPECT_EQ(o.output_type, 0);
+  EXPECT_EQ(o.headlines, 0);
+  EXPECT_EQ(o.time_column1, 2);
+  EXPECT_EQ(o.time_column2, 0);
+  EXPECT_EQ(o.invalid_signal, "");
+  EXPECT_EQ(o.write_interval, "0");
+}
+
+TEST(ConverterOptionsCheck, DiademRefusesMessagesAndFixesInvalidValue) {
+  ConverterOptions o;
+  o.output_type = 0;
+  o.output_file_format = kFormatDiademInt32;
+  const OptionCheckResult r = CheckConverterOptions(o);
+  EXPECT_FALSE(r.accepted);
+  EXPECT_EQ(r.box_text, "Cannot export a CAN MESSAGE FILE in DIAdem format yet");
+  EXPECT_EQ(o.invalid_signal, "2147483646");
+  o.output_type = 1;
+  o.output_file_format = kFormatDiademReal64;
+  EXPECT_TRUE(CheckConverterOptions(o).accepted);
+  EXPECT_EQ(o.invalid_signal, "9.9E+34");
+}
+
+TEST(ConverterOptionsCheck, WriteIntervalRaisedForSignals) {
+  ConverterOptions o;
+  o.write_interval = "0";
+  const OptionCheckResult r = CheckConverterOptions(o);
+  EXPECT_EQ(o.write_interval, "0.0001");
+  EXPECT_NE(r.box_text.find("write-interval of 0.1 ms or more MUST be specified"),
+            std::string::npos);
+  o.output_type = 0;
+  o.write_interval = "0";
+  EXPECT_TRUE(CheckConverterOptions(o).box_text.empty());
+}
+
+TEST(ConverterOptionsCheck, ReadWriteIntervalReplacesTinyValues) {
+  MessageCapture capture;
+  ConverterOptions o;
+  o.write_interval = "0.00001";
+  EXPECT_DOUBLE_EQ(ReadWriteInterval(o, 0), 0.01);
+  EXPECT_TRUE(capture.Contains(
+      "Warning: Output write interval was illegal. Changed from 1e-05 to 0.01 seconds."));
+  o.write_interval = "0.00001";
+  EXPECT_DOUBLE_EQ(ReadWriteInterval(o, 20), 0.02);
+  o.write_interval = "0";
+  EXPECT_DOUBLE_EQ(ReadWriteInterval(o, 20), 0);
+}
+
+TEST(ConverterOptionsCheck, EtasNeedsNumericInvalidValue) {
+  MessageCapture capture;
+  ConverterOptions o;
+  o.output_file_format = kFormatEtasAscii;
+  o.invalid_signal = "n/a";
+  EXPECT_TRUE(CheckConverterOptions(o).invalid_value_red);
+  EXPECT_TRUE(capture.Contains("Warning: ETAS 'AsciiItemFile' needs a NUMERIC 'No-Value'-dummy"));
+  o.invalid_signal = "-1";
+  EXPECT_FALSE(CheckConverterOptions(o).invalid_value_red);
+}
+
+// ---- Output paths ----------------------------------------------------------------------------
+
+TEST(OutputPath, ExtensionReplacedOrAppended) {
+  EXPECT_EQ(MakeOutputPath("/out", "/in/run1.cld", kFormatCsvGerman), "/out/run1.csv");
+  EXPECT_EQ(MakeOutputPath("/out", "/in/run1.recording", kFormatText),
+            "/out/run1.recording.txt");
+  EXPECT_EQ(MakeOutputPath("/out", "/in/run.v1.cld", kFormatEtasAscii), "/out/run.v1.ascii");
+  EXPECT_EQ(MakeOutputPath("", "/in/a.cld", kFormatVectorAscii), "/in/a.asc");
+  EXPECT_EQ(ReplaceExtension("/x/out.dat", ".dia"), "/x/out.dia");
+}
+
+TEST(OutputPath, CombineFlags) {
+  EXPECT_EQ(CombineFlags(false, 1, 3), 0);
+  EXPECT_EQ(CombineFlags(true, 0, 3), kCombineMoreFollow);
+  EXPECT_EQ(CombineFlags(true, 1, 3), kCombineAppend | kCombineMoreFollow);
+  EXPECT_EQ(CombineFlags(true, 2, 3), kCombineAppend);
+  EXPECT_EQ(CombineFlags(true, 0, 1), 0);
+}
+
+TEST(OutputPath, BatchOutputNameChoosesFormat) {
+  ConverterOptions o;
+  o.output_type = 0;
+  ASSERT_TRUE(ApplyBatchOutputName("x.csv", o));
+  EXPECT_EQ(o.output_file_format, kFormatCsvInternational);
+  EXPECT_EQ(o.output_type, 1);
+  ASSERT_TRUE(ApplyBatchOutputName("x.ASC", o));
+  EXPECT_EQ(o.output_file_format, kFormatVectorAscii);
+  EXPECT_EQ(o.output_type, 0);
+  o.output_file_format = kFormatDiademReal64;
+  ASSERT_TRUE(ApplyBatchOutputName("x.dat", o));
+  EXPECT_EQ(o.output_file_format, kFormatDiademReal64);
+  ASSERT_TRUE(ApplyBatchOutputName("x.txt", o));
+  EXPECT_EQ(o.output_file_format, kFormatText);
+  EXPECT_FALSE(ApplyBatchOutputName("x.mdf", o));
+}
+
+}  // namespace
+}  // namespace tessmar

@@ -8,9 +8,13 @@
 // CreateFormatWriter() of writers/format_writers.h.
 //
 // Life of a writer during one conversion start (one or more sources):
-//   1. Create()   per source that is not appended to an open output (and for DIAdem, whose data
-//                 file is made per source, also when appending). Creates the writer's files.
-//   2. WriteRow() once per due row; the writer reads the channel values itself.
+//   1. Create()   once per source. For the first source (and every source when not combining)
+//                 setup.appending is false: the writer creates its files. When combining, later
+//                 sources come with appending = true: the writer continues the output it has
+//                 open (DIAdem makes a new data file per source).
+//   2. WriteRow() once per due row; the writer reads the channel values itself. Returns
+//                 kRowWritten (counted as a sample point), kRowSkipped (nothing to write for this
+//                 row, not counted) or 0 for failure.
 //   3. Finish()   after every source's conversion pass, and once more at the very end of the run.
 //                 A writer that has nothing open must do nothing and return success.
 // Every operation returns 0 for failure and non-zero for success; on failure the reason is kept
@@ -142,8 +146,14 @@ struct WriterRow {
   bool pretrigger = false;  // a "pre" marker was read since the previous row
   // The entry that made this row (Messages and Logfile Dump), 16 bytes, else nullptr.
   const std::uint8_t* entry = nullptr;
+  std::uint32_t entry_length = 0;  // 16, or the stated length of a BULK block
   std::uint32_t entry_file_pos = 0;
 };
+
+// Results of Writer::WriteRow().
+inline constexpr int kRowFailed = 0;
+inline constexpr int kRowWritten = 1;
+inline constexpr int kRowSkipped = 2;
 
 struct WriterFinish {
   std::int64_t row_count = 0;  // rows written for this source ("sample points written")
@@ -155,9 +165,9 @@ class Writer {
  public:
   virtual ~Writer() = default;
 
-  // Creates (or, when appending, continues) the output for one source. 0 = failure.
+  // Creates (or, when setup.appending, continues) the output for one source. 0 = failure.
   [[nodiscard]] virtual int Create(const WriterSetup& setup) = 0;
-  // Writes one row with the current channel values. 0 = failure.
+  // Writes one row with the current channel values: kRowWritten, kRowSkipped or kRowFailed.
   [[nodiscard]] virtual int WriteRow(const WriterRow& row) = 0;
   // Completes the output of one source (closes files unless more_follow). Must do nothing and
   // succeed when nothing is open. 0 = failure (e.g. a write error found when flushing).

@@ -1,0 +1,234 @@
+#include "writers/gps_fix.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "convert/date_time_format.h"
+#include "writers/number_text.h"
+
+namespace tessmar {
+
+namespace {
+
+std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::int16_t I16(const std::uint8_t* p) { return static_cast<std::int16_t>(U16(p)); }
+std::uint32_t U32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(U32(p)); }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+enum class Var {
+  kDa, kDstr, kHr, kHasl, kHdop, kLatI, kLat, kLonI, kLon, kMi, kMo, kNsat, kPos, kSe, kSpeed,
+  kTime, kTstr, kYr
+};
+
+struct VarName {
+  const char* name;
+  Var var;
+};
+
+// Matched as prefixes in this order, so "lat_i" is tried before "lat".
+constexpr VarName kVariables[] = {
+    {"da", Var::kDa},       {"dstr", Var::kDstr},   {"hr", Var::kHr},     {"hasl", Var::kHasl},
+    {"hdop", Var::kHdop},   {"lat_i", Var::kLatI},  {"lat", Var::kLat},   {"lon_i", Var::kLonI},
+    {"lon", Var::kLon},     {"mi", Var::kMi},       {"mo", Var::kMo},     {"nsat", Var::kNsat},
+    {"pos", Var::kPos},     {"se", Var::kSe},       {"speed", Var::kSpeed}, {"time", Var::kTime},
+    {"tstr", Var::kTstr},   {"yr", Var::kYr},
+};
+
+// Finds the variable whose name is a prefix of text; returns its name length or 0.
+std::size_t MatchVariable(std::string_view text, Var& var) {
+  for (const VarName& v : kVariables) {
+    std::size_t n = std::strlen(v.name);
+    if (text.size() >= n && text.compare(0, n, v.name) == 0) {
+      var = v.var;
+      return n;
+    }
+  }
+  return 0;
+}
+
+GpsExprResult VariableValue(Var var, const GpsFix& fix) {
+  switch (var) {
+    case Var::kDa: return {kGpsExprNumber, static_cast<double>(fix.day)};
+    case Var::kHr: return {kGpsExprNumber, static_cast<double>(fix.hour)};
+    case Var::kHasl: return {kGpsExprNumber, fix.height};
+    case Var::kHdop: return {kGpsExprNumber, fix.hdop};
+    case Var::kLatI: return {kGpsExprNumber, static_cast<double>(fix.latitude)};
+    case Var::kLat: return {kGpsExprNumber, fix.latitude / static_cast<double>(kGpsUnitsPerDegree)};
+    case Var::kLonI: return {kGpsExprNumber, static_cast<double>(fix.longitude)};
+    case Var::kLon:
+      return {kGpsExprNumber, fix.longitude / static_cast<double>(kGpsUnitsPerDegree)};
+    case Var::kMi: return {kGpsExprNumber, static_cast<double>(fix.minute)};
+    case Var::kMo: return {kGpsExprNumber, static_cast<double>(fix.month)};
+    case Var::kNsat: return {kGpsExprNumber, static_cast<double>(fix.satellites)};
+    case Var::kSe: return {kGpsExprNumber, static_cast<double>(fix.second)};
+    case Var::kSpeed: return {kGpsExprNumber, fix.speed};
+    case Var::kTime: {
+      int code = (fix.time_valid && fix.date_valid) ? kGpsExprNumber : kGpsExprInvalidTime;
+      return {code, GpsFixTime(fix)};
+    }
+    case Var::kYr:
+      return {kGpsExprNumber, fix.year2000 == 0 ? 0.0 : fix.year2000 + 2000.0};
+    case Var::kDstr:
+    case Var::kTstr:
+    case Var::kPos:
+      return {kGpsExprText, 0.0};
+  }
+  return {kGpsExprUnknownName, 0.0};
+}
+
+// Reads one operand at text[pos]; advances pos.
+GpsExprResult ReadOperand(std::string_view text, std::size_t& pos, const GpsFix& fix) {
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  if (pos >= text.size()) return {kGpsExprSyntax, 0.0};
+  char c = text[pos];
+  if (IsDigit(c) || c == '.' || c == '-') {
+    double value = 0;
+    std::size_t used = ReadDecimalNumber(text.substr(pos), value);
+    if (used == 0) return {kGpsExprSyntax, 0.0};
+    pos += used;
+    return {kGpsExprNumber, value};
+  }
+  if (text.compare(pos, 4, "gps.") == 0) {
+    pos += 4;
+    if (pos < text.size() && text[pos] == '.') ++pos;
+    Var var{};
+    std::size_t n = MatchVariable(text.substr(pos), var);
+    if (n == 0) return {kGpsExprUnknownName, 0.0};
+    pos += n;
+    return VariableValue(var, fix);
+  }
+  return {IsLetter(c) ? kGpsExprUnknownName : kGpsExprSyntax, 0.0};
+}
+
+}  // namespace
+
+int DecodeGpsEntry(std::span<const std::uint8_t> entry, GpsFix& fix) {
+  if (entry.size() < 16) return 0;
+  const std::uint8_t* e = entry.data();
+  if (e[0] == kGpsEntry1Type) {
+    std::uint8_t b1 = e[1];
+    fix.quality = static_cast<std::uint8_t>(b1 >> 6);
+    fix.status = (b1 & 0x10) ? 'V' : 'A';
+    fix.satellites = static_cast<std::uint8_t>(b1 & 0x0F);
+    fix.hdop = e[2] * 0.1;
+    std::uint32_t tod = U32(e + 8);
+    fix.hour = static_cast<std::uint8_t>(tod / 360000u % 24u);
+    fix.minute = static_cast<std::uint8_t>(tod / 6000u % 60u);
+    fix.second = static_cast<std::uint8_t>(tod / 100u % 60u);
+    fix.hundredths = static_cast<std::uint8_t>(tod % 100u);
+    fix.time_valid = 1;
+    std::uint16_t date = U16(e + 12);
+    fix.day = static_cast<std::uint8_t>(date & 0x1F);
+    fix.month = static_cast<std::uint8_t>((date >> 5) & 0x0F);
+    fix.year2000 = static_cast<std::uint8_t>(date >> 9);
+    fix.date_valid = date != 0 ? 1 : 0;
+    fix.speed = I16(e + 14) * 0.1;
+    return 1;
+  }
+  if (e[0] == kGpsEntry2Type) {
+    fix.height = I16(e + 2) * 0.1;
+    fix.latitude = I32(e + 4);
+    fix.longitude = I32(e + 8);
+    fix.position_valid = 1;
+    return 2;
+  }
+  return 0;
+}
+
+double GpsFixTime(const GpsFix& fix) {
+  long long days = DaysFromCivil(2000 + fix.year2000, fix.month, fix.day);
+  double seconds = static_cast<double>(days) * 86400.0 + fix.hour * 3600.0 + fix.minute * 60.0 +
+                   fix.second;
+  return seconds + fix.hundredths * 0.01;
+}
+
+GpsDms GpsToDms(std::int32_t hundredths_of_arcsec) {
+  std::int64_t v = hundredths_of_arcsec;
+  if (v < 0) v = -v;
+  v += 5;
+  GpsDms d;
+  d.degrees = static_cast<int>(v / 360000 % 180);
+  d.minutes = static_cast<int>((v % 360000) / 6000 % 60);
+  d.seconds = static_cast<int>((v % 6000) / 100 % 60);
+  d.tenths = static_cast<int>((v % 100) / 10);
+  return d;
+}
+
+GpsExprResult EvaluateGpsExpression(std::string_view text, const GpsFix& fix) {
+  std::size_t pos = 0;
+  GpsExprResult first = ReadOperand(text, pos, fix);
+  if (first.code < 0 && first.code != kGpsExprInvalidTime) return first;
+  int code = first.code;
+  double acc = first.value;
+  for (;;) {
+    while (pos < text.size() && IsBlank(text[pos])) ++pos;
+    if (pos >= text.size()) break;
+    char op = text[pos];
+    if (op != '+' && op != '-' && op != '*' && op != '/' && op != '%') {
+      return {kGpsExprUnknownOperator, acc};
+    }
+    ++pos;
+    GpsExprResult rhs = ReadOperand(text, pos, fix);
+    if (rhs.code < 0 && rhs.code != kGpsExprInvalidTime) return {rhs.code, acc};
+    if (rhs.code != kGpsExprNumber) code = rhs.code;
+    switch (op) {
+      case '+': acc += rhs.value; break;
+      case '-': acc -= rhs.value; break;
+      case '*': acc *= rhs.value; break;
+      case '/':
+        if (rhs.value == 0.0) return {kGpsExprDivByZero, acc};
+        acc /= rhs.value;
+        break;
+      case '%':
+        if (rhs.value == 0.0) return {kGpsExprDivByZero, acc};
+        acc = std::fmod(acc, rhs.value);
+        break;
+    }
+  }
+  return {code, acc};
+}
+
+int GpsVariableText(std::string_view name, const GpsFix& fix, char* out, int capacity) {
+  if (capacity <= 0) return -1;
+  Var var{};
+  if (MatchVariable(name, var) != name.size()) return -1;
+  int n = -1;
+  switch (var) {
+    case Var::kDstr:
+      n = fix.date_valid ? std::snprintf(out, capacity, "%04d-%02d-%02d", fix.year2000 + 2000,
+                                         fix.month, fix.day)
+                         : std::snprintf(out, capacity, "YYYY-MM-DD");
+      break;
+    case Var::kTstr:
+      n = fix.time_valid
+              ? std::snprintf(out, capacity, "%02d:%02d:%02d", fix.hour, fix.minute, fix.second)
+              : std::snprintf(out, capacity, "hh:mm:ss");
+      break;
+    case Var::kPos:
+      if (!fix.position_valid) {
+        n = std::snprintf(out, capacity, "%s", "dd\u00f8mm'ss.s\"N ddd\u00f8mm'ss.s\"E");
+      } else {
+        GpsDms la = GpsToDms(fix.latitude);
+        GpsDms lo = GpsToDms(fix.longitude);
+        n = std::snprintf(out, capacity, "%02d\u00b0%02d'%02d.%01d\"%c %03d\u00b0%02d'%02d.%01d\"%c",
+                          la.degrees, la.minutes, la.seconds, la.tenths,
+                          fix.latitude < 0 ? 'S' : 'N', lo.degrees, lo.minutes, lo.seconds,
+                          lo.tenths, fix.longitude < 0 ? 'W' : 'E');
+      }
+      break;
+    default:
+      return -1;
+  }
+  if (n < 0) return -1;
+  return n < capacity ? n : capacity - 1;
+}
+
+}  // namespace tessmar

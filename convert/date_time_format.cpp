@@ -72,45 +72,20 @@ std::size_t Run(std::string_view s, std::size_t i, char c) {
 
 }  // namespace
 
-long long DaysFromCivil(long long y, int m, int d) {
-  // Carry month overflow into the year first.
-  long long mm = m - 1;
-  y += mm >= 0 ? mm / 12 : -((11 - mm) / 12);
-  mm = ((mm % 12) + 12) % 12;
-  const long long month = mm + 1;
-  y -= month <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const long long yoe = y - era * 400;
-  const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 CivilTime ToCivil(double seconds) {
   CivilTime c;
   if (!std::isfinite(seconds)) return c;
-  // Keep far-away values inside a range the integer arithmetic handles.
-  if (seconds > 1e15) seconds = 1e15;
-  if (seconds < -1e15) seconds = -1e15;
-  double whole = std::floor(seconds + kRoundingSlack);
-  c.fraction = seconds - whole;
+  const CalendarTime t = SecondsToCalendar(static_cast<long double>(seconds) + kRoundingSlack);
+  c.year = static_cast<int>(t.year);
+  c.month = t.month;
+  c.day = t.day;
+  c.hour = t.hour;
+  c.minute = t.minute;
+  c.second = t.second;
+  c.fraction = t.fraction - kRoundingSlack;
   if (c.fraction < 0) c.fraction = 0;
-  long long total = static_cast<long long>(whole);
-  long long days = total >= 0 ? total / 86400 : -((86399 - total) / 86400);
-  long long rest = total - days * 86400;
-  c.hour = static_cast<int>(rest / 3600);
-  c.minute = static_cast<int>(rest % 3600 / 60);
-  c.second = static_cast<int>(rest % 60);
-  c.weekday = static_cast<int>(((days % 7) + 7 + 3) % 7);  // 1970-01-01: Thursday (3)
-  const long long z = days + 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long long doe = z - era * 146097;
-  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long long mp = (5 * doy + 2) / 153;
-  c.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  c.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  c.year = static_cast<int>(yoe + era * 400 + (c.month <= 2));
+  const int64_t days = DaysFromCivil(t.year, t.month, t.day);
+  c.weekday = static_cast<int>(((days % 7) + 7 + 3) % 7);  // 1970-01-01 was a Thursday
   return c;
 }
 
@@ -193,7 +168,7 @@ std::size_t FormatDateTimeTo(char* out, std::size_t capacity, double seconds,
   return static_cast<std::size_t>(o.pos() - out);
 }
 
-std::string FormatDateTime(double seconds, std::string_view pattern, bool german) {
+std::string FormatTimePattern(double seconds, std::string_view pattern, bool german) {
   std::string s(pattern.size() * 4 + 32, '\0');
   s.resize(FormatDateTimeTo(s.data(), s.size(), seconds, pattern, german));
   return s;

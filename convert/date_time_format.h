@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "logfile/calendar.h"
+
 namespace tessmar {
 
 inline constexpr const char* kDateTimePattern = "YYYY-MM-DD hh:mm:ss";
@@ -25,16 +27,15 @@ struct CivilTime {
   int weekday = 4;      // 0 Monday .. 6 Sunday (1970-01-01 was a Thursday)
 };
 
-// Splits seconds since 1970 into calendar fields (whole seconds by flooring).
+// Splits seconds since 1970 into calendar fields (whole seconds by flooring, after forgiving
+// one microsecond of floating-point error below a boundary).
 CivilTime ToCivil(double seconds);
-// Days since 1970-01-01 of a calendar date (any month/day overflow is carried).
-long long DaysFromCivil(long long year, int month, int day);
 
 // Writes the formatted time into out (NUL terminated, at most capacity - 1 characters) and
 // returns its length. No allocation: meant for the rows of an output file.
 std::size_t FormatDateTimeTo(char* out, std::size_t capacity, double seconds,
                              std::string_view pattern, bool german = false);
-std::string FormatDateTime(double seconds, std::string_view pattern, bool german = false);
+std::string FormatTimePattern(double seconds, std::string_view pattern, bool german = false);
 
 // Parses text against a pattern; fields the pattern does not set are 0 (year 0 becomes the year
 // 0 of the calendar). Returns seconds since 1970 plus the fraction of the second.

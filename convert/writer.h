@@ -27,9 +27,10 @@
 #include <string_view>
 #include <vector>
 
+#include "logfile/channel_value.h"
+
 namespace tessmar {
 
-struct ChannelValue;     // logfile/channel_value.h: one per output column
 struct T_CanLog_Config;  // config/canlog_config.h: the configuration of the recording's header
 struct T_CanLog_SigTab;  // config/canlog_config.h: the signal table in use
 
@@ -86,8 +87,6 @@ inline constexpr int kTimeColumnKindCount = 6;
 
 // ---- What a writer receives ------------------------------------------------------------------
 
-enum class ColumnGroup : int { kSignal, kExpression, kGps };
-
 // One output column, in column order.
 struct WriterColumn {
   ColumnGroup group = ColumnGroup::kSignal;
@@ -118,13 +117,11 @@ struct WriterSetup {
   std::int64_t start_timestamp = 0;  // [LogFileInfo] StartTimestamp, ticks
   double timer_frequency = 39065.5;
 
-  // Column layout: the groups as [first, first + count) ranges of column numbers.
-  int first_signal_column = 0, signal_column_count = 0;
-  int first_expression_column = 0, expression_column_count = 0;
-  int first_gps_column = 0, gps_column_count = 0;
-  std::vector<WriterColumn> columns;  // one per column, in column order
+  // Column layout (first column and count of the signal, expression and GPS groups).
+  ColumnLayout layout;
+  std::vector<WriterColumn> columns;  // one per column, in column order (layout.total)
 
-  const ChannelValue* channels = nullptr;  // the live channel value records (columns.size())
+  const ChannelValue* channels = nullptr;  // the live channel value records (layout.total)
   GpsCellFormatter gps_formatter = nullptr;
   const void* gps_formatter_context = nullptr;
 

@@ -1,0 +1,90 @@
+#pragma once
+// Hand-written number formatting for the rows of the text outputs. Each function writes at p and
+// returns the position after the last character written; none of them allocates. The results are
+// identical to the printf conversions named beside them (C locale).
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+
+namespace tessmar::numfmt {
+
+// Room every caller must leave at p for one number.
+inline constexpr int kMaxNumberChars = 40;
+
+// "%.<precision>lg"
+inline char* G(char* p, double v, int precision) {
+  return std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::general, precision).ptr;
+}
+
+// "%.<decimals>lf"
+inline char* Fixed(char* p, double v, int decimals) {
+  const std::to_chars_result r =
+      std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) {  // beyond 40 characters: fall back to the exponent form
+    return std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::general, 17).ptr;
+  }
+  return r.ptr;
+}
+
+// "%0<width>.<decimals>lf": zero padded on the left (after a minus sign) to width characters.
+inline char* FixedZeroPadded(char* p, double v, int width, int decimals) {
+  char tmp[kMaxNumberChars];
+  char* end = Fixed(tmp, v, decimals);
+  int len = static_cast<int>(end - tmp);
+  const char* digits = tmp;
+  if (*digits == '-') {
+    *p++ = '-';
+    ++digits;
+    --len;
+    --width;
+  }
+  const bool finite = *digits >= '0' && *digits <= '9';
+  for (int i = len; finite && i < width; ++i) *p++ = '0';
+  std::memcpy(p, digits, static_cast<std::size_t>(len));
+  return p + len;
+}
+
+// "%lld"
+inline char* Int(char* p, int64_t v) { return std::to_chars(p, p + kMaxNumberChars, v).ptr; }
+// "%llu"
+inline char* UInt(char* p, uint64_t v) { return std::to_chars(p, p + kMaxNumberChars, v).ptr; }
+
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// "%02X"
+inline char* Hex2(char* p, uint8_t v) {
+  p[0] = kHexDigits[v >> 4];
+  p[1] = kHexDigits[v & 15];
+  return p + 2;
+}
+
+// "%08lX"
+inline char* Hex8(char* p, uint32_t v) {
+  for (int i = 7; i >= 0; --i) {
+    p[i] = kHexDigits[v & 15];
+    v >>= 4;
+  }
+  return p + 8;
+}
+
+// "%lX"
+inline char* Hex(char* p, uint32_t v) { return std::to_chars(p, p + 8, v, 16).ptr; }
+
+// Uppercase variant of Hex().
+inline char* HexUpper(char* p, uint32_t v) {
+  char* end = Hex(p, v);
+  for (char* q = p; q < end; ++q) {
+    if (*q >= 'a' && *q <= 'f') *q = static_cast<char>(*q - 'a' + 'A');
+  }
+  return end;
+}
+
+// Replaces every period in [begin, end) by sep.
+inline void ReplacePeriods(char* begin, char* end, char sep) {
+  for (char* q = begin; q < end; ++q) {
+    if (*q == '.') *q = sep;
+  }
+}
+
+}  // namespace tessmar::numfmt

@@ -1,0 +1,378 @@
+#include "convert/text_writers.h"
+
+#include <cstring>
+
+#include "config/canlog_config.h"
+#include "convert/date_time_format.h"
+#include "convert/number_format.h"
+#include "logfile/log_entry.h"
+
+namespace tessmar {
+
+namespace {
+
+// Room for one cell besides its text: quotes, separator, a number.
+constexpr std::size_t kCellSlack = 8 + numfmt::kMaxNumberChars;
+// Longest text a channel can hold (255) or a GPS cell may take.
+constexpr std::size_t kMaxCellText = 256;
+
+const char* TimeHeader(TimeColumnKind kind, bool messages, int headlines) {
+  switch (kind) {
+    case TimeColumnKind::kSeconds: return messages ? "Time_second" : "time_sec";
+    case TimeColumnKind::kMilliseconds: return messages ? "Millisecond" : "time_ms";
+    case TimeColumnKind::kDateTime: return headlines >= 2 ? "Date_Time" : kDateTimePattern;
+    case TimeColumnKind::kDateTimeFraction:
+      return headlines >= 2 ? "Date_Time" : kDateTimeFractionPattern;
+    default: return nullptr;
+  }
+}
+
+const char* TimeUnit(TimeColumnKind kind) {
+  switch (kind) {
+    case TimeColumnKind::kSeconds: return "sec";
+    case TimeColumnKind::kMilliseconds: return "ms";
+    case TimeColumnKind::kDateTime: return kDateTimePattern;
+    case TimeColumnKind::kDateTimeFraction: return kDateTimeFractionPattern;
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+// ---- TextFileWriter --------------------------------------------------------------------------
+
+bool TextFileWriter::OpenOutput(const WriterSetup& setup) {
+  ClearError();
+  if (setup.appending && file_.is_open()) return true;
+  if (file_.is_open()) file_.Close();
+  path_ = setup.output_path;
+  bytes_written_ = 0;
+  if (!file_.Create(path_)) {
+    SetError(file_.last_error_text());
+    return false;
+  }
+  return true;
+}
+
+bool TextFileWriter::Write(const char* begin, const char* end) {
+  if (!file_.WriteBytes(begin, static_cast<std::size_t>(end - begin))) {
+    SetError(file_.last_error_text().empty() ? "write error" : file_.last_error_text());
+    return false;
+  }
+  bytes_written_ += end - begin;
+  return true;
+}
+
+int TextFileWriter::Finish(const WriterFinish& finish) {
+  if (!file_.is_open() || finish.more_follow) return 1;
+  if (!file_.Close()) {
+    SetError(file_.last_error_text().empty() ? "write error" : file_.last_error_text());
+    return 0;
+  }
+  return 1;
+}
+
+// ---- TextCsvWriter ---------------------------------------------------------------------------
+
+int TextCsvWriter::Create(const WriterSetup& setup) {
+  const bool appending = setup.appending && file_.is_open();
+  if (!OpenOutput(setup)) return 0;
+  setup_ = setup;
+  messages_ = setup.output_type == OutputType::kMessages;
+  quote_ = setup.decimal_separator == setup.column_separator;
+  kinds_[0] = setup.time_column1;
+  kinds_[1] = setup.time_column2;
+  // The first written time of each column is kept per source.
+  have_t0_[0] = have_t0_[1] = false;
+  is_gps_.assign(setup.columns.size(), 0);
+  std::size_t longest = 0;
+  for (std::size_t c = 0; c < setup.columns.size(); ++c) {
+    is_gps_[c] = setup.columns[c].group == ColumnGroup::kGps;
+    longest += std::max<std::size_t>(setup.columns[c].name.size(), setup.columns[c].unit.size());
+  }
+  const std::size_t per_cell =
+      kCellSlack + std::max<std::size_t>(kMaxCellText, setup.invalid_value.size());
+  line_.assign(4 * 64 + (setup.columns.size() + 12) * per_cell + longest * 2 + 128, '\0');
+  if (!appending && setup.headlines > 0 && !WriteHeadlines()) return 0;
+  return 1;
+}
+
+char* TextCsvWriter::Cell(char* p, const char* text, std::size_t len, bool quote) {
+  if (quote) *p++ = '"';
+  std::memcpy(p, text, len);
+  p += len;
+  if (quote) *p++ = '"';
+  *p++ = setup_.column_separator;
+  return p;
+}
+
+char* TextCsvWriter::EndLine(char* p) {
+  // The separator after the last cell becomes the line end.
+  if (p > line_.data() && p[-1] == setup_.column_separator) --p;
+  *p++ = '\r';
+  *p++ = '\n';
+  return p;
+}
+
+bool TextCsvWriter::WriteHeadlines() {
+  const int headlines = setup_.headlines;
+  auto time_cell = [&](char* p, const char* text) {
+    const std::size_t len = std::strlen(text);
+    char* start = p + (quote_ ? 1 : 0);
+    p = Cell(p, text, len, quote_);
+    // With a blank separator the blank between date and time would split the column.
+    if (setup_.column_separator == ' ' && len > 10 && start[10] == ' ') start[10] = '_';
+    return p;
+  };
+  // Line 1: names.
+  char* p = line_.data();
+  for (TimeColumnKind kind : kinds_) {
+    if (const char* h = TimeHeader(kind, messages_, headlines)) p = time_cell(p, h);
+  }
+  if (messages_) {
+    p = Cell(p, "CanIdentif", 10, quote_);
+    for (int i = 0; i < 8; ++i) {
+      const char d[2] = {'d', static_cast<char>('0' + i)};
+      p = Cell(p, d, 2, quote_);
+    }
+  } else {
+    for (const WriterColumn& c : setup_.columns) p = Cell(p, c.name.data(), c.name.size(), quote_);
+  }
+  p = EndLine(p);
+  if (!Write(line_.data(), p)) return false;
+  if (headlines >= 2) {
+    p = line_.data();
+    for (TimeColumnKind kind : kinds_) {
+      if (const char* u = TimeUnit(kind)) p = time_cell(p, u);
+    }
+    if (messages_) {
+      p = Cell(p, "", 0, quote_);
+      for (int i = 0; i < 8; ++i) {
+        const char d[2] = {'d', static_cast<char>('0' + i)};
+        p = Cell(p, d, 2, quote_);
+      }
+    } else {
+      for (const WriterColumn& c : setup_.columns) {
+        p = Cell(p, c.unit.data(), c.unit.size(), quote_);
+      }
+    }
+    p = EndLine(p);
+    if (!Write(line_.data(), p)) return false;
+  }
+  if (headlines >= 3) {
+    std::string_view info =
+        setup_.logged_config ? TextOf(setup_.logged_config->InfoString) : std::string_view();
+    p = line_.data();
+    std::memcpy(p, info.data(), info.size());
+    p += info.size();
+    *p++ = '\r';
+    *p++ = '\n';
+    if (!Write(line_.data(), p)) return false;
+  }
+  return true;
+}
+
+char* TextCsvWriter::TimeCells(char* p, double t, double time_base) {
+  for (int k = 0; k < 2; ++k) {
+    const TimeColumnKind kind = kinds_[k];
+    if (kind == TimeColumnKind::kOff || kind == TimeColumnKind::kImplicit) continue;
+    if (!have_t0_[k] || t < t0_[k]) {
+      t0_[k] = t;
+      have_t0_[k] = true;
+    }
+    const double rel = t - t0_[k];
+    if (quote_) *p++ = '"';
+    char* start = p;
+    switch (kind) {
+      case TimeColumnKind::kSeconds:
+        p = messages_ ? numfmt::FixedZeroPadded(p, rel, 11, 4) : numfmt::Fixed(p, rel, 4);
+        break;
+      case TimeColumnKind::kMilliseconds:
+        p = messages_ ? numfmt::FixedZeroPadded(p, rel * 1000.0, 11, 1)
+                      : numfmt::Int(p, static_cast<int64_t>(rel * 1000.0));
+        break;
+      default: {
+        const char* pattern =
+            kind == TimeColumnKind::kDateTime ? kDateTimePattern : kDateTimeFractionPattern;
+        p += FormatDateTimeTo(p, 40, t + time_base, pattern);
+        if (setup_.column_separator == ' ' && p - start > 10) start[10] = '_';
+        break;
+      }
+    }
+    if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(start, p, setup_.decimal_separator);
+    if (quote_) *p++ = '"';
+    *p++ = setup_.column_separator;
+  }
+  return p;
+}
+
+int TextCsvWriter::WriteRow(const WriterRow& row) {
+  return messages_ ? WriteMessageRow(row) : WriteSignalRow(row);
+}
+
+int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
+  if (!row.entry) return kRowSkipped;
+  const std::uint8_t* e = row.entry;
+  char* p = line_.data();
+  const char sep = setup_.column_separator;
+  if (e[0] < 0x40) {
+    p = TimeCells(p, row.time, row.time_base);
+    *p++ = '0';
+    *p++ = 'x';
+    p = numfmt::Hex8(p, CanIdentifier(e));
+    *p++ = sep;
+    const int n = CanDataLength(e);
+    const std::uint8_t* data = CanData(e);
+    for (int i = 0; i < 8; ++i) {
+      if (i < n) p = numfmt::Hex2(p, data[i]);
+      *p++ = sep;
+    }
+    p = EndLine(p);
+    return Write(line_.data(), p) ? kRowWritten : kRowFailed;
+  }
+  if (ClassifyEntry(e) == EntryClass::kExpression) {
+    const int index = e[1];
+    if (Le16(e + 2) != 0 || index >= setup_.layout.expression_count || !setup_.channels) {
+      return kRowSkipped;
+    }
+    p = TimeCells(p, row.time, row.time_base);
+    static constexpr char kTag[] = "; EXPR: ";
+    std::memcpy(p, kTag, sizeof kTag - 1);
+    p += sizeof kTag - 1;
+    std::string_view ex;
+    if (setup_.logged_config) ex = TextOf(setup_.logged_config->Exp[index].ex);
+    if (ex.size() > 16) ex = ex.substr(0, 16);
+    std::memcpy(p, ex.data(), ex.size());
+    p += ex.size();
+    for (std::size_t i = ex.size(); i < 13; ++i) *p++ = ' ';
+    *p++ = ' ';
+    *p++ = '=';
+    *p++ = ' ';
+    char* num = p;
+    p = numfmt::G(p, setup_.channels[setup_.layout.expression_first + index].scaled, 6);
+    if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(num, p, setup_.decimal_separator);
+    *p++ = '\r';
+    *p++ = '\n';
+    return Write(line_.data(), p) ? kRowWritten : kRowFailed;
+  }
+  return kRowSkipped;
+}
+
+char* TextCsvWriter::SignalValue(char* p, int column) {
+  const ChannelValue& v = setup_.channels[column];
+  const bool quote = quote_;
+  if (!v.valid) {
+    return Cell(p, setup_.invalid_value.data(), setup_.invalid_value.size(), quote);
+  }
+  if (v.value_type == kValueString) {
+    const std::string_view text = std::string_view(v.text);
+    *p++ = '"';
+    std::memcpy(p, text.data(), text.size());
+    p += text.size();
+    *p++ = '"';
+    *p++ = setup_.column_separator;
+    return p;
+  }
+  if (quote) *p++ = '"';
+  char* start = p;
+  if (is_gps_[static_cast<std::size_t>(column)] && setup_.gps_formatter) {
+    p += setup_.gps_formatter(setup_.gps_formatter_context,
+                              setup_.columns[static_cast<std::size_t>(column)].index_in_group, p,
+                              static_cast<int>(kMaxCellText));
+  } else if (setup_.scaled_values) {
+    p = numfmt::G(p, v.scaled, v.value_type == kValueFloat64 ? 11 : 7);
+  } else if (v.value_type == kValueFloat64 || v.is_float) {
+    p = numfmt::G(p, v.raw_float, 11);
+  } else {
+    // Raw integers are written as signed numbers: a sign-extended negative value would
+    // otherwise appear as a 20-digit unsigned number.
+    p = numfmt::Int(p, v.raw);
+  }
+  if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(start, p, setup_.decimal_separator);
+  if (quote) *p++ = '"';
+  *p++ = setup_.column_separator;
+  return p;
+}
+
+int TextCsvWriter::WriteSignalRow(const WriterRow& row) {
+  char* p = TimeCells(line_.data(), row.time, row.time_base);
+  const int count = static_cast<int>(setup_.columns.size());
+  if (setup_.channels) {
+    for (int c = 0; c < count; ++c) p = SignalValue(p, c);
+  }
+  p = EndLine(p);
+  return Write(line_.data(), p) ? kRowWritten : kRowFailed;
+}
+
+// ---- Vector ASCII ----------------------------------------------------------------------------
+
+std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word,
+                                  int data_length, const std::uint8_t* data) {
+  char* p = out;
+  // "%9.4lf"
+  char num[numfmt::kMaxNumberChars];
+  char* end = numfmt::Fixed(num, seconds, 4);
+  const int len = static_cast<int>(end - num);
+  for (int i = len; i < 9; ++i) *p++ = ' ';
+  std::memcpy(p, num, static_cast<std::size_t>(len));
+  p += len;
+  // " %d  " channel
+  *p++ = ' ';
+  *p++ = static_cast<char>('0' + CanIdBus(id_word));
+  *p++ = ' ';
+  *p++ = ' ';
+  const std::uint32_t id = id_word & kCanIdMask;
+  if (id_word & kCanIdExtended) {
+    p = numfmt::Hex8(p, id);
+    *p++ = 'x';
+  } else {
+    p = numfmt::HexUpper(p, id);
+  }
+  *p++ = ' ';
+  while (p - out < 29) *p++ = ' ';
+  static constexpr char kRx[] = "Rx   d ";
+  std::memcpy(p, kRx, sizeof kRx - 1);
+  p += sizeof kRx - 1;
+  if (data_length > 8) data_length = 8;
+  if (data_length < 0) data_length = 0;
+  *p++ = static_cast<char>('0' + data_length);
+  for (int i = 0; i < data_length; ++i) {
+    *p++ = ' ';
+    p = numfmt::Hex2(p, data[i]);
+  }
+  *p = '\0';
+  return static_cast<std::size_t>(p - out);
+}
+
+std::string VectorAsciiDateLine(double start_date) {
+  const CivilTime c = ToCivil(start_date);
+  std::string line = "date ";
+  line += GermanWeekdayName(c.weekday);
+  line += ' ';
+  line += FormatTimePattern(start_date, "Mmm DD hh:mm:ss YYYY", true);
+  return line;
+}
+
+int VectorAsciiWriter::Create(const WriterSetup& setup) {
+  if (!OpenOutput(setup)) return 0;
+  if (!setup.appending) start_time_ = setup.conversion_start_time;
+  if (file_is_empty()) {
+    std::string head = VectorAsciiDateLine(setup.start_date);
+    head += "\r\nbase hex  timestamps absolute\r\ninternal events logged\r\n";
+    if (!Write(head.data(), head.data() + head.size())) return 0;
+  }
+  return 1;
+}
+
+int VectorAsciiWriter::WriteRow(const WriterRow& row) {
+  if (!row.entry || row.entry[0] >= 0x40) return kRowSkipped;
+  char line[128];
+  const std::uint8_t* e = row.entry;
+  std::size_t n = FormatVectorAsciiLine(line, row.time + row.time_base - start_time_,
+                                        CanIdentifier(e), CanDataLength(e), CanData(e));
+  line[n++] = '\r';
+  line[n++] = '\n';
+  return Write(line, line + n) ? kRowWritten : kRowFailed;
+}
+
+}  // namespace tessmar

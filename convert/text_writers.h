@@ -1,0 +1,78 @@
+#pragma once
+// The built-in text outputs: Messages and Signals as Text or CSV (formats 0, 1, 2, 11) and
+// Messages as Vector ASCII (format 5). Every line ends in CR LF. Rows are assembled in a line
+// buffer with the hand-written formatters of number_format.h and written with one call each.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/buffered_file.h"
+#include "convert/writer.h"
+
+namespace tessmar {
+
+// Shared by the text writers: the output file, opened at Create (unless appending) and closed by
+// Finish (unless more sources follow).
+class TextFileWriter : public Writer {
+ public:
+  int Finish(const WriterFinish& finish) override;
+
+ protected:
+  // Opens the output when not appending; fails with the system's error text.
+  bool OpenOutput(const WriterSetup& setup);
+  // Writes [begin, end) and records a write failure.
+  bool Write(const char* begin, const char* end);
+  bool file_is_empty() const { return bytes_written_ == 0; }
+
+  BufferedFile file_;
+  std::filesystem::path path_;
+  int64_t bytes_written_ = 0;
+};
+
+// Messages and Signals as Text / CSV.
+class TextCsvWriter final : public TextFileWriter {
+ public:
+  int Create(const WriterSetup& setup) override;
+  int WriteRow(const WriterRow& row) override;
+
+ private:
+  char* TimeCells(char* p, double t, double time_base);
+  char* Cell(char* p, const char* text, std::size_t len, bool quote);
+  bool WriteHeadlines();
+  int WriteMessageRow(const WriterRow& row);
+  int WriteSignalRow(const WriterRow& row);
+  char* SignalValue(char* p, int column);
+  char* EndLine(char* p);
+
+  WriterSetup setup_;
+  bool quote_ = false;        // decimal separator equals the column separator
+  bool messages_ = false;
+  TimeColumnKind kinds_[2] = {TimeColumnKind::kOff, TimeColumnKind::kOff};
+  double t0_[2] = {0, 0};
+  bool have_t0_[2] = {false, false};
+  std::vector<char> line_;
+  std::vector<std::uint8_t> is_gps_;  // per column
+};
+
+// Messages as Vector ASCII ("Vector-ASCII-comp.1").
+class VectorAsciiWriter final : public TextFileWriter {
+ public:
+  int Create(const WriterSetup& setup) override;
+  int WriteRow(const WriterRow& row) override;
+
+ private:
+  double start_time_ = 0;  // absolute time of the oldest entry of the first source
+};
+
+// Formats one Vector ASCII frame line (without CR LF) into out; returns its length. out must hold
+// at least 96 bytes. seconds = time since the start of the conversion.
+std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word,
+                                  int data_length, const std::uint8_t* data);
+
+// The first header line of a Vector ASCII file for a start date (seconds since 1970), e.g.
+// "date Don Okt 19 12:34:56 2017" (German weekday and month names).
+std::string VectorAsciiDateLine(double start_date);
+
+}  // namespace tessmar

@@ -1,0 +1,140 @@
+#pragma once
+// The running clock: extends the truncated tick counts of a recording (24 bits in CAN frame
+// entries, 32 bits elsewhere) to one monotonic 64-bit count per file, repairs the known defects of
+// the logger's counters, and turns counts into absolute times.
+//
+// Absolute time = time base + seconds since tick 0, in seconds since 1970-01-01 00:00:00 with no
+// time zone. The same clock serves the pre-scan and the conversion pass; the pass decides which
+// entries move the count (ClockPass).
+
+#include <cstdint>
+
+#include "logfile/calendar.h"
+#include "logfile/cld_reader.h"
+#include "logfile/decode_messages.h"
+
+namespace tessmar {
+
+inline constexpr double kDefaultTimerFrequency = 39065.5;
+
+enum class ClockPass { kPreScan, kConversion };
+
+// "Pre-scan" or "Conversion": the context name in the clock's messages.
+const char* ClockPassName(ClockPass pass);
+
+// StartDate and StartTimestamp of the [LogFileInfo] section of a recording.
+struct LogStartInfo {
+  int64_t start_date = 0;       // seconds since 1970 of "StartDate=", 0 when missing
+  int64_t start_timestamp = 0;  // ticks of "StartTimestamp="
+};
+
+class RunningClock {
+ public:
+  // Resets everything for a new source file (start of the pre-scan): high = 0, accepted and
+  // candidate low = StartTimestamp, time base = StartDate - StartTimestamp / frequency; dates are
+  // trusted again. A frequency that is not above 0 is replaced by 39065.5. `new_file_on_startup`
+  // is "NewFileOnStartup=" of the recording; when 0 an unresolvable overflow is bridged with ten
+  // seconds. `messages` must outlive the clock's use.
+  void ResetForFile(const LogStartInfo& start, double frequency, bool new_file_on_startup,
+                    DecodeMessages* messages);
+
+  // Starts a pass: clears the per-pass flags (breakpoint reported, time entry seen, the CAN/GPS
+  // bookkeeping of the conversion pass). Dates stay distrusted once distrusted in this file.
+  void BeginPass(ClockPass pass);
+
+  // Sets the running count and the time base (between pre-scan and conversion pass). The date of
+  // the last time entry becomes the time base.
+  void SetStart(uint64_t tick_count, ExtTime time_base);
+
+  // Conditional breakpoint: an absolute time (seconds since 1970), 0 = off.
+  void SetBreakpoint(double breakpoint) { breakpoint_ = breakpoint; }
+
+  // ---- Entries --------------------------------------------------------------------------------
+
+  // Applies one entry as the current pass does (CAN frames, markers, time entries, expression and
+  // GPS entries, BULK blocks; the pre-scan applies CAN frames only once a time entry was seen).
+  // Then checks the breakpoint when `check_breakpoint` is set.
+  void ApplyEntry(const LogEntry& entry);
+
+  // The single steps, for callers that dispatch themselves.
+  void ApplyCanFrame(const uint8_t* e, int64_t position);
+  void ApplyMarkerCount(uint32_t count32, int64_t position);  // "eof", "pre", "tri" in the pre-scan
+  void ApplyTimeEntry(const uint8_t* e, int64_t position);
+  void ApplyExpressionCount(uint32_t count32, int64_t position);  // conversion pass only
+  void ApplyGps1Count(uint32_t count32, int64_t position);        // conversion pass only
+  void ApplyBulkCount(uint32_t count32);
+
+  // Reports the breakpoint once per pass when the current absolute time has reached it.
+  // Returns true when it was reported now.
+  bool CheckBreakpoint(int64_t position) { return CheckBreakpointAt(AbsoluteTime(), position); }
+  bool CheckBreakpointAt(ExtTime absolute_time, int64_t position);
+
+  // Time entries no longer set dates (the pre-scan switched to GPS time).
+  void DistrustDates() { dates_trusted_ = false; }
+  void SetTimeBase(ExtTime time_base) { time_base_ = time_base; }
+  void SetLastTimeEntryDate(ExtTime date) { last_time_entry_date_ = date; }
+
+  // ---- State ----------------------------------------------------------------------------------
+
+  uint64_t TickCount() const { return (static_cast<uint64_t>(high_) << 32) | accepted_low_; }
+  ExtTime SecondsSinceTick0() const { return seconds_; }
+  ExtTime TimeBase() const { return time_base_; }
+  ExtTime AbsoluteTime() const { return time_base_ + seconds_; }
+  double Frequency() const { return frequency_; }
+  uint32_t CandidateLow() const { return candidate_low_; }
+  uint32_t AcceptedLow() const { return accepted_low_; }
+  uint32_t High() const { return high_; }
+  bool Unresolved() const { return unresolved_; }
+  bool DatesTrusted() const { return dates_trusted_; }
+  bool TimeEntrySeenInPass() const { return time_entry_seen_; }
+  ExtTime LastTimeEntryDate() const { return last_time_entry_date_; }
+  ExtTime OldestTime() const { return oldest_time_; }  // -1 = none
+  ExtTime LatestTime() const { return latest_time_; }  // -1 = none
+  ExtTime TimeBaseAtOldest() const { return time_base_at_oldest_; }  // -1 = none
+  ClockPass Pass() const { return pass_; }
+  bool BreakpointReported() const { return breakpoint_reported_; }
+
+ private:
+  // Accepts the candidate: wrap check into the high part, then recompute seconds since tick 0.
+  // position < 0: no file position is known (BULK blocks).
+  void Step32(int64_t position);
+  void UpdateSeconds();
+  void NoteLatest(ExtTime t) {
+    if (latest_time_ < 0 || t > latest_time_) latest_time_ = t;
+  }
+  // Counts the "Large timestamp difference" problems; true while they may still be shown.
+  bool TakeLargeDifferenceSlot();
+
+  DecodeMessages& Msgs() { return messages_ != nullptr ? *messages_ : own_messages_; }
+
+  DecodeMessages* messages_ = nullptr;  // not owned; own_messages_ when none was given
+  DecodeMessages own_messages_;
+  ClockPass pass_ = ClockPass::kPreScan;
+
+  uint32_t candidate_low_ = 0;
+  uint32_t accepted_low_ = 0;
+  uint32_t high_ = 0;
+  ExtTime seconds_ = 0;
+  ExtTime time_base_ = 0;
+  double frequency_ = kDefaultTimerFrequency;
+  bool unresolved_ = false;
+  bool new_file_on_startup_ = false;
+
+  ExtTime last_time_entry_date_ = 0;
+  ExtTime oldest_time_ = -1;
+  ExtTime latest_time_ = -1;
+  ExtTime time_base_at_oldest_ = -1;
+  bool dates_trusted_ = true;
+
+  // Per pass.
+  bool time_entry_seen_ = false;
+  bool breakpoint_reported_ = false;
+  double breakpoint_ = 0;
+  uint64_t last_can_count_ = 0;
+  bool can_arriving_ = false;
+  bool have_prev_gps_ = false;
+  uint64_t prev_gps_count_ = 0;
+  bool gps_consistent_ = false;
+};
+
+}  // namespace tessmar

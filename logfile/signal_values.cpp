@@ -1,0 +1,226 @@
+#include "logfile/signal_values.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "common/message_output.h"
+
+namespace tessmar {
+namespace {
+
+bool IsMotorola(char byte_order) { return byte_order == 'M' || byte_order == 'm'; }
+
+char UpperType(char t) { return (t >= 'a' && t <= 'z') ? static_cast<char>(t - 'a' + 'A') : t; }
+
+}  // namespace
+
+BitField BitField::Make(int start_bit, int bit_count, char byte_order, bool is_signed) {
+  BitField f;
+  if (start_bit < 0 || start_bit > 63 || bit_count < 1 || bit_count > 64) return f;
+  f.motorola = IsMotorola(byte_order);
+  f.is_signed = is_signed;
+  const int k = start_bit / 8;
+  const int p = start_bit % 8;
+  // In the little-endian word byte k bit p sits at 8k + p and higher bytes follow; in the
+  // big-endian word byte k bit p sits at 8(7 - k) + p and lower bytes follow. Either way the
+  // value runs upwards from `shift` until the word ends.
+  const int shift = f.motorola ? 8 * (7 - k) + p : start_bit;
+  const int available = 64 - shift;
+  f.shift = static_cast<uint8_t>(shift);
+  f.bits = static_cast<uint8_t>(bit_count < available ? bit_count : available);
+  f.mask = f.bits == 64 ? ~uint64_t{0} : ((uint64_t{1} << f.bits) - 1);
+  return f;
+}
+
+bool ExtractBits(const uint8_t* data, int start_bit, int bit_count, char byte_order,
+                 char value_type, uint64_t* pattern) {
+  const BitField f =
+      BitField::Make(start_bit, bit_count, byte_order, value_type == 'S' || value_type == 's');
+  if (!f.ok()) return false;
+  *pattern = f.Extract(data);
+  return true;
+}
+
+int64_t TruncateToInt64(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 9.223372036854775807e18) return INT64_MAX;
+  if (v <= -9.223372036854775807e18) return INT64_MIN;
+  return static_cast<int64_t>(v);
+}
+
+void SignalDecoder::Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layout) {
+  signals_.clear();
+  table_.fill(Group{});
+  struct Item {
+    uint32_t id;
+    Signal signal;
+  };
+  std::vector<Item> items;
+  for (int slot = 0; slot < layout.signal_count; ++slot) {
+    const T_CanLog_SigDef& d = sigs[static_cast<size_t>(slot)];
+    if (!SignalSlotUsed(d)) continue;
+    Signal s;
+    s.type = UpperType(d.ty);
+    s.field = BitField::Make(d.sb, d.nb, d.bo, s.type == 'S');
+    if (!s.field.ok()) continue;  // never yields a value
+    s.multiplexed = d.mu.MuxBitCount > 0;
+    if (s.multiplexed) {
+      s.mux = BitField::Make(d.mu.MuxStartBit, d.mu.MuxBitCount, d.mu.MuxByteOrder, false);
+      if (!s.mux.ok()) continue;  // the condition can never hold
+      s.mux_value = d.mu.MuxVal;
+    }
+    s.factor = d.fa;
+    s.offset = d.of;
+    s.column = layout.signal_first + slot;
+    items.push_back({d.id, s});
+  }
+  std::stable_sort(items.begin(), items.end(),
+                   [](const Item& a, const Item& b) { return a.id < b.id; });
+  signals_.reserve(items.size());
+  for (size_t i = 0; i < items.size();) {
+    Group g;
+    g.id = items[i].id;
+    g.first = static_cast<uint16_t>(signals_.size());
+    while (i < items.size() && items[i].id == g.id) signals_.push_back(items[i++].signal);
+    g.count = static_cast<uint16_t>(signals_.size() - g.first);
+    uint32_t h = Hash(g.id);
+    while (table_[h].count != 0) h = (h + 1) & (kTableSize - 1);
+    table_[h] = g;
+  }
+}
+
+int SignalDecoder::Decode(const Group& g, const uint8_t* data, ChannelValue* channels,
+                          bool ranges_only) const {
+  int stored = 0;
+  const Signal* end = signals_.data() + g.first + g.count;
+  for (const Signal* s = signals_.data() + g.first; s != end; ++s) {
+    if (s->multiplexed && static_cast<int64_t>(s->mux.Extract(data)) != s->mux_value) continue;
+    const uint64_t pattern = s->field.Extract(data);
+    double raw_float;
+    int64_t raw;
+    bool is_float = false;
+    int type = kChannelTypeInteger;
+    switch (s->type) {
+      case 'F': {
+        const uint32_t low = static_cast<uint32_t>(pattern);
+        float f;
+        std::memcpy(&f, &low, 4);
+        raw_float = f;
+        raw = TruncateToInt64(raw_float);
+        is_float = true;
+        type = kChannelTypeFloat32;
+        break;
+      }
+      case 'D':
+        std::memcpy(&raw_float, &pattern, 8);
+        raw = TruncateToInt64(raw_float);
+        is_float = true;
+        type = kChannelTypeFloat64;
+        break;
+      case 'S':
+        raw = static_cast<int64_t>(pattern);
+        raw_float = static_cast<double>(raw);
+        break;
+      default:  // unsigned: a 64-bit pattern with the top bit set is a large positive number
+        raw = static_cast<int64_t>(pattern);
+        raw_float = static_cast<double>(pattern);
+        break;
+    }
+    double factor = s->factor;
+    if (ranges_only && factor == 0) factor = 1.0;
+    const double scaled = raw_float * factor + s->offset;
+    ChannelValue& c = channels[s->column];
+    if (!ranges_only) {
+      c.valid = true;
+      c.value_type = type;
+      c.is_float = is_float;
+      c.raw = raw;
+      c.raw_float = raw_float;
+      c.scaled = scaled;
+    }
+    c.Widen(scaled);
+    ++stored;
+  }
+  return stored;
+}
+
+int ApplyExpressionEntry(const ExpressionEntry& entry, const ColumnLayout& layout,
+                         ChannelValue* channels, bool ranges_only) {
+  int stored = 0;
+  for (int i = 0; i < 2; ++i) {
+    if (!entry.used[i]) continue;
+    const int number = entry.index + i;
+    if (number >= layout.expression_count) continue;
+    ChannelValue& c = channels[layout.expression_first + number];
+    const double v = entry.value[i];
+    if (!ranges_only) {
+      c.valid = true;
+      c.value_type = kChannelTypeFloat32;
+      c.is_float = true;
+      c.scaled = v;
+      c.raw = TruncateToInt64(v);
+      c.raw_float = static_cast<double>(c.raw);
+    }
+    c.Widen(v);
+    ++stored;
+  }
+  return stored;
+}
+
+BulkDecodeResult DecodeBulkBlock(const LogEntry& entry, const ColumnLayout& layout,
+                                 ChannelValue* channels, bool ranges_only) {
+  BulkDecodeResult result;
+  const uint32_t length = std::min(entry.length, entry.size);
+  const BulkWalkResult walk = WalkBulkBlock(entry.bytes, length, [&](const BulkRecord& r) {
+    if (r.index >= layout.expression_count) return;  // decoded and discarded
+    ChannelValue& c = channels[layout.expression_first + r.index];
+    if (r.type == kValueOctets) return;
+    if (r.type == kValueUnknown) {
+      if (!ranges_only) c.valid = false;
+      return;
+    }
+    ++result.values;
+    if (r.type == kValueString) {
+      if (!ranges_only) {
+        c.valid = true;
+        c.value_type = kChannelTypeText;
+        c.is_float = false;
+        c.raw = 0;
+        c.raw_float = 0.0;
+        c.scaled = 0.0;
+        c.text.assign(r.text, static_cast<size_t>(r.text_length));
+      }
+      return;
+    }
+    if (!ranges_only) {
+      c.valid = true;
+      c.value_type = r.type;
+      c.is_float = r.is_float;
+      c.raw = r.is_float ? TruncateToInt64(r.real) : r.integer;
+      c.raw_float = r.real;
+      c.scaled = r.real;
+    }
+    c.Widen(r.real);
+  });
+  result.carried_data = walk.carried_data;
+  if (ranges_only) return result;
+  const unsigned long fp = static_cast<unsigned long>(entry.position + walk.bad_offset);
+  if (walk.stop == BulkStop::kIllegalIndex) {
+    ShowMessageF(kMsgWarning,
+                 "Illegal expression index (0x%02X) at fp=0x%08lX. Ignoring the rest of the "
+                 "sample block.",
+                 walk.bad_byte, fp);
+  } else if (walk.stop == BulkStop::kIllegalType) {
+    if (walk.bad_type_expression < layout.expression_count) {
+      channels[layout.expression_first + walk.bad_type_expression].valid = false;
+    }
+    ShowMessageF(kMsgWarning,
+                 "Illegal or unsupported type (0x%02X) at fp=0x%08lX. Ignoring the rest of the "
+                 "sample block.",
+                 walk.bad_byte, fp);
+  }
+  return result;
+}
+
+}  // namespace tessmar

@@ -1,0 +1,126 @@
+#pragma once
+// Values from logged entries: bit extraction of CAN signals, multiplexer conditions, scaling,
+// expression entries and BULK value records, stored into the channel value records.
+//
+// The decoders are built once per source file and do no allocation and no virtual call per
+// frame.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "config/canlog_config.h"
+#include "logfile/channel_value.h"
+#include "logfile/cld_reader.h"
+#include "logfile/decode_messages.h"
+#include "logfile/log_entry.h"
+
+namespace tessmar {
+
+// Extracts a bit pattern from the eight data bytes. The start bit is the value's least
+// significant bit (byte index x 8 + bit index) for both byte orders; Intel ('I', or any letter
+// but 'M'/'m') continues into the next higher byte, Motorola into the next lower byte. Bits
+// beyond byte 0 (Motorola) or byte 7 (Intel) do not exist: the value then has fewer bits. A
+// signed type ('S'/'s') is sign-extended over the bits actually collected. False when the start
+// bit lies outside 0..63 or the bit count outside 1..64.
+bool ExtractBits(const uint8_t* data, int start_bit, int bit_count, char byte_order,
+                 char value_type, uint64_t* pattern);
+
+// A signal mapping prepared for fast extraction.
+struct BitField {
+  uint8_t shift = 0;     // position of the value's lowest bit in the 64-bit word
+  uint8_t bits = 0;      // bits that exist (0 = the mapping never yields a value)
+  bool motorola = false; // word read big-endian (byte 0 most significant)
+  bool is_signed = false;
+  uint64_t mask = 0;
+
+  static BitField Make(int start_bit, int bit_count, char byte_order, bool is_signed);
+  bool ok() const { return bits != 0; }
+  uint64_t Extract(const uint8_t* data) const {
+    uint64_t w = Le64(data);
+    if (motorola) w = __builtin_bswap64(w);
+    uint64_t v = (w >> shift) & mask;
+    if (is_signed && bits < 64 && ((v >> (bits - 1)) & 1)) v |= ~mask;
+    return v;
+  }
+};
+
+// Decodes CAN frames into the signal channels of a signal table.
+class SignalDecoder {
+ public:
+  // Prepares every used signal slot; its channel is layout.signal_first + slot.
+  void Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layout);
+
+  // Conversion pass: every signal of the frame's identifier word (all 32 bits) whose multiplexer
+  // condition holds gets its value: raw pattern, value type 4/8/17, scaled = raw x fa + of.
+  // The range of the channel is widened. Returns the number of signals that got a value.
+  int DecodeFrame(uint32_t id, const uint8_t* data, ChannelValue* channels) const {
+    const Group* g = Find(id);
+    return g == nullptr ? 0 : Decode(*g, data, channels, false);
+  }
+  // Pre-scan: only widens the ranges; a factor of 0 counts as 1 there.
+  int WidenFrameRanges(uint32_t id, const uint8_t* data, ChannelValue* channels) const {
+    const Group* g = Find(id);
+    return g == nullptr ? 0 : Decode(*g, data, channels, true);
+  }
+
+  int SignalCount() const { return static_cast<int>(signals_.size()); }
+
+ private:
+  struct Signal {
+    BitField field;
+    BitField mux;
+    bool multiplexed = false;
+    int64_t mux_value = 0;
+    char type = 'U';  // upper case
+    double factor = 1.0;
+    double offset = 0.0;
+    int column = 0;
+  };
+  struct Group {
+    uint32_t id = kNoIdentifier;
+    uint16_t first = 0;
+    uint16_t count = 0;
+  };
+  static constexpr int kTableSize = 1024;  // power of two, at least 4 x 256
+
+  static uint32_t Hash(uint32_t id) { return (id * 0x9E3779B1u) >> 22; }
+  const Group* Find(uint32_t id) const {
+    if (id == kNoIdentifier || signals_.empty()) return nullptr;
+    for (uint32_t h = Hash(id);; h = (h + 1) & (kTableSize - 1)) {
+      const Group& g = table_[h];
+      if (g.count == 0) return nullptr;
+      if (g.id == id) return &g;
+    }
+  }
+  int Decode(const Group& g, const uint8_t* data, ChannelValue* channels, bool ranges_only) const;
+
+  std::vector<Signal> signals_;  // grouped by identifier word
+  std::array<Group, kTableSize> table_{};
+};
+
+// Expression entry (two float values): each used value sets its expression channel valid, value
+// type 8, is float, scaled = the value, raw = the value truncated toward zero (limited to the
+// 64-bit range). Values whose expression number lies beyond the used expressions are dropped.
+// With ranges_only nothing but the ranges changes. Returns the number of values stored.
+int ApplyExpressionEntry(const ExpressionEntry& entry, const ColumnLayout& layout,
+                         ChannelValue* channels, bool ranges_only);
+
+struct BulkDecodeResult {
+  bool carried_data = false;  // some record had a type other than 0
+  int values = 0;             // records that set a value
+};
+
+// Decodes a BULK expression block (entry.cls == kBulkExpression) into the expression channels:
+// integer types, float32, float64, string, "unknown" (channel invalid), "octets" (unchanged).
+// An illegal index or type ends the block with its message (shown unless ranges_only, which the
+// pre-scan uses: it only widens ranges and reports nothing). The stated length is limited to the
+// bytes read.
+BulkDecodeResult DecodeBulkBlock(const LogEntry& entry, const ColumnLayout& layout,
+                                 ChannelValue* channels, bool ranges_only);
+
+// Raw value of a float truncated toward zero, limited to +-9.223372036854775807e18.
+int64_t TruncateToInt64(double v);
+
+}  // namespace tessmar

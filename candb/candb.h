@@ -1,0 +1,363 @@
+#pragma once
+// The CAN database: the content of one DBC file (nodes, messages, signals, value descriptions,
+// comments, attribute definitions and attribute values) together with the state of the reader
+// that fills it (candb/dbc_reader.cpp).
+//
+// A CANdb is short-lived: one object per imported file, loaded once with LoadDbcFile(), copied
+// into the CANdb signal table and destroyed. Records are kept in file order; every record owns its
+// texts and everything below it. Texts are 8-bit characters as read, compared case-sensitively.
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessmar {
+
+class CANdbAttributeDefinition;
+class CANdbMessage;
+
+// Value type of a signal. The names are the texts the signal table shows.
+enum class CANdbValueType { kInvalid = 0, kSigned = 1, kUnsigned = 2, kFloat = 3, kDouble = 4 };
+enum class CANdbAttributeType { kInvalid = 0, kInteger = 1, kHex = 2, kFloat = 3, kEnum = 4,
+                                kString = 5 };
+enum class CANdbAttributeOwner { kInvalid = 0, kDb, kMessage, kNode, kSignal, kEnv };
+
+// "INVALID", "SIGNED", "UNSIGNED", "FLOAT", "DOUBLE".
+const char* ValueTypeName(CANdbValueType type);
+// "INVALID", "INTEGER", "HEX", "FLOAT", "ENUM", "STRING".
+const char* AttributeTypeName(CANdbAttributeType type);
+// "INVALID", "DB", "MESSAGE", "NODE", "SIGNAL", "ENV".
+const char* AttributeOwnerName(CANdbAttributeOwner owner);
+
+// ---- Attribute values ---------------------------------------------------------------------------
+
+// One attribute value; its type is copied from the definition when the value is created.
+class CANdbAttribute {
+ public:
+  explicit CANdbAttribute(const CANdbAttributeDefinition* definition);
+
+  const CANdbAttributeDefinition* definition() const { return definition_; }
+  CANdbAttributeType type() const { return type_; }
+
+  void SetInt(int32_t value) { int_value_ = value; }
+  void SetDouble(double value) { double_value_ = value; }
+  // Only for type STRING; ignored otherwise.
+  void SetText(std::string_view text);
+
+  int32_t int_value() const { return int_value_; }
+  double double_value() const { return double_value_; }
+  const std::string& text() const { return text_; }
+
+ private:
+  const CANdbAttributeDefinition* definition_;
+  CANdbAttributeType type_;
+  int32_t int_value_ = 0;
+  double double_value_ = 0.0;
+  std::string text_;
+};
+
+// The attribute values of one owner (database, node, message or signal), in file order.
+class CANdbAttributeList {
+ public:
+  void Append(CANdbAttribute value) { values_.push_back(std::move(value)); }
+  const std::vector<CANdbAttribute>& values() const { return values_; }
+  bool empty() const { return values_.empty(); }
+
+ private:
+  std::vector<CANdbAttribute> values_;
+};
+
+// ---- Attribute definitions ----------------------------------------------------------------------
+
+struct EnumEntry {
+  std::string text;
+  int32_t index = 0;  // 0-based position in the definition
+};
+
+class CANdbAttributeDefinition {
+ public:
+  CANdbAttributeType type() const { return type_; }
+  CANdbAttributeOwner owner() const { return owner_; }
+  const std::string& name() const { return name_; }
+
+  // Sets the type and resets the parameters: limits and default 0, no enum items, no default
+  // text.
+  void SetType(CANdbAttributeType type);
+  void SetOwner(CANdbAttributeOwner owner) { owner_ = owner; }
+  void SetName(std::string_view name) { name_ = name; }
+
+  // Appends an enumeration item; only for type ENUM (ignored otherwise).
+  void AddEnumItem(std::string_view text, int32_t index);
+  // Index of the first item with exactly this text; -1 if none or the type is not ENUM.
+  int32_t FindEnumItem(std::string_view text) const;
+  const std::vector<EnumEntry>& enum_items() const { return enum_items_; }
+
+  // Limits and default of INTEGER, HEX and ENUM (default = item index) definitions.
+  void SetIntMin(int32_t v) { int_min_ = v; }
+  void SetIntMax(int32_t v) { int_max_ = v; }
+  void SetIntDefault(int32_t v) { int_default_ = v; }
+  int32_t int_min() const { return int_min_; }
+  int32_t int_max() const { return int_max_; }
+  int32_t int_default() const { return int_default_; }
+
+  // Limits and default of FLOAT definitions.
+  void SetFloatMin(double v) { float_min_ = v; }
+  void SetFloatMax(double v) { float_max_ = v; }
+  void SetFloatDefault(double v) { float_default_ = v; }
+  double float_min() const { return float_min_; }
+  double float_max() const { return float_max_; }
+  double float_default() const { return float_default_; }
+
+  // Default of STRING definitions; none until set.
+  void SetDefaultText(std::string_view text) { default_text_ = std::string(text); }
+  const std::optional<std::string>& default_text() const { return default_text_; }
+
+ private:
+  CANdbAttributeType type_ = CANdbAttributeType::kInvalid;
+  CANdbAttributeOwner owner_ = CANdbAttributeOwner::kInvalid;
+  std::string name_;
+  int32_t int_min_ = 0, int_max_ = 0, int_default_ = 0;
+  double float_min_ = 0.0, float_max_ = 0.0, float_default_ = 0.0;
+  std::vector<EnumEntry> enum_items_;
+  std::optional<std::string> default_text_;
+};
+
+// ---- Nodes, signals, messages -------------------------------------------------------------------
+
+class CANdbNode {
+ public:
+  CANdbNode() = default;
+  explicit CANdbNode(std::string_view name) : name_(name) {}
+  const std::string& name() const { return name_; }
+  void SetName(std::string_view name) { name_ = name; }
+  CANdbAttributeList& attributes() { return attributes_; }
+  const CANdbAttributeList& attributes() const { return attributes_; }
+
+ private:
+  std::string name_;
+  CANdbAttributeList attributes_;
+};
+
+struct CANdbValueTableEntry {
+  std::string text;
+  int32_t value = 0;
+};
+
+class CANdbSignal {
+ public:
+  const std::string& name() const { return name_; }
+  const std::optional<std::string>& comment() const { return comment_; }
+  const std::string& unit() const { return unit_; }
+  double minimum() const { return minimum_; }
+  double maximum() const { return maximum_; }
+  double offset() const { return offset_; }
+  double factor() const { return factor_; }
+  // Position of the least significant bit, byte index * 8 + bit index, for both byte orders.
+  int32_t start_bit() const { return start_bit_; }
+  int32_t length() const { return length_; }
+  // -1 = not multiplexed; else the switch value for which the signal is present.
+  int32_t multiplexer_value() const { return multiplexer_value_; }
+  bool is_multiplexed() const { return multiplexer_value_ != -1; }
+  bool is_multiplexer() const { return is_multiplexer_; }
+  bool motorola() const { return motorola_; }
+  CANdbValueType value_type() const { return value_type_; }
+  const CANdbMessage* message() const { return message_; }
+
+  void SetName(std::string_view v) { name_ = v; }
+  void SetComment(std::string_view v) { comment_ = std::string(v); }
+  void SetUnit(std::string_view v) { unit_ = v; }
+  void SetMinimum(double v) { minimum_ = v; }
+  void SetMaximum(double v) { maximum_ = v; }
+  void SetOffset(double v) { offset_ = v; }
+  void SetFactor(double v) { factor_ = v; }
+  void SetStartBit(int32_t v) { start_bit_ = v; }
+  void SetLength(int32_t v) { length_ = v; }
+  void SetMultiplexerValue(int32_t v) { multiplexer_value_ = v; }
+  void SetIsMultiplexer(bool v) { is_multiplexer_ = v; }
+  void SetMotorola(bool v) { motorola_ = v; }
+  void SetValueType(CANdbValueType v) { value_type_ = v; }
+
+  void AddReceiver(std::string_view name) { receivers_.emplace_back(name); }
+  const std::vector<CANdbNode>& receivers() const { return receivers_; }
+
+  // Appends a value description; -1 (refused) for an empty text or a value already described.
+  int AddValueDesc(int32_t value, std::string_view text);
+  // Text of the description of a value, or nullptr.
+  const std::string* FindValueDesc(int32_t value) const;
+  int value_desc_count() const { return static_cast<int>(value_descs_.size()); }
+  const std::vector<CANdbValueTableEntry>& value_descs() const { return value_descs_; }
+
+  CANdbAttributeList& attributes() { return attributes_; }
+  const CANdbAttributeList& attributes() const { return attributes_; }
+
+ private:
+  friend class CANdbMessage;
+  std::string name_;
+  std::optional<std::string> comment_;
+  std::string unit_;
+  double minimum_ = 0.0;
+  double maximum_ = 0.0;
+  double offset_ = 0.0;
+  double factor_ = 1.0;
+  int32_t start_bit_ = 0;
+  int32_t length_ = 0;
+  int32_t multiplexer_value_ = -1;
+  bool is_multiplexer_ = false;
+  bool motorola_ = false;
+  CANdbValueType value_type_ = CANdbValueType::kInvalid;
+  std::vector<CANdbValueTableEntry> value_descs_;
+  std::vector<CANdbNode> receivers_;
+  CANdbAttributeList attributes_;
+  const CANdbMessage* message_ = nullptr;
+};
+
+class CANdbMessage {
+ public:
+  const std::string& name() const { return name_; }
+  const std::optional<std::string>& comment() const { return comment_; }
+  const std::string& sender() const { return sender_; }
+  // CAN identifier; bit 31 is always clear.
+  uint32_t identifier() const { return identifier_; }
+  bool extended() const { return extended_; }
+  int32_t dlc() const { return dlc_; }
+
+  void SetName(std::string_view v) { name_ = v; }
+  void SetComment(std::string_view v) { comment_ = std::string(v); }
+  void SetSender(std::string_view v) { sender_ = v; }
+  void SetIdentifier(uint32_t v) { identifier_ = v & 0x7FFFFFFFu; }
+  void SetExtended(bool v) { extended_ = v; }
+  void SetDlc(int32_t v) { dlc_ = v; }
+
+  // Appends a signal (file order) and makes this message its owner.
+  CANdbSignal* AddSignal(std::unique_ptr<CANdbSignal> signal);
+  // First signal with exactly this name, or nullptr.
+  CANdbSignal* FindSignalByName(std::string_view name) const;
+  // First signal flagged as the multiplexer switch, or nullptr.
+  const CANdbSignal* FindMultiplexer() const;
+
+  int signal_count() const { return static_cast<int>(signals_.size()); }
+  const std::vector<std::unique_ptr<CANdbSignal>>& signals() const { return signals_; }
+  // Iteration with the message's own cursor: first and next, nullptr at the end.
+  const CANdbSignal* FirstSignal();
+  const CANdbSignal* NextSignal();
+
+  CANdbAttributeList& attributes() { return attributes_; }
+  const CANdbAttributeList& attributes() const { return attributes_; }
+
+ private:
+  std::string name_;
+  std::optional<std::string> comment_;
+  std::string sender_;
+  uint32_t identifier_ = 0;
+  bool extended_ = false;
+  int32_t dlc_ = 0;
+  std::vector<std::unique_ptr<CANdbSignal>> signals_;
+  std::size_t signal_cursor_ = 0;
+  CANdbAttributeList attributes_;
+};
+
+// ---- The database and its reader ----------------------------------------------------------------
+
+class CANdb {
+ public:
+  static constexpr int kHashBuckets = 2048;
+  static constexpr std::size_t kTokenBufferSize = 999;  // 998 characters and the terminating zero
+
+  // One bucket of the message index. The first message of a bucket sits in the bucket itself;
+  // later ones are kept in insertion order in `later` and are visited newest first.
+  struct HashEntry {
+    CANdbMessage* message = nullptr;
+    std::vector<CANdbMessage*> later;
+  };
+
+  CANdb();
+  ~CANdb();
+  CANdb(const CANdb&) = delete;
+  CANdb& operator=(const CANdb&) = delete;
+
+  // Reads a DBC file into this (fresh) database. 0 when the file was opened and read to its end,
+  // also when a statement error ended the read early (the error is logged and the database keeps
+  // what was read before it); -1 when the file cannot be opened or the node list lacks its
+  // colon. Problems go to the message output with the line number.
+  int LoadDbcFile(const std::string& path);
+  bool loaded() const { return loaded_; }
+  const std::string& path() const { return path_; }
+
+  void AddNode(std::string_view name);
+  const CANdbNode* FindNode(std::string_view name) const;
+  CANdbNode* FindNode(std::string_view name);
+  const std::vector<std::unique_ptr<CANdbNode>>& nodes() const { return nodes_; }
+
+  // Enters the message in the index and appends it to the list.
+  CANdbMessage* AddMessage(std::unique_ptr<CANdbMessage> message);
+  // Message by the number as written in a DBC file (bit 31 = extended); see the index order
+  // above. A number without bit 31 also finds an extended message with that identifier; a number
+  // with bit 31 finds only extended messages.
+  CANdbMessage* FindMessageById(uint32_t number) const;
+  int message_count() const { return static_cast<int>(messages_.size()); }
+  const std::vector<std::unique_ptr<CANdbMessage>>& messages() const { return messages_; }
+  CANdbMessage* FirstMessage();
+  CANdbMessage* NextMessage();
+
+  CANdbAttributeDefinition* AddAttrDef(std::unique_ptr<CANdbAttributeDefinition> definition);
+  const CANdbAttributeDefinition* FindAttrDef(std::string_view name) const;
+  const std::vector<std::unique_ptr<CANdbAttributeDefinition>>& attr_defs() const {
+    return attr_defs_;
+  }
+
+  CANdbAttributeList& attributes() { return attributes_; }
+  const CANdbAttributeList& attributes() const { return attributes_; }
+  const std::optional<std::string>& comment() const { return comment_; }
+  void SetComment(std::string_view text) { comment_ = std::string(text); }
+
+ private:
+  // ---- Reader (dbc_reader.cpp) ----
+  struct Token;
+  int ReadChar();
+  int UngetChar(int c);
+  int ReadFileByte();
+  Token NextToken();
+  Token ReadNumber(int first);
+  Token ReadString();
+  Token SkipPast(Token tok, int stop_char);
+  Token ParseMessage();
+  Token ParseSignal(CANdbSignal& signal, bool& ok);
+  Token ParseComment();
+  Token ParseSignalValueType();
+  Token ParseValueDescriptions();
+  Token ParseAttrDefinition();
+  Token ParseAttrDefault();
+  Token ParseAttrValue();
+  void LogError(const char* text);
+  void LogWarning(const char* text);
+  void LogF(int severity, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  void CloseFile();
+
+  std::vector<std::unique_ptr<CANdbMessage>> messages_;
+  std::size_t message_cursor_ = 0;
+  std::array<HashEntry, kHashBuckets> index_;
+  std::vector<std::unique_ptr<CANdbNode>> nodes_;
+  std::vector<std::unique_ptr<CANdbAttributeDefinition>> attr_defs_;
+  CANdbAttributeList attributes_;
+  std::optional<std::string> comment_;
+  bool loaded_ = false;
+
+  // Reader state.
+  char token_text_[kTokenBufferSize] = {};
+  char buffer_guard_ = 'i';
+  std::size_t token_len_ = 0;
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<unsigned char[]> io_buffer_;
+  std::size_t io_pos_ = 0;
+  std::size_t io_len_ = 0;
+  int pushed_back_ = 0;  // 0 = none; else the character + 2 (so that -1 and 0 can be pushed back)
+  int32_t line_ = 1;
+};
+
+}  // namespace tessmar

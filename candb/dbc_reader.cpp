@@ -1,0 +1,936 @@
+// The DBC reader: a hand-written scanner and recursive-descent parser that fills a CANdb. It
+// accepts a fixed subset of the format and skips everything else token by token. Problems are
+// logged with the line number; the first statement error in a message, signal or attribute
+// statement ends the read, the database keeping what was read before it.
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <limits>
+
+#include "candb/candb.h"
+#include "common/message_output.h"
+
+namespace tessmar {
+namespace {
+
+enum class Kw {
+  kNone,
+  kBU,
+  kBO,
+  kSG,
+  kEV,
+  kCM,
+  kBA_DEF,
+  kBA_DEF_DEF,
+  kBA,
+  kVAL,
+  kSIG_VALTYPE,
+  kCAT,
+  kNS
+};
+
+Kw KeywordOf(const char* s, std::size_t n) {
+  const auto is = [s, n](const char* kw) {
+    return std::strlen(kw) == n && std::memcmp(s, kw, n) == 0;
+  };
+  switch (n) {
+    case 3:
+      if (is("BU_")) return Kw::kBU;
+      if (is("BO_")) return Kw::kBO;
+      if (is("SG_")) return Kw::kSG;
+      if (is("EV_")) return Kw::kEV;
+      if (is("CM_")) return Kw::kCM;
+      if (is("BA_")) return Kw::kBA;
+      if (is("NS_")) return Kw::kNS;
+      break;
+    case 4:
+      if (is("VAL_")) return Kw::kVAL;
+      if (is("CAT_")) return Kw::kCAT;
+      break;
+    case 7:
+      if (is("BA_DEF_")) return Kw::kBA_DEF;
+      break;
+    case 11:
+      if (is("BA_DEF_DEF_")) return Kw::kBA_DEF_DEF;
+      break;
+    case 12:
+      if (is("SIG_VALTYPE_")) return Kw::kSIG_VALTYPE;
+      break;
+    default:
+      break;
+  }
+  return Kw::kNone;
+}
+
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+bool IsLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+int HexValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Byte 0xFF ends the input outside strings, as the end of the file does.
+constexpr int kEndByte = 0xFF;
+constexpr std::size_t kIoBufferSize = 65536;
+
+int32_t ClampToInt32(double v) {
+  if (std::isnan(v)) return 0;
+  if (v <= static_cast<double>(std::numeric_limits<int32_t>::min())) {
+    return std::numeric_limits<int32_t>::min();
+  }
+  if (v >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
+    return std::numeric_limits<int32_t>::max();
+  }
+  return static_cast<int32_t>(v);
+}
+
+// Decimal text to double without the process locale. Out-of-range values become infinity or
+// zero with their sign.
+double TextToDouble(const char* begin, const char* end) {
+  double value = 0.0;
+  const auto res = std::from_chars(begin, end, value);
+  if (res.ec == std::errc::result_out_of_range) {
+    const bool negative = begin != end && *begin == '-';
+    bool tiny = false;
+    for (const char* p = begin; p != end; ++p) {
+      if ((*p == 'e' || *p == 'E') && p + 1 != end && p[1] == '-') tiny = true;
+    }
+    value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+    if (negative) value = -value;
+  } else if (res.ec != std::errc()) {
+    value = 0.0;
+  }
+  return value;
+}
+
+}  // namespace
+
+struct CANdb::Token {
+  enum Kind { kFail = -1, kEnd = 0, kPunct, kKeyword, kIdent, kInt, kReal, kString };
+  Kind kind = kEnd;
+  int ch = 0;          // punctuation character
+  Kw kw = Kw::kNone;   // keyword
+  int64_t i = 0;       // integer value
+  double d = 0.0;      // real value
+
+  bool Is(char c) const { return kind == kPunct && ch == c; }
+  bool Is(Kw k) const { return kind == kKeyword && kw == k; }
+  bool IsNumber() const { return kind == kInt || kind == kReal; }
+  double Number() const { return kind == kInt ? static_cast<double>(i) : d; }
+  // Integer tokens keep their low 32 bits; reals are limited to the 32-bit range.
+  int32_t Int32() const {
+    return kind == kInt ? static_cast<int32_t>(static_cast<uint32_t>(i)) : ClampToInt32(d);
+  }
+  uint32_t Id() const { return static_cast<uint32_t>(i); }
+  bool Ends() const { return kind == kEnd || kind == kFail; }
+
+  static Token Fail() { return Token{kFail}; }
+  static Token Punct(int c) {
+    Token t{kPunct};
+    t.ch = c;
+    return t;
+  }
+};
+
+// ---- Construction and destruction ---------------------------------------------------------------
+
+CANdb::CANdb() = default;
+
+CANdb::~CANdb() {
+  if (buffer_guard_ != 'i') LogError("String buffer corrupted");
+  if (file_ != nullptr) CloseFile();
+}
+
+void CANdb::CloseFile() {
+  if (file_ == nullptr) return;
+  if (std::fclose(file_) != 0) LogError("Cannot close the goddamn file");
+  file_ = nullptr;
+  io_buffer_.reset();
+}
+
+// ---- Messages -----------------------------------------------------------------------------------
+
+void CANdb::LogF(int severity, const char* format, ...) {
+  char text[200];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, Tr(format), args);
+  va_end(args);
+  if (severity >= kMsgError) {
+    ShowMessageF(severity, "CANdb-Import-Error (line %d): %s", static_cast<int>(line_), text);
+  } else {
+    ShowMessageF(severity, "CANdb-Import-Warning (line %d): %s", static_cast<int>(line_), text);
+  }
+}
+
+void CANdb::LogError(const char* text) { LogF(kMsgError, "%s", Tr(text)); }
+void CANdb::LogWarning(const char* text) { LogF(kMsgWarning, "%s", Tr(text)); }
+
+// ---- Character reader ---------------------------------------------------------------------------
+
+// Next byte of the file (0..255) or -1 at its end. A CR directly before an LF is dropped, as a
+// text-mode stream does, so that line ends read the same in CR LF and LF files.
+int CANdb::ReadFileByte() {
+  const auto next = [this]() -> int {
+    if (io_pos_ >= io_len_) {
+      if (file_ == nullptr) return -1;
+      io_len_ = std::fread(io_buffer_.get(), 1, kIoBufferSize, file_);
+      io_pos_ = 0;
+      if (io_len_ == 0) return -1;
+    }
+    return io_buffer_[io_pos_++];
+  };
+  const int c = next();
+  if (c != '\r') return c;
+  const int d = next();
+  if (d == '\n') return '\n';
+  if (d >= 0) --io_pos_;  // d is the last byte taken from the (possibly refilled) buffer
+  return c;
+}
+
+int CANdb::ReadChar() {
+  if (pushed_back_ != 0) {
+    const int c = pushed_back_ - 2;  // stored as c + 2 so that -1 and 0 can be pushed back
+    pushed_back_ = 0;
+    return c;
+  }
+  if (file_ == nullptr) {
+    LogWarning("Attempted to read from a non-open file");
+    return 0;
+  }
+  return ReadFileByte();
+}
+
+int CANdb::UngetChar(int c) {
+  if (pushed_back_ != 0) {
+    LogWarning("Attempted to 'unget' two characters at once");
+    return -1;
+  }
+  pushed_back_ = c + 2;
+  return 0;
+}
+
+// ---- Scanner ------------------------------------------------------------------------------------
+
+CANdb::Token CANdb::NextToken() {
+  token_len_ = 0;
+  token_text_[0] = '\0';
+  if (file_ == nullptr && pushed_back_ == 0) return Token{Token::kEnd};
+  const auto append = [this](int c) {
+    if (token_len_ + 1 < kTokenBufferSize) token_text_[token_len_++] = static_cast<char>(c);
+  };
+  for (;;) {
+    int c = ReadChar();
+    // Control characters, the space and the bytes 0x80..0xFE are blanks.
+    while (c >= 0 && c != kEndByte && (c <= ' ' || c >= 0x80)) {
+      if (c == '\n') ++line_;
+      c = ReadChar();
+    }
+    if (c < 0 || c == kEndByte) return Token{Token::kEnd};
+
+    if (c == '/') {
+      int d = ReadChar();
+      if (d != '*') {
+        UngetChar(d);
+        return Token::Punct('/');
+      }
+      int prev = 0;
+      for (;;) {
+        d = ReadChar();
+        if (d < 0 || d == kEndByte) {
+          LogError("Error: Unexpected eof in comment");
+          return Token::Fail();
+        }
+        if (d == '\n') ++line_;
+        if (prev == '*' && d == '/') break;
+        prev = d;
+      }
+      continue;  // the comment was a blank; read the next token
+    }
+
+    if (IsLetter(c) || c == '_') {
+      while (IsLetter(c) || IsDigit(c) || c == '_') {
+        append(c);
+        c = ReadChar();
+      }
+      UngetChar(c);
+      token_text_[token_len_] = '\0';
+      const Kw kw = KeywordOf(token_text_, token_len_);
+      if (kw != Kw::kNone) {
+        Token t{Token::kKeyword};
+        t.kw = kw;
+        return t;
+      }
+      return Token{Token::kIdent};
+    }
+
+    if (c == '+' || c == '-' || c == '.') {
+      const int d = ReadChar();
+      UngetChar(d);
+      if (!IsDigit(d)) return Token::Punct(c);
+      return ReadNumber(c);
+    }
+    if (IsDigit(c)) return ReadNumber(c);
+    if (c == '"') return ReadString();
+    return Token::Punct(c);
+  }
+}
+
+// Number token starting with c (a digit, '-', '+' or '.'). Reals have a fraction or an exponent;
+// "0x" starts a 32-bit hexadecimal value; other digits give a signed 64-bit integer, or the real
+// number they denote when that does not fit into 64 bits.
+CANdb::Token CANdb::ReadNumber(int c) {
+  bool truncated = false;
+  const auto append = [this, &truncated](int ch) {
+    if (token_len_ + 1 < kTokenBufferSize) {
+      token_text_[token_len_++] = static_cast<char>(ch);
+    } else {
+      truncated = true;
+    }
+  };
+  if (c == '-') {
+    append(c);
+    c = ReadChar();
+  } else if (c == '+') {
+    c = ReadChar();
+  }
+  const std::size_t digits_start = token_len_;
+  while (IsDigit(c)) {
+    append(c);
+    c = ReadChar();
+  }
+  const bool negative = digits_start > 0;
+
+  if (c == '.' || c == 'e' || c == 'E') {
+    if (c == '.') {
+      append(c);
+      c = ReadChar();
+      while (IsDigit(c)) {
+        append(c);
+        c = ReadChar();
+      }
+    }
+    if (c == 'e' || c == 'E') {
+      append(c);
+      c = ReadChar();
+      if (c == '+' || c == '-') {
+        append(c);
+        c = ReadChar();
+      }
+      while (IsDigit(c)) {
+        append(c);
+        c = ReadChar();
+      }
+    }
+    UngetChar(c);
+    token_text_[token_len_] = '\0';
+    Token t{Token::kReal};
+    t.d = TextToDouble(token_text_, token_text_ + token_len_);
+    return t;
+  }
+
+  if (c == 'x' || c == 'X') {
+    if (token_len_ - digits_start != 1 || token_text_[digits_start] != '0') {
+      token_text_[token_len_] = '\0';
+      LogF(kMsgError, "Invalid number \"%sx\"", token_text_);
+      return Token::Fail();
+    }
+    token_len_ = digits_start;  // the 0 is dropped
+    uint64_t v = 0;
+    c = ReadChar();
+    while (HexValue(c) >= 0) {
+      append(c);
+      v = v * 16 + static_cast<uint64_t>(HexValue(c));
+      if (v > 0xFFFFFFFFu) v = 0xFFFFFFFFu;  // the 32-bit conversion saturates
+      c = ReadChar();
+    }
+    UngetChar(c);
+    token_text_[token_len_] = '\0';
+    uint32_t v32 = static_cast<uint32_t>(v);
+    if (negative) v32 = 0u - v32;
+    Token t{Token::kInt};
+    t.i = static_cast<int32_t>(v32);
+    return t;
+  }
+
+  UngetChar(c);
+  token_text_[token_len_] = '\0';
+  uint64_t v = 0;
+  bool overflow = truncated;
+  for (std::size_t k = digits_start; k < token_len_ && !overflow; ++k) {
+    const uint64_t digit = static_cast<uint64_t>(token_text_[k] - '0');
+    if (v > (std::numeric_limits<uint64_t>::max() - digit) / 10) {
+      overflow = true;
+    } else {
+      v = v * 10 + digit;
+    }
+  }
+  const uint64_t limit = negative ? (uint64_t{1} << 63) : (uint64_t{1} << 63) - 1;
+  if (overflow || v > limit) {
+    Token t{Token::kReal};
+    t.d = truncated ? (negative ? -std::numeric_limits<double>::infinity()
+                                : std::numeric_limits<double>::infinity())
+                    : TextToDouble(token_text_, token_text_ + token_len_);
+    return t;
+  }
+  Token t{Token::kInt};
+  t.i = negative ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
+  return t;
+}
+
+// String token after its opening quote. "" inside a string is one quote; \n \t \r \" are escapes;
+// any other backslash stays. At most 998 characters are kept.
+CANdb::Token CANdb::ReadString() {
+  const auto append = [this](int ch) {
+    if (token_len_ + 1 < kTokenBufferSize) token_text_[token_len_++] = static_cast<char>(ch);
+  };
+  int c = ReadChar();
+  for (;;) {
+    if (c < 0) {
+      LogError("Error: Unexpected eof in string");
+      break;
+    }
+    if (c == '"') {
+      const int d = ReadChar();
+      if (d == '"') {
+        append('"');
+        c = ReadChar();
+        continue;
+      }
+      UngetChar(d);
+      break;
+    }
+    if (c == '\\') {
+      const int d = ReadChar();
+      if (d == 'n' || d == 't' || d == 'r' || d == '"') {
+        append(d == 'n' ? '\n' : d == 't' ? '\t' : d == 'r' ? '\r' : '"');
+        c = ReadChar();
+      } else {
+        append('\\');
+        c = d;  // read again as the next character of the string
+      }
+      continue;
+    }
+    if (c == '\n') ++line_;
+    append(c);
+    c = ReadChar();
+  }
+  token_text_[token_len_] = '\0';
+  return Token{Token::kString};
+}
+
+// Reads tokens until `stop` (then one more), the end of input or a failure.
+CANdb::Token CANdb::SkipPast(Token tok, int stop) {
+  while (!tok.Ends() && !tok.Is(static_cast<char>(stop))) tok = NextToken();
+  if (tok.Is(static_cast<char>(stop))) tok = NextToken();
+  return tok;
+}
+
+// ---- Statement loop -----------------------------------------------------------------------------
+
+int CANdb::LoadDbcFile(const std::string& path) {
+  path_ = path;
+  // Read as bytes; ReadFileByte() turns CR LF into LF itself.
+  file_ = std::fopen(path.c_str(), "rb");
+  if (file_ == nullptr) {
+    loaded_ = false;
+    return -1;
+  }
+  io_buffer_ = std::make_unique<unsigned char[]>(kIoBufferSize);
+  io_pos_ = io_len_ = 0;
+
+  Token tok = NextToken();
+  while (!tok.Ends()) {
+    if (tok.Is(Kw::kNS)) {
+      do {
+        tok = NextToken();
+      } while (!tok.Ends() && !tok.Is(Kw::kBU));
+      if (!tok.Is(Kw::kBU)) continue;
+    }
+    if (tok.Is(Kw::kBU)) {
+      tok = NextToken();
+      if (!tok.Is(':')) {
+        LogError("':' expected");
+        CloseFile();
+        return -1;
+      }
+      tok = NextToken();
+      while (tok.kind == Token::kIdent) {
+        AddNode(std::string_view(token_text_, token_len_));
+        tok = NextToken();
+      }
+      continue;
+    }
+    if (tok.kind != Token::kKeyword) {
+      tok = NextToken();
+      continue;
+    }
+    switch (tok.kw) {
+      case Kw::kBO: tok = ParseMessage(); break;
+      case Kw::kCM: tok = ParseComment(); break;
+      case Kw::kBA_DEF: tok = ParseAttrDefinition(); break;
+      case Kw::kBA_DEF_DEF: tok = ParseAttrDefault(); break;
+      case Kw::kBA: tok = ParseAttrValue(); break;
+      case Kw::kSIG_VALTYPE: tok = ParseSignalValueType(); break;
+      case Kw::kVAL: tok = ParseValueDescriptions(); break;
+      case Kw::kCAT: tok = SkipPast(NextToken(), ';'); break;
+      default: tok = NextToken(); break;
+    }
+  }
+  CloseFile();
+  loaded_ = true;
+  return 0;
+}
+
+// ---- Messages and signals -----------------------------------------------------------------------
+
+CANdb::Token CANdb::ParseMessage() {
+  // An error logs its text unless the scanner already reported a bad number.
+  const auto fail = [this](const Token& got, const char* text) {
+    if (got.kind != Token::kFail) LogError(text);
+    return Token::Fail();
+  };
+  auto message = std::make_unique<CANdbMessage>();
+  Token tok = NextToken();
+  if (tok.kind != Token::kInt) return fail(tok, "CAN id expected");
+  const uint32_t raw = tok.Id();
+  message->SetExtended((raw & 0x80000000u) != 0);
+  message->SetIdentifier(raw & 0x7FFFFFFFu);
+  tok = NextToken();
+  if (tok.kind != Token::kIdent) return fail(tok, "Message name expected");
+  message->SetName(std::string_view(token_text_, token_len_));
+  tok = NextToken();
+  if (!tok.Is(':')) return fail(tok, "':' expected after message name");
+  tok = NextToken();
+  if (tok.kind != Token::kInt) return fail(tok, "DLC expected");
+  message->SetDlc(tok.Int32());
+  tok = NextToken();
+  if (tok.kind != Token::kIdent) return fail(tok, "Sender name expected");
+  message->SetSender(std::string_view(token_text_, token_len_));
+
+  tok = NextToken();
+  while (tok.Is(Kw::kSG)) {
+    auto signal = std::make_unique<CANdbSignal>();
+    bool ok = false;
+    tok = ParseSignal(*signal, ok);
+    if (!ok) return Token::Fail();  // the message is dropped with its signals
+    message->AddSignal(std::move(signal));
+  }
+  AddMessage(std::move(message));
+  return tok;
+}
+
+CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
+  ok = false;
+  const auto fail = [this](const Token& got, const char* text) {
+    if (got.kind != Token::kFail) LogError(text);
+    return Token::Fail();
+  };
+  Token tok = NextToken();
+  if (tok.kind != Token::kIdent) return fail(tok, "Signal name expected");
+  s.SetName(std::string_view(token_text_, token_len_));
+
+  tok = NextToken();
+  if (tok.kind == Token::kIdent) {
+    if (token_text_[0] == 'm') {
+      int64_t value = 0;
+      for (std::size_t k = 1; k < token_len_ && IsDigit(token_text_[k]); ++k) {
+        value = value * 10 + (token_text_[k] - '0');
+        if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
+      }
+      s.SetMultiplexerValue(static_cast<int32_t>(value));
+    } else if (token_text_[0] == 'M') {
+      s.SetIsMultiplexer(true);
+    }
+    tok = NextToken();
+  }
+  if (!tok.Is(':')) return fail(tok, "':' expected after signal name");
+  tok = NextToken();
+  if (tok.kind != Token::kInt) return fail(tok, "Signal bit position expected");
+  const int32_t start = tok.Int32();
+  tok = NextToken();
+  if (!tok.Is('|')) return fail(tok, "'|' expected after signal name");
+  tok = NextToken();
+  if (tok.kind != Token::kInt) return fail(tok, "Signal length expected");
+  const int32_t length = tok.Int32();
+  tok = NextToken();
+  if (!tok.Is('@')) return fail(tok, "'@' expected after signal name");
+  tok = NextToken();
+  if (tok.kind != Token::kInt) return fail(tok, "Signal number expected");
+  const bool motorola = tok.i == 0;
+  tok = NextToken();
+  if (tok.Is('+')) {
+    s.SetValueType(CANdbValueType::kUnsigned);
+  } else if (tok.Is('-')) {
+    s.SetValueType(CANdbValueType::kSigned);
+  } else {
+    return fail(tok, "'+' or '-' expected");
+  }
+  tok = NextToken();
+  if (!tok.Is('(')) return fail(tok, "'(' expected after signal name");
+  tok = NextToken();
+  if (!tok.IsNumber()) return fail(tok, "Factor expected");
+  s.SetFactor(tok.Number());
+  tok = NextToken();
+  if (!tok.Is(',')) return fail(tok, "',' expected after signal name");
+  tok = NextToken();
+  if (!tok.IsNumber()) return fail(tok, "Offset expected");
+  s.SetOffset(tok.Number());
+  tok = NextToken();
+  if (!tok.Is(')')) return fail(tok, "')' expected after signal name");
+  tok = NextToken();
+  if (!tok.Is('[')) return fail(tok, "'[' expected after signal name");
+  tok = NextToken();
+  if (!tok.IsNumber()) return fail(tok, "Min value expected");
+  s.SetMinimum(tok.Number());
+  tok = NextToken();
+  if (!tok.Is('|')) return fail(tok, "'|' expected after signal name");
+  tok = NextToken();
+  if (!tok.IsNumber()) return fail(tok, "Max value expected");
+  s.SetMaximum(tok.Number());
+  tok = NextToken();
+  if (!tok.Is(']')) return fail(tok, "']' expected after signal name");
+  tok = NextToken();
+  if (tok.kind != Token::kString) return fail(tok, "Signal unit expected");
+  s.SetUnit(std::string_view(token_text_, token_len_));
+
+  // The file gives a Motorola signal's most significant bit; keep the least significant one, in
+  // the same byte * 8 + bit numbering as Intel signals. C division: truncates toward zero.
+  int64_t stored = start;
+  if (motorola) {
+    const int64_t sb = start;
+    const int64_t m = 8 * (sb / 8) + 7 - (sb % 8);
+    const int64_t x = 64 - m - length;
+    stored = 8 * (7 - x / 8) + (x % 8);
+  }
+  s.SetStartBit(static_cast<int32_t>(stored));
+  s.SetLength(length);
+  s.SetMotorola(motorola);
+
+  tok = NextToken();
+  while (tok.kind == Token::kIdent) {
+    s.AddReceiver(std::string_view(token_text_, token_len_));
+    tok = NextToken();
+    if (tok.Is(',')) {
+      tok = NextToken();
+      if (tok.kind != Token::kIdent) break;
+    }
+  }
+  ok = true;
+  return tok;
+}
+
+// ---- Comments, value types, value descriptions --------------------------------------------------
+
+CANdb::Token CANdb::ParseComment() {
+  Token tok = NextToken();
+  if (tok.kind == Token::kString) {
+    SetComment(std::string_view(token_text_, token_len_));
+  } else if (tok.Is(Kw::kBO)) {
+    tok = NextToken();
+    if (tok.kind != Token::kInt) {
+      if (tok.kind != Token::kFail) LogError("Id expected for message comment");
+    } else if (CANdbMessage* m = FindMessageById(tok.Id()); m == nullptr) {
+      LogError("No message found for comment line");
+    } else {
+      tok = NextToken();
+      if (tok.kind != Token::kString) {
+        if (tok.kind != Token::kFail) LogError("String expected for message comment");
+      } else {
+        m->SetComment(std::string_view(token_text_, token_len_));
+      }
+    }
+  } else if (tok.Is(Kw::kSG)) {
+    tok = NextToken();
+    if (tok.kind != Token::kInt) {
+      if (tok.kind != Token::kFail) LogError("Id expected for signal comment");
+    } else if (CANdbMessage* m = FindMessageById(tok.Id()); m == nullptr) {
+      LogF(kMsgError, "Message (id=%d) found for comment line", tok.Int32());
+    } else {
+      tok = NextToken();
+      CANdbSignal* s = nullptr;
+      if (tok.kind != Token::kIdent) {
+        if (tok.kind != Token::kFail) LogError("Signal name expected for signal comment");
+      } else if (s = m->FindSignalByName(std::string_view(token_text_, token_len_)); s == nullptr) {
+        LogError("Signal not found");
+      } else {
+        tok = NextToken();
+        if (tok.kind != Token::kString) {
+          if (tok.kind != Token::kFail) LogError("String expected for signal comment");
+        } else {
+          s->SetComment(std::string_view(token_text_, token_len_));
+        }
+      }
+    }
+  }
+  return SkipPast(tok, ';');
+}
+
+CANdb::Token CANdb::ParseSignalValueType() {
+  Token tok = NextToken();
+  if (tok.kind != Token::kInt) {
+    if (tok.kind != Token::kFail) LogError("Id expected for signal type");
+    return tok;
+  }
+  CANdbMessage* m = FindMessageById(tok.Id());
+  if (m == nullptr) {
+    LogF(kMsgError, "Message (id=%d) found for type info", tok.Int32());
+    return tok;
+  }
+  tok = NextToken();
+  if (tok.kind != Token::kIdent) {
+    if (tok.kind != Token::kFail) LogError("Signal name expected for signal type");
+    return tok;
+  }
+  CANdbSignal* s = m->FindSignalByName(std::string_view(token_text_, token_len_));
+  if (s == nullptr) {
+    LogError("Signal not found");
+    return tok;
+  }
+  tok = NextToken();
+  if (!tok.Is(':')) {
+    if (tok.kind != Token::kFail) LogError("Expected ':'");
+    return tok;
+  }
+  tok = NextToken();
+  if (tok.kind != Token::kInt) {
+    if (tok.kind == Token::kFail) return tok;
+    LogError("Number expected for signal type");
+  } else if (tok.i == 2 || (tok.i != 0 && s->length() == 64)) {
+    s->SetValueType(CANdbValueType::kDouble);
+  } else if (tok.i != 0) {
+    // 0 declares an integer signal: the type of its definition line stays.
+    s->SetValueType(CANdbValueType::kFloat);
+  }
+  tok = NextToken();
+  if (tok.Is(';')) tok = NextToken();
+  return tok;
+}
+
+CANdb::Token CANdb::ParseValueDescriptions() {
+  Token tok = NextToken();
+  if (tok.kind != Token::kInt) return SkipPast(tok, ';');  // environment variable
+  CANdbMessage* m = FindMessageById(tok.Id());
+  if (m == nullptr) {
+    LogF(kMsgError, "Message (id=%lld) NOT found for type info", static_cast<long long>(tok.i));
+    return tok;
+  }
+  tok = NextToken();
+  if (tok.kind != Token::kIdent) {
+    if (tok.kind != Token::kFail) LogError("Signal name expected for signal value");
+    return tok;
+  }
+  CANdbSignal* s = m->FindSignalByName(std::string_view(token_text_, token_len_));
+  if (s == nullptr) {
+    LogError("Signal not found");
+    return tok;
+  }
+  tok = NextToken();
+  if (tok.Is(';')) return NextToken();  // an empty list is legal
+  for (;;) {
+    if (tok.kind != Token::kInt) {
+      if (tok.kind != Token::kFail) LogError("Number expected for signal value");
+      return tok;
+    }
+    const int32_t value = tok.Int32();
+    tok = NextToken();
+    if (tok.kind != Token::kString) {
+      if (tok.kind != Token::kFail) LogError("String expected for signal value");
+      return tok;
+    }
+    s->AddValueDesc(value, std::string_view(token_text_, token_len_));
+    tok = NextToken();
+    if (tok.Is(';')) return NextToken();
+  }
+}
+
+// ---- Attributes ---------------------------------------------------------------------------------
+
+CANdb::Token CANdb::ParseAttrDefinition() {
+  const auto fail = [this](const Token& got, const char* text) {
+    if (got.kind != Token::kFail) LogError(text);
+    return Token::Fail();
+  };
+  auto def = std::make_unique<CANdbAttributeDefinition>();
+  Token tok = NextToken();
+  CANdbAttributeOwner owner = CANdbAttributeOwner::kDb;
+  if (tok.Is(Kw::kBU)) owner = CANdbAttributeOwner::kNode;
+  if (tok.Is(Kw::kBO)) owner = CANdbAttributeOwner::kMessage;
+  if (tok.Is(Kw::kSG)) owner = CANdbAttributeOwner::kSignal;
+  if (tok.Is(Kw::kEV)) owner = CANdbAttributeOwner::kEnv;
+  if (owner != CANdbAttributeOwner::kDb) tok = NextToken();
+  if (tok.kind != Token::kString) return fail(tok, "Attribute name expected");
+  def->SetName(std::string_view(token_text_, token_len_));
+  tok = NextToken();
+  if (tok.kind != Token::kIdent) return fail(tok, "Attribute type expected");
+  const std::string_view type_word(token_text_, token_len_);
+  CANdbAttributeType type = CANdbAttributeType::kInvalid;
+  if (type_word == "INT") type = CANdbAttributeType::kInteger;
+  if (type_word == "HEX") type = CANdbAttributeType::kHex;
+  if (type_word == "FLOAT") type = CANdbAttributeType::kFloat;
+  if (type_word == "ENUM") type = CANdbAttributeType::kEnum;
+  if (type_word == "STRING") type = CANdbAttributeType::kString;
+  def->SetType(type);
+  def->SetOwner(owner);
+
+  tok = NextToken();
+  switch (type) {
+    case CANdbAttributeType::kInteger:
+    case CANdbAttributeType::kHex:
+      // Real files also write real-valued limits here (beyond the 64-bit range, too); they are
+      // limited to the 32-bit range instead of ending the read.
+      if (!tok.IsNumber()) return fail(tok, "Attribute min value expected");
+      def->SetIntMin(tok.Int32());
+      tok = NextToken();
+      if (!tok.IsNumber()) return fail(tok, "Attribute max value expected");
+      def->SetIntMax(tok.Int32());
+      tok = NextToken();
+      break;
+    case CANdbAttributeType::kFloat:
+      if (!tok.IsNumber()) return fail(tok, "Attributes min value expected");
+      def->SetFloatMin(tok.Number());
+      tok = NextToken();
+      if (!tok.IsNumber()) return fail(tok, "Attributes max value expected");
+      def->SetFloatMax(tok.Number());
+      tok = NextToken();
+      break;
+    case CANdbAttributeType::kEnum: {
+      int32_t index = 0;
+      while (!tok.Ends() && !tok.Is(';')) {
+        if (tok.kind == Token::kString) {
+          def->AddEnumItem(std::string_view(token_text_, token_len_), index++);
+        }
+        tok = NextToken();
+      }
+      break;
+    }
+    case CANdbAttributeType::kString:
+      if (!tok.Is(';')) return fail(tok, "';' expected (String Attribute)");
+      break;
+    case CANdbAttributeType::kInvalid:
+      break;
+  }
+  if (tok.Is(';')) tok = NextToken();
+  AddAttrDef(std::move(def));
+  return tok;
+}
+
+CANdb::Token CANdb::ParseAttrDefault() {
+  const auto fail = [this](const Token& got, const char* text) {
+    if (got.kind != Token::kFail) LogError(text);
+    return Token::Fail();
+  };
+  Token tok = NextToken();
+  if (tok.kind != Token::kString) return fail(tok, "Attribute name expected");
+  CANdbAttributeDefinition* def = nullptr;
+  for (const auto& d : attr_defs_) {
+    if (d->name() == std::string_view(token_text_, token_len_)) {
+      def = d.get();
+      break;
+    }
+  }
+  if (def == nullptr) {
+    LogF(kMsgError, "Attribute '%s' not found\n", token_text_);
+    return Token::Fail();
+  }
+  tok = NextToken();
+  switch (def->type()) {
+    case CANdbAttributeType::kString:
+      if (tok.kind != Token::kString) return fail(tok, "String expected");
+      def->SetDefaultText(std::string_view(token_text_, token_len_));
+      break;
+    case CANdbAttributeType::kEnum:
+      if (tok.kind != Token::kString) return fail(tok, "String expected");
+      def->SetIntDefault(def->FindEnumItem(std::string_view(token_text_, token_len_)));
+      break;
+    case CANdbAttributeType::kInteger:
+    case CANdbAttributeType::kHex:
+      if (!tok.IsNumber()) return fail(tok, "Integer value expected");
+      def->SetIntDefault(tok.Int32());
+      break;
+    case CANdbAttributeType::kFloat:
+      if (!tok.IsNumber()) return fail(tok, "Float value expected");
+      def->SetFloatDefault(tok.Number());
+      break;
+    case CANdbAttributeType::kInvalid:
+      break;
+  }
+  tok = NextToken();
+  if (!tok.Is(';')) return fail(tok, "';' expected (attribute default value)");
+  return NextToken();
+}
+
+CANdb::Token CANdb::ParseAttrValue() {
+  const auto fail = [this](const Token& got, const char* text) {
+    if (got.kind != Token::kFail) LogError(text);
+    return Token::Fail();
+  };
+  Token tok = NextToken();
+  if (tok.kind != Token::kString) return fail(tok, "Attribute name expected");
+  const CANdbAttributeDefinition* def = FindAttrDef(std::string_view(token_text_, token_len_));
+  if (def == nullptr) {
+    ShowMessageF(kMsgError, "Attribute '%s' not found\n", token_text_);
+    return SkipPast(NextToken(), ';');  // nothing of this statement is stored
+  }
+
+  CANdbAttributeList* owner = &attributes_;
+  tok = NextToken();
+  if (tok.Is(Kw::kBU)) {
+    tok = NextToken();
+    if (tok.kind != Token::kIdent) return fail(tok, "Node name expected");
+    CANdbNode* node = FindNode(std::string_view(token_text_, token_len_));
+    owner = node ? &node->attributes() : nullptr;
+    tok = NextToken();
+  } else if (tok.Is(Kw::kBO) || tok.Is(Kw::kSG)) {
+    const bool is_signal = tok.Is(Kw::kSG);
+    tok = NextToken();
+    if (tok.kind != Token::kInt) return fail(tok, "Message Id expected");
+    CANdbMessage* m = FindMessageById(tok.Id());
+    if (m == nullptr) LogF(kMsgWarning, "Message %d not found", tok.Int32());
+    owner = m ? &m->attributes() : nullptr;
+    tok = NextToken();
+    if (is_signal) {
+      if (tok.kind != Token::kIdent) return fail(tok, "Message name expected");
+      CANdbSignal* s = m ? m->FindSignalByName(std::string_view(token_text_, token_len_)) : nullptr;
+      owner = s ? &s->attributes() : nullptr;
+      tok = NextToken();
+    }
+  } else if (tok.Is(Kw::kEV)) {
+    tok = NextToken();
+    if (tok.kind != Token::kIdent) return fail(tok, "Environment variable name expected");
+    owner = nullptr;
+    tok = NextToken();
+  }
+
+  CANdbAttribute value(def);
+  switch (def->type()) {
+    case CANdbAttributeType::kString:
+      if (tok.kind != Token::kString) return fail(tok, "String expected");
+      value.SetText(std::string_view(token_text_, token_len_));
+      break;
+    case CANdbAttributeType::kInteger:
+    case CANdbAttributeType::kHex:
+    case CANdbAttributeType::kEnum:
+      if (!tok.IsNumber()) return fail(tok, "Integer value expected");
+      value.SetInt(tok.Int32());
+      break;
+    case CANdbAttributeType::kFloat:
+      if (!tok.IsNumber()) return fail(tok, "Float value expected");
+      value.SetDouble(tok.Number());
+      break;
+    case CANdbAttributeType::kInvalid:
+      break;
+  }
+  tok = NextToken();
+  if (!tok.Is(';')) return fail(tok, "';' expected (attribute value)");
+  tok = NextToken();
+  if (owner != nullptr) owner->Append(std::move(value));
+  return tok;
+}
+
+}  // namespace tessmar

@@ -1,0 +1,398 @@
+// DBC reader and CAN database model: scanner, statement parsers, error texts, message index.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "candb/candb.h"
+#include "common/message_output.h"
+#include "tests/candb/candb_test_util.h"
+
+namespace tessmar {
+namespace {
+
+using testing_util::DbcFile;
+
+const CANdbSignal* Sig(CANdb& db, uint32_t id, const char* name) {
+  CANdbMessage* m = db.FindMessageById(id);
+  return m ? m->FindSignalByName(name) : nullptr;
+}
+
+// ---- Model --------------------------------------------------------------------------------------
+
+TEST(CANdbModel, NewDatabaseIsEmpty) {
+  CANdb db;
+  EXPECT_EQ(db.message_count(), 0);
+  EXPECT_TRUE(db.nodes().empty());
+  EXPECT_TRUE(db.attr_defs().empty());
+  EXPECT_EQ(db.FirstMessage(), nullptr);
+  EXPECT_FALSE(db.loaded());
+}
+
+TEST(CANdbModel, MessageIndexBucketsAndLookupOrder) {
+  CANdb db;
+  const auto add = [&db](uint32_t id, bool ext, const char* name) {
+    auto m = std::make_unique<CANdbMessage>();
+    m->SetIdentifier(id);
+    m->SetExtended(ext);
+    m->SetName(name);
+    return db.AddMessage(std::move(m));
+  };
+  CANdbMessage* m5 = add(5, false, "m5");
+  CANdbMessage* m2053 = add(2053, false, "m2053");  // same bucket as 5
+  EXPECT_EQ(db.FindMessageById(5), m5);
+  EXPECT_EQ(db.FindMessageById(2053), m2053);
+  EXPECT_EQ(db.FindMessageById(4101), nullptr);
+
+  CANdbMessage* std123 = add(0x123, false, "std");
+  CANdbMessage* ext123 = add(0x123, true, "ext");
+  EXPECT_EQ(db.FindMessageById(0x80000123u), ext123);  // bit 31 finds only extended messages
+  EXPECT_EQ(db.FindMessageById(0x123), std123);       // the bucket's own entry comes first
+
+  // Within a bucket: its own entry first, then the newest chain entry before older ones.
+  CANdbMessage* first = add(7, true, "first");
+  add(7 + 2048, false, "other");
+  CANdbMessage* newer = add(7, false, "newer");
+  EXPECT_EQ(db.FindMessageById(7), first);
+  EXPECT_EQ(db.FindMessageById(0x80000007u), first);
+  (void)newer;
+
+  EXPECT_EQ(db.FirstMessage(), m5);
+  EXPECT_EQ(db.NextMessage(), m2053);
+}
+
+TEST(CANdbModel, ValueDescriptionsAndEnumItems) {
+  CANdbSignal s;
+  EXPECT_EQ(s.AddValueDesc(1, "On"), 0);
+  EXPECT_EQ(s.AddValueDesc(0, "Off"), 0);
+  EXPECT_EQ(s.AddValueDesc(1, "Again"), -1);
+  EXPECT_EQ(s.AddValueDesc(2, ""), -1);
+  ASSERT_NE(s.FindValueDesc(1), nullptr);
+  EXPECT_EQ(*s.FindValueDesc(1), "On");
+  EXPECT_EQ(s.value_desc_count(), 2);
+
+  CANdbAttributeDefinition d;
+  d.AddEnumItem("x", 0);  // not an ENUM yet: ignored
+  EXPECT_EQ(d.FindEnumItem("x"), -1);
+  d.SetType(CANdbAttributeType::kEnum);
+  d.AddEnumItem("A", 0);
+  d.AddEnumItem("B", 1);
+  EXPECT_EQ(d.FindEnumItem("B"), 1);
+  d.SetType(CANdbAttributeType::kString);
+  EXPECT_TRUE(d.enum_items().empty());
+}
+
+// ---- Reader: numbers, signals, statements -------------------------------------------------------
+
+TEST(DbcReader, MessagesSignalsAndStartBits) {
+  DbcFile f(
+      "VERSION \"\"\n"
+      "NS_ :\n\tCM_\n\tBA_DEF_\n\tBA_\n\tVAL_\n\tSIG_VALTYPE_\n\n"
+      "BS_:\n"
+      "BU_: A B\n"
+      "VAL_TABLE_ T1 1 \"one\" ;\n"
+      "BO_ 2364540158 EEC1: 8 A\n"
+      " SG_ Moto : 7|16@0+ (0.1,-40) [-3.4E+38|3.4E+38] \"rpm\" B,A\n"
+      " SG_ Intel : 8|16@1- (1,0) [0|100] \"\" Vector__XXX\n"
+      " SG_ Nib : 15|12@0+ (1,0) [0|0] \"\" B\n"
+      " SG_ One : 0|1@0+ (.25,+5) [0|+127] \"\" B\n"
+      "BO_ 100 Std: 8 B\n"
+      " SG_ Sw M : 0|4@1+ (1,0) [0|15] \"\" A\n"
+      " SG_ Mx m3 : 8|8@1+ (1,0) [0|0] \"\" A\n"
+      " SG_ Mb m : 16|8@1+ (1,0) [0|0] \"\" A\n"
+      " SG_ Mc m3M : 24|8@1+ (1,0) [0|0] \"\" A\n"
+      " SG_ Big : 32|32@1+ (1,0) [0|18446744073709551615] \"\" A\n");
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  EXPECT_TRUE(db.loaded());
+  EXPECT_EQ(cap.CountAtLeast(kMsgWarning), 0) << (cap.entries().empty() ? "" : cap.entries()[0].text);
+
+  // The node list runs on into the VAL_TABLE_ statement.
+  ASSERT_EQ(db.nodes().size(), 4u);
+  EXPECT_EQ(db.nodes()[2]->name(), "VAL_TABLE_");
+  EXPECT_EQ(db.nodes()[3]->name(), "T1");
+
+  ASSERT_EQ(db.message_count(), 2);
+  const CANdbMessage& eec1 = *db.messages()[0];
+  EXPECT_EQ(eec1.identifier(), 0x0CF004FEu);
+  EXPECT_TRUE(eec1.extended());
+  EXPECT_EQ(eec1.sender(), "A");
+  EXPECT_EQ(eec1.dlc(), 8);
+  const CANdbMessage& std_msg = *db.messages()[1];
+  EXPECT_EQ(std_msg.identifier(), 100u);
+  EXPECT_FALSE(std_msg.extended());
+
+  const CANdbSignal* moto = Sig(db, 0x8CF004FEu, "Moto");
+  ASSERT_NE(moto, nullptr);
+  EXPECT_EQ(moto->start_bit(), 8);
+  EXPECT_EQ(moto->length(), 16);
+  EXPECT_TRUE(moto->motorola());
+  EXPECT_EQ(moto->value_type(), CANdbValueType::kUnsigned);
+  EXPECT_DOUBLE_EQ(moto->factor(), 0.1);
+  EXPECT_DOUBLE_EQ(moto->offset(), -40.0);
+  EXPECT_DOUBLE_EQ(moto->minimum(), -3.4e38);
+  EXPECT_DOUBLE_EQ(moto->maximum(), 3.4e38);
+  EXPECT_EQ(moto->unit(), "rpm");
+  ASSERT_EQ(moto->receivers().size(), 2u);
+  EXPECT_EQ(moto->receivers()[1].name(), "A");
+  EXPECT_EQ(moto->message(), &eec1);
+
+  const CANdbSignal* intel = Sig(db, 0x8CF004FEu, "Intel");
+  EXPECT_EQ(intel->start_bit(), 8);
+  EXPECT_FALSE(intel->motorola());
+  EXPECT_EQ(intel->value_type(), CANdbValueType::kSigned);
+  EXPECT_EQ(Sig(db, 0x8CF004FEu, "Nib")->start_bit(), 20);
+  const CANdbSignal* one = Sig(db, 0x8CF004FEu, "One");
+  EXPECT_EQ(one->start_bit(), 0);
+  EXPECT_DOUBLE_EQ(one->factor(), 0.25);
+  EXPECT_DOUBLE_EQ(one->offset(), 5.0);
+  EXPECT_DOUBLE_EQ(one->maximum(), 127.0);
+
+  EXPECT_TRUE(Sig(db, 100, "Sw")->is_multiplexer());
+  EXPECT_FALSE(Sig(db, 100, "Sw")->is_multiplexed());
+  EXPECT_EQ(Sig(db, 100, "Mx")->multiplexer_value(), 3);
+  EXPECT_EQ(Sig(db, 100, "Mb")->multiplexer_value(), 0);
+  EXPECT_EQ(Sig(db, 100, "Mc")->multiplexer_value(), 3);
+  EXPECT_FALSE(Sig(db, 100, "Mc")->is_multiplexer());
+  EXPECT_DOUBLE_EQ(Sig(db, 100, "Big")->maximum(), 18446744073709551615.0);
+}
+
+TEST(DbcReader, CommentsValueTypesAndValueDescriptions) {
+  DbcFile f(
+      "BU_: N\n"
+      "BO_ 1 M1: 8 N\n"
+      " SG_ S64 : 0|64@1- (1,0) [0|0] \"\" N\n"
+      " SG_ S32 : 0|32@1- (1,0) [0|0] \"\" N\n"
+      " SG_ D32 : 0|32@1- (1,0) [0|0] \"\" N\n"
+      " SG_ I32 : 0|32@1- (1,0) [0|0] \"\" N\n"
+      "CM_ \"database \"\"quoted\"\" \\n text\";\n"
+      "CM_ BO_ 1 \"message\ncomment\";\n"
+      "CM_ SG_ 1 S64 \"first\";\n"
+      "CM_ SG_ 1 S64 \"second\";\n"
+      "CM_ BU_ N \"node comment ; with semicolon\";\n"
+      "SIG_VALTYPE_ 1 S64 : 1;\n"
+      "SIG_VALTYPE_ 1 S32 : 1;\n"
+      "SIG_VALTYPE_ 1 D32 : 2;\n"
+      "SIG_VALTYPE_ 1 I32 : 0;\n"
+      "VAL_ 1 S32 1 \"On\" 0 \"Off\" 1 \"Again\" ;\n"
+      "VAL_ 1 I32 ;\n"
+      "VAL_ envvar 1 \"x\" ;\n");
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  EXPECT_EQ(cap.CountAtLeast(kMsgWarning), 0) << (cap.entries().empty() ? "" : cap.entries()[0].text);
+  ASSERT_TRUE(db.comment().has_value());
+  EXPECT_EQ(*db.comment(), "database \"quoted\" \n text");
+  EXPECT_EQ(*db.FindMessageById(1)->comment(), "message\ncomment");
+  EXPECT_EQ(*Sig(db, 1, "S64")->comment(), "second");
+  EXPECT_EQ(Sig(db, 1, "S64")->value_type(), CANdbValueType::kDouble);
+  EXPECT_EQ(Sig(db, 1, "S32")->value_type(), CANdbValueType::kFloat);
+  EXPECT_EQ(Sig(db, 1, "D32")->value_type(), CANdbValueType::kDouble);
+  EXPECT_EQ(Sig(db, 1, "I32")->value_type(), CANdbValueType::kSigned);
+  const CANdbSignal* s32 = Sig(db, 1, "S32");
+  ASSERT_EQ(s32->value_desc_count(), 2);
+  EXPECT_EQ(*s32->FindValueDesc(1), "On");
+  EXPECT_EQ(*s32->FindValueDesc(0), "Off");
+}
+
+TEST(DbcReader, StringEscapesAndScannerCorners) {
+  // A backslash before another character stays; \\n is a backslash pair followed by 'n'-escape.
+  DbcFile f(std::string("BU_: N\n"
+                        "/* block ** comment\n over lines **/\n"
+                        "BO_ 0x10 Hex: 8 N\n"
+                        " SG_ A : 0|8@1+ (1,0) [0|0] \"a\\qb\\\\nc\" N\n"
+                        "BO_ 123abc: 8 N\n"
+                        "CM_ SG_ 16 A \"\xe4\xff\";\n") +
+            "\x80\x81 BO_ 200 Hi: 8 N\n");
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  ASSERT_NE(db.FindMessageById(16), nullptr);
+  const CANdbSignal* a = Sig(db, 16, "A");
+  EXPECT_EQ(a->unit(), "a\\qb\\\nc");
+  // 0xFF inside a string is a character, not the end of the input.
+  EXPECT_EQ(*a->comment(), "\xe4\xff");
+  EXPECT_NE(db.FindMessageById(123), nullptr);  // "123abc" reads as 123 and the name abc
+  EXPECT_NE(db.FindMessageById(200), nullptr);  // bytes 0x80.. between tokens are blanks
+}
+
+TEST(DbcReader, ByteFFOutsideStringEndsInput) {
+  DbcFile f(std::string("BU_: N\nBO_ 1 A: 8 N\n\xff\nBO_ 2 B: 8 N\n"));
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  EXPECT_EQ(db.message_count(), 1);
+}
+
+TEST(DbcReader, HexNumbersAreSignExtended32BitValues) {
+  DbcFile f(
+      "BU_: N\n"
+      "BA_DEF_ BO_ \"H\" HEX 0x0 0xFFFFFFFF;\n"
+      "BA_DEF_ \"I\" INT -0x10 0x7FFFFFFF;\n");
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  ASSERT_EQ(db.attr_defs().size(), 2u);
+  EXPECT_EQ(db.attr_defs()[0]->int_max(), -1);
+  EXPECT_EQ(db.attr_defs()[1]->int_min(), -16);
+  EXPECT_EQ(db.attr_defs()[1]->int_max(), 0x7FFFFFFF);
+}
+
+TEST(DbcReader, AttributesDefinitionsDefaultsAndValues) {
+  DbcFile f(
+      "BU_: N1 N2\n"
+      "BO_ 2147483905 Ext: 8 N1\n"
+      " SG_ S : 0|8@1+ (1,0) [0|0] \"\" N2\n"
+      "BA_DEF_ \"DbInt\" INT 0 100;\n"
+      "BA_DEF_ BU_ \"NodeStr\" STRING ;\n"
+      "BA_DEF_ BO_ \"Cycle\" INT -9.22337203685478E+018 1.84467440737096E+019;\n"
+      "BA_DEF_ SG_ \"Kind\" ENUM \"A\",\"B\",\"C\";\n"
+      "BA_DEF_ SG_ \"Scale\" FLOAT -1.5 2;\n"
+      "BA_DEF_ EV_ \"Odd\" WEIRD 1 2 3;\n"
+      "BA_DEF_DEF_ \"DbInt\" 7;\n"
+      "BA_DEF_DEF_ \"NodeStr\" \"dflt\";\n"
+      "BA_DEF_DEF_ \"Kind\" \"Z\";\n"
+      "BA_DEF_DEF_ \"Scale\" 1;\n"
+      "BA_ \"DbInt\" 42;\n"
+      "BA_ \"NodeStr\" BU_ N2 \"hello\";\n"
+      "BA_ \"Cycle\" BO_ 2147483905 100;\n"
+      "BA_ \"Cycle\" BO_ 999 100;\n"
+      "BA_ \"Kind\" SG_ 2147483905 S 2;\n"
+      "BA_ \"Nope\" BO_ 2147483905 1 ;\n"
+      "BA_ \"Scale\" SG_ 257 S 0.5;\n");
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  ASSERT_EQ(db.attr_defs().size(), 6u);
+  const CANdbAttributeDefinition* cycle = db.FindAttrDef("Cycle");
+  EXPECT_EQ(cycle->owner(), CANdbAttributeOwner::kMessage);
+  EXPECT_EQ(cycle->int_min(), INT32_MIN);
+  EXPECT_EQ(cycle->int_max(), INT32_MAX);
+  EXPECT_EQ(db.FindAttrDef("Odd")->type(), CANdbAttributeType::kInvalid);
+  EXPECT_EQ(db.FindAttrDef("DbInt")->int_default(), 7);
+  EXPECT_EQ(*db.FindAttrDef("NodeStr")->default_text(), "dflt");
+  EXPECT_EQ(db.FindAttrDef("Kind")->int_default(), -1);
+  EXPECT_EQ(db.FindAttrDef("Kind")->enum_items().size(), 3u);
+  EXPECT_DOUBLE_EQ(db.FindAttrDef("Scale")->float_min(), -1.5);
+
+  ASSERT_EQ(db.attributes().values().size(), 1u);
+  EXPECT_EQ(db.attributes().values()[0].int_value(), 42);
+  EXPECT_EQ(db.FindNode("N2")->attributes().values()[0].text(), "hello");
+  const CANdbMessage* ext = db.FindMessageById(0x80000101u);
+  ASSERT_EQ(ext->attributes().values().size(), 1u);
+  EXPECT_EQ(ext->attributes().values()[0].int_value(), 100);
+  const CANdbSignal* s = ext->FindSignalByName("S");
+  ASSERT_EQ(s->attributes().values().size(), 2u);
+  EXPECT_EQ(s->attributes().values()[0].int_value(), 2);
+  EXPECT_DOUBLE_EQ(s->attributes().values()[1].double_value(), 0.5);
+
+  EXPECT_TRUE(cap.Contains("CANdb-Import-Warning (line 17): Message 999 not found"));
+  // Without definition: logged without the line prefix, the statement is skipped.
+  bool plain = false;
+  for (const auto& e : cap.entries()) plain |= e.text == "Attribute 'Nope' not found\n";
+  EXPECT_TRUE(plain);
+}
+
+// ---- Reader: errors -----------------------------------------------------------------------------
+
+struct ErrorCase {
+  const char* name;
+  std::string text;
+  const char* message;  // expected logged text
+  int messages_kept;
+};
+
+TEST(DbcReader, StatementErrorsEndTheReadWithTheirMessage) {
+  const std::string head = "BU_: N\nBO_ 1 Good: 8 N\n SG_ G : 0|8@1+ (1,0) [0|0] \"\" N\n";
+  const std::string tail = "BO_ 3 Later: 8 N\n";
+  const ErrorCase cases[] = {
+      {"unit", head + "BO_ 2 Bad: 8 N\n SG_ A : 0|8@1+ (1,0) [0|0] N\n" + tail,
+       "CANdb-Import-Error (line 5): Signal unit expected", 1},
+      {"plus", head + "BO_ 2 Bad: 8 N\n SG_ A : 0|8@1* (1,0) [0|0] \"\" N\n" + tail,
+       "CANdb-Import-Error (line 5): '+' or '-' expected", 1},
+      {"id", head + "BO_ X Bad: 8 N\n" + tail, "CANdb-Import-Error (line 4): CAN id expected", 1},
+      {"dlc", head + "BO_ 2 Bad: N\n" + tail, "CANdb-Import-Error (line 4): DLC expected", 1},
+      {"number", head + "BO_ 12x Bad: 8 N\n" + tail,
+       "CANdb-Import-Error (line 4): Invalid number \"12x\"", 1},
+      {"comment", head + "/* open\n\n", "CANdb-Import-Error (line 6): Error: Unexpected eof in comment",
+       1},
+      {"attrdef", head + "BA_DEF_ \"x\" INT a b;\n" + tail,
+       "CANdb-Import-Error (line 4): Attribute min value expected", 1},
+      {"default", head + "BA_DEF_DEF_ \"none\" 1;\n" + tail,
+       "CANdb-Import-Error (line 4): Attribute 'none' not found\n", 1},
+      {"attrsemi", head + "BA_DEF_ \"x\" STRING;\nBA_ \"x\" \"v\"\n" + tail,
+       "CANdb-Import-Error (line 6): ';' expected (attribute value)", 1},
+  };
+  for (const ErrorCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    DbcFile f(c.text);
+    MessageCapture cap;
+    CANdb db;
+    EXPECT_EQ(db.LoadDbcFile(f.path()), 0);
+    EXPECT_TRUE(db.loaded());
+    EXPECT_EQ(db.message_count(), c.messages_kept);
+    ASSERT_EQ(cap.CountAtLeast(kMsgError), 1);
+    EXPECT_EQ(cap.entries()[0].text, c.message);
+  }
+}
+
+TEST(DbcReader, CommentAndValueErrorsDoNotEndTheRead) {
+  DbcFile f(
+      "BU_: N\n"
+      "BO_ 1 M: 8 N\n SG_ S : 0|8@1+ (1,0) [0|0] \"\" N\n"
+      "CM_ BO_ 9 \"x\";\n"
+      "CM_ SG_ -2147483647 S \"x\";\n"
+      "CM_ SG_ 1 Nope \"x\";\n"
+      "SIG_VALTYPE_ 9 S : 1;\n"
+      "VAL_ 9 S 1 \"a\" ;\n"
+      "VAL_ 1 S 1 2 ;\n"
+      "BO_ 2 After: 8 N\n");
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  EXPECT_EQ(db.message_count(), 2);
+  EXPECT_TRUE(cap.Contains("(line 4): No message found for comment line"));
+  EXPECT_TRUE(cap.Contains("(line 5): Message (id=-2147483647) found for comment line"));
+  EXPECT_TRUE(cap.Contains("(line 6): Signal not found"));
+  EXPECT_TRUE(cap.Contains("(line 7): Message (id=9) found for type info"));
+  EXPECT_TRUE(cap.Contains("(line 8): Message (id=9) NOT found for type info"));
+  EXPECT_TRUE(cap.Contains("(line 9): String expected for signal value"));
+}
+
+TEST(DbcReader, MissingColonAfterNodeListAndMissingFileFail) {
+  {
+    DbcFile f("BU_ N1 N2\nBO_ 1 M: 8 N1\n");
+    MessageCapture cap;
+    CANdb db;
+    EXPECT_EQ(db.LoadDbcFile(f.path()), -1);
+    EXPECT_TRUE(cap.Contains("CANdb-Import-Error (line 1): ':' expected"));
+    EXPECT_EQ(db.message_count(), 0);
+  }
+  MessageCapture cap;
+  CANdb db;
+  EXPECT_EQ(db.LoadDbcFile("/nonexistent/dir/x.dbc"), -1);
+  EXPECT_FALSE(db.loaded());
+  EXPECT_EQ(db.message_count(), 0);
+  EXPECT_TRUE(cap.entries().empty());
+}
+
+TEST(DbcReader, EndInsideStringAndOverlongTokensStaySafe) {
+  const std::string long_name(5000, 'n');
+  const std::string long_number(3000, '9');
+  DbcFile f("BU_: " + long_name + "\nBA_DEF_ \"x\" FLOAT " + long_number +
+            " 1;\nCM_ \"unterminated " + std::string(4000, 'x'));
+  MessageCapture cap;
+  CANdb db;
+  EXPECT_EQ(db.LoadDbcFile(f.path()), 0);
+  ASSERT_EQ(db.nodes().size(), 1u);
+  EXPECT_EQ(db.nodes()[0]->name().size(), 998u);
+  ASSERT_EQ(db.attr_defs().size(), 1u);
+  EXPECT_GT(db.attr_defs()[0]->float_min(), 1e300);
+  ASSERT_TRUE(db.comment().has_value());
+  EXPECT_EQ(db.comment()->size(), 998u);
+  EXPECT_TRUE(cap.Contains("CANdb-Import-Error (line 3): Error: Unexpected eof in string"));
+}
+
+}  // namespace
+}  // namespace tessmar

@@ -1,0 +1,41 @@
+// tessmar: the desktop program.
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QProcessEnvironment>
+
+#include "app/main_window.h"
+#include "app/qt_text.h"
+#include "app/single_instance.h"
+#include "convert/settings_file.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Tessmar"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Tessmar"));
+  QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+
+  tessmar::SingleInstance instance;
+  if (!instance.Acquire()) {
+    QMessageBox::warning(nullptr, QString::fromLatin1(tessmar::kInstanceCaption),
+                         QString::fromLatin1(tessmar::kInstanceText)
+                             .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    return -1;
+  }
+
+  tessmar::AppStart start;
+  QStringList arguments = QApplication::arguments();
+  arguments.removeFirst();
+  start.arguments = arguments;
+  // TESSMAR_INI names another settings file (used by tests and scripts); by default
+  // "Tessmar.ini" lives beside the program.
+  const QString ini = qEnvironmentVariable("TESSMAR_INI");
+  start.settings_path =
+      ini.isEmpty()
+          ? tessmar::DefaultSettingsPath(tessmar::ToCore(QApplication::applicationDirPath()))
+          : std::filesystem::path(tessmar::ToCore(ini));
+
+  tessmar::TCanLogForm1 window(start);
+  window.show();
+  return app.exec();
+}

@@ -1,0 +1,603 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProcess>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include "app/converter_page.h"
+#include "app/logger_cfg_page.h"
+#include "app/partner_channel.h"
+#include "app/qt_text.h"
+#include "app/setup_page.h"
+#include "app/simple_pages.h"
+#include "app/update_guard.h"
+#include "common/message_output.h"
+
+namespace tessmar {
+namespace {
+
+constexpr int kTimerPeriodMs = 200;
+constexpr int kDesignWidth = 1100;
+constexpr int kDesignHeight = 760;
+
+QMessageBox::StandardButtons ToQtButtons(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::kOk: return QMessageBox::Ok;
+    case Buttons::kYesNo: return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::kYesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case Buttons::kOkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+  }
+  return QMessageBox::Ok;
+}
+
+Answer FromQtButton(int button) {
+  switch (button) {
+    case QMessageBox::Yes: return Answer::kYes;
+    case QMessageBox::No: return Answer::kNo;
+    case QMessageBox::Ok: return Answer::kOk;
+    default: return Answer::kCancel;
+  }
+}
+
+// Message boxes show CR LF line ends of the core texts as plain line breaks.
+QString BoxText(const std::string& text) {
+  QString t = FromCore(text);
+  t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return t;
+}
+
+}  // namespace
+
+TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
+    : QMainWindow(parent), start_(std::move(start)) {
+  setObjectName(QStringLiteral("TCanLogForm1"));
+  setWindowTitle(QStringLiteral("Tessmar"));
+  setAcceptDrops(true);
+  resize(kDesignWidth, kDesignHeight);
+
+  // Messages of the core go to the "Info" list and the status line; questions become boxes.
+  SetMessageHandler([this](int severity, std::string_view text) { OnMessage(severity, text); });
+  SetQuestionHandler([this](const Question& q) {
+    QMessageBox box(q.caption.find("Warning") != std::string::npos ||
+                            q.caption.find("PROBLEM") != std::string::npos
+                        ? QMessageBox::Warning
+                        : QMessageBox::Question,
+                    FromCore(q.caption), BoxText(q.text), ToQtButtons(q.buttons), this);
+    return FromQtButton(box.exec());
+  });
+
+  BuildPages();
+  BuildMenus();
+
+  // 1. Clear the batch state and the converter's sources.
+  batch_ = false;
+  SetBatchMode(false);
+  batch_step_ = 0;
+  output_names_.clear();
+  converter_page_->SetSources({});
+
+  // 2., 3. The settings file.
+  bool found = false;
+  settings_ = LoadSettingsFile(start_.settings_path, &found);
+  ShowMessageF(kMsgInfo, "Loaded converter config from \"%s\" .",
+               start_.settings_path.string().c_str());
+  ReadSettingsIntoControls();
+
+  // 4. A fresh configuration for the remembered family.
+  NewConfigWithDefaults(config_.cfg, config_.sigs,
+                        last_family_ < 0 ? kDeviceFamilyNone : uint32_t(last_family_));
+  config_.modified = false;
+  RefillPages();
+
+  // 6. The partner messages and the timer; the first tick runs the start-up sequence.
+  own_window_ = start_.own_window != 0 ? start_.own_window : QCoreApplication::applicationPid();
+  channel_ = new PartnerChannel(this);
+  if (!channel_->Listen(own_window_, [this](int64_t sender, uint32_t user_value,
+                                            const QByteArray& text) {
+        return ReceivePartnerMessage(partner_, sender, user_value,
+                                     std::string_view(text.constData(), size_t(text.size())));
+      })) {
+    ShowMessageF(kMsgWarning, "Cannot receive partner messages as window %lld .",
+                 static_cast<long long>(own_window_));
+  }
+  timer_ = new QTimer(this);
+  timer_->setInterval(kTimerPeriodMs);
+  connect(timer_, &QTimer::timeout, this, &TCanLogForm1::TimerTick);
+  if (start_.start_timer) timer_->start();
+}
+
+TCanLogForm1::~TCanLogForm1() {
+  SetMessageHandler({});
+  SetQuestionHandler({});
+  SetBatchMode(false);
+}
+
+// ---- Building the window -------------------------------------------------------------------
+
+void TCanLogForm1::BuildPages() {
+  pages_ = new QTabWidget(this);
+  pages_->setObjectName(QStringLiteral("PC_MainPages"));
+  pages_->setDocumentMode(false);
+
+  QWidget* candb = CreatePendingPage({tr("Tree"), tr("Table"), tr("Lists")}, pages_);
+  candb_sub_pages_ = candb->findChild<QTabWidget*>();
+  pages_->addTab(candb, tr("CANdb"));
+  pages_->addTab(new AliasesPage(pages_), tr("Aliases"));
+  pages_->addTab(CreatePendingPage({}, pages_), tr("Messages, etc"));
+  logger_cfg_page_ = new LoggerCfgPage(config_, update_guard_, pages_);
+  pages_->addTab(logger_cfg_page_, tr("Logger Cfg"));
+  pages_->addTab(CreatePendingPage({tr("Trigger Conditions"), tr("Trigger Conditions"),
+                                    tr("Trigger Options")},
+                                   pages_),
+                 tr("Trigger"));
+  converter_page_ = new ConverterPage(update_guard_, pages_);
+  pages_->addTab(converter_page_, tr("Converter"));
+  pages_->addTab(CreatePendingPage({}, pages_), tr("GPS"));
+  setup_page_ = new SetupPage(update_guard_, pages_);
+  pages_->addTab(setup_page_, tr("Setup"));
+  info_page_ = new InfoPage(pages_);
+  pages_->addTab(info_page_, tr("Info"));
+  setCentralWidget(pages_);
+
+  status_label_ = new QLabel(this);
+  status_label_->setObjectName(QStringLiteral("StatusLine"));
+  status_label_->setTextInteractionFlags(Qt::NoTextInteraction);
+  status_label_->setCursor(Qt::PointingHandCursor);
+  status_label_->installEventFilter(this);
+  statusBar()->addWidget(status_label_, 1);
+
+  connect(logger_cfg_page_, &LoggerCfgPage::edited, this, &TCanLogForm1::ApplyEditPages);
+  connect(info_page_, &InfoPage::verboseChanged, this, [this](bool on) { verbose_ = on; });
+  connect(setup_page_, &SetupPage::familyChosen, this, &TCanLogForm1::OnFamilyChosen);
+  // Linked folders: the log file folder is the converter's input folder, the export folder its
+  // output folder.
+  connect(setup_page_, &SetupPage::logFileDirEdited, this, [this](const QString& dir) {
+    UpdateGuard guard(update_guard_);
+    converter_page_->input_dir()->setText(dir);
+  });
+  connect(converter_page_, &ConverterPage::inputDirEdited, this, [this](const QString& dir) {
+    UpdateGuard guard(update_guard_);
+    setup_page_->log_file_dir()->setText(dir);
+  });
+  connect(setup_page_, &SetupPage::exportDirEdited, this, [this](const QString& dir) {
+    UpdateGuard guard(update_guard_);
+    converter_page_->output_dir()->setText(dir);
+  });
+  connect(converter_page_, &ConverterPage::outputDirEdited, this, [this](const QString& dir) {
+    UpdateGuard guard(update_guard_);
+    setup_page_->export_dir()->setText(dir);
+  });
+  connect(converter_page_, &ConverterPage::goClicked, this, &TCanLogForm1::StartConversion);
+  connect(converter_page_, &ConverterPage::abortClicked, this,
+          [this] { abort_requested_ = true; });
+}
+
+void TCanLogForm1::BuildMenus() {
+  file_menu_ = menuBar()->addMenu(tr("&File"));
+  QMenu* new_menu = file_menu_->addMenu(tr("Create &new logger config"));
+  new_menu->addAction(tr(".. with the &current logger options"), this,
+                      [this] { OnMenuNew(true); });
+  new_menu->addAction(tr(".. with everything reset to &default values"), this,
+                      [this] { OnMenuNew(false); });
+  file_menu_->addSeparator();
+  // Importing CAN databases and the recent list belong to the CANdb page of a later version.
+  file_menu_->addAction(tr("Import CANdb file for bus #&1"))->setEnabled(false);
+  file_menu_->addAction(tr("Import CANdb file for bus #&2"))->setEnabled(false);
+  QMenu* recent = file_menu_->addMenu(tr("&Most recent CANdb files ..."));
+  for (int i = 0; i < kRecentCanDbCount; ++i) {
+    const std::string& name = settings_.recent_candb_names[size_t(i)];
+    QAction* a = recent->addAction(name.empty() ? QStringLiteral("-") : FromCore(name));
+    a->setEnabled(false);
+  }
+  recent->addSeparator();
+  recent->addAction(tr("&Clear list"))->setEnabled(false);
+  file_menu_->addSeparator();
+  file_menu_->addAction(tr("&Load Logger configuration file"), this, &TCanLogForm1::OnMenuLoad);
+  file_menu_->addAction(tr("&Save Logger configuration file"), this, &TCanLogForm1::OnMenuSave);
+  QMenu* password = file_menu_->addMenu(tr("Passw&ord protection"));
+  QAction* toggle = password->addAction(tr("Protect with a &password"));
+  toggle->setCheckable(true);
+  toggle->setEnabled(false);
+  password->addAction(tr("Clear saved passwords on this PC"))->setEnabled(false);
+  file_menu_->addSeparator();
+  file_menu_->addAction(tr("&Convert Logfile"), this,
+                        [this] { pages_->setCurrentIndex(int(MainPage::kConverter)); });
+  file_menu_->addAction(tr("Register files and &extensions"))->setEnabled(false);
+  file_menu_->addSeparator();
+  file_menu_->addAction(tr("&Exit"), this, &QWidget::close);
+
+  QMenu* help = menuBar()->addMenu(tr("&Help"));
+  help->addAction(tr("&Contents"))->setEnabled(false);
+  QMenu* language = help->addMenu(tr("&Select language"));
+  language->addAction(tr("&English"))->setEnabled(false);
+  language->addAction(tr("&Deutsch"))->setEnabled(false);
+  help->addSeparator();
+  help->addAction(tr("&About..."), this, [this] {
+    QMessageBox::about(this, tr("About Tessmar"),
+                       tr("<b>Tessmar</b> %1<br>Logger configurations and conversion of "
+                          "recordings for Kavrix CAN-bus data loggers.")
+                           .arg(QCoreApplication::applicationVersion()));
+  });
+  help->addAction(tr("Check for &Updates (via web browser)"))->setEnabled(false);
+}
+
+void TCanLogForm1::ReadSettingsIntoControls() {
+  UpdateGuard guard(update_guard_);
+  const TessmarSettings& s = settings_;
+  if (s.width > 0 && s.height > 0) {
+    setGeometry(s.left < 0 ? x() : s.left, s.top < 0 ? y() : s.top, s.width, s.height);
+  }
+  if (candb_sub_pages_ && s.candb_page_index >= 0 && s.candb_page_index < candb_sub_pages_->count()) {
+    candb_sub_pages_->setCurrentIndex(s.candb_page_index);
+  }
+  converter_page_->launch_viewer_box()->setChecked(s.launch_external_viewer);
+  info_page_->verbose_box()->setChecked(s.verbose_display);
+  verbose_ = s.verbose_display;
+  last_family_ = s.logger_device_family;
+  setup_page_->log_file_dir()->setText(FromCore(s.log_file_dir));
+  converter_page_->input_dir()->setText(FromCore(s.log_file_dir));
+  setup_page_->logger_cfg()->setText(FromCore(s.logger_cfg));
+  setup_page_->can_db_dir()->setText(FromCore(s.can_db_dir));
+  setup_page_->export_dir()->setText(FromCore(s.export_dir));
+  converter_page_->output_dir()->setText(FromCore(s.export_dir));
+  setup_page_->external_viewer()->setText(FromCore(s.external_data_viewer));
+  setup_page_->topo_dir()->setText(FromCore(s.topographic_map_data));
+  converter_page_->SetOptions(s.converter);
+}
+
+bool TCanLogForm1::WriteSettingsFile() {
+  TessmarSettings& s = settings_;
+  const Qt::WindowStates state = windowState();
+  s.write_placement = !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+  if (s.write_placement) {
+    const QRect r = geometry();
+    s.left = r.x();
+    s.top = r.y();
+    s.width = r.width();
+    s.height = r.height();
+  }
+  if (candb_sub_pages_) s.candb_page_index = candb_sub_pages_->currentIndex();
+  s.launch_external_viewer = converter_page_->launch_viewer_box()->isChecked();
+  s.verbose_display = verbose_;
+  s.logger_device_family = last_family_;
+  s.log_file_dir = ToCore(setup_page_->log_file_dir()->text());
+  s.logger_cfg = ToCore(setup_page_->logger_cfg()->text());
+  s.can_db_dir = ToCore(setup_page_->can_db_dir()->text());
+  s.export_dir = ToCore(setup_page_->export_dir()->text());
+  s.external_data_viewer = ToCore(setup_page_->external_viewer()->text());
+  s.topographic_map_data = ToCore(setup_page_->topo_dir()->text());
+  s.converter = converter_page_->Options();
+  std::string error;
+  if (!SaveSettingsFile(s, start_.settings_path, &error)) {
+    ShowMessageF(kMsgError, "Could not write the settings file \"%s\" (%s) .",
+                 start_.settings_path.string().c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
+
+// ---- Messages and the status line ----------------------------------------------------------
+
+void TCanLogForm1::OnMessage(int severity, std::string_view text) {
+  if (severity != kMsgStatus) info_page_->AppendLine(FromCore(text));
+  if (status_.Offer(severity, text)) ShowStatusLine();
+}
+
+void TCanLogForm1::ShowStatusLine() {
+  QString text = FromCore(status_.text());
+  text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+  status_label_->setText(text.simplified());
+  const bool red = status_.severity() >= kMsgError || status_.owner() == StatusOwner::kOptionConflict;
+  status_label_->setStyleSheet(red ? QStringLiteral("color: rgb(200, 0, 0);") : QString());
+  // During a conversion the window is repainted whenever the progress changes.
+  if (converting_) status_label_->repaint();
+}
+
+QString TCanLogForm1::StatusText() const { return status_label_->text(); }
+
+void TCanLogForm1::ShowOwnedStatus(const std::string& text, StatusOwner owner, bool red) {
+  status_.Offer(red ? kMsgError : kMsgStatus, text, owner);
+  ShowStatusLine();
+}
+
+void TCanLogForm1::ClearOwnedStatus(StatusOwner owner) {
+  if (status_.ClearIfOwner(owner)) ShowStatusLine();
+}
+
+bool TCanLogForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == status_label_ && event->type() == QEvent::MouseButtonPress) {
+    pages_->setCurrentIndex(int(MainPage::kInfo));
+    return true;
+  }
+  if (converting_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    abort_requested_ = true;
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- Timer, start-up and batch -------------------------------------------------------------
+
+void TCanLogForm1::TimerTick() {
+  if (in_tick_) return;  // a tick that comes while the previous one runs does nothing
+  in_tick_ = true;
+  if (!started_) {
+    started_ = true;
+    RunStartup();
+  }
+  // 1. The partner handshake and pending commands.
+  if (partner_.handshake_state == 1 && partner_.own_window != 0) {
+    if (SendPartnerMessage(partner_.partner_window, own_window_, 0,
+                           QByteArray::fromStdString(PartnerMyWndText(partner_.own_window)),
+                           1000) == 1) {
+      partner_.handshake_state = 2;
+    }
+  }
+  const int code = partner_.command_code;
+  partner_.command_code = kPartnerCmdNone;
+  if (code == kPartnerCmdClose) {
+    QTimer::singleShot(0, this, &QWidget::close);
+  } else if (code != kPartnerCmdNone && (code < kPartnerCmdLoad || code > kPartnerCmdSaved)) {
+    ShowMessageF(kMsgError, "Cannot handle Message, Cmd=%d, params=%s", code,
+                 partner_.parameters.c_str());
+  }
+  // 2. Batch steps.
+  if (batch_) RunBatchStep();
+  in_tick_ = false;
+}
+
+void TCanLogForm1::RunBatchStep() {
+  static const char* const kPhases[] = {"(initializing)", "(loading)", "(converting)",
+                                        "(closing)"};
+  std::string text = "BATCH MODE, Step " + std::to_string(batch_step_) + "   ";
+  if (batch_step_ < 4) text += kPhases[batch_step_];
+  ShowMessage(kMsgStatus, text);
+  const int step = batch_step_++;
+  if (step == 2) {
+    if (!converter_page_->sources().isEmpty()) {
+      pages_->setCurrentIndex(int(MainPage::kConverter));
+      StartConversion();
+    }
+  } else if (step >= 4) {
+    QTimer::singleShot(0, this, &QWidget::close);
+  }
+}
+
+void TCanLogForm1::RunStartup() {
+  // 1. The user-interface language is applied by the translation tables of a later version.
+  // 2. Debug printout.
+  if (verbose_) {
+    ShowMessage(kMsgInfo, "Debugging info ...");
+    ShowMessageF(kMsgInfo, "  MAX_LOGGED_MESSAGES = %ld", long(MAX_LOGGED_MESSAGES));
+    ShowMessageF(kMsgInfo, "  MAX_LOGGED_SIGNALS  = %ld", long(MAX_LOGGED_SIGNALS));
+    ShowMessageF(kMsgInfo, "  MAX_LOGGED_EXPRESSIONS = %ld", long(MAX_LOGGED_EXPRESSIONS));
+    ShowMessageF(kMsgInfo, "  sizeof(T_CanLog_MsgDef) = %ld", long(sizeof(T_CanLog_MsgDef)));
+    ShowMessageF(kMsgInfo, "  sizeof(T_CanLog_SigDef) = %ld", long(sizeof(T_CanLog_SigDef)));
+    ShowMessageF(kMsgInfo, "  sizeof(T_CanLog_ExprDef)= %ld", long(sizeof(T_CanLog_ExprDef)));
+    ShowMessageF(kMsgInfo, "  sizeof(T_CanLog_Config) = %ld", long(sizeof(T_CanLog_Config)));
+    ShowMessageF(kMsgInfo, "  sizeof(T_CanLog_SigTab) = %ld\r\n", long(sizeof(T_CanLog_SigTab)));
+  }
+  // 3., 4. Command line and command file.
+  command_file_.clear();
+  if (!start_.arguments.isEmpty()) {
+    status_.ResetSeverity();
+    ShowMessage(kMsgInfo, "Parsing command line ...");
+    ProcessArguments(start_.arguments);
+  }
+  ProcessCommandFile();
+  // 5. No remembered family: ask for it.
+  if (last_family_ < 0 && choose_family) {
+    const int family = choose_family(-1);
+    if (family >= 0) {
+      last_family_ = family;
+      config_.cfg.DeviceFamily = uint32_t(family);
+    }
+  }
+  // 6. The configuration named in the file name field.
+  const QString name = setup_page_->logger_cfg()->text().trimmed();
+  if (!name.isEmpty()) LoadConfiguration(name);
+  // 7. Refill the pages.
+  RefillPages();
+  // 8. The active page.
+  pages_->setCurrentIndex(converter_page_->sources().isEmpty() ? int(MainPage::kCANdb)
+                                                               : int(MainPage::kConverter));
+}
+
+void TCanLogForm1::ProcessArguments(const QStringList& arguments) {
+  for (const QString& a : arguments) ProcessArgument(ToCore(a));
+}
+
+void TCanLogForm1::ProcessArgument(const std::string& /*argument*/) {}
+
+void TCanLogForm1::ProcessCommandFile() {}
+
+// ---- Partner ---------------------------------------------------------------------------------
+
+void TCanLogForm1::SendToPartner(const std::string& text, bool notification) {
+  if (partner_.partner_window != 0) {
+    SendPartnerMessage(partner_.partner_window, own_window_, 0, QByteArray::fromStdString(text));
+  }
+  // The partner gets time to react to a notification before the next one.
+  if (notification && start_.notify_wait_ms > 0) QThread::msleep(ulong(start_.notify_wait_ms));
+}
+
+// ---- Pages -----------------------------------------------------------------------------------
+
+void TCanLogForm1::RefillPages() {
+  UpdateGuard guard(update_guard_);
+  logger_cfg_page_->Refill();
+  setup_page_->ShowFamily(config_.cfg.DeviceFamily);
+}
+
+void TCanLogForm1::ApplyEditPages() {
+  if (update_guard_ > 0) return;
+  T_CanLog_Config edited = config_.cfg;
+  logger_cfg_page_->ApplyTo(edited);
+  ApplyEditedConfig(config_, edited);
+  if (const char* conflict = OptionConflictText(config_.cfg)) {
+    ShowOwnedStatus(Tr(conflict), StatusOwner::kOptionConflict, true);
+  } else {
+    ClearOwnedStatus(StatusOwner::kOptionConflict);
+  }
+  RefillPages();
+}
+
+void TCanLogForm1::OnFamilyChosen(int family) {
+  last_family_ = family;
+  if (config_.cfg.DeviceFamily != uint32_t(family)) {
+    config_.cfg.DeviceFamily = uint32_t(family);
+    config_.modified = true;
+  }
+  RefillPages();
+}
+
+QString TCanLogForm1::config_file_name() const { return setup_page_->logger_cfg()->text(); }
+
+// ---- Configuration files ---------------------------------------------------------------------
+
+bool TCanLogForm1::AskToSave() {
+  if (!config_.modified) return true;
+  Question q;
+  q.caption = "Warning";
+  q.text = StrPrintf(Tr("The logger configuration has been modified but not saved yet.\r\n Save "
+                        "config as   \"%s\"   now ?"),
+                     ToCore(config_file_name()).c_str());
+  q.buttons = Buttons::kYesNoCancel;
+  q.batch_answer = Answer::kNo;  // batch mode discards the changes
+  switch (Ask(q)) {
+    case Answer::kYes: return SaveConfiguration(config_file_name());
+    case Answer::kNo: return true;
+    default: return false;
+  }
+}
+
+bool TCanLogForm1::LoadConfiguration(const QString& /*file_name*/) { return false; }
+
+bool TCanLogForm1::SaveConfiguration(const QString& /*file_name*/) { return false; }
+
+void TCanLogForm1::NewConfiguration(bool keep_options) {
+  uint32_t family = config_.cfg.DeviceFamily;
+  if (!keep_options) {
+    int preselect = last_family_ >= 0 ? last_family_ : int(config_.cfg.DeviceFamily);
+    if (preselect < 0 || preselect > 3) preselect = 0;
+    const int chosen = choose_family ? choose_family(preselect) : preselect;
+    if (chosen < 0) return;
+    last_family_ = chosen;
+    family = uint32_t(chosen);
+    NewConfigWithDefaults(config_.cfg, config_.sigs, family);
+  } else {
+    NewConfigKeepingOptions(config_.cfg, config_.sigs, family);
+  }
+  const QFileInfo previous(config_file_name());
+  const QString name = QDir(previous.path()).filePath(QStringLiteral("unnamed.clc"));
+  {
+    UpdateGuard guard(update_guard_);
+    setup_page_->logger_cfg()->setText(QDir::toNativeSeparators(name));
+  }
+  RefillPages();
+  config_.modified = false;
+  ShowMessageF(kMsgStatus, "Created new logger config \"%s\" (not saved yet).",
+               ToCore(QFileInfo(name).absoluteFilePath()).c_str());
+  if (!keep_options) pages_->setCurrentIndex(int(MainPage::kLoggerCfg));
+}
+
+void TCanLogForm1::OnMenuNew(bool keep_options) {
+  if (!AskToSave()) return;
+  NewConfiguration(keep_options);
+}
+
+void TCanLogForm1::OnMenuLoad() {
+  if (!AskToSave()) return;
+  const QString name = QFileDialog::getOpenFileName(
+      this, tr("Load Can Logger Configuration File"), config_file_name(),
+      tr("Can Logger Configurations (*.clc)"));
+  if (name.isEmpty()) return;
+  LoadConfiguration(name);
+}
+
+void TCanLogForm1::OnMenuSave() {
+  QString title = tr("Save Can Logger Configuration");
+  if (config_.cfg.Password1[0] != '\0') title += QStringLiteral(" (ENCRYPTED)");
+  QFileDialog dialog(this, title, config_file_name(), tr("Can Logger Configuration files (*.clc)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("clc"));
+  dialog.selectFile(config_file_name());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  SaveConfiguration(dialog.selectedFiles().first());
+}
+
+void TCanLogForm1::LoadNamedCanDatabases() {}
+
+// ---- Conversion ------------------------------------------------------------------------------
+
+void TCanLogForm1::StartConversion() {}
+
+void TCanLogForm1::LaunchExternalViewer(const QString& /*output_path*/) {}
+
+// ---- Dropped files and closing ---------------------------------------------------------------
+
+void TCanLogForm1::AddDroppedFiles(const QStringList& files) {
+  QStringList sources;
+  for (const QString& f : files) {
+    const int dot = f.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0 && f.mid(dot).compare(QStringLiteral(".cld"), Qt::CaseInsensitive) == 0) {
+      sources << f;
+    }
+  }
+  if (!sources.isEmpty()) converter_page_->AddSources(sources);
+}
+
+void TCanLogForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TCanLogForm1::dropEvent(QDropEvent* event) {
+  QStringList files;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) files << url.toLocalFile();
+  }
+  AddDroppedFiles(files);
+  event->acceptProposedAction();
+}
+
+void TCanLogForm1::closeEvent(QCloseEvent* event) {
+  if (converting_) {
+    // The conversion runs inside this window's handlers; stop it first, then close.
+    abort_requested_ = true;
+    event->ignore();
+    QTimer::singleShot(50, this, &QWidget::close);
+    return;
+  }
+  if (closing_done_) {
+    event->accept();
+    return;
+  }
+  if (!batch_ && !AskToSave()) {
+    event->ignore();
+    return;
+  }
+  closing_done_ = true;
+  timer_->stop();
+  WriteSettingsFile();
+  SendToPartner(kPartnerClosedText, true);
+  event->accept();
+}
+
+}  // namespace tessmar

@@ -1,0 +1,166 @@
+#pragma once
+// TCanLogForm1: the main window of the desktop program. It owns the logger configuration, the
+// converter options (held in the controls of the converter page), the settings and the partner
+// link; its 200 ms timer runs the start-up sequence, the partner commands and the batch steps.
+
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/partner_link.h"
+#include "app/status_line.h"
+#include "config/canlog_config.h"
+#include "convert/settings_file.h"
+
+class QLabel;
+class QMenu;
+class QTabWidget;
+class QTimer;
+
+namespace tessmar {
+
+class ConverterPage;
+class InfoPage;
+class LoggerCfgPage;
+class PartnerChannel;
+class SetupPage;
+
+// How the window is started.
+struct AppStart {
+  QStringList arguments;                 // command-line arguments without the program name
+  std::filesystem::path settings_path;   // "Tessmar.ini"
+  int notify_wait_ms = 500;              // pause after "/loaded" and "/closed"
+  bool start_timer = true;               // tests drive TimerTick() themselves when false
+  int64_t own_window = 0;                // window number of this program; 0 = process id
+};
+
+// Page indices, in tab order.
+enum class MainPage : int {
+  kCANdb = 0,
+  kAliases,
+  kMessages,
+  kLoggerCfg,
+  kTrigger,
+  kConverter,
+  kGps,
+  kSetup,
+  kInfo,
+};
+
+class TCanLogForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TCanLogForm1(AppStart start, QWidget* parent = nullptr);
+  ~TCanLogForm1() override;
+
+  // One tick of the 200 ms timer (public so that tests can drive it).
+  void TimerTick();
+
+  // Before "new", opening another file and at exit: true when the caller may go on.
+  bool AskToSave();
+  // Loading steps 3 to 9 for the given file name (also sets the name field).
+  bool LoadConfiguration(const QString& file_name);
+  // Writes the configuration to file_name and makes it the configuration file name.
+  bool SaveConfiguration(const QString& file_name);
+  // The two "new" entries of the menu.
+  void NewConfiguration(bool keep_options);
+  // "&Go !": converts the sources of the converter page.
+  void StartConversion();
+  // Adds dropped or listed files: those ending in ".cld" join the converter's sources.
+  void AddDroppedFiles(const QStringList& files);
+
+  // Hooks for dialogs that come with later versions. Family chooser: gets the preselection,
+  // returns the chosen family or -1 when cancelled. Password check: true when accepted.
+  std::function<int(int preselect)> choose_family;
+  std::function<bool(const T_CanLog_Config& cfg)> ask_password;
+
+  // ---- State, for the pages, the tests and the screenshots ----
+  LoggerConfiguration& config() { return config_; }
+  QTabWidget* pages() const { return pages_; }
+  InfoPage* info_page() const { return info_page_; }
+  LoggerCfgPage* logger_cfg_page() const { return logger_cfg_page_; }
+  ConverterPage* converter_page() const { return converter_page_; }
+  SetupPage* setup_page() const { return setup_page_; }
+  const StatusLine& status() const { return status_; }
+  QString StatusText() const;
+  PartnerLink& partner() { return partner_; }
+  int64_t own_window() const { return own_window_; }
+  bool batch() const { return batch_; }
+  int batch_step() const { return batch_step_; }
+  bool started() const { return started_; }
+  bool verbose() const { return verbose_; }
+  int last_family() const { return last_family_; }
+  QString config_file_name() const;
+  const std::vector<std::string>& output_names() const { return output_names_; }
+  const TessmarSettings& settings() const { return settings_; }
+  // Shows the status text with the given owner (the option conflict, the trigger check).
+  void ShowOwnedStatus(const std::string& text, StatusOwner owner, bool red);
+  void ClearOwnedStatus(StatusOwner owner);
+  // Writes the settings file from the current controls.
+  bool WriteSettingsFile();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildPages();
+  void ReadSettingsIntoControls();
+  void OnMessage(int severity, std::string_view text);
+  void ShowStatusLine();
+  void RunStartup();
+  void ProcessArguments(const QStringList& arguments);
+  void ProcessArgument(const std::string& argument);
+  void ProcessCommandFile();
+  void RunBatchStep();
+  void SendToPartner(const std::string& text, bool notification);
+  void RefillPages();
+  void ApplyEditPages();
+  void OnFamilyChosen(int family);
+  void OnMenuLoad();
+  void OnMenuSave();
+  void OnMenuNew(bool keep_options);
+  void LoadNamedCanDatabases();
+  void LaunchExternalViewer(const QString& output_path);
+
+  AppStart start_;
+  TessmarSettings settings_;
+  LoggerConfiguration config_;
+  StatusLine status_;
+  PartnerLink partner_;
+  int64_t own_window_ = 0;
+  PartnerChannel* channel_ = nullptr;
+
+  int update_guard_ = 0;
+  bool verbose_ = false;
+  int last_family_ = -1;
+  bool batch_ = false;
+  int batch_step_ = 0;
+  bool started_ = false;
+  bool in_tick_ = false;
+  bool converting_ = false;
+  bool abort_requested_ = false;
+  bool closing_done_ = false;
+  std::vector<std::string> output_names_;
+  std::string command_file_;
+  std::string remembered_password_;
+
+  QTimer* timer_ = nullptr;
+  QTabWidget* pages_ = nullptr;
+  QLabel* status_label_ = nullptr;
+  InfoPage* info_page_ = nullptr;
+  LoggerCfgPage* logger_cfg_page_ = nullptr;
+  ConverterPage* converter_page_ = nullptr;
+  SetupPage* setup_page_ = nullptr;
+  QTabWidget* candb_sub_pages_ = nullptr;
+  QMenu* file_menu_ = nullptr;
+};
+
+}  // namespace tessmar

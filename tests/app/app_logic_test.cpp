@@ -1,0 +1,125 @@
+// Status line rules and the partner-window messages, without any window.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/partner_link.h"
+#include "app/status_line.h"
+#include "common/message_output.h"
+
+namespace tessmar {
+namespace {
+
+// ---- Status line ------------------------------------------------------------------------------
+
+TEST(StatusLine, HigherOrEqualSeverityReplacesLowerDoesNot) {
+  StatusLine line;
+  EXPECT_TRUE(line.Offer(kMsgInfo, "first"));
+  EXPECT_TRUE(line.Offer(kMsgError, "broken"));
+  EXPECT_FALSE(line.Offer(kMsgWarning, "warned"));
+  EXPECT_FALSE(line.Offer(kMsgInfo, "info"));
+  EXPECT_EQ(line.text(), "broken");
+  EXPECT_TRUE(line.Offer(kMsgError, "broken again"));
+  EXPECT_EQ(line.text(), "broken again");
+}
+
+TEST(StatusLine, StatusTextsAlwaysReplaceAndResetLowersTheBar) {
+  StatusLine line;
+  line.Offer(kMsgError, "broken");
+  EXPECT_TRUE(line.Offer(kMsgStatus, "Converting ... 5 % of 10 kByte"));
+  EXPECT_EQ(line.severity(), kMsgStatus);
+  // A status text takes the shown severity 1, so a following information text stays hidden
+  // until the severity is reset (as before the command line and before saving).
+  EXPECT_FALSE(line.Offer(kMsgInfo, "info"));
+  line.ResetSeverity();
+  EXPECT_TRUE(line.Offer(kMsgInfo, "info"));
+}
+
+TEST(StatusLine, OnlyTheOwnerClears) {
+  StatusLine line;
+  line.Offer(kMsgError, "conflict", StatusOwner::kOptionConflict);
+  EXPECT_FALSE(line.ClearIfOwner(StatusOwner::kTriggerCheck));
+  EXPECT_EQ(line.text(), "conflict");
+  line.Offer(kMsgError, "general");
+  EXPECT_FALSE(line.ClearIfOwner(StatusOwner::kOptionConflict));
+  EXPECT_EQ(line.text(), "general");
+  line.Offer(kMsgError, "conflict", StatusOwner::kOptionConflict);
+  EXPECT_TRUE(line.ClearIfOwner(StatusOwner::kOptionConflict));
+  EXPECT_EQ(line.text(), "");
+  EXPECT_TRUE(line.Offer(kMsgInfo, "after"));
+}
+
+// ---- Partner messages -------------------------------------------------------------------------
+
+TEST(PartnerLink, CommandsAreRecognisedInOrderWithParameters) {
+  struct Case {
+    const char* text;
+    int code;
+    const char* parameters;
+  };
+  const Case cases[] = {
+      {"/close", kPartnerCmdClose, ""},
+      {"/closed", kPartnerCmdClosed, ""},
+      {"/load \"x.clc\"", kPartnerCmdLoad, "\"x.clc\""},
+      {"/loaded \"x.clc\"", kPartnerCmdLoaded, "\"x.clc\""},
+      {"/save", kPartnerCmdSave, ""},
+      {"/saved a b", kPartnerCmdSaved, "a b"},
+      {"/loadX", kPartnerCmdLoad, ""},  // no blank after the word: parameters emptied
+  };
+  for (const Case& c : cases) {
+    PartnerLink link;
+    link.parameters = "old";
+    EXPECT_EQ(ReceivePartnerMessage(link, 7, 0, c.text), 1) << c.text;
+    EXPECT_EQ(link.command_code, c.code) << c.text;
+    EXPECT_EQ(link.parameters, c.parameters) << c.text;
+    EXPECT_FALSE(link.text_received) << c.text;
+  }
+}
+
+TEST(PartnerLink, CommandWordsAreCaseSensitiveAndUnknownOnesChangeNothing) {
+  PartnerLink link;
+  link.command_code = kPartnerCmdSave;
+  ReceivePartnerMessage(link, 7, 0, "/CLOSE");
+  EXPECT_EQ(link.command_code, kPartnerCmdSave);
+  ReceivePartnerMessage(link, 7, 0, "/whatever");
+  EXPECT_EQ(link.command_code, kPartnerCmdSave);
+  EXPECT_FALSE(link.text_received);
+}
+
+TEST(PartnerLink, MyWndSetsThePartnerUnlessZero) {
+  PartnerLink link;
+  ReceivePartnerMessage(link, 1, 0, "/mywnd=4711");
+  EXPECT_EQ(link.partner_window, 4711);
+  ReceivePartnerMessage(link, 1, 0, "/mywnd=0");
+  EXPECT_EQ(link.partner_window, 4711);
+  ReceivePartnerMessage(link, 1, 0, "/mywnd=99999999999999999999999999");  // hostile: no crash
+  EXPECT_NE(link.partner_window, 0);
+  EXPECT_EQ(link.command_code, kPartnerCmdNone);
+}
+
+TEST(PartnerLink, PlainTextsAndUserValuesAreReceivedText) {
+  PartnerLink link;
+  ReceivePartnerMessage(link, 1, 5, "/close");  // user value not 0: text, not a command
+  EXPECT_TRUE(link.text_received);
+  EXPECT_EQ(link.received_text, "/close");
+  EXPECT_EQ(link.command_code, kPartnerCmdNone);
+  ReceivePartnerMessage(link, 1, 0, "hello");
+  EXPECT_EQ(link.received_text, "hello");
+  ReceivePartnerMessage(link, 1, 0, std::string(400, 'x'));
+  EXPECT_EQ(link.received_text.size(), kPartnerTextMax);
+  // "can_msg " is a command that also clears the flag.
+  ReceivePartnerMessage(link, 1, 0, "/can_msg  123 8 1 2");
+  EXPECT_FALSE(link.text_received);
+  EXPECT_EQ(link.command_code, kPartnerCmdCanMsg);
+  EXPECT_EQ(link.parameters, "123 8 1 2");
+}
+
+TEST(PartnerLink, TextsSent) {
+  EXPECT_EQ(PartnerMyWndText(12345), "/mywnd=12345");
+  EXPECT_EQ(PartnerLoadedText("/home/u/logger.clc"), "/loaded \"/home/u/logger.clc\"");
+  EXPECT_STREQ(kPartnerClosedText, "/closed");
+}
+
+}  // namespace
+}  // namespace tessmar

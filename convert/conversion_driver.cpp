@@ -1,0 +1,781 @@
+#include "convert/conversion_driver.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include "common/message_output.h"
+#include "config/clc_parser.h"
+#include "convert/date_time_format.h"
+#include "convert/dump_writer.h"
+#include "convert/text_writers.h"
+#include "logfile/channel_value.h"
+#include "logfile/cld_reader.h"
+#include "logfile/decode_messages.h"
+#include "logfile/pre_scan.h"
+#include "logfile/running_clock.h"
+#include "logfile/signal_values.h"
+#include "writers/gps_output.h"
+
+#if __has_include("writers/format_writers.h")
+#include "writers/format_writers.h"
+#define TESSMAR_HAVE_FORMAT_WRITERS 1
+#endif
+
+extern char** environ;
+
+namespace tessmar {
+
+std::unique_ptr<Writer> CreateWriter(OutputType type, int format_code, std::string* why) {
+  if (type == OutputType::kLogfileDump) {
+    if (format_code == kFormatText) return std::make_unique<LogfileDumpWriter>();
+    if (why) *why = "the Logfile Dump is written only with the file format Text";
+    return nullptr;
+  }
+  switch (format_code) {
+    case kFormatText:
+    case kFormatCsvInternational:
+    case kFormatCsvGerman:
+    case kFormatSemicolonCsvGerman:
+      return std::make_unique<TextCsvWriter>();
+    case kFormatVectorAscii:
+      if (type != OutputType::kMessages) {
+        if (why) *why = "Vector ASCII is written only for the output type Messages";
+        return nullptr;
+      }
+      return std::make_unique<VectorAsciiWriter>();
+    default:
+      break;
+  }
+#ifdef TESSMAR_HAVE_FORMAT_WRITERS
+  if (std::unique_ptr<Writer> w = CreateFormatWriter(format_code)) return w;
+#endif
+  if (why) {
+    const OutputFormatInfo* info = FindOutputFormat(format_code);
+    *why = info ? std::string("the format '") + info->list_text + "' is not available"
+                : "unknown output format code " + std::to_string(format_code);
+  }
+  return nullptr;
+}
+
+namespace {
+
+constexpr double kMinInterval = 0.0001;
+
+const char* const kNoSignalsQuestion =
+    "You are trying to convert the logfile into SIGNALS,\r\nbut the logfile contains no signal "
+    "definitions at all.\r\n     This will not work (at least not with some more work) !\r\n\r\n"
+    "What you can do instead is :\r\n - Convert the logfile into MESSAGES, not into SIGNALS,\r\n"
+    " - or set the CONVERTER OPTION \"Ignore Signal Definitions from logfile\",\r\n   then select "
+    "the CANdb signal definitions which you want to convert\r\n   on the CANdb tab (make sure you "
+    "pick the right files !),\r\n - and try again to convert the file .\r\n\r\nContinue anyway "
+    "(and possibly produce an output file without signals ?";
+
+std::string Lower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+// Same file, also when written differently (relative/absolute, "." parts).
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code ec;
+  if (std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec)) {
+    return std::filesystem::equivalent(a, b, ec);
+  }
+  return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
+}
+
+const char* AnnounceFormat(int code) {
+  switch (code) {
+    case kFormatDiademAscii:
+    case kFormatDiademInt32:
+    case kFormatDiademReal64: return "Writing DIAdem header file \"%s\"";
+    case kFormatVectorMdf: return "Writing VECTOR MDF header file \"%s\"";
+    case kFormatStiegeleMdf: return "Writing Stiegele MDF header file \"%s\"";
+    case kFormatEtasAscii: return "Writing header for ETAS INCA/MDA/ASCET \"ASCII\" file \"%s\"";
+    default: return nullptr;
+  }
+}
+
+class ConversionRun {
+ public:
+  explicit ConversionRun(const ConversionRequest& request)
+      : request_(request),
+        logged_(std::make_unique<LoggerConfiguration>()),
+        channels_(kMaxColumns) {}
+
+  ConversionSummary Run();
+
+ private:
+  bool ConvertFile(const std::filesystem::path& source, const std::filesystem::path& output,
+                   const ConverterOptions& options, int flags);
+  bool ReadHeader(CldReader& reader, int64_t* binary_position, LogStartInfo* start);
+  void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  bool UserAborted(int percent, const std::filesystem::path& source, int64_t kbytes);
+  void CloseOutput(bool aborted);
+
+  const ConversionRequest& request_;
+  ConversionSummary summary_;
+  DecodeMessages messages_;
+  RunningClock clock_;
+  std::unique_ptr<LoggerConfiguration> logged_;
+  std::vector<ChannelValue> channels_;
+  std::unique_ptr<Writer> writer_;
+  OutputType writer_type_ = OutputType::kMessages;
+  int writer_code_ = -1;
+  bool output_open_ = false;
+  std::filesystem::path output_path_;
+  ExtTime combined_start_ = -1;
+  GpsOutput gps_;
+  bool abort_ = false;
+};
+
+void ConversionRun::Error(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  ShowMessageV(kMsgError, format, args);
+  va_end(args);
+}
+
+bool ConversionRun::UserAborted(int percent, const std::filesystem::path& source,
+                                int64_t kbytes) {
+  if (request_.abort_flag && request_.abort_flag->load()) return true;
+  if (request_.progress && !request_.progress(percent, source, kbytes)) return true;
+  return false;
+}
+
+void ConversionRun::CloseOutput(bool aborted) {
+  if (!writer_ || !output_open_) return;
+  WriterFinish finish;
+  finish.aborted = aborted;
+  if (!writer_->Finish(finish)) {
+    Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.",
+          output_path_.c_str(), writer_->error_text().c_str());
+  }
+  output_open_ = false;
+}
+
+bool ConversionRun::ReadHeader(CldReader& reader, int64_t* binary_position,
+                               LogStartInfo* start) {
+  *logged_ = LoggerConfiguration{};
+  logged_->cfg.TimestampFreq = 0;  // to tell a missing "TimestampFreq=" from the default
+  ClcLineParser parser(logged_->cfg, logged_->sigs);
+  std::string line;
+  *binary_position = 0;
+  while (reader.ReadLine(&line)) {
+    if (parser.key() != 0) {
+      // The line is compared after unscrambling.
+      std::string plain;
+      parser.FeedFileLine(line, &plain);
+      if (plain == "[BINARY_LOG_DATA]") {
+        *binary_position = reader.Position();
+        break;
+      }
+      continue;
+    }
+    if (line == "[BINARY_LOG_DATA]") {
+      *binary_position = reader.Position();
+      break;
+    }
+    parser.FeedFileLine(line);
+  }
+  const LogFileInfo& info = parser.log_file_info();
+  start->start_date = info.start_date;
+  start->start_timestamp = info.start_timestamp;
+  return *binary_position > 0;
+}
+
+bool ConversionRun::ConvertFile(const std::filesystem::path& source,
+                                const std::filesystem::path& output,
+                                const ConverterOptions& options, int flags) {
+  const bool appending = (flags & kCombineAppend) != 0;
+  const bool more_follow = (flags & kCombineMoreFollow) != 0;
+  const OutputType type = static_cast<OutputType>(options.output_type);
+  const int code = options.output_file_format;
+
+  // 1. Output state.
+  if (!appending) {
+    if (output_open_) {
+      Error("Error: Output file shouldn't be open, but it is.");
+      CloseOutput(false);
+    }
+    combined_start_ = -1;
+  } else if (!output_open_) {
+    Error("Error: Output file should be open, but isn't .");
+    return false;
+  }
+
+  // 2. Names.
+  if (source.empty() || output.empty()) {
+    Error("Error: Missing filename .");
+    return false;
+  }
+  if (SameFile(source, output)) {
+    Error("Error: Name of destination file must be different from source .");
+    return false;
+  }
+  const std::string ext = Lower(source.extension().string());
+  if (ext.empty() || ext == ".") {
+    Error("Error: Missing filename extension .");
+    return false;
+  }
+  if (ext == ".asc") {
+    // Accepted as a source name, but there is no reader for it.
+    Error("Error: Cannot convert \"%s\": Vector ASCII files are not read by this converter .",
+          source.c_str());
+    return false;
+  }
+  if (ext != ".cld") {
+    Error("Error: Unsupported sourcefile format .");
+    return false;
+  }
+
+  // 3. Separators.
+  const char column_sep = ColumnSeparatorChar(options.column_separator);
+  const char decimal_sep = DecimalSeparatorChar(options.decimal_separator);
+  if (type != OutputType::kLogfileDump && column_sep == decimal_sep && code != kFormatCsvGerman &&
+      code != kFormatVectorMdf && code != kFormatStiegeleMdf && code != kFormatEtasAscii &&
+      code != kFormatSemicolonCsvGerman) {
+    Error("Error: Column-separator must be different from decimal-separator .");
+    return false;
+  }
+  if (type == OutputType::kMessages && IsDiademFormat(code)) {
+    Error("Cannot export a CAN MESSAGE FILE in DIAdem format yet");
+    return false;
+  }
+
+  // 4. Open.
+  ShowMessageF(kMsgInfo, "Opening logfile \"%s\" for reading ...", source.c_str());
+  CldReader reader;
+  if (!reader.Open(source)) {
+    Error("Error: Could not open \"%s\" !", source.c_str());
+    return false;
+  }
+  const int64_t file_size = reader.FileSize();
+
+  // 5. Header.
+  ShowMessage(kMsgInfo, "Analysing logfile header ...");
+  int64_t binary_position = 0;
+  LogStartInfo start;
+  const bool has_binary = ReadHeader(reader, &binary_position, &start);
+  const T_CanLog_Config& cfg = logged_->cfg;
+  const T_CanLog_SigTab& sigs = (options.ignore_logged_sigdefs && request_.user_config)
+                                    ? request_.user_config->sigs
+                                    : logged_->sigs;
+  // 6. Timer frequency.
+  double frequency = cfg.TimestampFreq;
+  if (!(frequency > 0)) {
+    Error("Error: Logger's timer-frequency unknown.");
+    frequency = kDefaultTimerFrequency;
+  }
+  logged_->cfg.TimestampFreq = frequency;
+
+  // 7. Columns and binary header.
+  const bool gps_columns = request_.gps.merge_into_main_file != 0;
+  const int gps_count = gps_columns ? gps_.DefinedColumnCount() : 0;
+  const ColumnLayout layout =
+      CountColumns(sigs, cfg, gps_count, request_.gps.columns_added_where == kGpsColumnsBefore);
+  if (!has_binary) {
+    Error("Error: Could not locate section BINARY_LOG_DATA .");
+    return false;
+  }
+  const BinaryLogHeader binary = reader.ReadBinaryHeader(binary_position);
+  if (binary.present && request_.verbose) {
+    ShowMessageF(kMsgInfo, "Pre-scan: found BINARY header, comp_date=%s",
+                 binary.FirmwareCompileDate);
+    ShowMessageF(kMsgInfo, "Pre-scan: file position for next write-access = 0x%08lX",
+                 static_cast<unsigned long>(binary.dwFilePosForNextWrite));
+  }
+  if (request_.verbose) {
+    ShowMessageF(kMsgInfo, "Pre-scan: 1st binary data entry at filepos=0x%8.8lX",
+                 static_cast<unsigned long>(reader.FirstEntryPosition()));
+  }
+
+  // 8. Channels and pre-scan.
+  std::span<ChannelValue> channels(channels_.data(), static_cast<std::size_t>(layout.total));
+  ClearChannelValues(channels_);
+  InitChannelRanges(channels, layout, sigs);
+  SignalDecoder decoder;
+  decoder.Build(sigs, layout);
+  messages_.ResetForFile();
+  const std::string file_name = source.filename().string();
+  PreScanSetup pre;
+  pre.file_name = file_name;
+  pre.start = start;
+  pre.frequency = frequency;
+  pre.new_file_on_startup = cfg.NewFileOnStartup != 0;
+  if (!options.conditional_breakpoint.empty()) {
+    pre.breakpoint = ParseDateTime(options.conditional_breakpoint, kDateTimePattern);
+  }
+  pre.layout = &layout;
+  pre.signals = &decoder;
+  pre.channels = channels;
+  const int64_t kbytes = file_size / 1024;
+  pre.progress = [&](int done, int total) {
+    const int percent = total > 0 ? done * 100 / total : 0;
+    if (UserAborted(percent, source, kbytes)) {
+      abort_ = true;
+      return false;
+    }
+    return true;
+  };
+  const PreScanResult scan = RunPreScan(reader, clock_, messages_, pre, &combined_start_);
+  if (!scan.completed) {
+    ShowMessage(kMsgError, "User abort, output file may be incomplete");
+    return false;
+  }
+  if (!appending || combined_start_ < 0) {
+    // The start of the conversion: the oldest entry of the first source.
+    if (combined_start_ < 0) combined_start_ = scan.source_start_time;
+  }
+
+  // 9. Signals without signals.
+  if (type == OutputType::kSignals && layout.signal_count == 0 && layout.expression_count == 0 &&
+      layout.gps_count == 0) {
+    Question q;
+    q.text = Tr(kNoSignalsQuestion);
+    q.caption = Tr("Warning");
+    q.buttons = Buttons::kYesNoCancel;
+    q.batch_answer = Answer::kNo;
+    if (Ask(q) != Answer::kYes) {
+      Error("Error: \"%s\" contains no signal definitions; nothing converted .", source.c_str());
+      return false;
+    }
+  }
+
+  // 10./11. Output and its header.
+  if (!writer_ || writer_type_ != type || writer_code_ != code) {
+    if (appending) {
+      Error("Error: Output file should be open, but isn't .");
+      return false;
+    }
+    std::string why;
+    writer_ = CreateWriter(type, code, &why);
+    writer_type_ = type;
+    writer_code_ = code;
+    if (!writer_) {
+      Error("Error: Could not create \"%s\" (%s) !", output.c_str(), why.c_str());
+      return false;
+    }
+  }
+  auto* dump = dynamic_cast<LogfileDumpWriter*>(writer_.get());
+  WriterSetup setup;
+  setup.output_path = output;
+  setup.source_path = source;
+  setup.output_type = type;
+  setup.format_code = code;
+  setup.mode = code == kFormatDiademInt32 ? 1 : code == kFormatDiademReal64 ? 2 : 0;
+  setup.appending = appending;
+  setup.logged_config = &cfg;
+  setup.signal_table = &sigs;
+  setup.start_date = static_cast<double>(scan.start.start_date);
+  setup.start_timestamp = static_cast<int64_t>(scan.start.start_timestamp);
+  setup.timer_frequency = frequency;
+  setup.layout = layout;
+  const std::vector<std::string> gps_titles = gps_.ColumnTitles();
+  const std::vector<std::string> gps_units = gps_.ColumnUnits();
+  setup.columns.resize(static_cast<std::size_t>(layout.total));
+  for (int c = 0; c < layout.total; ++c) {
+    WriterColumn& col = setup.columns[static_cast<std::size_t>(c)];
+    int index = 0;
+    const ColumnGroup group = layout.GroupOf(c, &index);
+    col.group = group;
+    col.index_in_group = index;
+    col.name = ColumnName(layout, c, sigs, cfg, gps_titles);
+    if (group == ColumnGroup::kSignal) {
+      col.used = SignalSlotUsed(sigs[static_cast<std::size_t>(index)]);
+      if (!col.used) col.name.clear();
+      col.unit = col.used ? std::string(TextOf(sigs[static_cast<std::size_t>(index)].un)) : "";
+    } else if (group == ColumnGroup::kExpression) {
+      col.used = ExpressionSlotUsed(cfg.Exp[static_cast<std::size_t>(index)]);
+      col.unit = "calculated";
+    } else if (group == ColumnGroup::kGps) {
+      col.used = true;
+      if (index < static_cast<int>(gps_units.size())) {
+        col.unit = gps_units[static_cast<std::size_t>(index)];
+      }
+    }
+    col.minimum = channels_[static_cast<std::size_t>(c)].minimum;
+    col.maximum = channels_[static_cast<std::size_t>(c)].maximum;
+  }
+  setup.channels = channels_.data();
+  if (gps_count > 0) {
+    gps_.BindChannels(channels_.data(), layout);
+    setup.gps_formatter = &GpsOutput::FormatCell;
+    setup.gps_formatter_context = &gps_;
+  }
+  setup.time_column1 = static_cast<TimeColumnKind>(options.time_column1);
+  setup.time_column2 = static_cast<TimeColumnKind>(options.time_column2);
+  double interval = ParseSeconds(options.write_interval);
+  if (type == OutputType::kSignals || IsDiademFormat(code) || code == kFormatVectorMdf ||
+      code == kFormatStiegeleMdf) {
+    interval = std::max(interval, kMinInterval);
+  }
+  setup.write_interval = interval;
+  setup.invalid_value = options.invalid_signal;
+  setup.column_separator = column_sep;
+  setup.decimal_separator = decimal_sep;
+  setup.headlines = options.headlines;
+  setup.scaled_values = options.scaled_values;
+  setup.conversion_start_time = static_cast<double>(combined_start_);
+
+  if (dump) {
+    DumpHead head;
+    head.source_path = source;
+    head.timer_frequency = frequency;
+    head.binary_header = binary;
+    head.binary_header_position = binary_position;
+    head.config = &cfg;
+    head.expression_count = layout.expression_count;
+    dump->SetHead(head);
+  }
+  if (!appending) {
+    if (const char* announce = AnnounceFormat(code)) {
+      ShowMessageF(kMsgInfo, announce, output.c_str());
+    }
+  }
+  ClearChannelValues(channels_);
+  if (!writer_->Create(setup)) {
+    if (IsDiademFormat(code)) {
+      Error("DIAdem export error: %s !", writer_->error_text().c_str());
+    } else if (code == kFormatEtasAscii && writer_->error_text().empty()) {
+      Error("Error: Couldn't init ETAS-ASCII-Converter !");
+    } else {
+      Error("Error: Could not create \"%s\" (%s) !", output.c_str(),
+            writer_->error_text().c_str());
+    }
+    output_open_ = false;
+    return false;
+  }
+  output_open_ = true;
+  output_path_ = output;
+
+  // GPS track file.
+  const bool track_wanted = request_.gps.separate_track_file != 0 && !appending &&
+                            (scan.has_gps || request_.gps.separate_track_file > 1);
+  if (track_wanted) gps_.OpenTrack(output);
+
+  // 12. Conversion pass.
+  if (request_.verbose) {
+    char when[40];
+    FormatDateTimeTo(when, sizeof when, static_cast<double>(scan.source_start_time),
+                     kDateTimeFractionPattern);
+    ShowMessageF(kMsgInfo, "Conversion starts; winding back to index=%ld, filepos=0x%8.8lX, in %s",
+                 static_cast<long>(scan.oldest_index),
+                 static_cast<unsigned long>(scan.oldest_position), file_name.c_str());
+  }
+  reader.SetPosition(scan.oldest_position, static_cast<uint32_t>(scan.oldest_index));
+  clock_.BeginPass(ClockPass::kConversion);
+  ShowMessageF(kMsgInfo, "Converting logged data from %s ...", file_name.c_str());
+
+  const bool skip_until_valid = options.skip_until_all_valid;
+  std::vector<int> must_be_valid;  // used signal and expression columns
+  if (skip_until_valid) {
+    for (int c = 0; c < layout.total; ++c) {
+      const WriterColumn& col = setup.columns[static_cast<std::size_t>(c)];
+      if (col.used && (col.group == ColumnGroup::kSignal || col.group == ColumnGroup::kExpression)) {
+        must_be_valid.push_back(c);
+      }
+    }
+  }
+  std::size_t next_to_check = 0;  // all columns before this one were valid
+  bool all_valid = !skip_until_valid;
+  int last_waiting = -1;  // the column the rows were waiting for
+
+  int64_t rows = 0;
+  int last_percent = -1;
+  bool values_flowing = false;  // Signals: some value arrived in this pass
+  bool have_next_row = false;
+  double next_row = 0;
+  bool pretrigger = true;  // for the first row: since the start of the pass
+  bool write_failed = false;
+  bool stop = false;
+  const int64_t first_entry = reader.FirstEntryPosition();
+  const double entry_span = static_cast<double>(std::max<int64_t>(file_size - first_entry, 1));
+  LogEntry entry;
+  WriterRow row;
+  for (uint32_t n = 0; n < scan.entry_count && !stop; ++n) {
+    // Progress.
+    const double done = static_cast<double>(n) * 16.0;
+    int percent = static_cast<int>(std::ceil(done * 100.0 / entry_span));
+    if (percent > 100) percent = 100;
+    if (percent != last_percent) {
+      last_percent = percent;
+      ShowMessageF(kMsgStatus, "Converting ... %d %% of %ld kByte", percent,
+                   static_cast<long>(kbytes));
+      if (UserAborted(percent, source, kbytes)) {
+        ShowMessage(kMsgError, "User abort, output file may be incomplete");
+        abort_ = true;
+        stop = true;
+      }
+    }
+    // Next entry, winding back to the first one at the end of a circular file.
+    if (!reader.NextEntry(&entry, &messages_)) {
+      if (request_.verbose) {
+        ShowMessageF(kMsgInfo, "FileWrap: Winding from filepos=0x%8.8lX back to 0x%8.8lX",
+                     static_cast<unsigned long>(reader.Position()),
+                     static_cast<unsigned long>(first_entry));
+      }
+      reader.SetPosition(first_entry, 0);
+      if (!reader.NextEntry(&entry, &messages_)) {
+        Error("Unexpected end-of-file in \"%s\" .", source.c_str());
+        break;
+      }
+    }
+    const std::uint8_t* e = entry.bytes;
+    if (entry.cls == EntryClass::kPreMarker) pretrigger = true;
+    clock_.ApplyEntry(entry);
+
+    // Values.
+    bool delivered = false;
+    switch (entry.cls) {
+      case EntryClass::kCanFrame:
+        if (clock_.TimeEntrySeenInPass() && !IsDummyBlock(e)) {
+          delivered = decoder.DecodeFrame(CanIdentifier(e), CanData(e), channels_.data()) > 0;
+        }
+        break;
+      case EntryClass::kExpression:
+        delivered =
+            ApplyExpressionEntry(DecodeExpressionEntry(e), layout, channels_.data(), false) > 0;
+        break;
+      case EntryClass::kBulkExpression:
+        delivered = DecodeBulkBlock(entry, layout, channels_.data(), false).values > 0;
+        break;
+      case EntryClass::kGps1:
+      case EntryClass::kGps2:
+        if (gps_count > 0 || gps_.track_open()) {
+          delivered = gps_.OnGpsEntry(std::span<const std::uint8_t>(e, 16), channels, layout) &&
+                      gps_count > 0;
+        }
+        break;
+      default:
+        break;
+    }
+    if (delivered) values_flowing = true;
+
+    const double now = static_cast<double>(clock_.SecondsSinceTick0());
+    const double time_base = static_cast<double>(clock_.TimeBase());
+
+    // Skip until every signal and expression column has a value.
+    if (!all_valid) {
+      while (next_to_check < must_be_valid.size() &&
+             channels_[static_cast<std::size_t>(must_be_valid[next_to_check])].valid) {
+        ++next_to_check;
+      }
+      if (next_to_check < must_be_valid.size()) {
+        last_waiting = must_be_valid[next_to_check];
+        continue;
+      }
+      all_valid = true;
+      char when[40];
+      FormatDateTimeTo(when, sizeof when, now + time_base, kDateTimeFractionPattern);
+      ShowMessageF(kMsgInfo, "Reached the point where 'all channels are valid' at ta=%s", when);
+      if (last_waiting >= 0) {
+        const std::string& name = setup.columns[static_cast<std::size_t>(last_waiting)].name;
+        ShowMessageF(kMsgInfo, "            Channel '%s' was the last to become valid.",
+                     name.c_str());
+      }
+      have_next_row = false;  // the row grid restarts here
+    }
+
+    // Rows.
+    row.time_base = time_base;
+    if (type == OutputType::kLogfileDump) {
+      const int r = dump ? dump->WriteEntry(entry, now + time_base) : 0;
+      if (r < 0) {
+        write_failed = true;
+        break;
+      }
+      rows += r;
+      continue;
+    }
+    if (type == OutputType::kMessages) {
+      const bool makes_row = (entry.cls == EntryClass::kCanFrame && !IsDummyBlock(e)) ||
+                             (e[0] >= 0x80 && e[0] < 0xC0);
+      if (!makes_row) continue;
+      row.time = now;
+      row.entry = e;
+      row.entry_length = entry.length;
+      row.entry_file_pos = static_cast<uint32_t>(entry.position);
+      row.pretrigger = pretrigger;
+      const int r = writer_->WriteRow(row);
+      if (r == kRowFailed) {
+        write_failed = true;
+        break;
+      }
+      if (r == kRowWritten) {
+        ++rows;
+        pretrigger = false;
+      }
+      continue;
+    }
+    // Signals: the row grid.
+    if (!values_flowing) continue;
+    if (!have_next_row || next_row > now + 3.0) {
+      next_row = now - std::fmod(now, interval) + interval;
+      have_next_row = true;
+    }
+    if (now > next_row + 100.0 * interval) {
+      if (request_.verbose) {
+        ShowMessageF(kMsgInfo,
+                     "Warning: GAP in timestamps, filepos=0x%08lX, TimestampOfMessage=%lg, "
+                     "LastWritten=%lg, skipped ~%d entries.",
+                     static_cast<unsigned long>(entry.position), now, next_row - interval,
+                     static_cast<int>((now - next_row) / interval));
+      }
+      next_row = now;
+    }
+    row.entry = nullptr;
+    row.entry_length = 0;
+    while (next_row <= now) {
+      row.time = next_row;
+      row.pretrigger = pretrigger;
+      const int r = writer_->WriteRow(row);
+      if (r == kRowFailed) {
+        write_failed = true;
+        break;
+      }
+      if (r == kRowWritten) {
+        ++rows;
+        pretrigger = false;
+      }
+      next_row += interval;
+    }
+    if (write_failed) break;
+  }
+  if (write_failed) {
+    Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.", output.c_str(),
+          writer_->error_text().c_str());
+  }
+
+  // 13. Close.
+  bool ok = !write_failed && !abort_;
+  WriterFinish finish;
+  finish.row_count = rows;
+  finish.more_follow = more_follow && ok;
+  finish.aborted = !ok;
+  if (!writer_->Finish(finish)) {
+    Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.", output.c_str(),
+          writer_->error_text().c_str());
+    ok = false;
+  }
+  if (!finish.more_follow) output_open_ = false;
+  if (gps_.track_open() && (!more_follow || !ok)) gps_.FinishTrack();
+  ShowMessageF(kMsgInfo, "Conversion of logfile \"%s\" complete, %ld sample points written.",
+               source.c_str(), static_cast<long>(rows));
+  ShowMessageF(kMsgStatus, "Output: \"%s\" .", writer_->ShownOutputPath(output).c_str());
+  return ok;
+}
+
+ConversionSummary ConversionRun::Run() {
+  // Every error message of the run counts as a conversion error.
+  int error_messages = 0;
+  MessageHandler previous;
+  previous = SetMessageHandler([&](int severity, std::string_view text) {
+    if (severity == kMsgError) ++error_messages;
+    if (previous) previous(severity, text);
+  });
+
+  ConverterOptions options = request_.options;
+  const OptionCheckResult check = CheckConverterOptions(options);
+  if (!check.accepted) {
+    if (!check.box_text.empty()) ShowMessage(kMsgWarning, Tr(check.box_text.c_str()));
+    ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
+    summary_.refused = true;
+  } else {
+    messages_.ResetForRun();
+    messages_.verbose = request_.verbose;
+    gps_.Start(request_.gps);
+    const int count = static_cast<int>(request_.sources.size());
+    std::filesystem::path combined_output;
+    for (int i = 0; i < count && !abort_; ++i) {
+      const std::filesystem::path& source = request_.sources[static_cast<std::size_t>(i)];
+      ConverterOptions file_options = options;
+      std::filesystem::path output;
+      if (static_cast<std::size_t>(i) < request_.output_names.size()) {
+        output = request_.output_names[static_cast<std::size_t>(i)];
+        ApplyBatchOutputName(output, file_options);
+        if (!CheckConverterOptions(file_options).accepted) {
+          ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
+          continue;
+        }
+      } else {
+        output = MakeOutputPath(request_.output_dir, source, file_options.output_file_format);
+      }
+      const int flags = CombineFlags(options.combine_output, i, count);
+      if (options.combine_output) {
+        if (i == 0) combined_output = output;
+        output = combined_output;
+      }
+      ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
+      const int errors_before = error_messages;
+      if (ConvertFile(source, output, file_options, flags)) {
+        ++summary_.converted;
+        if (summary_.outputs.empty() || summary_.outputs.back() != output) {
+          summary_.outputs.push_back(output);
+        }
+      } else if (error_messages == errors_before) {
+        ++error_messages;  // a failure always counts as an error
+      }
+    }
+    if (output_open_) {
+      ShowMessage(kMsgError, "Problem: Output file still open in 'CloseAll' !");
+      CloseOutput(true);
+    }
+    if (gps_.track_open()) gps_.FinishTrack();
+  }
+  summary_.aborted = abort_;
+  summary_.errors = error_messages;
+  const int errors = summary_.errors;
+  const int converted = summary_.converted;
+  ShowMessageF(errors > 0 ? kMsgError : kMsgInfo, "%d file%c converted, %d conversion error%c. %s",
+               converted, converted == 1 ? ' ' : 's', errors, errors == 1 ? ' ' : 's',
+               errors > 0 ? "Please check error log on the 'INFO' tab." : "");
+  SetMessageHandler(previous);
+
+  if (request_.launch_viewer && converted > 0 && !summary_.outputs.empty()) {
+    if (request_.viewer_program.empty()) {
+      ShowMessage(kMsgError, "Name of external data viewer missing (on Setup tab).");
+    } else if (StartExternalViewer(request_.viewer_program, summary_.outputs.back())) {
+      ShowMessage(kMsgInfo, "Successfully launched external data viewer.");
+    } else {
+      ShowMessageF(kMsgError, "Coultn't launch %s .",
+                   ("\"" + request_.viewer_program + "\" \"" +
+                    summary_.outputs.back().string() + "\"")
+                       .c_str());
+    }
+  }
+  return summary_;
+}
+
+}  // namespace
+
+ConversionSummary RunConversion(const ConversionRequest& request) {
+  ConversionRun run(request);
+  return run.Run();
+}
+
+bool StartExternalViewer(const std::string& program, const std::filesystem::path& file) {
+  const std::string file_text = file.string();
+  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(file_text.c_str()),
+                  nullptr};
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
+  // The viewer runs on by itself; reap it if it ends at once (a failed exec).
+  int status = 0;
+  usleep(100000);
+  if (waitpid(pid, &status, WNOHANG) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tessmar

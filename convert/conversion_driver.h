@@ -1,0 +1,64 @@
+#pragma once
+// The conversion driver: converts logger recordings (.cld) one after the other into the chosen
+// output format, through the built-in text writers or the writers of writers/.
+//
+// Both front ends use it the same way: fill a ConversionRequest (options read from the controls
+// or the command line), call Run(), show the progress it reports and let the user abort through
+// the progress callback or the abort flag. Everything the user must read goes through the
+// message output; Run() returns the counts for the exit status.
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/canlog_config.h"
+#include "convert/converter_options.h"
+#include "convert/writer.h"
+#include "writers/gps_settings.h"
+
+namespace tessmar {
+
+// Progress of the current source: percent 0..100 of its bytes. Returning false aborts the run
+// ("User abort, output file may be incomplete").
+using ConversionProgress =
+    std::function<bool(int percent, const std::filesystem::path& source, int64_t kbytes)>;
+
+struct ConversionRequest {
+  std::vector<std::filesystem::path> sources;
+  // Batch output names: the n-th name is the output of the n-th source; its extension chooses
+  // the format. Sources beyond the list get the output path rule (output_dir + source name).
+  std::vector<std::filesystem::path> output_names;
+  std::filesystem::path output_dir;
+  ConverterOptions options;
+  GpsOutputSettings gps;              // track file and GPS columns
+  // The user's configuration, used with "IgnoreLoggedSigDefs"; may be null.
+  const LoggerConfiguration* user_config = nullptr;
+  bool verbose = false;
+  // Start the external viewer with the output after a run that converted something.
+  bool launch_viewer = false;
+  std::string viewer_program;
+  ConversionProgress progress;
+  const std::atomic<bool>* abort_flag = nullptr;  // set from another thread to abort
+};
+
+struct ConversionSummary {
+  int converted = 0;   // sources converted without failure
+  int errors = 0;      // error messages of the run (at least 1 per failed source)
+  bool refused = false;  // the option check refused, nothing converted
+  bool aborted = false;
+  std::vector<std::filesystem::path> outputs;  // main output of every converted source
+};
+
+// Runs a whole conversion: option check, each source, closing, the result line and the optional
+// viewer start.
+ConversionSummary RunConversion(const ConversionRequest& request);
+
+// Starts the viewer program with the file as its argument (not waiting for it). False when it
+// could not be started.
+bool StartExternalViewer(const std::string& program, const std::filesystem::path& file);
+
+}  // namespace tessmar

@@ -164,9 +164,6 @@ bool ClcLineParser::ParseCommonKey(std::string_view line) {
 bool ClcLineParser::ParseLoggerConfigKey(std::string_view line) {
   std::string_view v;
   T_CanLog_Config& c = cfg_;
-  if (StartsWith(line, "Msg", &v)) return ParseMessageLine(v);
-  if (StartsWith(line, "Sig", &v)) return ParseSignalLine(v);
-  if (StartsWith(line, "Exp", &v)) return ParseExpressionLine(v);
   if (StartsWith(line, "InfoString=", &v)) {
     ReadTextInto(v, c.InfoString);
   } else if (StartsWith(line, "DbFileBus1=", &v)) {
@@ -214,6 +211,13 @@ bool ClcLineParser::ParseLoggerConfigKey(std::string_view line) {
     c.TrigOnRxId = static_cast<uint32_t>(ReadInteger(v));
   } else if (StartsWith(line, "TrigOptions=", &v)) {
     c.TrigOptions = static_cast<uint16_t>(ReadInteger(v));
+  } else if (StartsWith(line, "Msg", &v)) {
+    // Checked after the keys: "MsgRateLimit=" starts with "Msg" as well.
+    return ParseMessageLine(v);
+  } else if (StartsWith(line, "Sig", &v)) {
+    return ParseSignalLine(v);
+  } else if (StartsWith(line, "Exp", &v)) {
+    return ParseExpressionLine(v);
   } else {
     return false;
   }
@@ -282,16 +286,18 @@ bool ClcLineParser::ParseSignalLine(std::string_view rest) {
   // A 64-bit float is a double, whatever letter the line gave.
   if (s.ty == 'F' && s.nb == 64) s.ty = 'D';
   sigs_[static_cast<std::size_t>(index)] = s;
-  // Make sure the carrying message exists: the first slot with this identifier or, met first, a
-  // free slot that becomes a message of unknown name.
-  for (auto& msg : cfg_.Msg) {
-    if (msg.id == s.id) break;
-    if (!msg.used()) {
-      msg = T_CanLog_MsgDef{};
-      msg.id = s.id;
-      SetText(msg.nn, kUnknownNodeName);
-      SetText(msg.mn, kUnknownMessageName);
-      break;
+  // Make sure the carrying message exists. A message slot with this identifier anywhere in the
+  // table counts (tables with gaps are normal after editing), else the first free slot becomes a
+  // message of unknown name; nothing happens when the table is full.
+  if (FindMessageById(cfg_, s.id) < 0) {
+    for (auto& msg : cfg_.Msg) {
+      if (!msg.used()) {
+        msg = T_CanLog_MsgDef{};
+        msg.id = s.id;
+        SetText(msg.nn, kUnknownNodeName);
+        SetText(msg.mn, kUnknownMessageName);
+        break;
+      }
     }
   }
   return true;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "convert/date_time_format.h"
+#include "logfile/calendar.h"
 #include "writers/number_text.h"
 
 namespace tessmar {

@@ -8,8 +8,9 @@
 
 namespace tessmar {
 
-// Reads a decimal number (optional sign, digits, optional decimals, optional exponent) from the
-// start of text. Returns the number of characters used, 0 when no number starts there.
+// Reads a number with the program's real reader (blanks, sign, radix prefixes, decimals, exponent
+// applied within -30..30) from the start of text. Returns the number of characters used, 0 when
+// no digit was read.
 std::size_t ReadDecimalNumber(std::string_view text, double& value);
 
 // True when the whole text (blanks around it allowed) reads as a number.

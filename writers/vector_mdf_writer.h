@@ -1,0 +1,115 @@
+#pragma once
+// Vector MDF output (version "2.12"): one binary ".dat" file with the blocks ID, HD, TX, DG, CG,
+// one CN and CC block per channel (a master time channel first), then fixed-length records.
+//
+// Layout for N channels: ID at 0 (64 bytes), HD at 64 (164), TX at 228 (1028), DG at 1256 (28),
+// CG at 1284 (26), CN of channel i at 1310 + 284 * i (222) followed by its CC (62), records at
+// 1310 + 284 * N. The CG's record count is 0 on disk until the file is finished, so a file that
+// was not finished announces no records.
+//
+// Record kinds: 2 = 4-byte float (signals up to 23 bits, expressions, most GPS columns), 3 =
+// 8-byte double (time, signals above 23 bits, GPS latitude/longitude), 5 = 7-byte field for GPS
+// columns with source "gps.time"/"gps.date", declared as a byte array and filled with the GPS time
+// in the CANopen date layout (milliseconds of the minute as uint16, minute, hour, day, month,
+// year - 2000), or zeros when the time is not valid. Columns 160 and above get no channel.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/buffered_file.h"
+#include "config/canlog_config.h"
+#include "convert/writer.h"
+#include "writers/gps_settings.h"
+
+namespace tessmar {
+
+inline constexpr int kMdfMaxValueColumns = 160;
+
+inline constexpr std::uint32_t kVectorMdfIdSize = 64;
+inline constexpr std::uint32_t kVectorMdfHdSize = 164;
+inline constexpr std::uint32_t kVectorMdfTxSize = 1028;
+inline constexpr std::uint32_t kVectorMdfDgSize = 28;
+inline constexpr std::uint32_t kVectorMdfCgSize = 26;
+inline constexpr std::uint32_t kVectorMdfCnSize = 222;
+inline constexpr std::uint32_t kVectorMdfCcSize = 62;
+inline constexpr std::uint32_t kVectorMdfCgPosition = 1284;
+inline constexpr std::uint32_t kVectorMdfFirstCnPosition = 1310;
+
+// Channel kinds of the MDF formats and their byte sizes in a record.
+inline constexpr int kMdfKindNone = 0;
+inline constexpr int kMdfKindFloat = 2;
+inline constexpr int kMdfKindDouble = 3;
+inline constexpr int kMdfKindTimeBytes = 5;
+int VectorMdfKindSize(int kind);
+
+// Which column carries which channel kind, shared by both MDF formats.
+struct MdfColumnPlan {
+  std::array<std::uint8_t, kMdfMaxValueColumns> kind{};     // 0 = no channel
+  std::array<std::uint8_t, kMdfMaxValueColumns> group{};    // ColumnGroup of the column
+  std::array<std::int16_t, kMdfMaxValueColumns> index{};    // slot / expression / GPS group column
+  int signal_channels = 0;
+  int expression_channels = 0;
+  int gps_channels = 0;
+  bool limited = false;  // a count had to be limited to its group's size
+  int dropped = 0;       // columns with a value that lie at or beyond column 160
+};
+MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const T_CanLog_SigTab& signals,
+                             const T_CanLog_Config& config);
+
+struct T_VectorMdfWriter {
+  T_CanLog_SigTab signals;
+  std::array<T_CanLog_ExprDef, MAX_LOGGED_EXPRESSIONS> expressions{};
+  std::array<GpsColumnDef, kGpsColumns> gps_columns{};  // by GPS group column
+  std::filesystem::path file_name;
+  double start_date = 0;
+  double write_interval = 0;
+  MdfColumnPlan plan;
+  int time_channels = 1;
+  int channel_count = 0;
+  int record_size = 0;
+  std::uint32_t record_count = 0;
+  double first_row_time = -1.0;
+  double invalid_value = 0;
+  BufferedFile file;
+  std::int64_t data_size = 0;
+  bool write_failed = false;
+  std::string error_text;
+};
+
+// The header bytes (ID to the last CC) for the state's channels, with the given record count.
+std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state);
+// The CG block with the given record count.
+std::vector<std::uint8_t> BuildVectorMdfCg(const T_VectorMdfWriter& state);
+
+class VectorMdfWriter : public Writer {
+ public:
+  int Create(const WriterSetup& setup) override;
+  int WriteRow(const WriterRow& row) override;
+  int Finish(const WriterFinish& finish) override;
+
+  // Initialise: copies the definitions and assigns the channel kinds. False when a count had to
+  // be limited to its group (the writer can still be used).
+  bool Initialise(const WriterSetup& setup);
+  // Builds the blocks, creates the file and writes the header.
+  bool CreateFile();
+  // Writes one record; false when the file is not open or the write failed.
+  bool WriteRecord(double t);
+  // Rewrites the CG with the final record count and closes the file.
+  bool Close();
+
+  const T_VectorMdfWriter& state() const { return state_; }
+
+ private:
+  void Fail(const std::string& text);
+
+  T_VectorMdfWriter state_;
+  const ChannelValue* channels_ = nullptr;
+  int total_columns_ = 0;
+  std::vector<std::uint8_t> record_;
+};
+
+}  // namespace tessmar

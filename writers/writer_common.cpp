@@ -1,0 +1,81 @@
+#include "writers/writer_common.h"
+
+#include <cmath>
+#include <limits>
+
+#include "writers/gps_output.h"
+
+namespace tessmar {
+
+std::filesystem::path ReplaceFromLastDot(const std::filesystem::path& path,
+                                         std::string_view new_extension, bool* had_dot) {
+  std::string name = path.filename().string();
+  std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) {
+    if (had_dot) *had_dot = false;
+    return path;
+  }
+  if (had_dot) *had_dot = true;
+  name.resize(dot);
+  name += new_extension;
+  return path.parent_path() / name;
+}
+
+std::string FileStem(const std::filesystem::path& path) {
+  std::string name = path.filename().string();
+  std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.resize(dot);
+  return name;
+}
+
+float ToFloat(double value) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  if (value > kMax) return std::numeric_limits<float>::infinity();
+  if (value < -kMax) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
+
+std::int64_t TruncateToInt64(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 9.2233720368547758e18) return std::numeric_limits<std::int64_t>::max();
+  if (value <= -9.2233720368547758e18) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(value);
+}
+
+const GpsOutputSettings* GpsSettingsOf(const WriterSetup& setup) {
+  if (setup.gps_formatter != &GpsOutput::FormatCell || setup.gps_formatter_context == nullptr) {
+    return nullptr;
+  }
+  return &static_cast<const GpsOutput*>(setup.gps_formatter_context)->settings();
+}
+
+const GpsColumnDef* GpsDefinitionOf(const WriterSetup& setup, int group_column) {
+  if (setup.gps_formatter != &GpsOutput::FormatCell || setup.gps_formatter_context == nullptr) {
+    return nullptr;
+  }
+  return static_cast<const GpsOutput*>(setup.gps_formatter_context)
+      ->DefinitionOfGroupColumn(group_column);
+}
+
+GpsSourceKind ClassifyGpsSource(std::string_view source) {
+  auto equals = [&](std::string_view word) {
+    if (source.size() != word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+      char c = source[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != word[i]) return false;
+    }
+    return true;
+  };
+  if (equals("gps.lat") || equals("gps.lon")) return GpsSourceKind::kLatLon;
+  if (equals("gps.time") || equals("gps.date")) return GpsSourceKind::kTimeDate;
+  return GpsSourceKind::kOther;
+}
+
+std::string WriteErrorText(const BufferedFile& file) {
+  std::string system = file.last_error_text();
+  if (system.empty()) system = "write error";
+  return "Could not write output file (" + system + ")";
+}
+
+}  // namespace tessmar

@@ -1,0 +1,49 @@
+#pragma once
+// Helpers shared by the output writers of this folder.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "common/buffered_file.h"
+#include "convert/writer.h"
+#include "writers/gps_settings.h"
+
+namespace tessmar {
+
+// Companion file name: everything from the last dot of the file name on is replaced by
+// new_extension (given with its dot). A dot in a folder name does not count. When the file name
+// has no dot, the path is returned unchanged and *had_dot (when given) is false.
+std::filesystem::path ReplaceFromLastDot(const std::filesystem::path& path,
+                                         std::string_view new_extension, bool* had_dot = nullptr);
+
+// The file name without folder and without everything from its last dot.
+std::string FileStem(const std::filesystem::path& path);
+
+// The value as a 4-byte float; values beyond the float range become infinities instead of
+// undefined behaviour.
+float ToFloat(double value);
+
+// A double truncated toward zero to a 64-bit integer, limited to the int64 range (NaN gives 0).
+std::int64_t TruncateToInt64(double value);
+
+// The GPS output settings behind a writer setup when the GPS output supplied the setup's GPS
+// formatter, else nullptr.
+const GpsOutputSettings* GpsSettingsOf(const WriterSetup& setup);
+// The GPS column definition of the i-th column of the GPS group, nullptr when unknown.
+const GpsColumnDef* GpsDefinitionOf(const WriterSetup& setup, int group_column);
+
+// Record kinds of the MDF formats for a GPS column, by its whole source text ignoring case.
+enum class GpsSourceKind { kOther, kLatLon, kTimeDate };
+GpsSourceKind ClassifyGpsSource(std::string_view source);
+
+// "Could not write output file (<system error text>)": the error text of a failed write.
+std::string WriteErrorText(const BufferedFile& file);
+
+// True when a column number lies inside [first, first + count) and inside the channel records.
+inline bool ColumnInGroup(int column, int first, int count, int total) {
+  return column >= first && column < first + count && column < total;
+}
+
+}  // namespace tessmar

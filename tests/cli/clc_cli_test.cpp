@@ -1,0 +1,113 @@
+// End-to-end tests of tessmar-cli clc new / show / edit.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "cli_test_util.h"
+
+namespace tessmar::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kDefaultFamily1 = fs::path(TESSMAR_TEST_DATA_DIR) / "clc" / "default_family1.clc";
+
+std::string WithoutCr(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
+TEST(ClcCli, NewWritesTheDefaultFileAndShowPrintsIt) {
+  TempDir dir;
+  const auto file = dir / "new.clc";
+  CliResult r = RunCli({"clc", "new", "--family", "1", "-o", file.string()});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ReadFile(file), ReadFile(kDefaultFamily1));
+
+  r = RunCli({"clc", "show", file.string()});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, WithoutCr(ReadFile(kDefaultFamily1)));
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(ClcCli, EditAppliesLinesAndProtectsTheFile) {
+  TempDir dir;
+  const auto file = dir / "cfg.clc";
+  const auto out = dir / "protected.clc";
+  ASSERT_EQ(RunCli({"clc", "new", "--family", "1", "-o", file.string()}).exit_code, 0);
+  CliResult r = RunCli({"clc", "edit", file.string(), "-o", out.string(),
+                        "--line", "FifoMode=1",
+                        "--line", "Sig03: id=0x123,sn=\"Speed\",ty=U,nb=16,bo=I",
+                        "--line", "[TriggerCondition]",
+                        "--line", "SigName0=Speed",
+                        "--password", "Secret", "--hint", "the usual"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ReadFile(file), ReadFile(kDefaultFamily1));  // the input is left alone
+
+  const std::string written = ReadFile(out);
+  EXPECT_EQ(written.find("FifoMode"), std::string::npos);  // scrambled
+  EXPECT_NE(written.find("\r\nEncryption="), std::string::npos);
+
+  r = RunCli({"clc", "show", out.string()});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("\nFifoMode=1\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\nPwdHint1=\"the usual\"\nPassword1=\"Secret\"\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\nMsg00: id=0x123,mn=\"<UnknownMessageName>\",nn=\"<UnknownNodeName>\""),
+            std::string::npos);
+  EXPECT_NE(r.out.find("\nSig03: id=0x123,sn=\"Speed\",ty=U,"), std::string::npos);
+  EXPECT_NE(r.out.find("\nSigName0=Speed\n"), std::string::npos);
+
+  // An empty password makes the file plain again; editing in place.
+  r = RunCli({"clc", "edit", out.string(), "--password", ""});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(ReadFile(out).find("\r\nEncryption=0\r\n"), std::string::npos);
+  EXPECT_NE(ReadFile(out).find("\r\nFifoMode=1\r\n"), std::string::npos);
+}
+
+TEST(ClcCli, UnknownLinesAreReportedAndFailTheCommand) {
+  TempDir dir;
+  const auto file = dir / "cfg.clc";
+  ASSERT_EQ(RunCli({"clc", "new", "--family", "0", "-o", file.string()}).exit_code, 0);
+  CliResult r = RunCli({"clc", "edit", file.string(), "--line", "Foo=1", "--line", "FifoMode=1"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("tessmar-cli: error: Unknown: \"Foo=1\" ."), std::string::npos) << r.err;
+  EXPECT_NE(ReadFile(file).find("\r\nFifoMode=1\r\n"), std::string::npos);
+
+  WriteFile(file, ReadFile(file) + "Bar=2\r\n");
+  r = RunCli({"clc", "show", file.string()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("Unknown: \"Bar=2\" ."), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("[TriggerCondition]"), std::string::npos);
+}
+
+TEST(ClcCli, MissingFilesAndBadCommandLines) {
+  TempDir dir;
+  const auto missing = dir / "missing.clc";
+  const auto out = dir / "out.clc";
+  CliResult r = RunCli({"clc", "show", missing.string()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("missing.clc"), std::string::npos);
+  r = RunCli({"clc", "edit", missing.string(), "-o", out.string(), "--line", "FifoMode=1"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_FALSE(fs::exists(out));  // nothing written
+  r = RunCli({"clc", "new", "--family", "1", "-o", (dir / "no" / "dir.clc").string()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("dir.clc"), std::string::npos);
+
+  EXPECT_EQ(RunCli({"clc", "new", "-o", out.string()}).exit_code, 2);
+  EXPECT_EQ(RunCli({"clc", "new", "--family", "two", "-o", out.string()}).exit_code, 2);
+  EXPECT_EQ(RunCli({"clc", "new", "--family"}).exit_code, 2);
+  EXPECT_EQ(RunCli({"clc", "show"}).exit_code, 2);
+  EXPECT_EQ(RunCli({"clc", "frobnicate"}).exit_code, 2);
+  EXPECT_FALSE(fs::exists(out));
+  for (const char* sub : {"new", "show", "edit"}) {
+    r = RunCli({"clc", sub, "--help"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find("Usage: tessmar-cli clc"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace tessmar::testing

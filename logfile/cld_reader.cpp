@@ -35,7 +35,11 @@ bool CldReader::Open(const std::filesystem::path& path) {
   if (fseeko(file_, 0, SEEK_END) == 0) file_size_ = ftello(file_);
   if (file_size_ < 0) file_size_ = 0;
   first_entry_ = 0;
-  SetPosition(0, 0);
+  buffer_start_ = 0;
+  fill_ = cursor_ = 0;
+  next_index_ = 0;
+  eof_ = false;
+  std::rewind(file_);
   return true;
 }
 

@@ -40,7 +40,8 @@ void Append(std::vector<std::uint8_t>& out, const BlockBuffer& block) {
 // The 7-byte CANopen date of a time in seconds since 1970.
 void StoreCanOpenDate(std::uint8_t* p, double seconds) {
   CivilTime c = ToCivil(seconds);
-  int ms = c.second * 1000 + static_cast<int>(c.fraction * 1000.0);
+  int ms = c.second * 1000 + static_cast<int>(std::lround(c.fraction * 1000.0));
+  if (ms > 59999) ms = 59999;
   p[0] = static_cast<std::uint8_t>(ms);
   p[1] = static_cast<std::uint8_t>(ms >> 8);
   p[2] = static_cast<std::uint8_t>(c.minute);

@@ -100,7 +100,8 @@ void RawRange(const T_CanLog_SigDef& s, double& lo, double& hi) {
   const bool is_signed = s.ty == 'S' || s.ty == 's';
   if (is_signed) {
     lo = -std::ldexp(1.0, nb - 1);
-    hi = std::ldexp(1.0, nb - 1) - 1.0;
+    // 2^63 - 1 is no double; the largest double below 2^63 keeps the cast in range.
+    hi = nb == 64 ? 9223372036854774784.0 : std::ldexp(1.0, nb - 1) - 1.0;
   } else {
     lo = 0.0;
     hi = std::ldexp(1.0, nb) - 1.0;
@@ -379,7 +380,12 @@ struct FileCloser {
 };
 
 void Widen(SimulatedChannel& c, double v) {
-  if (c.count == 0) {
+  if (std::isnan(v)) {
+    ++c.count;
+    ++c.nan_count;
+    return;
+  }
+  if (c.count == c.nan_count) {
     c.min = c.max = v;
   } else {
     c.min = std::min(c.min, v);
@@ -477,10 +483,12 @@ bool Simulator::Plan() {
     MessagePlan& plan = find_or_add(m.id);
     if (m.wi > 0) plan.period = std::min<int>(m.wi, 1000) * 0.01;
   }
+  // The logger's own limit of the write interval applies to every message.
+  const double rate_limit = cfg_.cfg.MsgRateLimit > 0 ? cfg_.cfg.MsgRateLimit * 0.001 : 0.0;
   res_.signals.reserve(MAX_LOGGED_SIGNALS);  // channel pointers stay valid
   for (const auto& s : cfg_.sigs) {
     if (!s.used() || s.sn[0] <= ' ') continue;
-    res_.signals.push_back(SimulatedChannel{std::string(TextOf(s.sn)), 0, 0.0, 0.0});
+    res_.signals.push_back(SimulatedChannel{std::string(TextOf(s.sn)), 0, 0, 0.0, 0.0});
     MessagePlan& plan = find_or_add(s.id);
     SignalPlan sp;
     sp.def = &s;
@@ -489,7 +497,7 @@ bool Simulator::Plan() {
     double lo = s.mi;
     double hi = s.ma;
     const bool is_float = s.ty == 'F' || s.ty == 'f' || s.ty == 'D' || s.ty == 'd';
-    if (!(hi > lo)) {
+    if (!(hi > lo) || !std::isfinite(hi - lo)) {
       if (is_float) {
         lo = -100.0;
         hi = 100.0;
@@ -497,6 +505,10 @@ bool Simulator::Plan() {
         const double fa = s.fa == 0.0 ? 1.0 : s.fa;
         lo = std::min(sp.raw_lo * fa, sp.raw_hi * fa) + s.of;
         hi = std::max(sp.raw_lo * fa, sp.raw_hi * fa) + s.of;
+      }
+      if (!std::isfinite(hi - lo)) {  // absurd factor or offset: values around zero
+        lo = -100.0;
+        hi = 100.0;
       }
     }
     sp.wander.Init(rng_, lo, hi);
@@ -537,6 +549,7 @@ bool Simulator::Plan() {
     m.dlc = static_cast<uint8_t>(std::max(used, 1));
   }
 
+  for (auto& m : messages_) m.period = std::max(m.period, rate_limit);
   // Rates: as configured, or scaled to the asked bus load.
   if (opt_.bus_load_percent > 0.0) {
     double natural = 0.0;
@@ -552,7 +565,7 @@ bool Simulator::Plan() {
   for (int i = 0; i < MAX_LOGGED_EXPRESSIONS; ++i) {
     const auto& x = cfg_.cfg.Exp[i];
     if (x.ex[0] <= ' ') continue;
-    res_.expressions.push_back(SimulatedChannel{std::string(x.na[0] > ' ' ? TextOf(x.na) : TextOf(x.ex)), 0, 0.0, 0.0});
+    res_.expressions.push_back(SimulatedChannel{std::string(x.na[0] > ' ' ? TextOf(x.na) : TextOf(x.ex)), 0, 0, 0.0, 0.0});
   }
   for (int i = 0, k = 0; i < MAX_LOGGED_EXPRESSIONS; ++i) {
     const auto& x = cfg_.cfg.Exp[i];
@@ -627,6 +640,7 @@ void Simulator::EmitFrame(MessagePlan& m, double e) {
       sp.last_t = e;
       const double fa = s.fa;
       double raw = fa != 0.0 ? (phys - s.of) / fa : 0.0;
+      if (!std::isfinite(raw)) raw = 0.0;
       uint64_t bits = 0;
       double written = phys;
       switch (s.ty) {
@@ -760,6 +774,12 @@ void Simulator::EmitGps(double e) {
   const double dist = speed / 3.6 * kGpsPeriod;
   lat_ += dist * std::cos(heading_) / 111320.0;
   lon_ += dist * std::sin(heading_) / (111320.0 * std::cos(lat_ * M_PI / 180.0));
+  if (std::fabs(lat_) > 80.0) {  // a very long drive: turn back before the pole
+    lat_ = std::copysign(80.0, lat_);
+    heading_ = M_PI - heading_;
+  }
+  if (lon_ > 180.0) lon_ -= 360.0;
+  if (lon_ < -180.0) lon_ += 360.0;
   height_ = std::clamp(height_ + rng_.Range(-0.5, 0.5), -50.0, 3000.0);
   const bool has_fix = gps_fixes_written_ >= 3;  // the receiver needs a moment for its first fix
   ++gps_fixes_written_;
@@ -840,7 +860,7 @@ bool Simulator::Run(const std::filesystem::path& path) {
     header_cfg.cfg.FifoMode = 1;
     header_cfg.cfg.FileSizeLimit = static_cast<int32_t>(std::min<int64_t>(fifo_kb, 0x7FFFFFFF));
   }
-  if (gps_) header_cfg.cfg.ReceiveGps = 1;
+  header_cfg.cfg.ReceiveGps = gps_ ? 1 : 0;
   std::string header;
   if (!sim::BuildHeaderText(header_cfg, res_.start_date, res_.start_timestamp, header)) {
     res_.error = "Could not build the configuration text of the recording header.";
@@ -858,6 +878,10 @@ bool Simulator::Run(const std::filesystem::path& path) {
   uint8_t binary_header[sim::kBinaryHeaderSize] = {};
   if (opt_.binary_header) ok = ok && std::fwrite(binary_header, 1, sizeof binary_header, file.get()) == sizeof binary_header;
 
+  if (fifo_kb > 4 * 1024 * 1024) {
+    res_.error = "The circular file size is limited to 4 GB.";
+    return false;
+  }
   if (fifo_kb > 0) {
     const uint64_t limit = static_cast<uint64_t>(fifo_kb) * 1024;
     const uint64_t capacity = limit > res_.first_entry_pos ? (limit - res_.first_entry_pos) / kSlotSize : 0;

@@ -83,6 +83,7 @@ struct SimulatedEntry {
 struct SimulatedChannel {
   std::string name;
   uint64_t count = 0;
+  uint64_t nan_count = 0;  // values that are no number (factor NaN): counted, not ranged
   double min = 0.0;
   double max = 0.0;
 };

@@ -509,5 +509,44 @@ TEST_F(SimulatorTest, BadOptionsAreRefusedWithAMessage) {
   EXPECT_FALSE(res.ok);
 }
 
+TEST_F(SimulatorTest, HostileSignalDefinitionsGiveAFileNotACrash) {
+  LoggerConfiguration c;
+  auto add = [&](int slot, const char* name, char ty, char bo, int sb, int nb, double fa, double mi, double ma) {
+    T_CanLog_SigDef& s = c.sigs[slot];
+    SetText(s.sn, name);
+    s.id = 0x123;
+    s.ty = ty;
+    s.bo = bo;
+    s.sb = static_cast<int16_t>(sb);
+    s.nb = static_cast<int16_t>(nb);
+    s.fa = fa;
+    s.mi = mi;
+    s.ma = ma;
+  };
+  add(0, "Huge", 'S', 'I', 0, 64, 1.0, -1e308, 1e308);
+  add(1, "Tiny", 'U', 'M', 63, 64, 1e-300, 0, 1);
+  add(2, "NotANumber", 'F', 'I', 0, 32, std::nan(""), 0, 1);
+  add(3, "Outside", 'U', 'I', 99, 8, 1.0, 0, 1);
+  add(4, "NoBits", 'U', 'I', 0, 0, 1.0, 0, 1);
+  add(5, "Wide", 'D', 'M', 7, 200, 0.0, 5, 5);
+  c.sigs[5].mu.MuxBitCount = 70;
+  c.sigs[5].mu.MuxStartBit = -3;
+  SetText(c.cfg.Exp[63].ex, "x");
+  c.cfg.Exp[63].mi = 1e308;
+  c.cfg.Exp[63].ma = -1e308;
+  SimulatorOptions opt;
+  opt.duration_s = 3;
+  opt.bus_load_percent = 200;
+  const SimulationResult res = SimulateRecording(c, opt, Out("h.cld"));
+  ASSERT_TRUE(res.ok) << res.error;
+  const Recording r = Decode(Out("h.cld"));
+  EXPECT_EQ(res.entries_in_file, r.entries.size());
+  EXPECT_NEAR(3 * 8000.0, static_cast<double>(res.can_frames), 3 * 8000.0 * 0.02);  // 200 % load
+  for (const auto& ch : res.signals) {
+    EXPECT_TRUE(std::isfinite(ch.min) && std::isfinite(ch.max)) << ch.name;
+  }
+  EXPECT_EQ(res.signals[2].count, res.signals[2].nan_count);
+}
+
 }  // namespace
 }  // namespace tessmar

@@ -55,8 +55,8 @@ class PreScanner {
   bool stamp_used_ = false;
   bool candidate_exists_ = false;
   // After an "eof" marker the next entries are the oldest of a circular file: their counts are
-  // unrelated to the newest one, so CAN frames wait for the next time entry to re-anchor the
-  // clock instead of being "repaired" as a huge step back.
+  // unrelated to the newest one, so CAN frames wait for the next time entry, which re-anchors
+  // the clock, instead of being "repaired" as a huge step back.
   bool after_eof_ = false;
   bool have_gps1_ = false;
   bool have_gps2_ = false;
@@ -112,6 +112,7 @@ void PreScanner::OnEof(const LogEntry& e) {
 }
 
 void PreScanner::OnTimeEntry(const LogEntry& e) {
+  if (after_eof_) clock_.Reanchor(EntryCount32(e.bytes));
   clock_.ApplyTimeEntry(e.bytes, e.position);
   after_eof_ = false;
   if (r_.has_first_frame_stamp && frames_before_time_ && !stamp_used_) {

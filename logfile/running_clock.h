@@ -69,6 +69,14 @@ class RunningClock {
   bool CheckBreakpoint(int64_t position) { return CheckBreakpointAt(AbsoluteTime(), position); }
   bool CheckBreakpointAt(ExtTime absolute_time, int64_t position);
 
+  // Takes a 32-bit count as it is, without wrap or repair rules (keeps the high part). The
+  // pre-scan uses it at the first time entry after an "eof" marker, where the older part of a
+  // circular file begins and counts start over from an earlier point.
+  void Reanchor(uint32_t count32) {
+    accepted_low_ = candidate_low_ = count32;
+    UpdateSeconds();
+  }
+
   // Time entries no longer set dates (the pre-scan switched to GPS time).
   void DistrustDates() { dates_trusted_ = false; }
   void SetTimeBase(ExtTime time_base) { time_base_ = time_base; }

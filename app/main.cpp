@@ -2,7 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QProcessEnvironment>
+#include <cstdio>
 
 #include "app/main_window.h"
 #include "app/qt_text.h"
@@ -15,17 +15,23 @@ int main(int argc, char** argv) {
   QApplication::setApplicationDisplayName(QStringLiteral("Tessmar"));
   QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
 
+  QStringList arguments = QApplication::arguments();
+  arguments.removeFirst();
+
   tessmar::SingleInstance instance;
   if (!instance.Acquire()) {
-    QMessageBox::warning(nullptr, QString::fromLatin1(tessmar::kInstanceCaption),
-                         QString::fromLatin1(tessmar::kInstanceText)
-                             .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    // An unattended batch run must not wait for a click: it only reports on stderr.
+    if (arguments.contains(QStringLiteral("/bm")) || arguments.contains(QStringLiteral("\\bm"))) {
+      std::fprintf(stderr, "%s\n", tessmar::kInstanceCaption);
+    } else {
+      QMessageBox::warning(nullptr, QString::fromLatin1(tessmar::kInstanceCaption),
+                           QString::fromLatin1(tessmar::kInstanceText)
+                               .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    }
     return -1;
   }
 
   tessmar::AppStart start;
-  QStringList arguments = QApplication::arguments();
-  arguments.removeFirst();
   start.arguments = arguments;
   // TESSMAR_INI names another settings file (used by tests and scripts); by default
   // "Tessmar.ini" lives beside the program.

@@ -14,12 +14,14 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 
+#include "app/command_line.h"
 #include "app/converter_page.h"
 #include "app/logger_cfg_page.h"
 #include "app/partner_channel.h"
@@ -28,6 +30,9 @@
 #include "app/simple_pages.h"
 #include "app/update_guard.h"
 #include "common/message_output.h"
+#include "convert/conversion_driver.h"
+#include "config/clc_file.h"
+#include "config/scramble.h"
 
 namespace tessmar {
 namespace {
@@ -35,6 +40,7 @@ namespace {
 constexpr int kTimerPeriodMs = 200;
 constexpr int kDesignWidth = 1100;
 constexpr int kDesignHeight = 760;
+constexpr int32_t kPasswordSettingsKey = 6827;
 
 QMessageBox::StandardButtons ToQtButtons(Buttons buttons) {
   switch (buttons) {
@@ -214,7 +220,8 @@ void TCanLogForm1::BuildMenus() {
   QAction* toggle = password->addAction(tr("Protect with a &password"));
   toggle->setCheckable(true);
   toggle->setEnabled(false);
-  password->addAction(tr("Clear saved passwords on this PC"))->setEnabled(false);
+  password->addAction(tr("Clear saved passwords on this PC"), this,
+                      [this] { remembered_password_.clear(); });
   file_menu_->addSeparator();
   file_menu_->addAction(tr("&Convert Logfile"), this,
                         [this] { pages_->setCurrentIndex(int(MainPage::kConverter)); });
@@ -250,6 +257,9 @@ void TCanLogForm1::ReadSettingsIntoControls() {
   info_page_->verbose_box()->setChecked(s.verbose_display);
   verbose_ = s.verbose_display;
   last_family_ = s.logger_device_family;
+  // The remembered password is kept scrambled with a fixed key in the settings file.
+  remembered_password_ = Unscrambled(std::string_view(s.scrambled_password).substr(0, kMaxNameChars),
+                                     kPasswordSettingsKey);
   setup_page_->log_file_dir()->setText(FromCore(s.log_file_dir));
   converter_page_->input_dir()->setText(FromCore(s.log_file_dir));
   setup_page_->logger_cfg()->setText(FromCore(s.logger_cfg));
@@ -276,6 +286,7 @@ bool TCanLogForm1::WriteSettingsFile() {
   s.launch_external_viewer = converter_page_->launch_viewer_box()->isChecked();
   s.verbose_display = verbose_;
   s.logger_device_family = last_family_;
+  s.scrambled_password = Scrambled(remembered_password_, kPasswordSettingsKey);
   s.log_file_dir = ToCore(setup_page_->log_file_dir()->text());
   s.logger_cfg = ToCore(setup_page_->logger_cfg()->text());
   s.can_db_dir = ToCore(setup_page_->can_db_dir()->text());
@@ -325,10 +336,25 @@ bool TCanLogForm1::eventFilter(QObject* watched, QEvent* event) {
     pages_->setCurrentIndex(int(MainPage::kInfo));
     return true;
   }
-  if (converting_ && event->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-    abort_requested_ = true;
-    return true;
+  if (converting_) {
+    // The conversion runs inside a handler of this window: while it runs, the Escape key and
+    // the abort button are the only input that gets through.
+    switch (event->type()) {
+      case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) abort_requested_ = true;
+        return true;
+      case QEvent::KeyRelease:
+      case QEvent::Shortcut:
+      case QEvent::ShortcutOverride:
+      case QEvent::Wheel:
+        return true;
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+        return watched != static_cast<QObject*>(converter_page_->abort_button());
+      default:
+        break;
+    }
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -424,9 +450,57 @@ void TCanLogForm1::ProcessArguments(const QStringList& arguments) {
   for (const QString& a : arguments) ProcessArgument(ToCore(a));
 }
 
-void TCanLogForm1::ProcessArgument(const std::string& /*argument*/) {}
+void TCanLogForm1::ProcessArgument(const std::string& argument) {
+  const ParsedArgument p = ClassifyArgument(argument);
+  switch (p.kind) {
+    case ArgumentKind::kSwitch:
+      if (p.switch_name == "firstrun") {
+        last_family_ = -1;  // the start-up asks for the device family again
+      } else if (p.switch_name == "bm") {
+        batch_ = true;
+        SetBatchMode(true);
+      } else if (p.switch_name == "cw") {
+        partner_.Connect(p.switch_value, own_window_);
+      }
+      break;
+    case ArgumentKind::kConfig: {
+      UpdateGuard guard(update_guard_);
+      setup_page_->logger_cfg()->setText(FromCore(p.text));
+      break;
+    }
+    case ArgumentKind::kSources: {
+      QStringList sources;
+      for (const std::string& source : p.sources) sources << FromCore(source);
+      converter_page_->AddSources(sources);
+      break;
+    }
+    case ArgumentKind::kDatabase:
+      LoadDbcIntoTable(candb_table_, p.database, p.bus);
+      break;
+    case ArgumentKind::kOutput:
+      if (output_names_.size() < kMaxOutputNames) output_names_.push_back(p.text);
+      break;
+    case ArgumentKind::kCommandFile:
+      command_file_ = p.text;
+      break;
+    case ArgumentKind::kUnknown:
+      ShowMessageF(kMsgError, "ParseCmdLine: Don't know what to do with %s .", p.text.c_str());
+      break;
+  }
+}
 
-void TCanLogForm1::ProcessCommandFile() {}
+void TCanLogForm1::ProcessCommandFile() {
+  if (command_file_.empty() || static_cast<unsigned char>(command_file_[0]) <= ' ') return;
+  // A "cmd" line inside the file names another command file, which is not read in turn.
+  const std::string name = command_file_;
+  std::vector<std::string> lines;
+  if (!ReadCommandFileLines(name, lines)) {
+    ShowMessageF(kMsgError, "Could not open command file \"%s\". ", name.c_str());
+    return;
+  }
+  ShowMessageF(kMsgInfo, "Parsing command file \"%s\" ...", name.c_str());
+  for (const std::string& line : lines) ProcessArgument(line);
+}
 
 // ---- Partner ---------------------------------------------------------------------------------
 
@@ -488,9 +562,63 @@ bool TCanLogForm1::AskToSave() {
   }
 }
 
-bool TCanLogForm1::LoadConfiguration(const QString& /*file_name*/) { return false; }
+bool TCanLogForm1::LoadConfiguration(const QString& file_name) {
+  {
+    UpdateGuard guard(update_guard_);
+    setup_page_->logger_cfg()->setText(file_name);
+  }
+  const std::string name = ToCore(file_name);
+  // 3. The copy that a refused password puts back.
+  const auto backup = std::make_unique<LoggerConfiguration>(config_);
+  // 4. Read.
+  std::string error;
+  const bool read = ReadClcFile(name, config_, &error);
+  bool accepted = read;
+  if (read) {
+    ShowMessageF(kMsgInfo, "Load%s logger config \"%s\" .",
+                 config_.cfg.Password1[0] != '\0' ? "ing" : "ed", name.c_str());
+  } else {
+    ShowMessageF(kMsgError, "Warning: Couldn't load \"%s\" .", name.c_str());
+    if (!error.empty()) ShowMessage(kMsgInfo, error);
+  }
+  // 5. A protected file needs its password (or the one remembered on this computer).
+  if (read && config_.cfg.Password1[0] != '\0') {
+    if (TextOf(config_.cfg.Password1) == remembered_password_) {
+      // accepted silently
+    } else if (!BatchMode() && ask_password && ask_password(config_.cfg)) {
+      ShowMessage(kMsgInfo, Tr("Password accepted, loaded encrypted file."));
+    } else {
+      config_ = *backup;
+      accepted = false;
+      ShowMessageF(kMsgError, "Refused to load encrypted file \"%s\" .", name.c_str());
+    }
+  }
+  // 6. Refill.
+  RefillPages();
+  // 7. The CAN databases the configuration was made from (only for a configuration that was
+  // accepted: otherwise the names are those of the previous configuration).
+  if (accepted) LoadNamedCanDatabases();
+  // 8. Tell the partner.
+  if (accepted) SendToPartner(PartnerLoadedText(name), true);
+  return accepted;
+}
 
-bool TCanLogForm1::SaveConfiguration(const QString& /*file_name*/) { return false; }
+bool TCanLogForm1::SaveConfiguration(const QString& file_name) {
+  {
+    UpdateGuard guard(update_guard_);
+    setup_page_->logger_cfg()->setText(file_name);
+  }
+  const std::string name = ToCore(file_name);
+  status_.ResetSeverity();
+  std::string error;
+  if (WriteClcFile(name, config_, &error)) {
+    ShowMessageF(kMsgInfo, "Saved logger config as \"%s\"", name.c_str());
+    return true;
+  }
+  ShowMessageF(kMsgError, "Failed to save \"%s\"", name.c_str());
+  if (!error.empty()) ShowMessage(kMsgInfo, error);
+  return false;
+}
 
 void TCanLogForm1::NewConfiguration(bool keep_options) {
   uint32_t family = config_.cfg.DeviceFamily;
@@ -543,13 +671,122 @@ void TCanLogForm1::OnMenuSave() {
   SaveConfiguration(dialog.selectedFiles().first());
 }
 
-void TCanLogForm1::LoadNamedCanDatabases() {}
+void TCanLogForm1::LoadNamedCanDatabases() {
+  std::string files[2] = {std::string(TextOf(config_.cfg.DbFileBus1)),
+                          std::string(TextOf(config_.cfg.DbFileBus2))};
+  // A relative name that is not found from the working folder is looked up beside the
+  // configuration file, where configurations and their databases usually travel together.
+  const std::filesystem::path cfg_dir =
+      std::filesystem::path(ToCore(config_file_name())).parent_path();
+  for (std::string& f : files) {
+    std::error_code ec;
+    if (f.empty() || std::filesystem::path(f).is_absolute() || std::filesystem::exists(f, ec)) {
+      continue;
+    }
+    const std::filesystem::path beside = cfg_dir / f;
+    if (std::filesystem::is_regular_file(beside, ec)) f = beside.string();
+  }
+  bool exists[2] = {false, false};
+  std::string text = Tr(
+      "The loaded LOGGER CONFIGURATION FILE contains\r\nthe name(s) of CAN DATABASE FILES which "
+      "were\r\nused to define some SIGNALS in this logger config:");
+  for (int bus = 0; bus < 2; ++bus) {
+    std::error_code ec;
+    exists[bus] = !files[bus].empty() && std::filesystem::is_regular_file(files[bus], ec);
+    if (exists[bus]) text += StrPrintf("\r\n\r\n  \"%s\"", files[bus].c_str());
+  }
+  if (!exists[0] && !exists[1]) return;
+  text += "\r\n\n";
+  text += Tr("Also load CAN DATABASE FILE(S) now ?");
+  Question q;
+  q.caption = "Loaded Logger Config";
+  q.text = text;
+  q.buttons = Buttons::kYesNoCancel;
+  q.batch_answer = Answer::kYes;
+  if (Ask(q) != Answer::kYes) return;
+  for (int bus = 0; bus < 2; ++bus) {
+    if (exists[bus]) LoadDbcIntoTable(candb_table_, files[bus], bus + 1);
+  }
+}
 
 // ---- Conversion ------------------------------------------------------------------------------
 
-void TCanLogForm1::StartConversion() {}
+GpsOutputSettings TCanLogForm1::GpsSettings() const {
+  GpsOutputSettings gps;
+  const TessmarSettings& s = settings_;
+  gps.separate_track_file = s.gps_separate_track_file;
+  gps.merge_into_main_file = s.gps_merge_into_main_file;
+  gps.show_preview = s.gps_show_preview;
+  gps.track_file_format = s.gps_track_file_format;
+  gps.columns_added_where = s.gps_columns_added_where;
+  for (std::size_t i = 0; i < gps.columns.size() && i < s.gps_col_title.size(); ++i) {
+    SetGpsText(gps.columns[i].title, s.gps_col_title[i]);
+    SetGpsText(gps.columns[i].unit, s.gps_col_unit[i]);
+    SetGpsText(gps.columns[i].format, s.gps_col_format[i]);
+    SetGpsText(gps.columns[i].source, s.gps_col_exprs[i]);
+  }
+  return gps;
+}
 
-void TCanLogForm1::LaunchExternalViewer(const QString& /*output_path*/) {}
+ConversionSummary TCanLogForm1::StartConversion() {
+  ConversionSummary summary;
+  if (converting_) return summary;
+  ConverterPage* page = converter_page_;
+  // The option check with its colours (its boxes only when a user is there).
+  page->CheckOptions(batch_);
+  ConversionRequest request;
+  request.options = page->Options();
+  // The graph preview draws Signals only.
+  if (request.options.output_type != int(OutputType::kSignals) && request.options.graph_preview) {
+    {
+      UpdateGuard guard(update_guard_);
+      page->graph_preview_box()->setChecked(false);
+    }
+    request.options.graph_preview = false;
+    Question q;
+    q.caption = "Logfile Converter Warning (info level)";
+    q.text = Tr("The graphic preview cannot be used\r\nif the output type is *NOT* SIGNALS .");
+    q.buttons = Buttons::kOk;
+    q.batch_answer = Answer::kOk;
+    Ask(q);
+  }
+  const QStringList sources = page->sources();
+  for (const QString& source : sources) request.sources.emplace_back(ToCore(source));
+  for (const std::string& name : output_names_) request.output_names.emplace_back(name);
+  request.output_dir = ToCore(page->output_dir()->text().trimmed());
+  request.gps = GpsSettings();
+  request.user_config = &config_;
+  request.verbose = verbose_;
+  request.launch_viewer = page->launch_viewer_box()->isChecked();
+  request.viewer_program = ToCore(setup_page_->external_viewer()->text().trimmed());
+  request.progress = [this, page, &sources](int percent, const std::filesystem::path& source,
+                                            int64_t kbytes) {
+    const int index = int(sources.indexOf(FromCore(source.string())));
+    if (index >= 0) page->SelectSource(index);
+    page->SetProgress(percent, tr("Converting ... %1 % of %2 kByte").arg(percent).arg(kbytes));
+    // One thread: let the window repaint and see the abort button and the Escape key.
+    QCoreApplication::processEvents();
+    return !abort_requested_;
+  };
+
+  converting_ = true;
+  abort_requested_ = false;
+  page->SetRunning(true);
+  qApp->installEventFilter(this);
+  summary = RunConversion(request);
+  qApp->removeEventFilter(this);
+  page->SetRunning(false);
+  converting_ = false;
+  page->SetProgress(summary.aborted ? 0 : 100, QString());
+  const int errors = summary.errors;
+  page->SetResult(FromCore(StrPrintf(Tr("%d file%c converted, %d conversion error%c. %s"),
+                                     summary.converted, summary.converted == 1 ? ' ' : 's',
+                                     errors, errors == 1 ? ' ' : 's',
+                                     errors > 0 ? Tr("Please check error log on the 'INFO' tab.")
+                                                : "")),
+                  errors > 0);
+  return summary;
+}
 
 // ---- Dropped files and closing ---------------------------------------------------------------
 

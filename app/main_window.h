@@ -13,7 +13,9 @@
 
 #include "app/partner_link.h"
 #include "app/status_line.h"
+#include "candb/signal_table.h"
 #include "config/canlog_config.h"
+#include "convert/conversion_driver.h"
 #include "convert/settings_file.h"
 
 class QLabel;
@@ -69,7 +71,10 @@ class TCanLogForm1 : public QMainWindow {
   // The two "new" entries of the menu.
   void NewConfiguration(bool keep_options);
   // "&Go !": converts the sources of the converter page.
-  void StartConversion();
+  ConversionSummary StartConversion();
+  // Asks a running conversion to stop (as the abort button and the Escape key do).
+  void RequestAbort() { abort_requested_ = true; }
+  bool converting() const { return converting_; }
   // Adds dropped or listed files: those ending in ".cld" join the converter's sources.
   void AddDroppedFiles(const QStringList& files);
 
@@ -97,6 +102,8 @@ class TCanLogForm1 : public QMainWindow {
   QString config_file_name() const;
   const std::vector<std::string>& output_names() const { return output_names_; }
   const TessmarSettings& settings() const { return settings_; }
+  SignalTable& candb_table() { return candb_table_; }
+  const std::string& remembered_password() const { return remembered_password_; }
   // Shows the status text with the given owner (the option conflict, the trigger check).
   void ShowOwnedStatus(const std::string& text, StatusOwner owner, bool red);
   void ClearOwnedStatus(StatusOwner owner);
@@ -128,11 +135,12 @@ class TCanLogForm1 : public QMainWindow {
   void OnMenuSave();
   void OnMenuNew(bool keep_options);
   void LoadNamedCanDatabases();
-  void LaunchExternalViewer(const QString& output_path);
+  GpsOutputSettings GpsSettings() const;
 
   AppStart start_;
   TessmarSettings settings_;
   LoggerConfiguration config_;
+  SignalTable candb_table_;  // the imported signals of both buses
   StatusLine status_;
   PartnerLink partner_;
   int64_t own_window_ = 0;

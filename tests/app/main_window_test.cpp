@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +18,8 @@
 #include "app/logger_cfg_page.h"
 #include "app/setup_page.h"
 #include "app/simple_pages.h"
+#include "config/clc_file.h"
+#include "config/scramble.h"
 #include "tests/app/gui_test_util.h"
 
 namespace tessmar {
@@ -297,6 +302,209 @@ TEST(MainWindowClose, BatchModeNeverAsks) {
   SetBatchMode(true);
   EXPECT_TRUE(w.AskToSave());
   EXPECT_TRUE(f.asked().empty());
+}
+
+}  // namespace
+}  // namespace tessmar
+
+namespace tessmar {
+namespace {
+
+using testing::ReadText;
+using testing::WindowFixture;
+using testing::WriteText;
+
+// ---- Loading and saving configurations ----------------------------------------------------------
+
+TEST(ConfigFiles, SaveAndLoadRoundTripWithMessages) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start();
+  SetText(w.config().cfg.InfoString, "round trip");
+  w.config().cfg.FileSizeLimit = 4096;
+  w.config().modified = true;
+  const QString name = QString::fromStdString((f.dir() / "trip.clc").string());
+  ASSERT_TRUE(w.SaveConfiguration(name));
+  EXPECT_FALSE(w.config().modified);
+  EXPECT_EQ(w.StatusText(), "Saved logger config as \"" + name + "\"");
+  w.NewConfiguration(true);
+  SetText(w.config().cfg.InfoString, "other");
+  ASSERT_TRUE(w.LoadConfiguration(name));
+  EXPECT_STREQ(w.config().cfg.InfoString, "round trip");
+  EXPECT_EQ(w.config().cfg.FileSizeLimit, 4096);
+  EXPECT_EQ(w.StatusText(), "Loaded logger config \"" + name + "\" .");
+  EXPECT_EQ(w.config_file_name(), name);
+  EXPECT_EQ(w.findChild<QLineEdit*>(QStringLiteral("Ed_InfoString"))->text(), "round trip");
+}
+
+TEST(ConfigFiles, MissingOrUnwritableFilesAreReportedAndNothingIsLost) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start();
+  SetText(w.config().cfg.InfoString, "keep me");
+  const std::string missing = (f.dir() / "missing.clc").string();
+  EXPECT_FALSE(w.LoadConfiguration(QString::fromStdString(missing)));
+  EXPECT_EQ(w.StatusText().toStdString(), "Warning: Couldn't load \"" + missing + "\" .");
+  EXPECT_STREQ(w.config().cfg.InfoString, "keep me");
+  const std::string bad = (f.dir() / "no" / "such" / "dir" / "x.clc").string();
+  EXPECT_FALSE(w.SaveConfiguration(QString::fromStdString(bad)));
+  EXPECT_EQ(w.StatusText().toStdString(), "Failed to save \"" + bad + "\"");
+}
+
+TEST(ConfigFiles, ProtectedFileNeedsThePasswordOrTheRememberedOne) {
+  WindowFixture f;
+  const std::string name = (f.dir() / "secret.clc").string();
+  {
+    LoggerConfiguration c;
+    NewConfigWithDefaults(c.cfg, c.sigs, 1);
+    SetText(c.cfg.Password1, "Sesam");
+    SetText(c.cfg.InfoString, "protected");
+    ASSERT_TRUE(WriteClcFile(name, c));
+  }
+  TCanLogForm1& w = f.Start();
+  SetText(w.config().cfg.InfoString, "before");
+  w.ask_password = [](const T_CanLog_Config&) { return false; };
+  EXPECT_FALSE(w.LoadConfiguration(QString::fromStdString(name)));
+  EXPECT_STREQ(w.config().cfg.InfoString, "before");
+  EXPECT_TRUE(w.StatusText().startsWith("Refused to load encrypted file"));
+  w.ask_password = [](const T_CanLog_Config& cfg) { return TextOf(cfg.Password1) == "Sesam"; };
+  EXPECT_TRUE(w.LoadConfiguration(QString::fromStdString(name)));
+  EXPECT_STREQ(w.config().cfg.InfoString, "protected");
+
+  // Remembered in the settings (scrambled with the fixed key): accepted without asking.
+  WindowFixture g;
+  TCanLogForm1& v = g.Start({}, "[Passwords]\r\nLoggerCfg=" + Scrambled("Sesam", 6827) + "\r\n");
+  EXPECT_EQ(v.remembered_password(), "Sesam");
+  v.ask_password = [](const T_CanLog_Config&) { return false; };
+  EXPECT_TRUE(v.LoadConfiguration(QString::fromStdString(name)));
+  ASSERT_TRUE(g.Close());
+  EXPECT_NE(ReadText(g.ini_path()).find("LoggerCfg=" + Scrambled("Sesam", 6827)),
+            std::string::npos);
+}
+
+TEST(ConfigFiles, NamedDatabasesAreOfferedAndLoaded) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start();
+  f.AnswerWith({Answer::kYes});
+  const std::string examples = TESSMAR_EXAMPLES_DIR;
+  ASSERT_TRUE(w.LoadConfiguration(QString::fromStdString(examples + "/demo_logger.clc")));
+  ASSERT_EQ(f.asked().size(), 1u);
+  EXPECT_EQ(f.asked()[0].caption, "Loaded Logger Config");
+  EXPECT_EQ(f.asked()[0].text,
+            "The loaded LOGGER CONFIGURATION FILE contains\r\nthe name(s) of CAN DATABASE FILES "
+            "which were\r\nused to define some SIGNALS in this logger config:\r\n\r\n  \"" +
+                examples + "/demo_vehicle.dbc\"\r\n\r\n  \"" + examples +
+                "/demo_vehicle.dbc\"\r\n\nAlso load CAN DATABASE FILE(S) now ?");
+  EXPECT_GT(w.candb_table().data_row_count(), 1);
+  EXPECT_EQ(w.config().cfg.DeviceFamily, 3u);
+  EXPECT_TRUE(w.logger_cfg_page()->count_line().contains("logged signals in"));
+}
+
+TEST(ConfigFiles, AskToSaveYesSavesUnderTheShownName) {
+  WindowFixture f;
+  const std::string name = (f.dir() / "mine.clc").string();
+  TCanLogForm1& w = f.Start({}, "[Files]\r\nLoggerCfg=" + name + "\r\n");
+  w.config().modified = true;
+  f.AnswerWith({Answer::kYes});
+  EXPECT_TRUE(f.Close());
+  EXPECT_TRUE(std::filesystem::exists(name));
+}
+
+}  // namespace
+}  // namespace tessmar
+
+// ---- Partner protocol against the test partner program -----------------------------------------
+
+namespace tessmar {
+namespace {
+
+using testing::WindowFixture;
+
+template <class Condition>
+bool WaitFor(Condition condition, int timeout_ms = 5000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition()) {
+    if (clock.elapsed() > timeout_ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+// Runs tessmar-test-partner and reads what it prints.
+class TestPartner {
+ public:
+  explicit TestPartner(int64_t window) : window_(window) {
+    process_.start(QStringLiteral(TESSMAR_PARTNER_PATH), {QString::number(window)});
+    ready_ = process_.waitForStarted(5000) && NextLine() == "ready";
+  }
+  ~TestPartner() {
+    process_.write("quit\n");
+    if (!process_.waitForFinished(2000)) process_.kill();
+  }
+  bool ready() const { return ready_; }
+  int64_t window() const { return window_; }
+  // Next line printed by the partner, keeping the window's event loop running meanwhile.
+  std::string NextLine(int timeout_ms = 5000) {
+    WaitFor([this] { return process_.canReadLine() || (process_.waitForReadyRead(5), process_.canReadLine()); },
+            timeout_ms);
+    return process_.readLine().trimmed().toStdString();
+  }
+  void Send(int64_t to, uint32_t user_value, const std::string& text) {
+    process_.write(("send " + std::to_string(to) + " " + std::to_string(user_value) + " " + text +
+                    "\n")
+                       .c_str());
+  }
+
+ private:
+  QProcess process_;
+  int64_t window_;
+  bool ready_ = false;
+};
+
+TEST(PartnerProtocol, HandshakeCommandsAndClosedNotification) {
+  WindowFixture f;
+  const int64_t partner_window = 1000000 + QCoreApplication::applicationPid();
+  TCanLogForm1& w = f.Start({QStringLiteral("/cw%1").arg(partner_window)});
+  TestPartner partner(partner_window);
+  ASSERT_TRUE(partner.ready());
+  // Until the command line is handled by the start-up tick, link the way "/cw" does.
+  if (w.partner().handshake_state == 0) w.partner().Connect(partner_window, w.own_window());
+
+  w.TimerTick();
+  EXPECT_EQ(partner.NextLine(), "recv " + std::to_string(w.own_window()) + " 0 /mywnd=" +
+                                    std::to_string(w.own_window()));
+  EXPECT_EQ(w.partner().handshake_state, 2);
+  EXPECT_EQ(w.partner().partner_window, partner_window);
+
+  // "/load" is acknowledged and has no effect.
+  partner.Send(w.own_window(), 0, "/load \"other.clc\"");
+  EXPECT_EQ(partner.NextLine(), "answer 1");
+  EXPECT_EQ(w.partner().command_code, kPartnerCmdLoad);
+  EXPECT_EQ(w.partner().parameters, "\"other.clc\"");
+  w.TimerTick();
+  EXPECT_EQ(w.partner().command_code, kPartnerCmdNone);
+  EXPECT_TRUE(w.isVisible() || !w.isVisible());  // still alive; no message
+  EXPECT_FALSE(w.StatusText().startsWith("Cannot handle"));
+
+  // Plain text with a user value.
+  partner.Send(w.own_window(), 3, "speed=12");
+  EXPECT_EQ(partner.NextLine(), "answer 1");
+  EXPECT_TRUE(w.partner().text_received);
+  EXPECT_EQ(w.partner().received_text, "speed=12");
+
+  // "/closed" from the partner is not a command this program handles.
+  partner.Send(w.own_window(), 0, "/closed");
+  EXPECT_EQ(partner.NextLine(), "answer 1");
+  w.TimerTick();
+  EXPECT_EQ(w.StatusText(), "Cannot handle Message, Cmd=9, params=");
+
+  // "/close" closes the window as the user would; the partner hears "/closed".
+  w.show();
+  partner.Send(w.own_window(), 0, "/close");
+  EXPECT_EQ(partner.NextLine(), "answer 1");
+  w.TimerTick();
+  EXPECT_TRUE(WaitFor([&] { return !w.isVisible(); }));
+  EXPECT_EQ(partner.NextLine(), "recv " + std::to_string(w.own_window()) + " 0 /closed");
 }
 
 }  // namespace

@@ -1,0 +1,110 @@
+#include "app/command_line.h"
+
+#include <glob.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "candb/signal_table.h"
+
+namespace tessmar {
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool IsLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
+
+void ExpandWildcard(const std::string& pattern, std::vector<std::string>& sources) {
+  std::fputs("Directory listing of *.*\n", stdout);
+  std::fflush(stdout);
+  glob_t found{};
+  // glob() sorts the names and keeps the folder part of the pattern in front of each.
+  if (glob(pattern.c_str(), 0, nullptr, &found) == 0) {
+    for (std::size_t i = 0; i < found.gl_pathc; ++i) sources.emplace_back(found.gl_pathv[i]);
+  }
+  globfree(&found);
+}
+
+}  // namespace
+
+bool IsSwitchArgument(std::string_view arg) {
+  if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '\\')) return false;
+  if (arg[1] == '/' || arg[1] == '\\') return false;  // a network path
+  return arg.find_first_of("/\\.", 1) == std::string_view::npos;
+}
+
+ParsedArgument ClassifyArgument(std::string_view argument) {
+  ParsedArgument p;
+  p.text.assign(argument.substr(0, kMaxArgumentChars));
+  const std::string& arg = p.text;
+
+  if (IsSwitchArgument(arg)) {
+    p.kind = ArgumentKind::kSwitch;
+    const std::string_view body = std::string_view(arg).substr(1);
+    if (Lower(body) == "firstrun") {
+      p.switch_name = "firstrun";
+      return p;
+    }
+    if (body.size() >= 2 && IsLowerLetter(body[0]) && IsLowerLetter(body[1])) {
+      p.switch_name.assign(body.substr(0, 2));
+      std::size_t i = 2;
+      while (i < body.size() && body[i] == ' ') ++i;
+      long long value = 0;
+      for (; i < body.size() && body[i] >= '0' && body[i] <= '9'; ++i) {
+        if (value < (1LL << 55)) value = value * 10 + (body[i] - '0');
+      }
+      p.switch_value = value;
+    } else {
+      p.switch_name.assign(body);  // accepted and ignored
+    }
+    return p;
+  }
+
+  const std::size_t dot = arg.find_last_of('.');
+  const std::size_t slash = arg.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return p;
+  const std::string ext = Lower(std::string_view(arg).substr(dot + 1));
+  if (ext == "clc") {
+    p.kind = ArgumentKind::kConfig;
+  } else if (ext == "cld") {
+    p.kind = ArgumentKind::kSources;
+    if (arg.find_first_of("?*") != std::string::npos) {
+      ExpandWildcard(arg, p.sources);
+    } else {
+      p.sources.push_back(arg);
+    }
+  } else if (ext.starts_with("dbc")) {
+    std::filesystem::path path;
+    if (ParseDbcArgument(arg, path, p.bus)) {
+      p.kind = ArgumentKind::kDatabase;
+      p.database = path.string();
+    }
+  } else if (ext.starts_with("dat") || ext.starts_with("asc") || ext == "txt" || ext == "csv") {
+    // ".txt" and ".csv" are output names too: their extensions choose the batch output format.
+    p.kind = ArgumentKind::kOutput;
+  } else if (ext.starts_with("cmd")) {
+    p.kind = ArgumentKind::kCommandFile;
+  }
+  return p;
+}
+
+bool ReadCommandFileLines(const std::string& name, std::vector<std::string>& lines) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (line.size() > kMaxCommandFileLineChars) line.resize(kMaxCommandFileLineChars);
+    if (line.empty() || line[0] == ';') continue;
+    lines.push_back(line);
+  }
+  return true;
+}
+
+}  // namespace tessmar

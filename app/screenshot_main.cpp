@@ -1,0 +1,85 @@
+// tessmar-screenshots: opens the main window (normally under the offscreen platform), fills it
+// with a configuration and its CAN database and saves a PNG of every page and sub-page.
+//
+//   tessmar-screenshots OUTPUT_DIR [CONFIG.clc] [SOURCE.cld ...]
+
+#include <QApplication>
+#include <QDir>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "app/converter_page.h"
+#include "app/main_window.h"
+#include "app/qt_text.h"
+#include "common/message_output.h"
+
+namespace {
+
+QString FileName(int index, const QString& caption) {
+  QString name = caption;
+  name.remove(QLatin1Char('&'));
+  name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("_"));
+  return QStringLiteral("%1_%2.png").arg(index, 2, 10, QLatin1Char('0')).arg(name.toLower());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QStringList args = QApplication::arguments();
+  args.removeFirst();
+  if (args.isEmpty()) {
+    std::fputs("usage: tessmar-screenshots OUTPUT_DIR [CONFIG.clc] [SOURCE.cld ...]\n", stderr);
+    return 2;
+  }
+  const QDir out(args.takeFirst());
+  QDir().mkpath(out.path());
+  QTemporaryDir settings_dir;
+
+  tessmar::AppStart start;
+  start.settings_path = tessmar::ToCore(settings_dir.filePath(QStringLiteral("Tessmar.ini")));
+  start.notify_wait_ms = 0;
+  start.start_timer = false;
+  tessmar::TCanLogForm1 window(start);
+  window.resize(1100, 760);
+  window.show();
+  window.TimerTick();  // start-up
+  // Questions (load the named databases) take their batch answers.
+  tessmar::SetBatchMode(true);
+  QStringList sources;
+  for (const QString& a : args) {
+    if (a.endsWith(QStringLiteral(".clc"), Qt::CaseInsensitive)) {
+      window.LoadConfiguration(QFileInfo(a).absoluteFilePath());
+    } else {
+      sources << QFileInfo(a).absoluteFilePath();
+    }
+  }
+  tessmar::SetBatchMode(false);
+  window.converter_page()->SetSources(sources);
+
+  int n = 0;
+  QTabWidget* pages = window.pages();
+  for (int i = 0; i < pages->count(); ++i) {
+    pages->setCurrentIndex(i);
+    QWidget* page = pages->widget(i);
+    QTabWidget* sub = page->findChild<QTabWidget*>();
+    const int sub_count = sub ? sub->count() : 1;
+    for (int k = 0; k < sub_count; ++k) {
+      QString caption = pages->tabText(i);
+      if (sub) {
+        sub->setCurrentIndex(k);
+        caption += QLatin1Char('_') + sub->tabText(k);
+      }
+      QApplication::processEvents();
+      const QString file = out.filePath(FileName(++n, caption));
+      if (!window.grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return 1;
+      }
+      std::printf("%s\n", qPrintable(file));
+    }
+  }
+  return 0;
+}

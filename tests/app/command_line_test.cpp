@@ -1,0 +1,88 @@
+// Command-line arguments and command files of the desktop program.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "app/command_line.h"
+
+namespace tessmar {
+namespace {
+
+TEST(CommandLine, ArgumentsAreClassifiedByExtensionAndSwitches) {
+  struct Case {
+    const char* arg;
+    ArgumentKind kind;
+  };
+  const Case cases[] = {
+      {"logger.clc", ArgumentKind::kConfig},     {"LOGGER.CLC", ArgumentKind::kConfig},
+      {"/data/run1.cld", ArgumentKind::kSources}, {"//server/share/a.cld", ArgumentKind::kSources},
+      {"\\\\server\\a.cld", ArgumentKind::kSources}, {"out1.dat", ArgumentKind::kOutput},
+      {"out.dat2", ArgumentKind::kOutput},       {"trace.ASC", ArgumentKind::kOutput},
+      {"table.csv", ArgumentKind::kOutput},      {"table.txt", ArgumentKind::kOutput},
+      {"run.cmd", ArgumentKind::kCommandFile},   {"vehicle.dbc", ArgumentKind::kDatabase},
+      {"readme", ArgumentKind::kUnknown},        {"notes.doc", ArgumentKind::kUnknown},
+      {"/home/u.v/file", ArgumentKind::kUnknown}, {"/bm", ArgumentKind::kSwitch},
+      {"\\bm", ArgumentKind::kSwitch},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ClassifyArgument(c.arg).kind, c.kind) << c.arg;
+}
+
+TEST(CommandLine, SwitchValuesAndNames) {
+  ParsedArgument p = ClassifyArgument("/cw4711");
+  EXPECT_EQ(p.switch_name, "cw");
+  EXPECT_EQ(p.switch_value, 4711);
+  p = ClassifyArgument("/cw  12");
+  EXPECT_EQ(p.switch_value, 12);
+  p = ClassifyArgument("/bm");
+  EXPECT_EQ(p.switch_name, "bm");
+  EXPECT_EQ(p.switch_value, 0);
+  EXPECT_EQ(ClassifyArgument("/FirstRun").switch_name, "firstrun");
+  // Two-letter switches must be lower case; others are accepted and ignored.
+  p = ClassifyArgument("/BM");
+  EXPECT_EQ(p.kind, ArgumentKind::kSwitch);
+  EXPECT_NE(p.switch_name, "bm");
+}
+
+TEST(CommandLine, DatabaseBusAndOverlongArguments) {
+  ParsedArgument p = ClassifyArgument("vehicle.dbc,2");
+  EXPECT_EQ(p.kind, ArgumentKind::kDatabase);
+  EXPECT_EQ(p.database, "vehicle.dbc");
+  EXPECT_EQ(p.bus, 2);
+  p = ClassifyArgument("vehicle.dbc");
+  EXPECT_EQ(p.bus, 1);
+  EXPECT_EQ(p.database, "vehicle.dbc");
+  p = ClassifyArgument(std::string(300, 'a') + ".clc");
+  EXPECT_EQ(p.text.size(), kMaxArgumentChars);
+  EXPECT_EQ(p.kind, ArgumentKind::kUnknown);  // the extension was cut off
+}
+
+TEST(CommandLine, WildcardListsTheFolderFilesAndCommandFileSkipsComments) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("tessmar_cmdline_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (const char* name : {"b.cld", "a.cld", "c.txt"}) std::ofstream(dir / name) << "x";
+  ParsedArgument p = ClassifyArgument((dir / "*.cld").string());
+  ASSERT_EQ(p.kind, ArgumentKind::kSources);
+  EXPECT_EQ(p.sources,
+            (std::vector<std::string>{(dir / "a.cld").string(), (dir / "b.cld").string()}));
+
+  std::ofstream(dir / "run.cmd", std::ios::binary)
+      << "; a comment\r\n\r\nlogger.clc\r\n/bm\r\n" << std::string(300, 'x') << "\r\nmy file.cld";
+  std::vector<std::string> lines;
+  ASSERT_TRUE(ReadCommandFileLines((dir / "run.cmd").string(), lines));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "logger.clc");
+  EXPECT_EQ(lines[1], "/bm");
+  EXPECT_EQ(lines[2].size(), kMaxCommandFileLineChars);
+  EXPECT_EQ(lines[3], "my file.cld");  // a whole line, blanks do not split it
+  EXPECT_FALSE(ReadCommandFileLines((dir / "missing.cmd").string(), lines));
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tessmar

@@ -45,6 +45,8 @@ constexpr double kGpsPeriod = 1.0;
 constexpr double kExpressionPeriod = 0.1;
 constexpr double kBulkPeriod = 1.0;
 constexpr std::size_t kWriteBuffer = 1 << 20;
+constexpr int64_t kMaxCircularKb = 4 * 1024 * 1024;    // 4 GiB: positions stay 32-bit
+constexpr uint64_t kMinCircularSlots = 64;
 
 // splitmix64: small, fast and good enough for test data; deterministic for a seed.
 class Rng {
@@ -416,7 +418,13 @@ class Simulator {
   void EmitGps(double e);
   void EmitDummies(double e);
   void EmitLostCarry(double e);
-  void Finish();
+  bool BuildHeader(int64_t fifo_kb, std::string& header);
+  bool CircularCapacity(int64_t fifo_kb, uint64_t& capacity);
+  void EmitMarker(const char* tag, SimEntryKind kind, double e);
+  void RunEvents();
+  void WriteEnd();
+  void FillBinaryHeader(uint8_t (&out)[sim::kBinaryHeaderSize]);
+  bool CutShort(const std::filesystem::path& path);
   void Summarise();
 
   const LoggerConfiguration& cfg_;
@@ -436,7 +444,6 @@ class Simulator {
   double rtc_offset_ = 0.0;        // RTC reading minus true time
   bool gps_ = false;
   uint64_t last_ticks_ = 0;        // counter of the last entry (the counter never runs backwards)
-  bool after_restart_ = false;
 
   std::vector<MessagePlan> messages_;
   std::vector<ExpressionPlan> expressions_;
@@ -849,11 +856,58 @@ bool Simulator::Run(const std::filesystem::path& path) {
   res_.start_date = opt_.start_date + static_cast<int64_t>(rtc_offset_);
   res_.start_timestamp = static_cast<uint32_t>(counter_start_);
 
-  // Circular file?
   int64_t fifo_kb = opt_.fifo_size_kb;
   if (fifo_kb < 0) fifo_kb = cfg_.cfg.FifoMode != 0 && cfg_.cfg.FileSizeLimit > 0 ? cfg_.cfg.FileSizeLimit : 0;
+  std::string header;
+  if (!BuildHeader(fifo_kb, header)) return false;
+  uint64_t capacity = 0;
+  if (fifo_kb > 0 && !CircularCapacity(fifo_kb, capacity)) return false;
 
-  // The header as the logger writes it: the configuration, [LogFileInfo], the binary marker.
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.string().c_str(), "wb"));
+  if (!file) {
+    res_.error = StrPrintf("Cannot create \"%s\" .", path.string().c_str());
+    return false;
+  }
+  uint8_t binary_header[sim::kBinaryHeaderSize] = {};  // filled in at the end
+  bool ok = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
+  if (opt_.binary_header) {
+    ok = ok && std::fwrite(binary_header, 1, sizeof binary_header, file.get()) == sizeof binary_header;
+  }
+  if (capacity > 0) {
+    sink_.OpenCircular(capacity, res_.first_entry_pos);
+    res_.circular = true;
+  } else {
+    sink_.OpenLinear(file.get(), res_.first_entry_pos);
+  }
+
+  RunEvents();
+  WriteEnd();
+  ok = ok && sink_.Flush() && sink_.ok();
+  if (sink_.circular()) {
+    const std::size_t bytes = sink_.AreaSlots() * kSlotSize;
+    ok = ok && std::fwrite(sink_.ring().data(), 1, bytes, file.get()) == bytes;
+  }
+  res_.wrapped = sink_.wrapped();
+  Summarise();
+  if (opt_.binary_header) {
+    FillBinaryHeader(binary_header);
+    ok = ok && std::fseek(file.get(), static_cast<long>(res_.binary_pos), SEEK_SET) == 0 &&
+         std::fwrite(binary_header, 1, sizeof binary_header, file.get()) == sizeof binary_header;
+  }
+  ok = std::fclose(file.release()) == 0 && ok;
+  res_.file_size = res_.first_entry_pos + sink_.AreaSlots() * kSlotSize;
+  if (ok && opt_.faults.truncated_end) ok = CutShort(path);
+  if (!ok) {
+    if (res_.error.empty()) res_.error = StrPrintf("Could not write \"%s\" .", path.string().c_str());
+    std::error_code ec;
+    std::filesystem::remove(path, ec);  // a half-written recording is of no use to anyone
+    return false;
+  }
+  return true;
+}
+
+bool Simulator::BuildHeader(int64_t fifo_kb, std::string& header) {
+  // The header as the logger writes it: the configuration as recorded, [LogFileInfo], the marker.
   LoggerConfiguration header_cfg = cfg_;
   if (opt_.password) SetText(header_cfg.cfg.Password1, *opt_.password);
   if (fifo_kb > 0) {
@@ -861,64 +915,65 @@ bool Simulator::Run(const std::filesystem::path& path) {
     header_cfg.cfg.FileSizeLimit = static_cast<int32_t>(std::min<int64_t>(fifo_kb, 0x7FFFFFFF));
   }
   header_cfg.cfg.ReceiveGps = gps_ ? 1 : 0;
-  std::string header;
   if (!sim::BuildHeaderText(header_cfg, res_.start_date, res_.start_timestamp, header)) {
     res_.error = "Could not build the configuration text of the recording header.";
     return false;
   }
   res_.binary_pos = header.size();
   res_.first_entry_pos = res_.binary_pos + (opt_.binary_header ? sim::kBinaryHeaderSize : 0);
+  return true;
+}
 
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.string().c_str(), "wb"));
-  if (!file) {
-    res_.error = StrPrintf("Cannot create \"%s\" .", path.string().c_str());
-    return false;
-  }
-  bool ok = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
-  uint8_t binary_header[sim::kBinaryHeaderSize] = {};
-  if (opt_.binary_header) ok = ok && std::fwrite(binary_header, 1, sizeof binary_header, file.get()) == sizeof binary_header;
-
-  if (fifo_kb > 4 * 1024 * 1024) {
+bool Simulator::CircularCapacity(int64_t fifo_kb, uint64_t& capacity) {
+  if (fifo_kb > kMaxCircularKb) {
     res_.error = "The circular file size is limited to 4 GB.";
     return false;
   }
-  if (fifo_kb > 0) {
-    const uint64_t limit = static_cast<uint64_t>(fifo_kb) * 1024;
-    const uint64_t capacity = limit > res_.first_entry_pos ? (limit - res_.first_entry_pos) / kSlotSize : 0;
-    if (capacity < 64) {
-      res_.error = StrPrintf("The circular file size of %lld KB leaves no room for entries after the header.",
-                             static_cast<long long>(fifo_kb));
-      return false;
-    }
-    if (capacity * kSlotSize > (uint64_t{1} << 32)) {
-      res_.error = "The circular file size is limited to 4 GB.";
-      return false;
-    }
-    sink_.OpenCircular(capacity, res_.first_entry_pos);
-    res_.circular = true;
-  } else {
-    sink_.OpenLinear(file.get(), res_.first_entry_pos);
+  const uint64_t limit = static_cast<uint64_t>(fifo_kb) * 1024;
+  capacity = limit > res_.first_entry_pos ? (limit - res_.first_entry_pos) / kSlotSize : 0;
+  if (capacity < kMinCircularSlots) {
+    res_.error = StrPrintf(
+        "The circular file size of %lld KB leaves no room for entries after the header.",
+        static_cast<long long>(fifo_kb));
+    return false;
   }
+  return true;
+}
 
-  // The event loop: every source of entries keeps its next due time in one queue.
+void Simulator::EmitMarker(const char* tag, SimEntryKind kind, double e) {
+  const uint64_t t = StampTicks(TicksAt(e));
+  Slot slot;
+  if (kind == SimEntryKind::kTrigger) {
+    sim::EncodeTriggerMarker(slot, static_cast<uint32_t>(t), 0x01, 0x00);  // start condition met
+  } else {
+    sim::EncodeMarker(slot, tag, static_cast<uint32_t>(t));
+  }
+  Emit(slot, 1, kind, e, t, 0);
+}
+
+// Every source of entries keeps its next due time in one queue; entries come out in time order.
+void Simulator::RunEvents() {
   std::priority_queue<Event, std::vector<Event>, std::greater<Event>> queue;
-  queue.push({0.0, 0, static_cast<int>(Source::kTime)});
-  queue.push({0.0, 1, static_cast<int>(Source::kPre)});
-  queue.push({duration_ / 3.0, 2, static_cast<int>(Source::kTrigger)});
-  if (restart_e_ < duration_) queue.push({restart_e_, 0, static_cast<int>(Source::kRestart)});
-  if (lost_carry_e_ >= 0.0) queue.push({lost_carry_e_, 3, static_cast<int>(Source::kLostCarry)});
-  for (std::size_t i = 0; i < dummy_e_.size(); ++i) queue.push({dummy_e_[i], 4, static_cast<int>(Source::kDummy)});
-  if (gps_) queue.push({0.25, 5, static_cast<int>(Source::kGps)});
+  auto push = [&](double e, int order, Source source, int offset = 0) {
+    queue.push({e, order, static_cast<int>(source) + offset});
+  };
+  push(0.0, 0, Source::kTime);
+  push(0.0, 1, Source::kPre);
+  push(duration_ / 3.0, 2, Source::kTrigger);
+  if (restart_e_ < duration_) push(restart_e_, 0, Source::kRestart);
+  if (lost_carry_e_ >= 0.0) push(lost_carry_e_, 3, Source::kLostCarry);
+  for (double e : dummy_e_) push(e, 4, Source::kDummy);
+  if (gps_) push(0.25, 5, Source::kGps);
   if (!expressions_.empty()) {
-    queue.push({0.5, 6, static_cast<int>(Source::kBulk)});
-    queue.push({0.05, 7, static_cast<int>(Source::kExpression)});
+    push(0.5, 6, Source::kBulk);
+    push(0.05, 7, Source::kExpression);
   }
   for (std::size_t i = 0; i < messages_.size(); ++i) {
-    queue.push({messages_[i].nominal, 10, static_cast<int>(Source::kMessage) + static_cast<int>(i)});
+    push(messages_[i].nominal, 10, Source::kMessage, static_cast<int>(i));
   }
   double next_time_entry = 0.0;
-  while (!queue.empty()) {
-    Event ev = queue.top();
+  while (!queue.empty() && sink_.ok()) {
+    const Event ev = queue.top();
     queue.pop();
     if (ev.e >= duration_) continue;
     const double e = ev.e;
@@ -926,25 +981,12 @@ bool Simulator::Run(const std::filesystem::path& path) {
       case Source::kTime:
         EmitTime(e);
         next_time_entry += 1.0;
-        queue.push({next_time_entry, 0, ev.source});
+        queue.push({next_time_entry, ev.order, ev.source});
         break;
-      case Source::kPre: {
-        const uint64_t t = StampTicks(TicksAt(e));
-        Slot slot;
-        sim::EncodeMarker(slot, "pre", static_cast<uint32_t>(t));
-        Emit(slot, 1, SimEntryKind::kPreTrigger, e, t, 0);
-        break;
-      }
-      case Source::kTrigger: {
-        const uint64_t t = StampTicks(TicksAt(e));
-        Slot slot;
-        sim::EncodeTriggerMarker(slot, static_cast<uint32_t>(t), 0x01, 0x00);
-        Emit(slot, 1, SimEntryKind::kTrigger, e, t, 0);
-        break;
-      }
+      case Source::kPre: EmitMarker("pre", SimEntryKind::kPreTrigger, e); break;
+      case Source::kTrigger: EmitMarker("tri", SimEntryKind::kTrigger, e); break;
       case Source::kRestart:
         last_ticks_ = 0;  // the counter starts again
-        after_restart_ = true;
         res_.faults.push_back(StrPrintf("counter_restart filepos=0x%08llX gap=%g counter=%llu",
                                         static_cast<unsigned long long>(sink_.NextPos()), kRestartGap,
                                         static_cast<unsigned long long>(counter_restart_)));
@@ -968,66 +1010,54 @@ bool Simulator::Run(const std::filesystem::path& path) {
         EmitFrame(m, e);
         m.nominal += m.period;
         const double jitter = (rng_.Uniform() - 0.5) * 0.1 * m.period;
-        queue.push({std::max(m.nominal + jitter, e), 10, ev.source});
+        queue.push({std::max(m.nominal + jitter, e), ev.order, ev.source});
         break;
       }
     }
-    if (!sink_.ok()) break;
   }
-  if (opt_.faults.wrap24) res_.faults.push_back(StrPrintf("wrap24 counter=0x%08llX", static_cast<unsigned long long>(counter_start_)));
-  if (opt_.faults.bad_rtc_date) res_.faults.push_back(StrPrintf("bad_rtc_date start=%lld", static_cast<long long>(res_.start_date)));
+  if (opt_.faults.wrap24) {
+    res_.faults.push_back(StrPrintf("wrap24 counter=0x%08llX", static_cast<unsigned long long>(counter_start_)));
+  }
+  if (opt_.faults.bad_rtc_date) {
+    res_.faults.push_back(StrPrintf("bad_rtc_date start=%lld", static_cast<long long>(res_.start_date)));
+  }
+}
 
-  // The end: "eof" after the newest entry, unless the power went off.
-  if (!opt_.faults.truncated_end) {
-    const uint64_t t = StampTicks(TicksAt(duration_));
-    Slot slot;
-    sim::EncodeMarker(slot, "eof", static_cast<uint32_t>(t));
-    Emit(slot, 1, SimEntryKind::kEof, duration_, t, 0);
-    res_.eof_pos = static_cast<int64_t>(sink_.LastPos());
-    sink_.CleanAfterNewest();
-  }
-  ok = ok && sink_.Flush() && sink_.ok();
-  if (sink_.circular()) {
-    const auto& ring = sink_.ring();
-    const std::size_t bytes = sink_.AreaSlots() * kSlotSize;
-    ok = ok && std::fwrite(ring.data(), 1, bytes, file.get()) == bytes;
-  }
-  res_.wrapped = sink_.wrapped();
+// "eof" after the newest entry, unless the power went off.
+void Simulator::WriteEnd() {
+  if (opt_.faults.truncated_end) return;
+  EmitMarker("eof", SimEntryKind::kEof, duration_);
+  res_.eof_pos = static_cast<int64_t>(sink_.LastPos());
+  sink_.CleanAfterNewest();
+}
 
-  Summarise();
+void Simulator::FillBinaryHeader(uint8_t (&out)[sim::kBinaryHeaderSize]) {
+  sim::BinaryHeaderFields f;
+  f.file_pos_for_next_write =
+      static_cast<uint32_t>(res_.eof_pos >= 0 ? static_cast<uint64_t>(res_.eof_pos) : sink_.NextPos());
+  f.count_written_entries = static_cast<uint32_t>(res_.entries_written);
+  f.count_received_msgs = static_cast<uint32_t>(frames_written_);
+  f.count_can_irqs = static_cast<uint32_t>(frames_written_ + frames_written_ / 50);
+  for (auto& c : f.cpu_load) c = static_cast<uint16_t>(10 + rng_.Next() % 30);
+  std::memcpy(f.firmware_compile_date, "Mar 14 2026", 12);
+  f.firmware_article_number = 30512;
+  sim::EncodeBinaryHeader(out, f);
+}
 
-  if (opt_.binary_header) {
-    sim::BinaryHeaderFields f;
-    f.file_pos_for_next_write = static_cast<uint32_t>(res_.eof_pos >= 0 ? static_cast<uint64_t>(res_.eof_pos) : sink_.NextPos());
-    f.count_written_entries = static_cast<uint32_t>(res_.entries_written);
-    f.count_received_msgs = static_cast<uint32_t>(frames_written_);
-    f.count_can_irqs = static_cast<uint32_t>(frames_written_ + frames_written_ / 50);
-    for (auto& c : f.cpu_load) c = static_cast<uint16_t>(10 + rng_.Next() % 30);
-    std::memcpy(f.firmware_compile_date, "Mar 14 2026", 12);
-    f.firmware_article_number = 30512;
-    sim::EncodeBinaryHeader(binary_header, f);
-    ok = ok && std::fseek(file.get(), static_cast<long>(res_.binary_pos), SEEK_SET) == 0 &&
-         std::fwrite(binary_header, 1, sizeof binary_header, file.get()) == sizeof binary_header;
-  }
-  ok = std::fclose(file.release()) == 0 && ok;
-  if (!ok) {
-    res_.error = StrPrintf("Could not write \"%s\" .", path.string().c_str());
+// Power lost while the newest entry was written: only its first bytes reached the card.
+bool Simulator::CutShort(const std::filesystem::path& path) {
+  if (sink_.AreaSlots() == 0) return true;
+  const uint64_t keep = 1 + rng_.Next() % 15;
+  res_.file_size -= kSlotSize - keep;
+  std::error_code ec;
+  std::filesystem::resize_file(path, res_.file_size, ec);
+  if (ec) {
+    res_.error = StrPrintf("Could not cut \"%s\" short .", path.string().c_str());
     return false;
   }
-  res_.file_size = res_.first_entry_pos + sink_.AreaSlots() * kSlotSize;
-  if (opt_.faults.truncated_end && sink_.AreaSlots() > 0) {
-    const uint64_t keep = 1 + rng_.Next() % 15;  // bytes of the last slot that made it to the card
-    res_.file_size -= kSlotSize - keep;
-    std::error_code ec;
-    std::filesystem::resize_file(path, res_.file_size, ec);
-    if (ec) {
-      res_.error = StrPrintf("Could not cut \"%s\" short .", path.string().c_str());
-      return false;
-    }
-    res_.faults.push_back(StrPrintf("truncated_end filepos=0x%08llX kept=%llu",
-                                    static_cast<unsigned long long>(res_.file_size - keep),
-                                    static_cast<unsigned long long>(keep)));
-  }
+  res_.faults.push_back(StrPrintf("truncated_end filepos=0x%08llX kept=%llu",
+                                  static_cast<unsigned long long>(res_.file_size - keep),
+                                  static_cast<unsigned long long>(keep)));
   return true;
 }
 

@@ -1,10 +1,445 @@
+// tessmar-cli without a command: unattended conversion of recordings, driven by the command line
+// and command files as the desktop program's batch mode is.
+
+#include <glob.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "candb/signal_table.h"
 #include "cli/cli_common.h"
+#include "common/message_output.h"
+#include "config/clc_file.h"
+#include "convert/conversion_driver.h"
+#include "convert/settings_file.h"
+#include "writers/gps_settings.h"
 
 namespace tessmar::cli {
+namespace {
 
-int RunConvert(const Args& /*args*/) {
-  PrintError("this command is not available yet");
-  return kExitUsage;
+void PrintConvertHelp() {
+  std::fputs(
+      "Usage: tessmar-cli [OPTIONS] [CONFIG.clc] RECORDING.cld... [OUTPUT.ext...]\n"
+      "\n"
+      "Converts logger recordings unattended, as the desktop program's batch mode does. The\n"
+      "options start from the converter settings of Tessmar.ini; the options below override them.\n"
+      "\n"
+      "Arguments (classified by the text after the last dot, case ignored):\n"
+      "  FILE.cld              a recording to convert; '*' and '?' select several files\n"
+      "  FILE.clc              logger configuration, used with --ignore-logged-sigdefs\n"
+      "  FILE.dbc[,BUS]        CAN database to load for bus 1 (default) or 2\n"
+      "  FILE.txt FILE.csv FILE.dat* FILE.asc*\n"
+      "                        output name of the n-th recording; its extension chooses the\n"
+      "                        format: .txt Text, .csv CSV international (Signals), .dat DIAdem\n"
+      "                        (Signals), .asc Vector ASCII (Messages). At most 20 names.\n"
+      "  FILE.cmd              command file: one argument per line, ';' starts a comment line\n"
+      "  /bm /cw<N> /firstrun  switches of the desktop program (accepted, no effect here)\n"
+      "\n"
+      "Options:\n"
+      "  --settings FILE       settings file to read (default: Tessmar.ini beside the program,\n"
+      "                        else $XDG_CONFIG_HOME/tessmar/Tessmar.ini)\n"
+      "  --output-type TYPE    messages | signals | dump\n"
+      "  --format FORMAT       text | csv | csv-german | csv-semicolon | diadem-ascii |\n"
+      "                        diadem-int32 | diadem-real64 | vector-ascii | vector-mdf |\n"
+      "                        stiegele-mdf | etas-ascii\n"
+      "  --interval SECONDS    row interval of Signals output (e.g. 0.01)\n"
+      "  --time1 KIND          first time column: off | implicit | seconds | milliseconds |\n"
+      "                        datetime | datetime-fraction\n"
+      "  --time2 KIND          second time column (same kinds)\n"
+      "  --headlines N         headline lines of Text/CSV output, 0..3\n"
+      "  --separator SEP       column separator: blank | tab | comma | semicolon\n"
+      "  --decimal SEP         decimal separator: period | comma\n"
+      "  --invalid TEXT        text written for a channel without value\n"
+      "  --raw                 write raw values instead of physical values\n"
+      "  --scaled              write physical values (default)\n"
+      "  --ignore-logged-sigdefs\n"
+      "                        use the signals of CONFIG.clc instead of the recording's own\n"
+      "  --combine             write all recordings into one output file\n"
+      "  --skip-until-valid    start rows only when every signal and expression has a value\n"
+      "  --outdir DIR          folder of the outputs (default: the converter's export folder of\n"
+      "                        the settings, else the folder of each recording)\n"
+      "  --breakpoint TIME     report when the recording reaches \"YYYY-MM-DD hh:mm:ss\"\n"
+      "  --no-progress         no progress bar (it is shown only on a terminal anyway)\n"
+      "  --verbose             show the detailed listings\n"
+      "  --help                this text\n"
+      "\n"
+      "Exit status: 0 when every recording converted without error, 1 when a conversion failed\n"
+      "or reported errors, 2 for a wrong command line.\n",
+      stdout);
+}
+
+struct NamedValue {
+  const char* name;
+  int value;
+};
+
+constexpr NamedValue kOutputTypes[] = {{"messages", 0}, {"signals", 1}, {"dump", 2}};
+constexpr NamedValue kFormats[] = {
+    {"text", kFormatText},
+    {"csv", kFormatCsvInternational},
+    {"csv-german", kFormatCsvGerman},
+    {"csv-semicolon", kFormatSemicolonCsvGerman},
+    {"diadem-ascii", kFormatDiademAscii},
+    {"diadem-int32", kFormatDiademInt32},
+    {"diadem-real64", kFormatDiademReal64},
+    {"vector-ascii", kFormatVectorAscii},
+    {"vector-mdf", kFormatVectorMdf},
+    {"stiegele-mdf", kFormatStiegeleMdf},
+    {"etas-ascii", kFormatEtasAscii}};
+constexpr NamedValue kTimeKinds[] = {{"off", 0},          {"implicit", 1}, {"seconds", 2},
+                                     {"milliseconds", 3}, {"datetime", 4}, {"datetime-fraction", 5}};
+constexpr NamedValue kSeparators[] = {{"blank", 0}, {"space", 0}, {"tab", 1}, {"comma", 2},
+                                      {"semicolon", 3}};
+constexpr NamedValue kDecimals[] = {{"period", 0}, {"point", 0}, {"comma", 1}};
+
+template <std::size_t N>
+std::optional<int> Lookup(const NamedValue (&table)[N], std::string_view name) {
+  for (const NamedValue& nv : table) {
+    if (name == nv.name) return nv.value;
+  }
+  return std::nullopt;
+}
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+// Everything the arguments and command files collect.
+struct BatchArguments {
+  std::string config_file;
+  std::vector<std::filesystem::path> sources;
+  std::vector<std::filesystem::path> outputs;
+  std::vector<std::string> databases;
+  std::string command_file;
+  bool bad_argument = false;
+};
+
+constexpr std::size_t kMaxOutputNames = 20;
+constexpr std::size_t kMaxArgumentChars = 255;
+
+// A desktop switch ("/bm", "/cw123", "/firstrun"). On this system a path also starts with a
+// slash, so only a slash followed by letters and digits, with no further slash or dot, counts.
+bool IsSwitch(std::string_view arg) {
+  if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '\\')) return false;
+  if (arg[1] == '/' || arg[1] == '\\') return false;
+  return arg.find_first_of("/\\.", 1) == std::string_view::npos;
+}
+
+void ExpandWildcard(const std::string& pattern, std::vector<std::filesystem::path>& sources) {
+  std::fputs("Directory listing of *.*\n", stdout);
+  glob_t g{};
+  if (glob(pattern.c_str(), 0, nullptr, &g) == 0) {
+    for (std::size_t i = 0; i < g.gl_pathc; ++i) {
+      sources.emplace_back(g.gl_pathv[i]);
+      std::printf("%s\n", g.gl_pathv[i]);
+    }
+  }
+  globfree(&g);
+}
+
+// Classifies and stores one argument (from the command line or a command file line).
+void TakeArgument(std::string arg, BatchArguments& out) {
+  if (arg.size() > kMaxArgumentChars) arg.resize(kMaxArgumentChars);
+  if (IsSwitch(arg)) return;  // "bm", "cw", "firstrun" and others: nothing to do here
+  const std::size_t dot = arg.find_last_of('.');
+  const std::size_t slash = arg.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+    ShowMessageF(kMsgError, "ParseCmdLine: Don't know what to do with %s .", arg.c_str());
+    out.bad_argument = true;
+    return;
+  }
+  const std::string ext = LowerAscii(arg.substr(dot + 1));
+  if (ext == "clc") {
+    out.config_file = arg;
+  } else if (ext == "cld") {
+    if (arg.find_first_of("?*") != std::string::npos) {
+      ExpandWildcard(arg, out.sources);
+    } else {
+      out.sources.emplace_back(arg);
+    }
+  } else if (StartsWith(ext, "dbc")) {
+    out.databases.push_back(arg);
+  } else if (StartsWith(ext, "dat") || StartsWith(ext, "asc") || ext == "txt" || ext == "csv") {
+    if (out.outputs.size() < kMaxOutputNames) out.outputs.emplace_back(arg);
+  } else if (StartsWith(ext, "cmd")) {
+    out.command_file = arg;
+  } else {
+    ShowMessageF(kMsgError, "ParseCmdLine: Don't know what to do with %s .", arg.c_str());
+    out.bad_argument = true;
+  }
+}
+
+bool ReadCommandFile(const std::string& name, BatchArguments& out) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) {
+    ShowMessageF(kMsgError, "Could not open command file \"%s\". ", name.c_str());
+    return false;
+  }
+  ShowMessageF(kMsgInfo, "Parsing command file \"%s\" ...", name.c_str());
+  std::string line;
+  while (std::getline(in, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (line.size() > 254) line.resize(254);
+    if (line.empty() || line[0] == ';') continue;
+    TakeArgument(line, out);
+  }
+  return true;
+}
+
+// Progress bar on stderr when it is a terminal.
+class ProgressBar {
+ public:
+  explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+  ~ProgressBar() { Done(); }
+  bool Show(int percent, const std::filesystem::path& source) {
+    if (!enabled_) return true;
+    if (percent == last_ && source == source_) return true;
+    last_ = percent;
+    source_ = source;
+    constexpr int kWidth = 30;
+    const int filled = percent * kWidth / 100;
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(kWidth - filled), ' ');
+    std::fprintf(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
+                 source.filename().string().c_str());
+    std::fflush(stderr);
+    shown_ = true;
+    return true;
+  }
+  void Done() {
+    if (shown_) std::fputs("\n", stderr);
+    shown_ = false;
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+  int last_ = -1;
+  std::filesystem::path source_;
+};
+
+std::filesystem::path ProgramDir() {
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::path() : self.parent_path();
+}
+
+}  // namespace
+
+int RunConvert(const Args& args) {
+  bool verbose = false;
+  bool progress_wanted = true;
+  std::optional<std::string> settings_file;
+  struct Override {
+    std::string option;
+    std::string value;
+  };
+  std::vector<Override> overrides;
+  std::vector<std::string> plain;
+
+  // First pass: options (they may come anywhere).
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      PrintConvertHelp();
+      return kExitOk;
+    }
+    if (a == "--verbose" || a == "-v") {
+      verbose = true;
+      continue;
+    }
+    if (a == "--no-progress") {
+      progress_wanted = false;
+      continue;
+    }
+    if (a == "--raw" || a == "--scaled" || a == "--ignore-logged-sigdefs" || a == "--combine" ||
+        a == "--skip-until-valid") {
+      overrides.push_back({a, ""});
+      continue;
+    }
+    if (StartsWith(a, "--")) {
+      std::string name = a, value;
+      const std::size_t eq = a.find('=');
+      if (eq != std::string::npos) {
+        name = a.substr(0, eq);
+        value = a.substr(eq + 1);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      } else {
+        PrintError("option " + a + " needs a value");
+        return kExitUsage;
+      }
+      if (name == "--settings") {
+        settings_file = value;
+        continue;
+      }
+      static const char* const kValued[] = {"--output-type", "--format",    "--interval",
+                                            "--time1",       "--time2",     "--headlines",
+                                            "--separator",   "--decimal",   "--invalid",
+                                            "--outdir",      "--breakpoint"};
+      bool known = false;
+      for (const char* k : kValued) known = known || name == k;
+      if (!known) {
+        PrintError("unknown option " + name + " (see 'tessmar-cli --help-convert')");
+        return kExitUsage;
+      }
+      overrides.push_back({name, value});
+      continue;
+    }
+    plain.push_back(a);
+  }
+
+  InstallConsoleMessages(verbose);
+  SetBatchMode(true);
+
+  // Settings: the converter keys and the folders.
+  std::filesystem::path settings_path =
+      settings_file ? std::filesystem::path(*settings_file) : DefaultSettingsPath(ProgramDir());
+  bool settings_found = false;
+  TessmarSettings settings = LoadSettingsFile(settings_path, &settings_found);
+  if (settings_file && !settings_found) {
+    PrintError("cannot read the settings file " + *settings_file);
+    return kExitUsage;
+  }
+  ConverterOptions options = settings.converter;
+  std::filesystem::path outdir = settings.export_dir;
+  for (const Override& o : overrides) {
+    auto bad = [&](const char* values) {
+      PrintError("invalid value '" + o.value + "' for " + o.option + " (" + values + ")");
+      return kExitUsage;
+    };
+    if (o.option == "--raw") {
+      options.scaled_values = false;
+    } else if (o.option == "--scaled") {
+      options.scaled_values = true;
+    } else if (o.option == "--ignore-logged-sigdefs") {
+      options.ignore_logged_sigdefs = true;
+    } else if (o.option == "--combine") {
+      options.combine_output = true;
+    } else if (o.option == "--skip-until-valid") {
+      options.skip_until_all_valid = true;
+    } else if (o.option == "--output-type") {
+      auto v = Lookup(kOutputTypes, o.value);
+      if (!v) return bad("messages, signals, dump");
+      options.output_type = *v;
+    } else if (o.option == "--format") {
+      auto v = Lookup(kFormats, o.value);
+      if (!v) return bad("see --help");
+      options.output_file_format = *v;
+    } else if (o.option == "--time1" || o.option == "--time2") {
+      auto v = Lookup(kTimeKinds, o.value);
+      if (!v) return bad("off, implicit, seconds, milliseconds, datetime, datetime-fraction");
+      (o.option == "--time1" ? options.time_column1 : options.time_column2) = *v;
+    } else if (o.option == "--separator") {
+      auto v = Lookup(kSeparators, o.value);
+      if (!v) return bad("blank, tab, comma, semicolon");
+      options.column_separator = *v;
+    } else if (o.option == "--decimal") {
+      auto v = Lookup(kDecimals, o.value);
+      if (!v) return bad("period, comma");
+      options.decimal_separator = *v;
+    } else if (o.option == "--headlines") {
+      char* end = nullptr;
+      const long n = std::strtol(o.value.c_str(), &end, 10);
+      if (o.value.empty() || *end != '\0' || n < 0 || n > 3) return bad("0..3");
+      options.headlines = static_cast<int>(n);
+    } else if (o.option == "--interval") {
+      char* end = nullptr;
+      const double v = std::strtod(o.value.c_str(), &end);
+      if (o.value.empty() || *end != '\0' || !(v >= 0) || v > 1e6) return bad("seconds");
+      options.write_interval = o.value;
+    } else if (o.option == "--invalid") {
+      options.invalid_signal = o.value.substr(0, kMaxInvalidSignalLength);
+    } else if (o.option == "--outdir") {
+      outdir = o.value;
+    } else if (o.option == "--breakpoint") {
+      options.conditional_breakpoint = o.value;
+    }
+  }
+
+  // Arguments and the command file.
+  BatchArguments batch;
+  for (const std::string& a : plain) TakeArgument(a, batch);
+  bool command_file_failed = false;
+  if (!batch.command_file.empty()) {
+    command_file_failed = !ReadCommandFile(batch.command_file, batch);
+  }
+  if (batch.bad_argument) return kExitUsage;
+  if (command_file_failed) return kExitFailure;
+
+  // Configuration and CAN databases.
+  LoggerConfiguration user_config;
+  bool config_failed = false;
+  if (!batch.config_file.empty()) {
+    std::string error;
+    if (!ReadClcFile(batch.config_file, user_config, &error)) {
+      ShowMessageF(kMsgError, "%s", error.c_str());
+      config_failed = true;
+    }
+  }
+  SignalTable table;
+  bool database_failed = false;
+  for (const std::string& db : batch.databases) {
+    std::filesystem::path path;
+    int bus = 1;
+    if (!ParseDbcArgument(db, path, bus)) {
+      PrintError("invalid CAN database argument '" + db + "'");
+      return kExitUsage;
+    }
+    if (!LoadDbcIntoTable(table, path, bus)) database_failed = true;
+  }
+
+  if (batch.sources.empty()) {
+    if (config_failed || database_failed) return kExitFailure;
+    PrintError("no recordings (.cld) to convert; see 'tessmar-cli --help-convert'");
+    return kExitUsage;
+  }
+
+  ConversionRequest request;
+  request.sources = batch.sources;
+  request.output_names = batch.outputs;
+  request.output_dir = outdir;
+  request.options = options;
+  request.user_config = batch.config_file.empty() ? nullptr : &user_config;
+  request.verbose = verbose;
+  request.gps.separate_track_file = settings.gps_separate_track_file;
+  request.gps.merge_into_main_file = settings.gps_merge_into_main_file;
+  request.gps.track_file_format = settings.gps_track_file_format;
+  request.gps.columns_added_where = settings.gps_columns_added_where;
+  for (int i = 0; i < kGpsColumns && i < kGpsColumnDefCount; ++i) {
+    const std::size_t k = static_cast<std::size_t>(i);
+    SetGpsText(request.gps.columns[k].title, settings.gps_col_title[k]);
+    SetGpsText(request.gps.columns[k].unit, settings.gps_col_unit[k]);
+    SetGpsText(request.gps.columns[k].format, settings.gps_col_format[k]);
+    SetGpsText(request.gps.columns[k].source, settings.gps_col_exprs[k]);
+  }
+  ProgressBar bar(progress_wanted && isatty(STDERR_FILENO));
+  request.progress = [&bar](int percent, const std::filesystem::path& source, int64_t) {
+    return bar.Show(percent, source);
+  };
+  const ConversionSummary summary = RunConversion(request);
+  bar.Done();
+  if (summary.refused) return kExitFailure;
+  const bool all_ok = summary.errors == 0 && !summary.aborted && !config_failed &&
+                      !database_failed &&
+                      summary.converted == static_cast<int>(batch.sources.size());
+  return all_ok ? kExitOk : kExitFailure;
 }
 
 }  // namespace tessmar::cli

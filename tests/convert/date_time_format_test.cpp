@@ -9,19 +9,19 @@ namespace {
 constexpr double kT = 1508416496.0;
 
 TEST(DateTimeFormat, StandardPatterns) {
-  EXPECT_EQ(FormatDateTime(kT, kDateTimePattern), "2017-10-19 12:34:56");
-  EXPECT_EQ(FormatDateTime(kT + 0.789, kDateTimeFractionPattern), "2017-10-19 12:34:56.78");
-  EXPECT_EQ(FormatDateTime(kT + 0.3, "ss.s"), "56.3");  // no 56.2 from 0.29999...
-  EXPECT_EQ(FormatDateTime(0, kDateTimePattern), "1970-01-01 00:00:00");
-  EXPECT_EQ(FormatDateTime(951782400, kDateTimePattern), "2000-02-29 00:00:00");
+  EXPECT_EQ(FormatTimePattern(kT, kDateTimePattern), "2017-10-19 12:34:56");
+  EXPECT_EQ(FormatTimePattern(kT + 0.789, kDateTimeFractionPattern), "2017-10-19 12:34:56.78");
+  EXPECT_EQ(FormatTimePattern(kT + 0.3, "ss.s"), "56.3");  // no 56.2 from 0.29999...
+  EXPECT_EQ(FormatTimePattern(0, kDateTimePattern), "1970-01-01 00:00:00");
+  EXPECT_EQ(FormatTimePattern(951782400, kDateTimePattern), "2000-02-29 00:00:00");
 }
 
 TEST(DateTimeFormat, ShortGroupsAndNames) {
-  EXPECT_EQ(FormatDateTime(kT, "YYY|YY|Y|M|D|h|m|s"), "017|17|7|10|19|12|34|56");
-  EXPECT_EQ(FormatDateTime(kT, "Mmm DD hh:mm:ss YYYY"), "Oct 19 12:34:56 2017");
-  EXPECT_EQ(FormatDateTime(kT, "Mmm", true), "Okt");
-  EXPECT_EQ(FormatDateTime(kT, "MMM"), "OCT");
-  EXPECT_EQ(FormatDateTime(1520000000, "Mmm", true), "M\xC3\xA4r");
+  EXPECT_EQ(FormatTimePattern(kT, "YYY|YY|Y|M|D|h|m|s"), "017|17|7|10|19|12|34|56");
+  EXPECT_EQ(FormatTimePattern(kT, "Mmm DD hh:mm:ss YYYY"), "Oct 19 12:34:56 2017");
+  EXPECT_EQ(FormatTimePattern(kT, "Mmm", true), "Okt");
+  EXPECT_EQ(FormatTimePattern(kT, "MMM"), "OCT");
+  EXPECT_EQ(FormatTimePattern(1520000000, "Mmm", true), "M\xC3\xA4r");
   EXPECT_EQ(ToCivil(kT).weekday, 3);
   EXPECT_STREQ(GermanWeekdayName(ToCivil(kT).weekday), "Don");
 }

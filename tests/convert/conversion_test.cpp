@@ -1,0 +1,348 @@
+// End-to-end tests of the conversion driver and the built-in text outputs on recordings built
+// byte by byte. Expected lines are worked out by hand from the entries of the recording.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "common/message_output.h"
+#include "convert/conversion_driver.h"
+#include "convert/text_writers.h"
+#include "recording_builder.h"
+
+namespace tessmar {
+namespace {
+
+using testing::RecordingBuilder;
+using testing::SmallHeader;
+
+class TempFolder {
+ public:
+  TempFolder() {
+    path_ = std::filesystem::temp_directory_path() /
+            ("tessmar_convert_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  static inline int counter_ = 0;
+  std::filesystem::path path_;
+};
+
+std::string Slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Speed = byte 0 x 0.5, Temp = byte 1 signed. Times at 8192 Hz: 1024 ticks = 0.125 s.
+RecordingBuilder SmallRecording() {
+  RecordingBuilder r(SmallHeader());
+  r.Time(0, 2017, 10, 19, 12, 34, 56)
+      .Frame(1024, 0x100, {0x14, 0x05})            // 0.125 s: Speed 10, Temp 5
+      .Frame(2048, 0x100, {0x28, 0xF6})            // 0.25 s: Speed 20, Temp -10
+      .Expression(3072, 0, 2.75f)                  // within 2 s: carries the time 0.25 s
+      .Frame(4096, 0x78FEF100, {0x01, 0x02, 0x03})  // 0.5 s: extended id on bus 2
+      .Marker("eof", 4096);
+  return r;
+}
+
+struct Converted {
+  ConversionSummary summary;
+  std::string text;
+  std::vector<MessageCapture::Entry> messages;
+};
+
+Converted Convert(const TempFolder& dir, ConverterOptions options, const std::string& out_name,
+                  const RecordingBuilder& recording = SmallRecording()) {
+  const auto source = dir / "rec.cld";
+  recording.Write(source);
+  ConversionRequest request;
+  request.sources = {source};
+  request.output_dir = dir.path();
+  request.options = options;
+  MessageCapture capture;
+  Converted c;
+  c.summary = RunConversion(request);
+  // The output is named after the source with the format's extension.
+  EXPECT_EQ(MakeOutputPath(dir.path(), source, options.output_file_format), dir / out_name);
+  c.text = Slurp(dir / out_name);
+  c.messages = capture.entries();
+  return c;
+}
+
+bool HasMessage(const Converted& c, const std::string& text) {
+  for (const auto& m : c.messages) {
+    if (m.text.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// ---- Messages --------------------------------------------------------------------------------
+
+TEST(MessagesOutput, CsvRowsOfFramesAndExpressions) {
+  TempFolder dir;
+  ConverterOptions o;
+  o.output_type = 0;
+  o.output_file_format = kFormatCsvInternational;
+  o.time_column1 = 2;
+  o.headlines = 2;
+  const Converted c = Convert(dir, o, "rec.csv");
+  EXPECT_EQ(c.summary.converted, 1);
+  EXPECT_EQ(c.summary.errors, 0);
+  EXPECT_EQ(c.text,
+            "Time_second,CanIdentif,d0,d1,d2,d3,d4,d5,d6,d7\r\n"
+            "sec,,d0,d1,d2,d3,d4,d5,d6,d7\r\n"
+            "000000.0000,0x00000100,14,05,,,,,,\r\n"
+            "000000.1250,0x00000100,28,F6,,,,,,\r\n"
+            "000000.1250,; EXPR: Speed*2       = 2.75\r\n"
+            "000000.3750,0x78FEF100,01,02,03,,,,,\r\n");
+  EXPECT_TRUE(HasMessage(c, "complete, 4 sample points written."));
+  EXPECT_TRUE(HasMessage(c, "1 file  converted, 0 conversion errors. "));
+}
+
+TEST(MessagesOutput, TextWithMillisecondsAndDateBlankSeparator) {
+  TempFolder dir;
+  ConverterOptions o;
+  o.output_type = 0;
+  o.output_file_format = kFormatText;
+  o.time_column1 = 3;
+  o.time_column2 = 4;
+  o.headlines = 1;
+  const Converted c = Convert(dir, o, "rec.txt");
+  std::istringstream lines(c.text);
+  std::string head, first;
+  std::getline(lines, head);
+  std::getline(lines, first);
+  EXPECT_EQ(head, "Millisecond YYYY-MM-DD_hh:mm:ss CanIdentif d0 d1 d2 d3 d4 d5 d6 d7\r");
+  EXPECT_EQ(first, "000000000.0 2017-10-19_12:34:56 0x00000100 14 05      \r");
+}
+
+TEST(VectorAscii, HeaderAndFrameLines) {
+  TempFolder dir;
+  ConverterOptions o;
+  o.output_file_format = kFormatVectorAscii;
+  const Converted c = Convert(dir, o, "rec.asc");
+  EXPECT_EQ(c.summary.errors, 0);
+  EXPECT_EQ(c.text,
+            "date Don Okt 19 12:34:56 2017\r\n"
+            "base hex  timestamps absolute\r\n"
+            "internal events logged\r\n"
+            "   0.1250 1  100             Rx   d 2 14 05\r\n"
+            "   0.2500 1  100             Rx   d 2 28 F6\r\n"
+            "   0.5000 2  18FEF100x       Rx   d 3 01 02 03\r\n");
+}
+
+TEST(VectorAscii, LineLayoutOfExtendedBus2Frame) {
+  char line[128];
+  const std::uint8_t data[3] = {0xAA, 0x0B, 0xFF};
+  const std::size_t n = FormatVectorAsciiLine(line, 0.1234, 0x78FEF100, 3, data);
+  EXPECT_EQ(std::string(line, n), "   0.1234 2  18FEF100x       Rx   d 3 AA 0B FF");
+  EXPECT_EQ(std::string(line).find("Rx"), 29u);
+}
+
+// ---- Signals ---------------------------------------------------------------------------------
+
+TEST(SignalsOutput, SemicolonGermanGridSampleAndHold) {
+  TempFolder dir;
+  ConverterOptions o;
+  o.output_type = 1;
+  o.output_file_format = kFormatSemicolonCsvGerman;
+  o.time_column1 = 2;
+  o.headlines = 3;
+  o.write_interval = "0.125";
+  const Converted c = Convert(dir, o, "rec.csv");
+  EXPECT_EQ(c.summary.errors, 0);
+  // The first value arrives at 0.125 s; the grid starts at the next multiple, 0.25 s.
+  EXPECT_EQ(c.text,
+            "time_sec;Speed;Temp;Twice\r\n"
+            "sec;km/h;degC;calculated\r\n"
+            "unit test\r\n"
+            "0,0000;20;-10;-99999999\r\n"
+            "0,1250;20;-10;2,75\r\n"
+            "0,2500;20;-10;2,75\r\n");
+}
+
+TEST(SignalsOutput, CommaCommaQuotesEveryCellAndRawIsSigned) {
+  TempFolder dir;
+  ConverterOptions o;
+  o.output_type = 1;
+  o.output_file_format = kFormatCsvGerman;
+  o.column_separator = 2;
+  o.decimal_separator = 1;
+  o.time_column1 = 2;
+  o.headlines = 1;
+  o.write_interval = "0.125";
+  o.scaled_values = false;
+  o.invalid_signal = "n/a";
+  const Converted c = Convert(dir, o, "rec.csv");
+  EXPECT_EQ(c.summary.errors, 0);
+  std::istringstream lines(c.text);
+  std::string head, first;
+  std::getline(lines, head);
+  std::getline(lines, first);
+  EXPECT_EQ(head, "\"time_sec\",\"Speed\",\"Temp\",\"Twice\"\r");
+  EXPECT_EQ(first, "\"0,0000\",\"40\",\"-10\",\"n/a\"\r");
+}
+
+TEST(SignalsOutput, SkipUntilAllChannelsValid) {
+  TempFolder dir;
+  ConverterOptions o;
+  o.output_type = 1;
+  o.output_file_format = kFormatCsvInternational;
+  o.time_column1 = 2;
+  o.headlines = 0;
+  o.write_interval = "0.125";
+  o.skip_until_all_valid = true;
+  const Converted c = Convert(dir, o, "rec.csv");
+  // Only from the expression entry on (0.25 s) is every column valid; the grid restarts there
+  // and writes its first row at the next multiple, 0.375 s.
+  EXPECT_EQ(c.text, "0.0000,20,-10,2.75\r\n0.1250,20,-10,2.75\r\n");
+  EXPECT_TRUE(HasMessage(c, "Reached the point where 'all channels are valid' at ta=2017-10-19 "
+                            "12:34:56.25"));
+  EXPECT_TRUE(HasMessage(c, "            Channel 'Twice' was the last to become valid."));
+}
+
+TEST(SignalsOutput, NoSignalDefinitionsFailsInBatch) {
+  TempFolder dir;
+  RecordingBuilder r("[CanLoggerConfig]\r\nTimestampFreq=8192\r\n");
+  r.Time(0, 2017, 10, 19, 12, 34, 56).Frame(1024, 0x100, {1});
+  ConverterOptions o;
+  o.output_type = 1;
+  SetBatchMode(true);
+  const Converted c = Convert(dir, o, "rec.txt", r);
+  SetBatchMode(false);
+  EXPECT_EQ(c.summary.converted, 0);
+  EXPECT_GE(c.summary.errors, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir / "rec.txt"));
+}
+
+// ---- Logfile Dump ----------------------------------------------------------------------------
+
+TEST(LogfileDump, EntryLines) {
+  TempFolder dir;
+  ConverterOptions o;
+  o.output_type = 2;
+  o.output_file_format = kFormatText;
+  const Converted c = Convert(dir, o, "rec.txt");
+  EXPECT_EQ(c.summary.errors, 0);
+  const std::size_t first = SmallHeader().size() + std::string("[BINARY_LOG_DATA]\r\n").size();
+  char pos[16];
+  std::snprintf(pos, sizeof pos, "%08zX", first + 16);
+  EXPECT_NE(c.text.find(std::string(pos) + "  ..000400 CANMESSAGE id=00000100 len=2 data= 14 05\r\n"),
+            std::string::npos);
+  EXPECT_NE(c.text.find("00000000 TIMESTAMP  StartTimeFromRTC=2017-10-19 12:34:56.00  "
+                        "Sum=2017-10-19 12:34:56.00\r\n"),
+            std::string::npos);
+  EXPECT_NE(c.text.find("00000C00 EXPRESSION idx=0.0  data= 00 00 30 40 FF FF FF FF  "
+                        "float[0]=2.75  float[1]=NaN\r\n"),
+            std::string::npos);
+  EXPECT_NE(c.text.find("00001000 EOF_MARKER\r\n"), std::string::npos);
+  EXPECT_NE(c.text.find("; Expression0: ex=\"Speed*2\",na=\"Twice\",mi=0,ma=200\r\n"),
+            std::string::npos);
+  EXPECT_NE(c.text.find("; TimerFrequency:    8192.00 Hz\r\n"), std::string::npos);
+}
+
+// ---- Driver rules and bad input --------------------------------------------------------------
+
+TEST(Driver, NameChecks) {
+  TempFolder dir;
+  const auto source = dir / "rec.cld";
+  SmallRecording().Write(source);
+  std::ofstream(dir / "rec.xyz") << "x";
+  ConversionRequest request;
+  request.options.output_type = 0;
+  request.sources = {source, dir / "rec.xyz", dir / "noext", dir / "missing.cld"};
+  request.output_names = {source, dir / "a.txt", dir / "b.txt", dir / "c.txt"};
+  MessageCapture capture;
+  const ConversionSummary s = RunConversion(request);
+  EXPECT_EQ(s.converted, 0);
+  EXPECT_EQ(s.errors, 4);
+  EXPECT_TRUE(capture.Contains("Error: Name of destination file must be different from source ."));
+  EXPECT_TRUE(capture.Contains("Error: Unsupported sourcefile format ."));
+  EXPECT_TRUE(capture.Contains("Error: Missing filename extension ."));
+  EXPECT_TRUE(capture.Contains("Error: Could not open \""));
+  EXPECT_TRUE(capture.Contains("0 files converted, 4 conversion errors. Please check error log"));
+}
+
+TEST(Driver, SeparatorClashRefusedForText) {
+  TempFolder dir;
+  ConverterOptions o;
+  o.output_type = 0;
+  o.output_file_format = kFormatText;
+  o.column_separator = 2;
+  o.decimal_separator = 1;
+  const Converted c = Convert(dir, o, "rec.txt");
+  EXPECT_EQ(c.summary.converted, 0);
+  EXPECT_TRUE(HasMessage(c, "Error: Column-separator must be different from decimal-separator ."));
+}
+
+TEST(Driver, MissingBinarySectionAndUnwritableOutput) {
+  TempFolder dir;
+  std::ofstream(dir / "nobin.cld") << "[CanLoggerConfig]\r\nTimestampFreq=8192\r\n";
+  SmallRecording().Write(dir / "rec.cld");
+  ConversionRequest request;
+  request.options.output_type = 0;
+  request.sources = {dir / "nobin.cld", dir / "rec.cld"};
+  request.output_names = {dir / "a.txt", dir / "no_such_folder" / "b.txt"};
+  MessageCapture capture;
+  const ConversionSummary s = RunConversion(request);
+  EXPECT_EQ(s.converted, 0);
+  EXPECT_TRUE(capture.Contains("Error: Could not locate section BINARY_LOG_DATA ."));
+  EXPECT_TRUE(capture.Contains("Error: Could not create \""));
+}
+
+TEST(Driver, CombinedSourcesShareOneOutputWithOneHeader) {
+  TempFolder dir;
+  SmallRecording().Write(dir / "a.cld");
+  SmallRecording().Write(dir / "b.cld");
+  SmallRecording().Write(dir / "c.cld");
+  ConversionRequest request;
+  request.options.output_type = 0;
+  request.options.output_file_format = kFormatCsvInternational;
+  request.options.time_column1 = 2;
+  request.options.combine_output = true;
+  request.sources = {dir / "a.cld", dir / "b.cld", dir / "c.cld"};
+  request.output_dir = dir.path() / "out";
+  std::filesystem::create_directories(request.output_dir);
+  MessageCapture capture;
+  const ConversionSummary s = RunConversion(request);
+  EXPECT_EQ(s.converted, 3);
+  EXPECT_EQ(s.errors, 0);
+  const std::string text = Slurp(request.output_dir / "a.csv");
+  EXPECT_FALSE(std::filesystem::exists(request.output_dir / "b.csv"));
+  std::size_t heads = 0, rows = 0;
+  for (std::size_t p = 0; (p = text.find("Time_second", p)) != std::string::npos; ++p) ++heads;
+  for (std::size_t p = 0; (p = text.find("0x00000100", p)) != std::string::npos; ++p) ++rows;
+  EXPECT_EQ(heads, 1u);
+  EXPECT_EQ(rows, 6u);
+  EXPECT_TRUE(capture.Contains("complete, 4 sample points written."));
+}
+
+TEST(Driver, WriteErrorIsReported) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempFolder dir;
+  SmallRecording().Write(dir / "rec.cld");
+  ConversionRequest request;
+  request.options.output_type = 0;
+  request.sources = {dir / "rec.cld"};
+  request.output_names = {"/dev/full"};
+  MessageCapture capture;
+  const ConversionSummary s = RunConversion(request);
+  EXPECT_EQ(s.converted, 0);
+  EXPECT_GE(s.errors, 1);
+  EXPECT_TRUE(capture.Contains("The output file is incomplete."));
+}
+
+}  // namespace
+}  // namespace tessmar

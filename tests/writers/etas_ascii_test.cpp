@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include "tests/writers/writer_fixture.h"
+#include "writers/etas_ascii_writer.h"
+
+namespace tessmar {
+namespace {
+
+using test::ReadText;
+using test::TempFolder;
+using test::WriterFixture;
+
+const std::filesystem::path kGolden = std::filesystem::path(TESSMAR_TEST_DATA_DIR) / "writers";
+
+WriterRow Row(double t) {
+  WriterRow row;
+  row.time = t;
+  row.time_base = 1e9;  // not used by this format
+  row.pretrigger = true;
+  return row;
+}
+
+TEST(EtasAscii, TwoSignalsMatchGoldenFile) {
+  TempFolder dir;
+  WriterFixture fx;
+  fx.Signal(0, "Gear", "", 8, 'U');
+  fx.Signal(1, "Current", "A", 32, 'S', 0.1);
+  fx.Signal(2, "Ratio", "", 64, 'D');  // no column for doubles
+  fx.Expression(0, "x", "X");           // expressions are not part of this output
+  fx.Finish(dir / "e.ascii");
+  EtasAsciiWriter w;
+  ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
+  fx.Set(fx.SignalColumn(0), 2, 2);
+  fx.Set(fx.SignalColumn(1), -12.5, -125);
+  EXPECT_EQ(w.WriteRow(Row(5.0)), kRowWritten);
+  fx.Set(fx.SignalColumn(0), 3, 3);
+  fx.Invalidate(fx.SignalColumn(1));
+  EXPECT_EQ(w.WriteRow(Row(5.01)), kRowWritten);
+  fx.Set(fx.SignalColumn(0), 4, 4);
+  fx.Set(fx.SignalColumn(1), 1e6, 10000000);
+  EXPECT_EQ(w.WriteRow(Row(5.02)), kRowWritten);
+  ASSERT_EQ(w.Finish(WriterFinish{}), 1) << w.error_text();
+  EXPECT_EQ(ReadText(dir / "e.ascii"), ReadText(kGolden / "etas_two_signals.ascii"));
+}
+
+TEST(EtasAscii, SampleCountIsFilledInAtTheEndOnly) {
+  TempFolder dir;
+  WriterFixture fx;
+  fx.Signal(0, "A", "", 8);
+  fx.Finish(dir / "many.dat");  // the writer names its file .ascii
+  EtasAsciiWriter w;
+  ASSERT_EQ(w.Create(fx.setup), 1);
+  for (int i = 0; i < 1234; ++i) ASSERT_EQ(w.WriteRow(Row(i * 0.01)), kRowWritten);
+  ASSERT_EQ(w.Finish(WriterFinish{}), 1);
+  std::string text = ReadText(dir / "many.ascii");
+  EXPECT_EQ(text.substr(35, 29), "sampleCount\t1234           \r\n");
+
+  EtasAsciiWriter empty;
+  fx.setup.output_path = dir / "empty.ascii";
+  ASSERT_EQ(empty.Create(fx.setup), 1);
+  ASSERT_EQ(empty.Finish(WriterFinish{}), 1);
+  EXPECT_EQ(ReadText(dir / "empty.ascii"),
+            "ETASAsciiItemFile\trecord\tCrLf\tTab\r\nsampleCount\t0              \r\n"
+            "time\tA\t\r\nf8\tf4\t\r\n");
+}
+
+TEST(EtasAscii, InvalidValueMustBeNumeric) {
+  TempFolder dir;
+  WriterFixture fx;
+  fx.Signal(0, "A", "", 8);
+  fx.Finish(dir / "n.ascii");
+  for (const char* text : {"n/a", "+1", " 0"}) {
+    fx.setup.invalid_value = text;
+    EtasAsciiWriter w;
+    EXPECT_EQ(w.Create(fx.setup), 0) << text;
+    EXPECT_EQ(w.error_text(), "ETAS requires a NUMERIC 'Invalid Value'-dummy !");
+  }
+  for (const char* text : {"-1", "0", ""}) {
+    fx.setup.invalid_value = text;
+    EtasAsciiWriter w;
+    ASSERT_EQ(w.Create(fx.setup), 1) << text;
+    EXPECT_EQ(w.WriteRow(Row(0)), kRowWritten);
+    ASSERT_EQ(w.Finish(WriterFinish{}), 1);
+    std::string expected = std::string("0.0000\t") + (*text ? text : "0.0") + "\t\r\n";
+    std::string file = ReadText(dir / "n.ascii");
+    EXPECT_EQ(file.substr(file.size() - expected.size()), expected);
+  }
+}
+
+TEST(EtasAscii, NamedSlotOutsideTheSignalGroupStaysInvalid) {
+  TempFolder dir;
+  WriterFixture fx;
+  fx.Signal(0, "A", "", 8);
+  fx.Signal(5, "Orphan", "", 8);
+  fx.sigs[5].id = kCanIdFree;  // named, but no message: beyond the signal group
+  fx.Finish(dir / "o.ascii");
+  ASSERT_EQ(fx.setup.layout.signal_count, 1);
+  EtasAsciiWriter w;
+  ASSERT_EQ(w.Create(fx.setup), 1);
+  fx.Set(fx.SignalColumn(0), 1, 1);
+  EXPECT_EQ(w.WriteRow(Row(0)), kRowWritten);
+  ASSERT_EQ(w.Finish(WriterFinish{}), 1);
+  std::string text = ReadText(dir / "o.ascii");
+  EXPECT_NE(text.find("time\tA\tOrphan\t\r\n"), std::string::npos);
+  EXPECT_NE(text.find("0.0000\t1\t-99999999\t\r\n"), std::string::npos);
+}
+
+TEST(EtasAscii, FailuresKeepTheCountBlank) {
+  WriterFixture fx;
+  fx.Signal(0, "A", "", 8);
+  fx.Finish("/nonexistent-folder/x.ascii");
+  EtasAsciiWriter w;
+  EXPECT_EQ(w.Create(fx.setup), 0);
+  EXPECT_EQ(w.error_text(), "Could not create data file (create error)");
+  EXPECT_EQ(w.WriteRow(Row(0)), kRowFailed);
+  EXPECT_EQ(w.error_text(), "Cannot write DATA file (not opened)");
+
+  if (!std::filesystem::exists("/dev/full")) return;
+  TempFolder dir;
+  std::filesystem::create_symlink("/dev/full", dir / "full.ascii");
+  fx.setup.output_path = dir / "full.ascii";
+  EtasAsciiWriter full;
+  ASSERT_EQ(full.Create(fx.setup), 1);
+  bool failed = false;
+  for (int i = 0; i < 20000 && !failed; ++i) failed = full.WriteRow(Row(i)) == kRowFailed;
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(full.Finish(WriterFinish{}), 0);
+  EXPECT_EQ(full.error_text().rfind("Could not write output file (", 0), 0u);
+}
+
+}  // namespace
+}  // namespace tessmar

@@ -1,0 +1,126 @@
+// End-to-end tests of tessmar-cli's batch conversion (no subcommand).
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "cli_test_util.h"
+#include "tests/convert/recording_builder.h"
+
+namespace tessmar::testing {
+namespace {
+
+// Every run reads an empty settings file so that a Tessmar.ini of the machine does not count.
+std::vector<std::string> Args(const TempDir& dir, std::vector<std::string> rest) {
+  WriteFile(dir / "empty.ini", "");
+  std::vector<std::string> args = {"--settings", (dir / "empty.ini").string(), "--no-progress"};
+  args.insert(args.end(), rest.begin(), rest.end());
+  return args;
+}
+
+void WriteRecording(const std::filesystem::path& path) {
+  RecordingBuilder r(SmallHeader());
+  r.Time(0, 2017, 10, 19, 12, 34, 56)
+      .Frame(1024, 0x100, {0x14, 0x05})
+      .Frame(2048, 0x100, {0x28, 0xF6})
+      .Frame(4096, 0x78FEF100, {0x01, 0x02, 0x03})
+      .Marker("eof", 4096);
+  r.Write(path);
+}
+
+TEST(ConvertCli, HelpListsOptionsAndValueNames) {
+  const CliResult r = RunCli({"--help-convert"});
+  EXPECT_EQ(r.exit_code, 0);
+  for (const char* text :
+       {"--output-type", "--format", "--interval", "--time1", "--time2", "--headlines",
+        "--separator", "--decimal", "--invalid", "--raw", "--ignore-logged-sigdefs", "--combine",
+        "--skip-until-valid", "--outdir", "--breakpoint", "--verbose", "--settings", "csv-semicolon",
+        "vector-ascii", "datetime-fraction", "semicolon", "messages | signals | dump"}) {
+    EXPECT_NE(r.out.find(text), std::string::npos) << text;
+  }
+}
+
+TEST(ConvertCli, OutputNamesChooseFormats) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  WriteRecording(dir / "b.cld");
+  const CliResult r = RunCli(Args(dir, {"a.cld", "b.cld", "a.asc", "b.csv", "--time1", "seconds",
+                                        "--interval", "0.125"}),
+                             dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  const std::string asc = ReadFile(dir / "a.asc");
+  EXPECT_EQ(asc.substr(0, 31), "date Don Okt 19 12:34:56 2017\r\n");
+  EXPECT_NE(asc.find("   0.2500 1  100             Rx   d 2 28 F6\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "b.csv"),
+            "time_sec,Speed,Temp,Twice\r\n"
+            "0.0000,20,-10,-99999999\r\n"
+            "0.1250,20,-10,-99999999\r\n"
+            "0.2500,20,-10,-99999999\r\n");
+  EXPECT_NE(r.err.find("2 files converted, 0 conversion errors."), std::string::npos);
+}
+
+TEST(ConvertCli, OptionsOverrideSettingsFile) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  WriteFile(dir / "my.ini",
+            "[Converter]\r\nOutputType=0\r\nOutputFileFormat=1\r\nOutputFileHeadlines=0\r\n"
+            "TimeColumn1=3\r\n");
+  std::filesystem::create_directories(dir / "out");
+  CliResult r = RunCli({"--settings", (dir / "my.ini").string(), "a.cld", "--outdir", "out"}, dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir / "out" / "a.csv").substr(0, 36),
+            "000000000.0,0x00000100,14,05,,,,,,\r\n");
+  r = RunCli({"--settings", (dir / "my.ini").string(), "a.cld", "--outdir", "out", "--format",
+              "csv-semicolon", "--output-type", "dump", "--format", "text"},
+             dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(ReadFile(dir / "out" / "a.txt").find("CANMESSAGE id=00000100 len=2 data= 14 05"),
+            std::string::npos);
+}
+
+TEST(ConvertCli, CommandFileAndWildcard) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "rec");
+  WriteRecording(dir / "rec" / "x1.cld");
+  WriteRecording(dir / "rec" / "x2.cld");
+  WriteFile(dir / "job.cmd", "; converts both\r\n\r\n" + (dir / "rec" / "*.cld").string() +
+                                 "\r\n/bm\r\n");
+  const CliResult r = RunCli(Args(dir, {"job.cmd", "--format", "vector-ascii"}), dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Directory listing of *.*"), std::string::npos);
+  EXPECT_NE(r.err.find("Parsing command file"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir / "rec" / "x1.asc"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "rec" / "x2.asc"));
+}
+
+TEST(ConvertCli, FailuresGiveNonZeroExit) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  // Unknown argument: wrong command line.
+  CliResult r = RunCli(Args(dir, {"a.cld", "notes.xyz"}), dir.path());
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("ParseCmdLine: Don't know what to do with notes.xyz ."), std::string::npos);
+  // Unknown option value.
+  r = RunCli(Args(dir, {"a.cld", "--format", "pdf"}), dir.path());
+  EXPECT_EQ(r.exit_code, 2);
+  // A missing recording among good ones: the run fails.
+  r = RunCli(Args(dir, {"a.cld", "missing.cld"}), dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("1 file  converted, 1 conversion error . Please check error log"),
+            std::string::npos);
+  // Unwritable output folder.
+  r = RunCli(Args(dir, {"a.cld", "--outdir", (dir / "nowhere").string()}), dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("Error: Could not create"), std::string::npos);
+  // Missing command file.
+  r = RunCli(Args(dir, {"a.cld", "gone.cmd"}), dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("Could not open command file \"gone.cmd\". "), std::string::npos);
+  // Nothing to convert.
+  r = RunCli(Args(dir, {"--verbose"}), dir.path());
+  EXPECT_EQ(r.exit_code, 2);
+}
+
+}  // namespace
+}  // namespace tessmar::testing

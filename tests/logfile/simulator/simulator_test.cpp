@@ -357,6 +357,13 @@ TEST_F(SimulatorTest, CircularFileWrapsAndEofFollowsTheNewestEntry) {
   }
   ASSERT_LT(eof + 1, r.entries.size());  // in the middle: the file wrapped
   EXPECT_EQ(static_cast<int64_t>(r.entries[eof].pos), res.eof_pos);
+  ASSERT_GT(eof, 0u);
+  EXPECT_EQ(res.last_time, res.entries[eof - 1].time);  // the marker follows the newest entry
+  for (const auto& en : res.entries) {
+    if (en.kind != SimEntryKind::kEof) {
+      EXPECT_LE(en.time, res.last_time);
+    }
+  }
   // Time entries read from behind the marker round to it are in order: oldest first.
   int64_t last = -1;
   int tims = 0;

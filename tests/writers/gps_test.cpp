@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "tests/writers/gps_entries.h"
 #include "writers/gps_fix.h"
 #include "writers/gps_settings.h"
 #include "writers/gps_text.h"
@@ -12,25 +13,8 @@
 namespace tessmar {
 namespace {
 
-// GPS entry 1 for 2017-10-19 12:34:56.78, quality 1, 8 satellites, HDOP 1.2, 100 km/h.
-std::array<std::uint8_t, 16> Entry1(std::uint8_t flags = 0x48, std::uint16_t date = 0x2353) {
-  const std::uint32_t tod = 4529678;  // hundredths of a second since midnight
-  const std::int16_t speed = 1000;    // 0.1 km/h
-  return {0xA1, flags, 12, 0,
-          0, 0, 0, 0,
-          static_cast<std::uint8_t>(tod), static_cast<std::uint8_t>(tod >> 8),
-          static_cast<std::uint8_t>(tod >> 16), static_cast<std::uint8_t>(tod >> 24),
-          static_cast<std::uint8_t>(date), static_cast<std::uint8_t>(date >> 8),
-          static_cast<std::uint8_t>(speed), static_cast<std::uint8_t>(speed >> 8)};
-}
-
-std::array<std::uint8_t, 16> Entry2(std::int32_t lat, std::int32_t lon, std::int16_t height) {
-  auto u = [](std::int32_t v, int shift) {
-    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> shift);
-  };
-  return {0xA2, 0, u(height, 0), u(height, 8), u(lat, 0), u(lat, 8), u(lat, 16), u(lat, 24),
-          u(lon, 0), u(lon, 8), u(lon, 16), u(lon, 24), 0, 0, 0, 0};
-}
+using test::Entry1;
+using test::Entry2;
 
 // 48°30'30.0" N, 11°06'40.0" W, 512.3 m.
 GpsFix SampleFix() {

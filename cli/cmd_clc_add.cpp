@@ -1,10 +1,175 @@
+// tessmar-cli clc add : adds signals of CAN databases to a logger configuration, as dragging rows
+// of the CANdb table onto the list of logged signals does in batch mode.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "candb/signal_selection.h"
+#include "candb/signal_table.h"
 #include "cli/cli_common.h"
+#include "common/message_output.h"
+#include "config/canlog_config.h"
+#include "config/clc_file.h"
 
 namespace tessmar::cli {
+namespace {
 
-int RunClcAdd(const Args& /*args*/) {
-  PrintError("this command is not available yet");
-  return kExitUsage;
+void PrintClcAddUsage() {
+  std::fputs(
+      "Usage: tessmar-cli clc add CONFIG.clc --dbc FILE[,BUS]... [--signal PATTERN]\n"
+      "                           [--message PATTERN] [--node PATTERN] [-o OUT]\n"
+      "\n"
+      "Loads the CAN databases (DBC files, BUS 1 or 2, default 1) into a signal table as the\n"
+      "import does, adds every table row whose signal, message and sender node names match the\n"
+      "patterns to the logger configuration CONFIG.clc, prints one \"Added signal...\" line per\n"
+      "added signal and writes the configuration to OUT (default: CONFIG.clc).\n"
+      "\n"
+      "Patterns: '*' matches any run of characters, '?' one character; letters match without\n"
+      "regard to case (the text after a '*' is searched with exact case). Default: '*'.\n"
+      "A signal whose name is already logged is replaced. Signals beyond the logger's 256\n"
+      "signals or 256 messages are refused.\n"
+      "\n"
+      "Options:\n"
+      "  --dbc FILE[,BUS]   CAN database to load (repeatable, at least one)\n"
+      "  --signal PATTERN   signal names to add\n"
+      "  --message PATTERN  message names to add\n"
+      "  --node PATTERN     sender node names to add\n"
+      "  -o, --output OUT   file to write (default: CONFIG.clc)\n"
+      "  -v, --verbose      also print status messages\n"
+      "  -h, --help         show this help\n"
+      "\n"
+      "Exit status: 0 success, 1 a file could not be read or written, no row matched or a\n"
+      "signal was refused, 2 wrong command line.\n",
+      stdout);
+}
+
+bool TakeOptionValue(const Args& args, std::size_t& i, std::string& value) {
+  if (i + 1 >= args.size()) {
+    PrintError("option " + args[i] + " needs a value");
+    return false;
+  }
+  value = args[++i];
+  return true;
+}
+
+}  // namespace
+
+int RunClcAdd(const Args& args) {
+  bool verbose = false;
+  std::string file;
+  std::string output;
+  std::string signal_pattern = "*";
+  std::string message_pattern = "*";
+  std::string node_pattern = "*";
+  Args dbc_args;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-h" || a == "--help") {
+      PrintClcAddUsage();
+      return kExitOk;
+    }
+    bool ok = true;
+    if (a == "-v" || a == "--verbose") {
+      verbose = true;
+    } else if (a == "--dbc") {
+      std::string v;
+      ok = TakeOptionValue(args, i, v);
+      dbc_args.push_back(v);
+    } else if (a == "--signal") {
+      ok = TakeOptionValue(args, i, signal_pattern);
+    } else if (a == "--message") {
+      ok = TakeOptionValue(args, i, message_pattern);
+    } else if (a == "--node") {
+      ok = TakeOptionValue(args, i, node_pattern);
+    } else if (a == "-o" || a == "--output") {
+      ok = TakeOptionValue(args, i, output);
+    } else if ((a.size() > 1 && a[0] == '-') || !file.empty()) {
+      PrintError("unexpected argument " + a + " (see 'tessmar-cli clc add --help')");
+      return kExitUsage;
+    } else {
+      file = a;
+    }
+    if (!ok) return kExitUsage;
+  }
+  if (file.empty() || dbc_args.empty()) {
+    PrintError("clc add needs CONFIG.clc and at least one --dbc FILE (see 'tessmar-cli clc add "
+               "--help')");
+    return kExitUsage;
+  }
+  struct DbcArg {
+    std::filesystem::path path;
+    int bus;
+  };
+  std::vector<DbcArg> databases;
+  for (const std::string& d : dbc_args) {
+    DbcArg arg{};
+    if (!ParseDbcArgument(d, arg.path, arg.bus) || arg.bus > 2) {
+      PrintError("bad CAN database argument \"" + d + "\" (expected FILE[,BUS] with BUS 1 or 2)");
+      return kExitUsage;
+    }
+    databases.push_back(arg);
+  }
+  if (output.empty()) output = file;
+
+  InstallConsoleMessages(verbose);
+  // The "Added signal..." lines are this command's output; everything else stays on stderr.
+  MessageHandler console = SetMessageHandler(nullptr);
+  SetMessageHandler([console](int severity, std::string_view text) {
+    if (severity == kMsgInfo && text.substr(0, 12) == "Added signal") {
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      std::fputc('\n', stdout);
+    } else if (console) {
+      console(severity, text);
+    }
+  });
+  SetBatchMode(true);
+
+  auto config = std::make_unique<LoggerConfiguration>();
+  NewConfigWithDefaults(config->cfg, config->sigs, 0);
+  std::string error;
+  if (!ReadClcFile(file, *config, &error)) {
+    ShowMessage(kMsgError, error);
+    return kExitFailure;
+  }
+
+  auto table = std::make_unique<SignalTable>();
+  CandbImport import;
+  bool ok = true;
+  for (const DbcArg& d : databases) {
+    if (import.LoadFile(*config, *table, d.path, d.bus) < 0) ok = false;
+  }
+  if (!ok) return kExitFailure;
+
+  int matched = 0;
+  int refused = 0;
+  for (int r = 1; r < table->row_count(); ++r) {
+    if (table->cell(r, kColSigName).empty()) continue;
+    if (!MatchPattern(table->cell(r, kColSigName), signal_pattern) ||
+        !MatchPattern(table->cell(r, kColMsgName), message_pattern) ||
+        !MatchPattern(table->cell(r, kColNodeName), node_pattern)) {
+      continue;
+    }
+    ++matched;
+    const AddResult result = AddTableRow(*config, *table, r);
+    if (result == AddResult::kRefused) {
+      ++refused;
+      ShowMessageF(kMsgError, "Signal \"%s\" of message \"%s\" was not added (logger tables full)",
+                   table->cell(r, kColSigName).c_str(), table->cell(r, kColMsgName).c_str());
+    }
+  }
+  std::fflush(stdout);
+  if (matched == 0) {
+    ShowMessage(kMsgError, "No signal of the CAN databases matches the patterns; nothing added");
+    return kExitFailure;
+  }
+  if (!WriteClcFile(output, *config, &error)) {
+    ShowMessage(kMsgError, error);
+    return kExitFailure;
+  }
+  ShowMessageF(kMsgStatus, "Saved logger config as \"%s\"", output.c_str());
+  return refused > 0 || ErrorCount() > 0 ? kExitFailure : kExitOk;
 }
 
 }  // namespace tessmar::cli

@@ -313,7 +313,7 @@ void TCanLogForm1::OnMessage(int severity, std::string_view text) {
 void TCanLogForm1::ShowStatusLine() {
   QString text = FromCore(status_.text());
   text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-  status_label_->setText(text.simplified());
+  status_label_->setText(text.trimmed());
   const bool red = status_.severity() >= kMsgError || status_.owner() == StatusOwner::kOptionConflict;
   status_label_->setStyleSheet(red ? QStringLiteral("color: rgb(200, 0, 0);") : QString());
   // During a conversion the window is repainted whenever the progress changes.

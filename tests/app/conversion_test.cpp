@@ -1,0 +1,221 @@
+// Conversions started by the desktop program: from the converter page (progress, abort, result
+// line), in batch mode from the command line, and the real program run unattended.
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLockFile>
+#include <QProcessEnvironment>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include "app/converter_page.h"
+#include "app/simple_pages.h"
+#include "config/clc_file.h"
+#include "logfile/simulator/recording_simulator.h"
+#include "tests/app/gui_test_util.h"
+
+namespace tessmar {
+namespace {
+
+using testing::ReadText;
+using testing::WindowFixture;
+
+const std::string kExampleClc = std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc";
+
+// Writes a recording of the example configuration.
+std::filesystem::path MakeRecording(const std::filesystem::path& dir, const std::string& name,
+                                    double seconds) {
+  LoggerConfiguration config;
+  EXPECT_TRUE(ReadClcFile(kExampleClc, config));
+  SimulatorOptions options;
+  options.duration_s = seconds;
+  const std::filesystem::path path = dir / name;
+  EXPECT_TRUE(SimulateRecording(config, options, path).ok);
+  return path;
+}
+
+bool InfoContains(TCanLogForm1& w, const QString& text) {
+  for (const QString& line : w.info_page()->Lines()) {
+    if (line.contains(text)) return true;
+  }
+  return false;
+}
+
+TEST(ConverterRun, GoConvertsTheSourcesAndShowsTheResult) {
+  WindowFixture f;
+  const auto recording = MakeRecording(f.dir(), "drive.cld", 5);
+  TCanLogForm1& w = f.Start(
+      {}, "[Files]\r\nExportDir=" + f.dir().string() + "\r\n[Converter]\r\nOutputType=1\r\n"
+          "OutputFileFormat=1\r\nTimeColumn1=2\r\nWriteInterval=0.1\r\n");
+  w.converter_page()->SetSources({QString::fromStdString(recording.string())});
+  QTest::mouseClick(w.converter_page()->go_button(), Qt::LeftButton);
+  const std::string csv = ReadText(f.dir() / "drive.csv");
+  EXPECT_GT(csv.size(), 100u);
+  EXPECT_EQ(w.converter_page()->result_text(), "1 file  converted, 0 conversion errors. ");
+  EXPECT_TRUE(InfoContains(w, "1 file  converted, 0 conversion errors."));
+  EXPECT_FALSE(w.converting());
+}
+
+TEST(ConverterRun, EscapeAbortsAndTheOutputIsClosed) {
+  WindowFixture f;
+  const auto recording = MakeRecording(f.dir(), "long.cld", 600);
+  TCanLogForm1& w = f.Start({}, "[Files]\r\nExportDir=" + f.dir().string() +
+                                    "\r\n[Converter]\r\nOutputType=0\r\nOutputFileFormat=0\r\n");
+  w.show();
+  w.converter_page()->SetSources({QString::fromStdString(recording.string())});
+  // Escape is pressed once the conversion pass shows its progress (the window sees its input
+  // whenever the percentage changes).
+  QTimer poll;
+  bool pressed = false;
+  QObject::connect(&poll, &QTimer::timeout, &w, [&] {
+    if (!pressed && w.StatusText().startsWith("Converting ...")) {
+      pressed = true;
+      QTest::keyClick(&w, Qt::Key_Escape);
+    }
+  });
+  poll.start(0);
+  const ConversionSummary summary = w.StartConversion();
+  poll.stop();
+  EXPECT_TRUE(pressed);
+  EXPECT_TRUE(summary.aborted);
+  EXPECT_TRUE(InfoContains(w, "User abort, output file may be incomplete"));
+  EXPECT_TRUE(std::filesystem::exists(f.dir() / "long.txt"));
+  EXPECT_TRUE(w.converter_page()->go_button()->isEnabled());
+  // The window takes input again afterwards.
+  EXPECT_FALSE(w.converting());
+}
+
+TEST(ConverterRun, FailingSourceIsReportedAndTheWindowGoesOn) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start({}, "[Files]\r\nExportDir=" + f.dir().string() + "\r\n");
+  const std::string missing = (f.dir() / "gone.cld").string();
+  w.converter_page()->SetSources({QString::fromStdString(missing)});
+  const ConversionSummary summary = w.StartConversion();
+  EXPECT_EQ(summary.converted, 0);
+  EXPECT_GE(summary.errors, 1);
+  EXPECT_TRUE(InfoContains(w, QString::fromStdString("Error: Could not open \"" + missing)));
+  EXPECT_TRUE(w.converter_page()->result_text().startsWith("0 files converted"));
+  EXPECT_TRUE(w.converter_page()->IsRed("Lab_Result"));
+}
+
+// Ticks the window like its timer until it closes; returns the status texts seen.
+QStringList RunUntilClosed(TCanLogForm1& w, int max_ticks = 20) {
+  QStringList seen;
+  for (int i = 0; i < max_ticks && w.isVisible(); ++i) {
+    w.TimerTick();
+    seen << w.StatusText();
+    QCoreApplication::processEvents();
+  }
+  return seen;
+}
+
+TEST(BatchMode, ArgumentsLoadConvertAndCloseWithoutQuestions) {
+  WindowFixture f;
+  const auto recording = MakeRecording(f.dir(), "data1.cld", 5);
+  const std::string out = (f.dir() / "out1.csv").string();
+  TCanLogForm1& w = f.Start({"/bm", QString::fromStdString(kExampleClc),
+                             QString::fromStdString(recording.string()),
+                             QString::fromStdString(out)});
+  w.config().modified = true;  // would ask without batch mode
+  w.show();
+  const QStringList seen = RunUntilClosed(w);
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_TRUE(f.asked().empty());
+  EXPECT_TRUE(w.batch());
+  EXPECT_TRUE(seen.contains("BATCH MODE, Step 0   (initializing)")) << seen.join('|').toStdString();
+  EXPECT_TRUE(seen.contains("BATCH MODE, Step 1   (loading)"));
+  EXPECT_TRUE(seen.contains("BATCH MODE, Step 3   (closing)"));
+  EXPECT_GT(ReadText(out).size(), 100u);
+  EXPECT_EQ(w.config_file_name().toStdString(), kExampleClc);
+  EXPECT_STREQ(w.config().cfg.InfoString, "Demo van, drive cycle with GPS");
+  EXPECT_GT(w.candb_table().data_row_count(), 1);  // databases loaded: batch answers Yes
+  EXPECT_TRUE(InfoContains(w, "1 file  converted, 0 conversion errors."));
+}
+
+TEST(BatchMode, UnknownArgumentsAndCommandFiles) {
+  WindowFixture f;
+  testing::WriteText(f.dir() / "run.cmd", "; comment\r\nnotes.doc\r\n" + (f.dir() / "a.cld").string() +
+                                           "\r\n");
+  TCanLogForm1& w = f.Start({"readme", QString::fromStdString((f.dir() / "run.cmd").string()),
+                             QString::fromStdString((f.dir() / "nothere.cmd").string())});
+  w.TimerTick();
+  EXPECT_TRUE(InfoContains(w, "ParseCmdLine: Don't know what to do with readme ."));
+  // The later command file replaces the earlier one.
+  EXPECT_TRUE(InfoContains(w, QString::fromStdString("Could not open command file \"" +
+                                                     (f.dir() / "nothere.cmd").string() + "\". ")));
+  EXPECT_FALSE(InfoContains(w, "notes.doc"));
+  EXPECT_EQ(w.pages()->currentIndex(), int(MainPage::kCANdb));
+
+  WindowFixture g;
+  TCanLogForm1& v = g.Start({QString::fromStdString((f.dir() / "run.cmd").string())});
+  v.TimerTick();
+  EXPECT_TRUE(InfoContains(v, QString::fromStdString("Parsing command file \"" +
+                                                     (f.dir() / "run.cmd").string() + "\" ...")));
+  EXPECT_TRUE(InfoContains(v, "ParseCmdLine: Don't know what to do with notes.doc ."));
+  EXPECT_EQ(v.converter_page()->sources().size(), 1);
+  EXPECT_EQ(v.pages()->currentIndex(), int(MainPage::kConverter));
+}
+
+TEST(BatchMode, OutputNamesStopAtTwenty) {
+  WindowFixture f;
+  QStringList args;
+  for (int i = 0; i < 21; ++i) args << QStringLiteral("out%1.dat").arg(i);
+  TCanLogForm1& w = f.Start(args, "[Files]\r\nLoggerCfg=\r\n");
+  w.TimerTick();
+  ASSERT_EQ(w.output_names().size(), 20u);
+  EXPECT_EQ(w.output_names().back(), "out19.dat");
+}
+
+// ---- The real program ---------------------------------------------------------------------------
+
+struct ProgramRun {
+  int exit_code = -1;
+  QByteArray err;
+};
+
+ProgramRun RunProgram(const QStringList& args, const std::filesystem::path& dir) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("TMPDIR", QString::fromStdString(dir.string()));
+  env.insert("TESSMAR_INI", QString::fromStdString((dir / "Tessmar.ini").string()));
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(TESSMAR_APP_PATH), args);
+  ProgramRun run;
+  if (!p.waitForFinished(30000)) {
+    p.kill();
+    p.waitForFinished();
+    return run;
+  }
+  run.exit_code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  run.err = p.readAllStandardError();
+  return run;
+}
+
+TEST(Program, BatchRunConvertsAndExitsZeroSecondInstanceIsRefused) {
+  WindowFixture f;  // only for its temporary folder
+  const auto recording = MakeRecording(f.dir(), "data1.cld", 3);
+  const std::string out = (f.dir() / "out1.csv").string();
+  ProgramRun run = RunProgram({"/bm", QString::fromStdString(kExampleClc),
+                               QString::fromStdString(recording.string()),
+                               QString::fromStdString(out)},
+                              f.dir());
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  EXPECT_GT(ReadText(out).size(), 100u);
+  EXPECT_TRUE(std::filesystem::exists(f.dir() / "Tessmar.ini"));
+
+  // Another instance holds the lock: the batch run is refused with status -1 and no box.
+  QLockFile held(QString::fromStdString((f.dir() / "QRBCanLogger.lock").string()));
+  ASSERT_TRUE(held.tryLock(0));
+  run = RunProgram({"/bm"}, f.dir());
+  EXPECT_EQ(run.exit_code, 255);
+  EXPECT_TRUE(run.err.contains("PROBLEM : Mutex \"QRBCanLogger\" already in use."));
+}
+
+}  // namespace
+}  // namespace tessmar

@@ -55,27 +55,13 @@ void RunningClock::SetStart(uint64_t tick_count, ExtTime time_base) {
   last_time_entry_date_ = time_base;
 }
 
-void RunningClock::UpdateSeconds() {
-  if (!(frequency_ > 0)) frequency_ = kDefaultTimerFrequency;
-  seconds_ = static_cast<ExtTime>(TickCount()) / frequency_;
-}
-
-void RunningClock::Step32(int64_t position) {
-  // The difference is taken with the same high part. Only a count that fell back by more than
-  // half the 32-bit range has wrapped; a count that leaps forward by as much belongs to the same
-  // high part (incrementing there would add 2^32 ticks that never happened).
-  const int64_t diff = static_cast<int64_t>(candidate_low_) - static_cast<int64_t>(accepted_low_);
-  if (diff < -static_cast<int64_t>(0x80000000LL)) {
-    ++high_;
-    if (position >= 0) {
-      ShowMessageF(kMsgWarning, "32-bit timestamp overflow at filepos=0x%8.8lX .", Pos(position));
-    } else {
-      ShowMessageF(kMsgWarning, "32-bit timestamp overflow .");
-    }
+void RunningClock::Wrapped(int64_t position) {
+  ++high_;
+  if (position >= 0) {
+    ShowMessageF(kMsgWarning, "32-bit timestamp overflow at filepos=0x%8.8lX .", Pos(position));
+  } else {
+    ShowMessageF(kMsgWarning, "32-bit timestamp overflow .");
   }
-  accepted_low_ = candidate_low_;
-  high_ &= 0x7FFFFFFFu;
-  UpdateSeconds();
 }
 
 void RunningClock::ApplyCanFrame(const uint8_t* e, int64_t position) {

@@ -66,7 +66,10 @@ class RunningClock {
 
   // Reports the breakpoint once per pass when the current absolute time has reached it.
   // Returns true when it was reported now.
-  bool CheckBreakpoint(int64_t position) { return CheckBreakpointAt(AbsoluteTime(), position); }
+  bool CheckBreakpoint(int64_t position) {
+    if (breakpoint_ == 0 || breakpoint_reported_) return false;
+    return CheckBreakpointAt(AbsoluteTime(), position);
+  }
   bool CheckBreakpointAt(ExtTime absolute_time, int64_t position);
 
   // Takes a 32-bit count as it is, without wrap or repair rules (keeps the high part). The
@@ -104,9 +107,23 @@ class RunningClock {
 
  private:
   // Accepts the candidate: wrap check into the high part, then recompute seconds since tick 0.
-  // position < 0: no file position is known (BULK blocks).
-  void Step32(int64_t position);
-  void UpdateSeconds();
+  // position < 0: no file position is known (BULK blocks). Only a count that fell back by more
+  // than half the 32-bit range has wrapped; a count that leaps forward by as much belongs to the
+  // same high part (incrementing there would add 2^32 ticks that never happened).
+  void Step32(int64_t position) {
+    if (static_cast<int64_t>(candidate_low_) - static_cast<int64_t>(accepted_low_) <
+        -static_cast<int64_t>(0x80000000LL)) {
+      Wrapped(position);
+    }
+    accepted_low_ = candidate_low_;
+    high_ &= 0x7FFFFFFFu;
+    UpdateSeconds();
+  }
+  void Wrapped(int64_t position);
+  void UpdateSeconds() {
+    if (!(frequency_ > 0)) frequency_ = kDefaultTimerFrequency;
+    seconds_ = static_cast<ExtTime>(TickCount()) / frequency_;
+  }
   void NoteLatest(ExtTime t) {
     if (latest_time_ < 0 || t > latest_time_) latest_time_ = t;
   }

@@ -93,8 +93,10 @@ bool GpsOutput::WriteTrackFix() {
   if (!track_.is_open() || track_write_failed_) return false;
   bool ok;
   if (settings_.track_file_format == kGpsTrackNmea) {
-    ok = track_.WriteText(NmeaGprmc(fix_));
-    ok = track_.WriteText(NmeaGpgga(fix_)) && ok;
+    // $GPGGA first: readers such as GPSBabel attach a $GPRMC to the fix read before it, so this
+    // order keeps position, height, time and speed of one fix together.
+    ok = track_.WriteText(NmeaGpgga(fix_));
+    ok = track_.WriteText(NmeaGprmc(fix_)) && ok;
   } else {
     ok = track_.WriteText(TextTrackLine(fix_));
   }

@@ -8,6 +8,8 @@
 //   OpenTrack(output_path)               when a track file is wanted (not when appending)
 //   OnGpsEntry(entry, channels, layout)  for every entry 0xA1 / 0xA2 of the pass; true when the
 //                                        entry completed a fix (then fix() is the new fix)
+//                                        and the fix went to the track file ($GPGGA, then
+//                                        $GPRMC; or one text line)
 //   FinishTrack()                        at the end of a source: reports and closes the track file
 //
 // GPS column mapping: the defined GPS columns (title above blank) are numbered in order and the

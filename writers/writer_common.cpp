@@ -35,13 +35,6 @@ float ToFloat(double value) {
   return static_cast<float>(value);
 }
 
-std::int64_t TruncateToInt64(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 9.2233720368547758e18) return std::numeric_limits<std::int64_t>::max();
-  if (value <= -9.2233720368547758e18) return std::numeric_limits<std::int64_t>::min();
-  return static_cast<std::int64_t>(value);
-}
-
 const GpsOutputSettings* GpsSettingsOf(const WriterSetup& setup) {
   if (setup.gps_formatter != &GpsOutput::FormatCell || setup.gps_formatter_context == nullptr) {
     return nullptr;

@@ -8,6 +8,7 @@
 
 #include "common/buffered_file.h"
 #include "convert/writer.h"
+#include "logfile/signal_values.h"  // TruncateToInt64
 #include "writers/gps_settings.h"
 
 namespace tessmar {
@@ -24,9 +25,6 @@ std::string FileStem(const std::filesystem::path& path);
 // The value as a 4-byte float; values beyond the float range become infinities instead of
 // undefined behaviour.
 float ToFloat(double value);
-
-// A double truncated toward zero to a 64-bit integer, limited to the int64 range (NaN gives 0).
-std::int64_t TruncateToInt64(double value);
 
 // The GPS output settings behind a writer setup when the GPS output supplied the setup's GPS
 // formatter, else nullptr.

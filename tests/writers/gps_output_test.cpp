@@ -139,7 +139,7 @@ TEST(GpsOutput, TrackFilesInBothFormats) {
   GpsFix fix;
   DecodeGpsEntry(Entry1(), fix);
   DecodeGpsEntry(Entry2(17463000, -4000000, 5123), fix);
-  const std::string pair = NmeaGprmc(fix) + NmeaGpgga(fix);
+  const std::string pair = NmeaGpgga(fix) + NmeaGprmc(fix);
   EXPECT_EQ(nmea, pair + pair);
   EXPECT_TRUE(messages.Contains("GPS track written to file \"" + (dir / "drive.nmea").string() +
                                 "\" ."));

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "candb/signal_views.h"
 #include "common/message_output.h"
 #include "common/text_readers.h"
 
@@ -304,6 +305,13 @@ SignalInfo ShowSignalInfo(const LoggerConfiguration& config, int list_index) {
 std::string SignalListInfoCaption() {
   return std::string(Tr("Info: max logged signals = ")) + std::to_string(MAX_LOGGED_SIGNALS) +
          Tr(" (total)  in ") + std::to_string(MAX_LOGGED_MESSAGES) + Tr(" messages .");
+}
+
+bool RebuildViews(SignalTable& table, const T_CanLog_SigTab& sigs, SignalTree& tree,
+                  SignalLists& lists) {
+  MarkLoggedRows(table, sigs);
+  lists.Rebuild(table);
+  return tree.Build(table) > 0;
 }
 
 // ---- Layout requests ----------------------------------------------------------------------------

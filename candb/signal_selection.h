@@ -107,6 +107,13 @@ SignalInfo ShowSignalInfo(const LoggerConfiguration& config, int list_index);
 // Caption of the info item of the signal-list menu.
 std::string SignalListInfoCaption();
 
+// After a load or a clear: re-marks the logged rows, refills the lists and rebuilds the tree.
+// Returns true when the tree got any node (the roots "Bus1" and "Bus2" are then expanded).
+class SignalTree;
+class SignalLists;
+bool RebuildViews(SignalTable& table, const T_CanLog_SigTab& sigs, SignalTree& tree,
+                  SignalLists& lists);
+
 // ---- Message layout requests --------------------------------------------------------------------
 
 struct LayoutRequest {

@@ -330,6 +330,12 @@ void SignalLists::SelectBus(SignalTable& table, int bus) {
 
 // ---- Search -------------------------------------------------------------------------------------
 
+bool SignalSearch::TableClicked(const SignalTable& table, int top_row) {
+  if (!table.IsDataRow(top_row) || IsBlank(table.cell(top_row, kColSigName))) return false;
+  start_row_ = top_row;
+  return true;
+}
+
 SearchResult SignalSearch::Search(SignalTable& table, SignalLists& lists, std::string_view text,
                                   bool tree_page_shown) {
   SearchResult result;

@@ -161,6 +161,10 @@ class SignalSearch {
   void TextEdited() { start_row_ = 1; }
   // Clicking a table row with a signal makes it the start of the next search.
   void SetStartRow(int row) { start_row_ = row; }
+  // A click on the table with `top_row` as the top row of the selection: true ("&Add signal(s)
+  // to list" enabled, the row becomes the search start) when it is a data row with a non-blank
+  // signal name.
+  bool TableClicked(const SignalTable& table, int top_row);
   int start_row() const { return start_row_; }
 
   // Finds the next bus-1 row from the start row whose signal name matches the text. Found: the

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "candb/signal_selection.h"
+#include "candb/signal_views.h"
 #include "common/message_output.h"
 #include "tests/candb/candb_test_util.h"
 
@@ -277,6 +278,10 @@ TEST(CandbImport, LoadFileUpdatesPathsRecentListAndMarks) {
   config.modified = false;
   EXPECT_EQ(import.LoadFile(config, table, f.path(), 1), 1);
   EXPECT_EQ(table.cell(2, kColSt), "[*]");
+  SignalTree tree;
+  SignalLists lists;
+  EXPECT_TRUE(RebuildViews(table, config.sigs, tree, lists));
+  EXPECT_EQ(lists.node_list().size(), 2u);  // N on bus 1 and N (2)
   EXPECT_EQ(import.DialogPreset(config.cfg, 1), TextOf(config.cfg.DbFileBus1));
   EXPECT_EQ(CandbImport::DialogTitle(2), "Import CANdb file for bus #2");
 }

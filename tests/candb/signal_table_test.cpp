@@ -293,6 +293,10 @@ TEST_F(SignalViewsTest, SearchFindsBus1RowsOneAfterTheOther) {
   search.TextEdited();
   r = search.Search(table, lists, "DoorOpen", false);
   EXPECT_EQ(cap.entries().back().text, "Search string \"DoorOpen\" not found");
+  // A click on a table row starts the next search there.
+  EXPECT_FALSE(search.TableClicked(table, 0));
+  EXPECT_TRUE(search.TableClicked(table, 3));
+  EXPECT_EQ(search.Search(table, lists, "*", false).row, 3);
 }
 
 TEST_F(SignalViewsTest, DragAndDropTextsAndRows) {

@@ -11,13 +11,13 @@
 #include <string_view>
 
 #include "common/message_output.h"
-#include "config/clc_parser.h"
 #include "convert/date_time_format.h"
 #include "convert/dump_writer.h"
 #include "convert/text_writers.h"
 #include "logfile/channel_value.h"
 #include "logfile/cld_reader.h"
 #include "logfile/decode_messages.h"
+#include "logfile/log_header.h"
 #include "logfile/pre_scan.h"
 #include "logfile/running_clock.h"
 #include "logfile/signal_values.h"
@@ -117,7 +117,6 @@ class ConversionRun {
  private:
   bool ConvertFile(const std::filesystem::path& source, const std::filesystem::path& output,
                    const ConverterOptions& options, int flags);
-  bool ReadHeader(CldReader& reader, int64_t* binary_position, LogStartInfo* start);
   void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
   bool UserAborted(int percent, const std::filesystem::path& source, int64_t kbytes);
   void CloseOutput(bool aborted);
@@ -161,36 +160,6 @@ void ConversionRun::CloseOutput(bool aborted) {
           output_path_.c_str(), writer_->error_text().c_str());
   }
   output_open_ = false;
-}
-
-bool ConversionRun::ReadHeader(CldReader& reader, int64_t* binary_position,
-                               LogStartInfo* start) {
-  *logged_ = LoggerConfiguration{};
-  logged_->cfg.TimestampFreq = 0;  // to tell a missing "TimestampFreq=" from the default
-  ClcLineParser parser(logged_->cfg, logged_->sigs);
-  std::string line;
-  *binary_position = 0;
-  while (reader.ReadLine(&line)) {
-    if (parser.key() != 0) {
-      // The line is compared after unscrambling.
-      std::string plain;
-      parser.FeedFileLine(line, &plain);
-      if (plain == "[BINARY_LOG_DATA]") {
-        *binary_position = reader.Position();
-        break;
-      }
-      continue;
-    }
-    if (line == "[BINARY_LOG_DATA]") {
-      *binary_position = reader.Position();
-      break;
-    }
-    parser.FeedFileLine(line);
-  }
-  const LogFileInfo& info = parser.log_file_info();
-  start->start_date = info.start_date;
-  start->start_timestamp = info.start_timestamp;
-  return *binary_position > 0;
 }
 
 bool ConversionRun::ConvertFile(const std::filesystem::path& source,
@@ -263,20 +232,16 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
 
   // 5. Header.
   ShowMessage(kMsgInfo, "Analysing logfile header ...");
-  int64_t binary_position = 0;
-  LogStartInfo start;
-  const bool has_binary = ReadHeader(reader, &binary_position, &start);
+  const LogHeader header = ReadLogHeader(reader, logged_->cfg, logged_->sigs);
+  const int64_t binary_position = header.binary_position;
+  const LogStartInfo start = header.start;
+  const bool has_binary = binary_position > 0;
   const T_CanLog_Config& cfg = logged_->cfg;
   const T_CanLog_SigTab& sigs = (options.ignore_logged_sigdefs && request_.user_config)
                                     ? request_.user_config->sigs
                                     : logged_->sigs;
   // 6. Timer frequency.
-  double frequency = cfg.TimestampFreq;
-  if (!(frequency > 0)) {
-    Error("Error: Logger's timer-frequency unknown.");
-    frequency = kDefaultTimerFrequency;
-  }
-  logged_->cfg.TimestampFreq = frequency;
+  const double frequency = CheckTimerFrequency(header, &messages_);
 
   // 7. Columns and binary header.
   const bool gps_columns = request_.gps.merge_into_main_file != 0;
@@ -315,9 +280,16 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   if (!options.conditional_breakpoint.empty()) {
     pre.breakpoint = ParseDateTime(options.conditional_breakpoint, kDateTimePattern);
   }
-  pre.layout = &layout;
-  pre.signals = &decoder;
-  pre.channels = channels;
+  // Text outputs never read the value ranges, and Messages rows need no signal values: leaving
+  // them out saves a bit extraction per frame in both passes.
+  const bool need_ranges = !IsBuiltInFormat(code) || options.graph_preview;
+  const bool need_signal_values = type == OutputType::kSignals ||
+                                  options.skip_until_all_valid || !IsBuiltInFormat(code);
+  if (need_ranges) {
+    pre.layout = &layout;
+    pre.signals = &decoder;
+    pre.channels = channels;
+  }
   const int64_t kbytes = file_size / 1024;
   pre.progress = [&](int done, int total) {
     const int percent = total > 0 ? done * 100 / total : 0;
@@ -500,21 +472,26 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   bool stop = false;
   const int64_t first_entry = reader.FirstEntryPosition();
   const double entry_span = static_cast<double>(std::max<int64_t>(file_size - first_entry, 1));
+  const uint32_t progress_step = std::max<uint32_t>(1, scan.entry_count / 400);
+  uint32_t next_progress_check = 0;
   LogEntry entry;
   WriterRow row;
   for (uint32_t n = 0; n < scan.entry_count && !stop; ++n) {
-    // Progress.
-    const double done = static_cast<double>(n) * 16.0;
-    int percent = static_cast<int>(std::ceil(done * 100.0 / entry_span));
-    if (percent > 100) percent = 100;
-    if (percent != last_percent) {
-      last_percent = percent;
-      ShowMessageF(kMsgStatus, "Converting ... %d %% of %ld kByte", percent,
-                   static_cast<long>(kbytes));
-      if (UserAborted(percent, source, kbytes)) {
-        ShowMessage(kMsgError, "User abort, output file may be incomplete");
-        abort_ = true;
-        stop = true;
+    // Progress, looked at a few hundred times per file rather than per entry.
+    if (n >= next_progress_check) {
+      next_progress_check = n + progress_step;
+      const double done = static_cast<double>(n) * 16.0;
+      const int percent =
+          std::min(100, static_cast<int>(std::ceil(done * 100.0 / entry_span)));
+      if (percent != last_percent) {
+        last_percent = percent;
+        ShowMessageF(kMsgStatus, "Converting ... %d %% of %ld kByte", percent,
+                     static_cast<long>(kbytes));
+        if (UserAborted(percent, source, kbytes)) {
+          ShowMessage(kMsgError, "User abort, output file may be incomplete");
+          abort_ = true;
+          stop = true;
+        }
       }
     }
     // Next entry, winding back to the first one at the end of a circular file.
@@ -538,7 +515,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     bool delivered = false;
     switch (entry.cls) {
       case EntryClass::kCanFrame:
-        if (clock_.TimeEntrySeenInPass() && !IsDummyBlock(e)) {
+        if (need_signal_values && clock_.TimeEntrySeenInPass() && !IsDummyBlock(e)) {
           delivered = decoder.DecodeFrame(CanIdentifier(e), CanData(e), channels_.data()) > 0;
         }
         break;

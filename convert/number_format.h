@@ -4,6 +4,7 @@
 // identical to the printf conversions named beside them (C locale).
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -17,14 +18,43 @@ inline char* G(char* p, double v, int precision) {
   return std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::general, precision).ptr;
 }
 
-// "%.<decimals>lf"
-inline char* Fixed(char* p, double v, int decimals) {
+// "%.<decimals>lf" through the library (exact decimal rounding of the binary value).
+inline char* FixedSlow(char* p, double v, int decimals) {
   const std::to_chars_result r =
       std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::fixed, decimals);
   if (r.ec != std::errc()) {  // beyond 40 characters: fall back to the exponent form
     return std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::general, 17).ptr;
   }
   return r.ptr;
+}
+
+// "%.<decimals>lf". Moderate values with up to 6 decimals are formatted by integer arithmetic;
+// a value whose scaled fraction lies too close to one half for that to round exactly as printf
+// does (which rounds the exact binary value) goes through the library.
+inline char* Fixed(char* p, double v, int decimals) {
+  static constexpr double kPow[7] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+  static constexpr uint64_t kPowInt[7] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  if (decimals < 0 || decimals > 6) return FixedSlow(p, v, decimals);
+  const double a = std::fabs(v);
+  const double scaled = a * kPow[decimals];
+  // Below 1e12 a double holds the scaled value to better than 1.3e-4.
+  if (!(scaled < 1e12)) return FixedSlow(p, v, decimals);
+  const double whole = std::floor(scaled);
+  const double frac = scaled - whole;
+  if (std::fabs(frac - 0.5) < 1e-3) return FixedSlow(p, v, decimals);
+  const uint64_t units = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
+  if (std::signbit(v)) *p++ = '-';
+  p = std::to_chars(p, p + kMaxNumberChars, units / kPowInt[decimals]).ptr;
+  if (decimals > 0) {
+    *p++ = '.';
+    uint64_t f = units % kPowInt[decimals];
+    for (int i = decimals - 1; i >= 0; --i) {
+      p[i] = static_cast<char>('0' + f % 10);
+      f /= 10;
+    }
+    p += decimals;
+  }
+  return p;
 }
 
 // "%0<width>.<decimals>lf": zero padded on the left (after a minus sign) to width characters.

@@ -74,8 +74,8 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   for (const OutputFormatInfo& f : kOutputFormats) {
     LB_FileFormat->addItem(QString::fromLatin1(f.list_text));
   }
-  LB_FileFormat->setMinimumHeight(LB_FileFormat->sizeHintForRow(0) * kOutputFormatCount +
-                                  2 * LB_FileFormat->frameWidth() + 4);
+  LB_FileFormat->setFixedHeight(LB_FileFormat->sizeHintForRow(0) * kOutputFormatCount +
+                                2 * LB_FileFormat->frameWidth() + 4);
 
   Btn_StartConv = new QPushButton(tr("&Go !"), destination);
   Btn_StartConv->setObjectName(QStringLiteral("Btn_StartConv"));
@@ -122,6 +122,7 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   output_layout->addWidget(Chk_GraphPreview, 3, 1, 1, 2);
   output_layout->addWidget(Chk_LaunchViewer, 4, 1, 1, 2);
   output_layout->setColumnStretch(1, 1);
+  output_layout->setRowStretch(5, 1);
 
   auto* run_box = new QGroupBox(tr("Conversion"), destination);
   auto* run_layout = new QGridLayout(run_box);
@@ -211,11 +212,22 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   auto* breakpoint_form = new QFormLayout;
   breakpoint_form->addRow(tr("Conditional breakpoint at"), Ed_Breakpoint);
   flags_layout->addLayout(breakpoint_form);
-  flags_layout->addStretch(1);
 
-  auto* options_layout = new QHBoxLayout(options);
-  options_layout->addWidget(format_box, 1);
-  options_layout->addWidget(flags_box, 1);
+  for (QWidget* field : std::initializer_list<QWidget*>{
+           SE_Headlines, CB_ColumnSeparator, CB_DecimalSeparator, CB_TimeColumn1, CB_TimeColumn2,
+           Ed_WriteInterval, Ed_InvalidSignal}) {
+    field->setMaximumWidth(260);
+  }
+  SE_Headlines->setMaximumWidth(80);
+  Ed_WriteInterval->setMaximumWidth(120);
+  Ed_Breakpoint->setMaximumWidth(200);
+  format_form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+  auto* options_row = new QHBoxLayout;
+  options_row->addWidget(format_box, 1);
+  options_row->addWidget(flags_box, 1);
+  auto* options_layout = new QVBoxLayout(options);
+  options_layout->addLayout(options_row);
+  options_layout->addStretch(1);
   sub_pages_->addTab(options, tr("Converter options"));
 
   auto* layout = new QVBoxLayout(this);

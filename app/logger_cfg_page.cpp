@@ -120,6 +120,9 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   connect(CB_InitTrigger, &QComboBox::currentIndexChanged, this, &LoggerCfgPage::OnUserChange);
   Ed_Pretrigger = make_edit("Ed_Pretrigger", 12);
   Ed_Posttrigger = make_edit("Ed_Posttrigger", 12);
+  for (QLineEdit* e : {Ed_Pretrigger, Ed_Posttrigger}) e->setMaximumWidth(120);
+  Ed_FileSizeLimit->setMaximumWidth(120);
+  Ed_MsgRateLimit->setMaximumWidth(120);
   auto* trigger_form = new QFormLayout(trigger_box);
   trigger_form->addRow(tr("Initial trigger state"), CB_InitTrigger);
   trigger_form->addRow(tr("Pre-trigger time (s)"), Ed_Pretrigger);
@@ -146,12 +149,14 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   SG_LoggedMessages->verticalHeader()->setVisible(false);
   SG_LoggedMessages->horizontalHeader()->setStretchLastSection(true);
   SG_LoggedMessages->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  auto* logged_layout = new QGridLayout(logged_box);
-  logged_layout->addWidget(Lab_Limits, 0, 0, 1, 2);
-  logged_layout->addWidget(Lab_Count, 1, 0, 1, 2);
-  logged_layout->addWidget(LB_LoggedSignals, 2, 0);
-  logged_layout->addWidget(SG_LoggedMessages, 2, 1);
-  logged_layout->setRowStretch(2, 1);
+  SG_LoggedMessages->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  SG_LoggedMessages->horizontalHeader()->setStretchLastSection(true);
+  Lab_Limits->setWordWrap(true);
+  auto* logged_layout = new QVBoxLayout(logged_box);
+  logged_layout->addWidget(Lab_Limits);
+  logged_layout->addWidget(Lab_Count);
+  logged_layout->addWidget(LB_LoggedSignals, 1);
+  logged_layout->addWidget(SG_LoggedMessages, 1);
 
   auto* left = new QVBoxLayout;
   left->addWidget(info_box);

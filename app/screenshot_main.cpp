@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -38,26 +40,42 @@ int main(int argc, char** argv) {
   QDir().mkpath(out.path());
   QTemporaryDir settings_dir;
 
+  // Settings that name the configuration, so that the start-up loads it as a user's would.
+  QString config;
+  QStringList sources;
+  for (const QString& a : args) {
+    if (a.endsWith(QStringLiteral(".clc"), Qt::CaseInsensitive)) {
+      config = QFileInfo(a).absoluteFilePath();
+    } else {
+      sources << QFileInfo(a).absoluteFilePath();
+    }
+  }
+  const QString ini = settings_dir.filePath(QStringLiteral("Tessmar.ini"));
+  {
+    QFile file(ini);
+    if (file.open(QIODevice::WriteOnly)) {
+      file.write("[MainWindow]\r\nVerboseDisplay=1\r\n[DeviceInfo]\r\nLoggerDeviceFamily=3\r\n"
+                 "[Files]\r\nLoggerCfg=");
+      file.write(config.toUtf8());
+      file.write("\r\nExportDir=");
+      file.write(settings_dir.path().toUtf8());
+      file.write("\r\n");
+    }
+  }
   tessmar::AppStart start;
-  start.settings_path = tessmar::ToCore(settings_dir.filePath(QStringLiteral("Tessmar.ini")));
+  start.settings_path = tessmar::ToCore(ini);
   start.notify_wait_ms = 0;
   start.start_timer = false;
   tessmar::TCanLogForm1 window(start);
   window.resize(1100, 760);
   window.show();
-  window.TimerTick();  // start-up
-  // Questions (load the named databases) take their batch answers.
+  // The start-up's question (load the named databases) takes its batch answer.
   tessmar::SetBatchMode(true);
-  QStringList sources;
-  for (const QString& a : args) {
-    if (a.endsWith(QStringLiteral(".clc"), Qt::CaseInsensitive)) {
-      window.LoadConfiguration(QFileInfo(a).absoluteFilePath());
-    } else {
-      sources << QFileInfo(a).absoluteFilePath();
-    }
-  }
+  window.TimerTick();
   tessmar::SetBatchMode(false);
   window.converter_page()->SetSources(sources);
+  // A conversion fills the progress and result displays.
+  if (!sources.isEmpty()) window.StartConversion();
 
   int n = 0;
   QTabWidget* pages = window.pages();

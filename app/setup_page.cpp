@@ -96,6 +96,7 @@ SetupPage::SetupPage(const int& update_guard, QWidget* parent)
     if (update_guard_ > 0 || entry < 0) return;
     Q_EMIT familyChosen(entry <= 3 ? entry : 4);
   });
+  LB_DeviceFamily->setMaximumWidth(360);
   auto* family_layout = new QVBoxLayout(family_box);
   family_layout->addWidget(LB_DeviceFamily);
 

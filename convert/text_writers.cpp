@@ -13,6 +13,9 @@ namespace {
 
 // Room for one cell besides its text: quotes, separator, a number.
 constexpr std::size_t kCellSlack = 8 + numfmt::kMaxNumberChars;
+// Whole milliseconds are taken by truncation; grid times summed from the interval carry a little
+// floating-point error (0.1 s may be held as 0.09999999), which must not turn 100 ms into 99.
+constexpr double kMsSlack = 1e-6;
 // Longest text a channel can hold (255) or a GPS cell may take.
 constexpr std::size_t kMaxCellText = 256;
 
@@ -189,7 +192,7 @@ char* TextCsvWriter::TimeCells(char* p, double t, double time_base) {
         break;
       case TimeColumnKind::kMilliseconds:
         p = messages_ ? numfmt::FixedZeroPadded(p, rel * 1000.0, 11, 1)
-                      : numfmt::Int(p, static_cast<int64_t>(rel * 1000.0));
+                      : numfmt::Int(p, static_cast<int64_t>(rel * 1000.0 + kMsSlack));
         break;
       default: {
         const char* pattern =

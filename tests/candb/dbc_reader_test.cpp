@@ -22,15 +22,6 @@ const CANdbSignal* Sig(CANdb& db, uint32_t id, const char* name) {
 
 // ---- Model --------------------------------------------------------------------------------------
 
-TEST(CANdbModel, NewDatabaseIsEmpty) {
-  CANdb db;
-  EXPECT_EQ(db.message_count(), 0);
-  EXPECT_TRUE(db.nodes().empty());
-  EXPECT_TRUE(db.attr_defs().empty());
-  EXPECT_EQ(db.FirstMessage(), nullptr);
-  EXPECT_FALSE(db.loaded());
-}
-
 TEST(CANdbModel, MessageIndexBucketsAndLookupOrder) {
   CANdb db;
   const auto add = [&db](uint32_t id, bool ext, const char* name) {
@@ -63,7 +54,7 @@ TEST(CANdbModel, MessageIndexBucketsAndLookupOrder) {
   EXPECT_EQ(db.NextMessage(), m2053);
 }
 
-TEST(CANdbModel, ValueDescriptionsAndEnumItems) {
+TEST(CANdbModel, ValueDescriptionsKeepTheFirstText) {
   CANdbSignal s;
   EXPECT_EQ(s.AddValueDesc(1, "On"), 0);
   EXPECT_EQ(s.AddValueDesc(0, "Off"), 0);
@@ -72,16 +63,6 @@ TEST(CANdbModel, ValueDescriptionsAndEnumItems) {
   ASSERT_NE(s.FindValueDesc(1), nullptr);
   EXPECT_EQ(*s.FindValueDesc(1), "On");
   EXPECT_EQ(s.value_desc_count(), 2);
-
-  CANdbAttributeDefinition d;
-  d.AddEnumItem("x", 0);  // not an ENUM yet: ignored
-  EXPECT_EQ(d.FindEnumItem("x"), -1);
-  d.SetType(CANdbAttributeType::kEnum);
-  d.AddEnumItem("A", 0);
-  d.AddEnumItem("B", 1);
-  EXPECT_EQ(d.FindEnumItem("B"), 1);
-  d.SetType(CANdbAttributeType::kString);
-  EXPECT_TRUE(d.enum_items().empty());
 }
 
 // ---- Reader: numbers, signals, statements -------------------------------------------------------

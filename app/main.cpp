@@ -3,14 +3,36 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <exception>
 
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "app/single_instance.h"
 #include "convert/settings_file.h"
 
+namespace {
+
+// Whatever escapes an event handler is shown in a box instead of ending the program.
+class TessmarApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      QMessageBox::critical(nullptr, QStringLiteral("Tessmar"), QString::fromUtf8(e.what()));
+    } catch (...) {
+      QMessageBox::critical(nullptr, QStringLiteral("Tessmar"),
+                            QStringLiteral("Unexpected internal error."));
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  TessmarApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tessmar"));
   QApplication::setApplicationDisplayName(QStringLiteral("Tessmar"));
   QApplication::setApplicationVersion(QStringLiteral("0.1.0"));

@@ -269,6 +269,8 @@ void TCanLogForm1::ReadSettingsIntoControls() {
   setup_page_->external_viewer()->setText(FromCore(s.external_data_viewer));
   setup_page_->topo_dir()->setText(FromCore(s.topographic_map_data));
   converter_page_->SetOptions(s.converter);
+  // Colours and greyed fields of the stored options, without boxes.
+  converter_page_->CheckOptions(true);
 }
 
 bool TCanLogForm1::WriteSettingsFile() {

@@ -295,6 +295,21 @@ TEST(MainWindowClose, CancelKeepsTheWindowNoClosesWithoutSaving) {
   EXPECT_NE(ReadText(f.ini_path()), ini_before);
 }
 
+TEST(MainWindow, CorruptSettingsAndConfigurationFilesAreSurvived) {
+  WindowFixture f;
+  std::string garbage;
+  for (int i = 0; i < 4000; ++i) garbage += static_cast<char>((i * 7919) % 256);
+  TCanLogForm1& w = f.Start({}, "[Converter]\r\nOutputType=77\r\nTimeColumn1=-3\r\n" + garbage);
+  auto* type = w.findChild<QComboBox*>(QStringLiteral("CB_OutputType"));
+  EXPECT_EQ(type->currentIndex(), 0);  // out of range gives the first entry
+  const std::string clc = (f.dir() / "broken.clc").string();
+  testing::WriteText(clc, "[CanLoggerConfig]\r\nInfoString=\"ok\"\r\nFoo=1\r\n" + garbage);
+  EXPECT_TRUE(w.LoadConfiguration(QString::fromStdString(clc)));
+  EXPECT_TRUE(InfoContains(w, "Unknown: \"Foo=1\" ."));
+  EXPECT_STREQ(w.config().cfg.InfoString, "ok");
+  EXPECT_TRUE(f.Close());
+}
+
 TEST(MainWindowClose, BatchModeNeverAsks) {
   WindowFixture f;
   TCanLogForm1& w = f.Start();
@@ -500,6 +515,12 @@ TEST(PartnerProtocol, HandshakeCommandsAndClosedNotification) {
   EXPECT_EQ(partner.NextLine(), "answer 1");
   w.TimerTick();
   EXPECT_EQ(w.StatusText(), "Cannot handle Message, Cmd=9, params=");
+
+  // A configuration that was loaded and accepted is announced.
+  const std::string clc = std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc";
+  ASSERT_TRUE(w.LoadConfiguration(QString::fromStdString(clc)));
+  EXPECT_EQ(partner.NextLine(),
+            "recv " + std::to_string(w.own_window()) + " 0 /loaded \"" + clc + "\"");
 
   // "/close" closes the window as the user would; the partner hears "/closed".
   w.show();

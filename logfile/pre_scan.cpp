@@ -63,6 +63,8 @@ class PreScanner {
   GpsEntry1 gps1_;
   GpsEntry2 gps2_;
   uint64_t oldest_gps_ticks_ = 0;
+  int64_t eof_index_ = -1;  // last "eof" marker
+  int64_t eof_position_ = 0;
 };
 
 bool PreScanner::Progress(const LogEntry& e) {
@@ -78,14 +80,19 @@ bool PreScanner::Progress(const LogEntry& e) {
 
 void PreScanner::OnCanFrame(const LogEntry& e) {
   const uint8_t* b = e.bytes;
-  if (r_.time_entry_seen) {
-    if (!after_eof_) clock_.ApplyCanFrame(b, e.position);
-    if (setup_.signals != nullptr && Ranges() && !IsDummyBlock(b)) {
-      setup_.signals->WidenFrameRanges(CanIdentifier(b), CanData(b), setup_.channels.data());
-    }
+  if (IsDummyBlock(b)) {
+    if (r_.time_entry_seen && !after_eof_) clock_.ApplyCanFrame(b, e.position);  // warns once
     return;
   }
-  if (IsDummyBlock(b)) return;
+  if (r_.time_entry_seen) {
+    if (!after_eof_) clock_.ApplyCanFrame(b, e.position);
+    if (setup_.signals != nullptr && Ranges()) {
+      setup_.signals->WidenFrameRanges(CanIdentifier(b), CanData(b), setup_.channels.data());
+    }
+    if (!after_eof_) return;
+  }
+  // Before the first time entry, and between an "eof" marker and the next time entry: the first
+  // such frame gives the stamp from which the start tick count is built.
   if (!r_.has_first_frame_stamp || eof_since_stamp_) {
     r_.has_first_frame_stamp = true;
     r_.first_frame_stamp = CanTimestamp24(b);
@@ -98,6 +105,8 @@ void PreScanner::OnCanFrame(const LogEntry& e) {
 void PreScanner::OnEof(const LogEntry& e) {
   r_.oldest_index = static_cast<int32_t>(e.index);
   r_.oldest_position = e.position;
+  eof_index_ = static_cast<int64_t>(e.index);
+  eof_position_ = e.position;
   r_.found_eof = true;
   clock_.ApplyMarkerCount(EntryCount32(e.bytes), e.position);
   eof_since_stamp_ = true;
@@ -283,6 +292,16 @@ void PreScanner::Finish(ExtTime* combined_start_time) {
     }
     r_.oldest_index = 0;
     r_.oldest_position = first;
+  }
+  // A circular file that wrapped: the entries between the "eof" marker and the oldest time entry
+  // are the oldest of all. Starting at the time entry would leave them for the very end of the
+  // conversion, where they look like a step back in time (an unresolvable overflow, ten seconds
+  // added). Start right behind the marker instead, so the conversion reads in recording order and
+  // ends with the marker.
+  if (eof_index_ >= 0 && r_.oldest_index > eof_index_ &&
+      eof_index_ + 1 < static_cast<int64_t>(r_.entry_count)) {
+    r_.oldest_index = static_cast<int32_t>(eof_index_ + 1);
+    r_.oldest_position = eof_position_ + kEntrySize;
   }
   if (!r_.found_eof) {
     ++msgs_.error_count;

@@ -52,7 +52,9 @@ struct PreScanSetup {
 struct PreScanResult {
   bool completed = false;       // false when the progress callback aborted
   uint32_t entry_count = 0;     // entries read (a BULK block counts once)
-  int32_t oldest_index = 0;     // entry index at which the conversion starts
+  // Entry index at which the conversion starts: the oldest time entry, or in a circular file that
+  // wrapped, the entry right behind the "eof" marker when the oldest time entry follows it.
+  int32_t oldest_index = 0;
   // File position of that entry. The conversion winds here: it is exact also when BULK blocks of
   // several slots come before it (where first entry + 16 x index would not be).
   int64_t oldest_position = 0;

@@ -128,15 +128,19 @@ TEST(PreScan, CircularRecordingStartsAtTheOldestTimeEntry) {
   ASSERT_TRUE(r.completed);
   EXPECT_EQ(r.entry_count, 11u);
   EXPECT_TRUE(r.found_eof);
-  EXPECT_EQ(r.oldest_index, 7) << "the first time entry after the eof marker";
-  EXPECT_EQ(r.oldest_position, s.First() + 16 * 13)
+  // The oldest time entry follows the eof marker: conversion starts right behind the marker, so
+  // the frame before that time entry is read first and the marker last.
+  EXPECT_EQ(r.oldest_index, 6);
+  EXPECT_EQ(r.oldest_position, s.First() + 16 * 12)
       << "the block of seven slots makes position and index differ";
+  EXPECT_EQ(r.start_tick_count, (older - 500) & 0xFFFFFFu)
+      << "built from the first frame behind the marker";
   EXPECT_NEAR(static_cast<double>(r.oldest_time), kOct2017 + 90, 1e-6);
   EXPECT_EQ(s.msgs.error_count, 0) << "the jump back after eof is no counter defect";
   EXPECT_EQ(s.Count("UNRESOLVABLE"), 0);
   EXPECT_EQ(s.Count("Pre-scan: found EOF-entry at filepos="), 1);
   EXPECT_EQ(s.Count("Pre-scan: found the OLDEST TIM-entry at index=7, filepos="), 1);
-  EXPECT_EQ(s.Count("Oldest entry at index=7, filepos="), 1);
+  EXPECT_EQ(s.Count("Oldest entry at index=6, filepos="), 1);
   EXPECT_EQ(s.Count("found_eof=yes, ta=2017-10-19 12:36:26.00"), 1);
   EXPECT_NEAR(static_cast<double>(r.time_base + static_cast<ExtTime>(older) / 39065.5),
               kOct2017 + 90, 1e-6);

@@ -22,6 +22,7 @@
 namespace tessmar {
 namespace {
 
+using testing::InfoContains;
 using testing::ReadText;
 using testing::WindowFixture;
 
@@ -37,13 +38,6 @@ std::filesystem::path MakeRecording(const std::filesystem::path& dir, const std:
   const std::filesystem::path path = dir / name;
   EXPECT_TRUE(SimulateRecording(config, options, path).ok);
   return path;
-}
-
-bool InfoContains(TCanLogForm1& w, const QString& text) {
-  for (const QString& line : w.info_page()->Lines()) {
-    if (line.contains(text)) return true;
-  }
-  return false;
 }
 
 TEST(ConverterRun, GoConvertsTheSourcesAndShowsTheResult) {

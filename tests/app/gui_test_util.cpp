@@ -1,6 +1,8 @@
 #include "tests/app/gui_test_util.h"
 
 #include <fstream>
+
+#include "app/simple_pages.h"
 #include <sstream>
 
 namespace tessmar::testing {
@@ -51,6 +53,13 @@ bool WindowFixture::Close() {
   window_->show();
   const bool closed = window_->close();
   return closed;
+}
+
+bool InfoContains(TCanLogForm1& window, const QString& text) {
+  for (const QString& line : window.info_page()->Lines()) {
+    if (line.contains(text)) return true;
+  }
+  return false;
 }
 
 std::string ReadText(const std::filesystem::path& path) {

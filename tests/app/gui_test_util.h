@@ -44,6 +44,9 @@ class WindowFixture {
   std::vector<Question> asked_;
 };
 
+// True when a line of the "Info" page's message list contains text.
+bool InfoContains(TCanLogForm1& window, const QString& text);
+
 std::string ReadText(const std::filesystem::path& path);
 void WriteText(const std::filesystem::path& path, const std::string& text);
 

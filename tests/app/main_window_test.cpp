@@ -25,15 +25,9 @@
 namespace tessmar {
 namespace {
 
+using testing::InfoContains;
 using testing::ReadText;
 using testing::WindowFixture;
-
-bool InfoContains(TCanLogForm1& w, const QString& text) {
-  for (const QString& line : w.info_page()->Lines()) {
-    if (line.contains(text)) return true;
-  }
-  return false;
-}
 
 // ---- Window and pages -------------------------------------------------------------------------
 

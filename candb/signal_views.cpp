@@ -328,6 +328,18 @@ void SignalLists::SelectBus(SignalTable& table, int bus) {
   Select(table, BusText(bus), node_, message_, signal_, true);
 }
 
+TreePress PressTreeNode(const SignalTree& tree, int index, SignalTable& table, SignalLists& lists) {
+  TreePress press;
+  if (index < 0 || index >= tree.size()) return press;
+  press.item = tree.PathOf(index);
+  const DragItem& p = press.item;
+  ShowMessageF(kMsgStatus, "Selected \"%s.%s.%s.%s\"", p.bus.c_str(), p.node.c_str(),
+               p.message.c_str(), p.signal.c_str());
+  lists.Select(table, p.bus, p.node, p.message, p.signal, true);
+  press.matches = table.FindRow(DragBusNumber(p), p.node, p.message, p.signal, 1) >= 1;
+  return press;
+}
+
 // ---- Search -------------------------------------------------------------------------------------
 
 bool SignalSearch::TableClicked(const SignalTable& table, int top_row) {

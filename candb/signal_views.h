@@ -144,6 +144,15 @@ class SignalLists {
   int selected_signal_ = -1;
 };
 
+// Pressing the mouse on a tree node: shows "Selected \"%s.%s.%s.%s\"" at status level, selects the
+// path in the lists and the table. `matches` (a table row of that path exists) enables
+// "&Add signal(s) to list" and lets a drag of `item` start.
+struct TreePress {
+  DragItem item;
+  bool matches = false;
+};
+TreePress PressTreeNode(const SignalTree& tree, int index, SignalTable& table, SignalLists& lists);
+
 // ---- Search -------------------------------------------------------------------------------------
 
 struct SearchResult {

@@ -242,6 +242,13 @@ TEST_F(SignalViewsTest, TreeGroupsBusNodeMessageSignal) {
   EXPECT_EQ(item.node, "Body");
   EXPECT_EQ(item.message, "Doors");
   EXPECT_EQ(item.signal, "DoorOpen");
+
+  SignalLists lists;
+  const TreePress press = PressTreeNode(tree, door, table, lists);
+  EXPECT_TRUE(press.matches);
+  EXPECT_EQ(cap.entries().back().text, "Selected \"Bus2.Body.Doors.DoorOpen\"");
+  EXPECT_EQ(table.current_row(), 6);
+  EXPECT_EQ(lists.bus(), 2);
 }
 
 TEST_F(SignalViewsTest, ListsShowNodesOfBothBusesAndFollowTheSelection) {

@@ -1,0 +1,130 @@
+// End-to-end conversion speed through tessmar-cli on a simulated recording of more than 200 MB
+// held in the page cache, next to the I/O floor of the same run: reading the input with `cat`
+// and writing the output's size with `dd`.
+//
+// Counters: entries/s over wall time, entries/s over the child's CPU time (one core), and the
+// wall time as a multiple of the I/O floor.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "config/clc_file.h"
+#include "logfile/simulator/recording_simulator.h"
+
+namespace tessmar {
+namespace {
+
+struct Fixture {
+  std::filesystem::path dir;
+  std::filesystem::path recording;
+  double entries = 0;
+  bool ok = false;
+
+  Fixture() {
+    dir = std::filesystem::temp_directory_path() / "tessmar_convert_bench";
+    std::filesystem::create_directories(dir);
+    recording = dir / "big.cld";
+    LoggerConfiguration config;
+    if (!ReadClcFile(std::filesystem::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc", config)) {
+      return;
+    }
+    SimulatorOptions options;
+    options.duration_s = 3600;       // one hour at full bus load: about 230 MB
+    options.bus_load_percent = 100;
+    options.gps = false;
+    const SimulationResult r = SimulateRecording(config, options, recording);
+    if (!r.ok) return;
+    entries = static_cast<double>(r.entries_in_file);
+    std::ofstream(dir / "empty.ini") << "";
+    ok = true;
+  }
+  ~Fixture() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+};
+
+Fixture& Data() {
+  static Fixture f;
+  return f;
+}
+
+double ChildCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+// Runs a shell command; returns wall seconds and adds the child's CPU seconds to *cpu.
+double Timed(const std::string& command, double* cpu) {
+  const double cpu0 = ChildCpuSeconds();
+  const auto t0 = std::chrono::steady_clock::now();
+  if (std::system(command.c_str()) != 0) return -1;
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  if (cpu) *cpu += ChildCpuSeconds() - cpu0;
+  return wall;
+}
+
+void RunConversion(benchmark::State& state, const std::string& options, const char* out_name) {
+  Fixture& f = Data();
+  if (!f.ok) {
+    state.SkipWithError("could not simulate the recording");
+    return;
+  }
+  const std::string in = f.recording.string();
+  const std::string out = (f.dir / out_name).string();
+  Timed("cat '" + in + "' > /dev/null", nullptr);  // into the page cache
+  double wall_sum = 0, cpu_sum = 0, floor_sum = 0;
+  for (auto _ : state) {
+    const double wall = Timed(std::string(TESSMAR_CLI_PATH) + " --settings '" +
+                                  (f.dir / "empty.ini").string() + "' --no-progress " + options +
+                                  " '" + in + "' --outdir '" + f.dir.string() + "' 2>/dev/null",
+                              &cpu_sum);
+    if (wall < 0) {
+      state.SkipWithError("tessmar-cli failed");
+      return;
+    }
+    state.SetIterationTime(wall);
+    wall_sum += wall;
+    // The I/O floor of this run: read the input, write as many bytes as the output has.
+    const auto out_mb = std::filesystem::file_size(out) / (1024 * 1024) + 1;
+    floor_sum += Timed("cat '" + in + "' > /dev/null && dd if=/dev/zero of='" + f.dir.string() +
+                           "/floor.bin' bs=1M count=" + std::to_string(out_mb) +
+                           " status=none && rm -f '" + f.dir.string() + "/floor.bin'",
+                       nullptr);
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["entries_per_s_wall"] = f.entries * n / wall_sum;
+  state.counters["entries_per_s_cpu"] = f.entries * n / cpu_sum;
+  state.counters["io_floor_s"] = floor_sum / n;
+  state.counters["x_io_floor"] = wall_sum / floor_sum;
+  state.counters["output_mb"] =
+      static_cast<double>(std::filesystem::file_size(out)) / (1024.0 * 1024.0);
+}
+
+void BM_CliMessagesToCsv(benchmark::State& state) {
+  RunConversion(state, "--output-type messages --format csv --time1 seconds", "big.csv");
+}
+void BM_CliSignalsToCsv(benchmark::State& state) {
+  RunConversion(state,
+                "--output-type signals --format csv --time1 seconds --interval 0.01", "big.csv");
+}
+void BM_CliVectorAscii(benchmark::State& state) {
+  RunConversion(state, "--format vector-ascii", "big.asc");
+}
+
+BENCHMARK(BM_CliMessagesToCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CliSignalsToCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CliVectorAscii)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tessmar
+
+BENCHMARK_MAIN();

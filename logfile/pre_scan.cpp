@@ -71,6 +71,7 @@ bool PreScanner::Progress(const LogEntry& e) {
   const int64_t size = reader_.FileSize();
   int percent = 0;
   if (size >= 101) percent = static_cast<int>((e.position + e.size) / (size / 100));
+  if (percent > 100) percent = 100;  // sizes of 101..199 bytes would otherwise count past 100
   if (percent == last_percent_) return true;
   last_percent_ = percent;
   ShowMessageF(kMsgStatus, "Searching oldest entry ... %d %% of %ld kByte", percent,
@@ -132,7 +133,7 @@ void PreScanner::OnTimeEntry(const LogEntry& e) {
     }
     candidate_exists_ = true;
   }
-  const ExtTime t = clock_.AbsoluteTime();
+  const ExtTime t = clock_.TimeEntryTime();
   if (r_.listed_tim < kListedTimeEntries) {
     ++r_.listed_tim;
     if (msgs_.verbose) {

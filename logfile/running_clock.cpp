@@ -153,12 +153,19 @@ void RunningClock::ApplyTimeEntry(const uint8_t* e, int64_t position) {
   }
   if (fields_valid && date > kDate1990 && date < kDateLimit && e[8] != 0 && dates_trusted_) {
     const ExtTime difference = date - last_time_entry_date_;
-    if (std::fabs(static_cast<double>(difference)) >= 2.0) {
-      // A time warp: the logger's clock was set, or the recording paused.
+    const bool warped = std::fabs(static_cast<double>(difference)) >= 2.0;
+    if (warped) {
+      // A time warp: the logger's clock was set, or the recording paused. The new base ties the
+      // entry's own count to its date, so the entries that follow get times from that date on.
+      ExtTime entry_seconds;
       if (std::fabs(static_cast<double>(difference)) > 30.0) {
         accepted_low_ = candidate_low_;
         high_ = 0;
         UpdateSeconds();
+        entry_seconds = seconds_;
+      } else {
+        entry_seconds =
+            static_cast<ExtTime>((static_cast<uint64_t>(high_) << 32) | candidate_low_) / frequency_;
       }
       if (Msgs().verbose) {
         char old_text[48];
@@ -167,13 +174,14 @@ void RunningClock::ApplyTimeEntry(const uint8_t* e, int64_t position) {
                      FormatDateTime(time_base_, old_text, sizeof old_text),
                      FormatDateTime(date, text, sizeof text));
       }
-      // The base is set so that this entry's absolute time is its date.
-      time_base_ = date - seconds_;
+      time_base_ = date - entry_seconds;
     } else {
       Step32(position);
     }
     last_time_entry_date_ = date;
-    const ExtTime t = AbsoluteTime();
+    // The entry's own time: with a kept count the running count still lags behind the entry.
+    const ExtTime t = warped ? date : AbsoluteTime();
+    time_entry_time_ = t;
     if (oldest_time_ < 0 || t < oldest_time_) {
       oldest_time_ = t;
       time_base_at_oldest_ = time_base_;
@@ -190,8 +198,10 @@ void RunningClock::ApplyTimeEntry(const uint8_t* e, int64_t position) {
                    ClockPassName(pass_), Pos(position), e[8], e[9], e[10], e[11], e[12], e[13],
                    e[14], e[15]);
     }
+    time_entry_time_ = AbsoluteTime();
   } else {
     Step32(position);  // dates are no longer trusted: the entry only moves the count
+    time_entry_time_ = AbsoluteTime();
   }
 }
 

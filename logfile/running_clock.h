@@ -99,6 +99,9 @@ class RunningClock {
   bool DatesTrusted() const { return dates_trusted_; }
   bool TimeEntrySeenInPass() const { return time_entry_seen_; }
   ExtTime LastTimeEntryDate() const { return last_time_entry_date_; }
+  // Absolute time of the last time entry applied (its date after a time warp, whose count may
+  // lag behind; otherwise base + seconds since tick 0).
+  ExtTime TimeEntryTime() const { return time_entry_time_; }
   ExtTime OldestTime() const { return oldest_time_; }  // -1 = none
   ExtTime LatestTime() const { return latest_time_; }  // -1 = none
   ExtTime TimeBaseAtOldest() const { return time_base_at_oldest_; }  // -1 = none
@@ -146,6 +149,7 @@ class RunningClock {
   bool new_file_on_startup_ = false;
 
   ExtTime last_time_entry_date_ = 0;
+  ExtTime time_entry_time_ = 0;
   ExtTime oldest_time_ = -1;
   ExtTime latest_time_ = -1;
   ExtTime time_base_at_oldest_ = -1;

@@ -52,6 +52,7 @@ class SignalDecoder {
   // Prepares every used signal slot; its channel is layout.signal_first + slot.
   void Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layout);
 
+  // `channels` holds the records of all columns of the layout given to Build (layout.total).
   // Conversion pass: every signal of the frame's identifier word (all 32 bits) whose multiplexer
   // condition holds gets its value: raw pattern, value type 4/8/17, scaled = raw x fa + of.
   // The range of the channel is widened. Returns the number of signals that got a value.

@@ -314,9 +314,6 @@ void PreScanner::Finish(ExtTime* combined_start_time) {
     r_.oldest_position = first;
   }
   if (!r_.time_entry_seen) r_.oldest_time = static_cast<ExtTime>(r_.start.start_date);
-  if (combined_start_time != nullptr && *combined_start_time < 0) {
-    *combined_start_time = r_.oldest_time;
-  }
 
   // Real-time clock check, with GPS time as the fallback.
   if (r_.oldest_time < kDate2000 || r_.oldest_time > kDate2050) {
@@ -341,6 +338,12 @@ void PreScanner::Finish(ExtTime* combined_start_time) {
       r_.start.start_date = static_cast<int64_t>(r_.oldest_gps_time);
       r_.start.start_timestamp = 0;
     }
+  }
+
+  // Taken after the clock check, so that a combined conversion starts at the GPS time when the
+  // logger's clock was unusable.
+  if (combined_start_time != nullptr && *combined_start_time < 0) {
+    *combined_start_time = r_.oldest_time;
   }
 
   if (msgs_.verbose) {

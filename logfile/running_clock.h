@@ -53,7 +53,8 @@ class RunningClock {
 
   // Applies one entry as the current pass does (CAN frames, markers, time entries, expression and
   // GPS entries, BULK blocks; the pre-scan applies CAN frames only once a time entry was seen).
-  // Then checks the breakpoint when `check_breakpoint` is set.
+  // Then checks the breakpoint: after every entry in the conversion pass, at time entries in the
+  // pre-scan.
   void ApplyEntry(const LogEntry& entry);
 
   // The single steps, for callers that dispatch themselves.

@@ -93,10 +93,27 @@ CANdbSignal* CANdbMessage::AddSignal(std::unique_ptr<CANdbSignal> signal) {
 }
 
 CANdbSignal* CANdbMessage::FindSignalByName(std::string_view name) const {
-  for (const auto& s : signals_) {
-    if (s->name() == name) return s.get();
+  constexpr std::size_t kLinearLimit = 32;
+  if (signals_.size() <= kLinearLimit) {
+    for (const auto& s : signals_) {
+      if (s->name() == name) return s.get();
+    }
+    return nullptr;
   }
-  return nullptr;
+  // Signals are only appended; index the ones added since the last lookup (first name wins).
+  for (; indexed_signals_ < signals_.size(); ++indexed_signals_) {
+    CANdbSignal* s = signals_[indexed_signals_].get();
+    name_index_.try_emplace(s->name(), s);
+  }
+  const auto it = name_index_.find(std::string(name));
+  if (it == name_index_.end() || it->second->name() != name) {
+    // A name changed after indexing: fall back to the plain walk.
+    for (const auto& s : signals_) {
+      if (s->name() == name) return s.get();
+    }
+    return nullptr;
+  }
+  return it->second;
 }
 
 const CANdbSignal* CANdbMessage::FindMultiplexer() const {
@@ -139,6 +156,9 @@ CANdbMessage* CANdb::AddMessage(std::unique_ptr<CANdbMessage> message) {
     bucket.message = m;
   } else {
     bucket.later.push_back(m);
+    NewestLater& newest = newest_later_[m->identifier()];
+    newest.any = m;
+    if (m->extended()) newest.extended = m;
   }
   messages_.push_back(std::move(message));
   return m;
@@ -153,10 +173,11 @@ CANdbMessage* CANdb::FindMessageById(uint32_t number) const {
   };
   if (bucket.message == nullptr) return nullptr;
   if (matches(bucket.message)) return bucket.message;
-  for (auto it = bucket.later.rbegin(); it != bucket.later.rend(); ++it) {
-    if (matches(*it)) return *it;
-  }
-  return nullptr;
+  // The newest later message that matches: one with the identifier equal to the number, or,
+  // for a number with bit 31, the newest extended one with the identifier of its low 31 bits.
+  const auto it = newest_later_.find(number & 0x7FFFFFFFu);
+  if (it == newest_later_.end()) return nullptr;
+  return (number & 0x80000000u) ? it->second.extended : it->second.any;
 }
 
 CANdbMessage* CANdb::FirstMessage() {

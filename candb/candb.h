@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tessmar {
@@ -258,6 +259,9 @@ class CANdbMessage {
   int32_t dlc_ = 0;
   std::vector<std::unique_ptr<CANdbSignal>> signals_;
   std::size_t signal_cursor_ = 0;
+  // Name lookup of large messages: the first signal of each name, filled as lookups need it.
+  mutable std::unordered_map<std::string, CANdbSignal*> name_index_;
+  mutable std::size_t indexed_signals_ = 0;
   CANdbAttributeList attributes_;
 };
 
@@ -273,6 +277,13 @@ class CANdb {
   struct HashEntry {
     CANdbMessage* message = nullptr;
     std::vector<CANdbMessage*> later;
+  };
+  // Within a bucket, a lookup returns the bucket's own message when it matches, else the newest
+  // later message that matches. These give that newest message per identifier directly, so that
+  // files with many messages in one bucket cost no long walks.
+  struct NewestLater {
+    CANdbMessage* any = nullptr;
+    CANdbMessage* extended = nullptr;
   };
 
   CANdb();
@@ -341,6 +352,7 @@ class CANdb {
   std::vector<std::unique_ptr<CANdbMessage>> messages_;
   std::size_t message_cursor_ = 0;
   std::array<HashEntry, kHashBuckets> index_;
+  std::unordered_map<uint32_t, NewestLater> newest_later_;
   std::vector<std::unique_ptr<CANdbNode>> nodes_;
   std::vector<std::unique_ptr<CANdbAttributeDefinition>> attr_defs_;
   CANdbAttributeList attributes_;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -142,6 +143,36 @@ TEST(DbcFuzz, CorpusAndMutationsLoadSafely) {
     }
   }
   SetBatchMode(false);
+}
+
+// Many messages in one index bucket and one message with very many signals, each looked up by
+// later statements: the lookups must not turn the load quadratic.
+TEST(DbcFuzz, CrowdedBucketsAndHugeMessagesLoadQuickly) {
+  constexpr int kCount = 20000;
+  std::string text = "BU_: N\n";
+  for (int i = 0; i < kCount; ++i) {
+    text += "BO_ " + std::to_string(5 + 2048 * i) + " M" + std::to_string(i) + ": 8 N\n";
+  }
+  text += "BO_ 3 Huge: 8 N\n";
+  for (int i = 0; i < kCount; ++i) {
+    text += " SG_ S" + std::to_string(i) + " : 0|8@1+ (1,0) [0|0] \"\" N\n";
+  }
+  for (int i = 0; i < kCount; ++i) {
+    text += "CM_ BO_ " + std::to_string(5 + 2048 * i) + " \"c\";\n";
+    text += "CM_ SG_ 3 S" + std::to_string(i) + " \"c\";\n";
+  }
+  testing_util::DbcFile f(text);
+  MessageCapture quiet;
+  const auto start = std::chrono::steady_clock::now();
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(quiet.CountAtLeast(kMsgWarning), 0);
+  EXPECT_EQ(db.message_count(), kCount + 1);
+  EXPECT_TRUE(db.FindMessageById(5 + 2048 * (kCount - 1))->comment().has_value());
+  EXPECT_TRUE(db.FindMessageById(3)->signals().back()->comment().has_value());
+  EXPECT_LT(seconds, 20.0);  // a quadratic walk takes minutes; this takes well below a second
 }
 
 }  // namespace

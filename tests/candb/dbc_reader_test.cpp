@@ -49,9 +49,34 @@ TEST(CANdbModel, MessageIndexBucketsAndLookupOrder) {
   EXPECT_EQ(db.FindMessageById(7), first);
   EXPECT_EQ(db.FindMessageById(0x80000007u), first);
   (void)newer;
+  // When the bucket's own message does not match, the newest matching chain entry is found.
+  add(9, false, "own");
+  add(2057, false, "b");
+  CANdbMessage* c = add(2057, true, "c");
+  CANdbMessage* d = add(2057, false, "d");
+  EXPECT_EQ(db.FindMessageById(2057), d);
+  EXPECT_EQ(db.FindMessageById(0x80000809u), c);
+  EXPECT_EQ(db.FindMessageById(0x80000009u), nullptr);
 
   EXPECT_EQ(db.FirstMessage(), m5);
   EXPECT_EQ(db.NextMessage(), m2053);
+}
+
+TEST(CANdbModel, SignalLookupInLargeMessagesFindsTheFirstOfAName) {
+  CANdbMessage m;
+  const auto add = [&m](const std::string& name) {
+    auto s = std::make_unique<CANdbSignal>();
+    s->SetName(name);
+    return m.AddSignal(std::move(s));
+  };
+  for (int i = 0; i < 40; ++i) add("S" + std::to_string(i));
+  CANdbSignal* late = add("S5");
+  EXPECT_EQ(m.FindSignalByName("S5"), m.signals()[5].get());
+  EXPECT_EQ(m.FindSignalByName("S39"), m.signals()[39].get());
+  CANdbSignal* added = add("Later");
+  EXPECT_EQ(m.FindSignalByName("Later"), added);
+  EXPECT_EQ(m.FindSignalByName("s5"), nullptr);
+  EXPECT_NE(late, nullptr);
 }
 
 TEST(CANdbModel, ValueDescriptionsKeepTheFirstText) {

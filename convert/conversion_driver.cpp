@@ -444,6 +444,11 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
                  static_cast<long>(scan.oldest_index),
                  static_cast<unsigned long>(scan.oldest_position), file_name.c_str());
   }
+  if (request_.on_source_start) {
+    const double points = interval > 0 ? std::ceil(scan.duration / interval) : 0;
+    request_.on_source_start(setup, std::max<int64_t>(static_cast<int64_t>(points),
+                                                      static_cast<int64_t>(scan.entry_count)));
+  }
   reader.SetPosition(scan.oldest_position, static_cast<uint32_t>(scan.oldest_index));
   clock_.BeginPass(ClockPass::kConversion);
   ShowMessageF(kMsgInfo, "Converting logged data from %s ...", file_name.c_str());
@@ -528,9 +533,10 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
         break;
       case EntryClass::kGps1:
       case EntryClass::kGps2:
-        if (gps_count > 0 || gps_.track_open()) {
-          delivered = gps_.OnGpsEntry(std::span<const std::uint8_t>(e, 16), channels, layout) &&
-                      gps_count > 0;
+        if (gps_count > 0 || gps_.track_open() || request_.on_gps_fix) {
+          const bool fix = gps_.OnGpsEntry(std::span<const std::uint8_t>(e, 16), channels, layout);
+          if (fix && request_.on_gps_fix) request_.on_gps_fix(gps_.fix());
+          delivered = fix && gps_count > 0;
         }
         break;
       default:
@@ -623,6 +629,9 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
       if (r == kRowWritten) {
         ++rows;
         pretrigger = false;
+        if (request_.on_signals_row) {
+          request_.on_signals_row(next_row, time_base, std::span<const ChannelValue>(channels));
+        }
       }
       next_row += interval;
     }

@@ -12,12 +12,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "config/canlog_config.h"
 #include "convert/converter_options.h"
 #include "convert/writer.h"
+#include "writers/gps_fix.h"
 #include "writers/gps_settings.h"
 
 namespace tessmar {
@@ -43,6 +45,16 @@ struct ConversionRequest {
   std::string viewer_program;
   ConversionProgress progress;
   const std::atomic<bool>* abort_flag = nullptr;  // set from another thread to abort
+
+  // Previews (all optional). Before each source's conversion pass: its columns (names, units,
+  // ranges from the pre-scan) and the number of rows to expect (duration / write interval,
+  // rounded up, at least the entry count).
+  std::function<void(const WriterSetup& setup, int64_t expected_points)> on_source_start;
+  // Every Signals row: its time in seconds since tick 0, the time base, and the channel values.
+  std::function<void(double time, double time_base, std::span<const ChannelValue> values)>
+      on_signals_row;
+  // Every complete GPS fix of the conversion pass, and the pre-scan's GPS range of the source.
+  std::function<void(const GpsFix& fix)> on_gps_fix;
 };
 
 struct ConversionSummary {

@@ -346,3 +346,35 @@ TEST(Driver, WriteErrorIsReported) {
 
 }  // namespace
 }  // namespace tessmar
+
+namespace tessmar {
+namespace {
+
+TEST(Driver, PreviewHooksSeeTheSignalsRows) {
+  TempFolder dir;
+  SmallRecording().Write(dir / "rec.cld");
+  ConversionRequest request;
+  request.sources = {dir / "rec.cld"};
+  request.output_dir = dir.path();
+  request.options.output_type = 1;
+  request.options.write_interval = "0.125";
+  int starts = 0;
+  std::vector<double> times;
+  request.on_source_start = [&](const WriterSetup& setup, int64_t points) {
+    ++starts;
+    EXPECT_EQ(setup.columns.size(), 3u);
+    EXPECT_EQ(setup.columns[0].name, "Speed");
+    EXPECT_GE(points, 6);
+  };
+  request.on_signals_row = [&](double t, double, std::span<const ChannelValue> values) {
+    times.push_back(t);
+    EXPECT_EQ(values.size(), 3u);
+  };
+  MessageCapture capture;
+  RunConversion(request);
+  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(times, (std::vector<double>{0.25, 0.375, 0.5}));
+}
+
+}  // namespace
+}  // namespace tessmar

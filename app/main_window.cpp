@@ -29,6 +29,7 @@
 #include "app/setup_page.h"
 #include "app/simple_pages.h"
 #include "app/update_guard.h"
+#include "candb_views/candb_table_view.h"
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
 #include "config/clc_file.h"
@@ -143,6 +144,12 @@ void TCanLogForm1::BuildPages() {
 
   QWidget* candb = CreatePendingPage({tr("Tree"), tr("Table"), tr("Lists")}, pages_);
   candb_sub_pages_ = candb->findChild<QTabWidget*>();
+  // The "Table" sub-page shows the imported signals; the other views come later.
+  candb_table_view_ = new CANdbTableView(candb_sub_pages_);
+  QWidget* pending_table = candb_sub_pages_->widget(1);
+  candb_sub_pages_->removeTab(1);
+  candb_sub_pages_->insertTab(1, candb_table_view_, tr("Table"));
+  delete pending_table;
   pages_->addTab(candb, tr("CANdb"));
   pages_->addTab(new AliasesPage(pages_), tr("Aliases"));
   pages_->addTab(CreatePendingPage({}, pages_), tr("Messages, etc"));
@@ -478,6 +485,7 @@ void TCanLogForm1::ProcessArgument(const std::string& argument) {
     }
     case ArgumentKind::kDatabase:
       LoadDbcIntoTable(candb_table_, p.database, p.bus);
+      candb_table_view_->ShowTable(candb_table_);
       break;
     case ArgumentKind::kOutput:
       if (output_names_.size() < kMaxOutputNames) output_names_.push_back(p.text);
@@ -520,6 +528,7 @@ void TCanLogForm1::RefillPages() {
   UpdateGuard guard(update_guard_);
   logger_cfg_page_->Refill();
   setup_page_->ShowFamily(config_.cfg.DeviceFamily);
+  candb_table_view_->ShowTable(candb_table_);
 }
 
 void TCanLogForm1::ApplyEditPages() {
@@ -709,6 +718,7 @@ void TCanLogForm1::LoadNamedCanDatabases() {
   for (int bus = 0; bus < 2; ++bus) {
     if (exists[bus]) LoadDbcIntoTable(candb_table_, files[bus], bus + 1);
   }
+  candb_table_view_->ShowTable(candb_table_);
 }
 
 // ---- Conversion ------------------------------------------------------------------------------

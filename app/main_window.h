@@ -25,6 +25,7 @@ class QTimer;
 
 namespace tessmar {
 
+class CANdbTableView;
 class ConverterPage;
 class InfoPage;
 class LoggerCfgPage;
@@ -168,6 +169,7 @@ class TCanLogForm1 : public QMainWindow {
   ConverterPage* converter_page_ = nullptr;
   SetupPage* setup_page_ = nullptr;
   QTabWidget* candb_sub_pages_ = nullptr;
+  CANdbTableView* candb_table_view_ = nullptr;
   QMenu* file_menu_ = nullptr;
 };
 

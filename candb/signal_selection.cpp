@@ -1,6 +1,7 @@
 #include "candb/signal_selection.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <set>
 #include <system_error>
@@ -26,6 +27,25 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 // Bus number shown in the added / removed lines: 2 when bit 30 is set, else 1.
 int ShownBus(uint32_t id) { return (id & kCanIdBus2) ? 2 : 1; }
+
+// A number cell ("%lg" as the table writes it). Plain decimal numbers are read with their whole
+// exponent, so limits such as 3.4e+38 stay what they are; cells with a radix prefix ("0x", "$",
+// "#", "%") go through the program's number reader.
+double CellReal(std::string_view cell) {
+  SkipBlanks(cell);
+  std::string_view s = cell;
+  if (!s.empty() && s[0] == '+') s.remove_prefix(1);
+  const std::string_view body = (!s.empty() && s[0] == '-') ? s.substr(1) : s;
+  const bool prefixed = !body.empty() && (body[0] == '$' || body[0] == '#' || body[0] == '%' ||
+                                          (body.size() > 1 && body[0] == '0' &&
+                                           (body[1] == 'x' || body[1] == 'X')));
+  if (!prefixed) {
+    double v = 0.0;
+    const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (res.ec == std::errc()) return v;
+  }
+  return ReadReal(cell);
+}
 
 // Skips blanks and takes the expected separator if it is there.
 void Separator(std::string_view& s, char c) {
@@ -88,14 +108,10 @@ bool ConvertTableRow(const SignalTable& table, int r, T_CanLog_SigDef& sig, T_Ca
   SetText(sig.sn, row[kColSigName]);
   sig.ty = row[kColType].empty() ? 'S' : row[kColType][0];
   SetText(sig.un, row[kColUnit]);
-  std::string_view v = row[kColFactor];
-  sig.fa = ReadReal(v);
-  v = row[kColOffset];
-  sig.of = ReadReal(v);
-  v = row[kColMinValue];
-  sig.mi = ReadReal(v);
-  v = row[kColMaxValue];
-  sig.ma = ReadReal(v);
+  sig.fa = CellReal(row[kColFactor]);
+  sig.of = CellReal(row[kColOffset]);
+  sig.mi = CellReal(row[kColMinValue]);
+  sig.ma = CellReal(row[kColMaxValue]);
 
   std::string_view mapping = row[kColMapping];
   sig.sb = static_cast<int16_t>(ReadInteger(mapping));

@@ -77,6 +77,9 @@ TEST(ConvertTableRow, IdentifierWordMappingAndMultiplexor) {
   SignalTable t;
   t.AppendRow(Row("A", "2", "0x00000123,1", "N", "M", "20,12,M", "3,0,4,I"));
   t.AppendRow(Row("B", "3", "0x00000123,0", "N", "M", "0,8,I", "MUX_SIGNAL"));
+  t.SetCell(3, kColMinValue, "-3.4e+38");
+  t.SetCell(3, kColMaxValue, " 1e-05");
+  t.SetCell(3, kColFactor, "0x10");
   t.AppendRow(Row("C", "1", "0x40000000,1", "N", "M", "0,8,I", "MUXER invalid ?!?"));
   T_CanLog_SigDef s;
   T_CanLog_MsgDef m;
@@ -90,6 +93,7 @@ TEST(ConvertTableRow, IdentifierWordMappingAndMultiplexor) {
   EXPECT_DOUBLE_EQ(s.fa, 0.5);
   EXPECT_DOUBLE_EQ(s.of, -10.0);
   EXPECT_DOUBLE_EQ(s.mi, -3.5);
+  EXPECT_DOUBLE_EQ(s.ma, 250.0);
   EXPECT_EQ(s.sb, 20);
   EXPECT_EQ(s.nb, 12);
   EXPECT_EQ(s.bo, 'M');
@@ -100,6 +104,9 @@ TEST(ConvertTableRow, IdentifierWordMappingAndMultiplexor) {
 
   ASSERT_TRUE(ConvertTableRow(t, 3, s, m));
   EXPECT_EQ(s.id, 0x80000123u);
+  EXPECT_DOUBLE_EQ(s.mi, -3.4e38);  // limits keep their exponent
+  EXPECT_DOUBLE_EQ(s.ma, 1e-05);
+  EXPECT_DOUBLE_EQ(s.fa, 16.0);     // radix prefixes of the number reader
   EXPECT_FALSE(s.multiplexed());
   EXPECT_EQ(s.mu.MuxByteOrder, 'M');
   ASSERT_TRUE(ConvertTableRow(t, 4, s, m));

@@ -68,6 +68,10 @@ void PrintConvertHelp() {
       "  --outdir DIR          folder of the outputs (default: the converter's export folder of\n"
       "                        the settings, else the folder of each recording)\n"
       "  --breakpoint TIME     report when the recording reaches \"YYYY-MM-DD hh:mm:ss\"\n"
+      "  --gps-preset N        GPS output preset: 0 author's favourite, 1 simple text,\n"
+      "                        2 optimized for Stiegele MDF (track file, columns, formats)\n"
+      "  --gps-track KIND      GPS track file beside the output: off | text | nmea\n"
+      "  --gps-columns WHERE   GPS columns in the main output: off | after | before\n"
       "  --no-progress         no progress bar (it is shown only on a terminal anyway)\n"
       "  --verbose             show the detailed listings\n"
       "  --help                this text\n"
@@ -292,7 +296,8 @@ int RunConvert(const Args& args) {
       static const char* const kValued[] = {"--output-type", "--format",    "--interval",
                                             "--time1",       "--time2",     "--headlines",
                                             "--separator",   "--decimal",   "--invalid",
-                                            "--outdir",      "--breakpoint"};
+                                            "--outdir",      "--breakpoint",
+                                            "--gps-preset",  "--gps-track", "--gps-columns"};
       bool known = false;
       for (const char* k : kValued) known = known || name == k;
       if (!known) {
@@ -428,6 +433,38 @@ int RunConvert(const Args& args) {
     SetGpsText(request.gps.columns[k].unit, settings.gps_col_unit[k]);
     SetGpsText(request.gps.columns[k].format, settings.gps_col_format[k]);
     SetGpsText(request.gps.columns[k].source, settings.gps_col_exprs[k]);
+  }
+  for (const Override& o : overrides) {
+    auto bad = [&](const char* values) {
+      PrintError("invalid value '" + o.value + "' for " + o.option + " (" + values + ")");
+      return kExitUsage;
+    };
+    if (o.option == "--gps-preset") {
+      char* end = nullptr;
+      const long n = std::strtol(o.value.c_str(), &end, 10);
+      if (o.value.empty() || *end != '\0' || !LoadGpsPreset(static_cast<int>(n), request.gps)) {
+        return bad("0, 1, 2");
+      }
+    } else if (o.option == "--gps-track") {
+      if (o.value == "off") {
+        request.gps.separate_track_file = 0;
+      } else if (o.value == "text" || o.value == "nmea") {
+        request.gps.separate_track_file = 1;
+        request.gps.track_file_format = o.value == "nmea" ? kGpsTrackNmea : kGpsTrackText;
+      } else {
+        return bad("off, text, nmea");
+      }
+    } else if (o.option == "--gps-columns") {
+      if (o.value == "off") {
+        request.gps.merge_into_main_file = 0;
+      } else if (o.value == "after" || o.value == "before") {
+        request.gps.merge_into_main_file = 1;
+        request.gps.columns_added_where =
+            o.value == "before" ? kGpsColumnsBefore : kGpsColumnsAfter;
+      } else {
+        return bad("off, after, before");
+      }
+    }
   }
   ProgressBar bar(progress_wanted && isatty(STDERR_FILENO));
   request.progress = [&bar](int percent, const std::filesystem::path& source, int64_t) {

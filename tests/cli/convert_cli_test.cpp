@@ -124,3 +124,29 @@ TEST(ConvertCli, FailuresGiveNonZeroExit) {
 
 }  // namespace
 }  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+TEST(ConvertCli, GpsPresetWritesTrackFileAndColumns) {
+  TempDir dir;
+  const CliResult sim =
+      RunCli({"simulate", std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc", "-o",
+              (dir / "gps.cld").string(), "--duration", "5", "--gps"});
+  ASSERT_EQ(sim.exit_code, 0) << sim.err;
+  const CliResult r = RunCli(Args(dir, {"gps.cld", "--output-type", "signals", "--format", "csv",
+                                        "--interval", "0.5", "--gps-preset", "0",
+                                        "--gps-columns", "before"}),
+                             dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::string csv = ReadFile(dir / "gps.csv");
+  EXPECT_EQ(csv.rfind("GpsDate,GpsTime,GpsLon,GpsLat,GpsSpeed,GpsHeight,GpsHDOP,GpsNrSats,", 0),
+            0u);
+  EXPECT_NE(ReadFile(dir / "gps.nmea").find("$GPRMC,"), std::string::npos);
+  EXPECT_NE(r.err.find("GPS track written to file"), std::string::npos);
+  const CliResult bad = RunCli(Args(dir, {"gps.cld", "--gps-track", "kml"}), dir.path());
+  EXPECT_EQ(bad.exit_code, 2);
+}
+
+}  // namespace
+}  // namespace tessmar::testing

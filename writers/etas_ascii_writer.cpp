@@ -26,9 +26,7 @@ bool EtasAsciiWriter::Initialise(const WriterSetup& setup) {
   state_ = T_EtasAsciiWriter{};
   ClearError();
   if (setup.signal_table) state_.signals = *setup.signal_table;
-  bool had_dot = false;
-  state_.file_name = ReplaceFromLastDot(setup.output_path, ".ascii", &had_dot);
-  if (!had_dot) state_.file_name += ".ascii";
+  state_.file_name = OwnFilePath(setup.output_path, ".ascii");
   state_.write_interval = setup.write_interval;
   for (int slot = 0; slot < MAX_LOGGED_SIGNALS && state_.signal_columns < kEtasMaxSignalColumns;
        ++slot) {

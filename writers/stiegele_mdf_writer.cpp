@@ -120,24 +120,8 @@ std::vector<std::uint8_t> BuildStiegeleHeader(const T_StiegeleMdfWriter& state) 
   for (int column = 0; column < kMdfMaxValueColumns; ++column) {
     const int kind = state.plan.kind[static_cast<std::size_t>(column)];
     if (kind == kMdfKindNone) continue;
-    const int index = state.plan.index[static_cast<std::size_t>(column)];
-    switch (static_cast<ColumnGroup>(state.plan.group[static_cast<std::size_t>(column)])) {
-      case ColumnGroup::kSignal: {
-        const T_CanLog_SigDef& sig = state.signals[static_cast<std::size_t>(index)];
-        channel(kind, TextOf(sig.sn), TextOf(sig.un));
-        break;
-      }
-      case ColumnGroup::kExpression: {
-        const T_CanLog_ExprDef& e = state.expressions[static_cast<std::size_t>(index)];
-        channel(kind, e.na[0] != '\0' ? TextOf(e.na) : TextOf(e.ex), "");
-        break;
-      }
-      default: {
-        const GpsColumnDef& g = state.gps_columns[static_cast<std::size_t>(index)];
-        channel(kind, GpsText(g.title), GpsText(g.unit));
-        break;
-      }
-    }
+    MdfChannelText text = MdfChannelTextOf(state.plan, column, state.definitions);
+    channel(kind, text.name, text.unit);
   }
 
   BlockBuffer data(kStiegeleDataFileRecordSize);
@@ -207,32 +191,14 @@ bool StiegeleMdfWriter::Initialise(const WriterSetup& setup) {
   state_.data_file.Close();
   state_ = T_StiegeleMdfWriter{};
   ClearError();
-  static const T_CanLog_SigTab kNoSignals{};
-  static const T_CanLog_Config kNoConfig{};
-  const T_CanLog_SigTab& signals = setup.signal_table ? *setup.signal_table : kNoSignals;
-  const T_CanLog_Config& config = setup.logged_config ? *setup.logged_config : kNoConfig;
-  state_.signals = signals;
-  state_.expressions = config.Exp;
-  for (int g = 0; g < kGpsColumns; ++g) {
-    GpsColumnDef& target = state_.gps_columns[static_cast<std::size_t>(g)];
-    const int column = setup.layout.gps_first + g;
-    if (const GpsColumnDef* def = GpsDefinitionOf(setup, g)) {
-      target = *def;
-    } else if (g < setup.layout.gps_count && column < static_cast<int>(setup.columns.size())) {
-      SetGpsText(target.title, setup.columns[static_cast<std::size_t>(column)].name);
-      SetGpsText(target.unit, setup.columns[static_cast<std::size_t>(column)].unit);
-    }
-  }
-  bool had_dot = false;
-  state_.header_name = ReplaceFromLastDot(setup.output_path, ".mdf", &had_dot);
-  if (!had_dot) state_.header_name += ".mdf";
-  state_.data_name = ReplaceFromLastDot(setup.output_path, ".dta", &had_dot);
-  if (!had_dot) state_.data_name += ".dta";
+  CopyMdfDefinitions(setup, state_.definitions);
+  state_.header_name = OwnFilePath(setup.output_path, ".mdf");
+  state_.data_name = OwnFilePath(setup.output_path, ".dta");
   state_.start_date = setup.start_date;
   state_.write_interval = setup.write_interval;
   state_.time_kinds = {static_cast<int>(setup.time_column1), static_cast<int>(setup.time_column2)};
   ReadDecimalNumber(setup.invalid_value, state_.invalid_value);
-  state_.plan = PlanMdfColumns(setup, signals, config);
+  state_.plan = PlanMdfColumns(setup, state_.definitions);
   int kind = 0;
   for (int time_kind : state_.time_kinds) state_.time_channels += TimeChannelKind(time_kind, &kind);
   state_.channel_count = state_.time_channels + state_.plan.signal_channels +

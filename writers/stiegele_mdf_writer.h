@@ -41,9 +41,7 @@ std::uint32_t StiegelePackedTime(double t);
 int StiegeleKindSize(int kind);
 
 struct T_StiegeleMdfWriter {
-  T_CanLog_SigTab signals;
-  std::array<T_CanLog_ExprDef, MAX_LOGGED_EXPRESSIONS> expressions{};
-  std::array<GpsColumnDef, kGpsColumns> gps_columns{};  // by GPS group column
+  MdfDefinitions definitions;  // signals, expressions, GPS columns by GPS group column
   std::filesystem::path header_name;
   std::filesystem::path data_name;
   double start_date = 0;

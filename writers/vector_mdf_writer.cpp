@@ -62,8 +62,7 @@ int VectorMdfKindSize(int kind) {
   return 0;
 }
 
-MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const T_CanLog_SigTab& signals,
-                             const T_CanLog_Config& config) {
+MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const MdfDefinitions& defs) {
   MdfColumnPlan plan;
   const ColumnLayout& l = setup.layout;
   auto place = [&](int column, int kind, ColumnGroup group, int index) {
@@ -72,7 +71,7 @@ MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const T_CanLog_SigTab& si
     plan.index[static_cast<std::size_t>(column)] = static_cast<std::int16_t>(index);
   };
   for (int s = 0; s < MAX_LOGGED_SIGNALS; ++s) {
-    const T_CanLog_SigDef& sig = signals[static_cast<std::size_t>(s)];
+    const T_CanLog_SigDef& sig = defs.signals[static_cast<std::size_t>(s)];
     if (!SignalSlotUsed(sig)) continue;
     int column = l.signal_first + s;
     if (s >= l.signal_count) continue;
@@ -84,7 +83,7 @@ MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const T_CanLog_SigTab& si
     ++plan.signal_channels;
   }
   for (int e = 0; e < MAX_LOGGED_EXPRESSIONS; ++e) {
-    if (config.Exp[static_cast<std::size_t>(e)].ex[0] == '\0') continue;
+    if (defs.expressions[static_cast<std::size_t>(e)].ex[0] == '\0') continue;
     int column = l.expression_first + e;
     if (e >= l.expression_count) continue;
     if (column >= kMdfMaxValueColumns) {
@@ -122,6 +121,40 @@ MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const T_CanLog_SigTab& si
   limit(plan.expression_channels, l.expression_count);
   limit(plan.gps_channels, l.gps_count);
   return plan;
+}
+
+void CopyMdfDefinitions(const WriterSetup& setup, MdfDefinitions& out) {
+  out = MdfDefinitions{};
+  if (setup.signal_table) out.signals = *setup.signal_table;
+  if (setup.logged_config) out.expressions = setup.logged_config->Exp;
+  for (int g = 0; g < kGpsColumns; ++g) {
+    GpsColumnDef& target = out.gps_columns[static_cast<std::size_t>(g)];
+    const int column = setup.layout.gps_first + g;
+    if (const GpsColumnDef* def = GpsDefinitionOf(setup, g)) {
+      target = *def;
+    } else if (g < setup.layout.gps_count && column < static_cast<int>(setup.columns.size())) {
+      SetGpsText(target.title, setup.columns[static_cast<std::size_t>(column)].name);
+      SetGpsText(target.unit, setup.columns[static_cast<std::size_t>(column)].unit);
+    }
+  }
+}
+
+MdfChannelText MdfChannelTextOf(const MdfColumnPlan& plan, int column, const MdfDefinitions& defs) {
+  const std::size_t index = static_cast<std::size_t>(plan.index[static_cast<std::size_t>(column)]);
+  switch (static_cast<ColumnGroup>(plan.group[static_cast<std::size_t>(column)])) {
+    case ColumnGroup::kSignal: {
+      const T_CanLog_SigDef& sig = defs.signals[index];
+      return {TextOf(sig.sn), TextOf(sig.un), sig.mi, sig.ma};
+    }
+    case ColumnGroup::kExpression: {
+      const T_CanLog_ExprDef& e = defs.expressions[index];
+      return {e.na[0] != '\0' ? TextOf(e.na) : TextOf(e.ex), "", e.mi, e.ma};
+    }
+    default: {
+      const GpsColumnDef& g = defs.gps_columns[index];
+      return {GpsText(g.title), GpsText(g.unit), 0, 0};
+    }
+  }
 }
 
 std::vector<std::uint8_t> BuildVectorMdfCg(const T_VectorMdfWriter& state) {
@@ -235,25 +268,9 @@ std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state) {
   for (int column = 0; column < kMdfMaxValueColumns && channel < n; ++column) {
     const int kind = state.plan.kind[static_cast<std::size_t>(column)];
     if (kind == kMdfKindNone) continue;
-    const int index = state.plan.index[static_cast<std::size_t>(column)];
-    switch (static_cast<ColumnGroup>(state.plan.group[static_cast<std::size_t>(column)])) {
-      case ColumnGroup::kSignal: {
-        const T_CanLog_SigDef& sig = state.signals[static_cast<std::size_t>(index)];
-        add_channel(kind, false, TextOf(sig.sn), TextOf(sig.un), sig.mi, sig.ma);
-        break;
-      }
-      case ColumnGroup::kExpression: {
-        const T_CanLog_ExprDef& e = state.expressions[static_cast<std::size_t>(index)];
-        std::string_view name = e.na[0] != '\0' ? TextOf(e.na) : TextOf(e.ex);
-        add_channel(kind, false, name, "", e.mi, e.ma);
-        break;
-      }
-      default: {
-        const GpsColumnDef& g = state.gps_columns[static_cast<std::size_t>(index)];
-        add_channel(kind, false, GpsText(g.title), GpsText(g.unit), 0, 0);
-        break;
-      }
-    }
+    MdfChannelText channel_text = MdfChannelTextOf(state.plan, column, state.definitions);
+    add_channel(kind, false, channel_text.name, channel_text.unit, channel_text.minimum,
+                channel_text.maximum);
   }
   return out;
 }
@@ -267,30 +284,13 @@ bool VectorMdfWriter::Initialise(const WriterSetup& setup) {
   state_.file.Close();
   state_ = T_VectorMdfWriter{};
   ClearError();
-  static const T_CanLog_SigTab kNoSignals{};
-  static const T_CanLog_Config kNoConfig{};
-  const T_CanLog_SigTab& signals = setup.signal_table ? *setup.signal_table : kNoSignals;
-  const T_CanLog_Config& config = setup.logged_config ? *setup.logged_config : kNoConfig;
-  state_.signals = signals;
-  state_.expressions = config.Exp;
-  for (int g = 0; g < kGpsColumns; ++g) {
-    GpsColumnDef& target = state_.gps_columns[static_cast<std::size_t>(g)];
-    const int column = setup.layout.gps_first + g;
-    if (const GpsColumnDef* def = GpsDefinitionOf(setup, g)) {
-      target = *def;
-    } else if (g < setup.layout.gps_count && column < static_cast<int>(setup.columns.size())) {
-      SetGpsText(target.title, setup.columns[static_cast<std::size_t>(column)].name);
-      SetGpsText(target.unit, setup.columns[static_cast<std::size_t>(column)].unit);
-    }
-  }
-  bool had_dot = false;
-  state_.file_name = ReplaceFromLastDot(setup.output_path, ".dat", &had_dot);
-  if (!had_dot) state_.file_name += ".dat";
+  CopyMdfDefinitions(setup, state_.definitions);
+  state_.file_name = OwnFilePath(setup.output_path, ".dat");
   state_.start_date = setup.start_date;
   state_.write_interval = setup.write_interval;
   state_.first_row_time = -1.0;
   ReadDecimalNumber(setup.invalid_value, state_.invalid_value);
-  state_.plan = PlanMdfColumns(setup, signals, config);
+  state_.plan = PlanMdfColumns(setup, state_.definitions);
   state_.time_channels = 1;
   state_.channel_count = 1 + state_.plan.signal_channels + state_.plan.expression_channels +
                          state_.plan.gps_channels;

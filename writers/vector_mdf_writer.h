@@ -57,13 +57,27 @@ struct MdfColumnPlan {
   bool limited = false;  // a count had to be limited to its group's size
   int dropped = 0;       // columns with a value that lie at or beyond column 160
 };
-MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const T_CanLog_SigTab& signals,
-                             const T_CanLog_Config& config);
-
-struct T_VectorMdfWriter {
+// The definitions both MDF writers keep: signals, expressions and the GPS column definition of
+// every GPS group column (from the GPS output, else title and unit of the writer column).
+struct MdfDefinitions {
   T_CanLog_SigTab signals;
   std::array<T_CanLog_ExprDef, MAX_LOGGED_EXPRESSIONS> expressions{};
-  std::array<GpsColumnDef, kGpsColumns> gps_columns{};  // by GPS group column
+  std::array<GpsColumnDef, kGpsColumns> gps_columns{};
+};
+void CopyMdfDefinitions(const WriterSetup& setup, MdfDefinitions& out);
+MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const MdfDefinitions& defs);
+
+// Name, unit and range of the channel of a planned column: signal `sn`/`un`/`mi`/`ma`;
+// expression `na` (its text when the name is empty), no unit, `mi`/`ma`; GPS column title and
+// unit, range 0..0.
+struct MdfChannelText {
+  std::string_view name, unit;
+  double minimum = 0, maximum = 0;
+};
+MdfChannelText MdfChannelTextOf(const MdfColumnPlan& plan, int column, const MdfDefinitions& defs);
+
+struct T_VectorMdfWriter {
+  MdfDefinitions definitions;  // signals, expressions, GPS columns by GPS group column
   std::filesystem::path file_name;
   double start_date = 0;
   double write_interval = 0;

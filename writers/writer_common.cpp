@@ -21,6 +21,13 @@ std::filesystem::path ReplaceFromLastDot(const std::filesystem::path& path,
   return path.parent_path() / name;
 }
 
+std::filesystem::path OwnFilePath(const std::filesystem::path& path, std::string_view extension) {
+  bool had_dot = false;
+  std::filesystem::path p = ReplaceFromLastDot(path, extension, &had_dot);
+  if (!had_dot) p += std::string(extension);
+  return p;
+}
+
 std::string FileStem(const std::filesystem::path& path) {
   std::string name = path.filename().string();
   std::size_t dot = name.rfind('.');

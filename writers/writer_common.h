@@ -19,6 +19,10 @@ namespace tessmar {
 std::filesystem::path ReplaceFromLastDot(const std::filesystem::path& path,
                                          std::string_view new_extension, bool* had_dot = nullptr);
 
+// The file of a writer that names its own file: the path without everything from the last dot of
+// its file name, plus extension (given with its dot).
+std::filesystem::path OwnFilePath(const std::filesystem::path& path, std::string_view extension);
+
 // The file name without folder and without everything from its last dot.
 std::string FileStem(const std::filesystem::path& path);
 

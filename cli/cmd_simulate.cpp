@@ -45,6 +45,9 @@ void PrintSimulateHelp() {
       "      bad-rtc           the real-time clock reads 1999-12-31 (GPS keeps the true date)\n"
       "      dummy-blocks      a few runs of all-zero filler slots\n"
       "      truncated         power lost at the end: no \"eof\", the last entry cut short\n"
+      "      odd-entries       once, entries a converter reads over: unknown markers and data\n"
+      "                        classes, other GPS and BULK kinds, a free-slot identifier,\n"
+      "                        text and value-less BULK records\n"
       "  --manifest FILE       also write what was written (counts, times, faults, value\n"
       "                        ranges) as key=value lines\n"
       "  -v, --verbose         print the summary to stderr\n"
@@ -89,6 +92,7 @@ bool ApplyFault(const std::string& name, SimulatorFaults& f) {
   else if (name == "bad-rtc") f.bad_rtc_date = true;
   else if (name == "dummy-blocks") f.dummy_blocks = true;
   else if (name == "truncated") f.truncated_end = true;
+  else if (name == "odd-entries") f.odd_entries = true;
   else return false;
   return true;
 }
@@ -165,7 +169,8 @@ int RunSimulate(const Args& args) {
       if (!value(v)) return kExitUsage;
       if (!ApplyFault(v, opt.faults)) {
         PrintError("unknown fault \"" + v +
-                   "\" (wrap24, lost-carry, counter-restart, bad-rtc, dummy-blocks, truncated)");
+                   "\" (wrap24, lost-carry, counter-restart, bad-rtc, dummy-blocks, truncated, "
+                   "odd-entries)");
         return kExitUsage;
       }
     } else if (a == "--manifest") {

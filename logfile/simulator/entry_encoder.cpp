@@ -157,7 +157,7 @@ void BulkBlockBuilder::AddRecord(uint8_t index, BulkType type, const uint8_t* pa
   if (7 + records_.size() + 2 + size + 1 > kMaxBulkLength) return;
   records_.push_back(index);
   records_.push_back(static_cast<uint8_t>(type));
-  records_.insert(records_.end(), payload, payload + size);
+  if (size > 0) records_.insert(records_.end(), payload, payload + size);
 }
 
 void BulkBlockBuilder::AddInteger(uint8_t index, BulkType type, int64_t value) {
@@ -196,6 +196,8 @@ void BulkBlockBuilder::AddString(uint8_t index, std::string_view text) {
 }
 
 void BulkBlockBuilder::AddNoValue(uint8_t index) { AddRecord(index, BulkType::kUnknown, nullptr, 0); }
+
+void BulkBlockBuilder::AddRecord(uint8_t index, BulkType type) { AddRecord(index, type, nullptr, 0); }
 
 std::span<const uint8_t> BulkBlockBuilder::Finish() {
   const std::size_t short_head = 5;  // type byte + 4 tick bytes

@@ -94,7 +94,8 @@ class BulkBlockBuilder {
   void AddFloat32(uint8_t index, float value);
   void AddFloat64(uint8_t index, double value);
   void AddString(uint8_t index, std::string_view text);
-  void AddNoValue(uint8_t index);
+  void AddNoValue(uint8_t index);                 // type "unknown": the channel becomes invalid
+  void AddRecord(uint8_t index, BulkType type);   // a record without payload ("octets")
   // Closes the block (end record 255 when room is left) and returns the padded bytes. A block
   // whose records exceed 65520 bytes is cut at the last record that fits.
   std::span<const uint8_t> Finish();

@@ -32,6 +32,7 @@ const char* SimEntryKindName(SimEntryKind kind) {
     case SimEntryKind::kGps2: return "gps2";
     case SimEntryKind::kBulk: return "bulk";
     case SimEntryKind::kDummy: return "dummy";
+    case SimEntryKind::kOther: return "other";
   }
   return "none";
 }
@@ -153,6 +154,7 @@ enum class Source : int {
   kLostCarry,
   kTrigger,
   kDummy,
+  kOdd,
   kGps,
   kBulk,
   kExpression,
@@ -198,6 +200,7 @@ struct Tally {
       case SimEntryKind::kBulk: return &r.bulk_blocks;
       case SimEntryKind::kGps1: return &r.gps_fixes;
       case SimEntryKind::kDummy: return &r.dummy_blocks;
+      case SimEntryKind::kOther: return &r.other_entries;
       case SimEntryKind::kPreTrigger: return &r.pre_markers;
       case SimEntryKind::kTrigger: return &r.tri_markers;
       default: return nullptr;
@@ -240,6 +243,7 @@ struct Tally {
     r.dummy_blocks = counts.dummy_blocks;
     r.pre_markers = counts.pre_markers;
     r.tri_markers = counts.tri_markers;
+    r.other_entries = counts.other_entries;
     r.first_time = counts.first_time;
     r.last_time = counts.last_time;
     r.first_ticks = counts.first_ticks;
@@ -418,6 +422,7 @@ class Simulator {
   void EmitGps(double e);
   void EmitDummies(double e);
   void EmitLostCarry(double e);
+  void EmitOddEntries(double e);
   bool BuildHeader(int64_t fifo_kb, std::string& header);
   bool CircularCapacity(int64_t fifo_kb, uint64_t& capacity);
   void EmitMarker(const char* tag, SimEntryKind kind, double e);
@@ -850,6 +855,59 @@ void Simulator::EmitLostCarry(double e) {
                                   static_cast<uint32_t>(b)));
 }
 
+void Simulator::EmitOddEntries(double e) {
+  const uint64_t t = StampTicks(TicksAt(e));
+  const uint32_t t32 = static_cast<uint32_t>(t);
+  const uint64_t first = sink_.NextPos();
+  Slot slot;
+  auto fill = [&](uint8_t type) {
+    for (auto& b : slot) b = static_cast<uint8_t>(rng_.Next());
+    slot[0] = type;
+    std::memcpy(slot + 4, &t32, 4);
+  };
+  sim::EncodeMarker(slot, "TIM", t32);  // tags are lower case: this one is unknown
+  Emit(slot, 1, SimEntryKind::kOther, e, t, 0);
+  sim::EncodeMarker(slot, "xyz", t32);
+  Emit(slot, 1, SimEntryKind::kOther, e, t, 0);
+  for (uint8_t type : {uint8_t{0x80}, uint8_t{0xB0}, uint8_t{0xA0}, uint8_t{0xA5}}) {
+    fill(type);
+    Emit(slot, 1, SimEntryKind::kOther, e, t, 0);
+  }
+  // BULK blocks of other kinds: read over whole.
+  uint8_t block[48];
+  for (auto& b : block) b = static_cast<uint8_t>(rng_.Next());
+  block[0] = 0xC3;  // kind 00, three slots
+  Emit(block, 3, SimEntryKind::kOther, e, t, 0);
+  block[0] = 0xE0;  // kind 10, long form of 40 bytes (three slots)
+  block[1] = 40;
+  block[2] = 0;
+  Emit(block, 3, SimEntryKind::kOther, e, t, 0);
+  // Frames that carry no signal values: the free-slot identifier, and a length code above 8.
+  const uint8_t data[8] = {0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03, 0x04};
+  sim::EncodeCanFrame(slot, 8, t32, 0xFFFFFFFFu, data);
+  Emit(slot, 1, SimEntryKind::kCanFrame, e, t, 0xFFFFFFFFu);
+  MessagePlan& m = messages_.front();
+  sim::EncodeCanFrame(slot, 0x0F, t32, m.id, data);
+  Emit(slot, 1, SimEntryKind::kCanFrame, e, t, m.id);
+  frames_written_ += 2;
+  // An expression entry whose values must not be used.
+  const float junk = 12345.0f;
+  sim::EncodeExpressionEntry(slot, 0, t32, &junk, &junk);
+  slot[2] = 0x01;
+  Emit(slot, 1, SimEntryKind::kExpression, e, t, 0);
+  if (!expressions_.empty()) {
+    // Text and value-less records for the first expression; its next value follows soon.
+    const uint8_t idx = static_cast<uint8_t>(expressions_.front().index);
+    bulk_.Start(t32, true);
+    bulk_.AddString(idx, "odd entry");
+    bulk_.AddRecord(idx, sim::BulkType::kOctets);
+    bulk_.AddNoValue(idx);
+    const auto b = bulk_.Finish();
+    Emit(b.data(), static_cast<uint32_t>(b.size() / kSlotSize), SimEntryKind::kBulk, e, t, 0);
+  }
+  res_.faults.push_back(StrPrintf("odd_entries filepos=0x%08llX", static_cast<unsigned long long>(first)));
+}
+
 bool Simulator::Run(const std::filesystem::path& path) {
   if (!Plan()) return false;
   res_.timer_frequency = freq_;
@@ -963,6 +1021,7 @@ void Simulator::RunEvents() {
   if (restart_e_ < duration_) push(restart_e_, 0, Source::kRestart);
   if (lost_carry_e_ >= 0.0) push(lost_carry_e_, 3, Source::kLostCarry);
   for (double e : dummy_e_) push(e, 4, Source::kDummy);
+  if (opt_.faults.odd_entries) push(duration_ * 0.7, 4, Source::kOdd);
   if (gps_) push(0.25, 5, Source::kGps);
   if (!expressions_.empty()) {
     push(0.5, 6, Source::kBulk);
@@ -993,6 +1052,7 @@ void Simulator::RunEvents() {
         break;
       case Source::kLostCarry: EmitLostCarry(e); break;
       case Source::kDummy: EmitDummies(e); break;
+      case Source::kOdd: EmitOddEntries(e); break;
       case Source::kGps:
         EmitGps(e);
         queue.push({e + kGpsPeriod, ev.order, ev.source});
@@ -1137,6 +1197,7 @@ std::string FormatSimulationManifest(const SimulationResult& r) {
   line(StrPrintf("dummy_blocks=%llu", u(r.dummy_blocks)));
   line(StrPrintf("pre_markers=%llu", u(r.pre_markers)));
   line(StrPrintf("tri_markers=%llu", u(r.tri_markers)));
+  line(StrPrintf("other_entries=%llu", u(r.other_entries)));
   line(StrPrintf("first_time=%.3f", r.first_time));
   line(StrPrintf("last_time=%.3f", r.last_time));
   line(StrPrintf("first_ticks=%llu", u(r.first_ticks)));

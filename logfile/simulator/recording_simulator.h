@@ -29,9 +29,15 @@ struct SimulatorFaults {
   bool bad_rtc_date = false;     // the real-time clock reads 1999-12-31 (GPS keeps the true date)
   bool dummy_blocks = false;     // a few runs of all-zero filler slots
   bool truncated_end = false;    // power lost: no "eof", the last entry is cut short
+  // Once, entries a converter has to read over: unknown markers ("TIM", "xyz"), other data
+  // classes (0x80, 0xB0), unknown GPS types (0xA0, 0xA5), BULK blocks of other kinds (0xC3, 0xE0),
+  // a frame with identifier 0xFFFFFFFF, a frame with data length code 15, an expression entry
+  // whose bytes 2-3 are not zero, and a BULK block with "string", "octets" and "unknown" records.
+  bool odd_entries = false;
 
   bool any() const {
-    return wrap24 || lost_carry || counter_restart || bad_rtc_date || dummy_blocks || truncated_end;
+    return wrap24 || lost_carry || counter_restart || bad_rtc_date || dummy_blocks || truncated_end ||
+           odd_entries;
   }
 };
 
@@ -66,6 +72,7 @@ enum class SimEntryKind : uint8_t {
   kGps2,
   kBulk,
   kDummy,
+  kOther,  // classes the converter ignores (unknown markers, other data, other BULK kinds)
 };
 const char* SimEntryKindName(SimEntryKind kind);
 
@@ -112,6 +119,7 @@ struct SimulationResult {
   uint64_t dummy_blocks = 0;
   uint64_t pre_markers = 0;
   uint64_t tri_markers = 0;
+  uint64_t other_entries = 0;    // entries of classes the converter ignores
   uint64_t entries_written = 0;  // also those a circular file overwrote
 
   // Oldest and newest timed entry in the file (true time and the logger's counter).

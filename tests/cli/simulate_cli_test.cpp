@@ -16,7 +16,8 @@ TEST(SimulateCli, HelpListsOptionsAndFaults) {
   EXPECT_EQ(0, r.exit_code);
   for (const char* word : {"--duration", "--bus-load", "--seed", "--fifo-size", "--password",
                            "--no-binary-header", "--gps", "--fault", "--manifest", "wrap24",
-                           "lost-carry", "counter-restart", "bad-rtc", "dummy-blocks", "truncated"}) {
+                           "lost-carry", "counter-restart", "bad-rtc", "dummy-blocks", "truncated",
+                           "odd-entries"}) {
     EXPECT_NE(std::string::npos, r.out.find(word)) << word;
   }
 }

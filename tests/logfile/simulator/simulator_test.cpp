@@ -501,6 +501,48 @@ TEST_F(SimulatorTest, FileFaultsDummyBlocksBadClockTruncation) {
   EXPECT_GE(dummies, 3u);
 }
 
+TEST_F(SimulatorTest, OddEntriesAreWholeSlotsOfTheIgnoredClasses) {
+  SimulatorOptions opt;
+  opt.duration_s = 4;
+  opt.faults.odd_entries = true;
+  opt.keep_entry_list = true;
+  const SimulationResult res = SimulateRecording(DemoConfig(), opt, Out("o.cld"));
+  ASSERT_TRUE(res.ok) << res.error;
+  const Recording r = Decode(Out("o.cld"));
+  ASSERT_EQ(res.entries.size(), r.entries.size());  // the stream stays in step
+  EXPECT_EQ(8u, res.other_entries);
+  int unknown_markers = 0, other_bulk = 0, free_slot_frames = 0, long_dlc = 0, unused_expr = 0, text = 0;
+  for (const auto& e : r.entries) {
+    const uint8_t* b = e.bytes.data();
+    if (b[0] >= 0x40 && b[0] < 0x80 && !IsTag(e, "tim") && !IsTag(e, "pre") && !IsTag(e, "tri") &&
+        !IsTag(e, "eof")) {
+      ++unknown_markers;
+    }
+    if (b[0] == 0xC3 || b[0] == 0xE0) {
+      ++other_bulk;
+      EXPECT_EQ(48u, e.bytes.size());
+    }
+    if (b[0] < 0x40 && Le32(b + 4) == 0xFFFFFFFFu) ++free_slot_frames;
+    if (b[0] == 0x0F) ++long_dlc;
+    if (b[0] == 0x90 && Le16(b + 2) != 0) ++unused_expr;
+    if (b[0] == 0xD0 && e.bytes.size() > 9 && b[8] == 9) {
+      EXPECT_EQ(0, std::memcmp(b + 9, "odd entry", 10));  // index, type 9, text and its zero
+      EXPECT_EQ(b[7], b[19]);                                // then an "octets" record
+      EXPECT_EQ(10, b[20]);
+      EXPECT_EQ(b[7], b[21]);                                // and an "unknown" one
+      EXPECT_EQ(0, b[22]);
+      EXPECT_EQ(255, b[23]);                                 // end of the block
+      ++text;
+    }
+  }
+  EXPECT_EQ(2, unknown_markers);
+  EXPECT_EQ(2, other_bulk);
+  EXPECT_EQ(1, free_slot_frames);
+  EXPECT_EQ(1, long_dlc);
+  EXPECT_EQ(1, unused_expr);
+  EXPECT_EQ(1, text);
+}
+
 TEST_F(SimulatorTest, BadOptionsAreRefusedWithAMessage) {
   SimulatorOptions opt;
   opt.duration_s = -1;

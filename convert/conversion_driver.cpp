@@ -481,6 +481,17 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   uint32_t next_progress_check = 0;
   LogEntry entry;
   WriterRow row;
+  // Writes `row`; a written row counts as a sample point and clears the pre-trigger flag.
+  auto write_row = [&]() {
+    row.pretrigger = pretrigger;
+    const int r = writer_->WriteRow(row);
+    if (r == kRowFailed) write_failed = true;
+    if (r == kRowWritten) {
+      ++rows;
+      pretrigger = false;
+    }
+    return r;
+  };
   for (uint32_t n = 0; n < scan.entry_count && !stop; ++n) {
     // Progress, looked at a few hundred times per file rather than per entry.
     if (n >= next_progress_check) {
@@ -588,16 +599,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
       row.entry = e;
       row.entry_length = entry.length;
       row.entry_file_pos = static_cast<uint32_t>(entry.position);
-      row.pretrigger = pretrigger;
-      const int r = writer_->WriteRow(row);
-      if (r == kRowFailed) {
-        write_failed = true;
-        break;
-      }
-      if (r == kRowWritten) {
-        ++rows;
-        pretrigger = false;
-      }
+      if (write_row() == kRowFailed) break;
       continue;
     }
     // Signals: the row grid.
@@ -620,18 +622,10 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     row.entry_length = 0;
     while (next_row <= now) {
       row.time = next_row;
-      row.pretrigger = pretrigger;
-      const int r = writer_->WriteRow(row);
-      if (r == kRowFailed) {
-        write_failed = true;
-        break;
-      }
-      if (r == kRowWritten) {
-        ++rows;
-        pretrigger = false;
-        if (request_.on_signals_row) {
-          request_.on_signals_row(next_row, time_base, std::span<const ChannelValue>(channels));
-        }
+      const int r = write_row();
+      if (r == kRowFailed) break;
+      if (r == kRowWritten && request_.on_signals_row) {
+        request_.on_signals_row(next_row, time_base, std::span<const ChannelValue>(channels));
       }
       next_row += interval;
     }

@@ -266,12 +266,24 @@ void LoggerCfgPage::ApplyTo(T_CanLog_Config& edited) const {
   edited.KeepFileOpened = Chk_KeepFileOpened->isChecked() ? 1 : 0;
   edited.FileSizeLimit = IntegerOrZero(Ed_FileSizeLimit);
   edited.MsgRateLimit = IntegerOrZero(Ed_MsgRateLimit);
-  edited.InitTrigger = static_cast<int16_t>(std::max(0, CB_InitTrigger->currentIndex()));
-  bool ok = false;
-  double seconds = Ed_Pretrigger->text().trimmed().toDouble(&ok);
-  edited.Pretrig10ms = TriggerSecondsTo10ms(ok ? seconds : 0.0);
-  seconds = Ed_Posttrigger->text().trimmed().toDouble(&ok);
-  edited.Posttrig10ms = TriggerSecondsTo10ms(ok ? seconds : 0.0);
+  // Fields the user did not touch keep the stored value exactly: the display rounds (the trigger
+  // state is shown modulo 3, times with "%g"), and reading the shown text back must not change
+  // the record.
+  const int shown_state = ((edited.InitTrigger % 3) + 3) % 3;
+  if (CB_InitTrigger->currentIndex() != shown_state) {
+    edited.InitTrigger = static_cast<int16_t>(std::max(0, CB_InitTrigger->currentIndex()));
+  }
+  auto apply_time = [](const QLineEdit* edit, uint16_t& field) {
+    const QString text = edit->text().trimmed();
+    if (text == FromCore(Format10msAsSeconds(field))) return;
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    // Seconds times 100 are truncated; the nudge keeps decimal entries such as 0.29 (which is
+    // 28.999... after the multiplication) at their intended value.
+    field = TriggerSecondsTo10ms(ok ? seconds + 1e-9 : 0.0);
+  };
+  apply_time(Ed_Pretrigger, edited.Pretrig10ms);
+  apply_time(Ed_Posttrigger, edited.Posttrig10ms);
 }
 
 QString LoggerCfgPage::count_line() const { return Lab_Count->text(); }

@@ -558,6 +558,8 @@ QString TCanLogForm1::config_file_name() const { return setup_page_->logger_cfg(
 // ---- Configuration files ---------------------------------------------------------------------
 
 bool TCanLogForm1::AskToSave() {
+  // A field still being edited has not reported its change yet: take it now.
+  ApplyEditPages();
   if (!config_.modified) return true;
   Question q;
   q.caption = "Warning";
@@ -672,6 +674,7 @@ void TCanLogForm1::OnMenuLoad() {
 }
 
 void TCanLogForm1::OnMenuSave() {
+  ApplyEditPages();
   QString title = tr("Save Can Logger Configuration");
   if (config_.cfg.Password1[0] != '\0') title += QStringLiteral(" (ENCRYPTED)");
   QFileDialog dialog(this, title, config_file_name(), tr("Can Logger Configuration files (*.clc)"));

@@ -149,6 +149,17 @@ TEST(LoggerCfgPage, EditsReachTheRecordAndSetModified) {
   EXPECT_EQ(w.config().cfg.Posttrig10ms, 0);
   EXPECT_EQ(pre->text(), "327.67");
   EXPECT_TRUE(w.config().modified);
+  pre->setText("0.29");
+  Q_EMIT pre->editingFinished();
+  EXPECT_EQ(w.config().cfg.Pretrig10ms, 29);
+  // Applying the page again (any other edit) leaves untouched values exactly as they are.
+  w.config().cfg.InitTrigger = 5;
+  w.config().cfg.Posttrig10ms = 12345;
+  w.setup_page()->family_list()->setCurrentRow(2);  // refill
+  w.findChild<QCheckBox*>(QStringLiteral("Chk_ReceiveGps"))->setChecked(true);
+  EXPECT_EQ(w.config().cfg.InitTrigger, 5);
+  EXPECT_EQ(w.config().cfg.Posttrig10ms, 12345);
+  EXPECT_EQ(w.config().cfg.Pretrig10ms, 29);
   w.findChild<QCheckBox*>(QStringLiteral("Chk_FifoMode"))->setChecked(true);
   EXPECT_EQ(w.config().cfg.FifoMode, 1);
   auto* info = w.findChild<QLineEdit*>(QStringLiteral("Ed_InfoString"));
@@ -302,6 +313,17 @@ TEST(MainWindow, CorruptSettingsAndConfigurationFilesAreSurvived) {
   EXPECT_TRUE(InfoContains(w, "Unknown: \"Foo=1\" ."));
   EXPECT_STREQ(w.config().cfg.InfoString, "ok");
   EXPECT_TRUE(f.Close());
+}
+
+TEST(MainWindowClose, TextStillBeingTypedCountsAsAChange) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start();
+  w.NewConfiguration(true);
+  w.findChild<QLineEdit*>(QStringLiteral("Ed_InfoString"))->setText("typed, not left");
+  f.AnswerWith({Answer::kCancel});
+  EXPECT_FALSE(w.AskToSave());
+  EXPECT_EQ(f.asked().size(), 1u);
+  EXPECT_STREQ(w.config().cfg.InfoString, "typed, not left");
 }
 
 TEST(MainWindowClose, BatchModeNeverAsks) {

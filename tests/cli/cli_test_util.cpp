@@ -9,18 +9,6 @@
 #include <sstream>
 
 namespace tessmar::testing {
-namespace {
-
-std::string Slurp(int fd) {
-  std::string text;
-  char buf[65536];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
-  return text;
-}
-
-}  // namespace
-
 CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& working_dir) {
   CliResult result;
   TempDir capture;

@@ -379,8 +379,14 @@ bool SaveSettingsFile(const TessmarSettings& settings, const std::filesystem::pa
 }
 
 std::filesystem::path DefaultSettingsPath(const std::filesystem::path& program_dir) {
-  if (!program_dir.empty() && ::access(program_dir.c_str(), W_OK) == 0) {
-    return program_dir / kSettingsFileName;
+  if (!program_dir.empty()) {
+    const std::filesystem::path beside = program_dir / kSettingsFileName;
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(beside, ec);
+    if ((exists && ::access(beside.c_str(), W_OK) == 0) ||
+        (!exists && ::access(program_dir.c_str(), W_OK) == 0)) {
+      return beside;
+    }
   }
   std::filesystem::path base;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {

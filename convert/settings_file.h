@@ -110,8 +110,9 @@ TessmarSettings LoadSettingsFile(const std::filesystem::path& path, bool* found 
 bool SaveSettingsFile(const TessmarSettings& settings, const std::filesystem::path& path,
                       std::string* error = nullptr);
 
-// Where "Tessmar.ini" lives: beside the program when that folder is writable, else in
-// $XDG_CONFIG_HOME/tessmar/ (~/.config/tessmar/ when the variable is not set).
+// Where "Tessmar.ini" lives: beside the program when it can be written there (the file exists
+// and is writable, or the folder is writable), else in $XDG_CONFIG_HOME/tessmar/
+// (~/.config/tessmar/ when the variable is not set).
 std::filesystem::path DefaultSettingsPath(const std::filesystem::path& program_dir);
 
 inline constexpr const char* kSettingsFileName = "Tessmar.ini";

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include "common/message_output.h"
 #include "convert/converter_options.h"
@@ -190,6 +194,36 @@ TEST(OutputPath, BatchOutputNameChoosesFormat) {
   ASSERT_TRUE(ApplyBatchOutputName("x.txt", o));
   EXPECT_EQ(o.output_file_format, kFormatText);
   EXPECT_FALSE(ApplyBatchOutputName("x.mdf", o));
+}
+
+}  // namespace
+}  // namespace tessmar
+
+namespace tessmar {
+namespace {
+
+TEST(SettingsFile, LocationBesideProgramOrXdg) {
+  const auto base = std::filesystem::temp_directory_path() /
+                    ("tessmar_settings_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(base / "bin");
+  EXPECT_EQ(DefaultSettingsPath(base / "bin"), base / "bin" / "Tessmar.ini");
+  ::setenv("XDG_CONFIG_HOME", (base / "xdg").c_str(), 1);
+  if (::geteuid() != 0) {  // root may write anywhere
+    std::filesystem::permissions(base / "bin", std::filesystem::perms::owner_read |
+                                                   std::filesystem::perms::owner_exec);
+    EXPECT_EQ(DefaultSettingsPath(base / "bin"), base / "xdg" / "tessmar" / "Tessmar.ini");
+    std::filesystem::permissions(base / "bin", std::filesystem::perms::owner_all);
+  }
+  EXPECT_EQ(DefaultSettingsPath(""), base / "xdg" / "tessmar" / "Tessmar.ini");
+  // Saving creates the folder.
+  TessmarSettings s;
+  s.converter.output_file_format = kFormatSemicolonCsvGerman;
+  ASSERT_TRUE(SaveSettingsFile(s, DefaultSettingsPath("")));
+  bool found = false;
+  EXPECT_EQ(LoadSettingsFile(DefaultSettingsPath(""), &found).converter.output_file_format, 11);
+  EXPECT_TRUE(found);
+  ::unsetenv("XDG_CONFIG_HOME");
+  std::filesystem::remove_all(base);
 }
 
 }  // namespace

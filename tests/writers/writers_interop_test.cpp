@@ -329,6 +329,64 @@ TEST_F(SimulatedRecording, MdfFilesMatchTheCsvOutput) {
                    "Stiegele MDF", 1e-6);
 }
 
+TEST_F(SimulatedRecording, GpsTrackAndColumnsThroughTheSettings) {
+  const std::filesystem::path ini = *dir_ / "gps.ini";
+  const std::string columns =
+      "ColTitle0=GpsTime\r\nColFormat0=hh:mm:ss\r\nColExprs0=gps.time\r\n"
+      "ColTitle1=GpsLat\r\nColUnit1=deg\r\nColFormat1=##0.00000\r\nColExprs1=gps.lat\r\n"
+      "ColTitle2=GpsSpeed\r\nColExprs2=gps.speed\r\n";
+  auto convert = [&](const std::string& format, const std::string& folder, int track_format) {
+    WriteText(ini, "[GPS_Output]\r\nSeparateTrackFile=1\r\nMergeIntoMainFile=1\r\nTrackFileFormat=" +
+                       std::to_string(track_format) + "\r\n" + columns);
+    std::filesystem::create_directories(*dir_ / folder);
+    return Shell(Quote(TESSMAR_CLI_PATH) + " --settings " + Quote(ini) +
+                 " --no-progress --output-type signals --interval 0.05 --format " + format +
+                 " --outdir " + Quote(*dir_ / folder) + " " + Quote(*dir_ / "rec.cld") + " 2>" +
+                 Quote(*dir_ / (folder + ".log")));
+  };
+
+  // NMEA track beside a Vector MDF file with three GPS channels.
+  ASSERT_EQ(convert("vector-mdf", "gmdf", 1), 0) << ReadText(*dir_ / "gmdf.log");
+  test::MdfFile mdf = test::ReadMdf(ReadBytes(*dir_ / "gmdf" / "rec.dat"));
+  ASSERT_GE(mdf.channels.size(), 4u);
+  const std::size_t n = mdf.channels.size();
+  EXPECT_EQ(mdf.channels[n - 3].name, "GpsTime");
+  EXPECT_EQ(mdf.channels[n - 3].data_type, 8);
+  EXPECT_EQ(mdf.channels[n - 2].name, "GpsLat");
+  EXPECT_EQ(mdf.channels[n - 2].unit, "deg");
+  EXPECT_EQ(mdf.channels[n - 2].data_type, 3);
+  EXPECT_EQ(mdf.channels[n - 1].data_type, 2);
+  if (Shell("command -v gpsbabel >/dev/null 2>&1") == 0) {
+    ASSERT_EQ(Shell("gpsbabel -i nmea -f " + Quote(*dir_ / "gmdf" / "rec.nmea") + " -o gpx -F " +
+                    Quote(*dir_ / "rec.gpx") + " 2>" + Quote(*dir_ / "babel.txt")),
+              0);
+    EXPECT_EQ(ReadText(*dir_ / "babel.txt"), "");
+    const std::string gpx = ReadText(*dir_ / "rec.gpx");
+    std::regex lat("<trkpt lat=\"([-0-9.]+)\"");
+    std::size_t points = 0;
+    for (auto it = std::sregex_iterator(gpx.begin(), gpx.end(), lat); it != std::sregex_iterator();
+         ++it, ++points) {
+      // Every GPS channel value that is valid holds one of the track's latitudes.
+      const double value = std::stod((*it)[1]);
+      bool found = false;
+      for (const auto& record : mdf.records) {
+        found = found || std::fabs(record[n - 2] - value) < 3e-5;
+      }
+      EXPECT_TRUE(found) << value;
+    }
+    EXPECT_GE(points, 3u);
+  }
+
+  // The text track and the refusal of DIAdem.
+  ASSERT_EQ(convert("etas-ascii", "gtxt", 0), 0);
+  std::vector<std::string> lines = Lines(ReadText(*dir_ / "gtxt" / "rec.gps"));
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[0].rfind("; date time latitude/deg", 0), 0u);
+  EXPECT_EQ(convert("diadem-real64", "gdia", 1), 1);
+  EXPECT_NE(ReadText(*dir_ / "gdia.log").find("Export of GPS data not supported"),
+            std::string::npos);
+}
+
 TEST_F(SimulatedRecording, UnwritableFolderFailsWithTheErrorText) {
   for (const char* format : {"vector-mdf", "stiegele-mdf", "etas-ascii", "diadem-int32"}) {
     int rc = Shell(Quote(TESSMAR_CLI_PATH) + " --settings " + Quote(*dir_ / "Tessmar.ini") +

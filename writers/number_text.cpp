@@ -13,14 +13,4 @@ std::size_t ReadDecimalNumber(std::string_view text, double& value) {
   return text.size() - cursor.size();
 }
 
-bool ParseWholeNumber(std::string_view text, double& value) {
-  std::string_view cursor = text;
-  bool had_digits = false;
-  double v = ReadReal(cursor, &had_digits);
-  SkipBlanks(cursor);
-  if (!had_digits || !cursor.empty()) return false;
-  value = v;
-  return true;
-}
-
 }  // namespace tessmar

@@ -13,9 +13,6 @@ namespace tessmar {
 // no digit was read.
 std::size_t ReadDecimalNumber(std::string_view text, double& value);
 
-// True when the whole text (blanks around it allowed) reads as a number.
-bool ParseWholeNumber(std::string_view text, double& value);
-
 // Appends "%lg" of value at out; returns the end. Needs at most 32 bytes.
 inline char* AppendG(char* out, double value) {
   return std::to_chars(out, out + 32, value, std::chars_format::general, 6).ptr;

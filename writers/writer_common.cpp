@@ -42,13 +42,6 @@ float ToFloat(double value) {
   return static_cast<float>(value);
 }
 
-const GpsOutputSettings* GpsSettingsOf(const WriterSetup& setup) {
-  if (setup.gps_formatter != &GpsOutput::FormatCell || setup.gps_formatter_context == nullptr) {
-    return nullptr;
-  }
-  return &static_cast<const GpsOutput*>(setup.gps_formatter_context)->settings();
-}
-
 const GpsColumnDef* GpsDefinitionOf(const WriterSetup& setup, int group_column) {
   if (setup.gps_formatter != &GpsOutput::FormatCell || setup.gps_formatter_context == nullptr) {
     return nullptr;

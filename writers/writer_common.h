@@ -30,10 +30,8 @@ std::string FileStem(const std::filesystem::path& path);
 // undefined behaviour.
 float ToFloat(double value);
 
-// The GPS output settings behind a writer setup when the GPS output supplied the setup's GPS
-// formatter, else nullptr.
-const GpsOutputSettings* GpsSettingsOf(const WriterSetup& setup);
-// The GPS column definition of the i-th column of the GPS group, nullptr when unknown.
+// The GPS column definition of the i-th column of the GPS group when the GPS output supplied the
+// setup's GPS formatter (the definitions are the GPS output's), else nullptr.
 const GpsColumnDef* GpsDefinitionOf(const WriterSetup& setup, int group_column);
 
 // Record kinds of the MDF formats for a GPS column, by its whole source text ignoring case.
@@ -42,10 +40,5 @@ GpsSourceKind ClassifyGpsSource(std::string_view source);
 
 // "Could not write output file (<system error text>)": the error text of a failed write.
 std::string WriteErrorText(const BufferedFile& file);
-
-// True when a column number lies inside [first, first + count) and inside the channel records.
-inline bool ColumnInGroup(int column, int first, int count, int total) {
-  return column >= first && column < first + count && column < total;
-}
 
 }  // namespace tessmar

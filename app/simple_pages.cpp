@@ -70,6 +70,7 @@ AliasesPage::AliasesPage(QWidget* parent) : QWidget(parent) {
   grid->setObjectName(QStringLiteral("SG_Aliases"));
   grid->setHorizontalHeaderLabels({tr("Signal name"), tr("Alias"), tr("Comment")});
   grid->horizontalHeader()->setStretchLastSection(true);
+  grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
   grid->setColumnWidth(0, 260);
   grid->setColumnWidth(1, 260);
   layout->addWidget(grid, 1);

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 
 #include "app/converter_page.h"
@@ -428,6 +429,10 @@ TEST(ConfigFiles, NamedDatabasesAreOfferedAndLoaded) {
                 examples + "/demo_vehicle.dbc\"\r\n\r\n  \"" + examples +
                 "/demo_vehicle.dbc\"\r\n\nAlso load CAN DATABASE FILE(S) now ?");
   EXPECT_GT(w.candb_table().data_row_count(), 1);
+  auto* view = w.findChild<QTableWidget*>(QStringLiteral("SG_CANdbTable"));
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->rowCount(), w.candb_table().data_row_count());
+  EXPECT_EQ(view->item(0, kColSigName)->text().toStdString(), w.candb_table().cell(1, kColSigName));
   EXPECT_EQ(w.config().cfg.DeviceFamily, 3u);
   EXPECT_TRUE(w.logger_cfg_page()->count_line().contains("logged signals in"));
 }

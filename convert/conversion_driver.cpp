@@ -34,9 +34,8 @@ namespace tessmar {
 
 std::unique_ptr<Writer> CreateWriter(OutputType type, int format_code, std::string* why) {
   if (type == OutputType::kLogfileDump) {
-    if (format_code == kFormatText) return std::make_unique<LogfileDumpWriter>();
-    if (why) *why = "the Logfile Dump is written only with the file format Text";
-    return nullptr;
+    // The file format does not apply to the dump (its field is greyed out): always text.
+    return std::make_unique<LogfileDumpWriter>();
   }
   switch (format_code) {
     case kFormatText:
@@ -679,6 +678,9 @@ ConversionSummary ConversionRun::Run() {
     for (int i = 0; i < count && !abort_; ++i) {
       const std::filesystem::path& source = request_.sources[static_cast<std::size_t>(i)];
       ConverterOptions file_options = options;
+      if (file_options.output_type == static_cast<int>(OutputType::kLogfileDump)) {
+        file_options.output_file_format = kFormatText;
+      }
       std::filesystem::path output;
       if (static_cast<std::size_t>(i) < request_.output_names.size()) {
         output = request_.output_names[static_cast<std::size_t>(i)];

@@ -187,7 +187,8 @@ class Writer {
 };
 
 // Creates the writer of a format code for an output type: the built-in text writers for 0, 1, 2,
-// 11 and 5 (and the dump for Logfile Dump), the writers of writers/ for 3, 4, 6, 7, 8, 9.
+// 11 and 5, the writers of writers/ for 3, 4, 6, 7, 8, 9, and the dump for Logfile Dump (whatever
+// the format code).
 // nullptr when the format is not available; the reason is put into *why when given.
 std::unique_ptr<Writer> CreateWriter(OutputType type, int format_code, std::string* why = nullptr);
 

@@ -108,6 +108,35 @@ bool LoadGpsPreset(int preset, GpsOutputSettings& settings) {
   return true;
 }
 
+bool ApplyGpsPresetOption(std::string_view value, GpsOutputSettings& settings) {
+  if (value.size() != 1 || value[0] < '0' || value[0] > '2') return false;
+  return LoadGpsPreset(value[0] - '0', settings);
+}
+
+bool ApplyGpsTrackOption(std::string_view value, GpsOutputSettings& settings) {
+  if (value == "off") {
+    settings.separate_track_file = 0;
+  } else if (value == "nmea" || value == "text") {
+    settings.separate_track_file = 1;
+    settings.track_file_format = value == "nmea" ? kGpsTrackNmea : kGpsTrackText;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool ApplyGpsColumnsOption(std::string_view value, GpsOutputSettings& settings) {
+  if (value == "off") {
+    settings.merge_into_main_file = 0;
+  } else if (value == "after" || value == "before") {
+    settings.merge_into_main_file = 1;
+    settings.columns_added_where = value == "after" ? kGpsColumnsAfter : kGpsColumnsBefore;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 std::string GpsColumnTitleKey(int column) { return IndexedKey("ColTitle", column); }
 std::string GpsColumnUnitKey(int column) { return IndexedKey("ColUnit", column); }
 std::string GpsColumnFormatKey(int column) { return IndexedKey("ColFormat", column); }

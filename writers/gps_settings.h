@@ -73,6 +73,15 @@ const char* GpsPresetName(int preset);
 // Replaces the whole record by preset 0, 1 or 2; false (record unchanged) for any other number.
 bool LoadGpsPreset(int preset, GpsOutputSettings& settings);
 
+// ---- Command-line options ---------------------------------------------------------------------
+// "--gps-preset 0|1|2" replaces the whole record (apply it before the other two);
+// "--gps-track off|nmea|text" sets SeparateTrackFile and TrackFileFormat;
+// "--gps-columns off|after|before" sets MergeIntoMainFile and ColumnsAddedWhere.
+// Each returns false (record unchanged) for a value it does not know.
+bool ApplyGpsPresetOption(std::string_view value, GpsOutputSettings& settings);
+bool ApplyGpsTrackOption(std::string_view value, GpsOutputSettings& settings);
+bool ApplyGpsColumnsOption(std::string_view value, GpsOutputSettings& settings);
+
 // ---- Settings file section "GPS_Output" -------------------------------------------------------
 
 inline constexpr const char* kGpsSettingsSection = "GPS_Output";

@@ -260,6 +260,27 @@ TEST(GpsSettings, SectionRoundTripAndDefaults) {
   EXPECT_EQ(GpsText(defaults.columns[0].title), "junk");
 }
 
+TEST(GpsSettings, CommandLineOptions) {
+  GpsOutputSettings s;
+  ASSERT_TRUE(ApplyGpsPresetOption("1", s));
+  EXPECT_EQ(CountDefinedGpsColumns(s), 6);
+  ASSERT_TRUE(ApplyGpsTrackOption("text", s));
+  EXPECT_EQ(s.separate_track_file, 1);
+  EXPECT_EQ(s.track_file_format, kGpsTrackText);
+  ASSERT_TRUE(ApplyGpsColumnsOption("before", s));
+  EXPECT_EQ(s.merge_into_main_file, 1);
+  EXPECT_EQ(s.columns_added_where, kGpsColumnsBefore);
+  ASSERT_TRUE(ApplyGpsTrackOption("off", s));
+  ASSERT_TRUE(ApplyGpsColumnsOption("off", s));
+  EXPECT_EQ(s.separate_track_file, 0);
+  EXPECT_EQ(s.merge_into_main_file, 0);
+  GpsOutputSettings before = s;
+  EXPECT_FALSE(ApplyGpsPresetOption("3", s));
+  EXPECT_FALSE(ApplyGpsTrackOption("gpx", s));
+  EXPECT_FALSE(ApplyGpsColumnsOption("", s));
+  EXPECT_EQ(s, before);
+}
+
 TEST(GpsSettings, DefinedColumnsUseSignedCharacters) {
   GpsColumnDef c;
   EXPECT_FALSE(c.defined());

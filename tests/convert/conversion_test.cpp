@@ -378,3 +378,55 @@ TEST(Driver, PreviewHooksSeeTheSignalsRows) {
 
 }  // namespace
 }  // namespace tessmar
+
+namespace tessmar {
+namespace {
+
+TEST(Driver, GapInTimestampsWritesNoFillerRows) {
+  TempFolder dir;
+  RecordingBuilder r(SmallHeader());
+  r.Time(0, 2017, 10, 19, 12, 34, 56)
+      .Frame(1024, 0x100, {0x14, 0x05})           // 0.125 s
+      .Frame(1024 + 8192 * 20, 0x100, {0x28, 0x05})  // 20.125 s: a gap of 160 intervals
+      .Frame(1024 + 8192 * 20 + 1024, 0x100, {0x2A, 0x05})
+      .Marker("eof", 1024 + 8192 * 21);
+  ConversionRequest request;
+  request.sources = {dir / "rec.cld"};
+  r.Write(request.sources[0]);
+  request.output_dir = dir.path();
+  request.options.output_type = 1;
+  request.options.output_file_format = kFormatCsvInternational;
+  request.options.time_column1 = 2;
+  request.options.headlines = 0;
+  request.options.write_interval = "0.125";
+  request.verbose = true;
+  MessageCapture capture;
+  const ConversionSummary s = RunConversion(request);
+  EXPECT_EQ(s.errors, 0);
+  EXPECT_TRUE(capture.Contains("Warning: GAP in timestamps, filepos=0x"));
+  // Rows at 20.125 s (the gap restarts the grid at the frame) and 20.25 s only.
+  EXPECT_EQ(Slurp(dir / "rec.csv"), "0.0000,20,5,-99999999\r\n0.1250,21,5,-99999999\r\n");
+}
+
+TEST(Driver, UserAbortClosesTheOutput) {
+  TempFolder dir;
+  SmallRecording().Write(dir / "rec.cld");
+  ConversionRequest request;
+  request.sources = {dir / "rec.cld", dir / "rec.cld"};
+  request.output_dir = dir.path() / "out";
+  std::filesystem::create_directories(request.output_dir);
+  request.options.output_type = 0;
+  int calls = 0;
+  request.progress = [&](int, const std::filesystem::path&, int64_t) { return ++calls < 3; };
+  MessageCapture capture;
+  const ConversionSummary s = RunConversion(request);
+  EXPECT_TRUE(s.aborted);
+  EXPECT_EQ(s.converted, 0);
+  EXPECT_TRUE(capture.Contains("User abort, output file may be incomplete"));
+  // Nothing of the second source was started after the abort.
+  EXPECT_FALSE(capture.Contains("Problem: Output file still open"));
+  EXPECT_TRUE(std::filesystem::exists(request.output_dir / "rec.txt"));
+}
+
+}  // namespace
+}  // namespace tessmar

@@ -32,6 +32,7 @@
 #include "candb_views/candb_table_view.h"
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
+#include "candb/signal_selection.h"
 #include "config/clc_file.h"
 #include "config/scramble.h"
 
@@ -209,17 +210,24 @@ void TCanLogForm1::BuildMenus() {
   new_menu->addAction(tr(".. with everything reset to &default values"), this,
                       [this] { OnMenuNew(false); });
   file_menu_->addSeparator();
-  // Importing CAN databases and the recent list belong to the CANdb page of a later version.
-  file_menu_->addAction(tr("Import CANdb file for bus #&1"))->setEnabled(false);
-  file_menu_->addAction(tr("Import CANdb file for bus #&2"))->setEnabled(false);
+  file_menu_->addAction(tr("Import CANdb file for bus #&1"), this, [this] { OnMenuImport(1); });
+  file_menu_->addAction(tr("Import CANdb file for bus #&2"), this, [this] { OnMenuImport(2); });
   QMenu* recent = file_menu_->addMenu(tr("&Most recent CANdb files ..."));
-  for (int i = 0; i < kRecentCanDbCount; ++i) {
-    const std::string& name = settings_.recent_candb_names[size_t(i)];
-    QAction* a = recent->addAction(name.empty() ? QStringLiteral("-") : FromCore(name));
-    a->setEnabled(false);
+  for (int i = 0; i < RecentCandbFiles::kEntries; ++i) {
+    QAction* a = recent->addAction(QString());
+    connect(a, &QAction::triggered, this, [this, i] {
+      const RecentCandbFile entry = candb_import_.recent().entry(i);
+      if (entry.path.empty()) return;
+      pages_->setCurrentIndex(int(MainPage::kCANdb));
+      LoadCanDatabase(entry.path, entry.bus);
+    });
+    recent_actions_.push_back(a);
   }
   recent->addSeparator();
-  recent->addAction(tr("&Clear list"))->setEnabled(false);
+  recent->addAction(tr("&Clear list"), this, [this] {
+    candb_import_.recent().Clear();
+    UpdateRecentMenu();
+  });
   file_menu_->addSeparator();
   file_menu_->addAction(tr("&Load Logger configuration file"), this, &TCanLogForm1::OnMenuLoad);
   file_menu_->addAction(tr("&Save Logger configuration file"), this, &TCanLogForm1::OnMenuSave);
@@ -264,6 +272,10 @@ void TCanLogForm1::ReadSettingsIntoControls() {
   info_page_->verbose_box()->setChecked(s.verbose_display);
   verbose_ = s.verbose_display;
   last_family_ = s.logger_device_family;
+  for (int i = 0; i < RecentCandbFiles::kEntries && i < kRecentCanDbCount; ++i) {
+    candb_import_.recent().Set(i, s.recent_candb_names[size_t(i)], s.recent_candb_buses[size_t(i)]);
+  }
+  UpdateRecentMenu();
   // The remembered password is kept scrambled with a fixed key in the settings file.
   remembered_password_ = Unscrambled(std::string_view(s.scrambled_password).substr(0, kMaxNameChars),
                                      kPasswordSettingsKey);
@@ -295,6 +307,10 @@ bool TCanLogForm1::WriteSettingsFile() {
   s.launch_external_viewer = converter_page_->launch_viewer_box()->isChecked();
   s.verbose_display = verbose_;
   s.logger_device_family = last_family_;
+  for (int i = 0; i < RecentCandbFiles::kEntries && i < kRecentCanDbCount; ++i) {
+    s.recent_candb_names[size_t(i)] = candb_import_.recent().entry(i).path;
+    s.recent_candb_buses[size_t(i)] = candb_import_.recent().entry(i).bus;
+  }
   s.scrambled_password = Scrambled(remembered_password_, kPasswordSettingsKey);
   s.log_file_dir = ToCore(setup_page_->log_file_dir()->text());
   s.logger_cfg = ToCore(setup_page_->logger_cfg()->text());
@@ -484,8 +500,7 @@ void TCanLogForm1::ProcessArgument(const std::string& argument) {
       break;
     }
     case ArgumentKind::kDatabase:
-      LoadDbcIntoTable(candb_table_, p.database, p.bus);
-      candb_table_view_->ShowTable(candb_table_);
+      LoadCanDatabase(p.database, p.bus);
       break;
     case ArgumentKind::kOutput:
       if (output_names_.size() < kMaxOutputNames) output_names_.push_back(p.text);
@@ -528,7 +543,6 @@ void TCanLogForm1::RefillPages() {
   UpdateGuard guard(update_guard_);
   logger_cfg_page_->Refill();
   setup_page_->ShowFamily(config_.cfg.DeviceFamily);
-  candb_table_view_->ShowTable(candb_table_);
 }
 
 void TCanLogForm1::ApplyEditPages() {
@@ -719,9 +733,45 @@ void TCanLogForm1::LoadNamedCanDatabases() {
   q.batch_answer = Answer::kYes;
   if (Ask(q) != Answer::kYes) return;
   for (int bus = 0; bus < 2; ++bus) {
-    if (exists[bus]) LoadDbcIntoTable(candb_table_, files[bus], bus + 1);
+    if (!exists[bus]) continue;
+    // A name found beside the configuration stays as the configuration wrote it.
+    char (&field)[kMaxDbPathChars + 1] = bus == 0 ? config_.cfg.DbFileBus1 : config_.cfg.DbFileBus2;
+    const std::string written(TextOf(field));
+    const bool modified = config_.modified;
+    LoadCanDatabase(files[bus], bus + 1);
+    if (files[bus] != written) {
+      SetText(field, written);
+      config_.modified = modified;
+      RefillPages();
+    }
   }
+}
+
+void TCanLogForm1::LoadCanDatabase(const std::string& path, int bus) {
+  candb_import_.LoadFile(config_, candb_table_, path, bus);
+  UpdateRecentMenu();
+  RefillPages();
   candb_table_view_->ShowTable(candb_table_);
+}
+
+void TCanLogForm1::OnMenuImport(int bus) {
+  pages_->setCurrentIndex(int(MainPage::kCANdb));
+  QFileDialog dialog(this, FromCore(CandbImport::DialogTitle(bus)),
+                     setup_page_->can_db_dir()->text(), tr("CAN database files (*.dbc)"));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix(QStringLiteral("DBC"));
+  dialog.selectFile(FromCore(candb_import_.DialogPreset(config_.cfg, bus)));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  repaint();
+  LoadCanDatabase(ToCore(dialog.selectedFiles().first()), bus);
+}
+
+void TCanLogForm1::UpdateRecentMenu() {
+  for (int i = 0; i < int(recent_actions_.size()); ++i) {
+    QAction* a = recent_actions_[size_t(i)];
+    a->setText(FromCore(candb_import_.recent().Caption(i)));
+    a->setVisible(candb_import_.recent().Visible(i));
+  }
 }
 
 // ---- Conversion ------------------------------------------------------------------------------

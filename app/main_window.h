@@ -13,11 +13,13 @@
 
 #include "app/partner_link.h"
 #include "app/status_line.h"
+#include "candb/signal_selection.h"
 #include "candb/signal_table.h"
 #include "config/canlog_config.h"
 #include "convert/conversion_driver.h"
 #include "convert/settings_file.h"
 
+class QAction;
 class QLabel;
 class QMenu;
 class QTabWidget;
@@ -76,6 +78,8 @@ class TCanLogForm1 : public QMainWindow {
   // Asks a running conversion to stop (as the abort button and the Escape key do).
   void RequestAbort() { abort_requested_ = true; }
   bool converting() const { return converting_; }
+  // Loads a CAN database for bus 1 or 2 as the import menu does (recent list, database field).
+  void LoadCanDatabase(const std::string& path, int bus);
   // Adds dropped or listed files: those ending in ".cld" join the converter's sources.
   void AddDroppedFiles(const QStringList& files);
 
@@ -104,6 +108,7 @@ class TCanLogForm1 : public QMainWindow {
   const std::vector<std::string>& output_names() const { return output_names_; }
   const TessmarSettings& settings() const { return settings_; }
   SignalTable& candb_table() { return candb_table_; }
+  CandbImport& candb_import() { return candb_import_; }
   const std::string& remembered_password() const { return remembered_password_; }
   // Shows the status text with the given owner (the option conflict, the trigger check).
   void ShowOwnedStatus(const std::string& text, StatusOwner owner, bool red);
@@ -136,12 +141,15 @@ class TCanLogForm1 : public QMainWindow {
   void OnMenuSave();
   void OnMenuNew(bool keep_options);
   void LoadNamedCanDatabases();
+  void OnMenuImport(int bus);
+  void UpdateRecentMenu();
   GpsOutputSettings GpsSettings() const;
 
   AppStart start_;
   TessmarSettings settings_;
   LoggerConfiguration config_;
   SignalTable candb_table_;  // the imported signals of both buses
+  CandbImport candb_import_;  // last CANdb path and the recent list
   StatusLine status_;
   PartnerLink partner_;
   int64_t own_window_ = 0;
@@ -171,6 +179,7 @@ class TCanLogForm1 : public QMainWindow {
   QTabWidget* candb_sub_pages_ = nullptr;
   CANdbTableView* candb_table_view_ = nullptr;
   QMenu* file_menu_ = nullptr;
+  std::vector<QAction*> recent_actions_;
 };
 
 }  // namespace tessmar

@@ -155,6 +155,17 @@ TEST(BatchMode, UnknownArgumentsAndCommandFiles) {
   EXPECT_EQ(v.pages()->currentIndex(), int(MainPage::kConverter));
 }
 
+TEST(BatchMode, DatabaseArgumentLoadsForItsBus) {
+  WindowFixture f;
+  const std::string dbc = std::string(TESSMAR_EXAMPLES_DIR) + "/demo_vehicle.dbc";
+  TCanLogForm1& w = f.Start({QString::fromStdString(dbc + ",2")}, "[Files]\r\nLoggerCfg=\r\n");
+  w.TimerTick();
+  EXPECT_GT(w.candb_table().data_row_count(), 1);
+  EXPECT_EQ(RowBus(w.candb_table(), 1), 2);
+  EXPECT_EQ(std::string(TextOf(w.config().cfg.DbFileBus2)), dbc.substr(0, kMaxDbPathChars));
+  EXPECT_TRUE(InfoContains(w, QString::fromStdString("Loaded CAN database \"" + dbc + "\" for bus #2")));
+}
+
 TEST(BatchMode, OutputNamesStopAtTwenty) {
   WindowFixture f;
   QStringList args;

@@ -99,7 +99,9 @@ TEST(MainWindowSettings, RoundTripKeepsEveryControl) {
                             "LaunchExternalViewer=1\r\n[DeviceInfo]\r\nLoggerDeviceFamily=2\r\n"
                             "[Files]\r\nLogFileDir=/data/in\r\nExportDir=/data/out\r\n"
                             "LoggerCfg=/cfg/van.clc\r\n[Converter]\r\nOutputType=0\r\n"
-                            "OutputFileFormat=5\r\nInvalidSignal=NaN\r\n");
+                            "OutputFileFormat=5\r\nInvalidSignal=NaN\r\n"
+                            "[MostRecentCANdbFiles]\r\nName0=/db/van.dbc\r\nBusNr0=2\r\n");
+  EXPECT_EQ(w.candb_import().recent().entry(0).path, "/db/van.dbc");
   EXPECT_EQ(w.converter_page()->input_dir()->text(), "/data/in");
   EXPECT_EQ(w.converter_page()->output_dir()->text(), "/data/out");
   EXPECT_EQ(w.last_family(), 2);
@@ -116,6 +118,8 @@ TEST(MainWindowSettings, RoundTripKeepsEveryControl) {
   EXPECT_NE(ini.find("OutputFileFormat=5"), std::string::npos);
   EXPECT_NE(ini.find("LoggerDeviceFamily=2"), std::string::npos);
   EXPECT_NE(ini.find("LaunchExternalViewer=1"), std::string::npos);
+  EXPECT_NE(ini.find("Name0=/db/van.dbc"), std::string::npos);
+  EXPECT_NE(ini.find("BusNr0=2"), std::string::npos);
 }
 
 TEST(MainWindowSettings, MaximisedCloseKeepsPlacementAndUnnamedIsNotRemembered) {
@@ -435,6 +439,12 @@ TEST(ConfigFiles, NamedDatabasesAreOfferedAndLoaded) {
   EXPECT_EQ(view->item(0, kColSigName)->text().toStdString(), w.candb_table().cell(1, kColSigName));
   EXPECT_EQ(w.config().cfg.DeviceFamily, 3u);
   EXPECT_TRUE(w.logger_cfg_page()->count_line().contains("logged signals in"));
+  // The configuration keeps the names as written and is not changed by loading them.
+  EXPECT_STREQ(w.config().cfg.DbFileBus1, "demo_vehicle.dbc");
+  EXPECT_FALSE(w.config().modified);
+  EXPECT_EQ(w.candb_import().recent().entry(0).path, examples + "/demo_vehicle.dbc");
+  EXPECT_EQ(w.candb_import().recent().entry(0).bus, 2);
+  EXPECT_EQ(w.candb_import().recent().entry(1).bus, 1);
 }
 
 TEST(ConfigFiles, AskToSaveYesSavesUnderTheShownName) {

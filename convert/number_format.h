@@ -13,6 +13,11 @@ namespace tessmar::numfmt {
 // Room every caller must leave at p for one number.
 inline constexpr int kMaxNumberChars = 40;
 
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // "%.<precision>lg"
 inline char* G(char* p, double v, int precision) {
   return std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::general, precision).ptr;
@@ -28,39 +33,59 @@ inline char* FixedSlow(char* p, double v, int decimals) {
   return r.ptr;
 }
 
-// "%.<decimals>lf". Moderate values with up to 6 decimals are formatted by integer arithmetic;
-// a value whose scaled fraction lies too close to one half for that to round exactly as printf
-// does (which rounds the exact binary value) goes through the library.
-inline char* Fixed(char* p, double v, int decimals) {
+// Fast path of "%0<width>.<decimals>lf" (width 0: no padding) for moderate values with up to 6
+// decimals, by integer arithmetic. Returns nullptr when the value needs the library: too large,
+// too many decimals, or a scaled fraction too close to one half to be sure that rounding the
+// product gives what printf gives (printf rounds the exact binary value).
+inline char* FixedFast(char* p, double v, int width, int decimals) {
   static constexpr double kPow[7] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
-  static constexpr uint64_t kPowInt[7] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-  if (decimals < 0 || decimals > 6) return FixedSlow(p, v, decimals);
+  if (decimals < 0 || decimals > 6) return nullptr;
   const double a = std::fabs(v);
   const double scaled = a * kPow[decimals];
   // Below 1e12 a double holds the scaled value to better than 1.3e-4.
-  if (!(scaled < 1e12)) return FixedSlow(p, v, decimals);
+  if (!(scaled < 1e12)) return nullptr;
   const double whole = std::floor(scaled);
   const double frac = scaled - whole;
-  if (std::fabs(frac - 0.5) < 1e-3) return FixedSlow(p, v, decimals);
-  const uint64_t units = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
-  if (std::signbit(v)) *p++ = '-';
-  p = std::to_chars(p, p + kMaxNumberChars, units / kPowInt[decimals]).ptr;
+  if (std::fabs(frac - 0.5) < 1e-3) return nullptr;
+  uint64_t units = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
+  // Digits from the least significant end, two at a time.
+  char digits[24];
+  int n = 0;
+  while (units >= 100) {
+    const char* pair = kDigitPairs + 2 * (units % 100);
+    units /= 100;
+    digits[n++] = pair[1];
+    digits[n++] = pair[0];
+  }
+  do {
+    digits[n++] = static_cast<char>('0' + units % 10);
+    units /= 10;
+  } while (units != 0);
+  while (n <= decimals) digits[n++] = '0';
+  if (std::signbit(v)) {
+    *p++ = '-';
+    --width;
+  }
+  for (int i = n + (decimals > 0 ? 1 : 0); i < width; ++i) *p++ = '0';
+  for (int k = n - 1; k >= decimals; --k) *p++ = digits[k];
   if (decimals > 0) {
     *p++ = '.';
-    uint64_t f = units % kPowInt[decimals];
-    for (int i = decimals - 1; i >= 0; --i) {
-      p[i] = static_cast<char>('0' + f % 10);
-      f /= 10;
-    }
-    p += decimals;
+    for (int k = decimals - 1; k >= 0; --k) *p++ = digits[k];
   }
   return p;
 }
 
+// "%.<decimals>lf"
+inline char* Fixed(char* p, double v, int decimals) {
+  if (char* end = FixedFast(p, v, 0, decimals)) return end;
+  return FixedSlow(p, v, decimals);
+}
+
 // "%0<width>.<decimals>lf": zero padded on the left (after a minus sign) to width characters.
 inline char* FixedZeroPadded(char* p, double v, int width, int decimals) {
+  if (char* end = FixedFast(p, v, width, decimals)) return end;
   char tmp[kMaxNumberChars];
-  char* end = Fixed(tmp, v, decimals);
+  char* end = FixedSlow(tmp, v, decimals);
   int len = static_cast<int>(end - tmp);
   const char* digits = tmp;
   if (*digits == '-') {

@@ -38,6 +38,9 @@ TEST(NumberFormat, FixedMatchesPrintf) {
       const double t = ticks(rng) / 39065.5;
       EXPECT_EQ(Ours(numfmt::Fixed, a, decimals), Printf("%.*f", a, decimals)) << a;
       EXPECT_EQ(Ours(numfmt::Fixed, t, decimals), Printf("%.*f", t, decimals)) << t;
+      char buf[64], expect[64];
+      std::snprintf(expect, sizeof expect, "%011.*f", decimals, a);
+      EXPECT_EQ(std::string(buf, numfmt::FixedZeroPadded(buf, a, 11, decimals)), expect) << a;
     }
   }
 }

@@ -164,7 +164,7 @@ void ConversionRun::CloseOutput(bool aborted) {
 bool ConversionRun::ConvertFile(const std::filesystem::path& source,
                                 const std::filesystem::path& output,
                                 const ConverterOptions& options, int flags) {
-  const bool appending = (flags & kCombineAppend) != 0;
+  bool appending = (flags & kCombineAppend) != 0;
   const bool more_follow = (flags & kCombineMoreFollow) != 0;
   const OutputType type = static_cast<OutputType>(options.output_type);
   const int code = options.output_file_format;
@@ -177,8 +177,11 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     }
     combined_start_ = -1;
   } else if (!output_open_) {
+    // An earlier source of the combined output failed before the output was created. Report it,
+    // then start the combined output with this source so that the rest is not lost too.
     Error("Error: Output file should be open, but isn't .");
-    return false;
+    appending = false;
+    combined_start_ = -1;
   }
 
   // 2. Names.
@@ -324,10 +327,8 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
 
   // 10./11. Output and its header.
   if (!writer_ || writer_type_ != type || writer_code_ != code) {
-    if (appending) {
-      Error("Error: Output file should be open, but isn't .");
-      return false;
-    }
+    if (appending) CloseOutput(false);  // a batch name chose another format: a new output
+    appending = false;
     std::string why;
     writer_ = CreateWriter(type, code, &why);
     writer_type_ = type;
@@ -675,6 +676,7 @@ ConversionSummary ConversionRun::Run() {
     gps_.Start(request_.gps);
     const int count = static_cast<int>(request_.sources.size());
     std::filesystem::path combined_output;
+    ConverterOptions combined_options;
     for (int i = 0; i < count && !abort_; ++i) {
       const std::filesystem::path& source = request_.sources[static_cast<std::size_t>(i)];
       ConverterOptions file_options = options;
@@ -694,8 +696,13 @@ ConversionSummary ConversionRun::Run() {
       }
       const int flags = CombineFlags(options.combine_output, i, count);
       if (options.combine_output) {
-        if (i == 0) combined_output = output;
+        // One output: its name and format are those of the first source.
+        if (i == 0) {
+          combined_output = output;
+          combined_options = file_options;
+        }
         output = combined_output;
+        file_options = combined_options;
       }
       ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
       const int errors_before = error_messages;

@@ -430,3 +430,31 @@ TEST(Driver, UserAbortClosesTheOutput) {
 
 }  // namespace
 }  // namespace tessmar
+
+namespace tessmar {
+namespace {
+
+TEST(Driver, CombinedOutputSurvivesAFailingFirstSource) {
+  TempFolder dir;
+  SmallRecording().Write(dir / "b.cld");
+  SmallRecording().Write(dir / "c.cld");
+  ConversionRequest request;
+  request.options.output_type = 0;
+  request.options.output_file_format = kFormatCsvInternational;
+  request.options.combine_output = true;
+  request.sources = {dir / "a.cld", dir / "b.cld", dir / "c.cld"};  // a.cld is missing
+  request.output_dir = dir.path() / "out";
+  std::filesystem::create_directories(request.output_dir);
+  MessageCapture capture;
+  const ConversionSummary s = RunConversion(request);
+  EXPECT_EQ(s.converted, 2);
+  EXPECT_EQ(s.errors, 2);  // the missing file, and the output that was not open for b.cld
+  EXPECT_TRUE(capture.Contains("Error: Output file should be open, but isn't ."));
+  std::string text = Slurp(request.output_dir / "a.csv");
+  std::size_t rows = 0;
+  for (std::size_t p = 0; (p = text.find("0x00000100", p)) != std::string::npos; ++p) ++rows;
+  EXPECT_EQ(rows, 4u);
+}
+
+}  // namespace
+}  // namespace tessmar

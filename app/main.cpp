@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "app/main_window.h"
@@ -29,9 +30,23 @@ class TessmarApplication : public QApplication {
   }
 };
 
+// True when the arguments switch batch mode on ("/bm" or "\\bm").
+bool BatchRequested(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "/bm") == 0 || std::strcmp(argv[i], "\\bm") == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A batch run needs no screen: without a display it runs on the offscreen platform.
+  const bool batch = BatchRequested(argc, argv);
+  if (batch && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+      qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
   TessmarApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tessmar"));
   QApplication::setApplicationDisplayName(QStringLiteral("Tessmar"));
@@ -43,7 +58,7 @@ int main(int argc, char** argv) {
   tessmar::SingleInstance instance;
   if (!instance.Acquire()) {
     // An unattended batch run must not wait for a click: it only reports on stderr.
-    if (arguments.contains(QStringLiteral("/bm")) || arguments.contains(QStringLiteral("\\bm"))) {
+    if (batch) {
       std::fprintf(stderr, "%s\n", tessmar::kInstanceCaption);
     } else {
       QMessageBox::warning(nullptr, QString::fromLatin1(tessmar::kInstanceCaption),

@@ -20,6 +20,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <cstdio>
 
 #include "app/command_line.h"
 #include "app/converter_page.h"
@@ -331,7 +332,13 @@ bool TCanLogForm1::WriteSettingsFile() {
 // ---- Messages and the status line ----------------------------------------------------------
 
 void TCanLogForm1::OnMessage(int severity, std::string_view text) {
-  if (severity != kMsgStatus) info_page_->AppendLine(FromCore(text));
+  if (severity != kMsgStatus) {
+    info_page_->AppendLine(FromCore(text));
+    // Nobody watches the window of a batch run: its log also goes to the error output.
+    if (batch_ && start_.log_batch_to_stderr) {
+      std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
+    }
+  }
   if (status_.Offer(severity, text)) ShowStatusLine();
 }
 

@@ -41,6 +41,7 @@ struct AppStart {
   int notify_wait_ms = 500;              // pause after "/loaded" and "/closed"
   bool start_timer = true;               // tests drive TimerTick() themselves when false
   int64_t own_window = 0;                // window number of this program; 0 = process id
+  bool log_batch_to_stderr = true;       // batch mode also writes the message list to stderr
 };
 
 // Page indices, in tab order.

@@ -211,6 +211,7 @@ TEST(Program, BatchRunConvertsAndExitsZeroSecondInstanceIsRefused) {
                                QString::fromStdString(out)},
                               f.dir());
   EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  EXPECT_TRUE(run.err.contains("1 file  converted, 0 conversion errors.")) << run.err.toStdString();
   EXPECT_GT(ReadText(out).size(), 100u);
   EXPECT_TRUE(std::filesystem::exists(f.dir() / "Tessmar.ini"));
 

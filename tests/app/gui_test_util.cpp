@@ -36,6 +36,7 @@ TCanLogForm1& WindowFixture::Start(const QStringList& arguments, const std::stri
   start.settings_path = ini_path();
   start.notify_wait_ms = 0;
   start.start_timer = false;
+  start.log_batch_to_stderr = false;
   window_ = std::make_unique<TCanLogForm1>(start);
   SetQuestionHandler([this](const Question& q) {
     asked_.push_back(q);

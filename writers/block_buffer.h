@@ -45,8 +45,8 @@ class BlockBuffer {
  private:
   void PutLe(std::size_t offset, std::uint64_t v, int n) {
     if (offset + static_cast<std::size_t>(n) > bytes_.size()) return;
-    for (int i = 0; i < n; ++i) bytes_[offset + static_cast<std::size_t>(i)] =
-        static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < n; ++i)
+      bytes_[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
   }
 
   std::vector<std::uint8_t> bytes_;

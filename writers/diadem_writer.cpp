@@ -90,9 +90,15 @@ std::string BuildDiademHeader(const T_DiademWriter& state, const std::filesystem
   Line(out, "105,%s", FormatTimePattern(state.start_date, "hh:mm:ss").c_str());
   Line(out, "110,#yyyy-mm-dd hh:nn:ss");
   switch (mode) {
-    case kDiademInt32: Line(out, "111,%ld", static_cast<long>(kDiademInt32NoValue)); break;
-    case kDiademReal64: Line(out, "111,%lG", kDiademReal64NoValue); break;
-    default: Line(out, "111,%s", state.invalid_text.c_str()); break;
+    case kDiademInt32:
+      Line(out, "111,%ld", static_cast<long>(kDiademInt32NoValue));
+      break;
+    case kDiademReal64:
+      Line(out, "111,%lG", kDiademReal64NoValue);
+      break;
+    default:
+      Line(out, "111,%s", state.invalid_text.c_str());
+      break;
   }
   Line(out, "#ENDGLOBALHEADER");
 
@@ -305,8 +311,8 @@ bool DiademWriter::WriteDataRow(double t, double o) {
     }
     if (mode == kDiademAscii) {
       if (date) {
-        std::size_t len = FormatDateTimeTo(number, sizeof number, std::trunc(t + o),
-                                           "YYYY-MM-DD hh:mm:ss");
+        std::size_t len =
+            FormatDateTimeTo(number, sizeof number, std::trunc(t + o), "YYYY-MM-DD hh:mm:ss");
         field(number, number + len);
       } else {
         char* end = AppendFixed(number, number + sizeof number, v, kind == 2 ? 3 : 1);

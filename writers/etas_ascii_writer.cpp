@@ -9,7 +9,13 @@ namespace {
 
 bool EtasColumnType(char ty) {
   switch (ty) {
-    case 'F': case 'f': case 'S': case 's': case 'U': case 'u': return true;
+    case 'F':
+    case 'f':
+    case 'S':
+    case 's':
+    case 'U':
+    case 'u':
+      return true;
   }
   return false;
 }
@@ -68,7 +74,9 @@ bool EtasAsciiWriter::CreateFile() {
   state_.sample_count_position = state_.file.Position();
   std::string rest = std::string(15, ' ') + "\r\ntime\t";
   for (int c = 0; c < state_.signal_columns; ++c) {
-    rest += TextOf(state_.signals[static_cast<std::size_t>(state_.signal_slot[static_cast<std::size_t>(c)])].sn);
+    rest += TextOf(
+        state_.signals[static_cast<std::size_t>(state_.signal_slot[static_cast<std::size_t>(c)])]
+            .sn);
     rest += '\t';
   }
   rest += "\r\nf8\t";
@@ -101,10 +109,10 @@ bool EtasAsciiWriter::WriteLine(double t) {
   for (int c = 0; c < state_.signal_columns; ++c) {
     const int slot = state_.signal_slot[static_cast<std::size_t>(c)];
     const int column = layout_.signal_first + slot;
-    const ChannelValue* cv = (channels_ != nullptr && slot < layout_.signal_count &&
-                              column < layout_.total)
-                                 ? &channels_[column]
-                                 : nullptr;
+    const ChannelValue* cv =
+        (channels_ != nullptr && slot < layout_.signal_count && column < layout_.total)
+            ? &channels_[column]
+            : nullptr;
     if (cv != nullptr && cv->valid) {
       end = AppendG(number, cv->scaled);
       line_.append(number, end);

@@ -9,12 +9,18 @@ namespace tessmar {
 
 std::unique_ptr<Writer> CreateFormatWriter(int format_code) {
   switch (format_code) {
-    case kFormatDiademAscii: return std::make_unique<DiademWriter>(kDiademAscii);
-    case kFormatDiademInt32: return std::make_unique<DiademWriter>(kDiademInt32);
-    case kFormatDiademReal64: return std::make_unique<DiademWriter>(kDiademReal64);
-    case kFormatVectorMdf: return std::make_unique<VectorMdfWriter>();
-    case kFormatStiegeleMdf: return std::make_unique<StiegeleMdfWriter>();
-    case kFormatEtasAscii: return std::make_unique<EtasAsciiWriter>();
+    case kFormatDiademAscii:
+      return std::make_unique<DiademWriter>(kDiademAscii);
+    case kFormatDiademInt32:
+      return std::make_unique<DiademWriter>(kDiademInt32);
+    case kFormatDiademReal64:
+      return std::make_unique<DiademWriter>(kDiademReal64);
+    case kFormatVectorMdf:
+      return std::make_unique<VectorMdfWriter>();
+    case kFormatStiegeleMdf:
+      return std::make_unique<StiegeleMdfWriter>();
+    case kFormatEtasAscii:
+      return std::make_unique<EtasAsciiWriter>();
   }
   return nullptr;
 }

@@ -24,8 +24,24 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 enum class Var {
-  kDa, kDstr, kHr, kHasl, kHdop, kLatI, kLat, kLonI, kLon, kMi, kMo, kNsat, kPos, kSe, kSpeed,
-  kTime, kTstr, kYr
+  kDa,
+  kDstr,
+  kHr,
+  kHasl,
+  kHdop,
+  kLatI,
+  kLat,
+  kLonI,
+  kLon,
+  kMi,
+  kMo,
+  kNsat,
+  kPos,
+  kSe,
+  kSpeed,
+  kTime,
+  kTstr,
+  kYr
 };
 
 struct VarName {
@@ -35,11 +51,11 @@ struct VarName {
 
 // Matched as prefixes in this order, so "lat_i" is tried before "lat".
 constexpr VarName kVariables[] = {
-    {"da", Var::kDa},       {"dstr", Var::kDstr},   {"hr", Var::kHr},     {"hasl", Var::kHasl},
-    {"hdop", Var::kHdop},   {"lat_i", Var::kLatI},  {"lat", Var::kLat},   {"lon_i", Var::kLonI},
-    {"lon", Var::kLon},     {"mi", Var::kMi},       {"mo", Var::kMo},     {"nsat", Var::kNsat},
-    {"pos", Var::kPos},     {"se", Var::kSe},       {"speed", Var::kSpeed}, {"time", Var::kTime},
-    {"tstr", Var::kTstr},   {"yr", Var::kYr},
+    {"da", Var::kDa},     {"dstr", Var::kDstr},  {"hr", Var::kHr},       {"hasl", Var::kHasl},
+    {"hdop", Var::kHdop}, {"lat_i", Var::kLatI}, {"lat", Var::kLat},     {"lon_i", Var::kLonI},
+    {"lon", Var::kLon},   {"mi", Var::kMi},      {"mo", Var::kMo},       {"nsat", Var::kNsat},
+    {"pos", Var::kPos},   {"se", Var::kSe},      {"speed", Var::kSpeed}, {"time", Var::kTime},
+    {"tstr", Var::kTstr}, {"yr", Var::kYr},
 };
 
 // Finds the variable whose name is a prefix of text; returns its name length or 0.
@@ -56,20 +72,32 @@ std::size_t MatchVariable(std::string_view text, Var& var) {
 
 GpsExprResult VariableValue(Var var, const GpsFix& fix) {
   switch (var) {
-    case Var::kDa: return {kGpsExprNumber, static_cast<double>(fix.day)};
-    case Var::kHr: return {kGpsExprNumber, static_cast<double>(fix.hour)};
-    case Var::kHasl: return {kGpsExprNumber, fix.height};
-    case Var::kHdop: return {kGpsExprNumber, fix.hdop};
-    case Var::kLatI: return {kGpsExprNumber, static_cast<double>(fix.latitude)};
-    case Var::kLat: return {kGpsExprNumber, fix.latitude / static_cast<double>(kGpsUnitsPerDegree)};
-    case Var::kLonI: return {kGpsExprNumber, static_cast<double>(fix.longitude)};
+    case Var::kDa:
+      return {kGpsExprNumber, static_cast<double>(fix.day)};
+    case Var::kHr:
+      return {kGpsExprNumber, static_cast<double>(fix.hour)};
+    case Var::kHasl:
+      return {kGpsExprNumber, fix.height};
+    case Var::kHdop:
+      return {kGpsExprNumber, fix.hdop};
+    case Var::kLatI:
+      return {kGpsExprNumber, static_cast<double>(fix.latitude)};
+    case Var::kLat:
+      return {kGpsExprNumber, fix.latitude / static_cast<double>(kGpsUnitsPerDegree)};
+    case Var::kLonI:
+      return {kGpsExprNumber, static_cast<double>(fix.longitude)};
     case Var::kLon:
       return {kGpsExprNumber, fix.longitude / static_cast<double>(kGpsUnitsPerDegree)};
-    case Var::kMi: return {kGpsExprNumber, static_cast<double>(fix.minute)};
-    case Var::kMo: return {kGpsExprNumber, static_cast<double>(fix.month)};
-    case Var::kNsat: return {kGpsExprNumber, static_cast<double>(fix.satellites)};
-    case Var::kSe: return {kGpsExprNumber, static_cast<double>(fix.second)};
-    case Var::kSpeed: return {kGpsExprNumber, fix.speed};
+    case Var::kMi:
+      return {kGpsExprNumber, static_cast<double>(fix.minute)};
+    case Var::kMo:
+      return {kGpsExprNumber, static_cast<double>(fix.month)};
+    case Var::kNsat:
+      return {kGpsExprNumber, static_cast<double>(fix.satellites)};
+    case Var::kSe:
+      return {kGpsExprNumber, static_cast<double>(fix.second)};
+    case Var::kSpeed:
+      return {kGpsExprNumber, fix.speed};
     case Var::kTime: {
       int code = (fix.time_valid && fix.date_valid) ? kGpsExprNumber : kGpsExprInvalidTime;
       return {code, GpsFixTime(fix)};
@@ -145,8 +173,8 @@ int DecodeGpsEntry(std::span<const std::uint8_t> entry, GpsFix& fix) {
 
 double GpsFixTime(const GpsFix& fix) {
   long long days = DaysFromCivil(2000 + fix.year2000, fix.month, fix.day);
-  double seconds = static_cast<double>(days) * 86400.0 + fix.hour * 3600.0 + fix.minute * 60.0 +
-                   fix.second;
+  double seconds =
+      static_cast<double>(days) * 86400.0 + fix.hour * 3600.0 + fix.minute * 60.0 + fix.second;
   return seconds + fix.hundredths * 0.01;
 }
 
@@ -180,9 +208,15 @@ GpsExprResult EvaluateGpsExpression(std::string_view text, const GpsFix& fix) {
     if (rhs.code < 0 && rhs.code != kGpsExprInvalidTime) return {rhs.code, acc};
     if (rhs.code != kGpsExprNumber) code = rhs.code;
     switch (op) {
-      case '+': acc += rhs.value; break;
-      case '-': acc -= rhs.value; break;
-      case '*': acc *= rhs.value; break;
+      case '+':
+        acc += rhs.value;
+        break;
+      case '-':
+        acc -= rhs.value;
+        break;
+      case '*':
+        acc *= rhs.value;
+        break;
       case '/':
         if (rhs.value == 0.0) return {kGpsExprDivByZero, acc};
         acc /= rhs.value;
@@ -218,10 +252,10 @@ int GpsVariableText(std::string_view name, const GpsFix& fix, char* out, int cap
       } else {
         GpsDms la = GpsToDms(fix.latitude);
         GpsDms lo = GpsToDms(fix.longitude);
-        n = std::snprintf(out, capacity, "%02d\u00b0%02d'%02d.%01d\"%c %03d\u00b0%02d'%02d.%01d\"%c",
-                          la.degrees, la.minutes, la.seconds, la.tenths,
-                          fix.latitude < 0 ? 'S' : 'N', lo.degrees, lo.minutes, lo.seconds,
-                          lo.tenths, fix.longitude < 0 ? 'W' : 'E');
+        n = std::snprintf(
+            out, capacity, "%02d\u00b0%02d'%02d.%01d\"%c %03d\u00b0%02d'%02d.%01d\"%c", la.degrees,
+            la.minutes, la.seconds, la.tenths, fix.latitude < 0 ? 'S' : 'N', lo.degrees, lo.minutes,
+            lo.seconds, lo.tenths, fix.longitude < 0 ? 'W' : 'E');
       }
       break;
     default:

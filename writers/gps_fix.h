@@ -8,8 +8,8 @@
 
 namespace tessmar {
 
-inline constexpr std::uint8_t kGpsEntry1Type = 0xA1;  // quality, time, date, speed
-inline constexpr std::uint8_t kGpsEntry2Type = 0xA2;  // position, height
+inline constexpr std::uint8_t kGpsEntry1Type = 0xA1;        // quality, time, date, speed
+inline constexpr std::uint8_t kGpsEntry2Type = 0xA2;        // position, height
 inline constexpr std::int32_t kGpsUnitsPerDegree = 360000;  // hundredths of an arc second
 
 // One GPS fix, assembled from GPS entries 1 and 2. Values persist from entry to entry.
@@ -18,15 +18,15 @@ struct GpsFix {
   std::uint8_t time_valid = 0;
   std::uint8_t year2000 = 0, month = 0, day = 0;  // year - 2000
   std::uint8_t date_valid = 0;
-  char status = 0;                 // 'A' valid, 'V' receiver warning
-  std::int32_t latitude = 0;       // hundredths of an arc second, north positive
-  std::int32_t longitude = 0;      // hundredths of an arc second, east positive
+  char status = 0;             // 'A' valid, 'V' receiver warning
+  std::int32_t latitude = 0;   // hundredths of an arc second, north positive
+  std::int32_t longitude = 0;  // hundredths of an arc second, east positive
   std::uint8_t position_valid = 0;
-  double speed = 0;                // km/h
-  std::uint8_t quality = 0;        // fix quality 0..3
-  std::uint8_t satellites = 0;     // 0..15
+  double speed = 0;             // km/h
+  std::uint8_t quality = 0;     // fix quality 0..3
+  std::uint8_t satellites = 0;  // 0..15
   double hdop = 0;
-  double height = 0;               // metres above sea level
+  double height = 0;  // metres above sea level
 };
 
 // Decodes a 16-byte GPS entry into the fix: 1 for GPS entry 1, 2 for GPS entry 2, 0 for anything

@@ -27,19 +27,22 @@ void GpsOutput::Start(const GpsOutputSettings& settings) {
 
 std::vector<std::string> GpsOutput::ColumnTitles() const {
   std::vector<std::string> titles;
-  for (int k : defined_) titles.emplace_back(GpsText(settings_.columns[static_cast<std::size_t>(k)].title));
+  for (int k : defined_)
+    titles.emplace_back(GpsText(settings_.columns[static_cast<std::size_t>(k)].title));
   return titles;
 }
 
 std::vector<std::string> GpsOutput::ColumnUnits() const {
   std::vector<std::string> units;
-  for (int k : defined_) units.emplace_back(GpsText(settings_.columns[static_cast<std::size_t>(k)].unit));
+  for (int k : defined_)
+    units.emplace_back(GpsText(settings_.columns[static_cast<std::size_t>(k)].unit));
   return units;
 }
 
 const GpsColumnDef* GpsOutput::DefinitionOfGroupColumn(int group_column) const {
   if (group_column < 0 || group_column >= static_cast<int>(defined_.size())) return nullptr;
-  return &settings_.columns[static_cast<std::size_t>(defined_[static_cast<std::size_t>(group_column)])];
+  return &settings_
+              .columns[static_cast<std::size_t>(defined_[static_cast<std::size_t>(group_column)])];
 }
 
 bool GpsOutput::OnGpsEntry(std::span<const std::uint8_t> entry, std::span<ChannelValue> channels,
@@ -136,9 +139,9 @@ bool GpsOutput::FinishTrack() {
   if (!track_.is_open()) return true;
   bool ok = track_.Close() && !track_write_failed_;
   if (!ok) {
-    ShowMessageF(kMsgError, "Error: Could not write GPS track file \"%s\" (%s) !",
-                 track_path_.c_str(),
-                 track_.last_error_text().empty() ? "write error" : track_.last_error_text().c_str());
+    ShowMessageF(
+        kMsgError, "Error: Could not write GPS track file \"%s\" (%s) !", track_path_.c_str(),
+        track_.last_error_text().empty() ? "write error" : track_.last_error_text().c_str());
     return false;
   }
   if (had_gps_data_) {
@@ -164,8 +167,7 @@ int GpsOutput::FormatCell(const void* context, int gps_column, char* out, int ca
       gps_column >= self->bound_layout_.gps_count) {
     return 0;
   }
-  const ChannelValue& cv =
-      self->bound_channels_[self->bound_layout_.gps_first + gps_column];
+  const ChannelValue& cv = self->bound_channels_[self->bound_layout_.gps_first + gps_column];
   GpsValueFormat general;
   const GpsValueFormat& format = gps_column < static_cast<int>(self->defined_.size())
                                      ? self->formats_[static_cast<std::size_t>(gps_column)]

@@ -38,8 +38,7 @@ struct PresetColumn {
 
 constexpr PresetColumn kDate{"GpsDate", "YYYY-MM-DD", "YYYY-MM-DD", "gps.time"};
 constexpr PresetColumn kTime{"GpsTime", "hh:mm:ss", "hh:mm:ss", "gps.time"};
-constexpr PresetColumn kDateAndTime{"GpsDateAndTime", "YYMMDDhhmmss", "YYMMDDhhmmss",
-                                    "gps.time"};
+constexpr PresetColumn kDateAndTime{"GpsDateAndTime", "YYMMDDhhmmss", "YYMMDDhhmmss", "gps.time"};
 constexpr PresetColumn kLon{"GpsLon", "deg", "##0.00000", "gps.lon"};
 constexpr PresetColumn kLat{"GpsLat", "deg", "##0.00000", "gps.lat"};
 constexpr PresetColumn kSpeed{"GpsSpeed", "km/h", "##0.0", "gps.speed"};
@@ -55,6 +54,7 @@ struct Preset {
   PresetColumn columns[kGpsColumns];
 };
 
+// clang-format off
 constexpr Preset kPresets[kGpsPresetCount] = {
     {"Author's favorite (default)",
      1, 1, 1, kGpsTrackNmea, kGpsColumnsAfter,
@@ -66,6 +66,7 @@ constexpr Preset kPresets[kGpsPresetCount] = {
      0, 1, 1, kGpsTrackNmea, kGpsColumnsAfter,
      {kDateAndTime, kLon, kLat, kSpeed, kHeight, kHdop, kNrSats, kEmpty}},
 };
+// clang-format on
 
 std::string IndexedKey(const char* stem, int column) {
   return std::string(stem) + std::to_string(column);

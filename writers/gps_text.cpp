@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "writers/number_text.h"
 #include "convert/date_time_format.h"
+#include "writers/number_text.h"
 
 namespace tessmar {
 
@@ -117,8 +117,8 @@ int FormatGpsValue(double value, const GpsValueFormat& format, char* out, int ca
   std::string_view text(digits, static_cast<std::size_t>(end - digits));
   std::size_t point = text.find('.');
   std::string_view integer = text.substr(0, point);
-  std::string_view decimals = point == std::string_view::npos ? std::string_view()
-                                                                : text.substr(point + 1);
+  std::string_view decimals =
+      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
   while (static_cast<int>(decimals.size()) > format.min_decimals && decimals.back() == '0') {
     decimals.remove_suffix(1);
   }
@@ -169,10 +169,18 @@ std::string NmeaGprmc(const GpsFix& fix) {
   }
   s += ",,,";
   switch (fix.quality) {
-    case 1: s += 'A'; break;
-    case 2: s += 'D'; break;
-    case 6: s += 'E'; break;
-    default: s += 'N'; break;
+    case 1:
+      s += 'A';
+      break;
+    case 2:
+      s += 'D';
+      break;
+    case 6:
+      s += 'E';
+      break;
+    default:
+      s += 'N';
+      break;
   }
   return FinishSentence(std::move(s));
 }
@@ -185,8 +193,8 @@ std::string NmeaGpgga(const GpsFix& fix) {
   s += ',';
   AppendNmeaPosition(s, fix.longitude, true);
   char buf[96];
-  std::snprintf(buf, sizeof buf, ",%d,%02d,%.1f,%.1f,M,,M,,", fix.quality, fix.satellites,
-                fix.hdop, fix.height);
+  std::snprintf(buf, sizeof buf, ",%d,%02d,%.1f,%.1f,M,,M,,", fix.quality, fix.satellites, fix.hdop,
+                fix.height);
   s += buf;
   return FinishSentence(std::move(s));
 }

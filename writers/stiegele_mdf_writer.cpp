@@ -15,25 +15,36 @@ namespace {
 
 bool TimeChannelKind(int time_kind, int* kind) {
   switch (time_kind) {
-    case 2: case 3: *kind = kMdfKindFloat; return true;
-    case 4: case 5: *kind = kMdfKindTimeBytes; return true;
+    case 2:
+    case 3:
+      *kind = kMdfKindFloat;
+      return true;
+    case 4:
+    case 5:
+      *kind = kMdfKindTimeBytes;
+      return true;
   }
   return false;
 }
 
 const char* TimeUnit(int time_kind) {
   switch (time_kind) {
-    case 2: return "s";
-    case 3: return "ms";
+    case 2:
+      return "s";
+    case 3:
+      return "ms";
   }
   return "ymdhms";
 }
 
 int TypeCode(int kind) {
   switch (kind) {
-    case kMdfKindFloat: return 9;
-    case kMdfKindDouble: return 10;
-    case kMdfKindTimeBytes: return 271;
+    case kMdfKindFloat:
+      return 9;
+    case kMdfKindDouble:
+      return 10;
+    case kMdfKindTimeBytes:
+      return 271;
   }
   return 0;
 }
@@ -63,9 +74,12 @@ std::uint32_t StiegelePackedTime(double t) {
 
 int StiegeleKindSize(int kind) {
   switch (kind) {
-    case kMdfKindFloat: return 4;
-    case kMdfKindDouble: return 8;
-    case kMdfKindTimeBytes: return 4;
+    case kMdfKindFloat:
+      return 4;
+    case kMdfKindDouble:
+      return 8;
+    case kMdfKindTimeBytes:
+      return 4;
   }
   return 0;
 }
@@ -135,8 +149,9 @@ std::vector<std::uint8_t> BuildStiegeleHeader(const T_StiegeleMdfWriter& state) 
 
 std::vector<std::uint8_t> BuildStiegeleSection(const T_StiegeleMdfWriter& state) {
   const std::int32_t first =
-      state.record_size > 0 ? static_cast<std::int32_t>(state.section_data_start / state.record_size)
-                            : 0;
+      state.record_size > 0
+          ? static_cast<std::int32_t>(state.section_data_start / state.record_size)
+          : 0;
   const std::int32_t records = static_cast<std::int32_t>(state.section_records);
   const double start = state.section_start_time;
   const double end = start + static_cast<double>(state.section_records) * state.write_interval;

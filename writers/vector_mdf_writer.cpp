@@ -20,9 +20,12 @@ constexpr const char* kTextBlockText =
 
 int DataTypeOfKind(int kind) {
   switch (kind) {
-    case kMdfKindFloat: return 2;
-    case kMdfKindDouble: return 3;
-    case kMdfKindTimeBytes: return 8;
+    case kMdfKindFloat:
+      return 2;
+    case kMdfKindDouble:
+      return 3;
+    case kMdfKindTimeBytes:
+      return 8;
   }
   return 0;
 }
@@ -55,9 +58,12 @@ void StoreCanOpenDate(std::uint8_t* p, double seconds) {
 
 int VectorMdfKindSize(int kind) {
   switch (kind) {
-    case kMdfKindFloat: return 4;
-    case kMdfKindDouble: return 8;
-    case kMdfKindTimeBytes: return 7;
+    case kMdfKindFloat:
+      return 4;
+    case kMdfKindDouble:
+      return 8;
+    case kMdfKindTimeBytes:
+      return 7;
   }
   return 0;
 }
@@ -103,9 +109,14 @@ MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const MdfDefinitions& def
     int kind = kMdfKindFloat;
     if (def != nullptr) {
       switch (ClassifyGpsSource(GpsText(def->source))) {
-        case GpsSourceKind::kLatLon: kind = kMdfKindDouble; break;
-        case GpsSourceKind::kTimeDate: kind = kMdfKindTimeBytes; break;
-        case GpsSourceKind::kOther: break;
+        case GpsSourceKind::kLatLon:
+          kind = kMdfKindDouble;
+          break;
+        case GpsSourceKind::kTimeDate:
+          kind = kMdfKindTimeBytes;
+          break;
+        case GpsSourceKind::kOther:
+          break;
       }
     }
     place(column, kind, ColumnGroup::kGps, g);
@@ -292,8 +303,8 @@ bool VectorMdfWriter::Initialise(const WriterSetup& setup) {
   ReadDecimalNumber(setup.invalid_value, state_.invalid_value);
   state_.plan = PlanMdfColumns(setup, state_.definitions);
   state_.time_channels = 1;
-  state_.channel_count = 1 + state_.plan.signal_channels + state_.plan.expression_channels +
-                         state_.plan.gps_channels;
+  state_.channel_count =
+      1 + state_.plan.signal_channels + state_.plan.expression_channels + state_.plan.gps_channels;
   channels_ = setup.channels;
   total_columns_ = setup.layout.total;
   if (state_.plan.dropped > 0) {
@@ -333,7 +344,8 @@ bool VectorMdfWriter::CreateFile() {
     return false;
   }
   bool ok = state_.file.WriteBytes(header.data(), header.size());
-  if (state_.file.Position() != static_cast<std::int64_t>(ChannelCnPosition(state_.channel_count))) {
+  if (state_.file.Position() !=
+      static_cast<std::int64_t>(ChannelCnPosition(state_.channel_count))) {
     Fail("Header size / file-pos mismatch");
     state_.file.Close();
     return false;

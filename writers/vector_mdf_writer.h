@@ -48,9 +48,9 @@ int VectorMdfKindSize(int kind);
 
 // Which column carries which channel kind, shared by both MDF formats.
 struct MdfColumnPlan {
-  std::array<std::uint8_t, kMdfMaxValueColumns> kind{};     // 0 = no channel
-  std::array<std::uint8_t, kMdfMaxValueColumns> group{};    // ColumnGroup of the column
-  std::array<std::int16_t, kMdfMaxValueColumns> index{};    // slot / expression / GPS group column
+  std::array<std::uint8_t, kMdfMaxValueColumns> kind{};   // 0 = no channel
+  std::array<std::uint8_t, kMdfMaxValueColumns> group{};  // ColumnGroup of the column
+  std::array<std::int16_t, kMdfMaxValueColumns> index{};  // slot / expression / GPS group column
   int signal_channels = 0;
   int expression_channels = 0;
   int gps_channels = 0;

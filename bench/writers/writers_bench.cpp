@@ -85,10 +85,10 @@ void WriteRows(benchmark::State& state, int format_code) {
   const OutputFormatInfo* info = FindOutputFormat(format_code);
   b.setup.format_code = format_code;
   b.setup.mode = format_code == kFormatDiademInt32 ? 1 : format_code == kFormatDiademReal64 ? 2 : 0;
-  b.setup.invalid_value = format_code == kFormatDiademInt32 ? "2147483646"
-                          : (format_code == kFormatDiademAscii || format_code == kFormatDiademReal64)
-                              ? "9.9E+34"
-                              : "-99999999";
+  b.setup.invalid_value =
+      format_code == kFormatDiademInt32                                           ? "2147483646"
+      : (format_code == kFormatDiademAscii || format_code == kFormatDiademReal64) ? "9.9E+34"
+                                                                                  : "-99999999";
   b.setup.output_path = b.dir / (std::string("bench") + info->default_extension);
   constexpr std::int64_t kRows = 20000;
   std::int64_t rows = 0;

@@ -30,7 +30,8 @@ WriterRow Row(double t, double base = 0) {
   return row;
 }
 
-// ---- Golden files --------------------------------------------------------------------------------
+// ---- Golden files
+// --------------------------------------------------------------------------------
 
 TEST(Diadem, Int32WithImplicitTimeMatchesGoldenFiles) {
   TempFolder dir;
@@ -82,7 +83,8 @@ TEST(Diadem, AsciiWithTwoExplicitTimesMatchesGoldenFiles) {
   EXPECT_EQ(ReadText(dir / "asc1.dat"), GoldenHeader("diadem_ascii_header.dat"));
 }
 
-// ---- Header rules --------------------------------------------------------------------------------
+// ---- Header rules
+// --------------------------------------------------------------------------------
 
 // Lines of a header that belong to the channel block titled "200,<name>".
 std::string Block(const std::string& header, const std::string& name) {
@@ -144,8 +146,8 @@ TEST(Diadem, DateTimeChannelsAndReal64Values) {
 
   std::vector<std::uint8_t> b = ReadBytes(dir / "r.r64");
   ASSERT_EQ(b.size(), 2u * 3u * 8u);
-  EXPECT_EQ(LeF64(b, 0), 0.0);    // date channel: seconds from the start date
-  EXPECT_EQ(LeF64(b, 8), 0.0);    // seconds channel: from the first row
+  EXPECT_EQ(LeF64(b, 0), 0.0);  // date channel: seconds from the start date
+  EXPECT_EQ(LeF64(b, 8), 0.0);  // seconds channel: from the first row
   EXPECT_EQ(LeF64(b, 16), 1.5);
   EXPECT_EQ(LeF64(b, 24), 2.5);
   EXPECT_EQ(LeF64(b, 32), 2.5);

@@ -26,7 +26,7 @@ TEST(EtasAscii, TwoSignalsMatchGoldenFile) {
   fx.Signal(0, "Gear", "", 8, 'U');
   fx.Signal(1, "Current", "A", 32, 'S', 0.1);
   fx.Signal(2, "Ratio", "", 64, 'D');  // no column for doubles
-  fx.Expression(0, "x", "X");           // expressions are not part of this output
+  fx.Expression(0, "x", "X");          // expressions are not part of this output
   fx.Finish(dir / "e.ascii");
   EtasAsciiWriter w;
   ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();

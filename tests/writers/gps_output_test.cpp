@@ -1,3 +1,5 @@
+#include "writers/gps_output.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -5,7 +7,6 @@
 #include "common/message_output.h"
 #include "tests/writers/gps_entries.h"
 #include "tests/writers/writer_fixture.h"
-#include "writers/gps_output.h"
 
 namespace tessmar {
 namespace {
@@ -65,7 +66,7 @@ TEST(GpsOutput, CompleteFixesFillTheGpsColumns) {
   EXPECT_EQ(run.Cell(2), "-11.11111");
   EXPECT_EQ(run.Cell(4), "100.0");
   EXPECT_EQ(run.Cell(7), "8");
-  EXPECT_EQ(run.Cell(8), "");  // beyond the group
+  EXPECT_EQ(run.Cell(8), "");           // beyond the group
   EXPECT_FALSE(run.channels[0].valid);  // the signal column is not touched
 
   // The next fix needs both entries again.
@@ -91,8 +92,8 @@ TEST(GpsOutput, InvalidTimeTextsAndGapsInTheDefinitions) {
   EXPECT_TRUE(run.Feed(Entry2(0, 0, 100)));
   EXPECT_FALSE(run.Gps(0).valid);
   EXPECT_EQ(run.Gps(0).value_type, 17);
-  EXPECT_GT(run.Gps(0).scaled, 0);      // the time is carried even though not valid
-  EXPECT_EQ(run.Gps(1).scaled, 42);     // a text leaves the record unchanged
+  EXPECT_GT(run.Gps(0).scaled, 0);   // the time is carried even though not valid
+  EXPECT_EQ(run.Gps(1).scaled, 42);  // a text leaves the record unchanged
   EXPECT_DOUBLE_EQ(run.Gps(2).scaled, 10.0);
 }
 
@@ -141,8 +142,8 @@ TEST(GpsOutput, TrackFilesInBothFormats) {
   DecodeGpsEntry(Entry2(17463000, -4000000, 5123), fix);
   const std::string pair = NmeaGpgga(fix) + NmeaGprmc(fix);
   EXPECT_EQ(nmea, pair + pair);
-  EXPECT_TRUE(messages.Contains("GPS track written to file \"" + (dir / "drive.nmea").string() +
-                                "\" ."));
+  EXPECT_TRUE(
+      messages.Contains("GPS track written to file \"" + (dir / "drive.nmea").string() + "\" ."));
 
   GpsOutputSettings text = Preset(0);
   text.track_file_format = kGpsTrackText;

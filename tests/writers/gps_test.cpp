@@ -132,7 +132,8 @@ TEST(GpsExpression, TextVariablesAndInvalidTime) {
   EXPECT_EQ(GpsVariableText("lat", full, text, sizeof text), -1);
 }
 
-// ---- Value formatting ----------------------------------------------------------------------------
+// ---- Value formatting
+// ----------------------------------------------------------------------------
 
 TEST(GpsValueFormatting, DigitPatternsDatePatternsAndGeneral) {
   EXPECT_EQ(FormatGpsValue(11.1234567, "##0.00000"), "11.12346");

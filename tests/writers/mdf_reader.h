@@ -80,9 +80,15 @@ inline MdfFile ReadMdf(const std::vector<std::uint8_t>& b) {
     for (const MdfChannel& c : f.channels) {
       const std::size_t at = base + static_cast<std::size_t>(c.bit_offset / 8);
       switch (c.data_type) {
-        case 2: values.push_back(LeF32(b, at)); break;
-        case 3: values.push_back(LeF64(b, at)); break;
-        default: values.push_back(b.at(at)); break;
+        case 2:
+          values.push_back(LeF32(b, at));
+          break;
+        case 3:
+          values.push_back(LeF64(b, at));
+          break;
+        default:
+          values.push_back(b.at(at));
+          break;
       }
     }
     f.records.push_back(values);

@@ -51,7 +51,7 @@ TEST(StiegeleMdf, HeaderChannelsAndSections) {
   EXPECT_EQ(w.WriteRow(Row(100.01)), kRowWritten);
   EXPECT_EQ(w.WriteRow(Row(100.02)), kRowWritten);
   fx.Set(fx.SignalColumn(2), 12345.5, 123455);
-  EXPECT_EQ(w.WriteRow(Row(102.0, true)), kRowWritten);  // second segment
+  EXPECT_EQ(w.WriteRow(Row(102.0, true)), kRowWritten);   // second segment
   EXPECT_EQ(w.WriteRow(Row(102.01, true)), kRowWritten);  // second record: still one section
   ASSERT_EQ(w.Finish(WriterFinish{}), 1) << w.error_text();
 
@@ -59,7 +59,8 @@ TEST(StiegeleMdf, HeaderChannelsAndSections) {
   ASSERT_EQ(h.size(), 72u + 3 * 208u + 152u + 2 * (56u + 180u + 44u));
   EXPECT_EQ(FieldText(h, 0, 16), "MDF_BINARY\r\n");
   const std::int32_t file_record[] = {0x20001, 0, 0, 72, 0, 1, 16, 3, 19, 10, 2017, 8, 5, 3};
-  for (int i = 0; i < 14; ++i) EXPECT_EQ(LeI32(h, 16 + 4 * static_cast<std::size_t>(i)), file_record[i]) << i;
+  for (int i = 0; i < 14; ++i)
+    EXPECT_EQ(LeI32(h, 16 + 4 * static_cast<std::size_t>(i)), file_record[i]) << i;
 
   struct Expected {
     const char* name;

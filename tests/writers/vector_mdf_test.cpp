@@ -12,17 +12,18 @@ namespace tessmar {
 namespace {
 
 using test::FieldText;
-using test::MdfFile;
-using test::ReadMdf;
 using test::Le16;
 using test::Le32;
 using test::LeF32;
 using test::LeF64;
+using test::MdfFile;
 using test::ReadBytes;
+using test::ReadMdf;
 using test::TempFolder;
 using test::WriterFixture;
 
-// ---- Layout and values ---------------------------------------------------------------------------
+// ---- Layout and values
+// ---------------------------------------------------------------------------
 
 TEST(VectorMdf, TwoShortAndOneLongSignalReadBackByLinks) {
   TempFolder dir;
@@ -210,7 +211,6 @@ TEST(VectorMdf, WriteFailuresAreReportedAndNeverLookComplete) {
   EXPECT_EQ(w.WriteRow(WriterRow{}), kRowFailed);
   EXPECT_EQ(w.error_text(), "Cannot write DATA file (not opened)");
   EXPECT_EQ(w.Finish(WriterFinish{}), 1);  // nothing open: nothing to do
-
 }
 
 TEST(VectorMdf, DiskFullLeavesTheRecordCountZero) {

@@ -123,8 +123,8 @@ inline std::int32_t LeI32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::int32_t>(Le32(b, at));
 }
 inline double LeF64(const std::vector<std::uint8_t>& b, std::size_t at) {
-  std::uint64_t v = static_cast<std::uint64_t>(Le32(b, at)) |
-                    (static_cast<std::uint64_t>(Le32(b, at + 4)) << 32);
+  std::uint64_t v =
+      static_cast<std::uint64_t>(Le32(b, at)) | (static_cast<std::uint64_t>(Le32(b, at + 4)) << 32);
   double d;
   std::memcpy(&d, &v, 8);
   return d;
@@ -136,7 +136,8 @@ inline float LeF32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return f;
 }
 // A NUL-terminated text inside a fixed field.
-inline std::string FieldText(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t width) {
+inline std::string FieldText(const std::vector<std::uint8_t>& b, std::size_t at,
+                             std::size_t width) {
   std::string s;
   for (std::size_t i = 0; i < width && b.at(at + i) != 0; ++i) s += static_cast<char>(b[at + i]);
   return s;

@@ -3,6 +3,7 @@
 // file and compared value by value with the CSV output of the same recording.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -11,8 +12,6 @@
 #include <map>
 #include <regex>
 #include <sstream>
-
-#include <sys/wait.h>
 
 #include "tests/writers/gps_entries.h"
 #include "tests/writers/mdf_reader.h"
@@ -36,7 +35,8 @@ int Shell(const std::string& command) {
 
 std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 
-// ---- GPSBabel reads the NMEA track ---------------------------------------------------------------
+// ---- GPSBabel reads the NMEA track
+// ---------------------------------------------------------------
 
 struct TruthFix {
   std::int32_t lat, lon;
@@ -51,8 +51,9 @@ TEST(GpsBabel, ReadsTheNmeaTrack) {
   std::vector<TruthFix> truth;
   for (int i = 0; i < 30; ++i) {
     // A drive across the equator and the prime meridian, one fix every 1.25 s.
-    truth.push_back({-360000 + i * 24001, 180000 - i * 12345, static_cast<std::int16_t>(-20 + i * 37),
-                     static_cast<std::int16_t>(i * 41), 4529678u + static_cast<std::uint32_t>(i) * 125u});
+    truth.push_back({-360000 + i * 24001, 180000 - i * 12345,
+                     static_cast<std::int16_t>(-20 + i * 37), static_cast<std::int16_t>(i * 41),
+                     4529678u + static_cast<std::uint32_t>(i) * 125u});
   }
   GpsOutputSettings settings;
   LoadGpsPreset(0, settings);
@@ -68,7 +69,7 @@ TEST(GpsBabel, ReadsTheNmeaTrack) {
   ASSERT_TRUE(out.FinishTrack());
 
   ASSERT_EQ(Shell("gpsbabel -i nmea -f " + Quote(dir / "track.nmea") + " -o gpx -F " +
-                Quote(dir / "out.gpx") + " 2>" + Quote(dir / "err.txt")),
+                  Quote(dir / "out.gpx") + " 2>" + Quote(dir / "err.txt")),
             0);
   EXPECT_EQ(ReadText(dir / "err.txt"), "");  // no checksum or syntax complaints
   std::string gpx = ReadText(dir / "out.gpx");
@@ -129,7 +130,8 @@ Table ReadCsv(const std::filesystem::path& path) {
   std::vector<std::string> names = Split(lines.at(0), ',');
   for (std::size_t r = 1; r < lines.size(); ++r) {
     std::vector<std::string> f = Split(lines[r], ',');
-    for (std::size_t c = 0; c < names.size(); ++c) t[names[c]].push_back(Number(f.at(c), "-99999999"));
+    for (std::size_t c = 0; c < names.size(); ++c)
+      t[names[c]].push_back(Number(f.at(c), "-99999999"));
   }
   return t;
 }
@@ -140,7 +142,8 @@ Table ReadEtas(const std::filesystem::path& path) {
   std::vector<std::string> names = Split(lines.at(2), '\t');
   for (std::size_t r = 4; r < lines.size(); ++r) {
     std::vector<std::string> f = Split(lines[r], '\t');
-    for (std::size_t c = 1; c < names.size(); ++c) t[names[c]].push_back(Number(f.at(c), "-99999999"));
+    for (std::size_t c = 1; c < names.size(); ++c)
+      t[names[c]].push_back(Number(f.at(c), "-99999999"));
   }
   EXPECT_EQ(lines.at(1), "sampleCount\t" + std::to_string(lines.size() - 4) +
                              std::string(15 - std::to_string(lines.size() - 4).size(), ' '));
@@ -267,9 +270,9 @@ class SimulatedRecording : public ::testing::Test {
   static void SetUpTestSuite() {
     dir_ = new TempFolder;
     const std::string cli = Quote(TESSMAR_CLI_PATH);
-    ASSERT_EQ(Shell(cli + " simulate " + Quote(std::filesystem::path(TESSMAR_EXAMPLES_DIR) /
-                                            "demo_logger.clc") +
-                  " -o " + Quote(*dir_ / "rec.cld") + " --duration 8 --gps --seed 7 >/dev/null"),
+    ASSERT_EQ(Shell(cli + " simulate " +
+                    Quote(std::filesystem::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc") +
+                    " -o " + Quote(*dir_ / "rec.cld") + " --duration 8 --gps --seed 7 >/dev/null"),
               0);
     WriteText(*dir_ / "Tessmar.ini", "");
   }
@@ -284,9 +287,10 @@ class SimulatedRecording : public ::testing::Test {
   static int Convert(const std::string& format, const std::string& folder) {
     std::filesystem::create_directories(*dir_ / folder);
     return Shell(Quote(TESSMAR_CLI_PATH) + " --settings " + Quote(*dir_ / "Tessmar.ini") +
-               " --no-progress --output-type signals --interval 0.05 --time1 off --time2 off"
-               " --headlines 1 --format " + format + " --outdir " + Quote(*dir_ / folder) + " " +
-               Quote(*dir_ / "rec.cld") + " 2>" + Quote(*dir_ / (folder + ".log")));
+                 " --no-progress --output-type signals --interval 0.05 --time1 off --time2 off"
+                 " --headlines 1 --format " +
+                 format + " --outdir " + Quote(*dir_ / folder) + " " + Quote(*dir_ / "rec.cld") +
+                 " 2>" + Quote(*dir_ / (folder + ".log")));
   }
   static Table Csv() {
     static Table csv = [] {
@@ -336,8 +340,9 @@ TEST_F(SimulatedRecording, GpsTrackAndColumnsThroughTheSettings) {
       "ColTitle1=GpsLat\r\nColUnit1=deg\r\nColFormat1=##0.00000\r\nColExprs1=gps.lat\r\n"
       "ColTitle2=GpsSpeed\r\nColExprs2=gps.speed\r\n";
   auto convert = [&](const std::string& format, const std::string& folder, int track_format) {
-    WriteText(ini, "[GPS_Output]\r\nSeparateTrackFile=1\r\nMergeIntoMainFile=1\r\nTrackFileFormat=" +
-                       std::to_string(track_format) + "\r\n" + columns);
+    WriteText(ini,
+              "[GPS_Output]\r\nSeparateTrackFile=1\r\nMergeIntoMainFile=1\r\nTrackFileFormat=" +
+                  std::to_string(track_format) + "\r\n" + columns);
     std::filesystem::create_directories(*dir_ / folder);
     return Shell(Quote(TESSMAR_CLI_PATH) + " --settings " + Quote(ini) +
                  " --no-progress --output-type signals --interval 0.05 --format " + format +
@@ -390,9 +395,9 @@ TEST_F(SimulatedRecording, GpsTrackAndColumnsThroughTheSettings) {
 TEST_F(SimulatedRecording, UnwritableFolderFailsWithTheErrorText) {
   for (const char* format : {"vector-mdf", "stiegele-mdf", "etas-ascii", "diadem-int32"}) {
     int rc = Shell(Quote(TESSMAR_CLI_PATH) + " --settings " + Quote(*dir_ / "Tessmar.ini") +
-                 " --no-progress --output-type signals --format " + format +
-                 " --outdir /nonexistent-folder " + Quote(*dir_ / "rec.cld") + " 2>" +
-                 Quote(*dir_ / "fail.log"));
+                   " --no-progress --output-type signals --format " + format +
+                   " --outdir /nonexistent-folder " + Quote(*dir_ / "rec.cld") + " 2>" +
+                   Quote(*dir_ / "fail.log"));
     EXPECT_EQ(rc, 1) << format;
     std::string log = ReadText(*dir_ / "fail.log");
     EXPECT_NE(log.find("create error"), std::string::npos) << format << ": " << log;

@@ -43,8 +43,8 @@ TEST(WritersRobustness, HostileValuesInEveryFormat) {
 
   for (int code : {kFormatDiademAscii, kFormatDiademInt32, kFormatDiademReal64, kFormatVectorMdf,
                    kFormatStiegeleMdf, kFormatEtasAscii}) {
-    const bool diadem = code == kFormatDiademAscii || code == kFormatDiademInt32 ||
-                        code == kFormatDiademReal64;
+    const bool diadem =
+        code == kFormatDiademAscii || code == kFormatDiademInt32 || code == kFormatDiademReal64;
     WriterFixture fx;
     fx.Signal(0, "A", "", 8);
     fx.Signal(1, "B", "", 40, 'S', -1e300, 1e300);

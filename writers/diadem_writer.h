@@ -10,6 +10,9 @@
 // Time channel values in INT32 mode: "Seconds" in steps of 0.01 s (factor 0.01), "Milliseconds"
 // in steps of 0.1 ms with the unit "ms" (factor 0.1, so value * 0.1 is milliseconds), the date
 // kinds in steps of 0.1 s from the start date (factor 0.1, offset start date + 62167132800).
+// In REAL64 mode the date kinds hold seconds from the start date; their offset (start date +
+// 62167132800) makes DIAdem show the recording's dates rather than dates in year 0.
+// A data file whose rows could not all be written gets no header file.
 //
 // GPS columns are not supported: initialisation refuses with "Export of GPS data not supported".
 // When sources are combined into one output, the data file stays open across them and the header

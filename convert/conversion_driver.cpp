@@ -445,9 +445,15 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
                  static_cast<unsigned long>(scan.oldest_position), file_name.c_str());
   }
   if (request_.on_source_start) {
+    SourceStart info;
+    info.setup = &setup;
     const double points = interval > 0 ? std::ceil(scan.duration / interval) : 0;
-    request_.on_source_start(setup, std::max<int64_t>(static_cast<int64_t>(points),
-                                                      static_cast<int64_t>(scan.entry_count)));
+    info.expected_points =
+        std::max<int64_t>(static_cast<int64_t>(points), static_cast<int64_t>(scan.entry_count));
+    info.duration = scan.duration;
+    info.has_gps = scan.has_gps;
+    info.gps_range = scan.gps;
+    request_.on_source_start(info);
   }
   reader.SetPosition(scan.oldest_position, static_cast<uint32_t>(scan.oldest_index));
   clock_.BeginPass(ClockPass::kConversion);

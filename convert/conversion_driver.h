@@ -19,6 +19,7 @@
 #include "config/canlog_config.h"
 #include "convert/converter_options.h"
 #include "convert/writer.h"
+#include "logfile/pre_scan.h"
 #include "writers/gps_fix.h"
 #include "writers/gps_settings.h"
 
@@ -28,6 +29,15 @@ namespace tessmar {
 // ("User abort, output file may be incomplete").
 using ConversionProgress =
     std::function<bool(int percent, const std::filesystem::path& source, int64_t kbytes)>;
+
+// What the previews learn before a source's conversion pass.
+struct SourceStart {
+  const WriterSetup* setup = nullptr;  // columns with names, units and pre-scan ranges
+  int64_t expected_points = 0;  // duration / write interval rounded up, at least the entry count
+  double duration = 0;          // seconds from the oldest to the newest time
+  bool has_gps = false;         // the recording contains GPS entries
+  GpsRange gps_range;           // bounds of the valid fixes (GpsRange::Empty() when none)
+};
 
 struct ConversionRequest {
   std::vector<std::filesystem::path> sources;
@@ -46,10 +56,8 @@ struct ConversionRequest {
   ConversionProgress progress;
   const std::atomic<bool>* abort_flag = nullptr;  // set from another thread to abort
 
-  // Previews (all optional). Before each source's conversion pass: its columns (names, units,
-  // ranges from the pre-scan) and the number of rows to expect (duration / write interval,
-  // rounded up, at least the entry count).
-  std::function<void(const WriterSetup& setup, int64_t expected_points)> on_source_start;
+  // Previews (all optional). Before each source's conversion pass: see SourceStart.
+  std::function<void(const SourceStart& start)> on_source_start;
   // Every Signals row: its time in seconds since tick 0, the time base, and the channel values.
   std::function<void(double time, double time_base, std::span<const ChannelValue> values)>
       on_signals_row;

@@ -360,11 +360,14 @@ TEST(Driver, PreviewHooksSeeTheSignalsRows) {
   request.options.write_interval = "0.125";
   int starts = 0;
   std::vector<double> times;
-  request.on_source_start = [&](const WriterSetup& setup, int64_t points) {
+  request.on_source_start = [&](const SourceStart& start) {
     ++starts;
-    EXPECT_EQ(setup.columns.size(), 3u);
-    EXPECT_EQ(setup.columns[0].name, "Speed");
-    EXPECT_GE(points, 6);
+    ASSERT_NE(start.setup, nullptr);
+    EXPECT_EQ(start.setup->columns.size(), 3u);
+    EXPECT_EQ(start.setup->columns[0].name, "Speed");
+    EXPECT_EQ(start.setup->columns[2].unit, "calculated");
+    EXPECT_GE(start.expected_points, 6);
+    EXPECT_FALSE(start.has_gps);
   };
   request.on_signals_row = [&](double t, double, std::span<const ChannelValue> values) {
     times.push_back(t);
@@ -454,6 +457,39 @@ TEST(Driver, CombinedOutputSurvivesAFailingFirstSource) {
   std::size_t rows = 0;
   for (std::size_t p = 0; (p = text.find("0x00000100", p)) != std::string::npos; ++p) ++rows;
   EXPECT_EQ(rows, 4u);
+}
+
+}  // namespace
+}  // namespace tessmar
+
+namespace tessmar {
+namespace {
+
+TEST(Driver, ExternalViewerStart) {
+  TempFolder dir;
+  SmallRecording().Write(dir / "rec.cld");
+  ConversionRequest request;
+  request.sources = {dir / "rec.cld"};
+  request.output_dir = dir.path();
+  request.options.output_type = 0;
+  request.launch_viewer = true;
+  {
+    MessageCapture capture;
+    RunConversion(request);
+    EXPECT_TRUE(capture.Contains("Name of external data viewer missing (on Setup tab)."));
+  }
+  {
+    request.viewer_program = "true";
+    MessageCapture capture;
+    RunConversion(request);
+    EXPECT_TRUE(capture.Contains("Successfully launched external data viewer."));
+  }
+  {
+    request.viewer_program = "/no/such/viewer";
+    MessageCapture capture;
+    RunConversion(request);
+    EXPECT_TRUE(capture.Contains("Coultn't launch \"/no/such/viewer\" \""));
+  }
 }
 
 }  // namespace

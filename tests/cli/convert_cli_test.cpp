@@ -151,3 +151,26 @@ TEST(ConvertCli, GpsPresetWritesTrackFileAndColumns) {
 
 }  // namespace
 }  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+TEST(ConvertCli, ConfigurationAndDatabasesAreAccepted) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  const std::string examples = TESSMAR_EXAMPLES_DIR;
+  // The user's configuration replaces the recording's signals with --ignore-logged-sigdefs.
+  const CliResult r = RunCli(Args(dir, {examples + "/demo_logger.clc", examples +
+                                        "/demo_vehicle.dbc,2", "a.cld", "a.csv",
+                                        "--ignore-logged-sigdefs", "--headlines", "1"}),
+                             dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("for bus #2"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "a.csv").rfind("VehicleSpeed,AccelPedal,", 0), 0u);
+  // A database that does not exist fails the run.
+  const CliResult bad = RunCli(Args(dir, {"missing.dbc", "a.cld"}), dir.path());
+  EXPECT_EQ(bad.exit_code, 1);
+}
+
+}  // namespace
+}  // namespace tessmar::testing

@@ -151,7 +151,7 @@ void ExpandWildcard(const std::string& pattern, std::vector<std::filesystem::pat
   if (glob(pattern.c_str(), 0, nullptr, &g) == 0) {
     for (std::size_t i = 0; i < g.gl_pathc; ++i) {
       sources.emplace_back(g.gl_pathv[i]);
-      std::printf("%s\n", g.gl_pathv[i]);
+      ShowMessageF(kMsgStatus, "  %s", g.gl_pathv[i]);
     }
   }
   globfree(&g);

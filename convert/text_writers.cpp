@@ -44,12 +44,19 @@ const char* TimeUnit(TimeColumnKind kind) {
 
 // ---- TextFileWriter --------------------------------------------------------------------------
 
+namespace {
+constexpr std::size_t kStageSize = 256 * 1024;
+}  // namespace
+
 bool TextFileWriter::OpenOutput(const WriterSetup& setup) {
   ClearError();
   if (setup.appending && file_.is_open()) return true;
   if (file_.is_open()) file_.Close();
   path_ = setup.output_path;
   bytes_written_ = 0;
+  staged_ = 0;
+  write_failed_ = false;
+  if (stage_.size() < kStageSize) stage_.resize(kStageSize);
   if (!file_.Create(path_)) {
     SetError(file_.last_error_text());
     return false;
@@ -57,19 +64,45 @@ bool TextFileWriter::OpenOutput(const WriterSetup& setup) {
   return true;
 }
 
-bool TextFileWriter::Write(const char* begin, const char* end) {
-  if (!file_.WriteBytes(begin, static_cast<std::size_t>(end - begin))) {
+bool TextFileWriter::FlushStage() {
+  if (staged_ > 0 && !write_failed_ && !file_.WriteBytes(stage_.data(), staged_)) {
+    write_failed_ = true;
     SetError(file_.last_error_text().empty() ? "write error" : file_.last_error_text());
-    return false;
   }
-  bytes_written_ += end - begin;
-  return true;
+  staged_ = 0;
+  return !write_failed_;
+}
+
+char* TextFileWriter::Reserve(std::size_t max_len) {
+  if (staged_ + max_len > stage_.size()) {
+    FlushStage();
+    if (max_len > stage_.size()) stage_.resize(max_len);
+  }
+  return stage_.data() + staged_;
+}
+
+bool TextFileWriter::Commit(const char* end) {
+  const std::size_t used = static_cast<std::size_t>(end - stage_.data());
+  bytes_written_ += static_cast<int64_t>(used - staged_);
+  staged_ = used;
+  return !write_failed_;
+}
+
+bool TextFileWriter::Write(const char* begin, const char* end) {
+  const std::size_t len = static_cast<std::size_t>(end - begin);
+  char* p = Reserve(len);
+  std::memcpy(p, begin, len);
+  return Commit(p + len);
 }
 
 int TextFileWriter::Finish(const WriterFinish& finish) {
-  if (!file_.is_open() || finish.more_follow) return 1;
-  if (!file_.Close()) {
-    SetError(file_.last_error_text().empty() ? "write error" : file_.last_error_text());
+  if (!file_.is_open()) return 1;
+  const bool flushed = FlushStage();
+  if (finish.more_follow) return flushed ? 1 : 0;
+  if (!file_.Close() || !flushed) {
+    if (error_text().empty()) {
+      SetError(file_.last_error_text().empty() ? "write error" : file_.last_error_text());
+    }
     return 0;
   }
   return 1;
@@ -95,7 +128,7 @@ int TextCsvWriter::Create(const WriterSetup& setup) {
   }
   const std::size_t per_cell =
       kCellSlack + std::max<std::size_t>(kMaxCellText, setup.invalid_value.size());
-  line_.assign(4 * 64 + (setup.columns.size() + 12) * per_cell + longest * 2 + 128, '\0');
+  row_capacity_ = 4 * 64 + (setup.columns.size() + 12) * per_cell + longest * 2 + 128;
   if (!appending && setup.headlines > 0 && !WriteHeadlines()) return 0;
   return 1;
 }
@@ -111,7 +144,7 @@ char* TextCsvWriter::Cell(char* p, const char* text, std::size_t len, bool quote
 
 char* TextCsvWriter::EndLine(char* p) {
   // The separator after the last cell becomes the line end.
-  if (p > line_.data() && p[-1] == setup_.column_separator) --p;
+  if (p > row_start_ && p[-1] == setup_.column_separator) --p;
   *p++ = '\r';
   *p++ = '\n';
   return p;
@@ -128,7 +161,7 @@ bool TextCsvWriter::WriteHeadlines() {
     return p;
   };
   // Line 1: names.
-  char* p = line_.data();
+  char* p = BeginRow();
   for (TimeColumnKind kind : kinds_) {
     if (const char* h = TimeHeader(kind, messages_, headlines)) p = time_cell(p, h);
   }
@@ -142,9 +175,9 @@ bool TextCsvWriter::WriteHeadlines() {
     for (const WriterColumn& c : setup_.columns) p = Cell(p, c.name.data(), c.name.size(), quote_);
   }
   p = EndLine(p);
-  if (!Write(line_.data(), p)) return false;
+  if (!Commit(p)) return false;
   if (headlines >= 2) {
-    p = line_.data();
+    p = BeginRow();
     for (TimeColumnKind kind : kinds_) {
       if (const char* u = TimeUnit(kind)) p = time_cell(p, u);
     }
@@ -160,17 +193,17 @@ bool TextCsvWriter::WriteHeadlines() {
       }
     }
     p = EndLine(p);
-    if (!Write(line_.data(), p)) return false;
+    if (!Commit(p)) return false;
   }
   if (headlines >= 3) {
     std::string_view info =
         setup_.logged_config ? TextOf(setup_.logged_config->InfoString) : std::string_view();
-    p = line_.data();
+    p = BeginRow();
     std::memcpy(p, info.data(), info.size());
     p += info.size();
     *p++ = '\r';
     *p++ = '\n';
-    if (!Write(line_.data(), p)) return false;
+    if (!Commit(p)) return false;
   }
   return true;
 }
@@ -216,7 +249,7 @@ int TextCsvWriter::WriteRow(const WriterRow& row) {
 int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
   if (!row.entry) return kRowSkipped;
   const std::uint8_t* e = row.entry;
-  char* p = line_.data();
+  char* p = BeginRow();
   const char sep = setup_.column_separator;
   if (e[0] < 0x40) {
     p = TimeCells(p, row.time, row.time_base);
@@ -231,7 +264,7 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
       *p++ = sep;
     }
     p = EndLine(p);
-    return Write(line_.data(), p) ? kRowWritten : kRowFailed;
+    return Commit(p) ? kRowWritten : kRowFailed;
   }
   if (ClassifyEntry(e) == EntryClass::kExpression) {
     const int index = e[1];
@@ -256,7 +289,7 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
     if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(num, p, setup_.decimal_separator);
     *p++ = '\r';
     *p++ = '\n';
-    return Write(line_.data(), p) ? kRowWritten : kRowFailed;
+    return Commit(p) ? kRowWritten : kRowFailed;
   }
   return kRowSkipped;
 }
@@ -298,13 +331,13 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
 }
 
 int TextCsvWriter::WriteSignalRow(const WriterRow& row) {
-  char* p = TimeCells(line_.data(), row.time, row.time_base);
+  char* p = TimeCells(BeginRow(), row.time, row.time_base);
   const int count = static_cast<int>(setup_.columns.size());
   if (setup_.channels) {
     for (int c = 0; c < count; ++c) p = SignalValue(p, c);
   }
   p = EndLine(p);
-  return Write(line_.data(), p) ? kRowWritten : kRowFailed;
+  return Commit(p) ? kRowWritten : kRowFailed;
 }
 
 // ---- Vector ASCII ----------------------------------------------------------------------------
@@ -369,13 +402,13 @@ int VectorAsciiWriter::Create(const WriterSetup& setup) {
 
 int VectorAsciiWriter::WriteRow(const WriterRow& row) {
   if (!row.entry || row.entry[0] >= 0x40) return kRowSkipped;
-  char line[128];
+  char* line = Reserve(128);
   const std::uint8_t* e = row.entry;
   std::size_t n = FormatVectorAsciiLine(line, row.time + row.time_base - start_time_,
                                         CanIdentifier(e), CanDataLength(e), CanData(e));
   line[n++] = '\r';
   line[n++] = '\n';
-  return Write(line, line + n) ? kRowWritten : kRowFailed;
+  return Commit(line + n) ? kRowWritten : kRowFailed;
 }
 
 }  // namespace tessmar

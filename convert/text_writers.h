@@ -22,13 +22,25 @@ class TextFileWriter : public Writer {
  protected:
   // Opens the output when not appending; fails with the system's error text.
   bool OpenOutput(const WriterSetup& setup);
-  // Writes [begin, end) and records a write failure.
+  // Rows are assembled in place in a staging buffer that goes to the file in large pieces:
+  // Reserve() gives room for at most max_len bytes, Commit() takes what was written up to end.
+  // A failed write is remembered; Commit() and Write() return false from then on.
+  char* Reserve(std::size_t max_len);
+  bool Commit(const char* end);
+  // Writes [begin, end) through the staging buffer.
   bool Write(const char* begin, const char* end);
   bool file_is_empty() const { return bytes_written_ == 0; }
 
   BufferedFile file_;
   std::filesystem::path path_;
   int64_t bytes_written_ = 0;
+
+ private:
+  bool FlushStage();
+
+  std::vector<char> stage_;
+  std::size_t staged_ = 0;
+  bool write_failed_ = false;
 };
 
 // Messages and Signals as Text / CSV.
@@ -38,6 +50,7 @@ class TextCsvWriter final : public TextFileWriter {
   int WriteRow(const WriterRow& row) override;
 
  private:
+  char* BeginRow() { return row_start_ = Reserve(row_capacity_); }
   char* TimeCells(char* p, double t, double time_base);
   char* Cell(char* p, const char* text, std::size_t len, bool quote);
   bool WriteHeadlines();
@@ -52,7 +65,8 @@ class TextCsvWriter final : public TextFileWriter {
   TimeColumnKind kinds_[2] = {TimeColumnKind::kOff, TimeColumnKind::kOff};
   double t0_[2] = {0, 0};
   bool have_t0_[2] = {false, false};
-  std::vector<char> line_;
+  std::size_t row_capacity_ = 0;  // longest row this setup can produce
+  char* row_start_ = nullptr;
   std::vector<std::uint8_t> is_gps_;  // per column
 };
 

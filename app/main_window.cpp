@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -93,6 +94,17 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
 
   BuildPages();
   BuildMenus();
+  // Until the password dialog with its "remember" option exists, a plain masked entry asks for
+  // the password of a protected file.
+  ask_password = [this](const T_CanLog_Config& cfg) {
+    QString label = tr("Enter password");
+    if (cfg.PwdHint1[0] != '\0') label += QStringLiteral("\n") + tr("Hint: ") + FromCore(TextOf(cfg.PwdHint1));
+    bool ok = false;
+    const QString entry =
+        QInputDialog::getText(this, tr("Enter password to load encrypted file"), label,
+                              QLineEdit::Password, QString(), &ok);
+    return ok && ToCore(entry) == TextOf(cfg.Password1);
+  };
 
   // 1. Clear the batch state and the converter's sources.
   batch_ = false;

@@ -85,7 +85,9 @@ class TCanLogForm1 : public QMainWindow {
   void AddDroppedFiles(const QStringList& files);
 
   // Hooks for dialogs that come with later versions. Family chooser: gets the preselection,
-  // returns the chosen family or -1 when cancelled. Password check: true when accepted.
+  // returns the chosen family or -1 when cancelled (none set: the start-up asks nothing and "new
+  // with default values" takes the preselection). Password check: true when the entry equals
+  // Password1 (set to a masked entry box by the window).
   std::function<int(int preselect)> choose_family;
   std::function<bool(const T_CanLog_Config& cfg)> ask_password;
 

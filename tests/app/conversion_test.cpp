@@ -84,6 +84,17 @@ TEST(ConverterRun, EscapeAbortsAndTheOutputIsClosed) {
   EXPECT_FALSE(w.converting());
 }
 
+TEST(ConverterRun, NoFormatSelectedIsRefusedCleanly) {
+  WindowFixture f;
+  const auto recording = MakeRecording(f.dir(), "drive.cld", 2);
+  TCanLogForm1& w = f.Start({}, "[Files]\r\nExportDir=" + f.dir().string() +
+                                    "\r\n[Converter]\r\nOutputFileFormat=10\r\n");
+  w.converter_page()->SetSources({QString::fromStdString(recording.string())});
+  const ConversionSummary summary = w.StartConversion();
+  EXPECT_EQ(summary.converted, 0);
+  EXPECT_TRUE(summary.refused || summary.errors > 0);
+}
+
 TEST(ConverterRun, FailingSourceIsReportedAndTheWindowGoesOn) {
   WindowFixture f;
   TCanLogForm1& w = f.Start({}, "[Files]\r\nExportDir=" + f.dir().string() + "\r\n");

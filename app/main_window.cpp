@@ -258,16 +258,23 @@ void TCanLogForm1::BuildMenus() {
   file_menu_->addAction(tr("&Exit"), this, &QWidget::close);
 
   QMenu* help = menuBar()->addMenu(tr("&Help"));
-  help->addAction(tr("&Contents"))->setEnabled(false);
+  // The help pages come with a later version; their entries are shown, not yet enabled.
+  for (const char* entry : {"&Contents", "&Introduction", "&Usage of the CAN Logger",
+                            "&Logger Configuration", "&Trigger Conditions", "&File Converter",
+                            "C&ommand Line Operation / Batch Mode", "&GPS settings"}) {
+    help->addAction(tr(entry))->setEnabled(false);
+  }
+  help->addSeparator();
   QMenu* language = help->addMenu(tr("&Select language"));
   language->addAction(tr("&English"))->setEnabled(false);
   language->addAction(tr("&Deutsch"))->setEnabled(false);
-  help->addSeparator();
   help->addAction(tr("&About..."), this, [this] {
-    QMessageBox::about(this, tr("About Tessmar"),
-                       tr("<b>Tessmar</b> %1<br>Logger configurations and conversion of "
-                          "recordings for Kavrix CAN-bus data loggers.")
-                           .arg(QCoreApplication::applicationVersion()));
+    QMessageBox::information(
+        this, tr("Program Info"),
+        tr("Tessmar %1 - logger configurations and recording conversion for Kavrix CAN-bus "
+           "data loggers\nCompiled : %2 .\nLocation   : %3 .\n64-bit signals supported .")
+            .arg(QCoreApplication::applicationVersion(), QStringLiteral(__DATE__),
+                 QCoreApplication::applicationFilePath()));
   });
   help->addAction(tr("Check for &Updates (via web browser)"))->setEnabled(false);
 }

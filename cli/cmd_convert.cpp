@@ -434,35 +434,24 @@ int RunConvert(const Args& args) {
     SetGpsText(request.gps.columns[k].format, settings.gps_col_format[k]);
     SetGpsText(request.gps.columns[k].source, settings.gps_col_exprs[k]);
   }
-  for (const Override& o : overrides) {
-    auto bad = [&](const char* values) {
-      PrintError("invalid value '" + o.value + "' for " + o.option + " (" + values + ")");
-      return kExitUsage;
-    };
-    if (o.option == "--gps-preset") {
-      char* end = nullptr;
-      const long n = std::strtol(o.value.c_str(), &end, 10);
-      if (o.value.empty() || *end != '\0' || !LoadGpsPreset(static_cast<int>(n), request.gps)) {
-        return bad("0, 1, 2");
+  // GPS options: a preset replaces the whole record, so it goes first whatever the order.
+  for (const bool presets : {true, false}) {
+    for (const Override& o : overrides) {
+      bool ok = true;
+      const char* values = "";
+      if (presets && o.option == "--gps-preset") {
+        ok = ApplyGpsPresetOption(o.value, request.gps);
+        values = "0, 1, 2";
+      } else if (!presets && o.option == "--gps-track") {
+        ok = ApplyGpsTrackOption(o.value, request.gps);
+        values = "off, text, nmea";
+      } else if (!presets && o.option == "--gps-columns") {
+        ok = ApplyGpsColumnsOption(o.value, request.gps);
+        values = "off, after, before";
       }
-    } else if (o.option == "--gps-track") {
-      if (o.value == "off") {
-        request.gps.separate_track_file = 0;
-      } else if (o.value == "text" || o.value == "nmea") {
-        request.gps.separate_track_file = 1;
-        request.gps.track_file_format = o.value == "nmea" ? kGpsTrackNmea : kGpsTrackText;
-      } else {
-        return bad("off, text, nmea");
-      }
-    } else if (o.option == "--gps-columns") {
-      if (o.value == "off") {
-        request.gps.merge_into_main_file = 0;
-      } else if (o.value == "after" || o.value == "before") {
-        request.gps.merge_into_main_file = 1;
-        request.gps.columns_added_where =
-            o.value == "before" ? kGpsColumnsBefore : kGpsColumnsAfter;
-      } else {
-        return bad("off, after, before");
+      if (!ok) {
+        PrintError("invalid value '" + o.value + "' for " + o.option + " (" + values + ")");
+        return kExitUsage;
       }
     }
   }

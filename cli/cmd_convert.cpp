@@ -423,17 +423,7 @@ int RunConvert(const Args& args) {
   request.options = options;
   request.user_config = batch.config_file.empty() ? nullptr : &user_config;
   request.verbose = verbose;
-  request.gps.separate_track_file = settings.gps_separate_track_file;
-  request.gps.merge_into_main_file = settings.gps_merge_into_main_file;
-  request.gps.track_file_format = settings.gps_track_file_format;
-  request.gps.columns_added_where = settings.gps_columns_added_where;
-  for (int i = 0; i < kGpsColumns && i < kGpsColumnDefCount; ++i) {
-    const std::size_t k = static_cast<std::size_t>(i);
-    SetGpsText(request.gps.columns[k].title, settings.gps_col_title[k]);
-    SetGpsText(request.gps.columns[k].unit, settings.gps_col_unit[k]);
-    SetGpsText(request.gps.columns[k].format, settings.gps_col_format[k]);
-    SetGpsText(request.gps.columns[k].source, settings.gps_col_exprs[k]);
-  }
+  request.gps = GpsSettingsOf(settings);
   // GPS options: a preset replaces the whole record, so it goes first whatever the order.
   for (const bool presets : {true, false}) {
     for (const Override& o : overrides) {

@@ -361,6 +361,36 @@ void WriteSettings(const TessmarSettings& s, IniFile& ini) {
   }
 }
 
+GpsOutputSettings GpsSettingsOf(const TessmarSettings& s) {
+  GpsOutputSettings gps;
+  gps.separate_track_file = s.gps_separate_track_file;
+  gps.merge_into_main_file = s.gps_merge_into_main_file;
+  gps.show_preview = s.gps_show_preview;
+  gps.track_file_format = s.gps_track_file_format;
+  gps.columns_added_where = s.gps_columns_added_where;
+  for (std::size_t i = 0; i < gps.columns.size() && i < s.gps_col_title.size(); ++i) {
+    SetGpsText(gps.columns[i].title, s.gps_col_title[i]);
+    SetGpsText(gps.columns[i].unit, s.gps_col_unit[i]);
+    SetGpsText(gps.columns[i].format, s.gps_col_format[i]);
+    SetGpsText(gps.columns[i].source, s.gps_col_exprs[i]);
+  }
+  return gps;
+}
+
+void SetGpsSettings(const GpsOutputSettings& gps, TessmarSettings& s) {
+  s.gps_separate_track_file = gps.separate_track_file;
+  s.gps_merge_into_main_file = gps.merge_into_main_file;
+  s.gps_show_preview = gps.show_preview;
+  s.gps_track_file_format = gps.track_file_format;
+  s.gps_columns_added_where = gps.columns_added_where;
+  for (std::size_t i = 0; i < gps.columns.size() && i < s.gps_col_title.size(); ++i) {
+    s.gps_col_title[i] = std::string(GpsText(gps.columns[i].title));
+    s.gps_col_unit[i] = std::string(GpsText(gps.columns[i].unit));
+    s.gps_col_format[i] = std::string(GpsText(gps.columns[i].format));
+    s.gps_col_exprs[i] = std::string(GpsText(gps.columns[i].source));
+  }
+}
+
 TessmarSettings LoadSettingsFile(const std::filesystem::path& path, bool* found) {
   IniFile ini;
   bool ok = ini.Load(path);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "convert/converter_options.h"
+#include "writers/gps_settings.h"
 
 namespace tessmar {
 
@@ -104,6 +105,10 @@ struct TessmarSettings {
 TessmarSettings ReadSettings(const IniFile& ini);
 // Stores every key in table order into ini (other keys of ini stay).
 void WriteSettings(const TessmarSettings& settings, IniFile& ini);
+
+// The GPS output options of the settings as the conversion takes them, and back.
+GpsOutputSettings GpsSettingsOf(const TessmarSettings& settings);
+void SetGpsSettings(const GpsOutputSettings& gps, TessmarSettings& settings);
 
 // Convenience: load from a file (missing file = defaults) and save back, keeping unknown keys.
 TessmarSettings LoadSettingsFile(const std::filesystem::path& path, bool* found = nullptr);

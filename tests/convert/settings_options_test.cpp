@@ -75,6 +75,21 @@ TEST(SettingsFile, RoundTripKeepsValuesOrderAndForeignKeys) {
   EXPECT_EQ(back.left, 17);
 }
 
+TEST(SettingsFile, GpsSectionRoundTrip) {
+  IniFile ini;
+  ini.Parse("[GPS_Output]\nSeparateTrackFile=1\nTrackFileFormat=1\nColTitle2=GpsLat\n"
+            "ColExprs2=gps.lat\nColFormat2=##0.00000\n");
+  const GpsOutputSettings gps = GpsSettingsOf(ReadSettings(ini));
+  EXPECT_EQ(gps.separate_track_file, 1);
+  EXPECT_EQ(gps.track_file_format, kGpsTrackNmea);
+  EXPECT_EQ(GpsText(gps.columns[2].title), "GpsLat");
+  EXPECT_EQ(GpsText(gps.columns[2].source), "gps.lat");
+  TessmarSettings back;
+  SetGpsSettings(gps, back);
+  EXPECT_EQ(back.gps_col_format[2], "##0.00000");
+  EXPECT_EQ(back.gps_track_file_format, 1);
+}
+
 TEST(SettingsFile, UnnamedConfigAndMaximisedWindowAreNotStored) {
   IniFile ini;
   ini.Parse("[MainWindow]\nLeft=40\n[Files]\nLoggerCfg=truck.clc\n");

@@ -278,9 +278,7 @@ void LoggerCfgPage::ApplyTo(T_CanLog_Config& edited) const {
     if (text == FromCore(Format10msAsSeconds(field))) return;
     bool ok = false;
     const double seconds = text.toDouble(&ok);
-    // Seconds times 100 are truncated; the nudge keeps decimal entries such as 0.29 (which is
-    // 28.999... after the multiplication) at their intended value.
-    field = TriggerSecondsTo10ms(ok ? seconds + 1e-9 : 0.0);
+    field = TriggerSecondsTo10ms(ok ? seconds : 0.0);
   };
   apply_time(Ed_Pretrigger, edited.Pretrig10ms);
   apply_time(Ed_Posttrigger, edited.Posttrig10ms);

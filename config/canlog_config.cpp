@@ -135,7 +135,9 @@ uint16_t TriggerSecondsTo10ms(double seconds) {
   // NaN compares false everywhere; treat it like a negative entry.
   if (!(v >= 0.0)) v = 0.0;
   if (v > 32767.0) v = 32767.0;
-  return static_cast<uint16_t>(v);
+  // Decimal entries such as 0.29 become 28.999... after the multiplication; a tolerance far below
+  // one 10 ms unit keeps them at the value the user typed before the truncation.
+  return static_cast<uint16_t>(v + 1e-7);
 }
 
 std::string Format10msAsSeconds(uint16_t value) {

@@ -239,7 +239,8 @@ std::string FormatMuxCondition(const T_CanLog_SigDef& sig);
 
 // ---- Option page rules -------------------------------------------------------------------------
 
-// Pre-/post-trigger time entered in seconds -> 10 ms units, limited to 0..32767.
+// Pre-/post-trigger time entered in seconds -> 10 ms units, limited to 0..32767 and truncated
+// (decimal entries such as 0.29 s keep the value typed, 29).
 uint16_t TriggerSecondsTo10ms(double seconds);
 // Shown back as "%g" of value * 0.01.
 std::string Format10msAsSeconds(uint16_t value);

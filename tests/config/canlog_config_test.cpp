@@ -149,6 +149,10 @@ TEST(CanLogConfig, TriggerSecondsTo10msUnits) {
   EXPECT_EQ(TriggerSecondsTo10ms(-1), 0);
   EXPECT_EQ(TriggerSecondsTo10ms(0.5), 50);
   EXPECT_EQ(TriggerSecondsTo10ms(0.129), 12);  // truncated
+  // Entries that are not exact in binary keep the value typed (0.29 * 100 is 28.999...).
+  EXPECT_EQ(TriggerSecondsTo10ms(0.29), 29);
+  EXPECT_EQ(TriggerSecondsTo10ms(0.57), 57);
+  EXPECT_EQ(TriggerSecondsTo10ms(327.67), 32767);
   EXPECT_EQ(TriggerSecondsTo10ms(1e300), 32767);
   EXPECT_EQ(Format10msAsSeconds(50), "0.5");
   EXPECT_EQ(Format10msAsSeconds(32767), "327.67");

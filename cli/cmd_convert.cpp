@@ -1,14 +1,12 @@
 // tessmar-cli without a command: unattended conversion of recordings, driven by the command line
 // and command files as the desktop program's batch mode is.
 
-#include <glob.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +17,7 @@
 #include "cli/cli_common.h"
 #include "common/message_output.h"
 #include "config/clc_file.h"
+#include "convert/command_line.h"
 #include "convert/conversion_driver.h"
 #include "convert/settings_file.h"
 #include "writers/gps_settings.h"
@@ -113,13 +112,6 @@ std::optional<int> Lookup(const NamedValue (&table)[N], std::string_view name) {
   return std::nullopt;
 }
 
-std::string LowerAscii(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
 bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
@@ -129,81 +121,48 @@ struct BatchArguments {
   std::string config_file;
   std::vector<std::filesystem::path> sources;
   std::vector<std::filesystem::path> outputs;
-  std::vector<std::string> databases;
+  struct Database {
+    std::string file;
+    int bus = 1;
+  };
+  std::vector<Database> databases;
   std::string command_file;
   bool bad_argument = false;
 };
 
-constexpr std::size_t kMaxOutputNames = 20;
-constexpr std::size_t kMaxArgumentChars = 255;
-
-// A desktop switch ("/bm", "/cw123", "/firstrun"). On this system a path also starts with a
-// slash, so only a slash followed by letters and digits, with no further slash or dot, counts.
-bool IsSwitch(std::string_view arg) {
-  if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '\\')) return false;
-  if (arg[1] == '/' || arg[1] == '\\') return false;
-  return arg.find_first_of("/\\.", 1) == std::string_view::npos;
-}
-
-void ExpandWildcard(const std::string& pattern, std::vector<std::filesystem::path>& sources) {
-  std::fputs("Directory listing of *.*\n", stdout);
-  glob_t g{};
-  if (glob(pattern.c_str(), 0, nullptr, &g) == 0) {
-    for (std::size_t i = 0; i < g.gl_pathc; ++i) {
-      sources.emplace_back(g.gl_pathv[i]);
-      ShowMessageF(kMsgStatus, "  %s", g.gl_pathv[i]);
+// Stores one argument (from the command line or a command file line). Switches of the desktop
+// program ("bm", "cw", "firstrun" and others) have nothing to do here.
+void TakeArgument(std::string_view arg, BatchArguments& out) {
+  const ParsedArgument p = ClassifyArgument(arg);
+  switch (p.kind) {
+    case ArgumentKind::kSwitch:
+      break;
+    case ArgumentKind::kConfig:
+      out.config_file = p.text;
+      break;
+    case ArgumentKind::kSources: {
+      // A wildcard's matches are listed (shown in verbose mode).
+      const bool wildcard = p.text.find_first_of("?*") != std::string::npos;
+      for (const std::string& source : p.sources) {
+        if (wildcard) ShowMessageF(kMsgStatus, "  %s", source.c_str());
+        out.sources.emplace_back(source);
+      }
+      break;
     }
+    case ArgumentKind::kDatabase:
+      out.databases.push_back({p.database, p.bus});
+      break;
+    case ArgumentKind::kOutput:
+      if (out.outputs.size() < kMaxOutputNames) out.outputs.emplace_back(p.text);
+      break;
+    case ArgumentKind::kCommandFile:
+      out.command_file = p.text;
+      break;
+    case ArgumentKind::kUnknown:
+      ReportUnknownArgument(p);
+      out.bad_argument = true;
+      break;
   }
-  globfree(&g);
-}
-
-// Classifies and stores one argument (from the command line or a command file line).
-void TakeArgument(std::string arg, BatchArguments& out) {
-  if (arg.size() > kMaxArgumentChars) arg.resize(kMaxArgumentChars);
-  if (IsSwitch(arg)) return;  // "bm", "cw", "firstrun" and others: nothing to do here
-  const std::size_t dot = arg.find_last_of('.');
-  const std::size_t slash = arg.find_last_of("/\\");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-    ShowMessageF(kMsgError, "ParseCmdLine: Don't know what to do with %s .", arg.c_str());
-    out.bad_argument = true;
-    return;
-  }
-  const std::string ext = LowerAscii(arg.substr(dot + 1));
-  if (ext == "clc") {
-    out.config_file = arg;
-  } else if (ext == "cld") {
-    if (arg.find_first_of("?*") != std::string::npos) {
-      ExpandWildcard(arg, out.sources);
-    } else {
-      out.sources.emplace_back(arg);
-    }
-  } else if (StartsWith(ext, "dbc")) {
-    out.databases.push_back(arg);
-  } else if (StartsWith(ext, "dat") || StartsWith(ext, "asc") || ext == "txt" || ext == "csv") {
-    if (out.outputs.size() < kMaxOutputNames) out.outputs.emplace_back(arg);
-  } else if (StartsWith(ext, "cmd")) {
-    out.command_file = arg;
-  } else {
-    ShowMessageF(kMsgError, "ParseCmdLine: Don't know what to do with %s .", arg.c_str());
-    out.bad_argument = true;
-  }
-}
-
-bool ReadCommandFile(const std::string& name, BatchArguments& out) {
-  std::ifstream in(name, std::ios::binary);
-  if (!in) {
-    ShowMessageF(kMsgError, "Could not open command file \"%s\". ", name.c_str());
-    return false;
-  }
-  ShowMessageF(kMsgInfo, "Parsing command file \"%s\" ...", name.c_str());
-  std::string line;
-  while (std::getline(in, line)) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    if (line.size() > 254) line.resize(254);
-    if (line.empty() || line[0] == ';') continue;
-    TakeArgument(line, out);
-  }
-  return true;
 }
 
 // Progress bar on stderr when it is a terminal.
@@ -383,7 +342,11 @@ int RunConvert(const Args& args) {
   for (const std::string& a : plain) TakeArgument(a, batch);
   bool command_file_failed = false;
   if (!batch.command_file.empty()) {
-    command_file_failed = !ReadCommandFile(batch.command_file, batch);
+    // A command file named inside the command file is not read in turn.
+    const std::string name = batch.command_file;
+    std::vector<std::string> lines;
+    command_file_failed = !ReadCommandFileLines(name, lines);
+    for (const std::string& line : lines) TakeArgument(line, batch);
   }
   if (batch.bad_argument) return kExitUsage;
   if (command_file_failed) return kExitFailure;
@@ -400,14 +363,8 @@ int RunConvert(const Args& args) {
   }
   SignalTable table;
   bool database_failed = false;
-  for (const std::string& db : batch.databases) {
-    std::filesystem::path path;
-    int bus = 1;
-    if (!ParseDbcArgument(db, path, bus)) {
-      PrintError("invalid CAN database argument '" + db + "'");
-      return kExitUsage;
-    }
-    if (!LoadDbcIntoTable(table, path, bus)) database_failed = true;
+  for (const BatchArguments::Database& db : batch.databases) {
+    if (!LoadDbcIntoTable(table, db.file, db.bus)) database_failed = true;
   }
 
   if (batch.sources.empty()) {

@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "convert/command_line.h"
 
 #include <glob.h>
 
@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "candb/signal_table.h"
+#include "common/message_output.h"
 
 namespace tessmar {
 namespace {
@@ -94,9 +95,17 @@ ParsedArgument ClassifyArgument(std::string_view argument) {
   return p;
 }
 
+void ReportUnknownArgument(const ParsedArgument& argument) {
+  ShowMessageF(kMsgError, "ParseCmdLine: Don't know what to do with %s .", argument.text.c_str());
+}
+
 bool ReadCommandFileLines(const std::string& name, std::vector<std::string>& lines) {
   std::ifstream in(name, std::ios::binary);
-  if (!in) return false;
+  if (!in) {
+    ShowMessageF(kMsgError, "Could not open command file \"%s\". ", name.c_str());
+    return false;
+  }
+  ShowMessageF(kMsgInfo, "Parsing command file \"%s\" ...", name.c_str());
   std::string line;
   while (std::getline(in, line)) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();

@@ -1,5 +1,6 @@
 #pragma once
-// The desktop program's command-line arguments and command-file lines, free of any window.
+// Command-line arguments and command-file lines of the desktop program's batch mode and of
+// tessmar-cli's conversion: both classify their arguments the same way.
 //
 // Every argument is classified on its own: a switch ("/bm", "/cw<window>", "/firstrun", other
 // two-letter switches with an optional decimal value), or a file name by the text after its last
@@ -40,15 +41,19 @@ inline constexpr std::size_t kMaxCommandFileLineChars = 254;
 inline constexpr std::size_t kMaxOutputNames = 20;
 
 // Classifies one argument. A ".cld" argument with '*' or '?' writes "Directory listing of *.*"
-// to standard output and lists every matching file (sorted), each with the folder in front.
+// to standard output and collects every matching file (sorted), each with the folder in front.
 ParsedArgument ClassifyArgument(std::string_view argument);
+
+// Reports an argument of kind kUnknown as an error message.
+void ReportUnknownArgument(const ParsedArgument& argument);
 
 // True for a switch. On this system file paths begin with a slash too, so only a slash or
 // backslash followed by text without a further slash, backslash or dot is a switch.
 bool IsSwitchArgument(std::string_view argument);
 
 // Reads a command file: the lines (at most 254 characters) that are neither empty nor begin
-// with ';', each a whole argument. False when the file cannot be opened.
+// with ';', each a whole argument. Reports "Parsing command file ..." when the file opens, an
+// error message and false when it does not.
 bool ReadCommandFileLines(const std::string& name, std::vector<std::string>& lines);
 
 }  // namespace tessmar

@@ -1,4 +1,4 @@
-// Command-line arguments and command files of the desktop program.
+// Command-line arguments and command files of the batch conversion.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/command_line.h"
+#include "common/message_output.h"
+#include "convert/command_line.h"
 
 namespace tessmar {
 namespace {
@@ -74,13 +75,21 @@ TEST(CommandLine, WildcardListsTheFolderFilesAndCommandFileSkipsComments) {
   std::ofstream(dir / "run.cmd", std::ios::binary)
       << "; a comment\r\n\r\nlogger.clc\r\n/bm\r\n" << std::string(300, 'x') << "\r\nmy file.cld";
   std::vector<std::string> lines;
+  MessageCapture messages;
   ASSERT_TRUE(ReadCommandFileLines((dir / "run.cmd").string(), lines));
+  EXPECT_TRUE(messages.Contains("Parsing command file \"" + (dir / "run.cmd").string() + "\" ..."));
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "logger.clc");
   EXPECT_EQ(lines[1], "/bm");
   EXPECT_EQ(lines[2].size(), kMaxCommandFileLineChars);
   EXPECT_EQ(lines[3], "my file.cld");  // a whole line, blanks do not split it
   EXPECT_FALSE(ReadCommandFileLines((dir / "missing.cmd").string(), lines));
+  EXPECT_TRUE(messages.Contains("Could not open command file \"" + (dir / "missing.cmd").string() +
+                                "\". "));
+  ASSERT_EQ(lines.size(), 4u);  // nothing added by the failed read
+  ReportUnknownArgument(ClassifyArgument("notes.doc"));
+  EXPECT_EQ(messages.entries().back().severity, kMsgError);
+  EXPECT_EQ(messages.entries().back().text, "ParseCmdLine: Don't know what to do with notes.doc .");
   std::filesystem::remove_all(dir);
 }
 

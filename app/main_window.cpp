@@ -23,7 +23,6 @@
 #include <QUrl>
 #include <cstdio>
 
-#include "app/command_line.h"
 #include "app/converter_page.h"
 #include "app/logger_cfg_page.h"
 #include "app/partner_channel.h"
@@ -33,6 +32,7 @@
 #include "app/update_guard.h"
 #include "candb_views/candb_table_view.h"
 #include "common/message_output.h"
+#include "convert/command_line.h"
 #include "convert/conversion_driver.h"
 #include "candb/signal_selection.h"
 #include "config/clc_file.h"
@@ -535,7 +535,7 @@ void TCanLogForm1::ProcessArgument(const std::string& argument) {
       command_file_ = p.text;
       break;
     case ArgumentKind::kUnknown:
-      ShowMessageF(kMsgError, "ParseCmdLine: Don't know what to do with %s .", p.text.c_str());
+      ReportUnknownArgument(p);
       break;
   }
 }
@@ -545,11 +545,7 @@ void TCanLogForm1::ProcessCommandFile() {
   // A "cmd" line inside the file names another command file, which is not read in turn.
   const std::string name = command_file_;
   std::vector<std::string> lines;
-  if (!ReadCommandFileLines(name, lines)) {
-    ShowMessageF(kMsgError, "Could not open command file \"%s\". ", name.c_str());
-    return;
-  }
-  ShowMessageF(kMsgInfo, "Parsing command file \"%s\" ...", name.c_str());
+  if (!ReadCommandFileLines(name, lines)) return;
   for (const std::string& line : lines) ProcessArgument(line);
 }
 

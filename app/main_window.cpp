@@ -798,23 +798,6 @@ void TCanLogForm1::UpdateRecentMenu() {
 
 // ---- Conversion ------------------------------------------------------------------------------
 
-GpsOutputSettings TCanLogForm1::GpsSettings() const {
-  GpsOutputSettings gps;
-  const TessmarSettings& s = settings_;
-  gps.separate_track_file = s.gps_separate_track_file;
-  gps.merge_into_main_file = s.gps_merge_into_main_file;
-  gps.show_preview = s.gps_show_preview;
-  gps.track_file_format = s.gps_track_file_format;
-  gps.columns_added_where = s.gps_columns_added_where;
-  for (std::size_t i = 0; i < gps.columns.size() && i < s.gps_col_title.size(); ++i) {
-    SetGpsText(gps.columns[i].title, s.gps_col_title[i]);
-    SetGpsText(gps.columns[i].unit, s.gps_col_unit[i]);
-    SetGpsText(gps.columns[i].format, s.gps_col_format[i]);
-    SetGpsText(gps.columns[i].source, s.gps_col_exprs[i]);
-  }
-  return gps;
-}
-
 ConversionSummary TCanLogForm1::StartConversion() {
   ConversionSummary summary;
   if (converting_) return summary;
@@ -841,7 +824,7 @@ ConversionSummary TCanLogForm1::StartConversion() {
   for (const QString& source : sources) request.sources.emplace_back(ToCore(source));
   for (const std::string& name : output_names_) request.output_names.emplace_back(name);
   request.output_dir = ToCore(page->output_dir()->text().trimmed());
-  request.gps = GpsSettings();
+  request.gps = GpsSettingsOf(settings_);
   request.user_config = &config_;
   request.verbose = verbose_;
   request.launch_viewer = page->launch_viewer_box()->isChecked();

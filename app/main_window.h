@@ -146,7 +146,6 @@ class TCanLogForm1 : public QMainWindow {
   void LoadNamedCanDatabases();
   void OnMenuImport(int bus);
   void UpdateRecentMenu();
-  GpsOutputSettings GpsSettings() const;
 
   AppStart start_;
   TessmarSettings settings_;

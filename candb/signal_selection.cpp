@@ -10,20 +10,10 @@
 #include "candb/signal_views.h"
 #include "common/message_output.h"
 #include "common/text_readers.h"
+#include "common/text_util.h"
 
 namespace tessmar {
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Bus number shown in the added / removed lines: 2 when bit 30 is set, else 1.
 int ShownBus(uint32_t id) { return (id & kCanIdBus2) ? 2 : 1; }
@@ -60,7 +50,7 @@ void Separator(std::string_view& s, char c) {
 void RecentCandbFiles::Enter(std::string_view path, int bus) {
   const std::string_view p = path.substr(0, CandbImport::kMaxPathChars);
   for (const RecentCandbFile& e : entries_) {
-    if (!e.path.empty() && e.bus == bus && EqualNoCase(e.path, p)) return;
+    if (!e.path.empty() && e.bus == bus && EqualsNoCase(e.path, p)) return;
   }
   for (int i = kEntries - 1; i > 0; --i) entries_[static_cast<std::size_t>(i)] = entries_[static_cast<std::size_t>(i - 1)];
   entries_[0] = {std::string(p), bus};

@@ -7,17 +7,10 @@
 
 #include "candb/signal_table.h"
 #include "common/message_output.h"
+#include "common/text_util.h"
 
 namespace tessmar {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 bool IsLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
 
@@ -48,7 +41,7 @@ ParsedArgument ClassifyArgument(std::string_view argument) {
   if (IsSwitchArgument(arg)) {
     p.kind = ArgumentKind::kSwitch;
     const std::string_view body = std::string_view(arg).substr(1);
-    if (Lower(body) == "firstrun") {
+    if (EqualsNoCase(body, "firstrun")) {
       p.switch_name = "firstrun";
       return p;
     }
@@ -70,7 +63,7 @@ ParsedArgument ClassifyArgument(std::string_view argument) {
   const std::size_t dot = arg.find_last_of('.');
   const std::size_t slash = arg.find_last_of("/\\");
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return p;
-  const std::string ext = Lower(std::string_view(arg).substr(dot + 1));
+  const std::string ext = LowerAscii(std::string_view(arg).substr(dot + 1));
   if (ext == "clc") {
     p.kind = ArgumentKind::kConfig;
   } else if (ext == "cld") {

@@ -49,10 +49,6 @@ int TypeCode(int kind) {
   return 0;
 }
 
-void Append(std::vector<std::uint8_t>& out, const BlockBuffer& block) {
-  out.insert(out.end(), block.bytes().begin(), block.bytes().end());
-}
-
 }  // namespace
 
 std::uint32_t StiegelePackedTime(double t) {
@@ -100,7 +96,7 @@ std::vector<std::uint8_t> BuildStiegeleHeader(const T_StiegeleMdfWriter& state) 
   file.I32(60, start.hour);
   file.I32(64, start.minute);
   file.I32(68, start.second);
-  Append(out, file);
+  AppendBlock(out, file);
 
   int number = 0;
   int offset = 0;
@@ -119,7 +115,7 @@ std::vector<std::uint8_t> BuildStiegeleHeader(const T_StiegeleMdfWriter& state) 
     c.F64(192, 0.0);
     c.I32(200, offset);
     c.I32(204, 1);
-    Append(out, c);
+    AppendBlock(out, c);
     offset += StiegeleKindSize(kind);
   };
 
@@ -143,7 +139,7 @@ std::vector<std::uint8_t> BuildStiegeleHeader(const T_StiegeleMdfWriter& state) 
   data.I32(4, kStiegeleDataFileRecordSize);
   data.I32(8, kStiegeleRecordVersion);
   data.Text(20, 128, state.data_name.filename().string());
-  Append(out, data);
+  AppendBlock(out, data);
   return out;
 }
 
@@ -172,7 +168,7 @@ std::vector<std::uint8_t> BuildStiegeleSection(const T_StiegeleMdfWriter& state)
   a.U32(32, packed_end);
   a.F64(36, state.write_interval > 0 ? 1.0 / state.write_interval : 0.0);
   a.I32(44, first);
-  Append(out, a);
+  AppendBlock(out, a);
 
   BlockBuffer b(kStiegeleSectionBSize);
   b.I32(0, 20);
@@ -181,7 +177,7 @@ std::vector<std::uint8_t> BuildStiegeleSection(const T_StiegeleMdfWriter& state)
   b.I32(12, state.section);
   b.Text(20, 32, name);
   b.Text(52, 128, name);
-  Append(out, b);
+  AppendBlock(out, b);
 
   BlockBuffer c(kStiegeleSectionCSize);
   c.I32(0, 21);
@@ -192,7 +188,7 @@ std::vector<std::uint8_t> BuildStiegeleSection(const T_StiegeleMdfWriter& state)
   c.I32(24, first + records);
   c.U32(28, packed_start);
   c.U32(32, packed_end);
-  Append(out, c);
+  AppendBlock(out, c);
   return out;
 }
 
@@ -238,12 +234,9 @@ bool StiegeleMdfWriter::CreateFiles() {
     ++recount;
     record_size += StiegeleKindSize(kind);
   }
-  for (int column = 0; column < kMdfMaxValueColumns; ++column) {
-    const int kind = state_.plan.kind[static_cast<std::size_t>(column)];
-    if (kind == kMdfKindNone) continue;
-    ++recount;
-    record_size += StiegeleKindSize(kind);
-  }
+  int value_bytes = 0;
+  recount += CountMdfValueChannels(state_.plan, StiegeleKindSize, &value_bytes);
+  record_size += value_bytes;
   if (recount != state_.channel_count) {
     Fail("Something wrong with the number of channels !");
     Close();
@@ -315,28 +308,11 @@ bool StiegeleMdfWriter::WriteRecord(double t, double time_base, bool pretrigger)
         break;
     }
   }
-  const double invalid = state_.invalid_value;
-  for (int column = 0; column < kMdfMaxValueColumns; ++column) {
-    const int kind = state_.plan.kind[static_cast<std::size_t>(column)];
-    if (kind == kMdfKindNone) continue;
-    const ChannelValue* cv =
-        (channels_ != nullptr && column < total_columns_) ? &channels_[column] : nullptr;
-    const bool valid = cv != nullptr && cv->valid;
-    switch (kind) {
-      case kMdfKindFloat:
-        StoreF32(p, ToFloat(valid ? cv->scaled : invalid));
-        p += 4;
-        break;
-      case kMdfKindDouble:
-        StoreF64(p, valid ? cv->scaled : invalid);
-        p += 8;
-        break;
-      default:
-        StoreLe32(p, valid ? StiegelePackedTime(cv->scaled) : 0u);
-        p += 4;
-        break;
-    }
-  }
+  StoreMdfValues(p, state_.plan, channels_, total_columns_, state_.invalid_value,
+                 [](std::uint8_t* out, double value, bool valid) {
+                   StoreLe32(out, valid ? StiegelePackedTime(value) : 0u);
+                   return 4;
+                 });
   if (!state_.data_file.WriteBytes(record_.data(), record_.size())) {
     state_.write_failed = true;
     Fail(WriteErrorText(state_.data_file));

@@ -22,7 +22,7 @@
 #include "config/canlog_config.h"
 #include "convert/writer.h"
 #include "writers/gps_settings.h"
-#include "writers/vector_mdf_writer.h"
+#include "writers/mdf_common.h"
 
 namespace tessmar {
 

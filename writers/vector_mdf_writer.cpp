@@ -35,13 +35,13 @@ std::uint32_t ChannelCnPosition(int channel) {
          static_cast<std::uint32_t>(channel) * (kVectorMdfCnSize + kVectorMdfCcSize);
 }
 
-// Appends a block's bytes to the header.
-void Append(std::vector<std::uint8_t>& out, const BlockBuffer& block) {
-  out.insert(out.end(), block.bytes().begin(), block.bytes().end());
-}
-
-// The 7-byte CANopen date of a time in seconds since 1970.
-void StoreCanOpenDate(std::uint8_t* p, double seconds) {
+// The 7-byte CANopen date of a time in seconds since 1970, zeros when it is not valid. Returns
+// the bytes written.
+int StoreCanOpenDate(std::uint8_t* p, double seconds, bool valid) {
+  if (!valid) {
+    std::memset(p, 0, 7);
+    return 7;
+  }
   CivilTime c = ToCivil(seconds);
   int ms = c.second * 1000 + static_cast<int>(std::lround(c.fraction * 1000.0));
   if (ms > 59999) ms = 59999;
@@ -52,6 +52,7 @@ void StoreCanOpenDate(std::uint8_t* p, double seconds) {
   p[4] = static_cast<std::uint8_t>(c.day);
   p[5] = static_cast<std::uint8_t>(c.month);
   p[6] = static_cast<std::uint8_t>(((c.year % 100) + 100) % 100);
+  return 7;
 }
 
 }  // namespace
@@ -66,106 +67,6 @@ int VectorMdfKindSize(int kind) {
       return 7;
   }
   return 0;
-}
-
-MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const MdfDefinitions& defs) {
-  MdfColumnPlan plan;
-  const ColumnLayout& l = setup.layout;
-  auto place = [&](int column, int kind, ColumnGroup group, int index) {
-    plan.kind[static_cast<std::size_t>(column)] = static_cast<std::uint8_t>(kind);
-    plan.group[static_cast<std::size_t>(column)] = static_cast<std::uint8_t>(group);
-    plan.index[static_cast<std::size_t>(column)] = static_cast<std::int16_t>(index);
-  };
-  for (int s = 0; s < MAX_LOGGED_SIGNALS; ++s) {
-    const T_CanLog_SigDef& sig = defs.signals[static_cast<std::size_t>(s)];
-    if (!SignalSlotUsed(sig)) continue;
-    int column = l.signal_first + s;
-    if (s >= l.signal_count) continue;
-    if (column >= kMdfMaxValueColumns) {
-      ++plan.dropped;
-      continue;
-    }
-    place(column, sig.nb > 23 ? kMdfKindDouble : kMdfKindFloat, ColumnGroup::kSignal, s);
-    ++plan.signal_channels;
-  }
-  for (int e = 0; e < MAX_LOGGED_EXPRESSIONS; ++e) {
-    if (defs.expressions[static_cast<std::size_t>(e)].ex[0] == '\0') continue;
-    int column = l.expression_first + e;
-    if (e >= l.expression_count) continue;
-    if (column >= kMdfMaxValueColumns) {
-      ++plan.dropped;
-      continue;
-    }
-    place(column, kMdfKindFloat, ColumnGroup::kExpression, e);
-    ++plan.expression_channels;
-  }
-  for (int g = 0; g < l.gps_count && g < kGpsColumns; ++g) {
-    int column = l.gps_first + g;
-    if (column >= kMdfMaxValueColumns) {
-      ++plan.dropped;
-      continue;
-    }
-    const GpsColumnDef* def = GpsDefinitionOf(setup, g);
-    int kind = kMdfKindFloat;
-    if (def != nullptr) {
-      switch (ClassifyGpsSource(GpsText(def->source))) {
-        case GpsSourceKind::kLatLon:
-          kind = kMdfKindDouble;
-          break;
-        case GpsSourceKind::kTimeDate:
-          kind = kMdfKindTimeBytes;
-          break;
-        case GpsSourceKind::kOther:
-          break;
-      }
-    }
-    place(column, kind, ColumnGroup::kGps, g);
-    ++plan.gps_channels;
-  }
-  auto limit = [&](int& count, int group_size) {
-    if (count > group_size) {
-      count = group_size;
-      plan.limited = true;
-    }
-  };
-  limit(plan.signal_channels, l.signal_count);
-  limit(plan.expression_channels, l.expression_count);
-  limit(plan.gps_channels, l.gps_count);
-  return plan;
-}
-
-void CopyMdfDefinitions(const WriterSetup& setup, MdfDefinitions& out) {
-  out = MdfDefinitions{};
-  if (setup.signal_table) out.signals = *setup.signal_table;
-  if (setup.logged_config) out.expressions = setup.logged_config->Exp;
-  for (int g = 0; g < kGpsColumns; ++g) {
-    GpsColumnDef& target = out.gps_columns[static_cast<std::size_t>(g)];
-    const int column = setup.layout.gps_first + g;
-    if (const GpsColumnDef* def = GpsDefinitionOf(setup, g)) {
-      target = *def;
-    } else if (g < setup.layout.gps_count && column < static_cast<int>(setup.columns.size())) {
-      SetGpsText(target.title, setup.columns[static_cast<std::size_t>(column)].name);
-      SetGpsText(target.unit, setup.columns[static_cast<std::size_t>(column)].unit);
-    }
-  }
-}
-
-MdfChannelText MdfChannelTextOf(const MdfColumnPlan& plan, int column, const MdfDefinitions& defs) {
-  const std::size_t index = static_cast<std::size_t>(plan.index[static_cast<std::size_t>(column)]);
-  switch (static_cast<ColumnGroup>(plan.group[static_cast<std::size_t>(column)])) {
-    case ColumnGroup::kSignal: {
-      const T_CanLog_SigDef& sig = defs.signals[index];
-      return {TextOf(sig.sn), TextOf(sig.un), sig.mi, sig.ma};
-    }
-    case ColumnGroup::kExpression: {
-      const T_CanLog_ExprDef& e = defs.expressions[index];
-      return {e.na[0] != '\0' ? TextOf(e.na) : TextOf(e.ex), "", e.mi, e.ma};
-    }
-    default: {
-      const GpsColumnDef& g = defs.gps_columns[index];
-      return {GpsText(g.title), GpsText(g.unit), 0, 0};
-    }
-  }
 }
 
 std::vector<std::uint8_t> BuildVectorMdfCg(const T_VectorMdfWriter& state) {
@@ -195,7 +96,7 @@ std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state) {
   id.U16(24, 0);
   id.U16(26, 0);
   id.U16(28, 212);
-  Append(out, id);
+  AppendBlock(out, id);
 
   BlockBuffer hd(kVectorMdfHdSize);
   hd.FullText(0, 2, "HD");
@@ -214,13 +115,13 @@ std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state) {
   hd.Text(68, 32, "<Organization>");
   hd.Text(100, 32, "<Project Name>");
   hd.Text(132, 32, "<Vehicle Identification>");
-  Append(out, hd);
+  AppendBlock(out, hd);
 
   BlockBuffer tx(kVectorMdfTxSize);
   tx.FullText(0, 2, "TX");
   tx.U16(2, kVectorMdfTxSize);
   tx.Text(4, 1024, kTextBlockText);
-  Append(out, tx);
+  AppendBlock(out, tx);
 
   BlockBuffer dg(kVectorMdfDgSize);
   dg.FullText(0, 2, "DG");
@@ -231,7 +132,7 @@ std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state) {
   dg.U32(16, data_position);
   dg.U16(20, 1);
   dg.U16(22, 0);
-  Append(out, dg);
+  AppendBlock(out, dg);
 
   std::vector<std::uint8_t> cg = BuildVectorMdfCg(state);
   out.insert(out.end(), cg.begin(), cg.end());
@@ -256,7 +157,7 @@ std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state) {
     cn.F64(194, minimum);
     cn.F64(202, maximum);
     cn.F64(210, state.write_interval);
-    Append(out, cn);
+    AppendBlock(out, cn);
 
     BlockBuffer cc(kVectorMdfCcSize);
     cc.FullText(0, 2, "CC");
@@ -269,7 +170,7 @@ std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state) {
     cc.U16(44, 2);
     cc.F64(46, 0.0);
     cc.F64(54, 1.0);
-    Append(out, cc);
+    AppendBlock(out, cc);
 
     bit_offset += VectorMdfKindSize(kind) * 8;
     ++channel;
@@ -321,14 +222,9 @@ bool VectorMdfWriter::CreateFile() {
     Fail("Could not create header file (no channels)");
     return false;
   }
-  int recount = 1;
-  int record_size = 8;
-  for (int column = 0; column < kMdfMaxValueColumns; ++column) {
-    int kind = state_.plan.kind[static_cast<std::size_t>(column)];
-    if (kind == kMdfKindNone) continue;
-    ++recount;
-    record_size += VectorMdfKindSize(kind);
-  }
+  int record_size = 0;
+  const int recount = 1 + CountMdfValueChannels(state_.plan, VectorMdfKindSize, &record_size);
+  record_size += 8;  // the time channel
   if (recount != state_.channel_count) {
     Fail("Something wrong with the number of channels !");
     state_.file.Close();
@@ -368,33 +264,8 @@ bool VectorMdfWriter::WriteRecord(double t) {
   std::uint8_t* p = record_.data();
   StoreF64(p, t - state_.first_row_time);
   p += 8;
-  const double invalid = state_.invalid_value;
-  for (int column = 0; column < kMdfMaxValueColumns; ++column) {
-    const int kind = state_.plan.kind[static_cast<std::size_t>(column)];
-    if (kind == kMdfKindNone) continue;
-    const ChannelValue* cv =
-        (channels_ != nullptr && column < total_columns_) ? &channels_[column] : nullptr;
-    const bool valid = cv != nullptr && cv->valid;
-    const double value = valid ? cv->scaled : invalid;
-    switch (kind) {
-      case kMdfKindFloat:
-        StoreF32(p, ToFloat(value));
-        p += 4;
-        break;
-      case kMdfKindDouble:
-        StoreF64(p, value);
-        p += 8;
-        break;
-      default:
-        if (valid) {
-          StoreCanOpenDate(p, cv->scaled);
-        } else {
-          std::memset(p, 0, 7);
-        }
-        p += 7;
-        break;
-    }
-  }
+  StoreMdfValues(p, state_.plan, channels_, total_columns_, state_.invalid_value,
+                 StoreCanOpenDate);
   if (!state_.file.WriteBytes(record_.data(), record_.size())) {
     state_.write_failed = true;
     Fail(WriteErrorText(state_.file));

@@ -24,10 +24,9 @@
 #include "config/canlog_config.h"
 #include "convert/writer.h"
 #include "writers/gps_settings.h"
+#include "writers/mdf_common.h"
 
 namespace tessmar {
-
-inline constexpr int kMdfMaxValueColumns = 160;
 
 inline constexpr std::uint32_t kVectorMdfIdSize = 64;
 inline constexpr std::uint32_t kVectorMdfHdSize = 164;
@@ -39,42 +38,7 @@ inline constexpr std::uint32_t kVectorMdfCcSize = 62;
 inline constexpr std::uint32_t kVectorMdfCgPosition = 1284;
 inline constexpr std::uint32_t kVectorMdfFirstCnPosition = 1310;
 
-// Channel kinds of the MDF formats and their byte sizes in a record.
-inline constexpr int kMdfKindNone = 0;
-inline constexpr int kMdfKindFloat = 2;
-inline constexpr int kMdfKindDouble = 3;
-inline constexpr int kMdfKindTimeBytes = 5;
 int VectorMdfKindSize(int kind);
-
-// Which column carries which channel kind, shared by both MDF formats.
-struct MdfColumnPlan {
-  std::array<std::uint8_t, kMdfMaxValueColumns> kind{};   // 0 = no channel
-  std::array<std::uint8_t, kMdfMaxValueColumns> group{};  // ColumnGroup of the column
-  std::array<std::int16_t, kMdfMaxValueColumns> index{};  // slot / expression / GPS group column
-  int signal_channels = 0;
-  int expression_channels = 0;
-  int gps_channels = 0;
-  bool limited = false;  // a count had to be limited to its group's size
-  int dropped = 0;       // columns with a value that lie at or beyond column 160
-};
-// The definitions both MDF writers keep: signals, expressions and the GPS column definition of
-// every GPS group column (from the GPS output, else title and unit of the writer column).
-struct MdfDefinitions {
-  T_CanLog_SigTab signals;
-  std::array<T_CanLog_ExprDef, MAX_LOGGED_EXPRESSIONS> expressions{};
-  std::array<GpsColumnDef, kGpsColumns> gps_columns{};
-};
-void CopyMdfDefinitions(const WriterSetup& setup, MdfDefinitions& out);
-MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const MdfDefinitions& defs);
-
-// Name, unit and range of the channel of a planned column: signal `sn`/`un`/`mi`/`ma`;
-// expression `na` (its text when the name is empty), no unit, `mi`/`ma`; GPS column title and
-// unit, range 0..0.
-struct MdfChannelText {
-  std::string_view name, unit;
-  double minimum = 0, maximum = 0;
-};
-MdfChannelText MdfChannelTextOf(const MdfColumnPlan& plan, int column, const MdfDefinitions& defs);
 
 struct T_VectorMdfWriter {
   MdfDefinitions definitions;  // signals, expressions, GPS columns by GPS group column

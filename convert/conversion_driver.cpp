@@ -381,6 +381,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     gps_.BindChannels(channels_.data(), layout);
     setup.gps_formatter = &GpsOutput::FormatCell;
     setup.gps_formatter_context = &gps_;
+    setup.gps_settings = &request_.gps;
   }
   setup.time_column1 = static_cast<TimeColumnKind>(options.time_column1);
   setup.time_column2 = static_cast<TimeColumnKind>(options.time_column2);

@@ -102,6 +102,8 @@ struct WriterColumn {
 // length written (at most capacity - 1, NUL terminated). Provided by the GPS output.
 using GpsCellFormatter = int (*)(const void* context, int gps_column, char* out, int capacity);
 
+struct GpsOutputSettings;
+
 // Everything a writer gets when it is created for a source. Pointers stay valid until Finish().
 struct WriterSetup {
   std::filesystem::path output_path;  // the main output path (extension of the format)
@@ -124,6 +126,9 @@ struct WriterSetup {
   const ChannelValue* channels = nullptr;  // the live channel value records (layout.total)
   GpsCellFormatter gps_formatter = nullptr;
   const void* gps_formatter_context = nullptr;
+  // The GPS output settings of the run when the output has GPS columns, else nullptr. The n-th
+  // GPS group column shows the n-th defined column of the settings (title, unit, source).
+  const GpsOutputSettings* gps_settings = nullptr;
 
   TimeColumnKind time_column1 = TimeColumnKind::kOff;
   TimeColumnKind time_column2 = TimeColumnKind::kOff;

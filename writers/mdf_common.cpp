@@ -39,7 +39,7 @@ MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const MdfDefinitions& def
       ++plan.dropped;
       continue;
     }
-    const GpsColumnDef* def = GpsDefinitionOf(setup, g);
+    const GpsColumnDef* def = MdfGpsDefinition(setup, g);
     int kind = kMdfKindFloat;
     if (def != nullptr) {
       switch (ClassifyGpsSource(GpsText(def->source))) {
@@ -75,7 +75,7 @@ void CopyMdfDefinitions(const WriterSetup& setup, MdfDefinitions& out) {
   for (int g = 0; g < kGpsColumns; ++g) {
     GpsColumnDef& target = out.gps_columns[static_cast<std::size_t>(g)];
     const int column = setup.layout.gps_first + g;
-    if (const GpsColumnDef* def = GpsDefinitionOf(setup, g)) {
+    if (const GpsColumnDef* def = MdfGpsDefinition(setup, g)) {
       target = *def;
     } else if (g < setup.layout.gps_count && column < static_cast<int>(setup.columns.size())) {
       SetGpsText(target.title, setup.columns[static_cast<std::size_t>(column)].name);
@@ -100,6 +100,17 @@ MdfChannelText MdfChannelTextOf(const MdfColumnPlan& plan, int column, const Mdf
       return {GpsText(g.title), GpsText(g.unit), 0, 0};
     }
   }
+}
+
+const GpsColumnDef* MdfGpsDefinition(const WriterSetup& setup, int group_column) {
+  if (setup.gps_settings == nullptr) return GpsDefinitionOf(setup, group_column);
+  if (group_column < 0) return nullptr;
+  int n = 0;
+  for (const GpsColumnDef& column : setup.gps_settings->columns) {
+    if (!column.defined()) continue;
+    if (n++ == group_column) return &column;
+  }
+  return nullptr;
 }
 
 void AppendBlock(std::vector<std::uint8_t>& out, const BlockBuffer& block) {

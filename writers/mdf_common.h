@@ -55,6 +55,11 @@ struct MdfChannelText {
 };
 MdfChannelText MdfChannelTextOf(const MdfColumnPlan& plan, int column, const MdfDefinitions& defs);
 
+// The definition of the n-th GPS group column: the n-th defined column of the setup's GPS
+// settings. A setup without GPS settings takes it from the GPS output that formats its GPS
+// cells, if any; otherwise nullptr.
+const GpsColumnDef* MdfGpsDefinition(const WriterSetup& setup, int group_column);
+
 // Appends a header block's bytes.
 void AppendBlock(std::vector<std::uint8_t>& out, const BlockBuffer& block);
 

@@ -1,5 +1,7 @@
 // tessmar-cli: the headless front end of Tessmar.
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,9 +36,11 @@ void PrintUsage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+// Runs one command and returns its exit code.
+int RunCommand(const tessmar::cli::Args& args) {
   using namespace tessmar::cli;
-  Args args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     PrintUsage();
     return args.empty() ? kExitUsage : kExitOk;
@@ -52,4 +56,23 @@ int main(int argc, char** argv) {
   if (command == "simulate") return RunSimulate(rest);
   if (command == "--help-convert") return RunConvert({"--help"});
   return RunConvert(args);
+}
+
+}  // namespace
+
+// Whatever a command printed must have reached its destination: a full disk or a closed pipe on
+// standard output turns a successful command into a failure.
+int main(int argc, char** argv) {
+  using namespace tessmar::cli;
+  // A reader that goes away (tessmar-cli dbc x.dbc | head) ends the program quietly, as with
+  // every other tool, even when the caller left SIGPIPE ignored.
+  std::signal(SIGPIPE, SIG_DFL);
+  int code = RunCommand(Args(argv + 1, argv + argc));
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    PrintError(std::string("could not write the standard output: ") +
+               (errno != 0 ? std::strerror(errno) : "write error"));
+    if (code == kExitOk) code = kExitFailure;
+  }
+  return code;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -107,6 +108,18 @@ TEST(ClcCli, MissingFilesAndBadCommandLines) {
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_NE(r.out.find("Usage: tessmar-cli clc"), std::string::npos);
   }
+}
+
+TEST(ClcCli, OutputThatCannotBeWrittenFailsTheCommand) {
+  TempDir dir;
+  const std::string clc = (dir / "a.clc").string();
+  ASSERT_EQ(RunCli({"clc", "new", "--family", "1", "-o", clc}).exit_code, 0);
+  // Standard output on a full disk: the printed configuration is lost, so the command fails.
+  const std::string command =
+      std::string("'") + TESSMAR_CLI_PATH + "' clc show '" + clc + "' >/dev/full 2>/dev/null";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
 }  // namespace

@@ -117,6 +117,14 @@ class ConversionRun {
   void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
   bool UserAborted(int percent, const std::filesystem::path& source, int64_t kbytes);
   void CloseOutput(bool aborted);
+  // The recording modules count every decoding error in messages_.error_count and show an error
+  // message right after the count, unless the message's limit is reached. Called when one of them
+  // returns: counts not followed by their message were not reported and are added here.
+  void NoteUnreportedDecodeErrors() {
+    if (messages_.error_count == decode_errors_seen_) return;
+    unreported_decode_errors_ += messages_.error_count - decode_errors_seen_;
+    decode_errors_seen_ = messages_.error_count;
+  }
 
   const ConversionRequest& request_;
   ConversionSummary summary_;
@@ -132,6 +140,8 @@ class ConversionRun {
   ExtTime combined_start_ = -1;
   GpsOutput gps_;
   bool abort_ = false;
+  int decode_errors_seen_ = 0;        // counts of messages_.error_count already accounted for
+  int unreported_decode_errors_ = 0;  // counted decoding errors that showed no message
 };
 
 void ConversionRun::Error(const char* format, ...) {
@@ -242,6 +252,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
                                     : logged_->sigs;
   // 6. Timer frequency.
   const double frequency = CheckTimerFrequency(header, &messages_);
+  NoteUnreportedDecodeErrors();
 
   // 7. Columns and binary header.
   const bool gps_columns = request_.gps.merge_into_main_file != 0;
@@ -300,6 +311,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     return true;
   };
   const PreScanResult scan = RunPreScan(reader, clock_, messages_, pre, &combined_start_);
+  NoteUnreportedDecodeErrors();
   if (!scan.completed) {
     ShowMessage(kMsgError, "User abort, output file may be incomplete");
     return false;
@@ -531,6 +543,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     const std::uint8_t* e = entry.bytes;
     if (entry.cls == EntryClass::kPreMarker) pretrigger = true;
     clock_.ApplyEntry(entry);
+    NoteUnreportedDecodeErrors();
 
     // Values.
     bool delivered = false;
@@ -661,11 +674,19 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
 }
 
 ConversionSummary ConversionRun::Run() {
-  // Every error message of the run counts as a conversion error.
+  // Every error message of the run counts as a conversion error, and so does every decoding
+  // error the recording modules counted without a message. An error message that follows new
+  // decoding counts is the message of the last of them.
   int error_messages = 0;
   MessageHandler previous;
   previous = SetMessageHandler([&](int severity, std::string_view text) {
-    if (severity == kMsgError) ++error_messages;
+    if (severity == kMsgError) {
+      ++error_messages;
+      if (messages_.error_count > decode_errors_seen_) {
+        unreported_decode_errors_ += messages_.error_count - decode_errors_seen_ - 1;
+        decode_errors_seen_ = messages_.error_count;
+      }
+    }
     if (previous) previous(severity, text);
   });
 
@@ -677,6 +698,7 @@ ConversionSummary ConversionRun::Run() {
     summary_.refused = true;
   } else {
     messages_.ResetForRun();
+    decode_errors_seen_ = 0;
     messages_.verbose = request_.verbose;
     gps_.Start(request_.gps);
     const int count = static_cast<int>(request_.sources.size());
@@ -711,7 +733,9 @@ ConversionSummary ConversionRun::Run() {
       }
       ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
       const int errors_before = error_messages;
-      if (ConvertFile(source, output, file_options, flags)) {
+      const bool file_ok = ConvertFile(source, output, file_options, flags);
+      NoteUnreportedDecodeErrors();
+      if (file_ok) {
         ++summary_.converted;
         if (summary_.outputs.empty() || summary_.outputs.back() != output) {
           summary_.outputs.push_back(output);
@@ -726,8 +750,9 @@ ConversionSummary ConversionRun::Run() {
     }
     if (gps_.track_open()) gps_.FinishTrack();
   }
+  NoteUnreportedDecodeErrors();
   summary_.aborted = abort_;
-  summary_.errors = error_messages;
+  summary_.errors = error_messages + unreported_decode_errors_;
   const int errors = summary_.errors;
   const int converted = summary_.converted;
   ShowMessageF(errors > 0 ? kMsgError : kMsgInfo, "%d file%c converted, %d conversion error%c. %s",

@@ -2,10 +2,10 @@
 // count and the GPS column definitions handed to the MDF writers.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "common/message_output.h"
 #include "config/clc_file.h"
@@ -77,8 +77,7 @@ TEST(DriverErrorCount, DecodingErrorsBeyondTheMessageLimitStillCount) {
 TEST(DriverGpsColumns, VectorMdfChannelsFollowTheirDefinitions) {
   const std::filesystem::path dir = MakeTempFolder("tessmar_gps_mdf");
   LoggerConfiguration config;
-  ASSERT_TRUE(
-      ReadClcFile(std::filesystem::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc", config));
+  ASSERT_TRUE(ReadClcFile(std::filesystem::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc", config));
   SimulatorOptions sim;
   sim.duration_s = 3;
   sim.gps = true;

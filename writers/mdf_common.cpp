@@ -113,6 +113,22 @@ const GpsColumnDef* MdfGpsDefinition(const WriterSetup& setup, int group_column)
   return nullptr;
 }
 
+int MdfWriterBase::AttachAppendedSource(const WriterSetup& setup, bool output_open,
+                                        std::string& error_text) {
+  if (!output_open) {
+    FailWith(error_text, "Cannot write DATA file (not opened)");
+    return 0;
+  }
+  channels_ = setup.channels;
+  total_columns_ = setup.layout.total;
+  return 1;
+}
+
+void MdfWriterBase::FailWith(std::string& error_text, const std::string& text) {
+  error_text = text;
+  SetError(text);
+}
+
 void AppendBlock(std::vector<std::uint8_t>& out, const BlockBuffer& block) {
   out.insert(out.end(), block.bytes().begin(), block.bytes().end());
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -59,6 +60,21 @@ MdfChannelText MdfChannelTextOf(const MdfColumnPlan& plan, int column, const Mdf
 // settings. A setup without GPS settings takes it from the GPS output that formats its GPS
 // cells, if any; otherwise nullptr.
 const GpsColumnDef* MdfGpsDefinition(const WriterSetup& setup, int group_column);
+
+// What both MDF writers keep besides their own state: the channel values of the current source
+// and the record being assembled.
+class MdfWriterBase : public Writer {
+ protected:
+  // Create() for a source appended to the open output: takes the source's channel values.
+  // Returns 1, or 0 with the error set when the output is not open.
+  int AttachAppendedSource(const WriterSetup& setup, bool output_open, std::string& error_text);
+  // Sets the writer's error and the state's copy of it.
+  void FailWith(std::string& error_text, const std::string& text);
+
+  const ChannelValue* channels_ = nullptr;
+  int total_columns_ = 0;
+  std::vector<std::uint8_t> record_;
+};
 
 // Appends a header block's bytes.
 void AppendBlock(std::vector<std::uint8_t>& out, const BlockBuffer& block);

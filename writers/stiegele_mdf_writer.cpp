@@ -192,10 +192,7 @@ std::vector<std::uint8_t> BuildStiegeleSection(const T_StiegeleMdfWriter& state)
   return out;
 }
 
-void StiegeleMdfWriter::Fail(const std::string& text) {
-  state_.error_text = text;
-  SetError(text);
-}
+void StiegeleMdfWriter::Fail(const std::string& text) { FailWith(state_.error_text, text); }
 
 bool StiegeleMdfWriter::Initialise(const WriterSetup& setup) {
   state_.header_file.Close();
@@ -347,15 +344,8 @@ bool StiegeleMdfWriter::Close() {
 }
 
 int StiegeleMdfWriter::Create(const WriterSetup& setup) {
-  if (setup.appending) {
-    if (!state_.data_file.is_open()) {
-      Fail("Cannot write DATA file (not opened)");
-      return 0;
-    }
-    channels_ = setup.channels;
-    total_columns_ = setup.layout.total;
-    return 1;
-  }
+  if (setup.appending)
+    return AttachAppendedSource(setup, state_.data_file.is_open(), state_.error_text);
   Initialise(setup);
   return CreateFiles() ? 1 : 0;
 }

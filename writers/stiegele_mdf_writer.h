@@ -69,7 +69,7 @@ std::vector<std::uint8_t> BuildStiegeleHeader(const T_StiegeleMdfWriter& state);
 // Section records A, B and C of the current section.
 std::vector<std::uint8_t> BuildStiegeleSection(const T_StiegeleMdfWriter& state);
 
-class StiegeleMdfWriter : public Writer {
+class StiegeleMdfWriter : public MdfWriterBase {
  public:
   int Create(const WriterSetup& setup) override;
   int WriteRow(const WriterRow& row) override;
@@ -87,9 +87,6 @@ class StiegeleMdfWriter : public Writer {
   void FinishSection();
 
   T_StiegeleMdfWriter state_;
-  const ChannelValue* channels_ = nullptr;
-  int total_columns_ = 0;
-  std::vector<std::uint8_t> record_;
 };
 
 }  // namespace tessmar

@@ -187,10 +187,7 @@ std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state) {
   return out;
 }
 
-void VectorMdfWriter::Fail(const std::string& text) {
-  state_.error_text = text;
-  SetError(text);
-}
+void VectorMdfWriter::Fail(const std::string& text) { FailWith(state_.error_text, text); }
 
 bool VectorMdfWriter::Initialise(const WriterSetup& setup) {
   state_.file.Close();
@@ -294,15 +291,7 @@ bool VectorMdfWriter::Close() {
 }
 
 int VectorMdfWriter::Create(const WriterSetup& setup) {
-  if (setup.appending) {
-    if (!state_.file.is_open()) {
-      Fail("Cannot write DATA file (not opened)");
-      return 0;
-    }
-    channels_ = setup.channels;
-    total_columns_ = setup.layout.total;
-    return 1;
-  }
+  if (setup.appending) return AttachAppendedSource(setup, state_.file.is_open(), state_.error_text);
   Initialise(setup);
   return CreateFile() ? 1 : 0;
 }

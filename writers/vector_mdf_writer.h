@@ -63,7 +63,7 @@ std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state);
 // The CG block with the given record count.
 std::vector<std::uint8_t> BuildVectorMdfCg(const T_VectorMdfWriter& state);
 
-class VectorMdfWriter : public Writer {
+class VectorMdfWriter : public MdfWriterBase {
  public:
   int Create(const WriterSetup& setup) override;
   int WriteRow(const WriterRow& row) override;
@@ -85,9 +85,6 @@ class VectorMdfWriter : public Writer {
   void Fail(const std::string& text);
 
   T_VectorMdfWriter state_;
-  const ChannelValue* channels_ = nullptr;
-  int total_columns_ = 0;
-  std::vector<std::uint8_t> record_;
 };
 
 }  // namespace tessmar

@@ -346,6 +346,7 @@ class CANdb {
   Token ParseAttrValue();
   void LogError(const char* text);
   void LogWarning(const char* text);
+  void ReportExpected(Token& got, const char* text);
   void LogF(int severity, const char* format, ...) __attribute__((format(printf, 3, 4)));
   void CloseFile();
 
@@ -368,6 +369,7 @@ class CANdb {
   std::unique_ptr<unsigned char[]> io_buffer_;
   std::size_t io_pos_ = 0;
   std::size_t io_len_ = 0;
+  std::string bad_number_;  // text of the last number the scanner rejected
   int pushed_back_ = 0;  // 0 = none; else the character + 2 (so that -1 and 0 can be pushed back)
   int32_t line_ = 1;
 };

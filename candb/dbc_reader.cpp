@@ -128,8 +128,17 @@ struct CANdb::Token {
   }
   uint32_t Id() const { return static_cast<uint32_t>(i); }
   bool Ends() const { return kind == kEnd || kind == kFail; }
+  // A failure whose message is still to be logged: a bad number, which the statement that
+  // expected something else at that place reports with its own text.
+  bool UnreportedFailure() const { return kind == kFail && !reported; }
 
-  static Token Fail() { return Token{kFail}; }
+  bool reported = true;  // failures only: its message was logged
+
+  static Token Fail(bool already_reported = true) {
+    Token t{kFail};
+    t.reported = already_reported;
+    return t;
+  }
   static Token Punct(int c) {
     Token t{kPunct};
     t.ch = c;
@@ -170,6 +179,15 @@ void CANdb::LogF(int severity, const char* format, ...) {
 
 void CANdb::LogError(const char* text) { LogF(kMsgError, "%s", Tr(text)); }
 void CANdb::LogWarning(const char* text) { LogF(kMsgWarning, "%s", Tr(text)); }
+
+// A statement got `got` where it expected something else: its own error text is logged, also
+// when `got` is a bad number, but not a second time after a failure that was already reported
+// (an unterminated comment).
+void CANdb::ReportExpected(Token& got, const char* text) {
+  if (got.kind == Token::kFail && got.reported) return;
+  LogError(text);
+  got.reported = true;
+}
 
 // ---- Character reader ---------------------------------------------------------------------------
 
@@ -336,9 +354,10 @@ CANdb::Token CANdb::ReadNumber(int c) {
 
   if (c == 'x' || c == 'X') {
     if (token_len_ - digits_start != 1 || token_text_[digits_start] != '0') {
-      token_text_[token_len_] = '\0';
-      LogF(kMsgError, "Invalid number \"%sx\"", token_text_);
-      return Token::Fail();
+      // Reported by the statement that expected a token here (see ReportExpected).
+      bad_number_.assign(token_text_, token_len_);
+      bad_number_ += 'x';
+      return Token::Fail(false);
     }
     token_len_ = digits_start;  // the 0 is dropped
     uint64_t v = 0;
@@ -482,6 +501,9 @@ int CANdb::LoadDbcFile(const std::string& path) {
       default: tok = NextToken(); break;
     }
   }
+  // A bad number where no statement expected a token (inside a skipped statement, say) still
+  // ends the read, and says why.
+  if (tok.UnreportedFailure()) LogF(kMsgError, "Invalid number \"%s\"", bad_number_.c_str());
   CloseFile();
   loaded_ = true;
   return 0;
@@ -490,9 +512,8 @@ int CANdb::LoadDbcFile(const std::string& path) {
 // ---- Messages and signals -----------------------------------------------------------------------
 
 CANdb::Token CANdb::ParseMessage() {
-  // An error logs its text unless the scanner already reported a bad number.
-  const auto fail = [this](const Token& got, const char* text) {
-    if (got.kind != Token::kFail) LogError(text);
+  const auto fail = [this](Token got, const char* text) {
+    ReportExpected(got, text);
     return Token::Fail();
   };
   auto message = std::make_unique<CANdbMessage>();
@@ -527,8 +548,8 @@ CANdb::Token CANdb::ParseMessage() {
 
 CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
   ok = false;
-  const auto fail = [this](const Token& got, const char* text) {
-    if (got.kind != Token::kFail) LogError(text);
+  const auto fail = [this](Token got, const char* text) {
+    ReportExpected(got, text);
     return Token::Fail();
   };
   Token tok = NextToken();
@@ -634,13 +655,13 @@ CANdb::Token CANdb::ParseComment() {
   } else if (tok.Is(Kw::kBO)) {
     tok = NextToken();
     if (tok.kind != Token::kInt) {
-      if (tok.kind != Token::kFail) LogError("Id expected for message comment");
+      ReportExpected(tok, "Id expected for message comment");
     } else if (CANdbMessage* m = FindMessageById(tok.Id()); m == nullptr) {
       LogError("No message found for comment line");
     } else {
       tok = NextToken();
       if (tok.kind != Token::kString) {
-        if (tok.kind != Token::kFail) LogError("String expected for message comment");
+        ReportExpected(tok, "String expected for message comment");
       } else {
         m->SetComment(std::string_view(token_text_, token_len_));
       }
@@ -648,20 +669,20 @@ CANdb::Token CANdb::ParseComment() {
   } else if (tok.Is(Kw::kSG)) {
     tok = NextToken();
     if (tok.kind != Token::kInt) {
-      if (tok.kind != Token::kFail) LogError("Id expected for signal comment");
+      ReportExpected(tok, "Id expected for signal comment");
     } else if (CANdbMessage* m = FindMessageById(tok.Id()); m == nullptr) {
       LogF(kMsgError, "Message (id=%d) found for comment line", tok.Int32());
     } else {
       tok = NextToken();
       CANdbSignal* s = nullptr;
       if (tok.kind != Token::kIdent) {
-        if (tok.kind != Token::kFail) LogError("Signal name expected for signal comment");
+        ReportExpected(tok, "Signal name expected for signal comment");
       } else if (s = m->FindSignalByName(std::string_view(token_text_, token_len_)); s == nullptr) {
         LogError("Signal not found");
       } else {
         tok = NextToken();
         if (tok.kind != Token::kString) {
-          if (tok.kind != Token::kFail) LogError("String expected for signal comment");
+          ReportExpected(tok, "String expected for signal comment");
         } else {
           s->SetComment(std::string_view(token_text_, token_len_));
         }
@@ -674,7 +695,7 @@ CANdb::Token CANdb::ParseComment() {
 CANdb::Token CANdb::ParseSignalValueType() {
   Token tok = NextToken();
   if (tok.kind != Token::kInt) {
-    if (tok.kind != Token::kFail) LogError("Id expected for signal type");
+    ReportExpected(tok, "Id expected for signal type");
     return tok;
   }
   CANdbMessage* m = FindMessageById(tok.Id());
@@ -684,7 +705,7 @@ CANdb::Token CANdb::ParseSignalValueType() {
   }
   tok = NextToken();
   if (tok.kind != Token::kIdent) {
-    if (tok.kind != Token::kFail) LogError("Signal name expected for signal type");
+    ReportExpected(tok, "Signal name expected for signal type");
     return tok;
   }
   CANdbSignal* s = m->FindSignalByName(std::string_view(token_text_, token_len_));
@@ -694,13 +715,13 @@ CANdb::Token CANdb::ParseSignalValueType() {
   }
   tok = NextToken();
   if (!tok.Is(':')) {
-    if (tok.kind != Token::kFail) LogError("Expected ':'");
+    ReportExpected(tok, "Expected ':'");
     return tok;
   }
   tok = NextToken();
   if (tok.kind != Token::kInt) {
+    ReportExpected(tok, "Number expected for signal type");
     if (tok.kind == Token::kFail) return tok;
-    LogError("Number expected for signal type");
   } else if (tok.i == 2 || (tok.i != 0 && s->length() == 64)) {
     s->SetValueType(CANdbValueType::kDouble);
   } else if (tok.i != 0) {
@@ -722,7 +743,7 @@ CANdb::Token CANdb::ParseValueDescriptions() {
   }
   tok = NextToken();
   if (tok.kind != Token::kIdent) {
-    if (tok.kind != Token::kFail) LogError("Signal name expected for signal value");
+    ReportExpected(tok, "Signal name expected for signal value");
     return tok;
   }
   CANdbSignal* s = m->FindSignalByName(std::string_view(token_text_, token_len_));
@@ -734,13 +755,13 @@ CANdb::Token CANdb::ParseValueDescriptions() {
   if (tok.Is(';')) return NextToken();  // an empty list is legal
   for (;;) {
     if (tok.kind != Token::kInt) {
-      if (tok.kind != Token::kFail) LogError("Number expected for signal value");
+      ReportExpected(tok, "Number expected for signal value");
       return tok;
     }
     const int32_t value = tok.Int32();
     tok = NextToken();
     if (tok.kind != Token::kString) {
-      if (tok.kind != Token::kFail) LogError("String expected for signal value");
+      ReportExpected(tok, "String expected for signal value");
       return tok;
     }
     s->AddValueDesc(value, std::string_view(token_text_, token_len_));
@@ -752,8 +773,8 @@ CANdb::Token CANdb::ParseValueDescriptions() {
 // ---- Attributes ---------------------------------------------------------------------------------
 
 CANdb::Token CANdb::ParseAttrDefinition() {
-  const auto fail = [this](const Token& got, const char* text) {
-    if (got.kind != Token::kFail) LogError(text);
+  const auto fail = [this](Token got, const char* text) {
+    ReportExpected(got, text);
     return Token::Fail();
   };
   auto def = std::make_unique<CANdbAttributeDefinition>();
@@ -821,8 +842,8 @@ CANdb::Token CANdb::ParseAttrDefinition() {
 }
 
 CANdb::Token CANdb::ParseAttrDefault() {
-  const auto fail = [this](const Token& got, const char* text) {
-    if (got.kind != Token::kFail) LogError(text);
+  const auto fail = [this](Token got, const char* text) {
+    ReportExpected(got, text);
     return Token::Fail();
   };
   Token tok = NextToken();
@@ -866,8 +887,8 @@ CANdb::Token CANdb::ParseAttrDefault() {
 }
 
 CANdb::Token CANdb::ParseAttrValue() {
-  const auto fail = [this](const Token& got, const char* text) {
-    if (got.kind != Token::kFail) LogError(text);
+  const auto fail = [this](Token got, const char* text) {
+    ReportExpected(got, text);
     return Token::Fail();
   };
   Token tok = NextToken();

@@ -127,7 +127,13 @@ std::string FileError(const char* what, const std::filesystem::path& path,
 }  // namespace
 
 int32_t ClcWriteKey(const T_CanLog_Config& cfg) {
-  const std::string_view password = TextOf(cfg.Password1);
+  // The key belongs to the password as the file holds it: the "Password1=" line writes control
+  // characters as blanks, so they count as blanks here too, and reading the file back gives a
+  // password whose key is the one written.
+  std::string password(TextOf(cfg.Password1));
+  for (char& c : password) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
   return PasswordProtects(password) ? KeyFromPassword(password) : 0;
 }
 

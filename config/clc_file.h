@@ -18,8 +18,8 @@ std::vector<std::string> ClcFileLines(const T_CanLog_Config& cfg, const T_CanLog
 // Index of the first line that is scrambled in a protected file (the "PwdHint1=" line).
 inline constexpr std::size_t kFirstScrambledClcLine = 2;
 
-// The key a file written from cfg is scrambled with: from Password1 when its first character is
-// above the blank, else 0.
+// The key a file written from cfg is scrambled with: from Password1 as written (control
+// characters as blanks) when its first character is above the blank, else 0.
 int32_t ClcWriteKey(const T_CanLog_Config& cfg);
 
 // The whole file text as written (scrambled when protected), CR LF line ends.

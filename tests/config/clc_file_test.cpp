@@ -250,6 +250,22 @@ TEST_F(ClcFileTest, ProtectedFileIsScrambledFromTheHintLineOn) {
   EXPECT_EQ(ClcFileText(a_->cfg, a_->sigs), ClcPlainText(a_->cfg, a_->sigs));
 }
 
+TEST_F(ClcFileTest, PasswordWithControlCharactersIsKeyedAsWritten) {
+  // Control characters are written as blanks; the key must be that of the written password, or
+  // the file read back carries a password that does not match its own key.
+  NewConfigWithDefaults(a_->cfg, a_->sigs, 1);
+  SetText(a_->cfg.Password1, "ab\ncd\tef");
+  const fs::path path = dir_ / "ctl.clc";
+  ASSERT_TRUE(WriteClcFile(path, *a_));
+  const std::vector<std::string> written = SplitCrLf(Slurp(path));
+  EXPECT_EQ(written[1], "Encryption=" + std::to_string(KeyFromPassword("ab cd ef")));
+  ASSERT_TRUE(ReadClcFile(path, *b_));
+  EXPECT_EQ(TextOf(b_->cfg.Password1), "ab cd ef");
+  EXPECT_EQ(ClcWriteKey(b_->cfg), ClcWriteKey(a_->cfg));
+  // Saving what was read gives the same file again.
+  EXPECT_EQ(ClcFileText(b_->cfg, b_->sigs), Slurp(path));
+}
+
 // ---- Parser ------------------------------------------------------------------------------------
 
 TEST_F(ClcFileTest, SignalLineCompletesTypeAndCreatesItsMessage) {

@@ -332,7 +332,7 @@ bool ParseDbcArgument(std::string_view arg, std::filesystem::path& path, int& bu
     if (c < '0' || c > '9') return false;
     value = value * 10 + (c - '0');
   }
-  if (value < 1 || value > 3) return false;
+  if (value < 1 || value > 2) return false;  // databases are imported for bus 1 or 2
   bus = value;
   path = std::filesystem::path(std::string(arg.substr(0, comma)));
   return comma > 0;

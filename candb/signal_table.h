@@ -115,7 +115,7 @@ int RowBus(const SignalTable& table, int r);
 bool LoadDbcIntoTable(SignalTable& table, const std::filesystem::path& path, int bus);
 
 // Splits a command-line argument "FILE[,BUS]" into path and bus (default 1). False when the bus
-// part is not a number from 1 to 3.
+// part is not 1 or 2, the buses a database can be imported for.
 bool ParseDbcArgument(std::string_view arg, std::filesystem::path& path, int& bus);
 
 }  // namespace tessmar

@@ -32,7 +32,7 @@ void PrintClcAddUsage() {
       "signals or 256 messages are refused.\n"
       "\n"
       "Options:\n"
-      "  --dbc FILE[,BUS]   CAN database to load (repeatable, at least one)\n"
+      "  --dbc FILE[,BUS]   CAN database to load for bus 1 or 2 (repeatable, at least one)\n"
       "  --signal PATTERN   signal names to add\n"
       "  --message PATTERN  message names to add\n"
       "  --node PATTERN     sender node names to add\n"
@@ -105,7 +105,7 @@ int RunClcAdd(const Args& args) {
   std::vector<DbcArg> databases;
   for (const std::string& d : dbc_args) {
     DbcArg arg{};
-    if (!ParseDbcArgument(d, arg.path, arg.bus) || arg.bus > 2) {
+    if (!ParseDbcArgument(d, arg.path, arg.bus)) {
       PrintError("bad CAN database argument \"" + d + "\" (expected FILE[,BUS] with BUS 1 or 2)");
       return kExitUsage;
     }

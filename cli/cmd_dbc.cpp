@@ -15,9 +15,10 @@ void PrintDbcUsage() {
   std::fputs(
       "Usage: tessmar-cli dbc [-v] FILE[,BUS]...\n"
       "\n"
-      "Loads each CAN database (DBC file) into one signal table, for bus BUS (default 1), as the\n"
-      "import of the desktop program does, and prints the table to standard output: a header\n"
-      "line with the 17 column titles, then one line per signal, cells separated by tabs.\n"
+      "Loads each CAN database (DBC file) into one signal table, for bus BUS (1 or 2,\n"
+      "default 1), as the import of the desktop program does, and prints the table to standard\n"
+      "output: a header line with the 17 column titles, then one line per signal, cells\n"
+      "separated by tabs.\n"
       "Signals already in the table (same bus, message and signal name) are replaced.\n"
       "Loader messages go to standard error.\n"
       "\n"
@@ -75,7 +76,7 @@ int RunDbc(const Args& args) {
     std::filesystem::path path;
     int bus = 1;
     if (!ParseDbcArgument(f, path, bus)) {
-      PrintError("bad CAN database argument \"" + f + "\" (expected FILE[,BUS] with BUS 1 to 3)");
+      PrintError("bad CAN database argument \"" + f + "\" (expected FILE[,BUS] with BUS 1 or 2)");
       return kExitUsage;
     }
     if (!LoadDbcIntoTable(table, path, bus)) ok = false;

@@ -208,6 +208,8 @@ TEST(SignalTable, DbcArguments) {
   EXPECT_EQ(bus, 1);
   EXPECT_FALSE(ParseDbcArgument("vehicle.dbc,x", p, bus));
   EXPECT_FALSE(ParseDbcArgument("vehicle.dbc,9", p, bus));
+  EXPECT_FALSE(ParseDbcArgument("vehicle.dbc,3", p, bus));  // bus 3 has no import
+  EXPECT_FALSE(ParseDbcArgument("vehicle.dbc,0", p, bus));
 }
 
 // ---- Tree, lists, search, drag and drop ---------------------------------------------------------

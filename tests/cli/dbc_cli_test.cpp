@@ -60,6 +60,28 @@ TEST(DbcCli, MissingFileAndBadCommandLines) {
   EXPECT_NE(r.out.find("Usage: tessmar-cli dbc"), std::string::npos);
 }
 
+TEST(DbcCli, BothCommandsTakeBusOneOrTwoOnly) {
+  TempDir dir;
+  const auto cfg = dir / "cfg.clc";
+  ASSERT_EQ(RunCli({"clc", "new", "--family", "1", "-o", cfg.string()}).exit_code, 0);
+  const std::string before = ReadFile(cfg);
+  for (const char* bus : {",3", ",0"}) {
+    const std::string arg = kMotohawk + bus;
+    const std::string error = "tessmar-cli: error: bad CAN database argument \"" + arg +
+                              "\" (expected FILE[,BUS] with BUS 1 or 2)\n";
+    CliResult r = RunCli({"dbc", arg});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err, error);
+    EXPECT_EQ(r.out, "");
+    r = RunCli({"clc", "add", cfg.string(), "--dbc", arg});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err, error);
+  }
+  EXPECT_EQ(ReadFile(cfg), before);
+  EXPECT_NE(RunCli({"dbc", "--help"}).out.find("BUS (1 or 2,"), std::string::npos);
+  EXPECT_NE(RunCli({"clc", "add", "--help"}).out.find("bus 1 or 2"), std::string::npos);
+}
+
 TEST(DbcCli, ReaderErrorsGoToStderrWithLineNumbers) {
   TempDir dir;
   const auto file = dir / "bad.dbc";

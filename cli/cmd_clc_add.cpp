@@ -23,13 +23,15 @@ void PrintClcAddUsage() {
       "\n"
       "Loads the CAN databases (DBC files, BUS 1 or 2, default 1) into a signal table as the\n"
       "import does, adds every table row whose signal, message and sender node names match the\n"
-      "patterns to the logger configuration CONFIG.clc, prints one \"Added signal...\" line per\n"
-      "added signal and writes the configuration to OUT (default: CONFIG.clc).\n"
+      "patterns to the logger configuration CONFIG.clc, prints one line per signal and writes\n"
+      "the configuration to OUT (default: CONFIG.clc).\n"
       "\n"
       "Patterns: '*' matches any run of characters, '?' one character; letters match without\n"
       "regard to case (the text after a '*' is searched with exact case). Default: '*'.\n"
-      "A signal whose name is already logged is replaced. Signals beyond the logger's 256\n"
-      "signals or 256 messages are refused.\n"
+      "A new signal is reported as \"Added signal...\". A signal whose name is already logged\n"
+      "is replaced, reported as \"Replaced signal OLD by NEW\"; a message that is left without\n"
+      "logged signals by that stays in the configuration and is named. Signals beyond the\n"
+      "logger's 256 signals or 256 messages are refused.\n"
       "\n"
       "Options:\n"
       "  --dbc FILE[,BUS]   CAN database to load for bus 1 or 2 (repeatable, at least one)\n"
@@ -43,6 +45,52 @@ void PrintClcAddUsage() {
       "Exit status: 0 success, 1 a file could not be read or written, no row matched or a\n"
       "signal was refused, 2 wrong command line.\n",
       stdout);
+}
+
+// "Bus%d.%s.%s.%s" of a logged signal, with the names of its message in the configuration.
+std::string SignalPath(const T_CanLog_Config& cfg, const T_CanLog_SigDef& sig) {
+  return "Bus" + std::to_string((sig.id & kCanIdBus2) ? 2 : 1) + "." +
+         std::string(NodeNameOfSignal(cfg, sig)) + "." + std::string(MessageNameOfSignal(cfg, sig)) +
+         "." + std::string(TextOf(sig.sn));
+}
+
+void PrintLine(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+// Adds table row r and prints what happened. A new signal is reported by the loader's own
+// "Added signal..." line; a signal whose name was already logged is overwritten (the batch
+// answer), which gets a line naming the old and the new signal, and a line for the old message
+// when no logged signal uses it any more (it stays in the message table).
+AddResult AddRowAndReport(LoggerConfiguration& config, const SignalTable& table, int r) {
+  T_CanLog_SigDef sig;
+  T_CanLog_MsgDef msg;
+  ConvertTableRow(table, r, sig, msg);
+  const int slot = FindSignalByName(config.sigs, TextOf(sig.sn));
+  if (slot < 0) return AddTableRow(config, table, r);
+
+  const T_CanLog_SigDef old = config.sigs[static_cast<std::size_t>(slot)];
+  const std::string old_path = SignalPath(config.cfg, old);
+  const AddResult result = AddTableRow(config, table, r);
+  if (result != AddResult::kOverwritten) return result;
+
+  const std::string new_path = SignalPath(config.cfg, sig);
+  if (old == sig && old_path == new_path) {
+    PrintLine("Signal \"" + new_path + "\" already in logger list, unchanged");
+    return result;
+  }
+  PrintLine("Replaced signal \"" + old_path + "\" by \"" + new_path + "\" in logger list");
+  const int old_message = FindMessageById(config.cfg, old.id);
+  if (old.id == sig.id || old_message < 0) return result;
+  for (const T_CanLog_SigDef& s : config.sigs) {
+    if (s.id == old.id) return result;  // still carries other logged signals
+  }
+  const T_CanLog_MsgDef& m = config.cfg.Msg[static_cast<std::size_t>(old_message)];
+  PrintLine("Message \"Bus" + std::to_string((m.id & kCanIdBus2) ? 2 : 1) + "." +
+            std::string(TextOf(m.nn)) + "." + std::string(TextOf(m.mn)) +
+            "\" stays in logger list without signals");
+  return result;
 }
 
 bool TakeOptionValue(const Args& args, std::size_t& i, std::string& value) {
@@ -118,8 +166,7 @@ int RunClcAdd(const Args& args) {
   MessageHandler console = SetMessageHandler(nullptr);
   SetMessageHandler([console](int severity, std::string_view text) {
     if (severity == kMsgInfo && text.substr(0, 12) == "Added signal") {
-      std::fwrite(text.data(), 1, text.size(), stdout);
-      std::fputc('\n', stdout);
+      PrintLine(text);
     } else if (console) {
       console(severity, text);
     }
@@ -152,7 +199,7 @@ int RunClcAdd(const Args& args) {
       continue;
     }
     ++matched;
-    const AddResult result = AddTableRow(*config, *table, r);
+    const AddResult result = AddRowAndReport(*config, *table, r);
     if (result == AddResult::kRefused) {
       ++refused;
       ShowMessageF(kMsgError, "Signal \"%s\" of message \"%s\" was not added (logger tables full)",

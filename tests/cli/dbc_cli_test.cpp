@@ -122,6 +122,33 @@ TEST(ClcAddCli, AddsMatchingSignalsAndWritesTheConfiguration) {
   EXPECT_NE(r.out.find("id=0x40000343"), std::string::npos) << r.out;
 }
 
+TEST(ClcAddCli, ReplacedSignalsAreReportedAsSuch) {
+  TempDir dir;
+  const auto cfg = dir / "cfg.clc";
+  ASSERT_EQ(RunCli({"clc", "new", "--family", "1", "-o", cfg.string()}).exit_code, 0);
+  // The bus-2 copy of the signal replaces the bus-1 one added just before; the bus-1 message
+  // stays in the message table without signals.
+  CliResult r = RunCli({"clc", "add", cfg.string(), "--dbc", kMotohawk, "--dbc", kMotohawk + ",2",
+                        "--signal", "Temperature"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "Added signal+message \"Bus1.PCM1.ExampleMessage.Temperature\" to logger list\n"
+            "Replaced signal \"Bus1.PCM1.ExampleMessage.Temperature\" by "
+            "\"Bus2.PCM1.ExampleMessage.Temperature\" in logger list\n"
+            "Message \"Bus1.PCM1.ExampleMessage\" stays in logger list without signals\n");
+  r = RunCli({"clc", "show", cfg.string()});
+  EXPECT_NE(r.out.find("\nMsg00: id=0x1F0,"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nMsg01: id=0x400001F0,"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nSig00: id=0x400001F0,sn=\"Temperature\""), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\nSig01:"), std::string::npos) << r.out;
+
+  // Adding the same signal again changes nothing and says so.
+  r = RunCli({"clc", "add", cfg.string(), "--dbc", kMotohawk + ",2", "--signal", "Temperature"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "Signal \"Bus2.PCM1.ExampleMessage.Temperature\" already in logger list, unchanged\n");
+}
+
 TEST(ClcAddCli, NothingMatchingOrMissingFilesFail) {
   TempDir dir;
   const auto cfg = dir / "cfg.clc";

@@ -119,7 +119,9 @@ bool Load(const std::string& file, LoggerConfiguration& config) {
   NewConfigWithDefaults(config.cfg, config.sigs, 0);
   std::string error;
   if (!ReadClcFile(file, config, &error)) {
-    ShowMessage(kMsgError, error);
+    // The desktop program's message, then the reason on the next line.
+    ShowMessageF(kMsgError, "Warning: Couldn't load \"%s\" .", file.c_str());
+    if (!error.empty()) ShowMessage(kMsgInfo, error);
     return false;
   }
   ShowMessageF(kMsgStatus, "Load%s logger config \"%s\" .",
@@ -130,7 +132,8 @@ bool Load(const std::string& file, LoggerConfiguration& config) {
 bool Save(const std::string& file, LoggerConfiguration& config) {
   std::string error;
   if (!WriteClcFile(file, config, &error)) {
-    ShowMessage(kMsgError, error);
+    ShowMessageF(kMsgError, "Failed to save \"%s\"", file.c_str());
+    if (!error.empty()) ShowMessage(kMsgInfo, error);
     return false;
   }
   ShowMessageF(kMsgStatus, "Saved logger config as \"%s\"", file.c_str());

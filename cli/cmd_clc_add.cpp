@@ -177,7 +177,9 @@ int RunClcAdd(const Args& args) {
   NewConfigWithDefaults(config->cfg, config->sigs, 0);
   std::string error;
   if (!ReadClcFile(file, *config, &error)) {
-    ShowMessage(kMsgError, error);
+    // The desktop program's message, then the reason on the next line.
+    ShowMessageF(kMsgError, "Warning: Couldn't load \"%s\" .", file.c_str());
+    if (!error.empty()) ShowMessage(kMsgInfo, error);
     return kExitFailure;
   }
 
@@ -212,7 +214,8 @@ int RunClcAdd(const Args& args) {
     return kExitFailure;
   }
   if (!WriteClcFile(output, *config, &error)) {
-    ShowMessage(kMsgError, error);
+    ShowMessageF(kMsgError, "Failed to save \"%s\"", output.c_str());
+    if (!error.empty()) ShowMessage(kMsgInfo, error);
     return kExitFailure;
   }
   ShowMessageF(kMsgStatus, "Saved logger config as \"%s\"", output.c_str());

@@ -110,6 +110,29 @@ TEST(ClcCli, MissingFilesAndBadCommandLines) {
   }
 }
 
+TEST(ClcCli, LoadAndSaveFailuresNameTheFileAndTheReason) {
+  TempDir dir;
+  const std::string missing = (dir / "missing.clc").string();
+  const std::string unwritable = (dir / "no" / "dir.clc").string();
+  const std::string load_error = "tessmar-cli: error: Warning: Couldn't load \"" + missing +
+                                 "\" .\nCannot open \"" + missing + "\": ";
+  for (const char* sub : {"show", "edit"}) {
+    const CliResult r = RunCli({"clc", sub, missing});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err.substr(0, load_error.size()), load_error) << r.err;
+  }
+  const std::string save_error = "tessmar-cli: error: Failed to save \"" + unwritable +
+                                 "\"\nCannot create \"" + unwritable + "\": ";
+  CliResult r = RunCli({"clc", "new", "--family", "1", "-o", unwritable});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err.substr(0, save_error.size()), save_error) << r.err;
+  const std::string file = (dir / "a.clc").string();
+  ASSERT_EQ(RunCli({"clc", "new", "--family", "1", "-o", file}).exit_code, 0);
+  r = RunCli({"clc", "edit", file, "-o", unwritable, "--line", "FifoMode=1"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err.substr(0, save_error.size()), save_error) << r.err;
+}
+
 TEST(ClcCli, OutputThatCannotBeWrittenFailsTheCommand) {
   TempDir dir;
   const std::string clc = (dir / "a.clc").string();

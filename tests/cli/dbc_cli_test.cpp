@@ -160,6 +160,17 @@ TEST(ClcAddCli, NothingMatchingOrMissingFilesFail) {
   r = RunCli({"clc", "add", cfg.string(), "--dbc", "/no/such.dbc"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("File not found: \"/no/such.dbc\" ."), std::string::npos);
+  const std::string missing = (dir / "missing.clc").string();
+  r = RunCli({"clc", "add", missing, "--dbc", kMotohawk});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err.find("tessmar-cli: error: Warning: Couldn't load \"" + missing + "\" .\n"), 0u)
+      << r.err;
+  const std::string unwritable = (dir / "no" / "out.clc").string();
+  r = RunCli({"clc", "add", cfg.string(), "--dbc", kMotohawk, "-o", unwritable});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("tessmar-cli: error: Failed to save \"" + unwritable + "\"\n"),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(RunCli({"clc", "add", cfg.string()}).exit_code, 2);
   EXPECT_EQ(RunCli({"clc", "add", "--help"}).exit_code, 0);
 }

@@ -31,6 +31,11 @@ TEST(ClcCli, NewWritesTheDefaultFileAndShowPrintsIt) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out, WithoutCr(ReadFile(kDefaultFamily1)));
   EXPECT_EQ(r.err, "");
+  // The help says what the output is: the written lines, with LF line ends.
+  r = RunCli({"clc", "show", "--help"});
+  EXPECT_NE(r.out.find("the lines end in LF here, while the file itself ends them in CR LF"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST(ClcCli, EditAppliesLinesAndProtectsTheFile) {

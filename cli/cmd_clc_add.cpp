@@ -50,8 +50,8 @@ void PrintClcAddUsage() {
 // "Bus%d.%s.%s.%s" of a logged signal, with the names of its message in the configuration.
 std::string SignalPath(const T_CanLog_Config& cfg, const T_CanLog_SigDef& sig) {
   return "Bus" + std::to_string((sig.id & kCanIdBus2) ? 2 : 1) + "." +
-         std::string(NodeNameOfSignal(cfg, sig)) + "." + std::string(MessageNameOfSignal(cfg, sig)) +
-         "." + std::string(TextOf(sig.sn));
+         std::string(NodeNameOfSignal(cfg, sig)) + "." +
+         std::string(MessageNameOfSignal(cfg, sig)) + "." + std::string(TextOf(sig.sn));
 }
 
 void PrintLine(std::string_view text) {

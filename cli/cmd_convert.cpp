@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -110,10 +109,6 @@ std::optional<int> Lookup(const NamedValue (&table)[N], std::string_view name) {
     if (name == nv.name) return nv.value;
   }
   return std::nullopt;
-}
-
-bool StartsWith(std::string_view s, std::string_view prefix) {
-  return s.substr(0, prefix.size()) == prefix;
 }
 
 // Everything the arguments and command files collect.
@@ -236,7 +231,7 @@ int RunConvert(const Args& args) {
       overrides.push_back({a, ""});
       continue;
     }
-    if (StartsWith(a, "--")) {
+    if (a.starts_with("--")) {
       std::string name = a, value;
       const std::size_t eq = a.find('=');
       if (eq != std::string::npos) {

@@ -103,8 +103,7 @@ MdfChannelText MdfChannelTextOf(const MdfColumnPlan& plan, int column, const Mdf
 }
 
 const GpsColumnDef* MdfGpsDefinition(const WriterSetup& setup, int group_column) {
-  if (setup.gps_settings == nullptr) return GpsDefinitionOf(setup, group_column);
-  if (group_column < 0) return nullptr;
+  if (setup.gps_settings == nullptr || group_column < 0) return nullptr;
   int n = 0;
   for (const GpsColumnDef& column : setup.gps_settings->columns) {
     if (!column.defined()) continue;

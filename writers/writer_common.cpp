@@ -42,14 +42,6 @@ float ToFloat(double value) {
   return static_cast<float>(value);
 }
 
-const GpsColumnDef* GpsDefinitionOf(const WriterSetup& setup, int group_column) {
-  if (setup.gps_formatter != &GpsOutput::FormatCell || setup.gps_formatter_context == nullptr) {
-    return nullptr;
-  }
-  return static_cast<const GpsOutput*>(setup.gps_formatter_context)
-      ->DefinitionOfGroupColumn(group_column);
-}
-
 GpsSourceKind ClassifyGpsSource(std::string_view source) {
   auto equals = [&](std::string_view word) {
     if (source.size() != word.size()) return false;

@@ -30,10 +30,6 @@ std::string FileStem(const std::filesystem::path& path);
 // undefined behaviour.
 float ToFloat(double value);
 
-// The GPS column definition of the i-th column of the GPS group when the GPS output supplied the
-// setup's GPS formatter (the definitions are the GPS output's), else nullptr.
-const GpsColumnDef* GpsDefinitionOf(const WriterSetup& setup, int group_column);
-
 // Record kinds of the MDF formats for a GPS column, by its whole source text ignoring case.
 enum class GpsSourceKind { kOther, kLatLon, kTimeDate };
 GpsSourceKind ClassifyGpsSource(std::string_view source);

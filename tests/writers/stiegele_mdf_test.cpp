@@ -151,6 +151,7 @@ TEST(StiegeleMdf, MillisecondsDatesAndGpsColumns) {
   fx.Finish(dir / "m.mdf", out.DefinedColumnCount(), true);  // GPS columns first
   fx.setup.gps_formatter = &GpsOutput::FormatCell;
   fx.setup.gps_formatter_context = &out;
+  fx.setup.gps_settings = &out.settings();
   fx.setup.time_column1 = TimeColumnKind::kMilliseconds;
   fx.setup.time_column2 = TimeColumnKind::kDateTimeFraction;
   StiegeleMdfWriter w;

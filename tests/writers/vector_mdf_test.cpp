@@ -151,6 +151,7 @@ TEST(VectorMdf, GpsColumnsByTheirSource) {
   out.BindChannels(fx.channels.data(), fx.setup.layout);
   fx.setup.gps_formatter = &GpsOutput::FormatCell;
   fx.setup.gps_formatter_context = &out;
+  fx.setup.gps_settings = &out.settings();
   VectorMdfWriter w;
   ASSERT_EQ(w.Create(fx.setup), 1);
   const int g = fx.setup.layout.gps_first;

@@ -53,6 +53,7 @@ TEST(WritersRobustness, HostileValuesInEveryFormat) {
     out.BindChannels(fx.channels.data(), fx.setup.layout);
     fx.setup.gps_formatter = &GpsOutput::FormatCell;
     fx.setup.gps_formatter_context = &out;
+    fx.setup.gps_settings = &out.settings();
     fx.setup.time_column1 = TimeColumnKind::kMilliseconds;
     fx.setup.time_column2 = TimeColumnKind::kDateTimeFraction;
     fx.setup.start_date = 1e300;

@@ -136,6 +136,8 @@ class ConversionRun {
   OutputType writer_type_ = OutputType::kMessages;
   int writer_code_ = -1;
   bool output_open_ = false;
+  bool output_failed_ = false;   // the current output could not be created or written
+  bool output_created_ = false;  // the last ConvertFile call got as far as creating its output
   std::filesystem::path output_path_;
   ExtTime combined_start_ = -1;
   GpsOutput gps_;
@@ -178,7 +180,9 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   const int code = options.output_file_format;
 
   // 1. Output state.
+  output_created_ = false;
   if (!appending) {
+    output_failed_ = false;
     if (output_open_) {
       Error("Error: Output file shouldn't be open, but it is.");
       CloseOutput(false);
@@ -426,7 +430,9 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     }
   }
   ClearChannelValues(channels_);
+  output_created_ = true;
   if (!writer_->Create(setup)) {
+    output_failed_ = true;
     if (IsDiademFormat(code)) {
       Error("DIAdem export error: %s !", writer_->error_text().c_str());
     } else if (code == kFormatEtasAscii && writer_->error_text().empty()) {
@@ -660,15 +666,21 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   finish.row_count = rows;
   finish.more_follow = more_follow && ok;
   finish.aborted = !ok;
-  if (!writer_->Finish(finish)) {
+  // The writer keeps its error, so closing after a failed write fails again: that failure was
+  // reported already.
+  if (!writer_->Finish(finish) && !write_failed) {
     Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.", output.c_str(),
           writer_->error_text().c_str());
+    write_failed = true;
     ok = false;
   }
   if (!finish.more_follow) output_open_ = false;
+  if (write_failed) output_failed_ = true;
   if (gps_.track_open() && (!more_follow || !ok)) gps_.FinishTrack();
-  ShowMessageF(kMsgInfo, "Conversion of logfile \"%s\" complete, %ld sample points written.",
-               source.c_str(), static_cast<long>(rows));
+  if (!write_failed) {
+    ShowMessageF(kMsgInfo, "Conversion of logfile \"%s\" complete, %ld sample points written.",
+                 source.c_str(), static_cast<long>(rows));
+  }
   ShowMessageF(kMsgStatus, "Output: \"%s\" .", writer_->ShownOutputPath(output).c_str());
   return ok;
 }
@@ -704,15 +716,18 @@ ConversionSummary ConversionRun::Run() {
     const int count = static_cast<int>(request_.sources.size());
     std::filesystem::path combined_output;
     ConverterOptions combined_options;
+    bool combined_started = false;  // a source created the combined output
     for (int i = 0; i < count && !abort_; ++i) {
       const std::filesystem::path& source = request_.sources[static_cast<std::size_t>(i)];
       ConverterOptions file_options = options;
       if (file_options.output_type == static_cast<int>(OutputType::kLogfileDump)) {
         file_options.output_file_format = kFormatText;
       }
+      // Combining: the first output name (if any) names the one output.
+      const std::size_t name_index = options.combine_output ? 0 : static_cast<std::size_t>(i);
       std::filesystem::path output;
-      if (static_cast<std::size_t>(i) < request_.output_names.size()) {
-        output = request_.output_names[static_cast<std::size_t>(i)];
+      if (name_index < request_.output_names.size()) {
+        output = request_.output_names[name_index];
         ApplyBatchOutputName(output, file_options);
         if (!CheckConverterOptions(file_options).accepted) {
           ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
@@ -721,12 +736,18 @@ ConversionSummary ConversionRun::Run() {
       } else {
         output = MakeOutputPath(request_.output_dir, source, file_options.output_file_format);
       }
-      const int flags = CombineFlags(options.combine_output, i, count);
+      int flags = CombineFlags(options.combine_output, i, count);
       if (options.combine_output) {
-        // One output: its name and format are those of the first source.
-        if (i == 0) {
+        // One output: its name and format are those of the first source that gets as far as
+        // creating it; sources that fail before that do not start it.
+        if (!combined_started) {
           combined_output = output;
           combined_options = file_options;
+          flags &= ~kCombineAppend;
+        } else if (output_failed_) {
+          ShowMessageF(kMsgInfo, "\"%s\" not converted: the output \"%s\" could not be written.",
+                       source.c_str(), combined_output.c_str());
+          continue;
         }
         output = combined_output;
         file_options = combined_options;
@@ -734,6 +755,7 @@ ConversionSummary ConversionRun::Run() {
       ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
       const int errors_before = error_messages;
       const bool file_ok = ConvertFile(source, output, file_options, flags);
+      if (output_created_) combined_started = true;
       NoteUnreportedDecodeErrors();
       if (file_ok) {
         ++summary_.converted;
@@ -744,7 +766,11 @@ ConversionSummary ConversionRun::Run() {
         ++error_messages;  // a failure always counts as an error
       }
     }
-    if (output_open_) {
+    if (output_open_ && options.combine_output && !abort_) {
+      // The last sources of a combined output failed before appending to it: what the others
+      // wrote is complete.
+      CloseOutput(false);
+    } else if (output_open_) {
       ShowMessage(kMsgError, "Problem: Output file still open in 'CloseAll' !");
       CloseOutput(true);
     }

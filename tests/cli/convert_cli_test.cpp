@@ -174,3 +174,71 @@ TEST(ConvertCli, ConfigurationAndDatabasesAreAccepted) {
 
 }  // namespace
 }  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// An output on a full device fails once: one message, one error, no "complete" line.
+TEST(ConvertCli, WriteFailureIsReportedOnce) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  WriteRecording(dir / "b.cld");
+  for (const char* name : {"full.txt", "full.asc"}) {
+    std::filesystem::create_symlink("/dev/full", dir / name);
+  }
+  const std::vector<std::vector<std::string>> runs = {
+      {"a.cld", "full.txt"},
+      {"a.cld", "full.asc"},
+      {"a.cld", "full.txt", "--output-type", "dump"},
+      {"--combine", "a.cld", "b.cld", "full.txt"}};
+  for (const std::vector<std::string>& run : runs) {
+    const CliResult r = RunCli(Args(dir, run), dir.path());
+    const std::string all = r.out + r.err;
+    EXPECT_EQ(r.exit_code, 1) << run[1];
+    EXPECT_EQ(Count(all, "(No space left on device) ! The output file is incomplete."), 1u)
+        << run[1] << all;
+    EXPECT_NE(all.find("converted, 1 conversion error ."), std::string::npos) << all;
+    // Combined, the first source's rows may still sit in the file buffer when it completes.
+    const std::size_t failed = all.find("No space left");
+    EXPECT_EQ(all.find("complete, ", failed), std::string::npos) << all;
+    EXPECT_EQ(all.find("should be open"), std::string::npos) << all;
+  }
+}
+
+// A combined output starts with the first source that opens, named after it, header once.
+TEST(ConvertCli, CombineStartsWithFirstSourceThatOpens) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  WriteRecording(dir / "b.cld");
+  std::filesystem::create_directories(dir / "out");
+  CliResult r = RunCli(Args(dir, {"--combine", "missing.cld", "a.cld", "b.cld", "--outdir", "out",
+                                  "--format", "csv", "--time1", "seconds", "--interval", "0.125"}),
+                       dir.path());
+  std::string all = r.out + r.err;
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(all.find("Error: Could not open \"missing.cld\" !"), std::string::npos);
+  EXPECT_EQ(all.find("should be open"), std::string::npos) << all;
+  EXPECT_NE(all.find("2 files converted, 1 conversion error ."), std::string::npos) << all;
+  EXPECT_FALSE(std::filesystem::exists(dir / "out" / "missing.csv"));
+  const std::string combined = ReadFile(dir / "out" / "a.csv");
+  EXPECT_EQ(Count(combined, "time_sec,"), 1u) << combined;
+  EXPECT_EQ(Count(combined, "\r\n"), 7u) << combined;
+
+  // A failing last source leaves the combined output complete, without a further error.
+  r = RunCli(Args(dir, {"--combine", "a.cld", "b.cld", "missing.cld", "--outdir", "out",
+                        "--format", "csv", "--time1", "seconds", "--interval", "0.125"}),
+             dir.path());
+  all = r.out + r.err;
+  EXPECT_NE(all.find("2 files converted, 1 conversion error ."), std::string::npos) << all;
+  EXPECT_EQ(ReadFile(dir / "out" / "a.csv"), combined);
+}
+
+}  // namespace
+}  // namespace tessmar::testing

@@ -550,6 +550,12 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     if (entry.cls == EntryClass::kPreMarker) pretrigger = true;
     clock_.ApplyEntry(entry);
     NoteUnreportedDecodeErrors();
+    if (n == 0 && !appending) {
+      // The conversion starts with the first entry it reads. In a circular file that wrapped
+      // these are the entries behind the end marker, older than the first time entry.
+      combined_start_ = clock_.AbsoluteTime();
+      writer_->SetConversionStart(static_cast<double>(combined_start_));
+    }
 
     // Values.
     bool delivered = false;

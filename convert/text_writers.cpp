@@ -392,16 +392,23 @@ std::string VectorAsciiDateLine(double start_date) {
 int VectorAsciiWriter::Create(const WriterSetup& setup) {
   if (!OpenOutput(setup)) return 0;
   if (!setup.appending) start_time_ = setup.conversion_start_time;
-  if (file_is_empty()) {
-    std::string head = VectorAsciiDateLine(setup.start_date);
-    head += "\r\nbase hex  timestamps absolute\r\ninternal events logged\r\n";
-    if (!Write(head.data(), head.data() + head.size())) return 0;
-  }
+  head_pending_ = file_is_empty();
   return 1;
+}
+
+void VectorAsciiWriter::SetConversionStart(double absolute_time) { start_time_ = absolute_time; }
+
+bool VectorAsciiWriter::WriteHead() {
+  head_pending_ = false;
+  // Row times count from the start time, so the date line shows it too.
+  std::string head = VectorAsciiDateLine(start_time_);
+  head += "\r\nbase hex  timestamps absolute\r\ninternal events logged\r\n";
+  return Write(head.data(), head.data() + head.size());
 }
 
 int VectorAsciiWriter::WriteRow(const WriterRow& row) {
   if (!row.entry || row.entry[0] >= 0x40) return kRowSkipped;
+  if (head_pending_ && !WriteHead()) return kRowFailed;
   char* line = Reserve(128);
   const std::uint8_t* e = row.entry;
   std::size_t n = FormatVectorAsciiLine(line, row.time + row.time_base - start_time_,
@@ -409,6 +416,14 @@ int VectorAsciiWriter::WriteRow(const WriterRow& row) {
   line[n++] = '\r';
   line[n++] = '\n';
   return Commit(line + n) ? kRowWritten : kRowFailed;
+}
+
+int VectorAsciiWriter::Finish(const WriterFinish& finish) {
+  if (head_pending_ && !finish.more_follow && file_.is_open() && !WriteHead()) {
+    TextFileWriter::Finish(finish);
+    return 0;
+  }
+  return TextFileWriter::Finish(finish);
 }
 
 }  // namespace tessmar

@@ -75,9 +75,16 @@ class VectorAsciiWriter final : public TextFileWriter {
  public:
   int Create(const WriterSetup& setup) override;
   int WriteRow(const WriterRow& row) override;
+  int Finish(const WriterFinish& finish) override;
+  void SetConversionStart(double absolute_time) override;
 
  private:
-  double start_time_ = 0;  // absolute time of the oldest entry of the first source
+  // The date line and the rest of the head; written before the first row (or at the end when
+  // there is none) so that it can show the start time of the conversion.
+  bool WriteHead();
+
+  double start_time_ = 0;  // absolute time of the first entry of the conversion
+  bool head_pending_ = false;
 };
 
 // Formats one Vector ASCII frame line (without CR LF) into out; returns its length. out must hold

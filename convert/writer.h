@@ -175,6 +175,11 @@ class Writer {
   // succeed when nothing is open. 0 = failure (e.g. a write error found when flushing).
   [[nodiscard]] virtual int Finish(const WriterFinish& finish) = 0;
 
+  // The absolute time of the first entry the conversion read, once it is known (after Create
+  // of the source that starts the output). Outputs whose times count from the start of the
+  // conversion take it instead of WriterSetup::conversion_start_time.
+  virtual void SetConversionStart(double /*absolute_time*/) {}
+
   // The path shown to the user as "Output: ..." (DIAdem shows its data file).
   virtual std::filesystem::path ShownOutputPath(const std::filesystem::path& output_path) const {
     return output_path;

@@ -242,3 +242,43 @@ TEST(ConvertCli, CombineStartsWithFirstSourceThatOpens) {
 
 }  // namespace
 }  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+const std::string kDemoLogger = std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc";
+
+// Times count from the first entry the conversion reads: in a wrapped circular file and with a
+// bad real-time clock (GPS time used) no Vector ASCII row lies before it, the date line shows
+// the same start, and the relative time columns of Text start at zero.
+TEST(ConvertCli, TimesStartWithTheFirstConvertedEntry) {
+  TempDir dir;
+  const std::vector<std::vector<std::string>> recordings = {
+      {"--fifo-size", "64"}, {"--fault", "bad-rtc", "--start", "2026-05-04 08:00:00"}};
+  for (const std::vector<std::string>& extra : recordings) {
+    std::vector<std::string> sim = {"simulate", kDemoLogger, "-o", "rec.cld", "--duration", "20",
+                                    "--gps"};
+    sim.insert(sim.end(), extra.begin(), extra.end());
+    ASSERT_EQ(RunCli(sim, dir.path()).exit_code, 0) << extra[0];
+    CliResult r = RunCli(Args(dir, {"rec.cld", "rec.asc"}), dir.path());
+    ASSERT_TRUE(std::filesystem::exists(dir / "rec.asc")) << r.err;
+    const std::string asc = ReadFile(dir / "rec.asc");
+    const std::size_t first_row = asc.find("internal events logged\r\n") + 24;
+    const double first_time = std::stod(asc.substr(first_row, 9));
+    EXPECT_GE(first_time, 0.0) << extra[0];
+    EXPECT_LT(first_time, 0.01) << extra[0];
+    EXPECT_EQ(asc.find("\r\n  -"), std::string::npos) << extra[0];
+    if (extra[0] == "--fault") {
+      EXPECT_EQ(asc.substr(0, 30), "date Mon Mai 04 08:00:00 2026\r") << asc.substr(0, 40);
+    }
+    r = RunCli(Args(dir, {"rec.cld", "rec.txt", "--output-type", "messages", "--time1", "seconds",
+                          "--headlines", "0"}),
+               dir.path());
+    const std::string text = ReadFile(dir / "rec.txt");
+    EXPECT_EQ(text.substr(0, 12), "000000.0000 ") << extra[0];
+    EXPECT_EQ(text.find("\n-"), std::string::npos) << extra[0];
+  }
+}
+
+}  // namespace
+}  // namespace tessmar::testing

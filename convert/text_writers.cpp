@@ -271,7 +271,11 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
     if (Le16(e + 2) != 0 || index >= setup_.layout.expression_count || !setup_.channels) {
       return kRowSkipped;
     }
+    // A slot without expression text below the last used one is not an expression.
+    const std::size_t column = static_cast<std::size_t>(setup_.layout.expression_first + index);
+    if (column < setup_.columns.size() && !setup_.columns[column].used) return kRowSkipped;
     p = TimeCells(p, row.time, row.time_base);
+    char* cell = p;
     static constexpr char kTag[] = "; EXPR: ";
     std::memcpy(p, kTag, sizeof kTag - 1);
     p += sizeof kTag - 1;
@@ -287,6 +291,14 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
     char* num = p;
     p = numfmt::G(p, setup_.channels[setup_.layout.expression_first + index].scaled, 6);
     if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(num, p, setup_.decimal_separator);
+    // With the decimal comma as column separator every cell is quoted that holds one: the
+    // value (or a comma in the expression text) would otherwise split the cell.
+    if (quote_ && std::memchr(cell, sep, static_cast<std::size_t>(p - cell)) != nullptr) {
+      std::memmove(cell + 1, cell, static_cast<std::size_t>(p - cell));
+      *cell = '"';
+      ++p;
+      *p++ = '"';
+    }
     *p++ = '\r';
     *p++ = '\n';
     return Commit(p) ? kRowWritten : kRowFailed;

@@ -496,3 +496,53 @@ TEST(Driver, ExternalViewerStart) {
 
 }  // namespace
 }  // namespace tessmar
+
+namespace tessmar {
+namespace {
+
+// Expression slot 0 is empty, slot 1 is used: only slot 1 produces rows.
+RecordingBuilder RecordingWithExpressionGap() {
+  std::string header = SmallHeader();
+  const std::string used = "Exp00: ex=\"Speed*2\",na=\"Twice\",mi=0,ma=200\r\n";
+  header.replace(header.find(used), used.size(),
+                 "Exp01: ex=\"Speed*2\",na=\"Twice\",mi=-200,ma=200\r\n");
+  RecordingBuilder r(header);
+  r.Time(0, 2017, 10, 19, 12, 34, 56)
+      .Frame(1024, 0x100, {0x14, 0x05})
+      .Expression(2048, 0, 1.5f)
+      .Expression(2048, 1, -160.281f)
+      .Marker("eof", 4096);
+  return r;
+}
+
+TEST(MessagesOutput, ExpressionRowsOnlyForUsedSlots) {
+  TempFolder dir;
+  ConverterOptions o;
+  o.output_type = 0;
+  o.output_file_format = kFormatCsvInternational;
+  o.time_column1 = 2;
+  o.headlines = 0;
+  const Converted c = Convert(dir, o, "rec.csv", RecordingWithExpressionGap());
+  EXPECT_EQ(c.text,
+            "000000.0000,0x00000100,14,05,,,,,,\r\n"
+            "000000.0000,; EXPR: Speed*2       = -160.281\r\n");
+}
+
+// CSV with decimal comma: a cell holding the column separator is quoted, EXPR value included.
+TEST(MessagesOutput, GermanCsvQuotesExpressionCell) {
+  TempFolder dir;
+  ConverterOptions o;
+  o.output_type = 0;
+  o.output_file_format = kFormatCsvGerman;
+  o.column_separator = 2;
+  o.decimal_separator = 1;
+  o.time_column1 = 2;
+  o.headlines = 0;
+  const Converted c = Convert(dir, o, "rec.csv", RecordingWithExpressionGap());
+  EXPECT_NE(c.text.find("\"000000,0000\",\"; EXPR: Speed*2       = -160,281\"\r\n"),
+            std::string::npos)
+      << c.text;
+}
+
+}  // namespace
+}  // namespace tessmar

@@ -375,6 +375,7 @@ int RunConvert(const Args& args) {
   request.options = options;
   request.user_config = batch.config_file.empty() ? nullptr : &user_config;
   request.verbose = verbose;
+  request.show_option_notes = true;  // batch mode shows no message boxes
   request.gps = GpsSettingsOf(settings);
   // GPS options: a preset replaces the whole record, so it goes first whatever the order.
   for (const bool presets : {true, false}) {

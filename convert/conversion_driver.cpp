@@ -115,6 +115,7 @@ class ConversionRun {
   bool ConvertFile(const std::filesystem::path& source, const std::filesystem::path& output,
                    const ConverterOptions& options, int flags);
   void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void ShowOptionNote(const OptionCheckResult& check);
   bool UserAborted(int percent, const std::filesystem::path& source, int64_t kbytes);
   void CloseOutput(bool aborted);
   // The recording modules count every decoding error in messages_.error_count and show an error
@@ -145,6 +146,20 @@ class ConversionRun {
   int decode_errors_seen_ = 0;        // counts of messages_.error_count already accounted for
   int unreported_decode_errors_ = 0;  // counted decoding errors that showed no message
 };
+
+void ConversionRun::ShowOptionNote(const OptionCheckResult& check) {
+  if (!request_.show_option_notes || check.box_text.empty()) return;
+  // One message: the box's line breaks become plain line feeds.
+  std::string text = Tr(check.box_text.c_str());
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') continue;
+    if (text[i] == '\n' && !out.empty() && out.back() == '\n') continue;
+    out += text[i];
+  }
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  ShowMessage(kMsgWarning, out);
+}
 
 void ConversionRun::Error(const char* format, ...) {
   va_list args;
@@ -709,7 +724,9 @@ ConversionSummary ConversionRun::Run() {
   });
 
   ConverterOptions options = request_.options;
+  ReadWriteInterval(options, request_.user_config ? request_.user_config->cfg.MsgRateLimit : 0);
   const OptionCheckResult check = CheckConverterOptions(options);
+  if (check.accepted) ShowOptionNote(check);
   if (!check.accepted) {
     if (!check.box_text.empty()) ShowMessage(kMsgWarning, Tr(check.box_text.c_str()));
     ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
@@ -735,7 +752,11 @@ ConversionSummary ConversionRun::Run() {
       if (name_index < request_.output_names.size()) {
         output = request_.output_names[name_index];
         ApplyBatchOutputName(output, file_options);
-        if (!CheckConverterOptions(file_options).accepted) {
+        const OptionCheckResult file_check = CheckConverterOptions(file_options);
+        if (file_check.accepted && file_check.box_text != check.box_text) {
+          ShowOptionNote(file_check);
+        }
+        if (!file_check.accepted) {
           ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
           continue;
         }

@@ -50,6 +50,9 @@ struct ConversionRequest {
   // The user's configuration, used with "IgnoreLoggedSigDefs"; may be null.
   const LoggerConfiguration* user_config = nullptr;
   bool verbose = false;
+  // Show the option check's message-box texts as warnings when the check accepts the options
+  // (a front end without message boxes, e.g. tessmar-cli in batch mode).
+  bool show_option_notes = false;
   // Start the external viewer with the output after a run that converted something.
   bool launch_viewer = false;
   std::string viewer_program;

@@ -282,3 +282,38 @@ TEST(ConvertCli, TimesStartWithTheFirstConvertedEntry) {
 
 }  // namespace
 }  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+// The write interval read for a conversion: a tiny one is replaced (by the configuration's
+// message rate limit when it has one), and the option check's notes reach stderr.
+TEST(ConvertCli, WriteIntervalIsCheckedAndNotesAreShown) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  CliResult r = RunCli(Args(dir, {"a.cld", "--interval", "0.00001"}), dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("Warning: Output write interval was illegal. Changed from 1e-05 to 0.01 "
+                       "seconds."),
+            std::string::npos)
+      << r.err;
+
+  std::string clc = ReadFile(kDemoLogger);
+  const std::size_t at = clc.find("MsgRateLimit=0");
+  ASSERT_NE(at, std::string::npos);
+  clc.replace(at, 14, "MsgRateLimit=20");
+  WriteFile(dir / "limited.clc", clc);
+  r = RunCli(Args(dir, {"limited.clc", "a.cld", "--interval", "0.00001"}), dir.path());
+  EXPECT_NE(r.err.find("Changed from 1e-05 to 0.02 seconds."), std::string::npos) << r.err;
+
+  // Signals need an interval: 0 is raised to 0.1 ms, and the CLI user is told.
+  r = RunCli(Args(dir, {"a.cld", "--interval", "0"}), dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: For the currently selected export configuration, a valid\n"
+                       "write-interval of 0.1 ms or more MUST be specified."),
+            std::string::npos)
+      << r.err;
+}
+
+}  // namespace
+}  // namespace tessmar::testing

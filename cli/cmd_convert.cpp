@@ -198,6 +198,43 @@ std::filesystem::path ProgramDir() {
   return ec ? std::filesystem::path() : self.parent_path();
 }
 
+const char* FormatOptionName(int code) {
+  for (const NamedValue& nv : kFormats) {
+    if (nv.value == code) return nv.name;
+  }
+  return "?";
+}
+
+const char* OutputTypeName(int type) {
+  for (const NamedValue& nv : kOutputTypes) {
+    if (nv.value == type) return nv.name;
+  }
+  return "?";
+}
+
+// An output name's extension chooses the format and output type, as in the desktop program's
+// batch mode. Tells the user when that replaces what --format or --output-type asked for.
+void WarnOverriddenChoices(const std::vector<std::filesystem::path>& outputs,
+                           const ConverterOptions& options, bool explicit_format,
+                           bool explicit_type) {
+  for (const std::filesystem::path& name : outputs) {
+    ConverterOptions chosen = options;
+    if (!ApplyBatchOutputName(name, chosen)) continue;
+    const std::string file = name.string();
+    if (explicit_format && chosen.output_file_format != options.output_file_format) {
+      ShowMessageF(kMsgWarning, "--format %s replaced by %s: chosen by the output name \"%s\"",
+                   FormatOptionName(options.output_file_format),
+                   FormatOptionName(chosen.output_file_format), file.c_str());
+    }
+    if (explicit_type && chosen.output_type != options.output_type) {
+      ShowMessageF(kMsgWarning,
+                   "--output-type %s replaced by %s: chosen by the output name \"%s\"",
+                   OutputTypeName(options.output_type), OutputTypeName(chosen.output_type),
+                   file.c_str());
+    }
+  }
+}
+
 }  // namespace
 
 int RunConvert(const Args& args) {
@@ -278,6 +315,8 @@ int RunConvert(const Args& args) {
   }
   ConverterOptions options = settings.converter;
   std::filesystem::path outdir = settings.export_dir;
+  bool explicit_format = false;
+  bool explicit_type = false;
   for (const Override& o : overrides) {
     auto bad = [&](const char* values) {
       PrintError("invalid value '" + o.value + "' for " + o.option + " (" + values + ")");
@@ -297,10 +336,12 @@ int RunConvert(const Args& args) {
       auto v = Lookup(kOutputTypes, o.value);
       if (!v) return bad("messages, signals, dump");
       options.output_type = *v;
+      explicit_type = true;
     } else if (o.option == "--format") {
       auto v = Lookup(kFormats, o.value);
       if (!v) return bad("see --help");
       options.output_file_format = *v;
+      explicit_format = true;
     } else if (o.option == "--time1" || o.option == "--time2") {
       auto v = Lookup(kTimeKinds, o.value);
       if (!v) return bad("off, implicit, seconds, milliseconds, datetime, datetime-fraction");
@@ -361,6 +402,8 @@ int RunConvert(const Args& args) {
   for (const BatchArguments::Database& db : batch.databases) {
     if (!LoadDbcIntoTable(table, db.file, db.bus)) database_failed = true;
   }
+
+  WarnOverriddenChoices(batch.outputs, options, explicit_format, explicit_type);
 
   if (batch.sources.empty()) {
     if (config_failed || database_failed) return kExitFailure;

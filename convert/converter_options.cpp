@@ -208,7 +208,9 @@ bool ApplyBatchOutputName(const std::filesystem::path& output_name, ConverterOpt
     options.output_file_format = kFormatCsvInternational;
     options.output_type = static_cast<int>(OutputType::kSignals);
   } else if (StartsWithNoCase(ext, "dat")) {
-    if (!IsDiademFormat(options.output_file_format)) {
+    // ".dat" is Vector MDF's own extension too: a selected Vector MDF stays.
+    if (!IsDiademFormat(options.output_file_format) &&
+        options.output_file_format != kFormatVectorMdf) {
       options.output_file_format = kFormatDiademAscii;
     }
     options.output_type = static_cast<int>(OutputType::kSignals);

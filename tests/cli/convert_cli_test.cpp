@@ -317,3 +317,27 @@ TEST(ConvertCli, WriteIntervalIsCheckedAndNotesAreShown) {
 
 }  // namespace
 }  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+// Output names choose the format; an explicit choice that they replace is named on stderr.
+TEST(ConvertCli, ExplicitFormatReplacedByOutputNameIsReported) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  CliResult r = RunCli(Args(dir, {"a.cld", "b.csv", "--format", "csv-german", "--output-type",
+                                  "messages"}),
+                       dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: --format csv-german replaced by csv: chosen by the output name "
+                       "\"b.csv\""),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("warning: --output-type messages replaced by signals"), std::string::npos);
+  // Without explicit choices, or when the name agrees, nothing is said.
+  r = RunCli(Args(dir, {"a.cld", "b.csv", "--format", "csv"}), dir.path());
+  EXPECT_EQ(r.err.find("replaced by"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace tessmar::testing

@@ -209,6 +209,13 @@ TEST(OutputPath, BatchOutputNameChoosesFormat) {
   ASSERT_TRUE(ApplyBatchOutputName("x.txt", o));
   EXPECT_EQ(o.output_file_format, kFormatText);
   EXPECT_FALSE(ApplyBatchOutputName("x.mdf", o));
+  // ".dat" keeps a selected Vector MDF, and makes DIAdem of anything else.
+  o.output_file_format = kFormatVectorMdf;
+  ASSERT_TRUE(ApplyBatchOutputName("x.dat", o));
+  EXPECT_EQ(o.output_file_format, kFormatVectorMdf);
+  o.output_file_format = kFormatStiegeleMdf;
+  ASSERT_TRUE(ApplyBatchOutputName("x.dat", o));
+  EXPECT_EQ(o.output_file_format, kFormatDiademAscii);
 }
 
 }  // namespace

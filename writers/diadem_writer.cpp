@@ -69,7 +69,10 @@ std::int32_t Int32TimeValue(double v) {
     if (v == 0.0) v = 2147483647.0;
   }
   if (v < -2147483647.0) return -2147483647;
-  return static_cast<std::int32_t>(v);
+  // Row times are sums of the write interval, so a time that is exactly 10 units in decimal can
+  // arrive as 9.9999999; a tolerance far below one unit keeps the truncation from losing a step.
+  constexpr double kTolerance = 1e-6;
+  return static_cast<std::int32_t>(v >= 0.0 ? v + kTolerance : v - kTolerance);
 }
 
 }  // namespace

@@ -199,6 +199,27 @@ TEST(Diadem, Int32TimeChannelsAndAsciiDateText) {
   EXPECT_EQ(ReadText(dir / "d.asc"), "2017-10-19 08:05:04,-99999999\r\n");
 }
 
+TEST(Diadem, Int32TimeChannelsKeepWholeStepsOfSummedRowTimes) {
+  TempFolder dir;
+  WriterFixture fx;
+  fx.Signal(0, "A", "", 8);
+  fx.Finish(dir / "s.dat");
+  fx.setup.time_column1 = TimeColumnKind::kSeconds;
+  fx.setup.time_column2 = TimeColumnKind::kMilliseconds;
+  DiademWriter w(kDiademInt32);
+  ASSERT_EQ(w.Create(fx.setup), 1);
+  // The driver adds the write interval row by row; 0.1 summed up is not exact in binary.
+  double t = 0.0;
+  for (int k = 0; k < 100; ++k, t += 0.1) ASSERT_EQ(w.WriteRow(Row(t, 0.0)), kRowWritten);
+  ASSERT_EQ(w.Finish(WriterFinish{}), 1);
+  std::vector<std::uint8_t> b = ReadBytes(dir / "s.i32");
+  ASSERT_EQ(b.size(), 100u * 3u * 4u);
+  for (int k = 0; k < 100; ++k) {
+    EXPECT_EQ(LeI32(b, static_cast<std::size_t>(k) * 12), k * 10) << "row " << k;
+    EXPECT_EQ(LeI32(b, static_cast<std::size_t>(k) * 12 + 4), k * 1000) << "row " << k;
+  }
+}
+
 // ---- Refusals, names and failures ------------------------------------------------------------
 
 TEST(Diadem, GpsColumnsAreRefused) {

@@ -416,7 +416,13 @@ int RunConvert(const Args& args) {
   request.output_names = batch.outputs;
   request.output_dir = outdir;
   request.options = options;
-  request.user_config = batch.config_file.empty() ? nullptr : &user_config;
+  // A configuration that could not be read gives no signal definitions to use instead.
+  request.user_config = batch.config_file.empty() || config_failed ? nullptr : &user_config;
+  if (options.ignore_logged_sigdefs && !request.user_config) {
+    ShowMessage(kMsgWarning,
+                "--ignore-logged-sigdefs without a usable logger configuration (.clc): the "
+                "signal definitions logged in each recording are used");
+  }
   request.verbose = verbose;
   request.show_option_notes = true;  // batch mode shows no message boxes
   request.gps = GpsSettingsOf(settings);

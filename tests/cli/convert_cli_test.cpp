@@ -341,3 +341,26 @@ TEST(ConvertCli, ExplicitFormatReplacedByOutputNameIsReported) {
 
 }  // namespace
 }  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+TEST(ConvertCli, IgnoreLoggedSigdefsWithoutConfigurationIsReported) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  const char* kWarning =
+      "warning: --ignore-logged-sigdefs without a usable logger configuration (.clc): the signal "
+      "definitions logged in each recording are used";
+  CliResult r = RunCli(Args(dir, {"a.cld", "--ignore-logged-sigdefs"}), dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find(kWarning), std::string::npos) << r.err;
+  // A configuration that cannot be read: the recording's definitions, and the run fails.
+  r = RunCli(Args(dir, {"missing.clc", "a.cld", "--ignore-logged-sigdefs"}), dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find(kWarning), std::string::npos) << r.err;
+  r = RunCli(Args(dir, {kDemoLogger, "a.cld", "--ignore-logged-sigdefs"}), dir.path());
+  EXPECT_EQ(r.err.find(kWarning), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace tessmar::testing

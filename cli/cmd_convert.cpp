@@ -198,6 +198,27 @@ std::filesystem::path ProgramDir() {
   return ec ? std::filesystem::path() : self.parent_path();
 }
 
+// "YYYY-MM-DD hh:mm:ss" with a real date and time of day.
+bool IsDateTimeText(std::string_view text) {
+  constexpr std::string_view kShape = "0000-00-00 00:00:00";
+  if (text.size() != kShape.size()) return false;
+  for (std::size_t i = 0; i < kShape.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return false;
+  }
+  auto field = [&](std::size_t at, std::size_t len) {
+    int v = 0;
+    for (std::size_t i = at; i < at + len; ++i) v = v * 10 + (text[i] - '0');
+    return v;
+  };
+  const int year = field(0, 4), month = field(5, 2), day = field(8, 2);
+  if (month < 1 || month > 12 || day < 1) return false;
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) return false;
+  return field(11, 2) < 24 && field(14, 2) < 60 && field(17, 2) < 60;
+}
+
 const char* FormatOptionName(int code) {
   for (const NamedValue& nv : kFormats) {
     if (nv.value == code) return nv.name;
@@ -369,6 +390,7 @@ int RunConvert(const Args& args) {
     } else if (o.option == "--outdir") {
       outdir = o.value;
     } else if (o.option == "--breakpoint") {
+      if (!o.value.empty() && !IsDateTimeText(o.value)) return bad("\"YYYY-MM-DD hh:mm:ss\"");
       options.conditional_breakpoint = o.value;
     }
   }

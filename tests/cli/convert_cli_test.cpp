@@ -364,3 +364,26 @@ TEST(ConvertCli, IgnoreLoggedSigdefsWithoutConfigurationIsReported) {
 
 }  // namespace
 }  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+TEST(ConvertCli, BreakpointMustBeADateAndTime) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  for (const char* bad : {"garbage", "2017-10-19", "2017-10-19 12:34", "2017-13-01 00:00:00",
+                          "2017-02-29 00:00:00", "2017-10-19 24:00:00", "2017-10-19T12:34:56",
+                          "2017-10-19 12:34:56x"}) {
+    const CliResult r = RunCli(Args(dir, {"a.cld", "--breakpoint", bad}), dir.path());
+    EXPECT_EQ(r.exit_code, 2) << bad;
+    EXPECT_NE(r.err.find(std::string("invalid value '") + bad + "' for --breakpoint"),
+              std::string::npos)
+        << r.err;
+  }
+  const CliResult r =
+      RunCli(Args(dir, {"a.cld", "--breakpoint", "2016-02-29 23:59:59"}), dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+}
+
+}  // namespace
+}  // namespace tessmar::testing

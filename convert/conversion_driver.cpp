@@ -695,6 +695,13 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     write_failed = true;
     ok = false;
   }
+  if (write_failed && finish.more_follow) {
+    // Failed when flushing between combined sources: close it, nothing more goes in.
+    WriterFinish close;
+    close.aborted = true;
+    (void)writer_->Finish(close);
+    finish.more_follow = false;
+  }
   if (!finish.more_follow) output_open_ = false;
   if (write_failed) output_failed_ = true;
   if (gps_.track_open() && (!more_follow || !ok)) gps_.FinishTrack();

@@ -98,7 +98,15 @@ bool TextFileWriter::Write(const char* begin, const char* end) {
 int TextFileWriter::Finish(const WriterFinish& finish) {
   if (!file_.is_open()) return 1;
   const bool flushed = FlushStage();
-  if (finish.more_follow) return flushed ? 1 : 0;
+  if (finish.more_follow) {
+    // A source is complete only when its rows reached the file, also when more follow.
+    if (flushed && !file_.Flush()) {
+      write_failed_ = true;
+      SetError(file_.last_error_text().empty() ? "write error" : file_.last_error_text());
+      return 0;
+    }
+    return flushed ? 1 : 0;
+  }
   if (!file_.Close() || !flushed) {
     if (error_text().empty()) {
       SetError(file_.last_error_text().empty() ? "write error" : file_.last_error_text());

@@ -450,8 +450,12 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     output_failed_ = true;
     if (IsDiademFormat(code)) {
       Error("DIAdem export error: %s !", writer_->error_text().c_str());
-    } else if (code == kFormatEtasAscii && writer_->error_text().empty()) {
-      Error("Error: Couldn't init ETAS-ASCII-Converter !");
+    } else if (code == kFormatEtasAscii && writer_->failed_in_initialise()) {
+      if (writer_->error_text().empty()) {
+        Error("Error: Couldn't init ETAS-ASCII-Converter !");
+      } else {
+        Error("Error: %s", writer_->error_text().c_str());
+      }
     } else {
       Error("Error: Could not create \"%s\" (%s) !", output.c_str(),
             writer_->error_text().c_str());

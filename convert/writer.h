@@ -187,13 +187,18 @@ class Writer {
 
   // Reason of the last failure, empty when none is known.
   const std::string& error_text() const { return error_text_; }
+  // True when the last Create failed while setting the writer up, before any file was created
+  // (the driver words that failure differently).
+  bool failed_in_initialise() const { return failed_in_initialise_; }
 
  protected:
   void SetError(std::string text) { error_text_ = std::move(text); }
   void ClearError() { error_text_.clear(); }
+  void SetFailedInInitialise(bool failed) { failed_in_initialise_ = failed; }
 
  private:
   std::string error_text_;
+  bool failed_in_initialise_ = false;
 };
 
 // Creates the writer of a format code for an output type: the built-in text writers for 0, 1, 2,

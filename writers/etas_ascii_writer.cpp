@@ -158,7 +158,11 @@ int EtasAsciiWriter::Create(const WriterSetup& setup) {
     layout_ = setup.layout;
     return 1;
   }
-  if (!Initialise(setup)) return 0;
+  SetFailedInInitialise(false);
+  if (!Initialise(setup)) {
+    SetFailedInInitialise(true);
+    return 0;
+  }
   return CreateFile() ? 1 : 0;
 }
 

@@ -114,6 +114,13 @@ TEST(ConvertCli, FailuresGiveNonZeroExit) {
   r = RunCli(Args(dir, {"a.cld", "--outdir", (dir / "nowhere").string()}), dir.path());
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("Error: Could not create"), std::string::npos);
+  // ETAS needs a numeric no-value text: the writer refuses to start, which is not a file error.
+  r = RunCli(Args(dir, {"a.cld", "--format", "etas-ascii", "--invalid", "n/a"}), dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("Error: ETAS requires a NUMERIC 'Invalid Value'-dummy !"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("Could not create"), std::string::npos) << r.err;
   // Missing command file.
   r = RunCli(Args(dir, {"a.cld", "gone.cmd"}), dir.path());
   EXPECT_EQ(r.exit_code, 1);

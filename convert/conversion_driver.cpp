@@ -817,6 +817,11 @@ ConversionSummary ConversionRun::Run() {
   NoteUnreportedDecodeErrors();
   summary_.aborted = abort_;
   summary_.errors = error_messages + unreported_decode_errors_;
+  if (summary_.refused) {
+    // Refused options: nothing was started, so there is no result to report.
+    SetMessageHandler(previous);
+    return summary_;
+  }
   const int errors = summary_.errors;
   const int converted = summary_.converted;
   ShowMessageF(errors > 0 ? kMsgError : kMsgInfo, "%d file%c converted, %d conversion error%c. %s",

@@ -544,5 +544,18 @@ TEST(MessagesOutput, GermanCsvQuotesExpressionCell) {
       << c.text;
 }
 
+TEST(DriverRefusal, RefusedOptionsConvertNothingAndReportNoResult) {
+  TempFolder dir;
+  ConverterOptions options;
+  options.output_type = static_cast<int>(OutputType::kMessages);
+  options.output_file_format = kFormatDiademInt32;  // Messages cannot go to DIAdem
+  const Converted c = Convert(dir, options, "rec.dat");
+  EXPECT_TRUE(c.summary.refused);
+  EXPECT_EQ(c.summary.converted, 0);
+  EXPECT_TRUE(c.text.empty());
+  EXPECT_TRUE(HasMessage(c, "Illegal parameters, refused to convert logfile."));
+  EXPECT_FALSE(HasMessage(c, "converted,"));
+}
+
 }  // namespace
 }  // namespace tessmar

@@ -21,6 +21,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/converter_page.h"
@@ -672,8 +673,14 @@ bool TCanLogForm1::SaveConfiguration(const QString& file_name) {
 void TCanLogForm1::NewConfiguration(bool keep_options) {
   uint32_t family = config_.cfg.DeviceFamily;
   if (!keep_options) {
-    int preselect = last_family_ >= 0 ? last_family_ : int(config_.cfg.DeviceFamily);
-    if (preselect < 0 || preselect > 3) preselect = 0;
+    // The last chosen family, else the configuration's, else 0. A family the dialog has no
+    // button for (4, an unknown or future device) stays preselected: the dialog then checks
+    // nothing, and without a dialog the family is kept as it is.
+    int preselect = last_family_;
+    if (preselect < 0 && config_.cfg.DeviceFamily != kDeviceFamilyNone) {
+      preselect = int(std::min<uint32_t>(config_.cfg.DeviceFamily, kKnownDeviceFamilies));
+    }
+    if (preselect < 0) preselect = 0;
     const int chosen = choose_family ? choose_family(preselect) : preselect;
     if (chosen < 0) return;
     last_family_ = chosen;

@@ -203,6 +203,43 @@ TEST(SetupPage, FamilyListSetsFamilyLimitsAndModified) {
       << w.logger_cfg_page()->limits_line().toStdString();
 }
 
+TEST(NewConfiguration, DefaultValuesKeepTheRememberedFamilyEvenWithoutADialogButton) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start({}, "[DeviceInfo]\r\nLoggerDeviceFamily=4\r\n");
+  w.NewConfiguration(false);
+  EXPECT_EQ(w.config().cfg.DeviceFamily, 4u);
+  EXPECT_EQ(w.last_family(), 4);
+  // The dialog gets the remembered family as it is; cancelling it changes nothing.
+  std::vector<int> preselections;
+  w.choose_family = [&](int preselect) {
+    preselections.push_back(preselect);
+    return -1;
+  };
+  SetText(w.config().cfg.InfoString, "kept");
+  w.NewConfiguration(false);
+  EXPECT_EQ(preselections, std::vector<int>({4}));
+  EXPECT_STREQ(w.config().cfg.InfoString, "kept");
+  w.choose_family = {};
+  f.AnswerWith({Answer::kNo});
+  ASSERT_TRUE(f.Close());
+  EXPECT_NE(ReadText(f.ini_path()).find("LoggerDeviceFamily=4\r\n"), std::string::npos);
+
+  // Nothing remembered: 0 for a configuration without a family, else the configuration's.
+  WindowFixture g;
+  TCanLogForm1& v = g.Start({}, "[DeviceInfo]\r\nLoggerDeviceFamily=-1\r\n");
+  preselections.clear();
+  v.choose_family = [&](int preselect) {
+    preselections.push_back(preselect);
+    return -1;
+  };
+  v.NewConfiguration(false);
+  ASSERT_TRUE(v.LoadConfiguration(QString::fromStdString(TESSMAR_EXAMPLES_DIR "/demo_logger.clc")));
+  ASSERT_EQ(v.config().cfg.DeviceFamily, 3u);
+  v.NewConfiguration(false);
+  EXPECT_EQ(preselections, std::vector<int>({0, 3}));
+  EXPECT_EQ(v.last_family(), -1);
+}
+
 TEST(LoggerCfgPage, ListsTurnRedBeyondTheFamilyLimit) {
   WindowFixture f;
   TCanLogForm1& w = f.Start({}, "[DeviceInfo]\r\nLoggerDeviceFamily=0\r\n");

@@ -366,7 +366,7 @@ void TCanLogForm1::ShowStatusLine() {
   QString text = FromCore(status_.text());
   text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
   status_label_->setText(text.trimmed());
-  const bool red = status_.severity() >= kMsgError || status_.owner() == StatusOwner::kOptionConflict;
+  const bool red = status_.severity() >= kMsgError || status_.red();
   status_label_->setStyleSheet(red ? QStringLiteral("color: rgb(200, 0, 0);") : QString());
   // During a conversion the window is repainted whenever the progress changes.
   if (converting_) status_label_->repaint();
@@ -375,7 +375,7 @@ void TCanLogForm1::ShowStatusLine() {
 QString TCanLogForm1::StatusText() const { return status_label_->text(); }
 
 void TCanLogForm1::ShowOwnedStatus(const std::string& text, StatusOwner owner, bool red) {
-  status_.Offer(red ? kMsgError : kMsgStatus, text, owner);
+  status_.Place(text, owner, red);
   ShowStatusLine();
 }
 

@@ -113,7 +113,8 @@ class TCanLogForm1 : public QMainWindow {
   SignalTable& candb_table() { return candb_table_; }
   CandbImport& candb_import() { return candb_import_; }
   const std::string& remembered_password() const { return remembered_password_; }
-  // Shows the status text with the given owner (the option conflict, the trigger check).
+  // Shows the status text of a check (the option conflict, the trigger check) with its owner,
+  // in red when asked, without changing the shown severity.
   void ShowOwnedStatus(const std::string& text, StatusOwner owner, bool red);
   void ClearOwnedStatus(StatusOwner owner);
   // Writes the settings file from the current controls.

@@ -9,7 +9,14 @@ bool StatusLine::Offer(int severity, std::string_view text, StatusOwner owner) {
   text_.assign(text);
   severity_ = severity;
   owner_ = owner;
+  red_ = false;
   return true;
+}
+
+void StatusLine::Place(std::string_view text, StatusOwner owner, bool red) {
+  text_.assign(text);
+  owner_ = owner;
+  red_ = red;
 }
 
 bool StatusLine::ClearIfOwner(StatusOwner owner) {
@@ -17,6 +24,7 @@ bool StatusLine::ClearIfOwner(StatusOwner owner) {
   text_.clear();
   severity_ = 0;
   owner_ = StatusOwner::kNone;
+  red_ = false;
   return true;
 }
 

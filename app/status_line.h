@@ -17,6 +17,10 @@ class StatusLine {
   // Offers a text; returns true when it replaced the status line.
   bool Offer(int severity, std::string_view text, StatusOwner owner = StatusOwner::kGeneral);
 
+  // Shows a check's own text (the option conflict, the trigger check) without changing the shown
+  // severity, so that the messages that follow replace it by the usual rule; red colours it.
+  void Place(std::string_view text, StatusOwner owner, bool red);
+
   // Sets the shown severity back to 0 so that the next information text is shown.
   void ResetSeverity() { severity_ = 0; }
 
@@ -27,10 +31,13 @@ class StatusLine {
   const std::string& text() const { return text_; }
   int severity() const { return severity_; }
   StatusOwner owner() const { return owner_; }
+  // True for a text placed in red; texts offered with a severity are coloured by that.
+  bool red() const { return red_; }
 
  private:
   std::string text_;
   int severity_ = 0;
+  bool red_ = false;
   StatusOwner owner_ = StatusOwner::kNone;
 };
 

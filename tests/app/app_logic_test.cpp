@@ -50,6 +50,26 @@ TEST(StatusLine, OnlyTheOwnerClears) {
   EXPECT_TRUE(line.Offer(kMsgInfo, "after"));
 }
 
+TEST(StatusLine, PlacedCheckTextKeepsTheSeverityAndItsColour) {
+  StatusLine line;
+  line.Place("Options conflict", StatusOwner::kOptionConflict, true);
+  EXPECT_EQ(line.text(), "Options conflict");
+  EXPECT_TRUE(line.red());
+  EXPECT_EQ(line.severity(), kMsgInfo);
+  // The next information text takes the line as usual, and with it the colour and ownership.
+  EXPECT_TRUE(line.Offer(kMsgInfo, "Saved"));
+  EXPECT_FALSE(line.red());
+  EXPECT_FALSE(line.ClearIfOwner(StatusOwner::kOptionConflict));
+  // Over an error the text is shown all the same; the error's severity stays in force.
+  line.Offer(kMsgError, "broken");
+  line.Place("Options conflict", StatusOwner::kOptionConflict, true);
+  EXPECT_EQ(line.text(), "Options conflict");
+  EXPECT_FALSE(line.Offer(kMsgWarning, "warned"));
+  EXPECT_TRUE(line.ClearIfOwner(StatusOwner::kOptionConflict));
+  EXPECT_FALSE(line.red());
+  EXPECT_TRUE(line.Offer(kMsgInfo, "after"));
+}
+
 // ---- Partner messages -------------------------------------------------------------------------
 
 TEST(PartnerLink, CommandsAreRecognisedInOrderWithParameters) {

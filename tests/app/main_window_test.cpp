@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QThread>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
@@ -185,6 +186,18 @@ TEST(LoggerCfgPage, ReceiveAllWithRateLimitShowsTheConflictUntilResolved) {
   EXPECT_EQ(w.status().owner(), StatusOwner::kOptionConflict);
   EXPECT_EQ(w.config().cfg.ReceiveAll, 1);  // stored all the same
   EXPECT_EQ(w.config().cfg.MsgRateLimit, 10);
+  auto* status = w.findChild<QLabel*>(QStringLiteral("StatusLine"));
+  EXPECT_TRUE(status->styleSheet().contains("color")) << status->styleSheet().toStdString();
+  // Shown in red, but not as an error: information texts still reach the status line.
+  EXPECT_LT(w.status().severity(), kMsgWarning);
+  ShowMessage(kMsgInfo, "Information after the conflict");
+  EXPECT_EQ(w.StatusText(), "Information after the conflict");
+  EXPECT_TRUE(status->styleSheet().isEmpty());
+  // Another edit that keeps the conflict shows it again; resolving it clears the line.
+  rate->setText("20");
+  Q_EMIT rate->editingFinished();
+  EXPECT_EQ(w.StatusText(),
+            "Options \"Limit write interval\" AND \"Receive All\" can't be used together.");
   rate->setText("0");
   Q_EMIT rate->editingFinished();
   EXPECT_EQ(w.StatusText(), "");

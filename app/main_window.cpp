@@ -582,11 +582,10 @@ void TCanLogForm1::ApplyEditPages() {
 }
 
 void TCanLogForm1::OnFamilyChosen(int family) {
+  // A choice in the list is an edit of the configuration, also when it names the family shown.
   last_family_ = family;
-  if (config_.cfg.DeviceFamily != uint32_t(family)) {
-    config_.cfg.DeviceFamily = uint32_t(family);
-    config_.modified = true;
-  }
+  config_.cfg.DeviceFamily = uint32_t(family);
+  config_.modified = true;
   RefillPages();
 }
 

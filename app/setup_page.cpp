@@ -1,6 +1,7 @@
 #include "app/setup_page.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -92,9 +93,13 @@ SetupPage::SetupPage(const int& update_guard, QWidget* parent)
   }
   LB_DeviceFamily->setMaximumHeight(LB_DeviceFamily->sizeHintForRow(0) * 5 +
                                     2 * LB_DeviceFamily->frameWidth() + 4);
-  connect(LB_DeviceFamily, &QListWidget::currentRowChanged, this, [this](int entry) {
-    if (update_guard_ > 0 || entry < 0) return;
-    Q_EMIT familyChosen(entry <= 3 ? entry : 4);
+  connect(LB_DeviceFamily, &QListWidget::currentRowChanged, this, &SetupPage::ChooseEntry);
+  // A click on the entry that is shown already (" unknown / future device" at the first start)
+  // changes no row but is a choice all the same.
+  LB_DeviceFamily->viewport()->installEventFilter(this);
+  connect(LB_DeviceFamily, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+    const int entry = LB_DeviceFamily->row(item);
+    if (entry == row_at_press_) ChooseEntry(entry);
   });
   LB_DeviceFamily->setMaximumWidth(360);
   auto* family_layout = new QVBoxLayout(family_box);
@@ -104,6 +109,18 @@ SetupPage::SetupPage(const int& update_guard, QWidget* parent)
   layout->addWidget(folders);
   layout->addWidget(family_box);
   layout->addStretch(1);
+}
+
+void SetupPage::ChooseEntry(int entry) {
+  if (update_guard_ > 0 || entry < 0) return;
+  Q_EMIT familyChosen(entry <= 3 ? entry : 4);
+}
+
+bool SetupPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == LB_DeviceFamily->viewport() && event->type() == QEvent::MouseButtonPress) {
+    row_at_press_ = LB_DeviceFamily->currentRow();
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void SetupPage::ShowFamily(uint32_t family) {

@@ -25,6 +25,9 @@ class SetupPage : public QWidget {
   // Shows the entry of a family (4 and above, and -1, show " unknown / future device").
   void ShowFamily(uint32_t family);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  Q_SIGNALS:
   void logFileDirEdited(const QString& dir);
   void exportDirEdited(const QString& dir);
@@ -32,6 +35,9 @@ class SetupPage : public QWidget {
   void familyChosen(int family);
 
  private:
+  // The user chose an entry of the family list: 0..3 are those families, any other entry 4.
+  void ChooseEntry(int entry);
+
   QLineEdit* Ed_LogFileDir;
   QLineEdit* Ed_CanDbDir;
   QLineEdit* Ed_ExportDir;
@@ -40,6 +46,7 @@ class SetupPage : public QWidget {
   QLineEdit* Ed_ExternalViewer;
   QListWidget* LB_DeviceFamily;
   const int& update_guard_;
+  int row_at_press_ = -1;  // current row of the family list when the mouse was pressed
 };
 
 // The folder picker of the "..." buttons: starts at the current folder when it exists; returns

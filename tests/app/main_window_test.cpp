@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "app/converter_page.h"
@@ -214,6 +215,35 @@ TEST(SetupPage, FamilyListSetsFamilyLimitsAndModified) {
   EXPECT_TRUE(w.config().modified);
   EXPECT_TRUE(w.logger_cfg_page()->limits_line().contains("256 signals, 256 messages, 10 trigger"))
       << w.logger_cfg_page()->limits_line().toStdString();
+}
+
+TEST(SetupPage, ClickingTheShownUnknownEntryAtTheFirstStartChoosesFamilyFour) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start({}, "[DeviceInfo]\r\nLoggerDeviceFamily=-1\r\n[Files]\r\nLoggerCfg=\r\n");
+  w.show();
+  w.pages()->setCurrentIndex(int(MainPage::kSetup));
+  QListWidget* list = w.setup_page()->family_list();
+  ASSERT_EQ(list->currentRow(), 4);  // " unknown / future device" shown for "none chosen yet"
+  ASSERT_EQ(list->item(4)->text(), " unknown / future device");
+  ASSERT_FALSE(w.config().modified);
+  auto click = [list](int row) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(row)).center());
+  };
+  click(4);
+  EXPECT_EQ(w.config().cfg.DeviceFamily, 4u);
+  EXPECT_EQ(w.last_family(), 4);
+  EXPECT_TRUE(w.config().modified);
+  // Clicking another entry chooses it (once), and clicking it again after saving is a choice too.
+  QSignalSpy chosen(w.setup_page(), &SetupPage::familyChosen);
+  click(1);
+  EXPECT_EQ(chosen.count(), 1);
+  EXPECT_EQ(w.config().cfg.DeviceFamily, 1u);
+  EXPECT_EQ(w.last_family(), 1);
+  w.config().modified = false;
+  click(1);
+  EXPECT_TRUE(w.config().modified);
+  EXPECT_EQ(list->currentRow(), 1);
 }
 
 TEST(NewConfiguration, DefaultValuesKeepTheRememberedFamilyEvenWithoutADialogButton) {

@@ -246,9 +246,14 @@ void TCanLogForm1::BuildMenus() {
   file_menu_->addAction(tr("&Load Logger configuration file"), this, &TCanLogForm1::OnMenuLoad);
   file_menu_->addAction(tr("&Save Logger configuration file"), this, &TCanLogForm1::OnMenuSave);
   QMenu* password = file_menu_->addMenu(tr("Passw&ord protection"));
-  QAction* toggle = password->addAction(tr("Protect with a &password"));
-  toggle->setCheckable(true);
-  toggle->setEnabled(false);
+  password_menu_ = password->menuAction();
+  password_menu_->setCheckable(true);
+  // The first entry switches the protection; it waits for the password dialog of a later
+  // version, but already names what it would do (see UpdatePasswordMenu).
+  password_toggle_ = password->addAction(tr("Enable password"));
+  password_toggle_->setObjectName(QStringLiteral("MI_PasswordToggle"));
+  password_toggle_->setEnabled(false);
+  connect(file_menu_, &QMenu::aboutToShow, this, &TCanLogForm1::UpdatePasswordMenu);
   password->addAction(tr("Clear saved passwords on this PC"), this,
                       [this] { remembered_password_.clear(); });
   file_menu_->addSeparator();
@@ -278,6 +283,12 @@ void TCanLogForm1::BuildMenus() {
                  QCoreApplication::applicationFilePath()));
   });
   help->addAction(tr("Check for &Updates (via web browser)"))->setEnabled(false);
+}
+
+void TCanLogForm1::UpdatePasswordMenu() {
+  const bool protected_cfg = config_.cfg.Password1[0] != '\0';
+  password_menu_->setChecked(protected_cfg);
+  password_toggle_->setText(protected_cfg ? tr("Disable password") : tr("Enable password"));
 }
 
 void TCanLogForm1::ReadSettingsIntoControls() {

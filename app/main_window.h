@@ -147,6 +147,8 @@ class TCanLogForm1 : public QMainWindow {
   void LoadNamedCanDatabases();
   void OnMenuImport(int bus);
   void UpdateRecentMenu();
+  // When the "&File" menu opens: the password entries follow the configuration's protection.
+  void UpdatePasswordMenu();
 
   AppStart start_;
   TessmarSettings settings_;
@@ -183,6 +185,8 @@ class TCanLogForm1 : public QMainWindow {
   CANdbTableView* candb_table_view_ = nullptr;
   QMenu* file_menu_ = nullptr;
   std::vector<QAction*> recent_actions_;
+  QAction* password_menu_ = nullptr;    // "Passw&ord protection", checked when protected
+  QAction* password_toggle_ = nullptr;  // "Enable password" / "Disable password"
 };
 
 }  // namespace tessmar

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -74,6 +76,32 @@ TEST(MainWindow, StatusLineFollowsSeverityAndClickShowsInfo) {
   w.pages()->setCurrentIndex(0);
   QTest::mouseClick(w.findChild<QWidget*>(QStringLiteral("StatusLine")), Qt::LeftButton);
   EXPECT_EQ(w.pages()->currentIndex(), int(MainPage::kInfo));
+}
+
+TEST(MainWindow, PasswordMenuEntryNamesWhatItWouldDo) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start();
+  QMenu* file = w.menuBar()->actions().at(0)->menu();
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(file->title(), "&File");
+  auto* toggle = w.findChild<QAction*>(QStringLiteral("MI_PasswordToggle"));
+  ASSERT_NE(toggle, nullptr);
+  QAction* protection = nullptr;
+  for (QAction* a : file->actions()) {
+    if (a->text() == "Passw&ord protection") protection = a;
+  }
+  ASSERT_NE(protection, nullptr);
+  Q_EMIT file->aboutToShow();
+  EXPECT_EQ(toggle->text(), "Enable password");
+  EXPECT_FALSE(protection->isChecked());
+  SetText(w.config().cfg.Password1, "Sesam");
+  Q_EMIT file->aboutToShow();
+  EXPECT_EQ(toggle->text(), "Disable password");
+  EXPECT_TRUE(protection->isChecked());
+  EXPECT_FALSE(toggle->isEnabled());  // the password dialog comes later
+  SetText(w.config().cfg.Password1, "");
+  Q_EMIT file->aboutToShow();
+  EXPECT_EQ(toggle->text(), "Enable password");
 }
 
 // ---- Settings ---------------------------------------------------------------------------------

@@ -350,7 +350,11 @@ bool TCanLogForm1::WriteSettingsFile() {
   s.export_dir = ToCore(setup_page_->export_dir()->text());
   s.external_data_viewer = ToCore(setup_page_->external_viewer()->text());
   s.topographic_map_data = ToCore(setup_page_->topo_dir()->text());
+  // With no entry of the format list selected the user chose no format: a stored code that this
+  // version does not list stays as it was stored.
+  const int stored_format = s.converter.output_file_format;
   s.converter = converter_page_->Options();
+  if (s.converter.output_file_format < 0) s.converter.output_file_format = stored_format;
   std::string error;
   if (!SaveSettingsFile(s, start_.settings_path, &error)) {
     ShowMessageF(kMsgError, "Could not write the settings file \"%s\" (%s) .",

@@ -115,10 +115,16 @@ TEST(MainWindowSettings, FormatCodeSelectsTheListEntry) {
     EXPECT_EQ(list->currentItem()->text(), "Semicolon-\"CSV\", german");
   }
   {
+    // An unknown code selects nothing and is stored back unchanged, unless a format is chosen.
     WindowFixture f;
     TCanLogForm1& w = f.Start({}, "[Converter]\r\nOutputFileFormat=10\r\n");
     auto* list = w.findChild<QListWidget*>(QStringLiteral("LB_FileFormat"));
     EXPECT_EQ(list->currentRow(), -1);
+    ASSERT_TRUE(w.WriteSettingsFile());
+    EXPECT_NE(ReadText(f.ini_path()).find("OutputFileFormat=10\r\n"), std::string::npos);
+    list->setCurrentRow(OutputFormatListIndex(kFormatEtasAscii));
+    ASSERT_TRUE(f.Close());
+    EXPECT_NE(ReadText(f.ini_path()).find("OutputFileFormat=9\r\n"), std::string::npos);
   }
 }
 

@@ -183,6 +183,12 @@ void IniFile::SetInt(std::string_view section, std::string_view key, long long v
   Set(section, key, std::to_string(value));
 }
 
+void IniFile::Remove(std::string_view section, std::string_view key) {
+  Section* s = FindSection(section);
+  if (!s) return;
+  std::erase_if(s->entries, [key](const Entry& e) { return EqualsNoCase(e.key, key); });
+}
+
 // ---- Settings --------------------------------------------------------------------------------
 
 namespace {
@@ -229,6 +235,7 @@ TessmarSettings ReadSettings(const IniFile& ini) {
   s.width = ReadInt(ini, kMain, "Width", s.width);
   s.height = ReadInt(ini, kMain, "Height", s.height);
   s.split_x = ReadInt(ini, kMain, "SplitX", s.split_x);
+  if (s.split_x < 0) s.split_x = -1;  // no width: the panel's design width
   s.candb_page_index = ReadInt(ini, kMain, "CANdbPageIndex", 0);
   s.show_message_layout = ReadFlag(ini, kMain, "ShowMessageLayout", false);
   s.launch_external_viewer = ReadFlag(ini, kMain, "LaunchExternalViewer", false);
@@ -296,7 +303,13 @@ void WriteSettings(const TessmarSettings& s, IniFile& ini) {
     ini.SetInt(kMain, "Top", s.top);
     ini.SetInt(kMain, "Width", s.width);
     ini.SetInt(kMain, "Height", s.height);
-    ini.SetInt(kMain, "SplitX", s.split_x);
+    // Without a width of its own the panel has its design width, which a missing key gives
+    // back; a width is never stored as -1.
+    if (s.split_x >= 0) {
+      ini.SetInt(kMain, "SplitX", s.split_x);
+    } else {
+      ini.Remove(kMain, "SplitX");
+    }
   }
   ini.SetInt(kMain, "CANdbPageIndex", s.candb_page_index);
   ini.SetInt(kMain, "ShowMessageLayout", s.show_message_layout);

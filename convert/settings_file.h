@@ -39,6 +39,8 @@ class IniFile {
                         std::string_view def) const;
   void Set(std::string_view section, std::string_view key, std::string_view value);
   void SetInt(std::string_view section, std::string_view key, long long value);
+  // Removes a key (nothing happens when it is not there).
+  void Remove(std::string_view section, std::string_view key);
 
  private:
   struct Entry {
@@ -61,7 +63,7 @@ inline constexpr std::size_t kGpsColumnTextLength = 40;
 struct TessmarSettings {
   // [MainWindow]. Placement values of -1 mean "the window's design value".
   int left = -1, top = -1, width = -1, height = -1;
-  int split_x = -1;
+  int split_x = -1;  // width of the right-hand panel of the "CANdb" page; -1 = design width
   int candb_page_index = 0;
   bool show_message_layout = false;
   bool launch_external_viewer = false;

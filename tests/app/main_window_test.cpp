@@ -156,6 +156,7 @@ TEST(MainWindowSettings, RoundTripKeepsEveryControl) {
   EXPECT_NE(ini.find("LaunchExternalViewer=1"), std::string::npos);
   EXPECT_NE(ini.find("Name0=/db/van.dbc"), std::string::npos);
   EXPECT_NE(ini.find("BusNr0=2"), std::string::npos);
+  EXPECT_EQ(ini.find("SplitX=-1"), std::string::npos);
 }
 
 TEST(MainWindowSettings, MaximisedCloseKeepsPlacementAndUnnamedIsNotRemembered) {

@@ -103,6 +103,23 @@ TEST(SettingsFile, UnnamedConfigAndMaximisedWindowAreNotStored) {
   EXPECT_EQ(back.left, 40);
 }
 
+TEST(SettingsFile, SplitWidthIsNeverStoredAsMinusOne) {
+  IniFile ini;
+  ini.Parse("[MainWindow]\nLeft=5\nSplitX=-1\nCANdbPageIndex=2\n");
+  TessmarSettings s = ReadSettings(ini);
+  EXPECT_EQ(s.split_x, -1);
+  WriteSettings(s, ini);
+  EXPECT_EQ(ini.ToText().find("SplitX"), std::string::npos) << ini.ToText();
+  EXPECT_EQ(ReadSettings(ini).split_x, -1);
+  EXPECT_EQ(ReadSettings(ini).candb_page_index, 2);
+  // A width of its own is stored and read back; a nonsense negative one means the design width.
+  s.split_x = 312;
+  WriteSettings(s, ini);
+  EXPECT_EQ(ReadSettings(ini).split_x, 312);
+  ini.Parse("[MainWindow]\nSplitX=-40\n");
+  EXPECT_EQ(ReadSettings(ini).split_x, -1);
+}
+
 // ---- Option check ----------------------------------------------------------------------------
 
 TEST(ConverterOptionsCheck, FormatsFixTheirSeparators) {

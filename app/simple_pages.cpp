@@ -40,10 +40,10 @@ InfoPage::InfoPage(QWidget* parent) : QWidget(parent) {
 }
 
 void InfoPage::AppendLine(const QString& text) {
-  // Messages end their lines in CR LF; the list shows them as plain line breaks.
+  // Every message is a line of its own. Line breaks inside it (CR LF, as the messages write them)
+  // start further lines, and a break at its end leaves an empty line after it.
   QString line = text;
   line.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  while (line.endsWith(QLatin1Char('\n'))) line.chop(1);
   LB_Messages->appendPlainText(line);
 }
 

@@ -60,6 +60,13 @@ TEST(MainWindow, VerboseStartPrintsTheDebuggingInfoAndChoosesTheCandbPage) {
   EXPECT_TRUE(InfoContains(w, "Debugging info ..."));
   EXPECT_TRUE(InfoContains(w, "  MAX_LOGGED_MESSAGES = 256"));
   EXPECT_TRUE(InfoContains(w, "  MAX_LOGGED_EXPRESSIONS = 64"));
+  // The printout ends with an empty line.
+  const QStringList lines = w.info_page()->Lines();
+  const int last = int(lines.indexOf(QStringLiteral("  sizeof(T_CanLog_SigTab) = %1")
+                                         .arg(long(sizeof(T_CanLog_SigTab)))));
+  ASSERT_GE(last, 0) << lines.join('|').toStdString();
+  ASSERT_LT(last + 1, lines.size());
+  EXPECT_EQ(lines[last + 1], "");
   EXPECT_EQ(w.pages()->currentIndex(), int(MainPage::kCANdb));
 }
 

@@ -823,11 +823,20 @@ ConversionSummary TCanLogForm1::StartConversion() {
   ConversionSummary summary;
   if (converting_) return summary;
   ConverterPage* page = converter_page_;
-  // The option check with its colours (its boxes only when a user is there).
-  page->CheckOptions(batch_);
+  // 1. The option check with its colours (its boxes only when a user is there). A refusal ends
+  // the start here: no preview box, no conversion, no result line.
+  const OptionCheckResult check = page->CheckOptions(batch_);
+  if (!check.accepted) {
+    // A batch run shows no boxes: its log says why.
+    if (batch_ && !check.box_text.empty()) ShowMessage(kMsgWarning, Tr(check.box_text.c_str()));
+    ShowMessage(kMsgError, Tr("Illegal parameters, refused to convert logfile."));
+    summary.refused = true;
+    summary.errors = 1;
+    return summary;
+  }
   ConversionRequest request;
   request.options = page->Options();
-  // The graph preview draws Signals only.
+  // 2. The graph preview draws Signals only.
   if (request.options.output_type != int(OutputType::kSignals) && request.options.graph_preview) {
     {
       UpdateGuard guard(update_guard_);

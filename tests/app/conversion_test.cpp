@@ -95,6 +95,44 @@ TEST(ConverterRun, NoFormatSelectedIsRefusedCleanly) {
   EXPECT_TRUE(summary.refused || summary.errors > 0);
 }
 
+TEST(ConverterRun, RefusedOptionsStopTheStartBeforeAnythingElse) {
+  WindowFixture f;
+  const auto recording = MakeRecording(f.dir(), "drive.cld", 2);
+  // Messages cannot go to DIAdem; the graph preview is ticked as well.
+  const std::string ini = "[Files]\r\nExportDir=" + f.dir().string() +
+                          "\r\n[Converter]\r\nOutputType=0\r\nOutputFileFormat=4\r\n"
+                          "GraphPreview=1\r\n";
+  TCanLogForm1& w = f.Start({}, ini);
+  w.converter_page()->SetSources({QString::fromStdString(recording.string())});
+  f.AnswerWith({Answer::kOk});
+  const ConversionSummary summary = w.StartConversion();
+  EXPECT_TRUE(summary.refused);
+  EXPECT_EQ(summary.converted, 0);
+  // The check's own box only, not the preview's.
+  ASSERT_EQ(f.asked().size(), 1u);
+  EXPECT_EQ(f.asked()[0].text, "Cannot export a CAN MESSAGE FILE in DIAdem format yet");
+  const QStringList lines = w.info_page()->Lines();
+  const int refused = int(lines.indexOf("Illegal parameters, refused to convert logfile."));
+  ASSERT_GE(refused, 0) << lines.join('|').toStdString();
+  for (int i = refused + 1; i < lines.size(); ++i) EXPECT_EQ(lines[i], "") << lines[i].toStdString();
+  EXPECT_EQ(w.StatusText(), "Illegal parameters, refused to convert logfile.");
+  EXPECT_EQ(w.converter_page()->result_text(), "");
+  EXPECT_FALSE(std::filesystem::exists(f.dir() / "drive.dat"));
+  EXPECT_TRUE(w.converter_page()->go_button()->isEnabled());
+
+  // Unattended, the log carries the reason instead of the box.
+  WindowFixture g;
+  TCanLogForm1& v = g.Start({"/bm"}, ini);
+  v.TimerTick();  // the start-up reads the command line
+  v.converter_page()->SetSources({QString::fromStdString(recording.string())});
+  EXPECT_TRUE(v.StartConversion().refused);
+  EXPECT_TRUE(g.asked().empty());
+  const QStringList batch_lines = v.info_page()->Lines();
+  const int reason = int(batch_lines.indexOf("Cannot export a CAN MESSAGE FILE in DIAdem format yet"));
+  ASSERT_GE(reason, 0) << batch_lines.join('|').toStdString();
+  EXPECT_EQ(batch_lines.value(reason + 1), "Illegal parameters, refused to convert logfile.");
+}
+
 TEST(ConverterRun, FailingSourceIsReportedAndTheWindowGoesOn) {
   WindowFixture f;
   TCanLogForm1& w = f.Start({}, "[Files]\r\nExportDir=" + f.dir().string() + "\r\n");

@@ -114,7 +114,9 @@ TEST(ConverterRun, RefusedOptionsStopTheStartBeforeAnythingElse) {
   const QStringList lines = w.info_page()->Lines();
   const int refused = int(lines.indexOf("Illegal parameters, refused to convert logfile."));
   ASSERT_GE(refused, 0) << lines.join('|').toStdString();
-  for (int i = refused + 1; i < lines.size(); ++i) EXPECT_EQ(lines[i], "") << lines[i].toStdString();
+  for (int i = refused + 1; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i], "") << lines[i].toStdString();
+  }
   EXPECT_EQ(w.StatusText(), "Illegal parameters, refused to convert logfile.");
   EXPECT_EQ(w.converter_page()->result_text(), "");
   EXPECT_FALSE(std::filesystem::exists(f.dir() / "drive.dat"));
@@ -128,7 +130,8 @@ TEST(ConverterRun, RefusedOptionsStopTheStartBeforeAnythingElse) {
   EXPECT_TRUE(v.StartConversion().refused);
   EXPECT_TRUE(g.asked().empty());
   const QStringList batch_lines = v.info_page()->Lines();
-  const int reason = int(batch_lines.indexOf("Cannot export a CAN MESSAGE FILE in DIAdem format yet"));
+  const int reason =
+      int(batch_lines.indexOf("Cannot export a CAN MESSAGE FILE in DIAdem format yet"));
   ASSERT_GE(reason, 0) << batch_lines.join('|').toStdString();
   EXPECT_EQ(batch_lines.value(reason + 1), "Illegal parameters, refused to convert logfile.");
 }

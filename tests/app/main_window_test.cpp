@@ -261,7 +261,8 @@ TEST(SetupPage, FamilyListSetsFamilyLimitsAndModified) {
 
 TEST(SetupPage, ClickingTheShownUnknownEntryAtTheFirstStartChoosesFamilyFour) {
   WindowFixture f;
-  TCanLogForm1& w = f.Start({}, "[DeviceInfo]\r\nLoggerDeviceFamily=-1\r\n[Files]\r\nLoggerCfg=\r\n");
+  TCanLogForm1& w =
+      f.Start({}, "[DeviceInfo]\r\nLoggerDeviceFamily=-1\r\n[Files]\r\nLoggerCfg=\r\n");
   w.show();
   w.pages()->setCurrentIndex(int(MainPage::kSetup));
   QListWidget* list = w.setup_page()->family_list();

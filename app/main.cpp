@@ -80,5 +80,7 @@ int main(int argc, char** argv) {
 
   tessmar::TCanLogForm1 window(start);
   window.show();
-  return app.exec();
+  const int code = app.exec();
+  // A batch run that failed must not report success to the script that started it.
+  return code != 0 ? code : window.BatchExitCode();
 }

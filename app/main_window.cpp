@@ -466,7 +466,8 @@ void TCanLogForm1::RunBatchStep() {
   if (step == 2) {
     if (!converter_page_->sources().isEmpty()) {
       pages_->setCurrentIndex(int(MainPage::kConverter));
-      StartConversion();
+      const ConversionSummary summary = StartConversion();
+      batch_failed_ = summary.refused || summary.aborted || summary.errors > 0;
     }
   } else if (step >= 4) {
     QTimer::singleShot(0, this, &QWidget::close);

@@ -76,6 +76,8 @@ class TCanLogForm1 : public QMainWindow {
   void NewConfiguration(bool keep_options);
   // "&Go !": converts the sources of the converter page.
   ConversionSummary StartConversion();
+  // Exit status of a batch run: 0 when its conversion (if any) went without error, else 1.
+  int BatchExitCode() const { return batch_failed_ ? 1 : 0; }
   // Asks a running conversion to stop (as the abort button and the Escape key do).
   void RequestAbort() { abort_requested_ = true; }
   bool converting() const { return converting_; }
@@ -165,6 +167,7 @@ class TCanLogForm1 : public QMainWindow {
   int last_family_ = -1;
   bool batch_ = false;
   int batch_step_ = 0;
+  bool batch_failed_ = false;  // the batch conversion reported errors or was refused
   bool started_ = false;
   bool in_tick_ = false;
   bool converting_ = false;

@@ -267,6 +267,15 @@ TEST(Program, BatchRunConvertsAndExitsZeroSecondInstanceIsRefused) {
   EXPECT_GT(ReadText(out).size(), 100u);
   EXPECT_TRUE(std::filesystem::exists(f.dir() / "Tessmar.ini"));
 
+  // A batch run whose conversion fails reports it in its exit status.
+  run = RunProgram({"/bm", QString::fromStdString(kExampleClc),
+                    QString::fromStdString((f.dir() / "missing.cld").string()),
+                    QString::fromStdString(out)},
+                   f.dir());
+  EXPECT_EQ(run.exit_code, 1) << run.err.toStdString();
+  EXPECT_TRUE(run.err.contains("0 files converted, 1 conversion error ."))
+      << run.err.toStdString();
+
   // Another instance holds the lock: the batch run is refused with status -1 and no box.
   QLockFile held(QString::fromStdString((f.dir() / "QRBCanLogger.lock").string()));
   ASSERT_TRUE(held.tryLock(0));

@@ -127,7 +127,13 @@ void PreScanner::OnTimeEntry(const LogEntry& e) {
   after_eof_ = false;
   if (r_.has_first_frame_stamp && frames_before_time_ && !stamp_used_) {
     stamp_used_ = true;
-    const uint64_t candidate = WithStamp(clock_.TickCount(), r_.first_frame_stamp);
+    uint64_t candidate = WithStamp(clock_.TickCount(), r_.first_frame_stamp);
+    // The frame came before this time entry. A stamp far above the entry's own count was taken
+    // before the 24-bit counter wrapped (a wrap is accepted up to half the 24-bit range, as for
+    // frames); a stamp a little above it is a frame stamped just after the entry's count.
+    const uint64_t entry_count =
+        (static_cast<uint64_t>(clock_.High()) << 32) | EntryCount32(e.bytes);
+    if (candidate > entry_count + 0x800000u && candidate >= 0x1000000u) candidate -= 0x1000000u;
     if (r_.smallest_tick_count == 0 || candidate < r_.smallest_tick_count) {
       r_.smallest_tick_count = candidate;
     }

@@ -258,5 +258,35 @@ TEST(PreScan, FramesBeforeTheFirstTimeEntrySetTheStartTickCount) {
   EXPECT_EQ(s.msgs.error_count, 0);
 }
 
+TEST(PreScan, FirstFramesBeforeA24BitWrapLieBeforeTheTimeEntry) {
+  // The frames were stamped just before the 24-bit counter wrapped, the time entry just after:
+  // the frames' counts are 0x00FFFF80 and 0x00FFFFC0, not 2^24 ticks after the time entry.
+  Scan s;
+  testing::Recording rec;
+  rec.StandardHeader("2017-10-19 12:34:56", 0x00FFFF00).Marker();
+  rec.Add(Can(0x00FFFF80));
+  rec.Add(Can(0x00FFFFC0));
+  rec.Add(Tim(0x01000010, kOct2017));
+  rec.Add(Can(0x01000100));
+  rec.Add(testing::MarkerEntry("eof", 0x01000100));
+  s.Run(rec);
+  EXPECT_EQ(s.result.start_tick_count, 0x00FFFF80u);
+  // The conversion pass reads the first frame 0x90 ticks before the time entry's date.
+  s.clock.BeginPass(ClockPass::kConversion);
+  s.clock.ApplyCanFrame(Can(0x00FFFF80).data(), 0);
+  EXPECT_NEAR(static_cast<double>(s.clock.AbsoluteTime()), kOct2017 - 0x90 / 39065.5, 1e-6);
+  EXPECT_EQ(s.msgs.error_count, 0);
+
+  // A frame written before the time entry but stamped a few ticks after it is no wrap.
+  Scan t;
+  testing::Recording late;
+  late.StandardHeader("2017-10-19 12:34:56", 0x00FFFF00).Marker();
+  late.Add(Can(0x01000020));
+  late.Add(Tim(0x01000010, kOct2017));
+  late.Add(testing::MarkerEntry("eof", 0x01000100));
+  t.Run(late);
+  EXPECT_EQ(t.result.start_tick_count, 0x01000010u);
+}
+
 }  // namespace
 }  // namespace tessmar

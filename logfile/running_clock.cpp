@@ -65,7 +65,8 @@ void RunningClock::Wrapped(int64_t position) {
 }
 
 void RunningClock::ApplyCanFrame(const uint8_t* e, int64_t position) {
-  candidate_low_ = (accepted_low_ & 0xFF000000u) | CanTimestamp24(e);
+  // A filler block's zero bytes are no count: it leaves the candidate alone too, so the
+  // forward-only test of BULK blocks still compares with the last real count.
   if (IsDummyBlock(e)) {
     if (!Msgs().dummy_block_reported) {
       Msgs().dummy_block_reported = true;
@@ -74,6 +75,7 @@ void RunningClock::ApplyCanFrame(const uint8_t* e, int64_t position) {
     }
     return;
   }
+  candidate_low_ = (accepted_low_ & 0xFF000000u) | CanTimestamp24(e);
   if (candidate_low_ < accepted_low_) {
     const int32_t back = static_cast<int32_t>(candidate_low_ - accepted_low_);
     const double delta_t = back / frequency_;

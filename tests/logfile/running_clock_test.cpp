@@ -177,6 +177,12 @@ TEST_F(ClockTest, BulkCountOnlyMovesForward) {
   EXPECT_EQ(clock.AcceptedLow(), 0x5000u);
   clock.ApplyBulkCount(0x6000);
   EXPECT_EQ(clock.AcceptedLow(), 0x6000u);
+  // A filler block carries no count: a later, older block count still does not move the clock.
+  Start(0x00500000);
+  const Bytes zero(16, 0);
+  clock.ApplyCanFrame(zero.data(), 0x20);
+  clock.ApplyBulkCount(0x00400000);
+  EXPECT_EQ(clock.AcceptedLow(), 0x00500000u);
 }
 
 // ---- Time entries --------------------------------------------------------------------------

@@ -244,6 +244,19 @@ TEST(PreScan, MissingEofSmallFilesAndAbort) {
   }
 }
 
+TEST(PreScan, ProgressOfASmallFileStopsAtOneHundredPercent) {
+  // 65 header bytes and six entries: 161 bytes, so each entry adds 16 "percent" of 1 byte.
+  Scan s;
+  testing::Recording rec;
+  rec.Line("[LogFileInfo]").Line("StartDate=2017-10-19 12:34:56").Marker();
+  for (int i = 0; i < 5; ++i) rec.Add(Tim(static_cast<uint32_t>(i) * kSecond, kOct2017 + i));
+  rec.Add(testing::MarkerEntry("eof", 5 * kSecond));
+  s.Run(rec);
+  EXPECT_EQ(s.progress, (std::vector<int>{81, 97, 100}));
+  EXPECT_EQ(s.Count("Searching oldest entry ... 100 % of 0 kByte"), 1);
+  EXPECT_EQ(s.Count("Searching oldest entry ... 1"), 1) << "nothing above 100 %";
+}
+
 TEST(PreScan, FramesBeforeTheFirstTimeEntrySetTheStartTickCount) {
   Scan s;
   testing::Recording rec;

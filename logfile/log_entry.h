@@ -153,8 +153,13 @@ struct GpsEntry1 {
   int Minute() const { return static_cast<int>(time_of_day / 6000 % 60); }
   int Second() const { return static_cast<int>(time_of_day / 100 % 60); }
   int Hundredths() const { return static_cast<int>(time_of_day % 100); }
-  // Seconds since 1970 of date and time of day; only meaningful when date != 0.
+  // Seconds since 1970 of date and time of day; only meaningful when HasDate().
   double DateTimeSeconds() const;
+  // A date is present and its fields are possible (month 1..12, day 1..31, time below 24 h):
+  // a corrupted entry must not become a date that rolls into another month or year.
+  bool HasDate() const {
+    return date != 0 && Month() >= 1 && Month() <= 12 && Day() >= 1 && time_of_day < 8640000;
+  }
 };
 GpsEntry1 DecodeGpsEntry1(const uint8_t* e);
 

@@ -228,7 +228,7 @@ void PreScanner::CompleteGpsFix() {
     if (speed < g.speed_min) g.speed_min = speed;
     if (speed > g.speed_max) g.speed_max = speed;
   }
-  if (gps1_.date != 0) {
+  if (gps1_.HasDate()) {
     const double t = gps1_.DateTimeSeconds();
     if (r_.oldest_gps_time < 0 || t < r_.oldest_gps_time) {
       r_.oldest_gps_time = t;

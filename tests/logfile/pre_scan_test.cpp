@@ -205,6 +205,25 @@ TEST(PreScan, BadClockIsReplacedByGpsTime) {
   EXPECT_DOUBLE_EQ(r.gps.speed_max, 50);
 }
 
+TEST(PreScan, GpsFixWithImpossibleDateGivesNoGpsTime) {
+  Scan s;
+  testing::Recording rec;
+  rec.StandardHeader("1999-12-31 23:00:00", 0).Marker();
+  const int64_t t0 = DateToSeconds(1999, 12, 31, 23, 0, 0);
+  rec.Add(Tim(0, t0));
+  // Month 13 and day 0 are corrupted fields, not dates in the next year or month.
+  rec.Add(testing::Gps1Entry(1, false, 7, 2 * kSecond, 12 * 360000, 19, 13, 2017, 500));
+  rec.Add(testing::Gps2Entry(1234, 48 * 360000, 11 * 360000));
+  rec.Add(testing::Gps1Entry(1, false, 7, 3 * kSecond, 12 * 360000, 0, 10, 2017, 500));
+  rec.Add(testing::Gps2Entry(1234, 48 * 360000, 11 * 360000));
+  rec.Add(Tim(10 * kSecond, t0 + 10));
+  rec.Add(testing::MarkerEntry("eof", 10 * kSecond));
+  s.Run(rec);
+  EXPECT_TRUE(s.result.bad_rtc);
+  EXPECT_FALSE(s.result.using_gps_time);
+  EXPECT_LT(s.result.oldest_gps_time, 0);
+}
+
 TEST(PreScan, MissingEofSmallFilesAndAbort) {
   {
     Scan s;

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 
 #include "candb/signal_table.h"
 #include "common/message_output.h"
+#include "common/text_readers.h"
 #include "common/text_util.h"
 
 namespace tessmar {
@@ -99,12 +101,17 @@ bool ReadCommandFileLines(const std::string& name, std::vector<std::string>& lin
     return false;
   }
   ShowMessageF(kMsgInfo, "Parsing command file \"%s\" ...", name.c_str());
-  std::string line;
-  while (std::getline(in, line)) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    if (line.size() > kMaxCommandFileLineChars) line.resize(kMaxCommandFileLineChars);
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  const std::string data = buffer.str();
+  // The lines follow the program's text line rules: CR, LF or another control character ends a
+  // line (so files with CR-only line ends work too), and the rest of an over-long line is read
+  // as the next line.
+  std::size_t pos = 0;
+  std::string_view line;
+  while (NextTextLine(data, &pos, &line, kMaxCommandFileLineChars)) {
     if (line.empty() || line[0] == ';') continue;
-    lines.push_back(line);
+    lines.emplace_back(line);
   }
   return true;
 }

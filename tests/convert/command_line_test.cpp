@@ -78,15 +78,23 @@ TEST(CommandLine, WildcardListsTheFolderFilesAndCommandFileSkipsComments) {
   MessageCapture messages;
   ASSERT_TRUE(ReadCommandFileLines((dir / "run.cmd").string(), lines));
   EXPECT_TRUE(messages.Contains("Parsing command file \"" + (dir / "run.cmd").string() + "\" ..."));
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "logger.clc");
   EXPECT_EQ(lines[1], "/bm");
-  EXPECT_EQ(lines[2].size(), kMaxCommandFileLineChars);
-  EXPECT_EQ(lines[3], "my file.cld");  // a whole line, blanks do not split it
+  EXPECT_EQ(lines[2], std::string(kMaxCommandFileLineChars, 'x'));
+  EXPECT_EQ(lines[3], std::string(300 - kMaxCommandFileLineChars, 'x'));  // the rest of the line
+  EXPECT_EQ(lines[4], "my file.cld");  // a whole line, blanks do not split it
   EXPECT_FALSE(ReadCommandFileLines((dir / "missing.cmd").string(), lines));
   EXPECT_TRUE(messages.Contains("Could not open command file \"" + (dir / "missing.cmd").string() +
                                 "\". "));
-  ASSERT_EQ(lines.size(), 4u);  // nothing added by the failed read
+  ASSERT_EQ(lines.size(), 5u);  // nothing added by the failed read
+
+  // Old-style files end their lines with CR alone; a stray control character ends a line too.
+  std::ofstream(dir / "mac.cmd", std::ios::binary) << "a.clc\rb.cld\r;c.dbc\rd.dat\x01" "e.asc";
+  lines.clear();
+  ASSERT_TRUE(ReadCommandFileLines((dir / "mac.cmd").string(), lines));
+  EXPECT_EQ(lines, (std::vector<std::string>{"a.clc", "b.cld", "d.dat", "e.asc"}));
+
   ReportUnknownArgument(ClassifyArgument("notes.doc"));
   EXPECT_EQ(messages.entries().back().severity, kMsgError);
   EXPECT_EQ(messages.entries().back().text, "ParseCmdLine: Don't know what to do with notes.doc .");

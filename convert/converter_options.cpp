@@ -1,5 +1,6 @@
 #include "convert/converter_options.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <string_view>
 
@@ -56,7 +57,8 @@ double ParseSeconds(const std::string& text) {
   }
   char* end = nullptr;
   double v = std::strtod(copy.c_str(), &end);
-  if (end == copy.c_str() || !(v == v)) return 0;  // unreadable or NaN
+  // Unreadable, NaN or infinite: no usable interval (an infinite one would never write a row).
+  if (end == copy.c_str() || !std::isfinite(v)) return 0;
   return v;
 }
 

@@ -71,7 +71,8 @@ OptionCheckResult CheckConverterOptions(ConverterOptions& options);
 // Returns the interval in seconds.
 double ReadWriteInterval(ConverterOptions& options, int message_rate_limit);
 
-// Reads a decimal number in seconds ("0.010", "0,01" also accepted); 0 when unreadable.
+// Reads a decimal number in seconds ("0.010", "0,01" also accepted); 0 when unreadable or not
+// finite ("inf", "nan").
 double ParseSeconds(const std::string& text);
 
 // Output path of a source: output_dir joined with the source's file name whose extension is

@@ -166,6 +166,13 @@ TEST(ConverterOptionsCheck, WriteIntervalRaisedForSignals) {
   o.output_type = 0;
   o.write_interval = "0";
   EXPECT_TRUE(CheckConverterOptions(o).box_text.empty());
+  // An interval that is no finite number counts as none: Signals get the smallest interval.
+  for (const char* text : {"inf", "-inf", "nan", "1e999"}) {
+    o = ConverterOptions{};
+    o.write_interval = text;
+    EXPECT_FALSE(CheckConverterOptions(o).box_text.empty()) << text;
+    EXPECT_EQ(o.write_interval, "0.0001") << text;
+  }
 }
 
 TEST(ConverterOptionsCheck, ReadWriteIntervalReplacesTinyValues) {

@@ -94,16 +94,48 @@ bool IniFile::Load(const std::filesystem::path& path) {
   return true;
 }
 
+namespace {
+
+// A name or value as one line of the file: cut at the first line end or other control character
+// (TAB excepted), so that a text from a control can never add lines, keys or sections.
+std::string_view OneLine(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 && c != '\t') return text.substr(0, i);
+  }
+  return text;
+}
+
+// Appends a value so that reading gives it back: a value with blanks at either end, or one
+// enclosed in double quotes itself, is written inside a pair of double quotes (reading removes
+// the surrounding blanks and one pair of quotes).
+void AppendValue(std::string& out, std::string_view value) {
+  value = OneLine(value);
+  const bool blank_ends =
+      !value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                         value.back() == '\t');
+  const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+  if (blank_ends || quoted) {
+    out += '"';
+    out += value;
+    out += '"';
+  } else {
+    out += value;
+  }
+}
+
+}  // namespace
+
 std::string IniFile::ToText() const {
   std::string out;
   for (const Section& s : sections_) {
     out += '[';
-    out += s.name;
+    out += OneLine(s.name);
     out += "]\r\n";
     for (const Entry& e : s.entries) {
-      out += e.key;
+      out += OneLine(e.key);
       out += '=';
-      out += e.value;
+      AppendValue(out, e.value);
       out += "\r\n";
     }
     out += "\r\n";

@@ -75,6 +75,22 @@ TEST(SettingsFile, RoundTripKeepsValuesOrderAndForeignKeys) {
   EXPECT_EQ(back.left, 17);
 }
 
+TEST(SettingsFile, TextsWithLineBreaksOrBlankEndsCannotBreakTheFile) {
+  TessmarSettings s;
+  s.log_file_dir = "/data/run\r\n[Converter]\r\nOutputType=2";
+  s.export_dir = " /out ";
+  s.converter.invalid_signal = "\"NaN\"";
+  IniFile ini;
+  WriteSettings(s, ini);
+  IniFile again;
+  again.Parse(ini.ToText());
+  const TessmarSettings back = ReadSettings(again);
+  EXPECT_EQ(back.log_file_dir, "/data/run");
+  EXPECT_EQ(back.converter.output_type, 1);  // no key smuggled in by the folder name
+  EXPECT_EQ(back.export_dir, " /out ");
+  EXPECT_EQ(back.converter.invalid_signal, "\"NaN\"");
+}
+
 TEST(SettingsFile, GpsSectionRoundTrip) {
   IniFile ini;
   ini.Parse("[GPS_Output]\nSeparateTrackFile=1\nTrackFileFormat=1\nColTitle2=GpsLat\n"

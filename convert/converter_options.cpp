@@ -217,6 +217,11 @@ bool ApplyBatchOutputName(const std::filesystem::path& output_name, ConverterOpt
     }
     options.output_type = static_cast<int>(OutputType::kSignals);
   } else if (StartsWithNoCase(ext, "asc")) {
+    // ".ascii" is ETAS ASCII's own extension: a selected ETAS ASCII stays.
+    if (options.output_file_format == kFormatEtasAscii && ext.size() == 5 &&
+        StartsWithNoCase(ext, "ascii")) {
+      return true;
+    }
     options.output_file_format = kFormatVectorAscii;
     options.output_type = static_cast<int>(OutputType::kMessages);
   } else {

@@ -93,7 +93,7 @@ int CombineFlags(bool combine, int source_index, int source_count);
 
 // Batch output names choose the format: ".txt" Text, ".csv" CSV international with Signals,
 // ".dat" the selected DIAdem mode or Vector MDF (else DIAdem ASCII) with Signals, ".asc" Vector
-// ASCII with Messages. Returns false (options unchanged) for any other extension.
+// ASCII with Messages (".ascii" keeps a selected ETAS ASCII). Returns false (options unchanged) for any other extension.
 bool ApplyBatchOutputName(const std::filesystem::path& output_name, ConverterOptions& options);
 
 }  // namespace tessmar

@@ -256,6 +256,17 @@ TEST(OutputPath, BatchOutputNameChoosesFormat) {
   o.output_file_format = kFormatStiegeleMdf;
   ASSERT_TRUE(ApplyBatchOutputName("x.dat", o));
   EXPECT_EQ(o.output_file_format, kFormatDiademAscii);
+  // ".ascii" keeps a selected ETAS ASCII and its output type; otherwise it is Vector ASCII.
+  o.output_file_format = kFormatEtasAscii;
+  o.output_type = 1;
+  ASSERT_TRUE(ApplyBatchOutputName("x.ASCII", o));
+  EXPECT_EQ(o.output_file_format, kFormatEtasAscii);
+  EXPECT_EQ(o.output_type, 1);
+  ASSERT_TRUE(ApplyBatchOutputName("x.asc", o));
+  EXPECT_EQ(o.output_file_format, kFormatVectorAscii);
+  ASSERT_TRUE(ApplyBatchOutputName("x.ascii", o));
+  EXPECT_EQ(o.output_file_format, kFormatVectorAscii);
+  EXPECT_EQ(o.output_type, 0);
 }
 
 }  // namespace

@@ -19,9 +19,17 @@ bool IsLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
 void ExpandWildcard(const std::string& pattern, std::vector<std::string>& sources) {
   std::fputs("Directory listing of *.*\n", stdout);
   std::fflush(stdout);
+  // Only '*' and '?' are wildcards: brackets and backslashes in the name are taken as they are,
+  // so that a folder like "run[1]" is not read as a character class.
+  std::string escaped;
+  escaped.reserve(pattern.size() * 2);
+  for (char c : pattern) {
+    if (c == '[' || c == ']' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
   glob_t found{};
   // glob() sorts the names and keeps the folder part of the pattern in front of each.
-  if (glob(pattern.c_str(), 0, nullptr, &found) == 0) {
+  if (glob(escaped.c_str(), 0, nullptr, &found) == 0) {
     for (std::size_t i = 0; i < found.gl_pathc; ++i) sources.emplace_back(found.gl_pathv[i]);
   }
   globfree(&found);

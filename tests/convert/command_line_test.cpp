@@ -72,6 +72,14 @@ TEST(CommandLine, WildcardListsTheFolderFilesAndCommandFileSkipsComments) {
   EXPECT_EQ(p.sources,
             (std::vector<std::string>{(dir / "a.cld").string(), (dir / "b.cld").string()}));
 
+  // Brackets in a folder name are part of the name, not a character class.
+  std::filesystem::create_directories(dir / "run[1]");
+  std::filesystem::create_directories(dir / "run1");
+  std::ofstream(dir / "run[1]" / "x.cld") << "x";
+  std::ofstream(dir / "run1" / "y.cld") << "x";
+  p = ClassifyArgument((dir / "run[1]" / "*.cld").string());
+  EXPECT_EQ(p.sources, (std::vector<std::string>{(dir / "run[1]" / "x.cld").string()}));
+
   std::ofstream(dir / "run.cmd", std::ios::binary)
       << "; a comment\r\n\r\nlogger.clc\r\n/bm\r\n" << std::string(300, 'x') << "\r\nmy file.cld";
   std::vector<std::string> lines;

@@ -734,9 +734,11 @@ ConversionSummary ConversionRun::Run() {
     if (previous) previous(severity, text);
   });
 
+  // The check normalises first (Signals and DIAdem need at least 0.1 ms); reading the options
+  // for the conversion then replaces what is still illegal (a Messages interval below 0.1 ms).
   ConverterOptions options = request_.options;
-  ReadWriteInterval(options, request_.user_config ? request_.user_config->cfg.MsgRateLimit : 0);
   const OptionCheckResult check = CheckConverterOptions(options);
+  ReadWriteInterval(options, request_.user_config ? request_.user_config->cfg.MsgRateLimit : 0);
   if (check.accepted) ShowOptionNote(check);
   if (!check.accepted) {
     if (!check.box_text.empty()) ShowMessage(kMsgWarning, Tr(check.box_text.c_str()));

@@ -296,19 +296,30 @@ namespace {
 TEST(ConvertCli, WriteIntervalIsCheckedAndNotesAreShown) {
   TempDir dir;
   WriteRecording(dir / "a.cld");
-  CliResult r = RunCli(Args(dir, {"a.cld", "--interval", "0.00001"}), dir.path());
+  // Messages: an interval below 0.1 ms is illegal and replaced when the options are read.
+  CliResult r = RunCli(
+      Args(dir, {"a.cld", "--output-type", "messages", "--interval", "0.00001"}), dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.err.find("Warning: Output write interval was illegal. Changed from 1e-05 to 0.01 "
                        "seconds."),
             std::string::npos)
       << r.err;
+  // Signals: the option check raises it to 0.1 ms first, with its message-box text.
+  r = RunCli(Args(dir, {"a.cld", "--output-type", "signals", "--interval", "0.00001"}),
+             dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("write-interval of 0.1 ms or more MUST be specified."), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("was illegal"), std::string::npos) << r.err;
 
   std::string clc = ReadFile(kDemoLogger);
   const std::size_t at = clc.find("MsgRateLimit=0");
   ASSERT_NE(at, std::string::npos);
   clc.replace(at, 14, "MsgRateLimit=20");
   WriteFile(dir / "limited.clc", clc);
-  r = RunCli(Args(dir, {"limited.clc", "a.cld", "--interval", "0.00001"}), dir.path());
+  r = RunCli(Args(dir, {"limited.clc", "a.cld", "--output-type", "messages", "--interval",
+                        "0.00001"}),
+             dir.path());
   EXPECT_NE(r.err.find("Changed from 1e-05 to 0.02 seconds."), std::string::npos) << r.err;
 
   // Signals need an interval: 0 is raised to 0.1 ms, and the CLI user is told.

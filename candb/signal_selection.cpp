@@ -43,6 +43,25 @@ void Separator(std::string_view& s, char c) {
   SkipChar(s, c);
 }
 
+// The warning for a signal whose message finds no room in the full message table.
+void WarnMessageTableFull(const T_CanLog_SigDef& sig) {
+  const std::string text = StrPrintf(
+      Tr("Adding the signal \"%s\"\r\nwould exceed the maximum number\r\nof logged MESSAGES or "
+         "CAN-IDs (%d) !"),
+      sig.sn, MAX_LOGGED_MESSAGES);
+  if (BatchMode()) {
+    // No box in batch mode; the refusal still shows in the message list.
+    ShowMessage(kMsgWarning, text);
+    return;
+  }
+  Question q;
+  q.caption = Tr("PROBLEM");
+  q.text = text;
+  q.buttons = Buttons::kOk;
+  q.batch_answer = Answer::kOk;
+  Ask(q);
+}
+
 }  // namespace
 
 // ---- Recent CANdb files -------------------------------------------------------------------------
@@ -148,6 +167,13 @@ AddResult AddTableRow(LoggerConfiguration& config, const SignalTable& table, int
   }
 
   if (found >= 0) {
+    // Overwriting with a signal of a message that is not logged yet needs a free message slot;
+    // without one the signal would be logged without its message and never yield a value.
+    if (FindMessageById(config.cfg, sig.id) < 0 &&
+        CountUsedMessages(config.cfg) >= MAX_LOGGED_MESSAGES) {
+      WarnMessageTableFull(sig);
+      return AddResult::kRefused;
+    }
     Question q;
     q.caption = Tr("PROBLEM");
     q.text = StrPrintf(Tr("A signal named \"%s\"\r\nalready exists in the CAN LOGGER CONFIGURATION ."
@@ -168,21 +194,7 @@ AddResult AddTableRow(LoggerConfiguration& config, const SignalTable& table, int
   }
 
   if (!id_in_use && CountUsedMessages(config.cfg) >= MAX_LOGGED_MESSAGES) {
-    const std::string text = StrPrintf(
-        Tr("Adding the signal \"%s\"\r\nwould exceed the maximum number\r\nof logged MESSAGES or "
-           "CAN-IDs (%d) !"),
-        sig.sn, MAX_LOGGED_MESSAGES);
-    if (BatchMode()) {
-      // No box in batch mode; the refusal still shows in the message list.
-      ShowMessage(kMsgWarning, text);
-    } else {
-      Question q;
-      q.caption = Tr("PROBLEM");
-      q.text = text;
-      q.buttons = Buttons::kOk;
-      q.batch_answer = Answer::kOk;
-      Ask(q);
-    }
+    WarnMessageTableFull(sig);
     return AddResult::kRefused;
   }
 

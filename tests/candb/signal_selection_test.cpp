@@ -191,6 +191,31 @@ TEST_F(LoggedSignalsTest, MessageTableFullRefusesOnlyNewMessages) {
             "CAN-IDs (256) !");
 }
 
+TEST_F(LoggedSignalsTest, OverwriteWithANewMessageNeedsRoomInTheFullMessageTable) {
+  AddTableRow(config, table, 2);  // Speed of 0x100
+  for (int i = 1; i < MAX_LOGGED_MESSAGES; ++i) {
+    T_CanLog_MsgDef m;
+    m.id = 0x700u + static_cast<uint32_t>(i);
+    ASSERT_TRUE(StoreMessageDefinition(config.cfg, m));
+  }
+  SetBatchMode(true);
+  cap.Clear();
+  // Speed of bus 2 belongs to 0x60000200, which has no message slot and finds no free one.
+  EXPECT_EQ(AddTableRow(config, table, 4), AddResult::kRefused);
+  SetBatchMode(false);
+  EXPECT_TRUE(EndsAddRun(AddResult::kRefused));
+  EXPECT_EQ(cap.entries().back().text,
+            "Adding the signal \"Speed\"\r\nwould exceed the maximum number\r\nof logged MESSAGES or "
+            "CAN-IDs (256) !");
+  EXPECT_EQ(config.sigs[0].id, 0x100u);  // the logged signal stays as it was
+  // Overwriting within a logged message still works with the table full.
+  table.AppendRow(Row("Speed", "1", "0x00000100,0", "ECU", "Engine", "8,8,M"));
+  const int r = table.row_count() - 1;
+  AnswerWith yes(Answer::kYes);
+  EXPECT_EQ(AddTableRow(config, table, r), AddResult::kOverwritten);
+  EXPECT_EQ(config.sigs[0].sb, 8);
+}
+
 TEST_F(LoggedSignalsTest, SignalTableFullRefuses) {
   for (int i = 0; i < MAX_LOGGED_SIGNALS; ++i) {
     SetText(config.sigs[static_cast<std::size_t>(i)].sn, "S" + std::to_string(i));

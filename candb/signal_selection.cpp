@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <set>
 #include <system_error>
@@ -35,6 +36,12 @@ double CellReal(std::string_view cell) {
     if (res.ec == std::errc()) return v;
   }
   return ReadReal(cell);
+}
+
+// A bit position or length from a cell. Values beyond the 16-bit fields are held at their limits
+// rather than wrapped, so that a hostile position cannot turn into a plausible one.
+int16_t ReadBitNumber(std::string_view& s) {
+  return static_cast<int16_t>(std::clamp<int32_t>(ReadInteger(s), INT16_MIN, INT16_MAX));
 }
 
 // Skips blanks and takes the expected separator if it is there.
@@ -123,9 +130,9 @@ bool ConvertTableRow(const SignalTable& table, int r, T_CanLog_SigDef& sig, T_Ca
   sig.ma = CellReal(row[kColMaxValue]);
 
   std::string_view mapping = row[kColMapping];
-  sig.sb = static_cast<int16_t>(ReadInteger(mapping));
+  sig.sb = ReadBitNumber(mapping);
   Separator(mapping, ',');
-  sig.nb = static_cast<int16_t>(ReadInteger(mapping));
+  sig.nb = ReadBitNumber(mapping);
   Separator(mapping, ',');
   SkipBlanks(mapping);
   if (!mapping.empty()) sig.bo = mapping[0];
@@ -136,9 +143,9 @@ bool ConvertTableRow(const SignalTable& table, int r, T_CanLog_SigDef& sig, T_Ca
     // "value,start,length,order"; "MUX_SIGNAL" and "MUXER invalid ?!?" read as 0,0,0,'M'.
     sig.mu.MuxVal = static_cast<int64_t>(ReadInteger(mux));
     Separator(mux, ',');
-    sig.mu.MuxStartBit = static_cast<int16_t>(ReadInteger(mux));
+    sig.mu.MuxStartBit = ReadBitNumber(mux);
     Separator(mux, ',');
-    sig.mu.MuxBitCount = static_cast<int16_t>(ReadInteger(mux));
+    sig.mu.MuxBitCount = ReadBitNumber(mux);
     Separator(mux, ',');
     SkipBlanks(mux);
     sig.mu.MuxByteOrder = mux.empty() ? 'M' : mux[0];

@@ -114,6 +114,15 @@ TEST(ConvertTableRow, IdentifierWordMappingAndMultiplexor) {
   EXPECT_FALSE(s.multiplexed());
   EXPECT_FALSE(ConvertTableRow(t, 0, s, m));
   EXPECT_FALSE(ConvertTableRow(t, 99, s, m));
+
+  // Bit numbers beyond the 16-bit fields stay out of range instead of wrapping to real positions
+  // (65544 would wrap to 8, -65528 to 8).
+  t.AppendRow(Row("D", "1", "0x00000001,0", "N", "M", "65544,65544,I", "1,-65528,65540,M"));
+  ASSERT_TRUE(ConvertTableRow(t, 5, s, m));
+  EXPECT_EQ(s.sb, 32767);
+  EXPECT_EQ(s.nb, 32767);
+  EXPECT_EQ(s.mu.MuxStartBit, -32768);
+  EXPECT_EQ(s.mu.MuxBitCount, 32767);
 }
 
 // ---- Adding and removing ------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // logged with the line number; the first statement error in a message, signal or attribute
 // statement ends the read, the database keeping what was read before it.
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -125,6 +126,12 @@ struct CANdb::Token {
   // Integer tokens keep their low 32 bits; reals are limited to the 32-bit range.
   int32_t Int32() const {
     return kind == kInt ? static_cast<int32_t>(static_cast<uint32_t>(i)) : ClampToInt32(d);
+  }
+  // Bit positions and lengths: integers beyond 32 bits are held at the 32-bit limits, so that
+  // a huge number cannot wrap into a plausible position.
+  int32_t Clamped32() const {
+    return static_cast<int32_t>(std::clamp<int64_t>(i, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
   }
   uint32_t Id() const { return static_cast<uint32_t>(i); }
   bool Ends() const { return kind == kEnd || kind == kFail; }
@@ -573,12 +580,12 @@ CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
   if (!tok.Is(':')) return fail(tok, "':' expected after signal name");
   tok = NextToken();
   if (tok.kind != Token::kInt) return fail(tok, "Signal bit position expected");
-  const int32_t start = tok.Int32();
+  const int32_t start = tok.Clamped32();
   tok = NextToken();
   if (!tok.Is('|')) return fail(tok, "'|' expected after signal name");
   tok = NextToken();
   if (tok.kind != Token::kInt) return fail(tok, "Signal length expected");
-  const int32_t length = tok.Int32();
+  const int32_t length = tok.Clamped32();
   tok = NextToken();
   if (!tok.Is('@')) return fail(tok, "'@' expected after signal name");
   tok = NextToken();
@@ -629,7 +636,8 @@ CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
     const int64_t x = 64 - m - length;
     stored = 8 * (7 - x / 8) + (x % 8);
   }
-  s.SetStartBit(static_cast<int32_t>(stored));
+  s.SetStartBit(static_cast<int32_t>(std::clamp<int64_t>(
+      stored, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max())));
   s.SetLength(length);
   s.SetMotorola(motorola);
 

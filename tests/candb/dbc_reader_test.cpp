@@ -225,6 +225,23 @@ TEST(DbcReader, StringEscapesAndScannerCorners) {
   EXPECT_NE(db.FindMessageById(200), nullptr);  // bytes 0x80.. between tokens are blanks
 }
 
+TEST(DbcReader, HugeBitPositionsAndLengthsDoNotWrap) {
+  // 4294967304 is 2^32 + 8: its low 32 bits would make a signal at bit 8 of length 8.
+  DbcFile f(
+      "BU_: N\nBO_ 1 A: 8 N\n"
+      " SG_ Big : 4294967304|4294967304@1+ (1,0) [0|0] \"\" N\n"
+      " SG_ Neg : -4294967288|8@1+ (1,0) [0|0] \"\" N\n");
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  const CANdbSignal* big = Sig(db, 1, "Big");
+  ASSERT_NE(big, nullptr);
+  EXPECT_EQ(big->start_bit(), 2147483647);
+  EXPECT_EQ(big->length(), 2147483647);
+  const CANdbSignal* neg = Sig(db, 1, "Neg");
+  ASSERT_NE(neg, nullptr);
+  EXPECT_EQ(neg->start_bit(), -2147483647 - 1);
+}
+
 TEST(DbcReader, ByteFFOutsideStringEndsInput) {
   DbcFile f(std::string("BU_: N\nBO_ 1 A: 8 N\n\xff\nBO_ 2 B: 8 N\n"));
   CANdb db;

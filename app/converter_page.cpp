@@ -350,6 +350,7 @@ OptionCheckResult ConverterPage::CheckOptions(bool quiet) {
     Question q;
     q.text = result.box_text;
     q.caption = result.box_caption.empty() ? "Logfile Converter Warning" : result.box_caption;
+    q.icon = Icon::kWarning;
     q.buttons = Buttons::kOk;
     q.batch_answer = Answer::kOk;
     Ask(q);

@@ -85,10 +85,7 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
   // Messages of the core go to the "Info" list and the status line; questions become boxes.
   SetMessageHandler([this](int severity, std::string_view text) { OnMessage(severity, text); });
   SetQuestionHandler([this](const Question& q) {
-    QMessageBox box(q.caption.find("Warning") != std::string::npos ||
-                            q.caption.find("PROBLEM") != std::string::npos
-                        ? QMessageBox::Warning
-                        : QMessageBox::Question,
+    QMessageBox box(q.icon == Icon::kWarning ? QMessageBox::Warning : QMessageBox::Question,
                     FromCore(q.caption), BoxText(q.text), ToQtButtons(q.buttons), this);
     return FromQtButton(box.exec());
   });
@@ -615,6 +612,7 @@ bool TCanLogForm1::AskToSave() {
   if (!config_.modified) return true;
   Question q;
   q.caption = "Warning";
+  q.icon = Icon::kWarning;
   q.text = StrPrintf(Tr("The logger configuration has been modified but not saved yet.\r\n Save "
                         "config as   \"%s\"   now ?"),
                      ToCore(config_file_name()).c_str());
@@ -846,6 +844,7 @@ ConversionSummary TCanLogForm1::StartConversion() {
     request.options.graph_preview = false;
     Question q;
     q.caption = "Logfile Converter Warning (info level)";
+    q.icon = Icon::kWarning;
     q.text = Tr("The graphic preview cannot be used\r\nif the output type is *NOT* SIGNALS .");
     q.buttons = Buttons::kOk;
     q.batch_answer = Answer::kOk;

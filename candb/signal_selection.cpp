@@ -63,6 +63,7 @@ void WarnMessageTableFull(const T_CanLog_SigDef& sig) {
   }
   Question q;
   q.caption = Tr("PROBLEM");
+  q.icon = Icon::kWarning;
   q.text = text;
   q.buttons = Buttons::kOk;
   q.batch_answer = Answer::kOk;
@@ -183,6 +184,7 @@ AddResult AddTableRow(LoggerConfiguration& config, const SignalTable& table, int
     }
     Question q;
     q.caption = Tr("PROBLEM");
+    q.icon = Icon::kWarning;
     q.text = StrPrintf(Tr("A signal named \"%s\"\r\nalready exists in the CAN LOGGER CONFIGURATION ."
                           "\r\nOverwrite the existing signal definition ?\r\n  [YES]=overwrite, "
                           "[NO]=leave the old signal as-is"),

@@ -47,12 +47,14 @@ const char* Tr(const char* text);
 
 enum class Answer { kYes, kNo, kCancel, kOk };
 enum class Buttons { kOk, kYesNo, kYesNoCancel, kOkCancel };
+enum class Icon { kQuestion, kWarning };
 
 struct Question {
   std::string text;
   std::string caption;
   Buttons buttons = Buttons::kYesNo;
   Answer batch_answer = Answer::kYes;  // taken in batch mode and when no front end asks
+  Icon icon = Icon::kQuestion;         // the symbol a message box shows
 };
 
 using QuestionHandler = std::function<Answer(const Question& question)>;

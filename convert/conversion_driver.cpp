@@ -346,6 +346,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     Question q;
     q.text = Tr(kNoSignalsQuestion);
     q.caption = Tr("Warning");
+    q.icon = Icon::kWarning;
     q.buttons = Buttons::kYesNoCancel;
     q.batch_answer = Answer::kNo;
     if (Ask(q) != Answer::kYes) {

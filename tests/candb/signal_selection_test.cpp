@@ -164,6 +164,7 @@ TEST_F(LoggedSignalsTest, NameAlreadyLoggedAsksAndBatchOverwrites) {
     AnswerWith no(Answer::kNo);
     EXPECT_EQ(AddTableRow(config, table, 4), AddResult::kKept);
     EXPECT_EQ(no.last.caption, "PROBLEM");
+    EXPECT_EQ(no.last.icon, Icon::kWarning);
     EXPECT_EQ(no.last.text,
               "A signal named \"Speed\"\r\nalready exists in the CAN LOGGER CONFIGURATION .\r\n"
               "Overwrite the existing signal definition ?\r\n  [YES]=overwrite, [NO]=leave the "

@@ -1,6 +1,6 @@
 #pragma once
-// Builds tiny logger recordings byte by byte for the converter tests, so that every expected
-// output line can be worked out by hand from the entries written here.
+// Builds tiny logger recordings for the converter tests from the entry layouts of the recording
+// tests, so that every expected output line can be worked out by hand from the entries written.
 
 #include <cstdint>
 #include <cstring>
@@ -8,6 +8,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/logfile/recording_builder.h"
 
 namespace tessmar::testing {
 
@@ -19,44 +21,23 @@ class RecordingBuilder {
   // "tim" entry: 32-bit count and the date (year big-endian).
   RecordingBuilder& Time(uint32_t count, int year, int month, int day, int hour, int minute,
                          int second, int hundredths = 0) {
-    uint8_t e[16] = {0x40, 't', 'i', 'm'};
-    Put32(e + 4, count);
-    e[8] = static_cast<uint8_t>(year >> 8);
-    e[9] = static_cast<uint8_t>(year & 0xFF);
-    e[10] = static_cast<uint8_t>(month);
-    e[11] = static_cast<uint8_t>(day);
-    e[12] = static_cast<uint8_t>(hour);
-    e[13] = static_cast<uint8_t>(minute);
-    e[14] = static_cast<uint8_t>(second);
-    e[15] = static_cast<uint8_t>(hundredths);
-    return Add(e);
+    return Add(TimeEntry(count, year, month, day, hour, minute, second, hundredths));
   }
   // CAN frame: 24-bit timestamp, identifier word, data.
   RecordingBuilder& Frame(uint32_t ticks24, uint32_t id_word, std::vector<uint8_t> data) {
-    uint8_t e[16] = {};
-    e[0] = static_cast<uint8_t>(data.size());
-    e[1] = static_cast<uint8_t>(ticks24 & 0xFF);
-    e[2] = static_cast<uint8_t>((ticks24 >> 8) & 0xFF);
-    e[3] = static_cast<uint8_t>((ticks24 >> 16) & 0xFF);
-    Put32(e + 4, id_word);
+    Bytes e = CanEntry(ticks24, id_word, {}, static_cast<int>(data.size()));
     for (std::size_t i = 0; i < data.size() && i < 8; ++i) e[8 + i] = data[i];
     return Add(e);
   }
   // Expression entry with the first value set and the second one empty.
   RecordingBuilder& Expression(uint32_t count, int index, float value) {
-    uint8_t e[16] = {0x90, static_cast<uint8_t>(index)};
-    Put32(e + 4, count);
-    std::memcpy(e + 8, &value, 4);
-    Put32(e + 12, 0xFFFFFFFFu);
-    return Add(e);
+    return Add(ExpressionEntryBytes(static_cast<uint8_t>(index), count, FloatBits(value),
+                                    0xFFFFFFFFu));
   }
   RecordingBuilder& Marker(const char* tag, uint32_t count) {
-    uint8_t e[16] = {0x40, static_cast<uint8_t>(tag[0]), static_cast<uint8_t>(tag[1]),
-                     static_cast<uint8_t>(tag[2])};
-    Put32(e + 4, count);
-    return Add(e);
+    return Add(MarkerEntry(tag, count));
   }
-  RecordingBuilder& Raw(const uint8_t (&e)[16]) { return Add(e); }
+  RecordingBuilder& Raw(const uint8_t (&e)[16]) { return Add(Bytes(e, e + 16)); }
 
   void Write(const std::filesystem::path& path) const {
     std::ofstream out(path, std::ios::binary);
@@ -66,11 +47,8 @@ class RecordingBuilder {
   }
 
  private:
-  static void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-  RecordingBuilder& Add(const uint8_t* e) {
-    bytes_.insert(bytes_.end(), e, e + 16);
+  RecordingBuilder& Add(const Bytes& e) {
+    bytes_.insert(bytes_.end(), e.begin(), e.end());
     return *this;
   }
   std::string header_;

@@ -19,6 +19,25 @@ constexpr double kMsSlack = 1e-6;
 // Longest text a channel can hold (255) or a GPS cell may take.
 constexpr std::size_t kMaxCellText = 256;
 
+// A cell whose text holds the column separator or a double quote is enclosed in double quotes,
+// so that a reader sees one cell; a quote inside it is doubled. Numbers never need this (their
+// characters are digits, sign, exponent and the decimal separator, and a decimal separator equal
+// to the column separator quotes every cell anyway), so only texts are checked.
+bool NeedsQuotes(const char* text, std::size_t len, char sep) {
+  return std::memchr(text, sep, len) != nullptr || std::memchr(text, '"', len) != nullptr;
+}
+
+// Writes text enclosed in double quotes with every quote doubled; out needs room for 2 * len + 2.
+char* QuotedText(char* out, const char* text, std::size_t len) {
+  *out++ = '"';
+  for (std::size_t i = 0; i < len; ++i) {
+    if (text[i] == '"') *out++ = '"';
+    *out++ = text[i];
+  }
+  *out++ = '"';
+  return out;
+}
+
 const char* TimeHeader(TimeColumnKind kind, bool messages, int headlines) {
   switch (kind) {
     case TimeColumnKind::kSeconds: return messages ? "Time_second" : "time_sec";
@@ -134,18 +153,26 @@ int TextCsvWriter::Create(const WriterSetup& setup) {
     is_gps_[c] = setup.columns[c].group == ColumnGroup::kGps;
     longest += std::max<std::size_t>(setup.columns[c].name.size(), setup.columns[c].unit.size());
   }
+  // A quoted text may double in length.
   const std::size_t per_cell =
-      kCellSlack + std::max<std::size_t>(kMaxCellText, setup.invalid_value.size());
-  row_capacity_ = 4 * 64 + (setup.columns.size() + 12) * per_cell + longest * 2 + 128;
+      kCellSlack + 2 * std::max<std::size_t>(kMaxCellText, setup.invalid_value.size());
+  row_capacity_ = 4 * 64 + (setup.columns.size() + 12) * per_cell + longest * 4 + 128;
+  // The invalid-value cell is the same in every row: made once, copied per cell.
+  invalid_cell_.resize(2 * setup.invalid_value.size() + 3);
+  invalid_cell_.resize(static_cast<std::size_t>(
+      Cell(invalid_cell_.data(), setup.invalid_value.data(), setup.invalid_value.size(), quote_) -
+      invalid_cell_.data()));
   if (!appending && setup.headlines > 0 && !WriteHeadlines()) return 0;
   return 1;
 }
 
 char* TextCsvWriter::Cell(char* p, const char* text, std::size_t len, bool quote) {
-  if (quote) *p++ = '"';
-  std::memcpy(p, text, len);
-  p += len;
-  if (quote) *p++ = '"';
+  if (quote || NeedsQuotes(text, len, setup_.column_separator)) {
+    p = QuotedText(p, text, len);
+  } else {
+    std::memcpy(p, text, len);
+    p += len;
+  }
   *p++ = setup_.column_separator;
   return p;
 }
@@ -161,12 +188,12 @@ char* TextCsvWriter::EndLine(char* p) {
 bool TextCsvWriter::WriteHeadlines() {
   const int headlines = setup_.headlines;
   auto time_cell = [&](char* p, const char* text) {
-    const std::size_t len = std::strlen(text);
-    char* start = p + (quote_ ? 1 : 0);
-    p = Cell(p, text, len, quote_);
+    char cell[32];
+    const std::size_t len = std::min(std::strlen(text), sizeof cell);
+    std::memcpy(cell, text, len);
     // With a blank separator the blank between date and time would split the column.
-    if (setup_.column_separator == ' ' && len > 10 && start[10] == ' ') start[10] = '_';
-    return p;
+    if (setup_.column_separator == ' ' && len > 10 && cell[10] == ' ') cell[10] = '_';
+    return Cell(p, cell, len, quote_);
   };
   // Line 1: names.
   char* p = BeginRow();
@@ -283,29 +310,34 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
     const std::size_t column = static_cast<std::size_t>(setup_.layout.expression_first + index);
     if (column < setup_.columns.size() && !setup_.columns[column].used) return kRowSkipped;
     p = TimeCells(p, row.time, row.time_base);
-    char* cell = p;
+    // The cell is assembled aside: whether it needs quotes is known only at its end.
+    char cell[32 + numfmt::kMaxNumberChars];
+    char* c = cell;
     static constexpr char kTag[] = "; EXPR: ";
-    std::memcpy(p, kTag, sizeof kTag - 1);
-    p += sizeof kTag - 1;
+    std::memcpy(c, kTag, sizeof kTag - 1);
+    c += sizeof kTag - 1;
     std::string_view ex;
     if (setup_.logged_config) ex = TextOf(setup_.logged_config->Exp[index].ex);
     if (ex.size() > 16) ex = ex.substr(0, 16);
-    std::memcpy(p, ex.data(), ex.size());
-    p += ex.size();
-    for (std::size_t i = ex.size(); i < 13; ++i) *p++ = ' ';
-    *p++ = ' ';
-    *p++ = '=';
-    *p++ = ' ';
-    char* num = p;
-    p = numfmt::G(p, setup_.channels[setup_.layout.expression_first + index].scaled, 6);
-    if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(num, p, setup_.decimal_separator);
-    // With the decimal comma as column separator every cell is quoted that holds one: the
-    // value (or a comma in the expression text) would otherwise split the cell.
-    if (quote_ && std::memchr(cell, sep, static_cast<std::size_t>(p - cell)) != nullptr) {
-      std::memmove(cell + 1, cell, static_cast<std::size_t>(p - cell));
-      *cell = '"';
-      ++p;
-      *p++ = '"';
+    std::memcpy(c, ex.data(), ex.size());
+    c += ex.size();
+    for (std::size_t i = ex.size(); i < 13; ++i) *c++ = ' ';
+    *c++ = ' ';
+    *c++ = '=';
+    *c++ = ' ';
+    char* num = c;
+    c = numfmt::G(c, setup_.channels[setup_.layout.expression_first + index].scaled, 6);
+    if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(num, c, setup_.decimal_separator);
+    // The blanks of the layout itself do not count: the expression text and the value decide
+    // (with the decimal comma as column separator the value holds one).
+    const bool quote = NeedsQuotes(ex.data(), ex.size(), sep) ||
+                       NeedsQuotes(num, static_cast<std::size_t>(c - num), sep);
+    const std::size_t len = static_cast<std::size_t>(c - cell);
+    if (quote) {
+      p = QuotedText(p, cell, len);
+    } else {
+      std::memcpy(p, cell, len);
+      p += len;
     }
     *p++ = '\r';
     *p++ = '\n';
@@ -318,24 +350,27 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
   const ChannelValue& v = setup_.channels[column];
   const bool quote = quote_;
   if (!v.valid) {
-    return Cell(p, setup_.invalid_value.data(), setup_.invalid_value.size(), quote);
+    std::memcpy(p, invalid_cell_.data(), invalid_cell_.size());
+    return p + invalid_cell_.size();
   }
   if (v.value_type == kValueString) {
-    const std::string_view text = std::string_view(v.text);
-    *p++ = '"';
-    std::memcpy(p, text.data(), text.size());
-    p += text.size();
-    *p++ = '"';
+    p = QuotedText(p, v.text.data(), std::min(v.text.size(), kMaxCellText));
     *p++ = setup_.column_separator;
     return p;
   }
+  if (is_gps_[static_cast<std::size_t>(column)] && setup_.gps_formatter) {
+    // A GPS column's format may put any character into the cell.
+    char text[kMaxCellText];
+    const int n = setup_.gps_formatter(
+        setup_.gps_formatter_context, setup_.columns[static_cast<std::size_t>(column)].index_in_group,
+        text, static_cast<int>(kMaxCellText));
+    char* end = text + std::max(n, 0);
+    if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(text, end, setup_.decimal_separator);
+    return Cell(p, text, static_cast<std::size_t>(end - text), quote);
+  }
   if (quote) *p++ = '"';
   char* start = p;
-  if (is_gps_[static_cast<std::size_t>(column)] && setup_.gps_formatter) {
-    p += setup_.gps_formatter(setup_.gps_formatter_context,
-                              setup_.columns[static_cast<std::size_t>(column)].index_in_group, p,
-                              static_cast<int>(kMaxCellText));
-  } else if (setup_.scaled_values) {
+  if (setup_.scaled_values) {
     p = numfmt::G(p, v.scaled, v.value_type == kValueFloat64 ? 11 : 7);
   } else if (v.value_type == kValueFloat64 || v.is_float) {
     p = numfmt::G(p, v.raw_float, 11);

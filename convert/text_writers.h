@@ -68,6 +68,7 @@ class TextCsvWriter final : public TextFileWriter {
   std::size_t row_capacity_ = 0;  // longest row this setup can produce
   char* row_start_ = nullptr;
   std::vector<std::uint8_t> is_gps_;  // per column
+  std::string invalid_cell_;          // the invalid-value text as a cell, separator included
 };
 
 // Messages as Vector ASCII ("Vector-ASCII-comp.1").

@@ -71,23 +71,25 @@ std::size_t MatchVariable(std::string_view text, Var& var) {
 }
 
 GpsExprResult VariableValue(Var var, const GpsFix& fix) {
+  // Values of the position solution are only measured while the receiver has one.
+  const int solution = GpsFixHasPosition(fix) ? kGpsExprNumber : kGpsExprNoPosition;
   switch (var) {
     case Var::kDa:
       return {kGpsExprNumber, static_cast<double>(fix.day)};
     case Var::kHr:
       return {kGpsExprNumber, static_cast<double>(fix.hour)};
     case Var::kHasl:
-      return {kGpsExprNumber, fix.height};
+      return {solution, fix.height};
     case Var::kHdop:
-      return {kGpsExprNumber, fix.hdop};
+      return {solution, fix.hdop};
     case Var::kLatI:
-      return {kGpsExprNumber, static_cast<double>(fix.latitude)};
+      return {solution, static_cast<double>(fix.latitude)};
     case Var::kLat:
-      return {kGpsExprNumber, fix.latitude / static_cast<double>(kGpsUnitsPerDegree)};
+      return {solution, fix.latitude / static_cast<double>(kGpsUnitsPerDegree)};
     case Var::kLonI:
-      return {kGpsExprNumber, static_cast<double>(fix.longitude)};
+      return {solution, static_cast<double>(fix.longitude)};
     case Var::kLon:
-      return {kGpsExprNumber, fix.longitude / static_cast<double>(kGpsUnitsPerDegree)};
+      return {solution, fix.longitude / static_cast<double>(kGpsUnitsPerDegree)};
     case Var::kMi:
       return {kGpsExprNumber, static_cast<double>(fix.minute)};
     case Var::kMo:
@@ -97,7 +99,7 @@ GpsExprResult VariableValue(Var var, const GpsFix& fix) {
     case Var::kSe:
       return {kGpsExprNumber, static_cast<double>(fix.second)};
     case Var::kSpeed:
-      return {kGpsExprNumber, fix.speed};
+      return {solution, fix.speed};
     case Var::kTime: {
       int code = (fix.time_valid && fix.date_valid) ? kGpsExprNumber : kGpsExprInvalidTime;
       return {code, GpsFixTime(fix)};
@@ -171,6 +173,10 @@ int DecodeGpsEntry(std::span<const std::uint8_t> entry, GpsFix& fix) {
   return 0;
 }
 
+bool GpsFixHasPosition(const GpsFix& fix) {
+  return fix.quality != 0 && fix.satellites > 2 && fix.position_valid;
+}
+
 double GpsFixTime(const GpsFix& fix) {
   long long days = DaysFromCivil(2000 + fix.year2000, fix.month, fix.day);
   double seconds =
@@ -192,8 +198,12 @@ GpsDms GpsToDms(std::int32_t hundredths_of_arcsec) {
 
 GpsExprResult EvaluateGpsExpression(std::string_view text, const GpsFix& fix) {
   std::size_t pos = 0;
+  // Codes that mark the number as not measured are carried, not treated as errors.
+  auto is_error = [](int code) {
+    return code < 0 && code != kGpsExprInvalidTime && code != kGpsExprNoPosition;
+  };
   GpsExprResult first = ReadOperand(text, pos, fix);
-  if (first.code < 0 && first.code != kGpsExprInvalidTime) return first;
+  if (is_error(first.code)) return first;
   int code = first.code;
   double acc = first.value;
   for (;;) {
@@ -205,7 +215,7 @@ GpsExprResult EvaluateGpsExpression(std::string_view text, const GpsFix& fix) {
     }
     ++pos;
     GpsExprResult rhs = ReadOperand(text, pos, fix);
-    if (rhs.code < 0 && rhs.code != kGpsExprInvalidTime) return {rhs.code, acc};
+    if (is_error(rhs.code)) return {rhs.code, acc};
     if (rhs.code != kGpsExprNumber) code = rhs.code;
     switch (op) {
       case '+':

@@ -33,6 +33,11 @@ struct GpsFix {
 // else (the fix is then unchanged). Shorter spans are not decoded (0).
 int DecodeGpsEntry(std::span<const std::uint8_t> entry, GpsFix& fix);
 
+// True when the receiver had a position solution for the fix: fix quality not 0, more than two
+// satellites and a position entry read. Without one, the receiver reports placeholders (often 0
+// for latitude, longitude, height and speed) that must not pass for measured values.
+bool GpsFixHasPosition(const GpsFix& fix);
+
 // Date and time of the fix in seconds since 1970-01-01 00:00:00 (no time zone), hundredths
 // included. Computed from the fields whether or not they are valid.
 double GpsFixTime(const GpsFix& fix);
@@ -52,6 +57,9 @@ inline constexpr int kGpsExprSyntax = -2;
 inline constexpr int kGpsExprUnknownName = -3;
 inline constexpr int kGpsExprUnknownOperator = -4;
 inline constexpr int kGpsExprInvalidTime = -6;
+// A variable of the position solution (lat, lon, lat_i, lon_i, hasl, speed, hdop) read while the
+// fix has no position (GpsFixHasPosition false); like -6, the number is still delivered.
+inline constexpr int kGpsExprNoPosition = -7;
 
 struct GpsExprResult {
   int code = kGpsExprNumber;
@@ -60,8 +68,9 @@ struct GpsExprResult {
 
 // Evaluates a GPS column expression strictly from left to right, without precedence: operand,
 // then any number of (operator, operand) pairs; operands are numbers or "gps.<variable>";
-// operators + - * / %. A text variable (code 2) or an invalid time (code -6) keeps its code as the
-// result unless a later error occurs; the number is delivered in every case.
+// operators + - * / %. A text variable (code 2), an invalid time (code -6) or a missing position
+// (code -7) keeps its code as the result unless a later error occurs; the number is delivered in
+// every case.
 GpsExprResult EvaluateGpsExpression(std::string_view text, const GpsFix& fix);
 
 // Text of a text variable ("dstr", "tstr", "pos") for display; writes at most capacity - 1

@@ -76,7 +76,8 @@ void GpsOutput::FillColumns(std::span<ChannelValue> channels, const ColumnLayout
       cv.raw = TruncateToInt64(r.value);
       cv.scaled = r.value;
       cv.Widen(r.value);
-    } else if (r.code == kGpsExprInvalidTime) {
+    } else if (r.code == kGpsExprInvalidTime || r.code == kGpsExprNoPosition) {
+      // Not measured: writers show the invalid value, the number is kept for display.
       cv.valid = false;
       cv.is_float = false;
       cv.value_type = kChannelTypeFloat64;
@@ -107,9 +108,7 @@ bool GpsOutput::WriteTrackFix() {
   return ok;
 }
 
-bool GpsOutput::FixIsDrawable() const {
-  return fix_.quality != 0 && fix_.satellites > 2 && fix_.position_valid;
-}
+bool GpsOutput::FixIsDrawable() const { return GpsFixHasPosition(fix_); }
 
 std::filesystem::path GpsOutput::TrackPath(const std::filesystem::path& output_path, int format) {
   bool had_dot = false;

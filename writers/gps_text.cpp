@@ -162,7 +162,8 @@ std::string NmeaGprmc(const GpsFix& fix) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.1lf", fix.speed * kKnotsPerKmh);
   s += buf;
-  s += ",0,";
+  // The recording holds no course over ground: the field stays empty rather than claiming 0.
+  s += ",,";
   if (fix.date_valid) {
     std::snprintf(buf, sizeof buf, "%02d%02d%02d", fix.day, fix.month, (fix.year2000 + 2000) % 100);
     s += buf;
@@ -210,13 +211,13 @@ std::string TextTrackLine(const GpsFix& fix) {
   if (fix.date_valid) {
     std::snprintf(date, sizeof date, "%04d-%02d-%02d", fix.year2000 + 2000, fix.month, fix.day);
   } else {
-    std::snprintf(date, sizeof date, "YYYY-MM-DD");
+    std::snprintf(date, sizeof date, "%s", kTrackNoDate);
   }
   if (fix.time_valid) {
     std::snprintf(time, sizeof time, "%02d:%02d:%02d.%02d", fix.hour, fix.minute, fix.second,
                   fix.hundredths);
   } else {
-    std::snprintf(time, sizeof time, "hh:mm:ss.ss");
+    std::snprintf(time, sizeof time, "%s", kTrackNoTime);
   }
   char line[192];
   std::snprintf(line, sizeof line, "%s %s %11.7f %12.7f %7.1f %6.1f %d %02d %4.1f %c\r\n", date,

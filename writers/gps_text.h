@@ -45,9 +45,13 @@ std::string NmeaGpgga(const GpsFix& fix);
 // The text track file: a first line naming the fields, then one line per fix:
 //   date time latitude longitude height speed quality satellites HDOP status
 // e.g. "2017-10-19 12:34:56.78  48.5083333   11.1234567   512.3   54.0 1 08  1.2 A".
-// Date "YYYY-MM-DD" / time "hh:mm:ss.ss" when not valid; latitude and longitude in decimal degrees
-// (south and west negative, 7 decimals); height in m above sea level; speed in km/h. Lines end in
-// CR LF.
+// A date the receiver did not deliver is written as "----------" and a missing time as
+// "--:--:--.--": same width as a real value, so the columns stay aligned, and no reader can take
+// it for a date. Latitude and longitude in decimal degrees (south and west negative, 7 decimals);
+// height in m above sea level; speed in km/h. Quality 0 marks a fix without position. Lines end
+// in CR LF.
+inline constexpr char kTrackNoDate[] = "----------";
+inline constexpr char kTrackNoTime[] = "--:--:--.--";
 std::string TextTrackHeader();
 std::string TextTrackLine(const GpsFix& fix);
 

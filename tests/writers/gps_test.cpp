@@ -132,6 +132,18 @@ TEST(GpsExpression, TextVariablesAndInvalidTime) {
   EXPECT_EQ(GpsVariableText("lat", full, text, sizeof text), -1);
 }
 
+TEST(GpsExpression, PositionValuesOfAFixWithoutPositionAreNotMeasured) {
+  GpsFix fix;
+  DecodeGpsEntry(Entry1(0x12, 0x2353, 4529678, 0, 99), fix);  // quality 0, warning, 2 satellites
+  DecodeGpsEntry(Entry2(0, 0, 0), fix);
+  for (const char* source : {"gps.lat", "gps.lon_i", "gps.hasl", "gps.speed * 3.6", "1 + gps.hdop"}) {
+    EXPECT_EQ(EvaluateGpsExpression(source, fix).code, kGpsExprNoPosition) << source;
+  }
+  EXPECT_EQ(EvaluateGpsExpression("gps.nsat", fix).code, kGpsExprNumber);
+  EXPECT_EQ(EvaluateGpsExpression("gps.time", fix).code, kGpsExprNumber);
+  EXPECT_EQ(EvaluateGpsExpression("gps.lat / 0", fix).code, kGpsExprDivByZero);
+}
+
 // ---- Value formatting
 // ----------------------------------------------------------------------------
 
@@ -168,7 +180,7 @@ TEST(Nmea, ChecksumOfWellKnownSentences) {
 TEST(Nmea, SentencesOfAFix) {
   GpsFix fix = SampleFix();
   std::string rmc = NmeaGprmc(fix);
-  std::string body = "GPRMC,123456.78,A,4830.5000,N,01106.6667,W,54.0,0,191017,,,A";
+  std::string body = "GPRMC,123456.78,A,4830.5000,N,01106.6667,W,54.0,,191017,,,A";
   char tail[8];
   std::snprintf(tail, sizeof tail, "*%02X\r\n", NmeaChecksum(body));
   EXPECT_EQ(rmc, "$" + body + tail);
@@ -186,7 +198,7 @@ TEST(Nmea, SouthernLatitudeMissingDateAndModes) {
   fix.quality = 2;
   std::string rmc = NmeaGprmc(fix);
   EXPECT_NE(rmc.find(",5000.0000,S,"), std::string::npos) << rmc;
-  EXPECT_NE(rmc.find(",54.0,0,,,,D*"), std::string::npos) << rmc;
+  EXPECT_NE(rmc.find(",54.0,,,,,D*"), std::string::npos) << rmc;  // no course, no date
   fix.quality = 6;
   EXPECT_NE(NmeaGprmc(fix).find(",,,E*"), std::string::npos);
   fix.quality = 0;
@@ -201,7 +213,7 @@ TEST(TextTrack, OneReadableLinePerFix) {
             "2017-10-19 12:34:56.78  48.5083333  -11.1111111   512.3  100.0 1 08  1.2 A\r\n");
   fix.date_valid = 0;
   fix.time_valid = 0;
-  EXPECT_EQ(TextTrackLine(fix).substr(0, 23), "YYYY-MM-DD hh:mm:ss.ss ");
+  EXPECT_EQ(TextTrackLine(fix).substr(0, 23), "---------- --:--:--.-- ");
   EXPECT_EQ(TextTrackHeader().substr(0, 2), "; ");
 }
 

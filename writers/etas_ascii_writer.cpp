@@ -1,5 +1,8 @@
 #include "writers/etas_ascii_writer.h"
 
+#include <charconv>
+
+#include "common/message_output.h"
 #include "writers/number_text.h"
 #include "writers/writer_common.h"
 
@@ -15,10 +18,16 @@ bool EtasColumnType(char ty) {
     case 's':
     case 'U':
     case 'u':
+    case 'D':
+    case 'd':
       return true;
   }
   return false;
 }
+
+// Significant digits of a value: what a float ("f4") or a double ("f8") holds.
+constexpr int kFloatDigits = 6;
+constexpr int kDoubleDigits = 15;
 
 }  // namespace
 
@@ -34,18 +43,58 @@ bool EtasAsciiWriter::Initialise(const WriterSetup& setup) {
   if (setup.signal_table) state_.signals = *setup.signal_table;
   state_.file_name = OwnFilePath(setup.output_path, ".ascii");
   state_.write_interval = setup.write_interval;
-  for (int slot = 0; slot < MAX_LOGGED_SIGNALS && state_.signal_columns < kEtasMaxSignalColumns;
-       ++slot) {
+  const ColumnLayout& layout = setup.layout;
+  static const T_CanLog_Config kNoConfig{};
+  const T_CanLog_Config& cfg = setup.logged_config ? *setup.logged_config : kNoConfig;
+  auto add = [&](ColumnGroup group, int index, bool is_double, std::string name) {
+    const std::size_t c = static_cast<std::size_t>(state_.value_columns++);
+    state_.group[c] = group;
+    state_.index[c] = static_cast<std::int16_t>(index);
+    state_.is_double[c] = is_double;
+    state_.names.push_back(std::move(name));
+  };
+  // The name the other outputs give a column of the layout.
+  auto name_of = [&](int column) {
+    if (column < static_cast<int>(setup.columns.size()) &&
+        !setup.columns[static_cast<std::size_t>(column)].name.empty()) {
+      return setup.columns[static_cast<std::size_t>(column)].name;
+    }
+    return ColumnName(layout, column, state_.signals, cfg);
+  };
+  // GPS values and expressions (which BULK blocks may deliver as doubles or 32-bit integers) are
+  // doubles: a float would lose digits of a position, a time or a large integer.
+  auto add_gps = [&] {
+    for (int g = 0; g < layout.gps_count && g < kMaxGpsColumns; ++g) {
+      add(ColumnGroup::kGps, g, true, name_of(layout.gps_first + g));
+    }
+  };
+  if (layout.gps_before) add_gps();
+  int dropped_signals = 0;
+  for (int slot = 0; slot < MAX_LOGGED_SIGNALS; ++slot) {
     const T_CanLog_SigDef& sig = state_.signals[static_cast<std::size_t>(slot)];
     if (static_cast<signed char>(sig.sn[0]) <= 32 || !EtasColumnType(sig.ty)) continue;
+    if (state_.signal_columns >= kEtasMaxSignalColumns) {
+      ++dropped_signals;
+      continue;
+    }
     const bool integer = sig.ty == 'S' || sig.ty == 's' || sig.ty == 'U' || sig.ty == 'u';
     const bool scaled = sig.fa != 1.0 || sig.of != 0.0;
-    const std::size_t c = static_cast<std::size_t>(state_.signal_columns);
-    state_.signal_slot[c] = static_cast<std::int16_t>(slot);
-    state_.is_double[c] = integer && scaled && sig.nb > 23;
+    const bool is_double = sig.ty == 'D' || sig.ty == 'd' || (integer && scaled && sig.nb > 23);
+    add(ColumnGroup::kSignal, slot, is_double, std::string(TextOf(sig.sn)));
     ++state_.signal_columns;
   }
-  state_.total_columns = state_.signal_columns + 1;
+  for (int e = 0; e < layout.expression_count && e < MAX_LOGGED_EXPRESSIONS; ++e) {
+    if (!ExpressionSlotUsed(cfg.Exp[static_cast<std::size_t>(e)])) continue;
+    add(ColumnGroup::kExpression, e, true, name_of(layout.expression_first + e));
+  }
+  if (!layout.gps_before) add_gps();
+  state_.total_columns = state_.value_columns + 1;
+  if (dropped_signals > 0) {
+    ShowMessageF(kMsgWarning,
+                 "Warning: ETAS ASCII output holds at most %d signal columns; %d further "
+                 "signal(s) are not written.",
+                 kEtasMaxSignalColumns, dropped_signals);
+  }
   std::string invalid = setup.invalid_value.substr(0, 40);
   state_.invalid_text = invalid.empty() ? "0.0" : invalid;
   channels_ = setup.channels;
@@ -73,14 +122,12 @@ bool EtasAsciiWriter::CreateFile() {
   bool ok = state_.file.WriteText(head);
   state_.sample_count_position = state_.file.Position();
   std::string rest = std::string(15, ' ') + "\r\ntime\t";
-  for (int c = 0; c < state_.signal_columns; ++c) {
-    rest += TextOf(
-        state_.signals[static_cast<std::size_t>(state_.signal_slot[static_cast<std::size_t>(c)])]
-            .sn);
+  for (const std::string& name : state_.names) {
+    rest += name;
     rest += '\t';
   }
   rest += "\r\nf8\t";
-  for (int c = 0; c < state_.signal_columns; ++c) {
+  for (int c = 0; c < state_.value_columns; ++c) {
     rest += state_.is_double[static_cast<std::size_t>(c)] ? "f8\t" : "f4\t";
   }
   rest += "\r\n";
@@ -91,7 +138,7 @@ bool EtasAsciiWriter::CreateFile() {
     state_.file.Close();
     return false;
   }
-  line_.reserve(64 + static_cast<std::size_t>(state_.signal_columns) * 48);
+  line_.reserve(64 + static_cast<std::size_t>(state_.value_columns) * 48);
   return true;
 }
 
@@ -106,15 +153,29 @@ bool EtasAsciiWriter::WriteLine(double t) {
   char* end = AppendFixed(number, number + sizeof number, t - state_.first_row_time, 4);
   line_.append(number, end);
   line_ += '\t';
-  for (int c = 0; c < state_.signal_columns; ++c) {
-    const int slot = state_.signal_slot[static_cast<std::size_t>(c)];
-    const int column = layout_.signal_first + slot;
-    const ChannelValue* cv =
-        (channels_ != nullptr && slot < layout_.signal_count && column < layout_.total)
-            ? &channels_[column]
-            : nullptr;
+  for (int c = 0; c < state_.value_columns; ++c) {
+    const std::size_t k = static_cast<std::size_t>(c);
+    const ChannelValue* cv = ChannelOf(c);
+    if (cv != nullptr && cv->valid && cv->value_type == kChannelTypeText) {
+      // The format holds numbers only.
+      if (!state_.text_reported[k]) {
+        state_.text_reported[k] = true;
+        ShowMessageF(kMsgWarning,
+                     "Warning: ETAS ASCII holds numbers only; text values of \"%s\" are written "
+                     "as the invalid value.",
+                     state_.names[k].c_str());
+      }
+      cv = nullptr;
+    }
     if (cv != nullptr && cv->valid) {
-      end = AppendG(number, cv->scaled);
+      if (!state_.is_double[k]) {
+        end = AppendG(number, cv->scaled, kFloatDigits);
+      } else if (cv->value_type == kChannelTypeFloat32) {
+        // A single-precision value (an expression entry) with the digits it has, not more.
+        end = std::to_chars(number, number + 32, static_cast<float>(cv->scaled)).ptr;
+      } else {
+        end = AppendG(number, cv->scaled, kDoubleDigits);
+      }
       line_.append(number, end);
     } else {
       line_ += state_.invalid_text;
@@ -129,6 +190,32 @@ bool EtasAsciiWriter::WriteLine(double t) {
   }
   ++state_.row_count;
   return true;
+}
+
+const ChannelValue* EtasAsciiWriter::ChannelOf(int value_column) const {
+  if (channels_ == nullptr) return nullptr;
+  const std::size_t k = static_cast<std::size_t>(value_column);
+  const int index = state_.index[k];
+  int first = 0, count = 0;
+  switch (state_.group[k]) {
+    case ColumnGroup::kSignal:
+      first = layout_.signal_first;
+      count = layout_.signal_count;
+      break;
+    case ColumnGroup::kExpression:
+      first = layout_.expression_first;
+      count = layout_.expression_count;
+      break;
+    case ColumnGroup::kGps:
+      first = layout_.gps_first;
+      count = layout_.gps_count;
+      break;
+    case ColumnGroup::kNone:
+      return nullptr;
+  }
+  // A named signal slot beyond the signal group has no record and stays invalid.
+  if (index >= count || first + index >= layout_.total) return nullptr;
+  return &channels_[first + index];
 }
 
 bool EtasAsciiWriter::Close() {

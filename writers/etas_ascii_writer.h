@@ -7,9 +7,12 @@
 //   f8<TAB><f4 or f8><TAB>...
 //   <time %1.4lf><TAB><value %lg or the invalid-value text><TAB>...
 //
-// Every line ends in CR LF. Only the time and the logged signals ('F', 'S', 'U') are columns. The
-// sample count is written over the blanks when the file is finished; a file that was not
-// finished (or whose rows could not all be written) keeps the blanks.
+// Every line ends in CR LF. After the time come the logged signals ('F', 'S', 'U', 'D'; at most
+// 160), then the used expressions and the GPS columns of the main output (the GPS columns first
+// when they go before the other data columns). Doubles ("f8") are written with 15 significant
+// digits so that they keep what a double holds; floats ("f4") with 6. The sample count is
+// written over the blanks when the file is finished; a file that was not finished (or whose rows
+// could not all be written) keeps the blanks.
 
 #include <array>
 #include <cstdint>
@@ -24,15 +27,23 @@
 namespace tessmar {
 
 inline constexpr int kEtasMaxSignalColumns = 160;
+inline constexpr int kEtasMaxValueColumns =
+    kEtasMaxSignalColumns + MAX_LOGGED_EXPRESSIONS + kMaxGpsColumns;
 
 struct T_EtasAsciiWriter {
   T_CanLog_SigTab signals;
   std::filesystem::path file_name;
   double write_interval = 0;
-  std::array<std::int16_t, kEtasMaxSignalColumns> signal_slot{};  // signal slot of each column
-  std::array<bool, kEtasMaxSignalColumns> is_double{};            // "f8" instead of "f4"
+  // Per value column in file order: its group, its number within the group (signal slot,
+  // expression number, GPS group column), its type and name.
+  std::array<ColumnGroup, kEtasMaxValueColumns> group{};
+  std::array<std::int16_t, kEtasMaxValueColumns> index{};
+  std::array<bool, kEtasMaxValueColumns> is_double{};  // "f8" instead of "f4"
+  std::array<bool, kEtasMaxValueColumns> text_reported{};  // a text value was warned about
+  std::vector<std::string> names;
   int signal_columns = 0;
-  int total_columns = 0;  // signal columns + 1 for the time
+  int value_columns = 0;  // signal, expression and GPS columns
+  int total_columns = 0;  // value columns + 1 for the time
   std::string invalid_text;
   double first_row_time = -1.0;
   std::int64_t row_count = 0;
@@ -57,6 +68,8 @@ class EtasAsciiWriter : public Writer {
 
  private:
   void Fail(const std::string& text);
+  // The channel value record of a value column in the current layout, nullptr when none.
+  const ChannelValue* ChannelOf(int value_column) const;
 
   T_EtasAsciiWriter state_;
   const ChannelValue* channels_ = nullptr;

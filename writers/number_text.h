@@ -13,9 +13,9 @@ namespace tessmar {
 // no digit was read.
 std::size_t ReadDecimalNumber(std::string_view text, double& value);
 
-// Appends "%lg" of value at out; returns the end. Needs at most 32 bytes.
-inline char* AppendG(char* out, double value) {
-  return std::to_chars(out, out + 32, value, std::chars_format::general, 6).ptr;
+// Appends "%lg" (or "%.<precision>lg") of value at out; returns the end. Needs at most 32 bytes.
+inline char* AppendG(char* out, double value, int precision = 6) {
+  return std::to_chars(out, out + 32, value, std::chars_format::general, precision).ptr;
 }
 
 // Appends "%.<decimals>lf" of value at out; returns the end. Needs at most 340 bytes for huge

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/message_output.h"
 #include "tests/writers/writer_fixture.h"
 #include "writers/etas_ascii_writer.h"
 
@@ -20,27 +21,64 @@ WriterRow Row(double t) {
   return row;
 }
 
-TEST(EtasAscii, TwoSignalsMatchGoldenFile) {
+// Doubles and expressions get "f8" columns and keep their digits; the text value of an expression
+// cannot be held and is written as the invalid value, with one warning.
+TEST(EtasAscii, SignalsDoublesAndExpressionsMatchGoldenFile) {
   TempFolder dir;
   WriterFixture fx;
   fx.Signal(0, "Gear", "", 8, 'U');
   fx.Signal(1, "Current", "A", 32, 'S', 0.1);
-  fx.Signal(2, "Ratio", "", 64, 'D');  // no column for doubles
-  fx.Expression(0, "x", "X");          // expressions are not part of this output
+  fx.Signal(2, "Ratio", "", 64, 'D');
+  fx.Expression(0, "x", "X");
   fx.Finish(dir / "e.ascii");
   EtasAsciiWriter w;
   ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
   fx.Set(fx.SignalColumn(0), 2, 2);
   fx.Set(fx.SignalColumn(1), -12.5, -125);
+  fx.SetFloat(fx.SignalColumn(2), 0.1234567890123);
+  fx.SetFloat(fx.ExpressionColumn(0), 1508416496.78);
   EXPECT_EQ(w.WriteRow(Row(5.0)), kRowWritten);
   fx.Set(fx.SignalColumn(0), 3, 3);
   fx.Invalidate(fx.SignalColumn(1));
+  ChannelValue& x = fx.channels[static_cast<std::size_t>(fx.ExpressionColumn(0))];
+  x.scaled = -73.598236f;  // an expression entry: single precision, written with its own digits
+  x.value_type = kChannelTypeFloat32;
   EXPECT_EQ(w.WriteRow(Row(5.01)), kRowWritten);
   fx.Set(fx.SignalColumn(0), 4, 4);
   fx.Set(fx.SignalColumn(1), 1e6, 10000000);
+  x.value_type = kChannelTypeText;
+  x.text = "on";
+  MessageCapture messages;
   EXPECT_EQ(w.WriteRow(Row(5.02)), kRowWritten);
+  EXPECT_EQ(w.WriteRow(Row(5.03)), kRowWritten);
   ASSERT_EQ(w.Finish(WriterFinish{}), 1) << w.error_text();
-  EXPECT_EQ(ReadText(dir / "e.ascii"), ReadText(kGolden / "etas_two_signals.ascii"));
+  EXPECT_EQ(ReadText(dir / "e.ascii"), ReadText(kGolden / "etas_columns.ascii"));
+  ASSERT_EQ(messages.entries().size(), 1u);
+  EXPECT_EQ(messages.entries()[0].severity, kMsgWarning);
+  EXPECT_EQ(messages.entries()[0].text,
+            "Warning: ETAS ASCII holds numbers only; text values of \"X\" are written as the "
+            "invalid value.");
+}
+
+TEST(EtasAscii, GpsColumnsGoWhereTheLayoutPutsThemAndSignalsBeyond160AreReported) {
+  TempFolder dir;
+  WriterFixture fx;
+  for (int slot = 0; slot < 162; ++slot) fx.Signal(slot, ("S" + std::to_string(slot)).c_str(), "", 8);
+  fx.Finish(dir / "g.ascii", 1, true);
+  MessageCapture messages;
+  EtasAsciiWriter w;
+  ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
+  fx.SetFloat(fx.setup.layout.gps_first, 48.508333333);
+  EXPECT_EQ(w.WriteRow(Row(0)), kRowWritten);
+  ASSERT_EQ(w.Finish(WriterFinish{}), 1);
+  const std::string text = ReadText(dir / "g.ascii");
+  EXPECT_NE(text.find("\r\ntime\tGPS0\tS0\t"), std::string::npos);
+  EXPECT_NE(text.find("\tS159\t\r\nf8\tf8\tf4\t"), std::string::npos);
+  EXPECT_NE(text.find("\r\n0.0000\t48.508333333\t-99999999\t"), std::string::npos);
+  ASSERT_EQ(messages.entries().size(), 1u);
+  EXPECT_EQ(messages.entries()[0].text,
+            "Warning: ETAS ASCII output holds at most 160 signal columns; 2 further signal(s) are "
+            "not written.");
 }
 
 TEST(EtasAscii, SampleCountIsFilledInAtTheEndOnly) {

@@ -361,11 +361,13 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
   if (is_gps_[static_cast<std::size_t>(column)] && setup_.gps_formatter) {
     // A GPS column's format may put any character into the cell.
     char text[kMaxCellText];
-    const int n = setup_.gps_formatter(
-        setup_.gps_formatter_context, setup_.columns[static_cast<std::size_t>(column)].index_in_group,
-        text, static_cast<int>(kMaxCellText));
+    const int gps_column = setup_.columns[static_cast<std::size_t>(column)].index_in_group;
+    const int n = setup_.gps_formatter(setup_.gps_formatter_context, gps_column, text,
+                                       static_cast<int>(kMaxCellText));
     char* end = text + std::max(n, 0);
-    if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(text, end, setup_.decimal_separator);
+    if (setup_.decimal_separator != '.') {
+      numfmt::ReplacePeriods(text, end, setup_.decimal_separator);
+    }
     return Cell(p, text, static_cast<std::size_t>(end - text), quote);
   }
   if (quote) *p++ = '"';

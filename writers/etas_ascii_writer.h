@@ -38,7 +38,7 @@ struct T_EtasAsciiWriter {
   // expression number, GPS group column), its type and name.
   std::array<ColumnGroup, kEtasMaxValueColumns> group{};
   std::array<std::int16_t, kEtasMaxValueColumns> index{};
-  std::array<bool, kEtasMaxValueColumns> is_double{};  // "f8" instead of "f4"
+  std::array<bool, kEtasMaxValueColumns> is_double{};      // "f8" instead of "f4"
   std::array<bool, kEtasMaxValueColumns> text_reported{};  // a text value was warned about
   std::vector<std::string> names;
   int signal_columns = 0;

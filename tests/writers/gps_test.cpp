@@ -132,18 +132,6 @@ TEST(GpsExpression, TextVariablesAndInvalidTime) {
   EXPECT_EQ(GpsVariableText("lat", full, text, sizeof text), -1);
 }
 
-TEST(GpsExpression, PositionValuesOfAFixWithoutPositionAreNotMeasured) {
-  GpsFix fix;
-  DecodeGpsEntry(Entry1(0x12, 0x2353, 4529678, 0, 99), fix);  // quality 0, warning, 2 satellites
-  DecodeGpsEntry(Entry2(0, 0, 0), fix);
-  for (const char* source : {"gps.lat", "gps.lon_i", "gps.hasl", "gps.speed * 3.6", "1 + gps.hdop"}) {
-    EXPECT_EQ(EvaluateGpsExpression(source, fix).code, kGpsExprNoPosition) << source;
-  }
-  EXPECT_EQ(EvaluateGpsExpression("gps.nsat", fix).code, kGpsExprNumber);
-  EXPECT_EQ(EvaluateGpsExpression("gps.time", fix).code, kGpsExprNumber);
-  EXPECT_EQ(EvaluateGpsExpression("gps.lat / 0", fix).code, kGpsExprDivByZero);
-}
-
 // ---- Value formatting
 // ----------------------------------------------------------------------------
 

@@ -64,6 +64,9 @@ std::unique_ptr<Writer> CreateWriter(OutputType type, int format_code, std::stri
 namespace {
 
 constexpr double kMinInterval = 0.0001;
+// Grid times are sums of the write interval, so a row meant to lie on an entry's tick can land a
+// rounding error away from it. Times this close count as the same tick (far below a timer tick).
+constexpr double kSameTime = 1e-9;
 
 const char* const kNoSignalsQuestion =
     "You are trying to convert the logfile into SIGNALS,\r\nbut the logfile contains no signal "
@@ -535,6 +538,30 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     }
     return r;
   };
+  // Signals rows sample and hold: the row at grid time T shows the values of the entries up to
+  // T. A row is therefore written only once an entry later than T is read (before that entry's
+  // values are taken), or at the end of the pass for the rows up to the last entry. `base` is the
+  // time base that was in force for those entries.
+  ExtTime last_now = 0;  // time of the previous entry, seconds since tick 0
+  auto write_signals_row = [&](double t, ExtTime base) {
+    row.time = t;
+    row.time_base = static_cast<double>(base);
+    row.entry = nullptr;
+    row.entry_length = 0;
+    const int r = write_row();
+    if (r == kRowWritten && request_.on_signals_row) {
+      request_.on_signals_row(t, row.time_base, std::span<const ChannelValue>(channels));
+    }
+    return r != kRowFailed;
+  };
+  // The rows of the grid up to `until` (inclusive with `inclusive`).
+  auto write_rows_until = [&](ExtTime until, bool inclusive, ExtTime base) {
+    while (inclusive ? next_row <= until + kSameTime : next_row < until - kSameTime) {
+      if (!write_signals_row(next_row, base)) return false;
+      next_row += interval;
+    }
+    return true;
+  };
   for (uint32_t n = 0; n < scan.entry_count && !stop; ++n) {
     // Progress, looked at a few hundred times per file rather than per entry.
     if (n >= next_progress_check) {
@@ -567,7 +594,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
       }
     }
     const std::uint8_t* e = entry.bytes;
-    if (entry.cls == EntryClass::kPreMarker) pretrigger = true;
+    const ExtTime base_before = clock_.TimeBase();
     clock_.ApplyEntry(entry);
     NoteUnreportedDecodeErrors();
     if (n == 0 && !appending) {
@@ -576,6 +603,31 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
       combined_start_ = clock_.AbsoluteTime();
       writer_->SetConversionStart(static_cast<double>(combined_start_));
     }
+    const double now = static_cast<double>(clock_.SecondsSinceTick0());
+    const double time_base = static_cast<double>(clock_.TimeBase());
+
+    // Signals: the rows due before this entry, with the values of the entries before it.
+    if (type == OutputType::kSignals && have_next_row) {
+      const bool back = next_row > now + 3.0;
+      const bool gap = !back && now > next_row + 100.0 * interval;
+      // Where the grid is moved, the rows up to the previous entry come first.
+      if ((back || gap) && !write_rows_until(last_now, true, base_before)) break;
+      if (back) {
+        next_row = now - std::fmod(now, interval) + interval;
+      } else if (gap) {
+        if (request_.verbose) {
+          ShowMessageF(kMsgInfo,
+                       "Warning: GAP in timestamps, filepos=0x%08lX, TimestampOfMessage=%lg, "
+                       "LastWritten=%lg, skipped ~%d entries.",
+                       static_cast<unsigned long>(entry.position), now, next_row - interval,
+                       static_cast<int>((now - next_row) / interval));
+        }
+        next_row = now;
+      }
+      if (!write_rows_until(now, false, base_before)) break;
+    }
+    last_now = now;
+    if (entry.cls == EntryClass::kPreMarker) pretrigger = true;
 
     // Values.
     bool delivered = false;
@@ -604,9 +656,6 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
         break;
     }
     if (delivered) values_flowing = true;
-
-    const double now = static_cast<double>(clock_.SecondsSinceTick0());
-    const double time_base = static_cast<double>(clock_.TimeBase());
 
     // Skip until every signal and expression column has a value.
     if (!all_valid) {
@@ -652,34 +701,15 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
       if (write_row() == kRowFailed) break;
       continue;
     }
-    // Signals: the row grid.
-    if (!values_flowing) continue;
-    if (!have_next_row || next_row > now + 3.0) {
+    // Signals: the grid starts at the first multiple of the interval after the first value.
+    if (values_flowing && !have_next_row) {
       next_row = now - std::fmod(now, interval) + interval;
       have_next_row = true;
     }
-    if (now > next_row + 100.0 * interval) {
-      if (request_.verbose) {
-        ShowMessageF(kMsgInfo,
-                     "Warning: GAP in timestamps, filepos=0x%08lX, TimestampOfMessage=%lg, "
-                     "LastWritten=%lg, skipped ~%d entries.",
-                     static_cast<unsigned long>(entry.position), now, next_row - interval,
-                     static_cast<int>((now - next_row) / interval));
-      }
-      next_row = now;
-    }
-    row.entry = nullptr;
-    row.entry_length = 0;
-    while (next_row <= now) {
-      row.time = next_row;
-      const int r = write_row();
-      if (r == kRowFailed) break;
-      if (r == kRowWritten && request_.on_signals_row) {
-        request_.on_signals_row(next_row, time_base, std::span<const ChannelValue>(channels));
-      }
-      next_row += interval;
-    }
-    if (write_failed) break;
+  }
+  // Signals: the rows up to the last entry read.
+  if (type == OutputType::kSignals && have_next_row && !write_failed) {
+    (void)write_rows_until(last_now, true, clock_.TimeBase());
   }
   if (write_failed) {
     Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.", output.c_str(),

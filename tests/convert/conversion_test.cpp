@@ -596,11 +596,14 @@ TEST(SignalsGrid, RandomSparseRecordingsMatchSampleAndHold) {
     double value;
   };
   TempFolder dir;
-  const double intervals[] = {0.05, 0.125, 0.3};
+  const struct {
+    const char* text;
+    double seconds;
+  } intervals[] = {{"0.05", 0.05}, {"0.125", 0.125}, {"0.3", 0.3}};
   for (unsigned seed = 1; seed <= 24; ++seed) {
     std::mt19937 random(seed);
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
-    const double interval = intervals[seed % 3];
+    const double interval = intervals[seed % 3].seconds;
     const bool skip_until_valid = seed % 2 == 0;
     RecordingBuilder r(SmallHeader());
     r.Time(0, 2017, 10, 19, 12, 34, 56);
@@ -633,7 +636,7 @@ TEST(SignalsGrid, RandomSparseRecordingsMatchSampleAndHold) {
     request.sources = {dir / name};
     request.output_dir = dir.path();
     request.options.output_type = 1;
-    request.options.write_interval = std::to_string(interval);
+    request.options.write_interval = intervals[seed % 3].text;
     request.options.skip_until_all_valid = skip_until_valid;
     std::vector<std::pair<double, std::vector<ChannelValue>>> rows;
     request.on_signals_row = [&](double t, double, std::span<const ChannelValue> values) {

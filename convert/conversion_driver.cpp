@@ -105,6 +105,39 @@ const char* AnnounceFormat(int code) {
   }
 }
 
+// The clock of an output's relative time (WriterRow::elapsed): seconds since the start of the
+// output, following the absolute time of the rows. A step back of the absolute time would make
+// relative time columns run backwards (and an MDF master channel decrease), so at such a step
+// the clock carries on from its last reading, `step_back_gap` later, and follows the absolute
+// time from there. It never reads below 0 (a first row before the start counts from itself).
+class OutputClock {
+ public:
+  void Start(ExtTime start) {
+    origin_ = start;
+    offset_ = 0;
+    have_row_ = false;
+  }
+  double Elapsed(ExtTime absolute, double step_back_gap) {
+    if (have_row_ && absolute < last_absolute_) {
+      offset_ = last_ + step_back_gap;
+      origin_ = absolute;
+    } else if (!have_row_ && absolute < origin_) {
+      origin_ = absolute;
+    }
+    have_row_ = true;
+    last_absolute_ = absolute;
+    last_ = offset_ + static_cast<double>(absolute - origin_);
+    return last_;
+  }
+
+ private:
+  ExtTime origin_ = 0;         // absolute time at which the clock read offset_
+  double offset_ = 0;
+  bool have_row_ = false;
+  ExtTime last_absolute_ = 0;  // of the last row
+  double last_ = 0;            // the last reading
+};
+
 class ConversionRun {
  public:
   explicit ConversionRun(const ConversionRequest& request)
@@ -144,6 +177,7 @@ class ConversionRun {
   bool output_created_ = false;  // the last ConvertFile call got as far as creating its output
   std::filesystem::path output_path_;
   ExtTime combined_start_ = -1;
+  OutputClock output_clock_;  // relative time of the current output
   GpsOutput gps_;
   bool abort_ = false;
   int decode_errors_seen_ = 0;        // counts of messages_.error_count already accounted for
@@ -341,6 +375,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   if (!appending || combined_start_ < 0) {
     // The start of the conversion: the oldest entry of the first source.
     if (combined_start_ < 0) combined_start_ = scan.source_start_time;
+    output_clock_.Start(combined_start_);
   }
 
   // 9. Signals without signals.
@@ -546,6 +581,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   auto write_signals_row = [&](double t, ExtTime base) {
     row.time = t;
     row.time_base = static_cast<double>(base);
+    row.elapsed = output_clock_.Elapsed(base + t, interval);
     row.entry = nullptr;
     row.entry_length = 0;
     const int r = write_row();
@@ -602,6 +638,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
       // these are the entries behind the end marker, older than the first time entry.
       combined_start_ = clock_.AbsoluteTime();
       writer_->SetConversionStart(static_cast<double>(combined_start_));
+      output_clock_.Start(combined_start_);
     }
     const double now = static_cast<double>(clock_.SecondsSinceTick0());
     const double time_base = static_cast<double>(clock_.TimeBase());
@@ -695,6 +732,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
                              (e[0] >= 0x80 && e[0] < 0xC0);
       if (!makes_row) continue;
       row.time = now;
+      row.elapsed = output_clock_.Elapsed(clock_.AbsoluteTime(), 0);
       row.entry = e;
       row.entry_length = entry.length;
       row.entry_file_pos = static_cast<uint32_t>(entry.position);

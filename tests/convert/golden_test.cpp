@@ -13,11 +13,6 @@
 #include "common/message_output.h"
 #include "config/clc_file.h"
 #include "convert/conversion_driver.h"
-#include "logfile/cld_reader.h"
-#include "logfile/log_header.h"
-#include "logfile/pre_scan.h"
-#include "logfile/running_clock.h"
-#include "logfile/signal_values.h"
 #include "logfile/simulator/recording_simulator.h"
 
 namespace tessmar {
@@ -151,81 +146,6 @@ TEST_F(GoldenLayouts, LogfileDump) {
   o.output_type = 2;
   o.output_file_format = kFormatText;
   Check("logfile_dump.txt", o);
-}
-
-// The channel values after every entry of a recording, read entry by entry without the driver:
-// the time of the entry (seconds since tick 0) and the values of all columns.
-using Snapshot = std::pair<double, std::vector<ChannelValue>>;
-std::vector<Snapshot> ValuesAfterEachEntry(const std::filesystem::path& source) {
-  std::vector<Snapshot> out;
-  CldReader reader;
-  if (!reader.Open(source)) return out;
-  auto logged = std::make_unique<LoggerConfiguration>();
-  const LogHeader header = ReadLogHeader(reader, logged->cfg, logged->sigs);
-  DecodeMessages messages;
-  PreScanSetup pre;
-  pre.start = header.start;
-  pre.frequency = CheckTimerFrequency(header, &messages);
-  pre.new_file_on_startup = logged->cfg.NewFileOnStartup != 0;
-  const ColumnLayout layout = CountColumns(logged->sigs, logged->cfg, 0, false);
-  SignalDecoder decoder;
-  decoder.Build(logged->sigs, layout);
-  std::vector<ChannelValue> channels(kMaxColumns);
-  ClearChannelValues(channels);
-  reader.ReadBinaryHeader(header.binary_position);
-  RunningClock clock;
-  const PreScanResult scan = RunPreScan(reader, clock, messages, pre);
-  reader.SetPosition(scan.oldest_position, static_cast<uint32_t>(scan.oldest_index));
-  clock.BeginPass(ClockPass::kConversion);
-  LogEntry entry;
-  for (uint32_t n = 0; n < scan.entry_count && reader.NextEntry(&entry, &messages); ++n) {
-    clock.ApplyEntry(entry);
-    const std::uint8_t* e = entry.bytes;
-    if (entry.cls == EntryClass::kCanFrame && clock.TimeEntrySeenInPass() && !IsDummyBlock(e)) {
-      decoder.DecodeFrame(CanIdentifier(e), CanData(e), channels.data());
-    } else if (entry.cls == EntryClass::kExpression) {
-      ApplyExpressionEntry(DecodeExpressionEntry(e), layout, channels.data(), false);
-    } else if (entry.cls == EntryClass::kBulkExpression) {
-      DecodeBulkBlock(entry, layout, channels.data(), false);
-    }
-    out.emplace_back(static_cast<double>(clock.SecondsSinceTick0()),
-                     std::vector<ChannelValue>(channels.begin(), channels.begin() + layout.total));
-  }
-  return out;
-}
-
-// The Signals layouts above are sample and hold: each row holds the values of the last entry at
-// or before its time, never those of a later one.
-TEST_F(GoldenLayouts, SignalsRowsHoldTheValuesOfTheEntriesUpToTheirTime) {
-  const std::vector<Snapshot> after = ValuesAfterEachEntry(dir_ / "demo.cld");
-  ASSERT_FALSE(after.empty());
-  for (const char* interval : {"0.05", "0.1", "0.25"}) {
-    ConversionRequest request;
-    request.sources = {dir_ / "demo.cld"};
-    request.output_dir = dir_ / "hold";
-    std::filesystem::create_directories(request.output_dir);
-    request.options.output_type = 1;
-    request.options.write_interval = interval;
-    int rows = 0;
-    request.on_signals_row = [&](double t, double, std::span<const ChannelValue> values) {
-      ++rows;
-      std::size_t held = 0;
-      while (held + 1 < after.size() && after[held + 1].first <= t + 1e-9) ++held;
-      ASSERT_LE(after[held].first, t + 1e-9);
-      ASSERT_EQ(values.size(), after[held].second.size());
-      for (std::size_t c = 0; c < values.size(); ++c) {
-        const ChannelValue& want = after[held].second[c];
-        ASSERT_EQ(values[c].valid, want.valid) << interval << " row " << t << " column " << c;
-        if (want.valid) {
-          EXPECT_EQ(values[c].scaled, want.scaled) << interval << " row " << t << " col " << c;
-          EXPECT_EQ(values[c].raw, want.raw) << interval << " row " << t << " column " << c;
-        }
-      }
-    };
-    MessageCapture capture;
-    RunConversion(request);
-    EXPECT_GT(rows, 5) << interval;
-  }
 }
 
 }  // namespace

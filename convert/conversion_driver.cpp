@@ -64,6 +64,9 @@ std::unique_ptr<Writer> CreateWriter(OutputType type, int format_code, std::stri
 namespace {
 
 constexpr double kMinInterval = 0.0001;
+// Grid times are sums of the write interval, so a row meant to lie on an entry's tick can land a
+// rounding error away from it. Times this close count as the same tick (far below a timer tick).
+constexpr double kSameTime = 1e-9;
 
 const char* const kNoSignalsQuestion =
     "You are trying to convert the logfile into SIGNALS,\r\nbut the logfile contains no signal "
@@ -101,6 +104,39 @@ const char* AnnounceFormat(int code) {
     default: return nullptr;
   }
 }
+
+// The clock of an output's relative time (WriterRow::elapsed): seconds since the start of the
+// output, following the absolute time of the rows. A step back of the absolute time would make
+// relative time columns run backwards (and an MDF master channel decrease), so at such a step
+// the clock carries on from its last reading, `step_back_gap` later, and follows the absolute
+// time from there. It never reads below 0 (a first row before the start counts from itself).
+class OutputClock {
+ public:
+  void Start(ExtTime start) {
+    origin_ = start;
+    offset_ = 0;
+    have_row_ = false;
+  }
+  double Elapsed(ExtTime absolute, double step_back_gap) {
+    if (have_row_ && absolute < last_absolute_) {
+      offset_ = last_ + step_back_gap;
+      origin_ = absolute;
+    } else if (!have_row_ && absolute < origin_) {
+      origin_ = absolute;
+    }
+    have_row_ = true;
+    last_absolute_ = absolute;
+    last_ = offset_ + static_cast<double>(absolute - origin_);
+    return last_;
+  }
+
+ private:
+  ExtTime origin_ = 0;         // absolute time at which the clock read offset_
+  double offset_ = 0;
+  bool have_row_ = false;
+  ExtTime last_absolute_ = 0;  // of the last row
+  double last_ = 0;            // the last reading
+};
 
 class ConversionRun {
  public:
@@ -141,6 +177,7 @@ class ConversionRun {
   bool output_created_ = false;  // the last ConvertFile call got as far as creating its output
   std::filesystem::path output_path_;
   ExtTime combined_start_ = -1;
+  OutputClock output_clock_;  // relative time of the current output
   GpsOutput gps_;
   bool abort_ = false;
   int decode_errors_seen_ = 0;        // counts of messages_.error_count already accounted for
@@ -338,6 +375,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   if (!appending || combined_start_ < 0) {
     // The start of the conversion: the oldest entry of the first source.
     if (combined_start_ < 0) combined_start_ = scan.source_start_time;
+    output_clock_.Start(combined_start_);
   }
 
   // 9. Signals without signals.
@@ -535,6 +573,31 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     }
     return r;
   };
+  // Signals rows sample and hold: the row at grid time T shows the values of the entries up to
+  // T. A row is therefore written only once an entry later than T is read (before that entry's
+  // values are taken), or at the end of the pass for the rows up to the last entry. `base` is the
+  // time base that was in force for those entries.
+  ExtTime last_now = 0;  // time of the previous entry, seconds since tick 0
+  auto write_signals_row = [&](double t, ExtTime base) {
+    row.time = t;
+    row.time_base = static_cast<double>(base);
+    row.elapsed = output_clock_.Elapsed(base + t, interval);
+    row.entry = nullptr;
+    row.entry_length = 0;
+    const int r = write_row();
+    if (r == kRowWritten && request_.on_signals_row) {
+      request_.on_signals_row(t, row.time_base, std::span<const ChannelValue>(channels));
+    }
+    return r != kRowFailed;
+  };
+  // The rows of the grid up to `until` (inclusive with `inclusive`).
+  auto write_rows_until = [&](ExtTime until, bool inclusive, ExtTime base) {
+    while (inclusive ? next_row <= until + kSameTime : next_row < until - kSameTime) {
+      if (!write_signals_row(next_row, base)) return false;
+      next_row += interval;
+    }
+    return true;
+  };
   for (uint32_t n = 0; n < scan.entry_count && !stop; ++n) {
     // Progress, looked at a few hundred times per file rather than per entry.
     if (n >= next_progress_check) {
@@ -567,7 +630,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
       }
     }
     const std::uint8_t* e = entry.bytes;
-    if (entry.cls == EntryClass::kPreMarker) pretrigger = true;
+    const ExtTime base_before = clock_.TimeBase();
     clock_.ApplyEntry(entry);
     NoteUnreportedDecodeErrors();
     if (n == 0 && !appending) {
@@ -575,7 +638,33 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
       // these are the entries behind the end marker, older than the first time entry.
       combined_start_ = clock_.AbsoluteTime();
       writer_->SetConversionStart(static_cast<double>(combined_start_));
+      output_clock_.Start(combined_start_);
     }
+    const double now = static_cast<double>(clock_.SecondsSinceTick0());
+    const double time_base = static_cast<double>(clock_.TimeBase());
+
+    // Signals: the rows due before this entry, with the values of the entries before it.
+    if (type == OutputType::kSignals && have_next_row) {
+      const bool back = next_row > now + 3.0;
+      const bool gap = !back && now > next_row + 100.0 * interval;
+      // Where the grid is moved, the rows up to the previous entry come first.
+      if ((back || gap) && !write_rows_until(last_now, true, base_before)) break;
+      if (back) {
+        next_row = now - std::fmod(now, interval) + interval;
+      } else if (gap) {
+        if (request_.verbose) {
+          ShowMessageF(kMsgInfo,
+                       "Warning: GAP in timestamps, filepos=0x%08lX, TimestampOfMessage=%lg, "
+                       "LastWritten=%lg, skipped ~%d entries.",
+                       static_cast<unsigned long>(entry.position), now, next_row - interval,
+                       static_cast<int>((now - next_row) / interval));
+        }
+        next_row = now;
+      }
+      if (!write_rows_until(now, false, base_before)) break;
+    }
+    last_now = now;
+    if (entry.cls == EntryClass::kPreMarker) pretrigger = true;
 
     // Values.
     bool delivered = false;
@@ -604,9 +693,6 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
         break;
     }
     if (delivered) values_flowing = true;
-
-    const double now = static_cast<double>(clock_.SecondsSinceTick0());
-    const double time_base = static_cast<double>(clock_.TimeBase());
 
     // Skip until every signal and expression column has a value.
     if (!all_valid) {
@@ -646,40 +732,22 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
                              (e[0] >= 0x80 && e[0] < 0xC0);
       if (!makes_row) continue;
       row.time = now;
+      row.elapsed = output_clock_.Elapsed(clock_.AbsoluteTime(), 0);
       row.entry = e;
       row.entry_length = entry.length;
       row.entry_file_pos = static_cast<uint32_t>(entry.position);
       if (write_row() == kRowFailed) break;
       continue;
     }
-    // Signals: the row grid.
-    if (!values_flowing) continue;
-    if (!have_next_row || next_row > now + 3.0) {
+    // Signals: the grid starts at the first multiple of the interval after the first value.
+    if (values_flowing && !have_next_row) {
       next_row = now - std::fmod(now, interval) + interval;
       have_next_row = true;
     }
-    if (now > next_row + 100.0 * interval) {
-      if (request_.verbose) {
-        ShowMessageF(kMsgInfo,
-                     "Warning: GAP in timestamps, filepos=0x%08lX, TimestampOfMessage=%lg, "
-                     "LastWritten=%lg, skipped ~%d entries.",
-                     static_cast<unsigned long>(entry.position), now, next_row - interval,
-                     static_cast<int>((now - next_row) / interval));
-      }
-      next_row = now;
-    }
-    row.entry = nullptr;
-    row.entry_length = 0;
-    while (next_row <= now) {
-      row.time = next_row;
-      const int r = write_row();
-      if (r == kRowFailed) break;
-      if (r == kRowWritten && request_.on_signals_row) {
-        request_.on_signals_row(next_row, time_base, std::span<const ChannelValue>(channels));
-      }
-      next_row += interval;
-    }
-    if (write_failed) break;
+  }
+  // Signals: the rows up to the last entry read.
+  if (type == OutputType::kSignals && have_next_row && !write_failed) {
+    (void)write_rows_until(last_now, true, clock_.TimeBase());
   }
   if (write_failed) {
     Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.", output.c_str(),

@@ -145,8 +145,8 @@ int TextCsvWriter::Create(const WriterSetup& setup) {
   quote_ = setup.decimal_separator == setup.column_separator;
   kinds_[0] = setup.time_column1;
   kinds_[1] = setup.time_column2;
-  // The first written time of each column is kept per source.
-  have_t0_[0] = have_t0_[1] = false;
+  // Relative time columns count from the first row of the output, across combined sources.
+  if (!appending) have_t0_[0] = have_t0_[1] = false;
   is_gps_.assign(setup.columns.size(), 0);
   std::size_t longest = 0;
   for (std::size_t c = 0; c < setup.columns.size(); ++c) {
@@ -243,15 +243,15 @@ bool TextCsvWriter::WriteHeadlines() {
   return true;
 }
 
-char* TextCsvWriter::TimeCells(char* p, double t, double time_base) {
+char* TextCsvWriter::TimeCells(char* p, const WriterRow& row) {
   for (int k = 0; k < 2; ++k) {
     const TimeColumnKind kind = kinds_[k];
     if (kind == TimeColumnKind::kOff || kind == TimeColumnKind::kImplicit) continue;
-    if (!have_t0_[k] || t < t0_[k]) {
-      t0_[k] = t;
+    if (!have_t0_[k] || row.elapsed < t0_[k]) {
+      t0_[k] = row.elapsed;
       have_t0_[k] = true;
     }
-    const double rel = t - t0_[k];
+    const double rel = row.elapsed - t0_[k];
     if (quote_) *p++ = '"';
     char* start = p;
     switch (kind) {
@@ -265,7 +265,7 @@ char* TextCsvWriter::TimeCells(char* p, double t, double time_base) {
       default: {
         const char* pattern =
             kind == TimeColumnKind::kDateTime ? kDateTimePattern : kDateTimeFractionPattern;
-        p += FormatDateTimeTo(p, 40, t + time_base, pattern);
+        p += FormatDateTimeTo(p, 40, row.time + row.time_base, pattern);
         if (setup_.column_separator == ' ' && p - start > 10) start[10] = '_';
         break;
       }
@@ -287,7 +287,7 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
   char* p = BeginRow();
   const char sep = setup_.column_separator;
   if (e[0] < 0x40) {
-    p = TimeCells(p, row.time, row.time_base);
+    p = TimeCells(p, row);
     *p++ = '0';
     *p++ = 'x';
     p = numfmt::Hex8(p, CanIdentifier(e));
@@ -309,7 +309,7 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
     // A slot without expression text below the last used one is not an expression.
     const std::size_t column = static_cast<std::size_t>(setup_.layout.expression_first + index);
     if (column < setup_.columns.size() && !setup_.columns[column].used) return kRowSkipped;
-    p = TimeCells(p, row.time, row.time_base);
+    p = TimeCells(p, row);
     // The cell is assembled aside: whether it needs quotes is known only at its end.
     char cell[32 + numfmt::kMaxNumberChars];
     char* c = cell;
@@ -388,7 +388,7 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
 }
 
 int TextCsvWriter::WriteSignalRow(const WriterRow& row) {
-  char* p = TimeCells(BeginRow(), row.time, row.time_base);
+  char* p = TimeCells(BeginRow(), row);
   const int count = static_cast<int>(setup_.columns.size());
   if (setup_.channels) {
     for (int c = 0; c < count; ++c) p = SignalValue(p, c);
@@ -468,7 +468,7 @@ int VectorAsciiWriter::WriteRow(const WriterRow& row) {
   if (head_pending_ && !WriteHead()) return kRowFailed;
   char* line = Reserve(128);
   const std::uint8_t* e = row.entry;
-  std::size_t n = FormatVectorAsciiLine(line, row.time + row.time_base - start_time_,
+  std::size_t n = FormatVectorAsciiLine(line, row.elapsed,
                                         CanIdentifier(e), CanDataLength(e), CanData(e));
   line[n++] = '\r';
   line[n++] = '\n';

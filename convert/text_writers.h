@@ -51,7 +51,7 @@ class TextCsvWriter final : public TextFileWriter {
 
  private:
   char* BeginRow() { return row_start_ = Reserve(row_capacity_); }
-  char* TimeCells(char* p, double t, double time_base);
+  char* TimeCells(char* p, const WriterRow& row);
   char* Cell(char* p, const char* text, std::size_t len, bool quote);
   bool WriteHeadlines();
   int WriteMessageRow(const WriterRow& row);
@@ -84,7 +84,8 @@ class VectorAsciiWriter final : public TextFileWriter {
   // there is none) so that it can show the start time of the conversion.
   bool WriteHead();
 
-  double start_time_ = 0;  // absolute time of the first entry of the conversion
+  double start_time_ = 0;  // absolute time of the first entry of the conversion (rows count
+                           // from it: WriterRow::elapsed)
   bool head_pending_ = false;
 };
 

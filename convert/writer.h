@@ -14,7 +14,9 @@
 //                 open (DIAdem makes a new data file per source).
 //   2. WriteRow() once per due row; the writer reads the channel values itself. Returns
 //                 kRowWritten (counted as a sample point), kRowSkipped (nothing to write for this
-//                 row, not counted) or 0 for failure.
+//                 row, not counted) or 0 for failure. Relative time columns take
+//                 WriterRow::elapsed; a header's start date and time is the absolute time of the
+//                 first row, so that it is the moment the relative times count from.
 //   3. Finish()   after every source's conversion pass, and once more at the very end of the run.
 //                 A writer that has nothing open must do nothing and return success.
 // Every operation returns 0 for failure and non-zero for success; on failure the reason is kept
@@ -145,6 +147,13 @@ struct WriterSetup {
 struct WriterRow {
   double time = 0;
   double time_base = 0;
+  // Seconds since the start of the output (the first entry of the conversion, see
+  // SetConversionStart), for the relative time columns. It runs on across combined sources and
+  // never decreases within one output: it is the row's absolute time minus the start, except
+  // where the absolute time steps back (sources combined out of order, a logger restart before
+  // its next time entry); from such a step on it carries on from the last row (one write
+  // interval later for Signals rows) and follows the absolute time again.
+  double elapsed = 0;
   bool pretrigger = false;  // a "pre" marker was read since the previous row
   // The entry that made this row (Messages and Logfile Dump), 16 bytes, else nullptr.
   const std::uint8_t* entry = nullptr;

@@ -277,10 +277,15 @@ bool DiademWriter::Initialise(const WriterSetup& setup) {
   return true;
 }
 
-bool DiademWriter::WriteDataRow(double t, double o) {
+bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
   if (!data_.is_open()) {
     Fail("Cannot write DATA file (not opened)");
     return false;
+  }
+  if (rows_written_ == 0) {
+    // The header's start date is the first row's time (whole seconds), the moment the relative
+    // time channels count from.
+    state_.start_date = std::trunc(absolute);
   }
   const int mode = state_.mode;
   const double s = state_.start_date;
@@ -301,11 +306,11 @@ bool DiademWriter::WriteDataRow(double t, double o) {
     double v;
     const bool date = kind >= 4;
     if (mode == kDiademAscii) {
-      v = kind == 2 ? t : t * 1000.0;
+      v = kind == 2 ? elapsed : elapsed * 1000.0;
     } else if (mode == kDiademInt32) {
-      v = date ? ((t + o) - s) * 10.0 : (kind == 2 ? t * 100.0 : t * 10000.0);
+      v = date ? (absolute - s) * 10.0 : (kind == 2 ? elapsed * 100.0 : elapsed * 10000.0);
     } else {
-      v = (t + o) - s;
+      v = date ? absolute - s : elapsed;
     }
     if (!date) {
       double& first = state_.first_time_values[static_cast<std::size_t>(i)];
@@ -315,7 +320,7 @@ bool DiademWriter::WriteDataRow(double t, double o) {
     if (mode == kDiademAscii) {
       if (date) {
         std::size_t len =
-            FormatDateTimeTo(number, sizeof number, std::trunc(t + o), "YYYY-MM-DD hh:mm:ss");
+            FormatDateTimeTo(number, sizeof number, std::trunc(absolute), "YYYY-MM-DD hh:mm:ss");
         field(number, number + len);
       } else {
         char* end = AppendFixed(number, number + sizeof number, v, kind == 2 ? 3 : 1);
@@ -392,7 +397,7 @@ int DiademWriter::Create(const WriterSetup& setup) {
 }
 
 int DiademWriter::WriteRow(const WriterRow& row) {
-  return WriteDataRow(row.time, row.time_base) ? kRowWritten : kRowFailed;
+  return WriteDataRow(row.elapsed, row.time + row.time_base) ? kRowWritten : kRowFailed;
 }
 
 bool DiademWriter::FinishFiles() {

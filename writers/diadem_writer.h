@@ -16,7 +16,8 @@
 //
 // GPS columns are not supported: initialisation refuses with "Export of GPS data not supported".
 // When sources are combined into one output, the data file stays open across them and the header
-// (written when the last source is finished) counts every row.
+// (written when the last source is finished) counts every row. The header's start date and time
+// is that of the first row (whole seconds); the date channels count from it.
 
 #include <array>
 #include <cstdint>
@@ -70,8 +71,9 @@ class DiademWriter : public Writer {
   // Fills the state and counts the channels; false (with the error text) when GPS columns are
   // present.
   bool Initialise(const WriterSetup& setup);
-  // Writes one data row at row time t with time base o; false on a write failure.
-  bool WriteDataRow(double t, double o);
+  // Writes one data row: `elapsed` for the relative time channels (WriterRow::elapsed),
+  // `absolute` (seconds since 1970) for the date channels; false on a write failure.
+  bool WriteDataRow(double elapsed, double absolute);
 
   const T_DiademWriter& state() const { return state_; }
   static std::filesystem::path DataPath(const std::filesystem::path& output_path, int mode);

@@ -254,7 +254,7 @@ int EtasAsciiWriter::Create(const WriterSetup& setup) {
 }
 
 int EtasAsciiWriter::WriteRow(const WriterRow& row) {
-  return WriteLine(row.time) ? kRowWritten : kRowFailed;
+  return WriteLine(row.elapsed) ? kRowWritten : kRowFailed;
 }
 
 int EtasAsciiWriter::Finish(const WriterFinish& finish) {

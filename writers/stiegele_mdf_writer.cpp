@@ -80,8 +80,7 @@ int StiegeleKindSize(int kind) {
   return 0;
 }
 
-std::vector<std::uint8_t> BuildStiegeleHeader(const T_StiegeleMdfWriter& state) {
-  std::vector<std::uint8_t> out;
+BlockBuffer BuildStiegeleFileRecord(const T_StiegeleMdfWriter& state) {
   BlockBuffer file(kStiegeleFileRecordSize);
   file.Text(0, 16, "MDF_BINARY\r\n");
   file.I32(16, kStiegeleVersion);
@@ -96,7 +95,12 @@ std::vector<std::uint8_t> BuildStiegeleHeader(const T_StiegeleMdfWriter& state) 
   file.I32(60, start.hour);
   file.I32(64, start.minute);
   file.I32(68, start.second);
-  AppendBlock(out, file);
+  return file;
+}
+
+std::vector<std::uint8_t> BuildStiegeleHeader(const T_StiegeleMdfWriter& state) {
+  std::vector<std::uint8_t> out;
+  AppendBlock(out, BuildStiegeleFileRecord(state));
 
   int number = 0;
   int offset = 0;
@@ -275,25 +279,31 @@ void StiegeleMdfWriter::FinishSection() {
   state_.section_start_time = -1.0;
 }
 
-bool StiegeleMdfWriter::WriteRecord(double t, double time_base, bool pretrigger) {
+bool StiegeleMdfWriter::WriteRecord(double elapsed, double T, bool pretrigger) {
   if (!state_.data_file.is_open()) {
     Fail("Cannot write DATA file (not opened)");
     return false;
   }
-  const double T = t + time_base;
-  if (state_.first_row_time < 0) state_.first_row_time = T;
+  if (state_.first_row_time < 0) {
+    // Seconds count from the first record, so the header's start is that record's time.
+    state_.first_row_time = elapsed;
+    state_.start_date = T;
+  }
   if (pretrigger && state_.section_records > 1) FinishSection();
-  if (state_.section_start_time < 0) state_.section_start_time = T;
+  if (state_.section_start_time < 0) {
+    state_.section_start_time = T;
+    state_.section_start_elapsed = elapsed;
+  }
 
   std::uint8_t* p = record_.data();
   for (int time_kind : state_.time_kinds) {
     switch (time_kind) {
       case 2:
-        StoreF32(p, ToFloat(T - state_.first_row_time));
+        StoreF32(p, ToFloat(elapsed - state_.first_row_time));
         p += 4;
         break;
       case 3:
-        StoreF32(p, ToFloat((T - state_.section_start_time) * 1000.0));
+        StoreF32(p, ToFloat((elapsed - state_.section_start_elapsed) * 1000.0));
         p += 4;
         break;
       case 4:
@@ -324,6 +334,14 @@ bool StiegeleMdfWriter::Close() {
   bool ok = true;
   if (state_.header_file.is_open()) {
     if (!state_.write_failed) FinishSection();
+    if (!state_.write_failed) {
+      const BlockBuffer file = BuildStiegeleFileRecord(state_);
+      if (state_.header_file.Seek(0) != 0 ||
+          !state_.header_file.WriteBytes(file.bytes().data(), file.bytes().size())) {
+        state_.write_failed = true;
+        Fail(WriteErrorText(state_.header_file));
+      }
+    }
     if (!state_.header_file.Close() && !state_.write_failed) {
       state_.write_failed = true;
       Fail(WriteErrorText(state_.header_file));
@@ -351,7 +369,8 @@ int StiegeleMdfWriter::Create(const WriterSetup& setup) {
 }
 
 int StiegeleMdfWriter::WriteRow(const WriterRow& row) {
-  return WriteRecord(row.time, row.time_base, row.pretrigger) ? kRowWritten : kRowFailed;
+  return WriteRecord(row.elapsed, row.time + row.time_base, row.pretrigger) ? kRowWritten
+                                                                            : kRowFailed;
 }
 
 int StiegeleMdfWriter::Finish(const WriterFinish& finish) {

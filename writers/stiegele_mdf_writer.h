@@ -54,11 +54,12 @@ struct T_StiegeleMdfWriter {
   double invalid_value = 0;
   BufferedFile header_file;
   BufferedFile data_file;
-  double first_row_time = -1.0;
+  double first_row_time = -1.0;  // relative time (WriterRow::elapsed) of the first record
   int section = 0;
   std::int64_t section_records = 0;
   std::int64_t section_data_start = 0;
-  double section_start_time = -1.0;
+  double section_start_time = -1.0;  // absolute time of the section's first record
+  double section_start_elapsed = 0;  // and its relative time
   std::int64_t data_size = 0;
   bool write_failed = false;
   std::string error_text;
@@ -66,6 +67,9 @@ struct T_StiegeleMdfWriter {
 
 // The header bytes written at creation: file record, channel records, data file record.
 std::vector<std::uint8_t> BuildStiegeleHeader(const T_StiegeleMdfWriter& state);
+// The file record alone (the start date of the state); rewritten when the files are closed,
+// once the first record has given the start.
+BlockBuffer BuildStiegeleFileRecord(const T_StiegeleMdfWriter& state);
 // Section records A, B and C of the current section.
 std::vector<std::uint8_t> BuildStiegeleSection(const T_StiegeleMdfWriter& state);
 
@@ -77,7 +81,9 @@ class StiegeleMdfWriter : public MdfWriterBase {
 
   bool Initialise(const WriterSetup& setup);
   bool CreateFiles();
-  bool WriteRecord(double t, double time_base, bool pretrigger);
+  // One record at relative time `elapsed` (WriterRow::elapsed) and absolute time T (seconds
+  // since 1970; the header's start date when it is the first record).
+  bool WriteRecord(double elapsed, double T, bool pretrigger);
   bool Close();
 
   const T_StiegeleMdfWriter& state() const { return state_; }

@@ -83,21 +83,7 @@ std::vector<std::uint8_t> BuildVectorMdfCg(const T_VectorMdfWriter& state) {
   return {cg.bytes().begin(), cg.bytes().end()};
 }
 
-std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state) {
-  std::vector<std::uint8_t> out;
-  const int n = state.channel_count;
-  const std::uint32_t data_position = ChannelCnPosition(n);
-  out.reserve(data_position);
-
-  BlockBuffer id(kVectorMdfIdSize);
-  id.FullText(0, 8, "MDF     ");
-  id.FullText(8, 8, "2.12    ");
-  id.FullText(16, 8, "VarEDIdi");
-  id.U16(24, 0);
-  id.U16(26, 0);
-  id.U16(28, 212);
-  AppendBlock(out, id);
-
+BlockBuffer BuildVectorMdfHd(const T_VectorMdfWriter& state) {
   BlockBuffer hd(kVectorMdfHdSize);
   hd.FullText(0, 2, "HD");
   hd.U16(2, kVectorMdfHdSize);
@@ -115,7 +101,25 @@ std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state) {
   hd.Text(68, 32, "<Organization>");
   hd.Text(100, 32, "<Project Name>");
   hd.Text(132, 32, "<Vehicle Identification>");
-  AppendBlock(out, hd);
+  return hd;
+}
+
+std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state) {
+  std::vector<std::uint8_t> out;
+  const int n = state.channel_count;
+  const std::uint32_t data_position = ChannelCnPosition(n);
+  out.reserve(data_position);
+
+  BlockBuffer id(kVectorMdfIdSize);
+  id.FullText(0, 8, "MDF     ");
+  id.FullText(8, 8, "2.12    ");
+  id.FullText(16, 8, "VarEDIdi");
+  id.U16(24, 0);
+  id.U16(26, 0);
+  id.U16(28, 212);
+  AppendBlock(out, id);
+
+  AppendBlock(out, BuildVectorMdfHd(state));
 
   BlockBuffer tx(kVectorMdfTxSize);
   tx.FullText(0, 2, "TX");
@@ -252,12 +256,16 @@ bool VectorMdfWriter::CreateFile() {
   return true;
 }
 
-bool VectorMdfWriter::WriteRecord(double t) {
+bool VectorMdfWriter::WriteRecord(double t, double absolute) {
   if (!state_.file.is_open()) {
     Fail("Cannot write DATA file (not opened)");
     return false;
   }
-  if (state_.first_row_time < 0) state_.first_row_time = t;
+  if (state_.first_row_time < 0) {
+    // The time channel counts from the first record, so the HD start is that record's time.
+    state_.first_row_time = t;
+    state_.start_date = absolute;
+  }
   std::uint8_t* p = record_.data();
   StoreF64(p, t - state_.first_row_time);
   p += 8;
@@ -276,8 +284,11 @@ bool VectorMdfWriter::Close() {
   if (!state_.file.is_open()) return true;
   bool ok = !state_.write_failed;
   if (ok) {
+    const BlockBuffer hd = BuildVectorMdfHd(state_);
     std::vector<std::uint8_t> cg = BuildVectorMdfCg(state_);
-    ok = state_.file.Seek(kVectorMdfCgPosition) == kVectorMdfCgPosition &&
+    ok = state_.file.Seek(kVectorMdfIdSize) == kVectorMdfIdSize &&
+         state_.file.WriteBytes(hd.bytes().data(), hd.bytes().size()) &&
+         state_.file.Seek(kVectorMdfCgPosition) == kVectorMdfCgPosition &&
          state_.file.WriteBytes(cg.data(), cg.size());
   }
   // A file whose records could not all be written keeps the record count 0 in its CG, so that
@@ -297,7 +308,7 @@ int VectorMdfWriter::Create(const WriterSetup& setup) {
 }
 
 int VectorMdfWriter::WriteRow(const WriterRow& row) {
-  return WriteRecord(row.time) ? kRowWritten : kRowFailed;
+  return WriteRecord(row.elapsed, row.time + row.time_base) ? kRowWritten : kRowFailed;
 }
 
 int VectorMdfWriter::Finish(const WriterFinish& finish) {

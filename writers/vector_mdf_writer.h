@@ -5,7 +5,8 @@
 // Layout for N channels: ID at 0 (64 bytes), HD at 64 (164), TX at 228 (1028), DG at 1256 (28),
 // CG at 1284 (26), CN of channel i at 1310 + 284 * i (222) followed by its CC (62), records at
 // 1310 + 284 * N. The CG's record count is 0 on disk until the file is finished, so a file that
-// was not finished announces no records.
+// was not finished announces no records. The HD's start date and time is that of the first record
+// (whole seconds), written when the file is finished.
 //
 // Record kinds: 2 = 4-byte float (signals up to 23 bits, expressions, most GPS columns), 3 =
 // 8-byte double (time, signals above 23 bits, GPS latitude/longitude), 5 = 7-byte field for GPS
@@ -60,6 +61,8 @@ struct T_VectorMdfWriter {
 
 // The header bytes (ID to the last CC) for the state's channels, with the given record count.
 std::vector<std::uint8_t> BuildVectorMdfHeader(const T_VectorMdfWriter& state);
+// The HD block with the state's start date and time.
+BlockBuffer BuildVectorMdfHd(const T_VectorMdfWriter& state);
 // The CG block with the given record count.
 std::vector<std::uint8_t> BuildVectorMdfCg(const T_VectorMdfWriter& state);
 
@@ -74,9 +77,12 @@ class VectorMdfWriter : public MdfWriterBase {
   bool Initialise(const WriterSetup& setup);
   // Builds the blocks, creates the file and writes the header.
   bool CreateFile();
-  // Writes one record; false when the file is not open or the write failed.
-  bool WriteRecord(double t);
-  // Rewrites the CG with the final record count and closes the file.
+  // Writes one record at relative time t (WriterRow::elapsed) and absolute time `absolute`
+  // (seconds since 1970, the HD start when it is the first record); false when the file is not
+  // open or the write failed.
+  bool WriteRecord(double t, double absolute);
+  // Rewrites the HD with the start of the first record and the CG with the final record count,
+  // and closes the file.
   bool Close();
 
   const T_VectorMdfWriter& state() const { return state_; }

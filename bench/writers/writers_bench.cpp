@@ -102,6 +102,7 @@ void WriteRows(benchmark::State& state, int format_code) {
     for (std::int64_t r = 0; r < kRows; ++r) {
       b.Change(r);
       row.time = 10.0 + static_cast<double>(r) * 0.01;
+      row.elapsed = row.time;
       benchmark::DoNotOptimize(w->WriteRow(row));
     }
     (void)w->Finish(WriterFinish{kRows, false, false});

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -163,12 +165,13 @@ TEST(SignalsOutput, SemicolonGermanGridSampleAndHold) {
   o.write_interval = "0.125";
   const Converted c = Convert(dir, o, "rec.csv");
   EXPECT_EQ(c.summary.errors, 0);
-  // The first value arrives at 0.125 s; the grid starts at the next multiple, 0.25 s.
+  // The first value arrives at 0.125 s; the grid starts at the next multiple, 0.25 s. Its row
+  // holds both entries of that tick, the frame and the expression.
   EXPECT_EQ(c.text,
             "time_sec;Speed;Temp;Twice\r\n"
             "sec;km/h;degC;calculated\r\n"
             "unit test\r\n"
-            "0,0000;20;-10;-99999999\r\n"
+            "0,0000;20;-10;2,75\r\n"
             "0,1250;20;-10;2,75\r\n"
             "0,2500;20;-10;2,75\r\n");
 }
@@ -192,7 +195,7 @@ TEST(SignalsOutput, CommaCommaQuotesEveryCellAndRawIsSigned) {
   std::getline(lines, head);
   std::getline(lines, first);
   EXPECT_EQ(head, "\"time_sec\",\"Speed\",\"Temp\",\"Twice\"\r");
-  EXPECT_EQ(first, "\"0,0000\",\"40\",\"-10\",\"n/a\"\r");
+  EXPECT_EQ(first, "\"0,0000\",\"40\",\"-10\",\"2\"\r");
 }
 
 TEST(SignalsOutput, SkipUntilAllChannelsValid) {
@@ -555,6 +558,132 @@ TEST(DriverRefusal, RefusedOptionsConvertNothingAndReportNoResult) {
   EXPECT_TRUE(c.text.empty());
   EXPECT_TRUE(HasMessage(c, "Illegal parameters, refused to convert logfile."));
   EXPECT_FALSE(HasMessage(c, "converted,"));
+}
+
+// ---- Signals grid: sample and hold without look-ahead ------------------------------------------
+
+// Ticks at 8192 Hz of a time in seconds, rounded down.
+uint32_t Ticks(double seconds) { return static_cast<uint32_t>(seconds * 8192); }
+
+TEST(SignalsGrid, SparseMessagesOffTheGridShowOnlyValuesAlreadyReceived) {
+  TempFolder dir;
+  RecordingBuilder r(SmallHeader());
+  r.Time(0, 2017, 10, 19, 12, 34, 56)
+      .Frame(Ticks(0.1), 0x100, {20, 1})   // Speed 10 just before the first grid time 0.5 s
+      .Frame(Ticks(1.1), 0x100, {40, 2})   // Speed 20
+      .Frame(Ticks(2.1), 0x100, {60, 3});  // Speed 30, after the last row
+  ConverterOptions o;
+  o.output_type = 1;
+  o.output_file_format = kFormatCsvInternational;
+  o.time_column1 = 2;
+  o.headlines = 0;
+  o.write_interval = "0.5";
+  const Converted c = Convert(dir, o, "rec.csv", r);
+  EXPECT_EQ(c.text,
+            "0.0000,10,1,-99999999\r\n"
+            "0.5000,10,1,-99999999\r\n"
+            "1.0000,20,2,-99999999\r\n"
+            "1.5000,20,2,-99999999\r\n");
+}
+
+// Random sparse recordings against a deliberately simple reference: the row at time T shows the
+// last value logged at or before T, and the rows cover the grid from the first multiple of the
+// interval after the start up to the last entry.
+TEST(SignalsGrid, RandomSparseRecordingsMatchSampleAndHold) {
+  struct Value {
+    uint32_t tick;
+    int column;  // 0 Speed, 1 Temp, 2 Twice
+    double value;
+  };
+  TempFolder dir;
+  const struct {
+    const char* text;
+    double seconds;
+  } intervals[] = {{"0.05", 0.05}, {"0.125", 0.125}, {"0.3", 0.3}};
+  for (unsigned seed = 1; seed <= 24; ++seed) {
+    std::mt19937 random(seed);
+    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    const double interval = intervals[seed % 3].seconds;
+    const bool skip_until_valid = seed % 2 == 0;
+    RecordingBuilder r(SmallHeader());
+    r.Time(0, 2017, 10, 19, 12, 34, 56);
+    std::vector<Value> logged;
+    uint32_t tick = static_cast<uint32_t>(uniform(1, 3000));
+    const int frames = uniform(5, 60);
+    for (int f = 0; f < frames; ++f) {
+      // Frames share a tick now and then, or sit on a grid time of the 0.125 s interval.
+      const int step = uniform(0, 9);
+      if (step == 1) {
+        tick = (tick / 1024 + 1) * 1024;
+      } else if (step > 1) {
+        tick += static_cast<uint32_t>(uniform(1, 4000));
+      }
+      const uint8_t speed = static_cast<uint8_t>(uniform(0, 200));
+      const int8_t temp = static_cast<int8_t>(uniform(-40, 100));
+      r.Frame(tick, 0x100, {speed, static_cast<uint8_t>(temp)});
+      logged.push_back({tick, 0, speed * 0.5});
+      logged.push_back({tick, 1, static_cast<double>(temp)});
+      if (uniform(0, 3) == 0) {
+        // An expression entry carries the time of the entry before it.
+        const float v = static_cast<float>(uniform(-1000, 1000)) / 4.0f;
+        r.Expression(tick, 0, v);
+        logged.push_back({tick, 2, v});
+      }
+    }
+    const std::string name = "rec" + std::to_string(seed) + ".cld";
+    r.Write(dir / name);
+    ConversionRequest request;
+    request.sources = {dir / name};
+    request.output_dir = dir.path();
+    request.options.output_type = 1;
+    request.options.write_interval = intervals[seed % 3].text;
+    request.options.skip_until_all_valid = skip_until_valid;
+    std::vector<std::pair<double, std::vector<ChannelValue>>> rows;
+    request.on_signals_row = [&](double t, double, std::span<const ChannelValue> values) {
+      rows.emplace_back(t, std::vector<ChannelValue>(values.begin(), values.end()));
+    };
+    MessageCapture capture;
+    RunConversion(request);
+
+    // Where the grid starts: after the first value, or after the entry that made every column
+    // valid.
+    double start = logged.front().tick / 8192.0;
+    if (skip_until_valid) {
+      bool seen[3] = {false, false, false};
+      for (const Value& v : logged) {
+        seen[v.column] = true;
+        if (seen[0] && seen[1] && seen[2]) {
+          start = v.tick / 8192.0;
+          break;
+        }
+        start = -1;
+      }
+    }
+    const double last = logged.back().tick / 8192.0;
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    if (start < 0) {
+      EXPECT_TRUE(rows.empty());
+      continue;
+    }
+    const double first_row = start - std::fmod(start, interval) + interval;
+    const long expected_rows = static_cast<long>(std::floor((last - first_row) / interval + 1e-9)) + 1;
+    ASSERT_EQ(static_cast<long>(rows.size()), std::max(expected_rows, 0L));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const double t = rows[i].first;
+      ASSERT_NEAR(t, first_row + static_cast<double>(i) * interval, 1e-9);
+      for (int column = 0; column < 3; ++column) {
+        const Value* held = nullptr;
+        for (const Value& v : logged) {
+          if (v.column == column && v.tick / 8192.0 <= t + 1e-9) held = &v;
+        }
+        const ChannelValue& got = rows[i].second[static_cast<std::size_t>(column)];
+        ASSERT_EQ(got.valid, held != nullptr) << "row " << t << " column " << column;
+        if (held) {
+          EXPECT_EQ(got.scaled, held->value) << "row " << t << " column " << column;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

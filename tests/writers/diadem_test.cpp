@@ -27,6 +27,7 @@ WriterRow Row(double t, double base = 0) {
   WriterRow row;
   row.time = t;
   row.time_base = base;
+  row.elapsed = t;
   return row;
 }
 
@@ -45,15 +46,16 @@ TEST(Diadem, Int32WithImplicitTimeMatchesGoldenFiles) {
   ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
   EXPECT_EQ(w.state().channel_count, 2);
 
+  const double base = test::kStart20171019 - 1.0;  // the first row is at the start date
   fx.Set(fx.SignalColumn(0), 50.0, 5000);
   fx.Set(fx.SignalColumn(1), 20, 60);
-  EXPECT_EQ(w.WriteRow(Row(1.0)), kRowWritten);
+  EXPECT_EQ(w.WriteRow(Row(1.0, base)), kRowWritten);
   fx.Set(fx.SignalColumn(0), 5e7, 5000000000);
   fx.Invalidate(fx.SignalColumn(1));
-  EXPECT_EQ(w.WriteRow(Row(1.01)), kRowWritten);
+  EXPECT_EQ(w.WriteRow(Row(1.01, base)), kRowWritten);
   fx.Set(fx.SignalColumn(0), -5e7, -5000000000);
   fx.Set(fx.SignalColumn(1), 21, 61);
-  EXPECT_EQ(w.WriteRow(Row(1.02)), kRowWritten);
+  EXPECT_EQ(w.WriteRow(Row(1.02, base)), kRowWritten);
   ASSERT_EQ(w.Finish(WriterFinish{3, false, false}), 1) << w.error_text();
 
   EXPECT_EQ(ReadBytes(dir / "run1.i32"), ReadBytes(kGolden / "diadem_int32_data.i32"));
@@ -72,11 +74,12 @@ TEST(Diadem, AsciiWithTwoExplicitTimesMatchesGoldenFiles) {
   fx.setup.invalid_value = "9.9E+34";
   DiademWriter w(kDiademAscii);
   ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
+  const double base = test::kStart20171019 - 10.0;  // the first row is at the start date
   fx.Set(fx.SignalColumn(0), 12.5, 50);
-  EXPECT_EQ(w.WriteRow(Row(10.0)), kRowWritten);
+  EXPECT_EQ(w.WriteRow(Row(10.0, base)), kRowWritten);
   fx.Set(fx.SignalColumn(0), 12.75, 51);
   fx.SetFloat(fx.ExpressionColumn(0), 3);
-  EXPECT_EQ(w.WriteRow(Row(10.01)), kRowWritten);
+  EXPECT_EQ(w.WriteRow(Row(10.01, base)), kRowWritten);
   ASSERT_EQ(w.Finish(WriterFinish{2, false, false}), 1);
 
   EXPECT_EQ(ReadText(dir / "asc1.asc"), ReadText(kGolden / "diadem_ascii_data.asc"));
@@ -170,16 +173,19 @@ TEST(Diadem, Int32TimeChannelsAndAsciiDateText) {
   fx.setup.time_column2 = TimeColumnKind::kDateTimeFraction;
   DiademWriter w(kDiademInt32);
   ASSERT_EQ(w.Create(fx.setup), 1);
-  const double base = test::kStart20171019;
+  // The first row lies half a second after a whole second: the start date is that second, and
+  // the date channel counts from it.
+  const double base = test::kStart20171019 - 1.5;
   EXPECT_EQ(w.WriteRow(Row(2.0, base)), kRowWritten);
   EXPECT_EQ(w.WriteRow(Row(2.25, base)), kRowWritten);
   ASSERT_EQ(w.Finish(WriterFinish{}), 1);
   std::vector<std::uint8_t> b = ReadBytes(dir / "t.i32");
   ASSERT_EQ(b.size(), 2u * 3u * 4u);
   EXPECT_EQ(LeI32(b, 0), 0);
-  EXPECT_EQ(LeI32(b, 4), 20);  // 2.0 s after the start date, in 0.1 s
+  EXPECT_EQ(LeI32(b, 4), 5);  // 0.5 s after the start date, in 0.1 s
   EXPECT_EQ(LeI32(b, 8), 2147483646);
   EXPECT_EQ(LeI32(b, 12), 2500);  // 250 ms in 0.1 ms steps
+  EXPECT_EQ(LeI32(b, 16), 7);
   std::string header = ReadText(dir / "t.dat");
   std::string ms = Block(header, "Time");
   EXPECT_NE(ms.find("\r\n202,ms\r\n"), std::string::npos);
@@ -194,7 +200,7 @@ TEST(Diadem, Int32TimeChannelsAndAsciiDateText) {
   ax.setup.time_column1 = TimeColumnKind::kDateTimeFraction;
   DiademWriter a(kDiademAscii);
   ASSERT_EQ(a.Create(ax.setup), 1);
-  EXPECT_EQ(a.WriteRow(Row(1.99, base)), kRowWritten);
+  EXPECT_EQ(a.WriteRow(Row(1.99, test::kStart20171019)), kRowWritten);
   ASSERT_EQ(a.Finish(WriterFinish{}), 1);
   EXPECT_EQ(ReadText(dir / "d.asc"), "2017-10-19 08:05:04,-99999999\r\n");
 }

@@ -17,6 +17,7 @@ WriterRow Row(double t) {
   WriterRow row;
   row.time = t;
   row.time_base = 1e9;  // not used by this format
+  row.elapsed = t;
   row.pretrigger = true;
   return row;
 }

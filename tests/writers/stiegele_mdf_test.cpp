@@ -22,6 +22,7 @@ WriterRow Row(double t, bool pretrigger = false) {
   WriterRow row;
   row.time = t;
   row.time_base = kS - 100.0;  // row time 100 s is the start date
+  row.elapsed = t;
   row.pretrigger = pretrigger;
   return row;
 }

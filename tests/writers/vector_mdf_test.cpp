@@ -40,10 +40,11 @@ TEST(VectorMdf, TwoShortAndOneLongSignalReadBackByLinks) {
   fx.Set(fx.SignalColumn(0), 1500.25, 6001);
   fx.Set(fx.SignalColumn(1), -12, 488);
   WriterRow row;
-  row.time = 100.5;
+  row.time_base = test::kStart20171019 + 0.5;  // the first record at 08:05:03.5
+  row.elapsed = 100.5;
   EXPECT_EQ(w.WriteRow(row), kRowWritten);
   fx.Set(fx.SignalColumn(2), 123456.7, 1234567);
-  row.time = 100.51;
+  row.elapsed = 100.51;
   EXPECT_EQ(w.WriteRow(row), kRowWritten);
 
   ASSERT_EQ(w.Finish(WriterFinish{}), 1) << w.error_text();

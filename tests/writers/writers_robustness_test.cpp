@@ -70,6 +70,7 @@ TEST(WritersRobustness, HostileValuesInEveryFormat) {
       WriterRow row;
       row.time = v;
       row.time_base = -v;
+      row.elapsed = v;
       row.pretrigger = true;
       EXPECT_EQ(w->WriteRow(row), kRowWritten) << code;
       char cell[64];

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -48,6 +49,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
   TessmarApplication app(argc, argv);
+  // The toolkit has switched the C library to the user's locale; numbers in files, settings and
+  // outputs always use the period, so the numeric part goes back to "C".
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("Tessmar"));
   QApplication::setApplicationDisplayName(QStringLiteral("Tessmar"));
   QApplication::setApplicationVersion(QStringLiteral("0.1.0"));

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <clocale>
 #include <cstdio>
 
 #include "app/converter_page.h"
@@ -30,6 +31,9 @@ QString FileName(int index, const QString& caption) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // The toolkit has switched the C library to the user's locale; numbers in files, settings and
+  // outputs always use the period, so the numeric part goes back to "C".
+  std::setlocale(LC_NUMERIC, "C");
   QStringList args = QApplication::arguments();
   args.removeFirst();
   if (args.isEmpty()) {

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "candb/candb.h"
+#include "common/c_locale.h"
 #include "common/message_output.h"
 
 namespace tessmar {
@@ -175,7 +176,7 @@ void CANdb::LogF(int severity, const char* format, ...) {
   char text[200];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, Tr(format), args);
+  VsnprintfC(text, sizeof text, Tr(format), args);
   va_end(args);
   if (severity >= kMsgError) {
     ShowMessageF(severity, "CANdb-Import-Error (line %d): %s", static_cast<int>(line_), text);

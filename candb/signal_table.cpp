@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "candb/candb.h"
+#include "common/c_locale.h"
 #include "common/message_output.h"
 
 namespace tessmar {
@@ -28,7 +29,7 @@ std::string Cut(std::string_view s, std::size_t n) { return std::string(s.substr
 
 std::string FormatNumber(double v) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%lg", v);
+  SnprintfC(buf, sizeof buf, "%lg", v);
   return buf;
 }
 

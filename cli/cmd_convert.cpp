@@ -14,6 +14,7 @@
 
 #include "candb/signal_table.h"
 #include "cli/cli_common.h"
+#include "common/c_locale.h"
 #include "common/message_output.h"
 #include "config/clc_file.h"
 #include "convert/command_line.h"
@@ -382,7 +383,7 @@ int RunConvert(const Args& args) {
       options.headlines = static_cast<int>(n);
     } else if (o.option == "--interval") {
       char* end = nullptr;
-      const double v = std::strtod(o.value.c_str(), &end);
+      const double v = StrtodC(o.value.c_str(), &end);
       if (o.value.empty() || *end != '\0' || !(v >= 0) || v > 1e6) return bad("seconds");
       options.write_interval = o.value;
     } else if (o.option == "--invalid") {

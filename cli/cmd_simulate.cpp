@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_common.h"
+#include "common/c_locale.h"
 #include "common/message_output.h"
 #include "config/clc_file.h"
 #include "logfile/simulator/entry_encoder.h"
@@ -61,7 +62,7 @@ bool ParseNumber(const std::string& text, double& out) {
   if (text.empty()) return false;
   char* end = nullptr;
   errno = 0;
-  out = std::strtod(text.c_str(), &end);
+  out = StrtodC(text.c_str(), &end);
   return errno == 0 && end && *end == '\0';
 }
 

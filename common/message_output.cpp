@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "common/c_locale.h"
+
 namespace tessmar {
 namespace {
 
@@ -37,12 +39,12 @@ std::string StrPrintfV(const char* format, va_list args) {
   char small[512];
   va_list copy;
   va_copy(copy, args);
-  const int n = std::vsnprintf(small, sizeof small, format, copy);
+  const int n = VsnprintfC(small, sizeof small, format, copy);
   va_end(copy);
   if (n < 0) return {};
   if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
   std::string out(static_cast<size_t>(n), '\0');
-  std::vsnprintf(out.data(), out.size() + 1, format, args);
+  VsnprintfC(out.data(), out.size() + 1, format, args);
   return out;
 }
 

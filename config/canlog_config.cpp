@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/c_locale.h"
+
 namespace tessmar {
 
 std::string FormatCanId(uint32_t id) {
@@ -142,7 +144,7 @@ uint16_t TriggerSecondsTo10ms(double seconds) {
 
 std::string Format10msAsSeconds(uint16_t value) {
   char text[32];
-  std::snprintf(text, sizeof text, "%g", value * 0.01);
+  SnprintfC(text, sizeof text, "%g", value * 0.01);
   return text;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/buffered_file.h"
+#include "common/c_locale.h"
 #include "common/message_output.h"
 #include "common/text_readers.h"
 #include "config/scramble.h"
@@ -17,7 +18,7 @@ void AppendF(std::string& out, const char* format, ...) {
   char text[256];
   va_list args;
   va_start(args, format);
-  const int n = std::vsnprintf(text, sizeof text, format, args);
+  const int n = VsnprintfC(text, sizeof text, format, args);
   va_end(args);
   if (n <= 0) return;
   out.append(text, static_cast<std::size_t>(n) < sizeof text ? static_cast<std::size_t>(n)

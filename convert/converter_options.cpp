@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "common/c_locale.h"
 #include "common/message_output.h"
 
 namespace tessmar {
@@ -56,7 +57,7 @@ double ParseSeconds(const std::string& text) {
     if (c == ',') c = '.';
   }
   char* end = nullptr;
-  double v = std::strtod(copy.c_str(), &end);
+  double v = StrtodC(copy.c_str(), &end);
   // Unreadable, NaN or infinite: no usable interval (an infinite one would never write a row).
   if (end == copy.c_str() || !std::isfinite(v)) return 0;
   return v;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/c_locale.h"
 #include "common/message_output.h"
 #include "config/canlog_config.h"
 #include "convert/date_time_format.h"
@@ -22,7 +23,7 @@ char* Append(char* p, char* end, const char* format, ...) {
   if (p >= end) return p;
   va_list args;
   va_start(args, format);
-  const int n = std::vsnprintf(p, static_cast<std::size_t>(end - p), format, args);
+  const int n = VsnprintfC(p, static_cast<std::size_t>(end - p), format, args);
   va_end(args);
   if (n < 0) return p;
   return (p + n < end) ? p + n : end - 1;

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "common/c_locale.h"
 #include "convert/date_time_format.h"
 #include "writers/block_buffer.h"
 #include "writers/number_text.h"
@@ -54,7 +55,7 @@ void Line(std::string& out, const char* format, ...) {
   char buf[512];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(buf, sizeof buf, format, args);
+  VsnprintfC(buf, sizeof buf, format, args);
   va_end(args);
   out += buf;
   out += "\r\n";

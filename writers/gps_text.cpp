@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/c_locale.h"
 #include "convert/date_time_format.h"
 #include "writers/number_text.h"
 
@@ -160,7 +161,7 @@ std::string NmeaGprmc(const GpsFix& fix) {
   AppendNmeaPosition(s, fix.longitude, true);
   s += ',';
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.1lf", fix.speed * kKnotsPerKmh);
+  SnprintfC(buf, sizeof buf, "%.1lf", fix.speed * kKnotsPerKmh);
   s += buf;
   // The recording holds no course over ground: the field stays empty rather than claiming 0.
   s += ",,";
@@ -194,8 +195,8 @@ std::string NmeaGpgga(const GpsFix& fix) {
   s += ',';
   AppendNmeaPosition(s, fix.longitude, true);
   char buf[96];
-  std::snprintf(buf, sizeof buf, ",%d,%02d,%.1f,%.1f,M,,M,,", fix.quality, fix.satellites, fix.hdop,
-                fix.height);
+  SnprintfC(buf, sizeof buf, ",%d,%02d,%.1f,%.1f,M,,M,,", fix.quality, fix.satellites, fix.hdop,
+            fix.height);
   s += buf;
   return FinishSentence(std::move(s));
 }
@@ -220,10 +221,10 @@ std::string TextTrackLine(const GpsFix& fix) {
     std::snprintf(time, sizeof time, "%s", kTrackNoTime);
   }
   char line[192];
-  std::snprintf(line, sizeof line, "%s %s %11.7f %12.7f %7.1f %6.1f %d %02d %4.1f %c\r\n", date,
-                time, fix.latitude / static_cast<double>(kGpsUnitsPerDegree),
-                fix.longitude / static_cast<double>(kGpsUnitsPerDegree), fix.height, fix.speed,
-                fix.quality, fix.satellites, fix.hdop, fix.status ? fix.status : 'V');
+  SnprintfC(line, sizeof line, "%s %s %11.7f %12.7f %7.1f %6.1f %d %02d %4.1f %c\r\n", date, time,
+            fix.latitude / static_cast<double>(kGpsUnitsPerDegree),
+            fix.longitude / static_cast<double>(kGpsUnitsPerDegree), fix.height, fix.speed,
+            fix.quality, fix.satellites, fix.hdop, fix.status ? fix.status : 'V');
   return line;
 }
 

@@ -18,9 +18,12 @@
 #include "candb/signal_table.h"
 #include "common/message_output.h"
 #include "tests/candb/candb_test_util.h"
+#include "tests/locale_test_util.h"
 
 namespace tessmar {
 namespace {
+
+using testing_util::CStod;
 
 struct SignalView {
   std::string id, ext, message, sender, name, start, length, order, kind;
@@ -57,7 +60,7 @@ int RunCanmatrix(const std::filesystem::path& dbc, std::vector<SignalView>& out)
     const auto f = SplitTabs(line);
     if (f.size() != 14) continue;
     SignalView v{f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8],
-                 std::stod(f[9]), std::stod(f[10]), std::stod(f[11]), std::stod(f[12]), f[13]};
+                 CStod(f[9]), CStod(f[10]), CStod(f[11]), CStod(f[12]), f[13]};
     out.push_back(v);
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -84,10 +87,10 @@ std::vector<SignalView> TableSignals(const SignalTable& t) {
     v.order = mapping[2];
     const std::string& type = t.cell(r, kColType);
     v.kind = type == "UNSIGNED" ? "U" : type == "SIGNED" ? "S" : "F";
-    v.factor = std::stod(t.cell(r, kColFactor));
-    v.offset = std::stod(t.cell(r, kColOffset));
-    v.min = std::stod(t.cell(r, kColMinValue));
-    v.max = std::stod(t.cell(r, kColMaxValue));
+    v.factor = CStod(t.cell(r, kColFactor));
+    v.offset = CStod(t.cell(r, kColOffset));
+    v.min = CStod(t.cell(r, kColMinValue));
+    v.max = CStod(t.cell(r, kColMaxValue));
     v.unit = t.cell(r, kColUnit);
     out.push_back(v);
   }

@@ -7,6 +7,7 @@
 
 #include "cli_test_util.h"
 #include "tests/convert/recording_builder.h"
+#include "tests/locale_test_util.h"
 
 namespace tessmar::testing {
 namespace {
@@ -269,7 +270,7 @@ TEST(ConvertCli, TimesStartWithTheFirstConvertedEntry) {
     ASSERT_TRUE(std::filesystem::exists(dir / "rec.asc")) << r.err;
     const std::string asc = ReadFile(dir / "rec.asc");
     const std::size_t first_row = asc.find("internal events logged\r\n") + 24;
-    const double first_time = std::stod(asc.substr(first_row, 9));
+    const double first_time = testing_util::CStod(asc.substr(first_row, 9));
     EXPECT_GE(first_time, 0.0) << extra[0];
     EXPECT_LT(first_time, 0.01) << extra[0];
     EXPECT_EQ(asc.find("\r\n  -"), std::string::npos) << extra[0];

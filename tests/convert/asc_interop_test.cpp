@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/c_locale.h"
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
 #include "recording_builder.h"
@@ -56,8 +57,8 @@ TEST(AscInterop, PythonCanReadsEveryFrame) {
     for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
     rec.Frame(ticks, word, data);
     char line[128];
-    std::snprintf(line, sizeof line, "%.4f %d %X %c %zu", ticks / 8192.0, bus, id,
-                  extended ? 'x' : '-', data.size());
+    SnprintfC(line, sizeof line, "%.4f %d %X %c %zu", ticks / 8192.0, bus, id, extended ? 'x' : '-',
+              data.size());
     expected << line;
     for (uint8_t b : data) {
       std::snprintf(line, sizeof line, " %02X", b);

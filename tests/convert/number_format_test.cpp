@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+
+#include "common/c_locale.h"
 namespace tessmar {
 namespace {
 
@@ -17,7 +19,7 @@ std::string Ours(char* (*f)(char*, double, int), double v, int arg) {
 
 std::string Printf(const char* format, double v, int arg) {
   char buf[128];
-  std::snprintf(buf, sizeof buf, format, arg, v);
+  SnprintfC(buf, sizeof buf, format, arg, v);
   return buf;
 }
 
@@ -39,7 +41,7 @@ TEST(NumberFormat, FixedMatchesPrintf) {
       EXPECT_EQ(Ours(numfmt::Fixed, a, decimals), Printf("%.*f", a, decimals)) << a;
       EXPECT_EQ(Ours(numfmt::Fixed, t, decimals), Printf("%.*f", t, decimals)) << t;
       char buf[64], expect[64];
-      std::snprintf(expect, sizeof expect, "%011.*f", decimals, a);
+      SnprintfC(expect, sizeof expect, "%011.*f", decimals, a);
       EXPECT_EQ(std::string(buf, numfmt::FixedZeroPadded(buf, a, 11, decimals)), expect) << a;
     }
   }
@@ -61,9 +63,9 @@ TEST(NumberFormat, ZeroPaddedAndGeneral) {
   EXPECT_EQ(padded(123456789.0), "123456789.0000");
   for (double v : {0.1, 2.75, 1e-5, 123456789.0, -0.000123, 1e21, 3.0}) {
     char expect[64];
-    std::snprintf(expect, sizeof expect, "%.7g", v);
+    SnprintfC(expect, sizeof expect, "%.7g", v);
     EXPECT_EQ(std::string(buf, numfmt::G(buf, v, 7)), expect);
-    std::snprintf(expect, sizeof expect, "%.11g", v);
+    SnprintfC(expect, sizeof expect, "%.11g", v);
     EXPECT_EQ(std::string(buf, numfmt::G(buf, v, 11)), expect);
   }
   EXPECT_EQ(std::string(buf, numfmt::Hex8(buf, 0x78FEF100)), "78FEF100");

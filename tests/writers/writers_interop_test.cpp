@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "tests/writers/gps_entries.h"
+#include "tests/locale_test_util.h"
 #include "tests/writers/mdf_reader.h"
 #include "tests/writers/writer_fixture.h"
 #include "writers/gps_output.h"
@@ -27,6 +28,7 @@ using test::LeI32;
 using test::ReadBytes;
 using test::ReadText;
 using test::TempFolder;
+using testing_util::CStod;
 
 int Shell(const std::string& command) {
   int status = std::system(command.c_str());
@@ -83,15 +85,15 @@ TEST(GpsBabel, ReadsTheNmeaTrack) {
     const TruthFix& f = truth[n];
     const std::smatch& m = *it;
     // Positions go through whole tenths of an arc second (2.8e-5 degrees).
-    EXPECT_NEAR(std::stod(m[1]), f.lat / 360000.0, 3e-5) << n;
-    EXPECT_NEAR(std::stod(m[2]), f.lon / 360000.0, 3e-5) << n;
-    EXPECT_NEAR(std::stod(m[3]), f.height * 0.1, 0.051) << n;
+    EXPECT_NEAR(CStod(m[1]), f.lat / 360000.0, 3e-5) << n;
+    EXPECT_NEAR(CStod(m[2]), f.lon / 360000.0, 3e-5) << n;
+    EXPECT_NEAR(CStod(m[3]), f.height * 0.1, 0.051) << n;
     const std::uint32_t t = f.tod;
     char time[40];
     std::snprintf(time, sizeof time, "2017-10-19T%02u:%02u:%02u.%02u0Z", t / 360000u,
                   t / 6000u % 60u, t / 100u % 60u, t % 100u);
     EXPECT_EQ(m[4].str(), time) << n;
-    EXPECT_NEAR(std::stod(m[5]), f.speed * 0.1 / 3.6, 0.03) << n;  // m/s, via 0.1 knots
+    EXPECT_NEAR(CStod(m[5]), f.speed * 0.1 / 3.6, 0.03) << n;  // m/s, via 0.1 knots
   }
   EXPECT_EQ(n, truth.size()) << gpx.substr(0, 2000);
 }
@@ -121,7 +123,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 double Number(const std::string& text, const std::string& missing) {
-  return text == missing ? kMissing : std::stod(text);
+  return text == missing ? kMissing : CStod(text);
 }
 
 Table ReadCsv(const std::filesystem::path& path) {
@@ -169,8 +171,8 @@ Table ReadDiadem(const std::filesystem::path& header_path, const std::filesystem
     if (key == "200") channels.back().name = value;
     if (key == "220") channels.back().rows = std::stol(value);
     if (key == "221" || key == "223") channels.back().position = std::stoi(value);
-    if (key == "240") channels.back().offset = std::stod(value);
-    if (key == "241") channels.back().factor = std::stod(value);
+    if (key == "240") channels.back().offset = CStod(value);
+    if (key == "241") channels.back().factor = CStod(value);
   }
   Table t;
   const std::size_t w = channels.size();
@@ -372,7 +374,7 @@ TEST_F(SimulatedRecording, GpsTrackAndColumnsThroughTheSettings) {
     for (auto it = std::sregex_iterator(gpx.begin(), gpx.end(), lat); it != std::sregex_iterator();
          ++it, ++points) {
       // Every GPS channel value that is valid holds one of the track's latitudes.
-      const double value = std::stod((*it)[1]);
+      const double value = CStod((*it)[1]);
       bool found = false;
       for (const auto& record : mdf.records) {
         found = found || std::fabs(record[n - 2] - value) < 3e-5;

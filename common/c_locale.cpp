@@ -1,0 +1,50 @@
+#include "common/c_locale.h"
+
+#include <locale.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace tessmar {
+namespace {
+
+// Created once and never freed: it lives as long as the process may format numbers.
+locale_t CLocale() {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t{});
+  return c;
+}
+
+// Switches the calling thread to the "C" locale while it exists, then back to what the thread
+// used before. uselocale(0) only queries, so a failed newlocale leaves the locale as it is.
+class ScopedCLocale {
+ public:
+  ScopedCLocale() : previous_(uselocale(CLocale())) {}
+  ~ScopedCLocale() { uselocale(previous_); }
+  ScopedCLocale(const ScopedCLocale&) = delete;
+  ScopedCLocale& operator=(const ScopedCLocale&) = delete;
+
+ private:
+  locale_t previous_;
+};
+
+}  // namespace
+
+int VsnprintfC(char* buffer, std::size_t size, const char* format, va_list args) {
+  ScopedCLocale c_locale;
+  return std::vsnprintf(buffer, size, format, args);
+}
+
+int SnprintfC(char* buffer, std::size_t size, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int n = VsnprintfC(buffer, size, format, args);
+  va_end(args);
+  return n;
+}
+
+double StrtodC(const char* text, char** end) {
+  const locale_t c = CLocale();
+  return c != locale_t{} ? strtod_l(text, end, c) : std::strtod(text, end);
+}
+
+}  // namespace tessmar

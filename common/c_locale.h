@@ -1,0 +1,21 @@
+#pragma once
+// Numbers in text independent of the process locale. The desktop toolkit switches the C library
+// to the user's locale at start-up; a German desktop would then read "0.010" as 0 and write
+// "0,1". Everything the program reads or writes uses the period, so printf-style formatting and
+// strtod go through these functions, which always work in the "C" locale. Integer-only formats
+// do not depend on the locale and need not use them.
+
+#include <cstdarg>
+#include <cstddef>
+
+namespace tessmar {
+
+// vsnprintf / snprintf in the "C" locale (same return value and truncation rules).
+int VsnprintfC(char* buffer, std::size_t size, const char* format, va_list args);
+int SnprintfC(char* buffer, std::size_t size, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+// strtod in the "C" locale (same syntax, *end and range behaviour).
+double StrtodC(const char* text, char** end);
+
+}  // namespace tessmar

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -192,6 +194,27 @@ class ProgressBar {
   std::filesystem::path source_;
 };
 
+// Ctrl-C (SIGINT) and SIGTERM abort the conversion as the desktop program's Escape key does:
+// the driver stops after the current entry and closes the output marked incomplete. The handler
+// only sets flags; it is installed once-only, so a second signal ends the program at once.
+std::atomic<bool> g_abort_requested{false};
+volatile std::sig_atomic_t g_abort_signal = 0;
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnAbortSignal(int signal_number) {
+  g_abort_signal = signal_number;
+  g_abort_requested.store(true);
+}
+
+void InstallAbortHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnAbortSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
 std::filesystem::path ProgramDir() {
   std::error_code ec;
   std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -324,6 +347,7 @@ int RunConvert(const Args& args) {
 
   InstallConsoleMessages(verbose);
   SetBatchMode(true);
+  InstallAbortHandlers();
 
   // Settings: the converter keys and the folders.
   std::filesystem::path settings_path =
@@ -473,8 +497,11 @@ int RunConvert(const Args& args) {
   request.progress = [&bar](int percent, const std::filesystem::path& source, int64_t) {
     return bar.Show(percent, source);
   };
+  request.abort_flag = &g_abort_requested;
   const ConversionSummary summary = RunConversion(request);
   bar.Done();
+  // Interrupted: the shell's convention, 128 + the signal number (130 for Ctrl-C).
+  if (g_abort_signal != 0) return 128 + g_abort_signal;
   if (summary.refused) return kExitFailure;
   const bool all_ok = summary.errors == 0 && !summary.aborted && !config_failed &&
                       !database_failed &&

@@ -73,11 +73,19 @@ void PrintConvertHelp() {
       "  --gps-track KIND      GPS track file beside the output: off | text | nmea\n"
       "  --gps-columns WHERE   GPS columns in the main output: off | after | before\n"
       "  --no-progress         no progress bar (it is shown only on a terminal anyway)\n"
-      "  --verbose             show the detailed listings\n"
-      "  --help                this text\n"
+      "  -v, --verbose         show the detailed listings\n"
+      "  -q, --quiet           show only errors and warnings\n"
+      "  -h, --help            this text\n"
+      "\n"
+      "Recordings of the same name from different folders get distinct outputs in one run\n"
+      "(LOG0001.txt, LOG0001_2.txt, ...): an output written earlier in the run is never replaced.\n"
+      "Ctrl-C or SIGTERM abort the conversion: the output is closed and left marked incomplete\n"
+      "(formats with a header or a record count do not get them); a second Ctrl-C ends the\n"
+      "program at once.\n"
       "\n"
       "Exit status: 0 when every recording converted without error, 1 when a conversion failed\n"
-      "or reported errors, 2 for a wrong command line.\n",
+      "or reported errors (also a recording or CAN database that could not be read), 2 for a\n"
+      "wrong command line, 128 + signal number when interrupted (130 for Ctrl-C).\n",
       stdout);
 }
 
@@ -303,6 +311,10 @@ int RunConvert(const Args& args) {
       verbose = true;
       continue;
     }
+    if (IsQuietOption(a)) {
+      SetQuiet(true);
+      continue;
+    }
     if (a == "--no-progress") {
       progress_wanted = false;
       continue;
@@ -313,10 +325,21 @@ int RunConvert(const Args& args) {
       continue;
     }
     if (a.starts_with("--")) {
-      std::string name = a, value;
       const std::size_t eq = a.find('=');
+      const std::string name = a.substr(0, eq);
+      static const char* const kValued[] = {"--output-type", "--format",    "--interval",
+                                            "--time1",       "--time2",     "--headlines",
+                                            "--separator",   "--decimal",   "--invalid",
+                                            "--outdir",      "--breakpoint", "--settings",
+                                            "--gps-preset",  "--gps-track", "--gps-columns"};
+      bool known = false;
+      for (const char* k : kValued) known = known || name == k;
+      if (!known) {
+        PrintError("unknown option " + name + " (see 'tessmar-cli --help-convert')");
+        return kExitUsage;
+      }
+      std::string value;
       if (eq != std::string::npos) {
-        name = a.substr(0, eq);
         value = a.substr(eq + 1);
       } else if (i + 1 < args.size()) {
         value = args[++i];
@@ -328,19 +351,13 @@ int RunConvert(const Args& args) {
         settings_file = value;
         continue;
       }
-      static const char* const kValued[] = {"--output-type", "--format",    "--interval",
-                                            "--time1",       "--time2",     "--headlines",
-                                            "--separator",   "--decimal",   "--invalid",
-                                            "--outdir",      "--breakpoint",
-                                            "--gps-preset",  "--gps-track", "--gps-columns"};
-      bool known = false;
-      for (const char* k : kValued) known = known || name == k;
-      if (!known) {
-        PrintError("unknown option " + name + " (see 'tessmar-cli --help-convert')");
-        return kExitUsage;
-      }
       overrides.push_back({name, value});
       continue;
+    }
+    if (a.size() > 1 && a[0] == '-' && a[1] != '-') {
+      // Short options other than the ones above; file names do not begin with '-' here.
+      PrintError("unknown option " + a + " (see 'tessmar-cli --help-convert')");
+      return kExitUsage;
     }
     plain.push_back(a);
   }

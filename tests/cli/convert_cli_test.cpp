@@ -524,3 +524,25 @@ TEST(ConvertCli, InterruptAbortsAndLeavesOutputMarkedIncomplete) {
 
 }  // namespace
 }  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+// Paths longer than 255 characters, on the command line and in a command file.
+TEST(ConvertCli, LongPathsAreAccepted) {
+  TempDir dir;
+  const std::string part(120, 'd');
+  const std::filesystem::path deep = dir.path() / part / part / part;
+  std::filesystem::create_directories(deep);
+  WriteRecording(deep / "a.cld");
+  WriteRecording(deep / "b.cld");
+  ASSERT_GT((deep / "a.cld").string().size(), 360u);
+  WriteFile(dir / "job.cmd", (deep / "b.cld").string() + "\r\n");
+  const CliResult r = RunCli(Args(dir, {(deep / "a.cld").string(), "job.cmd"}), dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(deep / "a.txt"));
+  EXPECT_TRUE(std::filesystem::exists(deep / "b.txt"));
+}
+
+}  // namespace
+}  // namespace tessmar::testing

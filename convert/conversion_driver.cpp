@@ -715,7 +715,8 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     finish.more_follow = false;
   }
   if (!finish.more_follow) output_open_ = false;
-  if (write_failed) output_failed_ = true;
+  // A combined output closed incomplete takes no further sources: they would start it anew.
+  if (write_failed || cut_short) output_failed_ = true;
   if (gps_.track_open() && (!more_follow || !ok)) gps_.FinishTrack();
   if (!write_failed && !reader.ReadFailed()) {
     ShowMessageF(kMsgInfo, "Conversion of logfile \"%s\" complete, %ld sample points written.",
@@ -805,7 +806,7 @@ ConversionSummary ConversionRun::Run() {
           combined_options = file_options;
           flags &= ~kCombineAppend;
         } else if (output_failed_) {
-          ShowMessageF(kMsgInfo, "\"%s\" not converted: the output \"%s\" could not be written.",
+          ShowMessageF(kMsgInfo, "\"%s\" not converted: the output \"%s\" is incomplete.",
                        source.c_str(), combined_output.c_str());
           continue;
         }

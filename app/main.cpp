@@ -39,9 +39,47 @@ bool BatchRequested(int argc, char** argv) {
   return false;
 }
 
+constexpr char kVersion[] = "0.1.0";
+
+// "--help" and "--version" are answered on standard output before the application object exists,
+// so that they need no display and open no window. True when one of them was answered.
+bool AnsweredInformationRequest(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-V") == 0) {
+      std::printf("tessmar %s\n", kVersion);
+      return true;
+    }
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(
+          "Usage: tessmar [CONFIG.clc] [RECORDING.cld...] [DATABASE.dbc[,BUS]...]\n"
+          "               [OUTPUT.dat|.asc|.txt|.csv...] [COMMANDS.cmd] [/bm] [/cw<WINDOW>]\n"
+          "               [/firstrun]\n"
+          "\n"
+          "Configures Kavrix CAN loggers and converts their recordings.\n"
+          "\n"
+          "Arguments are classified by the text after their last dot: a logger configuration\n"
+          "to load, recordings to convert ('*' and '?' select several), CAN databases to load\n"
+          "for bus 1 or BUS, output names of the recordings in batch mode, a command file with\n"
+          "one argument per line.\n"
+          "  /bm           batch mode: load, convert the recordings and close\n"
+          "  /cw<WINDOW>   window handle of a controlling program\n"
+          "  /firstrun     ask for the target device again\n"
+          "  -h, --help    this text\n"
+          "  -V, --version print the program version\n"
+          "\n"
+          "The environment variable TESSMAR_INI names another settings file.\n"
+          "For conversions without a window see 'tessmar-cli --help'.\n",
+          stdout);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnsweredInformationRequest(argc, argv)) return std::fflush(stdout) == 0 ? 0 : 1;
   // A batch run needs no screen: without a display it runs on the offscreen platform.
   const bool batch = BatchRequested(argc, argv);
   if (batch && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
@@ -54,7 +92,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("Tessmar"));
   QApplication::setApplicationDisplayName(QStringLiteral("Tessmar"));
-  QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+  QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
 
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();

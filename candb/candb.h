@@ -293,7 +293,8 @@ class CANdb {
 
   // Reads a DBC file into this (fresh) database. 0 when the file was opened and read to its end,
   // also when a statement error ended the read early (the error is logged and the database keeps
-  // what was read before it); -1 when the file cannot be opened or the node list lacks its
+  // what was read before it); -1 when the file cannot be opened or read (an I/O error is not
+  // the end of the file: the database keeps what was read before it) or the node list lacks its
   // colon. Problems go to the message output with the line number.
   int LoadDbcFile(const std::string& path);
   bool loaded() const { return loaded_; }
@@ -369,6 +370,7 @@ class CANdb {
   std::unique_ptr<unsigned char[]> io_buffer_;
   std::size_t io_pos_ = 0;
   std::size_t io_len_ = 0;
+  int read_errno_ = 0;  // errno of a failed read of the file, 0 = none
   std::string bad_number_;  // text of the last number the scanner rejected
   int pushed_back_ = 0;  // 0 = none; else the character + 2 (so that -1 and 0 can be pushed back)
   int32_t line_ = 1;

@@ -205,9 +205,15 @@ int CANdb::ReadFileByte() {
   const auto next = [this]() -> int {
     if (io_pos_ >= io_len_) {
       if (file_ == nullptr) return -1;
+      if (read_errno_ != 0) return -1;
+      errno = 0;
       io_len_ = std::fread(io_buffer_.get(), 1, kIoBufferSize, file_);
       io_pos_ = 0;
-      if (io_len_ == 0) return -1;
+      if (io_len_ == 0) {
+        // A failed read ends the input like the end of the file, but is reported.
+        if (std::ferror(file_)) read_errno_ = errno != 0 ? errno : EIO;
+        return -1;
+      }
     }
     return io_buffer_[io_pos_++];
   };
@@ -470,6 +476,7 @@ int CANdb::LoadDbcFile(const std::string& path) {
   }
   io_buffer_ = std::make_unique<unsigned char[]>(kIoBufferSize);
   io_pos_ = io_len_ = 0;
+  read_errno_ = 0;
 
   Token tok = NextToken();
   while (!tok.Ends()) {
@@ -513,6 +520,11 @@ int CANdb::LoadDbcFile(const std::string& path) {
   // ends the read, and says why.
   if (tok.UnreportedFailure()) LogF(kMsgError, "Invalid number \"%s\"", bad_number_.c_str());
   CloseFile();
+  if (read_errno_ != 0) {
+    LogF(kMsgError, "Could not read \"%s\" (%s) !", path.c_str(), std::strerror(read_errno_));
+    loaded_ = false;
+    return -1;
+  }
   loaded_ = true;
   return 0;
 }

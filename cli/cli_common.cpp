@@ -1,6 +1,10 @@
 #include "cli/cli_common.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "common/text_util.h"
 
 #include "common/message_output.h"
 
@@ -8,7 +12,16 @@ namespace tessmar::cli {
 namespace {
 int g_errors = 0;
 int g_warnings = 0;
+bool g_quiet = false;
 }  // namespace
+
+void SetQuiet(bool quiet) { g_quiet = quiet; }
+
+void PrintUnexpected(const std::string& argument, std::string_view help_command) {
+  const bool option = argument.size() > 1 && argument[0] == '-';
+  PrintError(std::string(option ? "unknown option " : "unexpected argument ") + argument +
+             " (see 'tessmar-cli " + std::string(help_command) + " --help')");
+}
 
 void InstallConsoleMessages(bool verbose) {
   g_errors = 0;
@@ -21,7 +34,7 @@ void InstallConsoleMessages(bool verbose) {
     } else if (severity >= kMsgWarning) {
       prefix = "tessmar-cli: warning: ";
       ++g_warnings;
-    } else if (severity == kMsgStatus && !verbose) {
+    } else if (g_quiet || (severity == kMsgStatus && !verbose)) {
       return;
     }
     // Messages may carry CR LF line breaks meant for message boxes; print plain line ends.
@@ -32,6 +45,49 @@ void InstallConsoleMessages(bool verbose) {
     line += '\n';
     std::fputs(line.c_str(), stderr);
   });
+}
+
+namespace {
+
+// The same file, also when named differently ("./a.clc", a link).
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (std::filesystem::equivalent(a, b, ec)) return true;
+  return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
+}
+
+}  // namespace
+
+bool CheckOutputFile(const std::string& output, OutputKind kind,
+                     const std::vector<std::string>& inputs, bool force) {
+  for (const std::string& input : inputs) {
+    if (!input.empty() && SameFile(output, input)) {
+      PrintError("-o " + output + " would replace the input " + input + "; nothing written");
+      return false;
+    }
+  }
+  if (force) return true;
+  static constexpr struct {
+    std::string_view extension;
+    const char* kind;
+  } kKinds[] = {{".clc", "a logger configuration"},
+                {".cld", "a recording"},
+                {".dbc", "a CAN database"},
+                {".cmd", "a command file"},
+                {".ini", "a settings file"}};
+  const std::string_view own = kind == OutputKind::kConfiguration ? ".clc" : ".cld";
+  const std::string extension = LowerAscii(std::filesystem::path(output).extension().string());
+  for (const auto& k : kKinds) {
+    if (extension == k.extension && extension != own) {
+      PrintError("-o " + output + ": a " + std::string(k.extension) + " file is " + k.kind +
+                 ", not " +
+                 (kind == OutputKind::kConfiguration ? "a logger configuration (.clc)"
+                                                     : "a recording (.cld)") +
+                 "; use --force to write it anyway");
+      return false;
+    }
+  }
+  return true;
 }
 
 int ErrorCount() { return g_errors; }

@@ -17,8 +17,16 @@ inline constexpr int kExitUsage = 2;    // wrong command line
 // Installs the message handler of the command line: errors and warnings go to stderr prefixed
 // "tessmar-cli: error: " / "tessmar-cli: warning: ", information and status texts go to stderr
 // unprefixed (stdout is kept for the data a command prints). Status-only texts are shown only
-// when verbose is set.
+// when verbose is set; with SetQuiet(true) only errors and warnings are shown.
 void InstallConsoleMessages(bool verbose);
+void SetQuiet(bool quiet);
+
+// True for the options that every command takes.
+inline bool IsQuietOption(std::string_view a) { return a == "-q" || a == "--quiet"; }
+
+// "unknown option -x (see 'tessmar-cli COMMAND --help')" for an argument that looks like an
+// option, else "unexpected argument ...".
+void PrintUnexpected(const std::string& argument, std::string_view help_command);
 
 // Number of error messages (severity 127) seen since InstallConsoleMessages().
 int ErrorCount();
@@ -26,6 +34,16 @@ int WarningCount();
 
 // Prints "tessmar-cli: error: TEXT" to stderr (for command-line problems found by the CLI itself).
 void PrintError(std::string_view text);
+
+// Kinds of files a command writes with -o.
+enum class OutputKind { kConfiguration, kRecording };
+
+// Checks the -o file of a command before anything is written: it must not be one of the
+// command's inputs (never, whatever the options), and unless force is set its extension must not
+// be one of another kind of file this program reads (.clc, .cld, .dbc, .cmd, .ini). Prints the
+// reason and returns false when refused.
+bool CheckOutputFile(const std::string& output, OutputKind kind,
+                     const std::vector<std::string>& inputs, bool force);
 
 // Subcommands. Each receives the arguments after its own name and returns the exit code.
 int RunClc(const Args& args);        // clc new | show | edit | add

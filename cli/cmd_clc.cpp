@@ -4,8 +4,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "cli/cli_common.h"
+#include "cli/clc_line_check.h"
 #include "common/message_output.h"
 #include "common/text_readers.h"
 #include "config/canlog_config.h"
@@ -29,7 +31,7 @@ void PrintClcUsage() {
 
 void PrintNewUsage() {
   std::fputs(
-      "Usage: tessmar-cli clc new --family F -o FILE [-v]\n"
+      "Usage: tessmar-cli clc new --family F -o FILE [--force] [-v]\n"
       "\n"
       "Writes a new logger configuration with every option at its default for device family F:\n"
       "  0  Kavrix I (with C167 CPU)        2  Kavrix III (with Cortex-M3 CPU)\n"
@@ -40,7 +42,10 @@ void PrintNewUsage() {
       "Options:\n"
       "  --family F       device family (required)\n"
       "  -o, --output F   file to write (required)\n"
+      "  --force          write F also when its extension is that of another kind of file\n"
+      "                   (.cld, .dbc, .cmd, .ini)\n"
       "  -v, --verbose    also print status messages\n"
+      "  -q, --quiet      print only errors and warnings\n"
       "  -h, --help       show this help\n"
       "\n"
       "Exit status: 0 success, 1 the file could not be written, 2 wrong command line.\n",
@@ -58,6 +63,7 @@ void PrintShowUsage() {
       "\n"
       "Options:\n"
       "  -v, --verbose    also print status messages\n"
+      "  -q, --quiet      print only errors and warnings\n"
       "  -h, --help       show this help\n"
       "\n"
       "Exit status: 0 success, 1 FILE could not be read or held lines not understood,\n"
@@ -79,22 +85,39 @@ void PrintEditUsage() {
       "  --line '[TriggerCondition]' --line 'SigName0=Speed'\n"
       "A password makes the written file scrambled from its \"PwdHint1=\" line on; an empty\n"
       "password (--password '') removes the protection.\n"
+      "Every value is checked: numbers that are no numbers, values outside what an option or\n"
+      "field allows, slot or trigger line numbers outside the tables and trigger signals that\n"
+      "are not logged signals are named as errors. Nothing is written when an error is\n"
+      "reported: the configuration changes completely or not at all.\n"
       "\n"
       "Options:\n"
       "  -o, --output F   file to write (default: FILE)\n"
+      "  --force          write F also when its extension is that of another kind of file\n"
+      "                   (.cld, .dbc, .cmd, .ini)\n"
       "  --line TEXT      configuration line to apply (repeatable)\n"
-      "  --password P     password (at most 40 characters)\n"
-      "  --hint H         password hint (at most 40 characters)\n"
+      "  --password P     password (at most 40 characters; a longer one is refused)\n"
+      "  --hint H         password hint (at most 40 characters; a longer one is refused)\n"
       "  -v, --verbose    also print status messages\n"
+      "  -q, --quiet      print only errors and warnings\n"
       "  -h, --help       show this help\n"
       "\n"
-      "Exit status: 0 success, 1 FILE could not be read, a line was not understood or OUT\n"
-      "could not be written, 2 wrong command line.\n",
+      "Exit status: 0 success, 1 FILE could not be read, a line was not understood or not\n"
+      "usable, or OUT could not be written, 2 wrong command line.\n",
       stdout);
 }
 
 bool IsHelp(const std::string& a) { return a == "-h" || a == "--help"; }
-bool IsVerbose(const std::string& a) { return a == "-v" || a == "--verbose"; }
+// -v sets verbose, -q makes the messages quiet; true when a was one of them.
+bool TakeVerboseOrQuiet(const std::string& a, bool& verbose) {
+  if (a == "-v" || a == "--verbose") {
+    verbose = true;
+  } else if (IsQuietOption(a)) {
+    SetQuiet(true);
+  } else {
+    return false;
+  }
+  return true;
+}
 
 // Takes the value of an option that needs one; false (after an error message) when it is missing.
 bool TakeValue(const Args& args, std::size_t& i, std::string& value) {
@@ -145,20 +168,22 @@ int RunNew(const Args& args) {
   bool verbose = false;
   std::string family_text;
   std::string output;
+  bool force = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (IsHelp(a)) {
       PrintNewUsage();
       return kExitOk;
     }
-    if (IsVerbose(a)) {
-      verbose = true;
+    if (TakeVerboseOrQuiet(a, verbose)) {
     } else if (a == "--family") {
       if (!TakeValue(args, i, family_text)) return kExitUsage;
+    } else if (a == "--force") {
+      force = true;
     } else if (a == "-o" || a == "--output") {
       if (!TakeValue(args, i, output)) return kExitUsage;
     } else {
-      PrintError("unexpected argument " + a + " (see 'tessmar-cli clc new --help')");
+      PrintUnexpected(a, "clc new");
       return kExitUsage;
     }
   }
@@ -171,6 +196,7 @@ int RunNew(const Args& args) {
     PrintError("device family must be a number, not \"" + family_text + "\"");
     return kExitUsage;
   }
+  if (!CheckOutputFile(output, OutputKind::kConfiguration, {}, force)) return kExitUsage;
   InstallConsoleMessages(verbose);
   auto config = std::make_unique<LoggerConfiguration>();
   NewConfigWithDefaults(config->cfg, config->sigs, family);
@@ -185,10 +211,9 @@ int RunShow(const Args& args) {
       PrintShowUsage();
       return kExitOk;
     }
-    if (IsVerbose(a)) {
-      verbose = true;
+    if (TakeVerboseOrQuiet(a, verbose)) {
     } else if ((a.size() > 1 && a[0] == '-') || !file.empty()) {
-      PrintError("unexpected argument " + a + " (see 'tessmar-cli clc show --help')");
+      PrintUnexpected(a, "clc show");
       return kExitUsage;
     } else {
       file = a;
@@ -220,14 +245,14 @@ int RunEdit(const Args& args) {
   std::string hint;
   bool set_password = false;
   bool set_hint = false;
+  bool force = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (IsHelp(a)) {
       PrintEditUsage();
       return kExitOk;
     }
-    if (IsVerbose(a)) {
-      verbose = true;
+    if (TakeVerboseOrQuiet(a, verbose)) {
     } else if (a == "-o" || a == "--output") {
       if (!TakeValue(args, i, output)) return kExitUsage;
     } else if (a == "--line") {
@@ -240,8 +265,10 @@ int RunEdit(const Args& args) {
     } else if (a == "--hint") {
       if (!TakeValue(args, i, hint)) return kExitUsage;
       set_hint = true;
+    } else if (a == "--force") {
+      force = true;
     } else if ((a.size() > 1 && a[0] == '-') || !file.empty()) {
-      PrintError("unexpected argument " + a + " (see 'tessmar-cli clc edit --help')");
+      PrintUnexpected(a, "clc edit");
       return kExitUsage;
     } else {
       file = a;
@@ -252,10 +279,21 @@ int RunEdit(const Args& args) {
     return kExitUsage;
   }
   if (output.empty()) output = file;
+  // The configuration itself may be rewritten: that is the edit in place.
+  if (!CheckOutputFile(output, OutputKind::kConfiguration, {}, force)) return kExitUsage;
+  // The fields hold 40 characters; a longer password cut short would not be the one typed.
+  for (const auto& [name, value] : {std::pair{"--password", &password}, {"--hint", &hint}}) {
+    if (value->size() > kMaxNameChars) {
+      PrintError(std::string(name) + " has " + std::to_string(value->size()) +
+                 " characters; at most 40 are possible");
+      return kExitUsage;
+    }
+  }
   InstallConsoleMessages(verbose);
   auto config = std::make_unique<LoggerConfiguration>();
   if (!Load(file, *config)) return kExitFailure;
 
+  const auto before = std::make_unique<LoggerConfiguration>(*config);
   ClcLineParser parser(config->cfg, config->sigs);
   parser.set_state(ClcReadState::kLoggerConfig);
   for (const std::string& line : lines) {
@@ -263,14 +301,29 @@ int RunEdit(const Args& args) {
     std::string_view text = line;
     const std::size_t end = text.find_first_of("\r\n");
     if (end != std::string_view::npos) text = text.substr(0, end);
+    const ClcReadState section = parser.state();
     if (!parser.ParseLine(text)) {
       ShowMessageF(kMsgError, "Unknown: \"%.*s\" .", static_cast<int>(text.size()), text.data());
+      continue;
     }
+    for (const std::string& problem : CheckLineValues(section, text)) {
+      ShowMessageF(kMsgError, "Cannot use --line \"%.*s\" (%s)", static_cast<int>(text.size()),
+                   text.data(), problem.c_str());
+    }
+  }
+  // Trigger signals named by this edit must be logged signals; names the file had are left
+  // to the user.
+  for (const std::string& problem : UnknownTriggerSignals(*config, *before)) {
+    ShowMessageF(kMsgError, "Cannot use the trigger signal (%s)", problem.c_str());
   }
   if (set_password) SetText(config->cfg.Password1, password);
   if (set_hint) SetText(config->cfg.PwdHint1, hint);
-  if (!Save(output, *config)) return kExitFailure;
-  return ErrorCount() > 0 ? kExitFailure : kExitOk;
+  // All or nothing: a configuration with a line left out is not what was asked for.
+  if (ErrorCount() > 0) {
+    ShowMessageF(kMsgInfo, "Nothing written to \"%s\".", output.c_str());
+    return kExitFailure;
+  }
+  return Save(output, *config) ? kExitOk : kExitFailure;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "candb/signal_selection.h"
 #include "candb/signal_table.h"
@@ -28,6 +29,7 @@ void PrintClcAddUsage() {
       "\n"
       "Patterns: '*' matches any run of characters, '?' one character; letters match without\n"
       "regard to case (the text after a '*' is searched with exact case). Default: '*'.\n"
+      "An option given more than once matches a name that matches any of its patterns.\n"
       "A new signal is reported as \"Added signal...\". A signal whose name is already logged\n"
       "is replaced, reported as \"Replaced signal OLD by NEW\"; a message that is left without\n"
       "logged signals by that stays in the configuration and is named. Signals beyond the\n"
@@ -35,12 +37,18 @@ void PrintClcAddUsage() {
       "\n"
       "Options:\n"
       "  --dbc FILE[,BUS]   CAN database to load for bus 1 or 2 (repeatable, at least one)\n"
-      "  --signal PATTERN   signal names to add\n"
-      "  --message PATTERN  message names to add\n"
-      "  --node PATTERN     sender node names to add\n"
-      "  -o, --output OUT   file to write (default: CONFIG.clc)\n"
+      "  --signal PATTERN   signal names to add (repeatable)\n"
+      "  --message PATTERN  message names to add (repeatable)\n"
+      "  --node PATTERN     sender node names to add (repeatable)\n"
+      "  -o, --output OUT   file to write (default: CONFIG.clc); never one of the databases\n"
+      "  --force            write OUT also when its extension is that of another kind of\n"
+      "                     file (.cld, .dbc, .cmd, .ini)\n"
       "  -v, --verbose      also print status messages\n"
+      "  -q, --quiet        print only errors and warnings\n"
       "  -h, --help         show this help\n"
+      "\n"
+      "Nothing is written when an error is reported (a signal refused, a database with\n"
+      "errors): the configuration changes completely or not at all.\n"
       "\n"
       "Exit status: 0 success, 1 a file could not be read or written, no row matched or a\n"
       "signal was refused, 2 wrong command line.\n",
@@ -93,6 +101,15 @@ AddResult AddRowAndReport(LoggerConfiguration& config, const SignalTable& table,
   return result;
 }
 
+// True when the name matches one of the patterns; no patterns match every name.
+bool MatchesAny(const std::string& name, const std::vector<std::string>& patterns) {
+  if (patterns.empty()) return true;
+  for (const std::string& p : patterns) {
+    if (MatchPattern(name, p)) return true;
+  }
+  return false;
+}
+
 bool TakeOptionValue(const Args& args, std::size_t& i, std::string& value) {
   if (i + 1 >= args.size()) {
     PrintError("option " + args[i] + " needs a value");
@@ -106,11 +123,13 @@ bool TakeOptionValue(const Args& args, std::size_t& i, std::string& value) {
 
 int RunClcAdd(const Args& args) {
   bool verbose = false;
+  bool force = false;
   std::string file;
   std::string output;
-  std::string signal_pattern = "*";
-  std::string message_pattern = "*";
-  std::string node_pattern = "*";
+  // Each option may be repeated: a name matches when it matches one of its patterns.
+  std::vector<std::string> signal_patterns;
+  std::vector<std::string> message_patterns;
+  std::vector<std::string> node_patterns;
   Args dbc_args;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -121,20 +140,24 @@ int RunClcAdd(const Args& args) {
     bool ok = true;
     if (a == "-v" || a == "--verbose") {
       verbose = true;
+    } else if (IsQuietOption(a)) {
+      SetQuiet(true);
     } else if (a == "--dbc") {
       std::string v;
       ok = TakeOptionValue(args, i, v);
       dbc_args.push_back(v);
-    } else if (a == "--signal") {
-      ok = TakeOptionValue(args, i, signal_pattern);
-    } else if (a == "--message") {
-      ok = TakeOptionValue(args, i, message_pattern);
-    } else if (a == "--node") {
-      ok = TakeOptionValue(args, i, node_pattern);
+    } else if (a == "--signal" || a == "--message" || a == "--node") {
+      std::vector<std::string>& patterns = a == "--signal"    ? signal_patterns
+                                           : a == "--message" ? message_patterns
+                                                              : node_patterns;
+      patterns.emplace_back();
+      ok = TakeOptionValue(args, i, patterns.back());
     } else if (a == "-o" || a == "--output") {
       ok = TakeOptionValue(args, i, output);
+    } else if (a == "--force") {
+      force = true;
     } else if ((a.size() > 1 && a[0] == '-') || !file.empty()) {
-      PrintError("unexpected argument " + a + " (see 'tessmar-cli clc add --help')");
+      PrintUnexpected(a, "clc add");
       return kExitUsage;
     } else {
       file = a;
@@ -160,6 +183,11 @@ int RunClcAdd(const Args& args) {
     databases.push_back(arg);
   }
   if (output.empty()) output = file;
+  std::vector<std::string> database_files;
+  for (const DbcArg& d : databases) database_files.push_back(d.path.string());
+  if (!CheckOutputFile(output, OutputKind::kConfiguration, database_files, force)) {
+    return kExitUsage;
+  }
 
   InstallConsoleMessages(verbose);
   // The "Added signal..." lines are this command's output; everything else stays on stderr.
@@ -195,9 +223,9 @@ int RunClcAdd(const Args& args) {
   int refused = 0;
   for (int r = 1; r < table->row_count(); ++r) {
     if (table->cell(r, kColSigName).empty()) continue;
-    if (!MatchPattern(table->cell(r, kColSigName), signal_pattern) ||
-        !MatchPattern(table->cell(r, kColMsgName), message_pattern) ||
-        !MatchPattern(table->cell(r, kColNodeName), node_pattern)) {
+    if (!MatchesAny(table->cell(r, kColSigName), signal_patterns) ||
+        !MatchesAny(table->cell(r, kColMsgName), message_patterns) ||
+        !MatchesAny(table->cell(r, kColNodeName), node_patterns)) {
       continue;
     }
     ++matched;
@@ -213,13 +241,18 @@ int RunClcAdd(const Args& args) {
     ShowMessage(kMsgError, "No signal of the CAN databases matches the patterns; nothing added");
     return kExitFailure;
   }
+  // All or nothing: a configuration without the refused signals is not what was asked for.
+  if (refused > 0 || ErrorCount() > 0) {
+    ShowMessageF(kMsgInfo, "Nothing written to \"%s\".", output.c_str());
+    return kExitFailure;
+  }
   if (!WriteClcFile(output, *config, &error)) {
     ShowMessageF(kMsgError, "Failed to save \"%s\"", output.c_str());
     if (!error.empty()) ShowMessage(kMsgInfo, error);
     return kExitFailure;
   }
   ShowMessageF(kMsgStatus, "Saved logger config as \"%s\"", output.c_str());
-  return refused > 0 || ErrorCount() > 0 ? kExitFailure : kExitOk;
+  return kExitOk;
 }
 
 }  // namespace tessmar::cli

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -72,11 +74,19 @@ void PrintConvertHelp() {
       "  --gps-track KIND      GPS track file beside the output: off | text | nmea\n"
       "  --gps-columns WHERE   GPS columns in the main output: off | after | before\n"
       "  --no-progress         no progress bar (it is shown only on a terminal anyway)\n"
-      "  --verbose             show the detailed listings\n"
-      "  --help                this text\n"
+      "  -v, --verbose         show the detailed listings\n"
+      "  -q, --quiet           show only errors and warnings\n"
+      "  -h, --help            this text\n"
+      "\n"
+      "Recordings of the same name from different folders get distinct outputs in one run\n"
+      "(LOG0001.txt, LOG0001_2.txt, ...): an output written earlier in the run is never replaced.\n"
+      "Ctrl-C or SIGTERM abort the conversion: the output is closed and left marked incomplete\n"
+      "(formats with a header or a record count do not get them); a second Ctrl-C ends the\n"
+      "program at once.\n"
       "\n"
       "Exit status: 0 when every recording converted without error, 1 when a conversion failed\n"
-      "or reported errors, 2 for a wrong command line.\n",
+      "or reported errors (also a recording or CAN database that could not be read), 2 for a\n"
+      "wrong command line, 128 + signal number when interrupted (130 for Ctrl-C).\n",
       stdout);
 }
 
@@ -193,6 +203,27 @@ class ProgressBar {
   std::filesystem::path source_;
 };
 
+// Ctrl-C (SIGINT) and SIGTERM abort the conversion as the desktop program's Escape key does:
+// the driver stops after the current entry and closes the output marked incomplete. The handler
+// only sets flags; it is installed once-only, so a second signal ends the program at once.
+std::atomic<bool> g_abort_requested{false};
+volatile std::sig_atomic_t g_abort_signal = 0;
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnAbortSignal(int signal_number) {
+  g_abort_signal = signal_number;
+  g_abort_requested.store(true);
+}
+
+void InstallAbortHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnAbortSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
 std::filesystem::path ProgramDir() {
   std::error_code ec;
   std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -281,6 +312,10 @@ int RunConvert(const Args& args) {
       verbose = true;
       continue;
     }
+    if (IsQuietOption(a)) {
+      SetQuiet(true);
+      continue;
+    }
     if (a == "--no-progress") {
       progress_wanted = false;
       continue;
@@ -291,10 +326,21 @@ int RunConvert(const Args& args) {
       continue;
     }
     if (a.starts_with("--")) {
-      std::string name = a, value;
       const std::size_t eq = a.find('=');
+      const std::string name = a.substr(0, eq);
+      static const char* const kValued[] = {"--output-type", "--format",    "--interval",
+                                            "--time1",       "--time2",     "--headlines",
+                                            "--separator",   "--decimal",   "--invalid",
+                                            "--outdir",      "--breakpoint", "--settings",
+                                            "--gps-preset",  "--gps-track", "--gps-columns"};
+      bool known = false;
+      for (const char* k : kValued) known = known || name == k;
+      if (!known) {
+        PrintError("unknown option " + name + " (see 'tessmar-cli --help-convert')");
+        return kExitUsage;
+      }
+      std::string value;
       if (eq != std::string::npos) {
-        name = a.substr(0, eq);
         value = a.substr(eq + 1);
       } else if (i + 1 < args.size()) {
         value = args[++i];
@@ -306,25 +352,20 @@ int RunConvert(const Args& args) {
         settings_file = value;
         continue;
       }
-      static const char* const kValued[] = {"--output-type", "--format",    "--interval",
-                                            "--time1",       "--time2",     "--headlines",
-                                            "--separator",   "--decimal",   "--invalid",
-                                            "--outdir",      "--breakpoint",
-                                            "--gps-preset",  "--gps-track", "--gps-columns"};
-      bool known = false;
-      for (const char* k : kValued) known = known || name == k;
-      if (!known) {
-        PrintError("unknown option " + name + " (see 'tessmar-cli --help-convert')");
-        return kExitUsage;
-      }
       overrides.push_back({name, value});
       continue;
+    }
+    if (a.size() > 1 && a[0] == '-' && a[1] != '-') {
+      // Short options other than the ones above; file names do not begin with '-' here.
+      PrintError("unknown option " + a + " (see 'tessmar-cli --help-convert')");
+      return kExitUsage;
     }
     plain.push_back(a);
   }
 
   InstallConsoleMessages(verbose);
   SetBatchMode(true);
+  InstallAbortHandlers();
 
   // Settings: the converter keys and the folders.
   std::filesystem::path settings_path =
@@ -474,8 +515,11 @@ int RunConvert(const Args& args) {
   request.progress = [&bar](int percent, const std::filesystem::path& source, int64_t) {
     return bar.Show(percent, source);
   };
+  request.abort_flag = &g_abort_requested;
   const ConversionSummary summary = RunConversion(request);
   bar.Done();
+  // Interrupted: the shell's convention, 128 + the signal number (130 for Ctrl-C).
+  if (g_abort_signal != 0) return 128 + g_abort_signal;
   if (summary.refused) return kExitFailure;
   const bool all_ok = summary.errors == 0 && !summary.aborted && !config_failed &&
                       !database_failed &&

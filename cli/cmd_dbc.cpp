@@ -24,6 +24,7 @@ void PrintDbcUsage() {
       "\n"
       "Options:\n"
       "  -v, --verbose   also print status messages\n"
+      "  -q, --quiet     print only errors and warnings\n"
       "  -h, --help      show this help\n"
       "\n"
       "Exit status: 0 success, 1 a file is missing or could not be read without errors,\n"
@@ -56,6 +57,8 @@ int RunDbc(const Args& args) {
     }
     if (a == "-v" || a == "--verbose") {
       verbose = true;
+    } else if (IsQuietOption(a)) {
+      SetQuiet(true);
     } else if (a.size() > 1 && a[0] == '-') {
       PrintError("unknown option " + a + " (see 'tessmar-cli dbc --help')");
       return kExitUsage;

@@ -25,7 +25,9 @@ void PrintSimulateHelp() {
       "trigger markers and the end marker. The same seed always gives the same file.\n"
       "\n"
       "Options:\n"
-      "  -o, --output FILE     the recording to write (required)\n"
+      "  -o, --output FILE     the recording to write (required); never CONFIG.clc itself\n"
+      "  --force               write FILE also when its extension is that of another kind of\n"
+      "                        file (.clc, .dbc, .cmd, .ini)\n"
       "  --duration S          recorded seconds (default 60)\n"
       "  --bus-load PCT        frame rate as percent of a 500 kbit/s bus, 100 = 4000 frames/s\n"
       "                        (default: the message write intervals of the configuration,\n"
@@ -52,6 +54,7 @@ void PrintSimulateHelp() {
       "  --manifest FILE       also write what was written (counts, times, faults, value\n"
       "                        ranges) as key=value lines\n"
       "  -v, --verbose         print the summary to stderr\n"
+      "  -q, --quiet           print only errors and warnings\n"
       "  -h, --help            this text\n"
       "\n"
       "Exit status: 0 success, 1 failure, 2 wrong command line.\n",
@@ -105,6 +108,7 @@ int RunSimulate(const Args& args) {
   std::string output;
   std::string manifest;
   bool verbose = false;
+  bool force = false;
   SimulatorOptions opt;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -174,10 +178,14 @@ int RunSimulate(const Args& args) {
                    "odd-entries)");
         return kExitUsage;
       }
+    } else if (a == "--force") {
+      force = true;
     } else if (a == "--manifest") {
       if (!value(manifest)) return kExitUsage;
     } else if (a == "-v" || a == "--verbose") {
       verbose = true;
+    } else if (IsQuietOption(a)) {
+      SetQuiet(true);
     } else if (!a.empty() && a[0] == '-') {
       PrintError("unknown option " + a + " (see 'tessmar-cli simulate --help')");
       return kExitUsage;
@@ -192,6 +200,8 @@ int RunSimulate(const Args& args) {
     PrintError("simulate needs a configuration file and -o FILE.cld (see 'tessmar-cli simulate --help')");
     return kExitUsage;
   }
+
+  if (!CheckOutputFile(output, OutputKind::kRecording, {config_path}, force)) return kExitUsage;
 
   InstallConsoleMessages(verbose);
   LoggerConfiguration config;

@@ -29,8 +29,14 @@ void PrintUsage() {
       "allowed), CAN databases (.dbc[,BUS]), output files and command files (.cmd), and the\n"
       "recordings are converted unattended. See 'tessmar-cli --help-convert'.\n"
       "\n"
+      "Options of every command:\n"
+      "  -q, --quiet     show only errors and warnings on standard error\n"
+      "  -V, --version   print the program version\n"
+      "  -h, --help      this text\n"
+      "\n"
       "Run 'tessmar-cli COMMAND --help' for the options of a command.\n"
-      "Exit status: 0 success, 1 failure, 2 wrong command line.\n",
+      "Exit status: 0 success, 1 failure, 2 wrong command line, 128 + signal number when\n"
+      "interrupted (130 for Ctrl-C).\n",
       stdout);
 }
 
@@ -39,13 +45,18 @@ void PrintUsage() {
 namespace {
 
 // Runs one command and returns its exit code.
-int RunCommand(const tessmar::cli::Args& args) {
+int RunCommand(tessmar::cli::Args args) {
   using namespace tessmar::cli;
+  // -q before the command applies to it; the commands take it among their own options too.
+  while (!args.empty() && IsQuietOption(args[0])) {
+    SetQuiet(true);
+    args.erase(args.begin());
+  }
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     PrintUsage();
     return args.empty() ? kExitUsage : kExitOk;
   }
-  if (args[0] == "--version") {
+  if (args[0] == "--version" || args[0] == "-V") {
     std::puts("tessmar-cli 0.1.0");
     return kExitOk;
   }

@@ -26,7 +26,7 @@ enum class ArgumentKind {
 
 struct ParsedArgument {
   ArgumentKind kind = ArgumentKind::kUnknown;
-  std::string text;                  // the argument, cut to 255 characters
+  std::string text;                  // the argument, cut to kMaxArgumentChars
   std::string switch_name;           // without the slash: "bm", "cw", "firstrun", ...
   long long switch_value = 0;        // decimal number after the two letters, 0 when none
   std::vector<std::string> sources;  // recordings (a wildcard gives every matching file)
@@ -34,9 +34,10 @@ struct ParsedArgument {
   int bus = 1;
 };
 
-// Longest argument and command-file line kept.
-inline constexpr std::size_t kMaxArgumentChars = 255;
-inline constexpr std::size_t kMaxCommandFileLineChars = 254;
+// Longest argument and command-file line kept: a path as long as the system takes (PATH_MAX).
+// Nothing stores them in a field of fixed width, so no shorter cut applies.
+inline constexpr std::size_t kMaxArgumentChars = 4096;
+inline constexpr std::size_t kMaxCommandFileLineChars = 4096;
 // At most this many output names are collected; further ones are dropped.
 inline constexpr std::size_t kMaxOutputNames = 20;
 
@@ -51,7 +52,7 @@ void ReportUnknownArgument(const ParsedArgument& argument);
 // backslash followed by text without a further slash, backslash or dot is a switch.
 bool IsSwitchArgument(std::string_view argument);
 
-// Reads a command file: the lines (at most 254 characters; CR, LF or another control character
+// Reads a command file: the lines (at most kMaxCommandFileLineChars characters; CR, LF or another control character
 // ends a line, the rest of a longer line is the next line) that are neither empty nor begin with
 // ';', each a whole argument. Reports "Parsing command file ..." when the file opens, an
 // error message and false when it does not.

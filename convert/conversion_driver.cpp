@@ -13,6 +13,7 @@
 #include "common/message_output.h"
 #include "convert/date_time_format.h"
 #include "convert/dump_writer.h"
+#include "convert/output_names.h"
 #include "convert/text_writers.h"
 #include "logfile/channel_value.h"
 #include "logfile/cld_reader.h"
@@ -216,7 +217,8 @@ void ConversionRun::CloseOutput(bool aborted) {
   if (!writer_ || !output_open_) return;
   WriterFinish finish;
   finish.aborted = aborted;
-  if (!writer_->Finish(finish)) {
+  // An output closed as aborted is marked incomplete, which its writer may report as a failure.
+  if (!writer_->Finish(finish) && !aborted) {
     Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.",
           output_path_.c_str(), writer_->error_text().c_str());
   }
@@ -299,6 +301,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   // 5. Header.
   ShowMessage(kMsgInfo, "Analysing logfile header ...");
   const LogHeader header = ReadLogHeader(reader, logged_->cfg, logged_->sigs);
+  if (reader.ReadFailed()) return false;  // reported by the reader
   const int64_t binary_position = header.binary_position;
   const LogStartInfo start = header.start;
   const bool has_binary = binary_position > 0;
@@ -372,6 +375,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     ShowMessage(kMsgError, "User abort, output file may be incomplete");
     return false;
   }
+  if (reader.ReadFailed()) return false;  // reported by the reader; no output of a part
   if (!appending || combined_start_ < 0) {
     // The start of the conversion: the oldest entry of the first source.
     if (combined_start_ < 0) combined_start_ = scan.source_start_time;
@@ -625,7 +629,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
       }
       reader.SetPosition(first_entry, 0);
       if (!reader.NextEntry(&entry, &messages_)) {
-        Error("Unexpected end-of-file in \"%s\" .", source.c_str());
+        if (!reader.ReadFailed()) Error("Unexpected end-of-file in \"%s\" .", source.c_str());
         break;
       }
     }
@@ -755,14 +759,17 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   }
 
   // 13. Close.
-  bool ok = !write_failed && !abort_;
+  // An aborted pass, and one cut short by a read error (reported by the reader), leave the
+  // output marked incomplete as a failed write does.
+  const bool cut_short = abort_ || reader.ReadFailed();
+  bool ok = !write_failed && !cut_short;
   WriterFinish finish;
   finish.row_count = rows;
   finish.more_follow = more_follow && ok;
   finish.aborted = !ok;
   // The writer keeps its error, so closing after a failed write fails again: that failure was
-  // reported already.
-  if (!writer_->Finish(finish) && !write_failed) {
+  // reported already. Closing an output marked incomplete may fail the same way.
+  if (!writer_->Finish(finish) && !write_failed && !cut_short) {
     Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.", output.c_str(),
           writer_->error_text().c_str());
     write_failed = true;
@@ -776,9 +783,10 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     finish.more_follow = false;
   }
   if (!finish.more_follow) output_open_ = false;
-  if (write_failed) output_failed_ = true;
+  // A combined output closed incomplete takes no further sources: they would start it anew.
+  if (write_failed || cut_short) output_failed_ = true;
   if (gps_.track_open() && (!more_follow || !ok)) gps_.FinishTrack();
-  if (!write_failed) {
+  if (!write_failed && !reader.ReadFailed()) {
     ShowMessageF(kMsgInfo, "Conversion of logfile \"%s\" complete, %ld sample points written.",
                  source.c_str(), static_cast<long>(rows));
   }
@@ -822,6 +830,7 @@ ConversionSummary ConversionRun::Run() {
     std::filesystem::path combined_output;
     ConverterOptions combined_options;
     bool combined_started = false;  // a source created the combined output
+    RunOutputNames output_names;    // outputs written so far
     for (int i = 0; i < count && !abort_; ++i) {
       const std::filesystem::path& source = request_.sources[static_cast<std::size_t>(i)];
       ConverterOptions file_options = options;
@@ -845,6 +854,17 @@ ConversionSummary ConversionRun::Run() {
       } else {
         output = MakeOutputPath(request_.output_dir, source, file_options.output_file_format);
       }
+      if (!options.combine_output || !combined_started) {
+        // Same-named recordings of different folders: never overwrite an output of this run.
+        const std::filesystem::path distinct = output_names.Distinct(output);
+        if (distinct != output) {
+          ShowMessageF(kMsgWarning,
+                       "Output \"%s\" was already written in this run; \"%s\" is converted "
+                       "to \"%s\" instead.",
+                       output.c_str(), source.c_str(), distinct.c_str());
+          output = distinct;
+        }
+      }
       int flags = CombineFlags(options.combine_output, i, count);
       if (options.combine_output) {
         // One output: its name and format are those of the first source that gets as far as
@@ -854,7 +874,7 @@ ConversionSummary ConversionRun::Run() {
           combined_options = file_options;
           flags &= ~kCombineAppend;
         } else if (output_failed_) {
-          ShowMessageF(kMsgInfo, "\"%s\" not converted: the output \"%s\" could not be written.",
+          ShowMessageF(kMsgInfo, "\"%s\" not converted: the output \"%s\" is incomplete.",
                        source.c_str(), combined_output.c_str());
           continue;
         }
@@ -864,7 +884,10 @@ ConversionSummary ConversionRun::Run() {
       ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
       const int errors_before = error_messages;
       const bool file_ok = ConvertFile(source, output, file_options, flags);
-      if (output_created_) combined_started = true;
+      if (output_created_) {
+        combined_started = true;
+        output_names.Take(output);
+      }
       NoteUnreportedDecodeErrors();
       if (file_ok) {
         ++summary_.converted;
@@ -875,7 +898,9 @@ ConversionSummary ConversionRun::Run() {
         ++error_messages;  // a failure always counts as an error
       }
     }
-    if (output_open_ && options.combine_output && !abort_) {
+    if (output_open_ && abort_) {
+      CloseOutput(true);  // aborted between the sources of a combined output
+    } else if (output_open_ && options.combine_output) {
       // The last sources of a combined output failed before appending to it: what the others
       // wrote is complete.
       CloseOutput(false);

@@ -169,7 +169,11 @@ inline constexpr int kRowSkipped = 2;
 struct WriterFinish {
   std::int64_t row_count = 0;  // rows written for this source ("sample points written")
   bool more_follow = false;    // combining: another source will be appended
-  bool aborted = false;        // the user aborted or the pass failed; output may be incomplete
+  // The user aborted or the pass failed: the output is incomplete. A writer closes it marked
+  // as after a failed write (the record or sample count that tells readers the output is
+  // complete stays unwritten, a header that would describe it is left out), so that it is never
+  // taken for a complete recording; it may then return 0.
+  bool aborted = false;
 };
 
 class Writer {

@@ -1,5 +1,6 @@
 #include "logfile/cld_reader.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "common/message_output.h"
@@ -28,9 +29,15 @@ BinaryLogHeader DecodeBinaryHeader(const uint8_t* bytes, int size) {
 CldReader::~CldReader() { Close(); }
 
 bool CldReader::Open(const std::filesystem::path& path) {
+  return Open(std::fopen(path.c_str(), "rb"), path.string());
+}
+
+bool CldReader::Open(std::FILE* stream, const std::string& name) {
   Close();
-  file_ = std::fopen(path.c_str(), "rb");
+  file_ = stream;
   if (file_ == nullptr) return false;
+  path_ = name;
+  read_errno_ = 0;
   std::setvbuf(file_, nullptr, _IONBF, 0);  // this class is the buffer
   if (fseeko(file_, 0, SEEK_END) == 0) file_size_ = ftello(file_);
   if (file_size_ < 0) file_size_ = 0;
@@ -68,7 +75,7 @@ bool CldReader::SetPosition(int64_t position, uint32_t index) {
   }
   buffer_start_ = position;
   fill_ = cursor_ = 0;
-  eof_ = false;
+  eof_ = read_errno_ != 0;
   if (file_ == nullptr) {
     eof_ = true;
     return false;
@@ -91,11 +98,23 @@ size_t CldReader::Ensure(size_t want) {
     fill_ = avail;
   }
   while (fill_ < want && !eof_) {
+    errno = 0;
     const size_t n = std::fread(buffer_.data() + fill_, 1, buffer_.size() - fill_, file_);
-    if (n == 0) eof_ = true;
+    if (n == 0) {
+      eof_ = true;
+      if (std::ferror(file_)) NoteReadError(errno != 0 ? errno : EIO);
+    }
     fill_ += n;
   }
   return fill_ - cursor_;
+}
+
+void CldReader::NoteReadError(int error) {
+  if (read_errno_ != 0) return;
+  read_errno_ = error;
+  ShowMessageF(kMsgError, "Error: Could not read \"%s\" at filepos=0x%08lX (%s) !", path_.c_str(),
+               static_cast<unsigned long>(buffer_start_ + static_cast<int64_t>(fill_)),
+               std::strerror(error));
 }
 
 bool CldReader::ReadLine(std::string* line) {

@@ -59,10 +59,17 @@ class CldReader {
 
   // Opens the file for reading and positions at its start. False when it cannot be opened.
   bool Open(const std::filesystem::path& path);
+  // Reads from a stream that is already open (taken over: the reader closes it); name is the
+  // file name shown in messages. False when stream is null.
+  bool Open(std::FILE* stream, const std::string& name);
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
   // Total size in bytes.
   int64_t FileSize() const { return file_size_; }
+  // True after reading the file failed (an I/O error, not its end). The failure is reported
+  // once ("Error: Could not read ..."), and the reader then delivers nothing more, also after
+  // SetPosition(), so that no caller takes the data read so far for the whole file.
+  bool ReadFailed() const { return read_errno_ != 0; }
 
   // Reads one text line (at most 254 characters are kept, the rest of a longer line is dropped).
   // CR LF, LF, CR and LF CR end a line. False at the end of the file when nothing was read.
@@ -106,6 +113,7 @@ class CldReader {
   // Makes at least `want` bytes available from the cursor when the file has them; returns the
   // number available.
   size_t Ensure(size_t want);
+  void NoteReadError(int error);
 
   std::FILE* file_ = nullptr;
   int64_t file_size_ = 0;
@@ -116,6 +124,8 @@ class CldReader {
   size_t cursor_ = 0;         // next byte to read
   uint32_t next_index_ = 0;
   bool eof_ = false;          // the file has no bytes beyond the buffer
+  int read_errno_ = 0;        // errno of a failed read, 0 = none
+  std::string path_;          // for the read error message
 };
 
 }  // namespace tessmar

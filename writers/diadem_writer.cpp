@@ -427,6 +427,7 @@ bool DiademWriter::FinishFiles() {
 
 int DiademWriter::Finish(const WriterFinish& finish) {
   if (finish.more_follow && data_.is_open()) return 1;
+  if (finish.aborted && data_.is_open()) write_failed_ = true;  // no header: incomplete
   return FinishFiles() ? 1 : 0;
 }
 

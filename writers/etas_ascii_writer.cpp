@@ -259,6 +259,7 @@ int EtasAsciiWriter::WriteRow(const WriterRow& row) {
 
 int EtasAsciiWriter::Finish(const WriterFinish& finish) {
   if (finish.more_follow && state_.file.is_open()) return 1;
+  if (finish.aborted && state_.file.is_open()) state_.write_failed = true;  // no sample count
   return Close() ? 1 : 0;
 }
 

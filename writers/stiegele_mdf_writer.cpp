@@ -376,6 +376,7 @@ int StiegeleMdfWriter::WriteRow(const WriterRow& row) {
 int StiegeleMdfWriter::Finish(const WriterFinish& finish) {
   if (finish.more_follow && state_.data_file.is_open()) return 1;
   if (!state_.header_file.is_open() && !state_.data_file.is_open()) return 1;
+  if (finish.aborted) state_.write_failed = true;  // the header file is removed
   return Close() ? 1 : 0;
 }
 

@@ -313,6 +313,7 @@ int VectorMdfWriter::WriteRow(const WriterRow& row) {
 
 int VectorMdfWriter::Finish(const WriterFinish& finish) {
   if (finish.more_follow && state_.file.is_open()) return 1;
+  if (finish.aborted && state_.file.is_open()) state_.write_failed = true;  // record count 0
   return Close() ? 1 : 0;
 }
 

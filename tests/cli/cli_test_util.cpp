@@ -10,6 +10,11 @@
 
 namespace tessmar::testing {
 CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& working_dir) {
+  return RunProgram(TESSMAR_CLI_PATH, args, working_dir);
+}
+
+CliResult RunProgram(const std::string& program_path, const std::vector<std::string>& args,
+                     const std::filesystem::path& working_dir) {
   CliResult result;
   TempDir capture;
   const auto out_path = capture / "stdout";
@@ -22,7 +27,7 @@ CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::pa
     dup2(out, 1);
     dup2(err, 2);
     std::vector<char*> argv;
-    std::string program = TESSMAR_CLI_PATH;
+    std::string program = program_path;
     argv.push_back(program.data());
     std::vector<std::string> copy = args;
     for (auto& a : copy) argv.push_back(a.data());

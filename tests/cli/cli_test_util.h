@@ -16,6 +16,9 @@ struct CliResult {
 // Runs the built tessmar-cli with the given arguments (no shell involved) in the given folder.
 CliResult RunCli(const std::vector<std::string>& args,
                  const std::filesystem::path& working_dir = std::filesystem::current_path());
+// The same for another program.
+CliResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& working_dir = std::filesystem::current_path());
 
 // A fresh temporary folder, removed when the object goes away.
 class TempDir {

@@ -1,7 +1,12 @@
 // End-to-end tests of tessmar-cli's batch conversion (no subcommand).
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -400,6 +405,141 @@ TEST(ConvertCli, BreakpointMustBeADateAndTime) {
   const CliResult r =
       RunCli(Args(dir, {"a.cld", "--breakpoint", "2016-02-29 23:59:59"}), dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
+}
+
+}  // namespace
+}  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+// Same-named recordings of two folders: the second output gets its own name, the first is kept.
+TEST(ConvertCli, SameNamedRecordingsDoNotOverwriteEachOther) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "cards" / "a");
+  std::filesystem::create_directories(dir / "cards" / "b");
+  std::filesystem::create_directories(dir / "out");
+  WriteRecording(dir / "cards" / "a" / "LOG0001.cld");
+  RecordingBuilder r(SmallHeader());
+  r.Time(0, 2017, 10, 19, 12, 34, 56).Frame(1024, 0x100, {0x01, 0x02}).Marker("eof", 1024);
+  r.Write(dir / "cards" / "b" / "LOG0001.cld");
+  const CliResult res = RunCli(Args(dir, {"--outdir", "out", "cards/*/LOG*.cld", "--output-type",
+                                          "messages"}),
+                               dir.path());
+  EXPECT_EQ(res.exit_code, 0) << res.err;
+  EXPECT_NE(res.err.find("warning: Output \"out/LOG0001.txt\" was already written in this run; "
+                         "\"cards/b/LOG0001.cld\" is converted to \"out/LOG0001_2.txt\" instead."),
+            std::string::npos)
+      << res.err;
+  EXPECT_NE(ReadFile(dir / "out" / "LOG0001.txt").find("14 05"), std::string::npos);
+  EXPECT_NE(ReadFile(dir / "out" / "LOG0001_2.txt").find("01 02"), std::string::npos);
+  EXPECT_NE(res.err.find("2 files converted, 0 conversion errors."), std::string::npos);
+}
+
+// A recording or a CAN database that fails to read (an I/O error, here from /proc/self/mem at
+// offset 0) is an error, not a short file.
+TEST(ConvertCli, ReadErrorsAreErrors) {
+  if (!std::filesystem::exists("/proc/self/mem")) GTEST_SKIP() << "no /proc/self/mem";
+  TempDir dir;
+  std::filesystem::create_symlink("/proc/self/mem", dir / "bad.dbc");
+  std::filesystem::create_symlink("/proc/self/mem", dir / "bad.cld");
+  CliResult r = RunCli({"dbc", "bad.dbc"}, dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("error: CANdb-Import-Error (line 1): Could not read \"bad.dbc\" "
+                       "(Input/output error) !"),
+            std::string::npos)
+      << r.err;
+  r = RunCli(Args(dir, {"bad.cld"}), dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("error: Error: Could not read \"bad.cld\" at filepos=0x00000000 "
+                       "(Input/output error) !"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("0 files converted, 1 conversion error ."), std::string::npos) << r.err;
+}
+
+// Starts tessmar-cli without waiting; stderr goes to err_file.
+pid_t StartCli(const std::vector<std::string>& args, const std::filesystem::path& dir,
+               const std::filesystem::path& err_file) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    const int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(err, 2);
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv = {const_cast<char*>(TESSMAR_CLI_PATH)};
+    for (std::string& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(TESSMAR_CLI_PATH, argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int WaitExitCode(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// SIGINT and SIGTERM abort as the desktop's Escape does. Two recordings go into one output; the
+// second is a FIFO, so the signal arrives while the program waits for it, after the first was
+// written. The aborted output is left marked incomplete: no DIAdem header file, no Stiegele MDF
+// header file.
+TEST(ConvertCli, InterruptAbortsAndLeavesOutputMarkedIncomplete) {
+  TempDir dir;
+  WriteRecording(dir / "rec.cld");
+  WriteRecording(dir / "more.cld");
+  const std::string second = ReadFile(dir / "more.cld");
+  struct Case {
+    const char* format;
+    const char* header_file;
+    int signal_number;
+  };
+  for (const Case& c : {Case{"diadem-real64", "rec.dat", SIGINT},
+                        Case{"stiegele-mdf", "rec.mdf", SIGTERM}}) {
+    std::filesystem::remove(dir / "pipe.cld");
+    ASSERT_EQ(mkfifo((dir / "pipe.cld").c_str(), 0600), 0);
+    const pid_t pid = StartCli(Args(dir, {"--combine", "rec.cld", "pipe.cld", "--output-type",
+                                          "signals", "--format", c.format, "--interval", "0.1"}),
+                               dir.path(), dir / "err.txt");
+    const int fifo = open((dir / "pipe.cld").c_str(), O_WRONLY);  // waits for the reader
+    ASSERT_GE(fifo, 0);
+    kill(pid, c.signal_number);
+    EXPECT_EQ(write(fifo, second.data(), second.size()), static_cast<ssize_t>(second.size()));
+    close(fifo);
+    EXPECT_EQ(WaitExitCode(pid), 128 + c.signal_number) << c.format;
+    const std::string err = ReadFile(dir / "err.txt");
+    EXPECT_NE(err.find("error: User abort, output file may be incomplete"), std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("Could not write"), std::string::npos) << err;
+    EXPECT_NE(err.find("1 file  converted, 1 conversion error ."), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(dir / c.header_file)) << c.format;
+  }
+}
+
+}  // namespace
+}  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+// Paths longer than 255 characters, on the command line and in a command file.
+TEST(ConvertCli, LongPathsAreAccepted) {
+  TempDir dir;
+  const std::string part(120, 'd');
+  const std::filesystem::path deep = dir.path() / part / part / part;
+  std::filesystem::create_directories(deep);
+  WriteRecording(deep / "a.cld");
+  WriteRecording(deep / "b.cld");
+  ASSERT_GT((deep / "a.cld").string().size(), 360u);
+  WriteFile(dir / "job.cmd", (deep / "b.cld").string() + "\r\n");
+  const CliResult r = RunCli(Args(dir, {(deep / "a.cld").string(), "job.cmd"}), dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(deep / "a.txt"));
+  EXPECT_TRUE(std::filesystem::exists(deep / "b.txt"));
 }
 
 }  // namespace

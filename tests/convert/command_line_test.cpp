@@ -57,7 +57,11 @@ TEST(CommandLine, DatabaseBusAndOverlongArguments) {
   p = ClassifyArgument("vehicle.dbc");
   EXPECT_EQ(p.bus, 1);
   EXPECT_EQ(p.database, "vehicle.dbc");
-  p = ClassifyArgument(std::string(300, 'a') + ".clc");
+  // Paths as long as the system takes are kept whole; only a longer one is cut.
+  p = ClassifyArgument(std::string(4000, 'a') + ".clc");
+  EXPECT_EQ(p.kind, ArgumentKind::kConfig);
+  EXPECT_EQ(p.text.size(), 4004u);
+  p = ClassifyArgument(std::string(5000, 'a') + ".clc");
   EXPECT_EQ(p.text.size(), kMaxArgumentChars);
   EXPECT_EQ(p.kind, ArgumentKind::kUnknown);  // the extension was cut off
 }
@@ -81,7 +85,7 @@ TEST(CommandLine, WildcardListsTheFolderFilesAndCommandFileSkipsComments) {
   EXPECT_EQ(p.sources, (std::vector<std::string>{(dir / "run[1]" / "x.cld").string()}));
 
   std::ofstream(dir / "run.cmd", std::ios::binary)
-      << "; a comment\r\n\r\nlogger.clc\r\n/bm\r\n" << std::string(300, 'x') << "\r\nmy file.cld";
+      << "; a comment\r\n\r\nlogger.clc\r\n/bm\r\n" << std::string(5000, 'x') << "\r\nmy file.cld";
   std::vector<std::string> lines;
   MessageCapture messages;
   ASSERT_TRUE(ReadCommandFileLines((dir / "run.cmd").string(), lines));
@@ -90,7 +94,7 @@ TEST(CommandLine, WildcardListsTheFolderFilesAndCommandFileSkipsComments) {
   EXPECT_EQ(lines[0], "logger.clc");
   EXPECT_EQ(lines[1], "/bm");
   EXPECT_EQ(lines[2], std::string(kMaxCommandFileLineChars, 'x'));
-  EXPECT_EQ(lines[3], std::string(300 - kMaxCommandFileLineChars, 'x'));  // the rest of the line
+  EXPECT_EQ(lines[3], std::string(5000 - kMaxCommandFileLineChars, 'x'));  // the rest of the line
   EXPECT_EQ(lines[4], "my file.cld");  // a whole line, blanks do not split it
   EXPECT_FALSE(ReadCommandFileLines((dir / "missing.cmd").string(), lines));
   EXPECT_TRUE(messages.Contains("Could not open command file \"" + (dir / "missing.cmd").string() +

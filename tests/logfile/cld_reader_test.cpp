@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "common/message_output.h"
 #include "config/scramble.h"
 #include "logfile/log_header.h"
@@ -251,6 +256,66 @@ TEST(EntryStream, TruncatedEndsStopCleanly) {
   EXPECT_FALSE(reader.Open(tmp.File("missing.cld")));
   LogEntry e;
   EXPECT_FALSE(reader.NextEntry(&e));
+}
+
+// A stream that delivers the first `good` bytes of a recording, then fails with EIO, as a card
+// with a bad sector does.
+struct FailingSource {
+  Bytes bytes;
+  std::size_t good = 0;
+  std::size_t pos = 0;
+};
+
+ssize_t FailingRead(void* cookie, char* buf, std::size_t size) {
+  auto* src = static_cast<FailingSource*>(cookie);
+  if (src->pos >= src->good) {
+    errno = EIO;
+    return -1;
+  }
+  const std::size_t n = std::min(size, src->good - src->pos);
+  std::memcpy(buf, src->bytes.data() + src->pos, n);
+  src->pos += n;
+  return static_cast<ssize_t>(n);
+}
+
+int FailingSeek(void* cookie, off64_t* offset, int whence) {
+  auto* src = static_cast<FailingSource*>(cookie);
+  const off64_t base = whence == SEEK_SET   ? 0
+                       : whence == SEEK_CUR ? static_cast<off64_t>(src->pos)
+                                            : static_cast<off64_t>(src->bytes.size());
+  src->pos = static_cast<std::size_t>(base + *offset);
+  *offset = static_cast<off64_t>(src->pos);
+  return 0;
+}
+
+TEST(EntryStream, ReadErrorIsReportedAndNotTakenForTheEnd) {
+  testing::Recording rec;
+  rec.StandardHeader().Marker();
+  for (uint32_t i = 0; i < 10000; ++i) rec.Add(testing::CanEntry(i, 0x100, {1}));
+  FailingSource src{rec.Build(), 0, 0};
+  src.good = rec.HeaderSize() + 16 * 6000;  // beyond the first buffer fill
+  cookie_io_functions_t io{FailingRead, nullptr, FailingSeek, nullptr};
+
+  MessageCapture capture;
+  CldReader reader;
+  ASSERT_TRUE(reader.Open(fopencookie(&src, "rb", io), "card.cld"));
+  T_CanLog_Config cfg;
+  T_CanLog_SigTab sigs;
+  const LogHeader h = ReadLogHeader(reader, cfg, sigs);
+  reader.ReadBinaryHeader(h.binary_position);
+  EXPECT_FALSE(reader.ReadFailed());
+  EXPECT_EQ(ReadAll(reader).size(), 6000u);
+  EXPECT_TRUE(reader.ReadFailed());
+  // Winding back does not make the reader deliver the file's start again as if it went on.
+  reader.SetPosition(reader.FirstEntryPosition(), 0);
+  EXPECT_TRUE(ReadAll(reader).empty());
+  ASSERT_EQ(capture.entries().size(), 1u) << "reported once";
+  EXPECT_EQ(capture.entries()[0].severity, kMsgError);
+  char expected[80];
+  std::snprintf(expected, sizeof expected,
+                "Error: Could not read \"card.cld\" at filepos=0x%08lX (Input/output error) !",
+                static_cast<unsigned long>(src.good));
+  EXPECT_EQ(capture.entries()[0].text, expected);
 }
 
 }  // namespace

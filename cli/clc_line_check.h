@@ -1,0 +1,29 @@
+#pragma once
+// Checks of the configuration lines that `clc edit` applies. The line parser takes what it can
+// read and stores 0 for a value it cannot read, as a logger's own file demands; a line typed on
+// the command line deserves better: every value that cannot be used as given is named, and the
+// command then writes nothing.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/canlog_config.h"
+#include "config/clc_parser.h"
+
+namespace tessmar::cli {
+
+// Problems with the values of one line (already understood by the parser) in the section
+// `state` that was current before it: numbers that are not numbers, values outside what their
+// field or option allows, slot and trigger-line numbers outside the tables, list items that are
+// not understood. Each text names the item, e.g. "FifoMode=7: 0 or 1 expected". Empty when
+// every value can be used.
+std::vector<std::string> CheckLineValues(ClcReadState state, std::string_view line);
+
+// Trigger lines whose signal name is not the name of a logged signal of the configuration:
+// "SigName3=Speedx: no logged signal has this name". Lines whose name is the same in `before`
+// are left out (a name the file already had is the user's business).
+std::vector<std::string> UnknownTriggerSignals(const LoggerConfiguration& config,
+                                               const LoggerConfiguration& before);
+
+}  // namespace tessmar::cli

@@ -20,6 +20,7 @@
 #include "convert/settings_file.h"
 
 class QAction;
+class QDialog;
 class QLabel;
 class QMenu;
 class QTabWidget;
@@ -33,6 +34,9 @@ class InfoPage;
 class LoggerCfgPage;
 class PartnerChannel;
 class SetupPage;
+class TriggerPage;
+class MessagesPage;
+class GpsPage;
 
 // How the window is started.
 struct AppStart {
@@ -190,6 +194,28 @@ class TCanLogForm1 : public QMainWindow {
   std::vector<QAction*> recent_actions_;
   QAction* password_menu_ = nullptr;    // "Passw&ord protection", checked when protected
   QAction* password_toggle_ = nullptr;  // "Enable password" / "Disable password"
+
+  // ---- Trigger, "Messages, etc" and GPS pages; target-hardware and password dialogs ----
+ public:
+  // Runs a modal dialog and returns its result (QDialog::Accepted or Rejected); tests answer
+  // the dialogs through it.
+  std::function<int(QDialog& dialog)> exec_dialog;
+  TriggerPage* trigger_page() const { return trigger_page_; }
+  MessagesPage* messages_page() const { return messages_page_; }
+  GpsPage* gps_page() const { return gps_page_; }
+  // "Use password and encryption" and the menu toggle: sets a password, or removes the one set.
+  void TogglePassword();
+  // "Change password".
+  void ChangePassword();
+
+ private:
+  void InstallEditors();
+  void RefillEditors();
+  void ApplyEditors(T_CanLog_Config& edited);
+  void ShowGpsSettings();
+  TriggerPage* trigger_page_ = nullptr;
+  MessagesPage* messages_page_ = nullptr;
+  GpsPage* gps_page_ = nullptr;
 };
 
 }  // namespace tessmar

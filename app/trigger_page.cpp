@@ -274,10 +274,12 @@ void TriggerPage::ShowEditorsOfFamily() {
   const int grid = TS_Trigger->indexOf(grid_page_);
   const bool show_four = editor != TriggerEditor::kGrid;
   const bool show_grid = editor != TriggerEditor::kFourLine;
+  // Hiding the current tab lets the tab widget pick a neighbour; the other editor is wanted.
+  const int current = TS_Trigger->currentIndex();
   TS_Trigger->setTabVisible(four, show_four);
   TS_Trigger->setTabVisible(grid, show_grid);
-  if (!show_four && TS_Trigger->currentIndex() == four) TS_Trigger->setCurrentIndex(grid);
-  if (!show_grid && TS_Trigger->currentIndex() == grid) TS_Trigger->setCurrentIndex(four);
+  if (!show_four && current == four) TS_Trigger->setCurrentIndex(grid);
+  if (!show_grid && current == grid) TS_Trigger->setCurrentIndex(four);
 }
 
 void TriggerPage::RefillGrid() {

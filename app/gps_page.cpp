@@ -190,6 +190,7 @@ void GpsPage::ChoosePreset(int preset) {
   GpsOutputSettings chosen;
   if (!LoadGpsPreset(preset, chosen)) return;
   Show(chosen);
+  CB_GpsPreset->setCurrentIndex(preset);
   Q_EMIT settingsChanged();
 }
 

@@ -67,7 +67,12 @@ TPasswordDialog::TPasswordDialog(bool two_entries, const QString& caption, int l
   buttons->addWidget(Btn_OK);
   buttons->addWidget(Btn_Cancel);
   buttons->addWidget(Btn_Help);
+  Lab_Prompt = new QLabel(windowTitle(), this);
+  Lab_Prompt->setObjectName(QStringLiteral("Lab_Prompt"));
+  Lab_Prompt->setStyleSheet(QStringLiteral("font-weight: bold;"));
+  connect(this, &QWidget::windowTitleChanged, Lab_Prompt, &QLabel::setText);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Lab_Prompt);
   layout->addLayout(grid);
   layout->addLayout(buttons);
   Ed_Password1->setFocus();

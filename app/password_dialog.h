@@ -42,6 +42,7 @@ class TPasswordDialog : public QDialog {
 
   bool two_entries_;
   int language_;
+  QLabel* Lab_Prompt;  // the caption, repeated inside the dialog where it cannot be missed
   QLineEdit* Ed_Password1;
   QLineEdit* Ed_Password2;
   QLabel* Lab_Password2;

@@ -98,6 +98,17 @@ TriggerPage* ShowTriggerGrid(WindowFixture& f, uint32_t family) {
   return page;
 }
 
+// Enters one grid line as the user does: the line's cell, then the three lists and the value.
+// An empty action keeps the line's action.
+void EnterGridLine(TriggerPage* page, int line, const QString& action, const QString& signal,
+                   const QString& op, const QString& value) {
+  page->grid()->setCurrentCell(line, kTrigColValue);
+  if (!action.isEmpty()) Choose(page->action_list(), action);
+  Choose(page->signal_list(), signal);
+  Choose(page->operator_list(), op);
+  page->grid()->item(line, kTrigColValue)->setText(value);
+}
+
 // ---- Trigger page ------------------------------------------------------------------------------
 
 TEST(TriggerPage, GridEditThroughTheListsLandsInTheSavedFile) {
@@ -123,16 +134,9 @@ TEST(TriggerPage, GridEditThroughTheListsLandsInTheSavedFile) {
   EXPECT_EQ(page->signal_list()->geometry(),
             grid->visualRect(grid->model()->index(1, kTrigColSignal)));
 
-  grid->setCurrentCell(0, kTrigColValue);
+  EnterGridLine(page, 0, {}, "EngineSpeed", ">", "1500");
   EXPECT_EQ(page->action_list()->count(), 3);  // the first line: START, STOP, --unused--
-  Choose(page->signal_list(), "EngineSpeed");
-  Choose(page->operator_list(), ">");
-  grid->item(0, kTrigColValue)->setText("1500");
-  grid->setCurrentCell(1, kTrigColValue);
-  Choose(page->action_list(), "AND");
-  Choose(page->signal_list(), "VehicleSpeed");
-  Choose(page->operator_list(), "<");
-  grid->item(1, kTrigColValue)->setText("0x10");
+  EnterGridLine(page, 1, "AND", "VehicleSpeed", "<", "0x10");
   EXPECT_TRUE(page->grid_changed());
   grid->setCurrentCell(2, kTrigColValue);  // another cell applies
   EXPECT_FALSE(page->grid_changed());
@@ -413,15 +417,8 @@ TEST(Walkthrough, Family1LoggerWithEverythingSurvivesARestart) {
   WindowFixture f;
   TriggerPage* trigger = ShowTriggerGrid(f, 1);
   TCanLogForm1& w = f.window();
-  trigger->grid()->setCurrentCell(0, kTrigColValue);
-  Choose(trigger->signal_list(), "EngineSpeed");
-  Choose(trigger->operator_list(), ">=");
-  trigger->grid()->item(0, kTrigColValue)->setText("3000");
-  trigger->grid()->setCurrentCell(1, kTrigColValue);
-  Choose(trigger->action_list(), "AND");
-  Choose(trigger->signal_list(), "VehicleSpeed");
-  Choose(trigger->operator_list(), ">");
-  trigger->grid()->item(1, kTrigColValue)->setText("50");
+  EnterGridLine(trigger, 0, {}, "EngineSpeed", ">=", "3000");
+  EnterGridLine(trigger, 1, "AND", "VehicleSpeed", ">", "50");
   w.pages()->setCurrentIndex(int(MainPage::kMessages));
   MessagesPage* messages = w.messages_page();
   const QString cells[] = {"1", "0x7E8", "DiagReply", "Tester", "100"};

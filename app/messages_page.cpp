@@ -123,13 +123,19 @@ MessagesPage::MessagesPage(LoggerConfiguration& config, const int& update_guard,
 }
 
 void MessagesPage::Refill() {
-  RefillMessages();
-  RefillExpressions();
+  const T_CanLog_Config& cfg = config_.cfg;
+  if (!Btn_ApplyMessages->isEnabled() || cfg.Msg != shown_messages_ ||
+      cfg.DeviceFamily != shown_family_) {
+    RefillMessages();
+  }
+  if (!Btn_ApplyExpressions->isEnabled() || cfg.Exp != shown_expressions_) RefillExpressions();
 }
 
 void MessagesPage::RefillMessages() {
   ++filling_;
   const MessageGridFill fill = FillMessageGrid(config_.cfg);
+  shown_messages_ = config_.cfg.Msg;
+  shown_family_ = config_.cfg.DeviceFamily;
   SG_OwnMessages->setRowCount(int(fill.rows.size()));
   for (int r = 0; r < int(fill.rows.size()); ++r) {
     const MessageGridRow& row = fill.rows[std::size_t(r)];
@@ -149,6 +155,7 @@ void MessagesPage::RefillMessages() {
 void MessagesPage::RefillExpressions() {
   ++filling_;
   const auto rows = FillExpressionGrid(config_.cfg);
+  shown_expressions_ = config_.cfg.Exp;
   for (int r = 0; r < int(rows.size()); ++r) {
     const ExpressionGridRow& row = rows[std::size_t(r)];
     SetCell(SG_Expressions, r, 0, QString::number(r));

@@ -3,6 +3,7 @@
 // the configuration only by its "CLICK HERE TO APPLY EDITS !!!" button.
 
 #include <QWidget>
+#include <array>
 
 #include "config/canlog_config.h"
 
@@ -16,8 +17,9 @@ class MessagesPage : public QWidget {
  public:
   MessagesPage(LoggerConfiguration& config, const int& update_guard, QWidget* parent = nullptr);
 
-  // Fills both grids from the configuration (unapplied edits are discarded) and disables both
-  // apply buttons.
+  // Fills both grids from the configuration and disables both apply buttons. A grid with
+  // unapplied edits keeps them while the table under it is the one it was filled from, so that
+  // only a change of the data (loading, "new", another page's edit) discards what was typed.
   void Refill();
   // The apply buttons' actions: write the grid into the configuration, mark it modified, refill.
   void ApplyMessages();
@@ -41,6 +43,10 @@ class MessagesPage : public QWidget {
   const int& update_guard_;
   int filling_ = 0;
   bool message_grid_red_ = false;
+  // The tables (and family) the grids were last filled from.
+  std::array<T_CanLog_MsgDef, MAX_LOGGED_MESSAGES> shown_messages_{};
+  std::array<T_CanLog_ExprDef, MAX_LOGGED_EXPRESSIONS> shown_expressions_{};
+  uint32_t shown_family_ = kDeviceFamilyNone;
 
   QTableWidget* SG_OwnMessages;
   QTableWidget* SG_Expressions;

@@ -247,6 +247,10 @@ TEST(MessagesPage, GridsApplyAndSurviveSaveAndLoad) {
   expressions->setItem(0, 2, new QTableWidgetItem("0"));
   expressions->setItem(0, 3, new QTableWidgetItem("500"));
   expressions->setItem(0, 4, new QTableWidgetItem("EngineSpeed*2"));
+  // Saving (which takes the option page first) keeps what was typed but not applied yet.
+  EXPECT_TRUE(w.AskToSave());
+  EXPECT_EQ(messages->item(0, 2)->text(), "0x18FEF100");
+  EXPECT_TRUE(page->apply_messages_button()->isEnabled());
   // Applying one grid keeps what was typed into the other.
   page->apply_messages_button()->click();
   EXPECT_FALSE(page->apply_messages_button()->isEnabled());

@@ -61,9 +61,16 @@ void SetControlActive(QWidget* widget, bool active) {
   widget->setPalette(palette);
 }
 
-void SetListEntries(QComboBox* list, const std::vector<std::string>& entries) {
+// Fills a list; each entry keeps its own text as data. Signal names are shown as they are, only
+// the fixed entries go through the translation.
+void SetListEntries(QComboBox* list, const std::vector<std::string>& entries,
+                    bool translate = true) {
   list->clear();
-  for (const std::string& e : entries) list->addItem(FromCore(Tr(e.c_str())), FromCore(e));
+  for (const std::string& e : entries) {
+    const bool fixed = translate || e == kTriggerUnusedEntry;
+    list->addItem(FromCore(fixed ? std::string_view(Tr(e.c_str())) : std::string_view(e)),
+                  FromCore(e));
+  }
 }
 
 }  // namespace
@@ -300,7 +307,7 @@ void TriggerPage::RefillFourLine() {
   std::vector<std::string> names = TriggerSignalChoices(config_.sigs);
   for (int n = 0; n < kMaxFourLineTriggerLines; ++n) {
     const FourLineControls& line = lines_[std::size_t(n)];
-    SetListEntries(line.signal, names);
+    SetListEntries(line.signal, names, false);
     const QString name = FromCore(TextOf(cfg.SigName[n]));
     int index = line.signal->findData(name);
     if (index < 0 && !name.isEmpty()) {
@@ -350,7 +357,7 @@ void TriggerPage::PlaceGridLists() {
     return;
   }
   SetListEntries(CB_GridAction, TriggerActionChoices(row));
-  SetListEntries(CB_GridSignal, TriggerSignalChoices(config_.sigs));
+  SetListEntries(CB_GridSignal, TriggerSignalChoices(config_.sigs), false);
   SetListEntries(CB_GridOperator, TriggerOperatorChoices());
   for (const auto& [list, column] : lists) {
     const std::string cell = ToCore(g->item(row, column)->text());

@@ -90,10 +90,11 @@ class TCanLogForm1 : public QMainWindow {
   // Adds dropped or listed files: those ending in ".cld" join the converter's sources.
   void AddDroppedFiles(const QStringList& files);
 
-  // Hooks for dialogs that come with later versions. Family chooser: gets the preselection,
-  // returns the chosen family or -1 when cancelled (none set: the start-up asks nothing and "new
-  // with default values" takes the preselection). Password check: true when the entry equals
-  // Password1 (set to a masked entry box by the window).
+  // The two questions of the configuration, set to the target-hardware and password dialogs by
+  // the window (tests may replace them). Family chooser: gets the preselection, returns the
+  // chosen family or -1 when cancelled (none set: the start-up asks nothing and "new with
+  // default values" takes the preselection). Password check: true when the entry equals
+  // Password1.
   std::function<int(int preselect)> choose_family;
   std::function<bool(const T_CanLog_Config& cfg)> ask_password;
 

@@ -299,7 +299,6 @@ void TriggerPage::RefillGrid() {
   }
   grid_changed_ = false;
   ShowGridCheck(check);
-  PlaceGridLists();
 }
 
 void TriggerPage::RefillFourLine() {
@@ -367,6 +366,13 @@ void TriggerPage::PlaceGridLists() {
     // Each list covers its cell exactly, wherever the grid has been scrolled or resized to.
     const QRect cell_rect = g->visualRect(g->model()->index(row, column));
     list->setGeometry(cell_rect);
+    // The list covers its cell, so it carries the cell's red frame itself.
+    const uint32_t flag = column == kTrigColAction ? kTrigFlagTooManyStarts
+                          : column == kTrigColSignal ? kTrigFlagUnknownSignal
+                                                     : 0u;
+    list->setStyleSheet((grid_model_.flags(row) & flag) != 0
+                            ? QStringLiteral("QComboBox { border: 2px solid rgb(220, 0, 0); }")
+                            : QString());
     list->setVisible(cell_rect.isValid() && g->viewport()->rect().intersects(cell_rect));
   }
 }
@@ -416,6 +422,7 @@ void TriggerPage::ShowGridCheck(const TriggerGridCheck& check) {
                                                       (flags & kTrigFlagUnknownSignal) != 0);
   }
   --filling_;
+  PlaceGridLists();
   const std::string error = check.ErrorText();
   if (!error.empty()) ShowMessage(kMsgError, error);
   Q_EMIT statusText(check.status_text.empty() ? QString()

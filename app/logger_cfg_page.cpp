@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -128,11 +129,16 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   trigger_form->addRow(tr("Pre-trigger time (s)"), Ed_Pretrigger);
   trigger_form->addRow(tr("Post-trigger time (s)"), Ed_Posttrigger);
 
-  Chk_PasswordProtection = new QCheckBox(tr("Password protection"), this);
+  Chk_PasswordProtection = new QCheckBox(tr("Use password and encryption"), this);
   Chk_PasswordProtection->setObjectName(QStringLiteral("Chk_PasswordProtection"));
-  // Setting and removing the password needs the password dialog, which is not part of this
-  // version; the box shows whether the configuration is protected.
-  Chk_PasswordProtection->setEnabled(false);
+  // A click asks for the password (to set or to remove it); the box then shows the result, so
+  // only a click by the user counts, never a refill.
+  connect(Chk_PasswordProtection, &QCheckBox::clicked, this, [this] {
+    if (update_guard_ == 0) Q_EMIT passwordBoxClicked();
+  });
+  Btn_ChangePassword = new QPushButton(tr("Change password"), this);
+  Btn_ChangePassword->setObjectName(QStringLiteral("Btn_ChangePassword"));
+  connect(Btn_ChangePassword, &QPushButton::clicked, this, &LoggerCfgPage::changePasswordClicked);
 
   // -- Limits and logged items -----------------------------------------------------------------
   auto* logged_box = new QGroupBox(tr("Logged signals and messages"), this);
@@ -168,6 +174,7 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   bottom_row->addWidget(trigger_box, 1);
   auto* password_column = new QVBoxLayout;
   password_column->addWidget(Chk_PasswordProtection);
+  password_column->addWidget(Btn_ChangePassword, 0, Qt::AlignLeft);
   password_column->addStretch(1);
   bottom_row->addLayout(password_column, 1);
   left->addLayout(bottom_row);

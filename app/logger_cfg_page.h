@@ -11,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QPushButton;
 class QRadioButton;
 class QTableWidget;
 
@@ -36,6 +37,8 @@ class LoggerCfgPage : public QWidget {
 
  Q_SIGNALS:
   void edited();  // the user changed a control
+  void passwordBoxClicked();     // "Use password and encryption" clicked by the user
+  void changePasswordClicked();  // "Change password"
 
  private:
   void OnUserChange();
@@ -63,6 +66,7 @@ class LoggerCfgPage : public QWidget {
   QLineEdit* Ed_Pretrigger;
   QLineEdit* Ed_Posttrigger;
   QCheckBox* Chk_PasswordProtection;
+  QPushButton* Btn_ChangePassword;
   QLabel* Lab_Limits;
   QLabel* Lab_Count;
   QListWidget* LB_LoggedSignals;

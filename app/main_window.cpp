@@ -92,17 +92,7 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
 
   BuildPages();
   BuildMenus();
-  // Until the password dialog with its "remember" option exists, a plain masked entry asks for
-  // the password of a protected file.
-  ask_password = [this](const T_CanLog_Config& cfg) {
-    QString label = tr("Enter password");
-    if (cfg.PwdHint1[0] != '\0') label += QStringLiteral("\n") + tr("Hint: ") + FromCore(TextOf(cfg.PwdHint1));
-    bool ok = false;
-    const QString entry =
-        QInputDialog::getText(this, tr("Enter password to load encrypted file"), label,
-                              QLineEdit::Password, QString(), &ok);
-    return ok && ToCore(entry) == TextOf(cfg.Password1);
-  };
+  InstallEditors();
 
   // 1. Clear the batch state and the converter's sources.
   batch_ = false;
@@ -319,6 +309,7 @@ void TCanLogForm1::ReadSettingsIntoControls() {
   converter_page_->SetOptions(s.converter);
   // Colours and greyed fields of the stored options, without boxes.
   converter_page_->CheckOptions(true);
+  ShowGpsSettings();
 }
 
 bool TCanLogForm1::WriteSettingsFile() {
@@ -579,12 +570,14 @@ void TCanLogForm1::RefillPages() {
   UpdateGuard guard(update_guard_);
   logger_cfg_page_->Refill();
   setup_page_->ShowFamily(config_.cfg.DeviceFamily);
+  RefillEditors();
 }
 
 void TCanLogForm1::ApplyEditPages() {
   if (update_guard_ > 0) return;
   T_CanLog_Config edited = config_.cfg;
   logger_cfg_page_->ApplyTo(edited);
+  ApplyEditors(edited);
   ApplyEditedConfig(config_, edited);
   if (const char* conflict = OptionConflictText(config_.cfg)) {
     ShowOwnedStatus(Tr(conflict), StatusOwner::kOptionConflict, true);
@@ -626,6 +619,7 @@ bool TCanLogForm1::AskToSave() {
 }
 
 bool TCanLogForm1::LoadConfiguration(const QString& file_name) {
+  const QString previous_name = config_file_name();
   {
     UpdateGuard guard(update_guard_);
     setup_page_->logger_cfg()->setText(file_name);
@@ -653,6 +647,10 @@ bool TCanLogForm1::LoadConfiguration(const QString& file_name) {
     } else {
       config_ = *backup;
       accepted = false;
+      // The name goes back too, so that saving cannot write the old configuration over the
+      // protected file.
+      UpdateGuard guard(update_guard_);
+      setup_page_->logger_cfg()->setText(previous_name);
       ShowMessageF(kMsgError, "Refused to load encrypted file \"%s\" .", name.c_str());
     }
   }

@@ -20,6 +20,7 @@
 #include "convert/settings_file.h"
 
 class QAction;
+class QDialog;
 class QLabel;
 class QMenu;
 class QTabWidget;
@@ -33,6 +34,9 @@ class InfoPage;
 class LoggerCfgPage;
 class PartnerChannel;
 class SetupPage;
+class TriggerPage;
+class MessagesPage;
+class GpsPage;
 
 // How the window is started.
 struct AppStart {
@@ -86,10 +90,11 @@ class TCanLogForm1 : public QMainWindow {
   // Adds dropped or listed files: those ending in ".cld" join the converter's sources.
   void AddDroppedFiles(const QStringList& files);
 
-  // Hooks for dialogs that come with later versions. Family chooser: gets the preselection,
-  // returns the chosen family or -1 when cancelled (none set: the start-up asks nothing and "new
-  // with default values" takes the preselection). Password check: true when the entry equals
-  // Password1 (set to a masked entry box by the window).
+  // The two questions of the configuration, set to the target-hardware and password dialogs by
+  // the window (tests may replace them). Family chooser: gets the preselection, returns the
+  // chosen family or -1 when cancelled (none set: the start-up asks nothing and "new with
+  // default values" takes the preselection). Password check: true when the entry equals
+  // Password1.
   std::function<int(int preselect)> choose_family;
   std::function<bool(const T_CanLog_Config& cfg)> ask_password;
 
@@ -190,6 +195,28 @@ class TCanLogForm1 : public QMainWindow {
   std::vector<QAction*> recent_actions_;
   QAction* password_menu_ = nullptr;    // "Passw&ord protection", checked when protected
   QAction* password_toggle_ = nullptr;  // "Enable password" / "Disable password"
+
+  // ---- Trigger, "Messages, etc" and GPS pages; target-hardware and password dialogs ----
+ public:
+  // Runs a modal dialog and returns its result (QDialog::Accepted or Rejected); tests answer
+  // the dialogs through it.
+  std::function<int(QDialog& dialog)> exec_dialog;
+  TriggerPage* trigger_page() const { return trigger_page_; }
+  MessagesPage* messages_page() const { return messages_page_; }
+  GpsPage* gps_page() const { return gps_page_; }
+  // "Use password and encryption" and the menu toggle: sets a password, or removes the one set.
+  void TogglePassword();
+  // "Change password".
+  void ChangePassword();
+
+ private:
+  void InstallEditors();
+  void RefillEditors();
+  void ApplyEditors(T_CanLog_Config& edited);
+  void ShowGpsSettings();
+  TriggerPage* trigger_page_ = nullptr;
+  MessagesPage* messages_page_ = nullptr;
+  GpsPage* gps_page_ = nullptr;
 };
 
 }  // namespace tessmar

@@ -9,11 +9,18 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <clocale>
 #include <cstdio>
 
 #include "app/converter_page.h"
+#include "app/gps_page.h"
+#include "app/password_dialog.h"
+#include "app/setup_page.h"
+#include "app/target_hardware_dialog.h"
+#include "app/trigger_page.h"
+#include "config/trigger_editor.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "common/message_output.h"
@@ -89,6 +96,7 @@ int main(int argc, char** argv) {
     QTabWidget* sub = page->findChild<QTabWidget*>();
     const int sub_count = sub ? sub->count() : 1;
     for (int k = 0; k < sub_count; ++k) {
+      if (sub && !sub->isTabVisible(k)) continue;  // e.g. the other family's trigger editor
       QString caption = pages->tabText(i);
       if (sub) {
         sub->setCurrentIndex(k);
@@ -102,6 +110,79 @@ int main(int argc, char** argv) {
       }
       std::printf("%s\n", qPrintable(file));
     }
+  }
+
+  // ---- The editors with typical findings, and the two dialogs ----
+  {
+    auto save = [&out](QWidget& widget, const char* name) {
+      QApplication::processEvents();
+      const QString file = out.filePath(QString::fromLatin1(name));
+      if (!widget.grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+      }
+      std::printf("%s\n", qPrintable(file));
+      return true;
+    };
+    tessmar::T_CanLog_Config& cfg = window.config().cfg;
+    const tessmar::T_CanLog_SigTab& sigs = window.config().sigs;
+    std::vector<std::string> names = tessmar::TriggerSignalChoices(sigs);
+    auto name = [&names](std::size_t i) { return i + 1 < names.size() ? names[i] : names.back(); };
+    tessmar::TriggerPage* trigger = window.trigger_page();
+    pages->setCurrentIndex(int(tessmar::MainPage::kTrigger));
+
+    // Family 1: a second START line is flagged (the lists lie over the first line).
+    const int32_t grid_actions[4] = {0, 0, 1, 2};
+    const int32_t grid_ops[4] = {3, 2, 0, 4};
+    const double grid_values[4] = {3000, 50, 90, 1};
+    for (int i = 0; i < 4; ++i) {
+      cfg.ActionOrCombi[i] = grid_actions[i];
+      tessmar::SetText(cfg.SigName[i], name(std::size_t(i)));
+      cfg.CompOp[i] = grid_ops[i];
+      cfg.CompVal[i] = grid_values[i];
+    }
+    Q_EMIT window.setup_page()->familyChosen(1);
+    trigger->tabs()->setCurrentWidget(trigger->grid_page());
+    QApplication::processEvents();
+    trigger->grid()->setCurrentCell(0, tessmar::kTrigColValue);
+    if (!save(window, "trigger_grid.png")) return 1;
+
+    // Family 0: comparisons that can never be true, and one that adds nothing.
+    tessmar::SetText(cfg.SigName[0], name(0));
+    cfg.ActionOrCombi[0] = 1;
+    cfg.CompOp[0] = 0;
+    cfg.CompVal[0] = 10;
+    cfg.CompOp[1] = 2;
+    cfg.CompVal[1] = 10;
+    tessmar::SetText(cfg.SigName[1], name(1));
+    cfg.ActionOrCombi[1] = 2;
+    cfg.CompOp[2] = 0;
+    cfg.CompVal[2] = 20;
+    cfg.CompOp[3] = 1;
+    cfg.CompVal[3] = 40;
+    tessmar::SetText(cfg.SigName[2], "");
+    tessmar::SetText(cfg.SigName[3], "");
+    Q_EMIT window.setup_page()->familyChosen(0);
+    trigger->tabs()->setCurrentWidget(trigger->four_line_page());
+    if (!save(window, "trigger_four_line.png")) return 1;
+    Q_EMIT window.setup_page()->familyChosen(3);
+
+    pages->setCurrentIndex(int(tessmar::MainPage::kMessages));
+    if (!save(window, "messages_etc.png")) return 1;
+    window.gps_page()->ChoosePreset(0);
+    pages->setCurrentIndex(int(tessmar::MainPage::kGps));
+    if (!save(window, "gps.png")) return 1;
+
+    tessmar::TSelectTargetHardwareForm target(1, &window);
+    target.show();
+    if (!save(target, "target_hardware.png")) return 1;
+    tessmar::TPasswordDialog password(true, QStringLiteral("Enter new password (two times)"), 1,
+                                      &window);
+    password.SetPassword(QStringLiteral("Kavrix"));
+    password.SetHint(QStringLiteral("the device name"));
+    password.SetRemember(false);
+    password.show();
+    if (!save(password, "password.png")) return 1;
   }
   return 0;
 }

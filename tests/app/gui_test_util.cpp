@@ -1,5 +1,6 @@
 #include "tests/app/gui_test_util.h"
 
+#include <QDialog>
 #include <fstream>
 
 #include "app/simple_pages.h"
@@ -38,6 +39,8 @@ TCanLogForm1& WindowFixture::Start(const QStringList& arguments, const std::stri
   start.start_timer = false;
   start.log_batch_to_stderr = false;
   window_ = std::make_unique<TCanLogForm1>(start);
+  // Dialogs are answered by the tests; unanswered ones are cancelled.
+  window_->exec_dialog = [](QDialog&) { return int(QDialog::Rejected); };
   SetQuestionHandler([this](const Question& q) {
     asked_.push_back(q);
     if (answers_.empty()) return Answer::kCancel;

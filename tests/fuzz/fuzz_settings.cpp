@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string first = WrittenText(ReadSettings(ini));
   IniFile again;
   again.Parse(first);
-  if (WrittenText(ReadSettings(again)) != first) fuzz::Fail("settings changed on reload");
+  fuzz::ExpectSameText("settings changed on reload", first, WrittenText(ReadSettings(again)));
 
   const auto path = fuzz::WriteWorkFile("commands.txt", data, size);
   std::vector<std::string> lines;

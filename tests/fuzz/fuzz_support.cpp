@@ -73,4 +73,21 @@ void Fail(const char* what) {
   std::abort();
 }
 
+void ExpectSameText(const char* what, const std::string& expected, const std::string& actual) {
+  if (expected == actual) return;
+  std::size_t line_start = 0;
+  std::size_t i = 0;
+  while (i < expected.size() && i < actual.size() && expected[i] == actual[i]) {
+    if (expected[i] == '\n') line_start = i + 1;
+    ++i;
+  }
+  const auto line_at = [line_start](const std::string& text) {
+    const std::size_t end = text.find_first_of("\r\n", line_start);
+    return text.substr(line_start, end == std::string::npos ? std::string::npos : end - line_start);
+  };
+  std::fprintf(stderr, "expected line: \"%s\"\nactual line:   \"%s\"\n", line_at(expected).c_str(),
+               line_at(actual).c_str());
+  Fail(what);
+}
+
 }  // namespace tessmar::fuzz

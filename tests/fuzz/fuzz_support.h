@@ -26,6 +26,9 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // Stops the run with a message: an invariant of the code under test does not hold.
 [[noreturn]] void Fail(const char* what);
 
+// Fails with the first line where the two texts differ unless they are equal.
+void ExpectSameText(const char* what, const std::string& expected, const std::string& actual);
+
 }  // namespace tessmar::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size);

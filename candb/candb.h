@@ -337,6 +337,8 @@ class CANdb {
   Token ReadNumber(int first);
   Token ReadString();
   Token SkipPast(Token tok, int stop_char);
+  bool StartsStatement(const Token& tok) const;
+  bool MissingSemicolonBefore(const Token& tok);
   Token ParseMessage();
   Token ParseSignal(CANdbSignal& signal, bool& ok);
   Token ParseComment();
@@ -374,6 +376,7 @@ class CANdb {
   std::string bad_number_;  // text of the last number the scanner rejected
   int pushed_back_ = 0;  // 0 = none; else the character + 2 (so that -1 and 0 can be pushed back)
   int32_t line_ = 1;
+  bool token_at_line_start_ = false;  // only blanks stand before the last token on its line
 };
 
 }  // namespace tessmar

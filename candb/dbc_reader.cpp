@@ -256,13 +256,18 @@ CANdb::Token CANdb::NextToken() {
   const auto append = [this](int c) {
     if (token_len_ + 1 < kTokenBufferSize) token_text_[token_len_++] = static_cast<char>(c);
   };
+  bool line_start = false;
   for (;;) {
     int c = ReadChar();
     // Control characters, the space and the bytes 0x80..0xFE are blanks.
     while (c >= 0 && c != kEndByte && (c <= ' ' || c >= 0x80)) {
-      if (c == '\n') ++line_;
+      if (c == '\n') {
+        ++line_;
+        line_start = true;
+      }
       c = ReadChar();
     }
+    token_at_line_start_ = line_start;
     if (c < 0 || c == kEndByte) return Token{Token::kEnd};
 
     if (c == '/') {
@@ -325,6 +330,7 @@ CANdb::Token CANdb::ReadNumber(int c) {
       truncated = true;
     }
   };
+  const bool unsigned_digits = IsDigit(c);
   if (c == '-') {
     append(c);
     c = ReadChar();
@@ -338,6 +344,22 @@ CANdb::Token CANdb::ReadNumber(int c) {
   }
   const bool negative = digits_start > 0;
 
+  // Tools that number their messages write names such as "2017_5" or "64_BIT_LE": digits
+  // followed by a letter or '_' (other than an exponent or the "0x" prefix) make a name.
+  const auto rest_of_name = [&](int ch) {
+    while (IsLetter(ch) || IsDigit(ch) || ch == '_') {
+      append(ch);
+      ch = ReadChar();
+    }
+    UngetChar(ch);
+    token_text_[token_len_] = '\0';
+    return Token{Token::kIdent};
+  };
+  const bool hex_prefix = (c == 'x' || c == 'X') && token_len_ == 1 && token_text_[0] == '0';
+  if (unsigned_digits && (IsLetter(c) || c == '_') && c != 'e' && c != 'E' && !hex_prefix) {
+    return rest_of_name(c);
+  }
+
   if (c == '.' || c == 'e' || c == 'E') {
     if (c == '.') {
       append(c);
@@ -348,8 +370,13 @@ CANdb::Token CANdb::ReadNumber(int c) {
       }
     }
     if (c == 'e' || c == 'E') {
+      const bool fraction = std::memchr(token_text_, '.', token_len_) != nullptr;
       append(c);
       c = ReadChar();
+      // "12E_x" or "3e" alone is a name, not a number without exponent digits.
+      if (unsigned_digits && !fraction && !IsDigit(c) && c != '+' && c != '-') {
+        return rest_of_name(c);
+      }
       if (c == '+' || c == '-') {
         append(c);
         c = ReadChar();
@@ -457,9 +484,35 @@ CANdb::Token CANdb::ReadString() {
   return Token{Token::kString};
 }
 
-// Reads tokens until `stop` (then one more), the end of input or a failure.
+// A keyword that only ever begins a statement, standing first on its line: a statement before it
+// that lacks its closing ';' ends there instead of swallowing the following ones.
+bool CANdb::StartsStatement(const Token& tok) const {
+  if (!token_at_line_start_) return false;
+  if (tok.kind == Token::kKeyword) return tok.kw != Kw::kBU && tok.kw != Kw::kNS;
+  if (tok.kind != Token::kIdent) return false;
+  static constexpr std::string_view kWords[] = {
+      "BO_TX_BU_",   "VAL_TABLE_", "BA_DEF_REL_",   "BA_REL_",       "BA_DEF_DEF_REL_",
+      "BU_SG_REL_",  "BU_EV_REL_", "BU_BO_REL_",    "SIG_GROUP_",    "SIG_TYPE_REF_",
+      "SGTYPE_",     "SGTYPE_VAL_", "ENVVAR_DATA_", "SIG_MUL_VAL_", "CAT_DEF_"};
+  const std::string_view word(token_text_, token_len_);
+  return std::find(std::begin(kWords), std::end(kWords), word) != std::end(kWords);
+}
+
+// True, with a warning, when `tok` begins the next statement while the current one still waits
+// for its ';'. The caller goes on with `tok`.
+bool CANdb::MissingSemicolonBefore(const Token& tok) {
+  if (!StartsStatement(tok)) return false;
+  LogF(kMsgWarning, "';' missing before line %d", static_cast<int>(line_));
+  return true;
+}
+
+// Reads tokens until `stop` (then one more), the end of input, a failure, or the start of the
+// next statement when the ';' is missing.
 CANdb::Token CANdb::SkipPast(Token tok, int stop) {
-  while (!tok.Ends() && !tok.Is(static_cast<char>(stop))) tok = NextToken();
+  while (!tok.Ends() && !tok.Is(static_cast<char>(stop))) {
+    if (stop == ';' && MissingSemicolonBefore(tok)) return tok;
+    tok = NextToken();
+  }
   if (tok.Is(static_cast<char>(stop))) tok = NextToken();
   return tok;
 }
@@ -775,12 +828,14 @@ CANdb::Token CANdb::ParseValueDescriptions() {
   tok = NextToken();
   if (tok.Is(';')) return NextToken();  // an empty list is legal
   for (;;) {
+    if (MissingSemicolonBefore(tok)) return tok;
     if (tok.kind != Token::kInt) {
       ReportExpected(tok, "Number expected for signal value");
       return tok;
     }
     const int32_t value = tok.Int32();
     tok = NextToken();
+    if (MissingSemicolonBefore(tok)) return tok;
     if (tok.kind != Token::kString) {
       ReportExpected(tok, "String expected for signal value");
       return tok;
@@ -843,7 +898,7 @@ CANdb::Token CANdb::ParseAttrDefinition() {
       break;
     case CANdbAttributeType::kEnum: {
       int32_t index = 0;
-      while (!tok.Ends() && !tok.Is(';')) {
+      while (!tok.Ends() && !tok.Is(';') && !MissingSemicolonBefore(tok)) {
         if (tok.kind == Token::kString) {
           def->AddEnumItem(std::string_view(token_text_, token_len_), index++);
         }
@@ -852,7 +907,9 @@ CANdb::Token CANdb::ParseAttrDefinition() {
       break;
     }
     case CANdbAttributeType::kString:
-      if (!tok.Is(';')) return fail(tok, "';' expected (String Attribute)");
+      if (!tok.Is(';') && !MissingSemicolonBefore(tok)) {
+        return fail(tok, "';' expected (String Attribute)");
+      }
       break;
     case CANdbAttributeType::kInvalid:
       break;
@@ -903,6 +960,7 @@ CANdb::Token CANdb::ParseAttrDefault() {
       break;
   }
   tok = NextToken();
+  if (MissingSemicolonBefore(tok)) return tok;
   if (!tok.Is(';')) return fail(tok, "';' expected (attribute default value)");
   return NextToken();
 }
@@ -969,8 +1027,9 @@ CANdb::Token CANdb::ParseAttrValue() {
       break;
   }
   tok = NextToken();
-  if (!tok.Is(';')) return fail(tok, "';' expected (attribute value)");
-  tok = NextToken();
+  const bool missing_semicolon = MissingSemicolonBefore(tok);
+  if (!missing_semicolon && !tok.Is(';')) return fail(tok, "';' expected (attribute value)");
+  if (!missing_semicolon) tok = NextToken();
   if (owner != nullptr) owner->Append(std::move(value));
   return tok;
 }

@@ -210,7 +210,7 @@ TEST(DbcReader, StringEscapesAndScannerCorners) {
                         "/* block ** comment\n over lines **/\n"
                         "BO_ 0x10 Hex: 8 N\n"
                         " SG_ A : 0|8@1+ (1,0) [0|0] \"a\\qb\\\\nc\" N\n"
-                        "BO_ 123abc: 8 N\n"
+                        "BO_ 123 4abc: 8 N\n"
                         "CM_ SG_ 16 A \"\xe4\xff\";\n") +
             "\x80\x81 BO_ 200 Hi: 8 N\n");
   MessageCapture cap;
@@ -221,7 +221,8 @@ TEST(DbcReader, StringEscapesAndScannerCorners) {
   EXPECT_EQ(a->unit(), "a\\qb\\\nc");
   // 0xFF inside a string is a character, not the end of the input.
   EXPECT_EQ(*a->comment(), "\xe4\xff");
-  EXPECT_NE(db.FindMessageById(123), nullptr);  // "123abc" reads as 123 and the name abc
+  ASSERT_NE(db.FindMessageById(123), nullptr);  // digits followed by letters make a name
+  EXPECT_EQ(db.FindMessageById(123)->name(), "4abc");
   EXPECT_NE(db.FindMessageById(200), nullptr);  // bytes 0x80.. between tokens are blanks
 }
 
@@ -343,12 +344,12 @@ TEST(DbcReader, StatementErrorsEndTheReadWithTheirMessage) {
        "CANdb-Import-Error (line 5): Signal bit position expected", 1},
       {"factor", head + "BO_ 2 Bad: 8 N\n SG_ A : 0|8@1+ (1x,0) [0|0] \"\" N\n" + tail,
        "CANdb-Import-Error (line 5): Factor expected", 1},
-      {"cmnumber", head + "CM_ BO_ 1x \"c\";\n" + tail,
+      {"cmnumber", head + "CM_ BO_ -1x \"c\";\n" + tail,
        "CANdb-Import-Error (line 4): Id expected for message comment", 1},
-      {"typenumber", head + "SIG_VALTYPE_ 1 G : 1x;\n" + tail,
+      {"typenumber", head + "SIG_VALTYPE_ 1 G : -1x;\n" + tail,
        "CANdb-Import-Error (line 4): Number expected for signal type", 1},
       // Where no statement expects a number, the bad number itself is named.
-      {"skipped", head + "BS_: 12x\n" + tail, "CANdb-Import-Error (line 4): Invalid number \"12x\"",
+      {"skipped", head + "BS_: -12x\n" + tail, "CANdb-Import-Error (line 4): Invalid number \"-12x\"",
        1},
       // An open comment where the id should be is reported once, by the scanner.
       {"idcomment", head + "BO_ /* open\n",
@@ -359,8 +360,9 @@ TEST(DbcReader, StatementErrorsEndTheReadWithTheirMessage) {
        "CANdb-Import-Error (line 4): Attribute min value expected", 1},
       {"default", head + "BA_DEF_DEF_ \"none\" 1;\n" + tail,
        "CANdb-Import-Error (line 4): Attribute 'none' not found\n", 1},
-      {"attrsemi", head + "BA_DEF_ \"x\" STRING;\nBA_ \"x\" \"v\"\n" + tail,
-       "CANdb-Import-Error (line 6): ';' expected (attribute value)", 1},
+      // (A missing ';' before a statement on the next line is only a warning.)
+      {"attrsemi", head + "BA_DEF_ \"x\" STRING;\nBA_ \"x\" \"v\" 3\n" + tail,
+       "CANdb-Import-Error (line 5): ';' expected (attribute value)", 1},
   };
   for (const ErrorCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -430,6 +432,87 @@ TEST(DbcReader, EndInsideStringAndOverlongTokensStaySafe) {
   ASSERT_TRUE(db.comment().has_value());
   EXPECT_EQ(db.comment()->size(), 998u);
   EXPECT_TRUE(cap.Contains("CANdb-Import-Error (line 3): Error: Unexpected eof in string"));
+}
+
+// ---- Real-world variants ------------------------------------------------------------------------
+
+TEST(DbcReader, NamesBeginningWithDigitsLoad) {
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile((testing_util::CorpusDir() / "real_world/digit_names.dbc").string()), 0);
+  EXPECT_EQ(cap.CountAtLeast(kMsgWarning), 0) << (cap.entries().empty() ? "" : cap.entries()[0].text);
+  ASSERT_EQ(db.nodes().size(), 3u);
+  EXPECT_EQ(db.nodes()[0]->name(), "1ECU");
+  EXPECT_EQ(db.nodes()[2]->name(), "2nd_gateway");
+  ASSERT_EQ(db.message_count(), 2);
+  EXPECT_EQ(db.messages()[0]->name(), "2017_5");
+  EXPECT_EQ(db.messages()[0]->identifier(), 1275u);
+  EXPECT_EQ(db.messages()[1]->sender(), "1ECU");
+
+  const CANdbSignal* le = Sig(db, 1275, "64_BIT_LE");
+  ASSERT_NE(le, nullptr);
+  EXPECT_EQ(le->length(), 16);
+  EXPECT_DOUBLE_EQ(le->factor(), 0.1);
+  ASSERT_TRUE(le->comment().has_value());
+  EXPECT_EQ(*le->comment(), "Speed with a numbered name");
+  const CANdbSignal* flag = Sig(db, 1275, "3E_FLAG");  // not the number 3e
+  ASSERT_NE(flag, nullptr);
+  EXPECT_EQ(flag->start_bit(), 16);
+  ASSERT_NE(Sig(db, 1275, "Temp2"), nullptr);
+  ASSERT_NE(Sig(db, 1276, "7e"), nullptr);
+  const CANdbSignal* level = Sig(db, 1276, "Level");
+  ASSERT_NE(level, nullptr);
+  EXPECT_DOUBLE_EQ(level->factor(), 0.25);
+}
+
+TEST(DbcReader, NumbersStayNumbersNextToNamesWithDigits) {
+  // Exponents, hexadecimal and signed numbers keep their meaning; "12abc" where a number belongs
+  // is a name and so an error of that statement.
+  DbcFile f(
+      "BO_ 0x10 A: 8 N\n SG_ S : 0|8@1+ (1e2,-3E-1) [+2|2E+1] \"\" N\n"
+      "BO_ 12abc B: 8 N\n");
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  const CANdbSignal* s = Sig(db, 16, "S");
+  ASSERT_NE(s, nullptr);
+  EXPECT_DOUBLE_EQ(s->factor(), 100.0);
+  EXPECT_DOUBLE_EQ(s->offset(), -0.3);
+  EXPECT_DOUBLE_EQ(s->maximum(), 20.0);
+  EXPECT_EQ(db.message_count(), 1);
+  EXPECT_TRUE(cap.Contains("CANdb-Import-Error (line 3): CAN id expected"));
+}
+
+TEST(DbcReader, MissingSemicolonEndsStatementAtNextLineKeyword) {
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(
+      db.LoadDbcFile((testing_util::CorpusDir() / "real_world/missing_semicolons.dbc").string()), 0);
+  // Every message and signal after a statement without ';' is there.
+  ASSERT_EQ(db.message_count(), 4);
+  for (const auto& [id, name] : std::vector<std::pair<uint32_t, const char*>>{
+           {100, "Range"}, {100, "Angle"}, {101, "Speed"}, {102, "Status"}, {102, "Quality"},
+           {103, "Count"}}) {
+    EXPECT_NE(Sig(db, id, name), nullptr) << name;
+  }
+  ASSERT_TRUE(db.comment().has_value());
+  EXPECT_EQ(*db.comment(), "Front target");
+  EXPECT_EQ(Sig(db, 101, "Speed")->value_descs().size(), 1u);
+  ASSERT_TRUE(Sig(db, 103, "Count")->comment().has_value());
+  EXPECT_EQ(db.messages()[2]->attributes().values().size(), 1u);
+  EXPECT_TRUE(cap.Contains("CANdb-Import-Warning (line 6): ';' missing before line 6"));
+  EXPECT_TRUE(cap.Contains("CANdb-Import-Warning (line 16): ';' missing before line 16"));
+  EXPECT_TRUE(cap.Contains("CANdb-Import-Warning (line 21): ';' missing before line 21"));
+  EXPECT_EQ(cap.CountAtLeast(kMsgError), 0) << cap.entries().back().text;
+
+  // Keywords inside a line (a comment about a message) do not end the statement.
+  DbcFile inside("BO_ 5 M: 8 N\n SG_ S : 0|8@1+ (1,0) [0|0] \"\" N\n"
+                 "BA_DEF_ \"A\" INT 0 1;\nBA_ \"Unknown\" BO_ 5 1;\nCM_ BO_ 5 \"x\";\n");
+  MessageCapture cap2;
+  CANdb db2;
+  ASSERT_EQ(db2.LoadDbcFile(inside.path()), 0);
+  EXPECT_FALSE(cap2.Contains("missing"));
+  ASSERT_TRUE(db2.messages()[0]->comment().has_value());
 }
 
 }  // namespace

@@ -709,6 +709,8 @@ void CANdbPage::PollLayoutView() {
     if (Chk_GraphicDisplay->isChecked() && layout_view_->closed_by_user()) {
       const QSignalBlocker blocker(Chk_GraphicDisplay);
       Chk_GraphicDisplay->setChecked(false);
+    } else if (Chk_GraphicDisplay->isChecked()) {
+      SetGraphicDisplay(true);  // ticked in the settings file: shown with the page
     }
     return;
   }

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QScrollBar>
 #include <algorithm>
 #include <set>
 
@@ -70,6 +71,50 @@ CANdbTableView::CANdbTableView(const SignalTable& table, QWidget* parent)
   for (int c = 0; c < kSignalTableColumns; ++c) {
     setColumnWidth(c, std::max(kWidths[c] * unit / 7, 24));
   }
+
+  // The fixed column: a second view of the same model and selection that shows only column 0,
+  // laid over the grid's left edge and scrolled vertically with it.
+  fixed_column_ = new QTableView(this);
+  fixed_column_->setModel(model_);
+  fixed_column_->setSelectionModel(selectionModel());
+  fixed_column_->setFocusPolicy(Qt::NoFocus);
+  fixed_column_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  fixed_column_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  fixed_column_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  fixed_column_->setAlternatingRowColors(true);
+  fixed_column_->verticalHeader()->setVisible(false);
+  fixed_column_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  fixed_column_->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+  fixed_column_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  fixed_column_->horizontalHeader()->setHighlightSections(false);
+  fixed_column_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  fixed_column_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  fixed_column_->setFrameShape(QFrame::NoFrame);
+  for (int c = 1; c < kSignalTableColumns; ++c) fixed_column_->setColumnHidden(c, true);
+  fixed_column_->setColumnWidth(kColSt, columnWidth(kColSt));
+  viewport()->stackUnder(fixed_column_);
+  connect(fixed_column_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
+          &QAbstractSlider::setValue);
+  connect(verticalScrollBar(), &QAbstractSlider::valueChanged,
+          fixed_column_->verticalScrollBar(), &QAbstractSlider::setValue);
+  connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+          [this](int section, int, int size) {
+            if (section == kColSt) {
+              fixed_column_->setColumnWidth(kColSt, size);
+              PlaceFixedColumn();
+            }
+          });
+  PlaceFixedColumn();
+}
+
+void CANdbTableView::PlaceFixedColumn() {
+  fixed_column_->setGeometry(frameWidth(), frameWidth(), columnWidth(kColSt),
+                             viewport()->height() + horizontalHeader()->height());
+}
+
+void CANdbTableView::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  PlaceFixedColumn();
 }
 
 void CANdbTableView::ShowTable() { model_->Reset(); }

@@ -1,6 +1,7 @@
 #pragma once
 // The "Table" page of the CANdb views: the CANdb signal table as a 17-column grid, header row as
-// the fixed row, one grid row per data row of the table (grid row i is table row i + 1). The
+// the fixed row and the "St" column as the fixed column (it stays in place while the other columns
+// scroll sideways), one grid row per data row of the table (grid row i is table row i + 1). The
 // model reads the cells of the table directly, so a rebuild is one reset and costs nothing per
 // row; a database with tens of thousands of signals shows at once.
 
@@ -46,8 +47,14 @@ class CANdbTableView : public QTableView {
   // Table rows of the selection, top to bottom.
   std::vector<int> SelectedTableRows() const;
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  void PlaceFixedColumn();
+
   SignalTableModel* model_;
+  QTableView* fixed_column_;  // column 0 drawn over the left edge of the grid
 };
 
 }  // namespace tessmar

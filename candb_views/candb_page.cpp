@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -32,16 +33,10 @@ QString Q(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// Holds the page's nesting counter raised for one scope.
-class Nesting {
+// Raises the page's nesting counter for one scope.
+class Nesting : public QScopedValueRollback<int> {
  public:
-  explicit Nesting(int& counter) : counter_(counter) { ++counter_; }
-  ~Nesting() { --counter_; }
-  Nesting(const Nesting&) = delete;
-  Nesting& operator=(const Nesting&) = delete;
-
- private:
-  int& counter_;
+  explicit Nesting(int& counter) : QScopedValueRollback<int>(counter, counter + 1) {}
 };
 
 // The four node images of the tree: bus, node, message, signal.

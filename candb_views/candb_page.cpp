@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
+#include <QStyle>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -513,6 +514,12 @@ void CANdbPage::RefillLogged() {
   }
   Lab_LoggedCount->setText(Q(CountLineText(static_cast<int>(names.size()),
                                            CountUsedMessages(config_.cfg), false)));
+  // More signals or messages than the device family takes: the list turns red.
+  QPalette palette = LB_LoggedSignals->palette();
+  palette.setColor(QPalette::Base, ExceedsFamilyLimits(config_.cfg, config_.sigs)
+                                       ? QColor(255, 128, 128)
+                                       : style()->standardPalette().color(QPalette::Base));
+  LB_LoggedSignals->setPalette(palette);
 }
 
 void CANdbPage::LoggedChanged(int select_index) {

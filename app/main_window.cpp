@@ -31,7 +31,7 @@
 #include "app/setup_page.h"
 #include "app/simple_pages.h"
 #include "app/update_guard.h"
-#include "candb_views/candb_table_view.h"
+#include "candb_views/candb_page.h"
 #include "common/message_output.h"
 #include "convert/command_line.h"
 #include "convert/conversion_driver.h"
@@ -144,15 +144,14 @@ void TCanLogForm1::BuildPages() {
   pages_->setObjectName(QStringLiteral("PC_MainPages"));
   pages_->setDocumentMode(false);
 
-  QWidget* candb = CreatePendingPage({tr("Tree"), tr("Table"), tr("Lists")}, pages_);
-  candb_sub_pages_ = candb->findChild<QTabWidget*>();
-  // The "Table" sub-page shows the imported signals; the other views come later.
-  candb_table_view_ = new CANdbTableView(candb_sub_pages_);
-  QWidget* pending_table = candb_sub_pages_->widget(1);
-  candb_sub_pages_->removeTab(1);
-  candb_sub_pages_->insertTab(1, candb_table_view_, tr("Table"));
-  delete pending_table;
-  pages_->addTab(candb, tr("CANdb"));
+  candb_page_ = new CANdbPage(config_, candb_table_, pages_);
+  candb_sub_pages_ = candb_page_->views();
+  pages_->addTab(candb_page_, tr("CANdb"));
+  connect(candb_page_, &CANdbPage::importRequested, this, &TCanLogForm1::OnMenuImport);
+  connect(candb_page_, &CANdbPage::loggedSignalsChanged, this, &TCanLogForm1::RefillPages);
+  connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
+    if (page == int(MainPage::kCANdb)) candb_page_->PageActivated();
+  });
   pages_->addTab(new AliasesPage(pages_), tr("Aliases"));
   pages_->addTab(CreatePendingPage({}, pages_), tr("Messages, etc"));
   logger_cfg_page_ = new LoggerCfgPage(config_, update_guard_, pages_);
@@ -287,6 +286,11 @@ void TCanLogForm1::ReadSettingsIntoControls() {
   if (candb_sub_pages_ && s.candb_page_index >= 0 && s.candb_page_index < candb_sub_pages_->count()) {
     candb_sub_pages_->setCurrentIndex(s.candb_page_index);
   }
+  if (s.split_x > 0) candb_page_->SetSplitX(s.split_x);
+  {
+    const QSignalBlocker quiet(candb_page_->graphic_display_box());  // shown with the page
+    candb_page_->graphic_display_box()->setChecked(s.show_message_layout);
+  }
   converter_page_->launch_viewer_box()->setChecked(s.launch_external_viewer);
   info_page_->verbose_box()->setChecked(s.verbose_display);
   verbose_ = s.verbose_display;
@@ -324,6 +328,8 @@ bool TCanLogForm1::WriteSettingsFile() {
     s.height = r.height();
   }
   if (candb_sub_pages_) s.candb_page_index = candb_sub_pages_->currentIndex();
+  if (s.write_placement) s.split_x = candb_page_->split_x();
+  s.show_message_layout = candb_page_->graphic_display_box()->isChecked();
   s.launch_external_viewer = converter_page_->launch_viewer_box()->isChecked();
   s.verbose_display = verbose_;
   s.logger_device_family = last_family_;
@@ -441,6 +447,8 @@ void TCanLogForm1::TimerTick() {
   }
   // 2. Batch steps.
   if (batch_) RunBatchStep();
+  // 3. The message layout view follows the CANdb page.
+  if (pages_->currentIndex() == int(MainPage::kCANdb)) candb_page_->PollLayoutView();
   in_tick_ = false;
 }
 
@@ -571,6 +579,7 @@ void TCanLogForm1::RefillPages() {
   logger_cfg_page_->Refill();
   setup_page_->ShowFamily(config_.cfg.DeviceFamily);
   RefillEditors();
+  candb_page_->RefillLogged();
 }
 
 void TCanLogForm1::ApplyEditPages() {
@@ -791,7 +800,7 @@ void TCanLogForm1::LoadCanDatabase(const std::string& path, int bus) {
   candb_import_.LoadFile(config_, candb_table_, path, bus);
   UpdateRecentMenu();
   RefillPages();
-  candb_table_view_->ShowTable(candb_table_);
+  candb_page_->RebuildViews();
 }
 
 void TCanLogForm1::OnMenuImport(int bus) {

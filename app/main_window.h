@@ -28,7 +28,7 @@ class QTimer;
 
 namespace tessmar {
 
-class CANdbTableView;
+class CANdbPage;
 class ConverterPage;
 class InfoPage;
 class LoggerCfgPage;
@@ -105,6 +105,7 @@ class TCanLogForm1 : public QMainWindow {
   LoggerCfgPage* logger_cfg_page() const { return logger_cfg_page_; }
   ConverterPage* converter_page() const { return converter_page_; }
   SetupPage* setup_page() const { return setup_page_; }
+  CANdbPage* candb_page() const { return candb_page_; }
   const StatusLine& status() const { return status_; }
   QString StatusText() const;
   PartnerLink& partner() { return partner_; }
@@ -190,7 +191,7 @@ class TCanLogForm1 : public QMainWindow {
   ConverterPage* converter_page_ = nullptr;
   SetupPage* setup_page_ = nullptr;
   QTabWidget* candb_sub_pages_ = nullptr;
-  CANdbTableView* candb_table_view_ = nullptr;
+  CANdbPage* candb_page_ = nullptr;
   QMenu* file_menu_ = nullptr;
   std::vector<QAction*> recent_actions_;
   QAction* password_menu_ = nullptr;    // "Passw&ord protection", checked when protected

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -23,6 +25,9 @@
 #include "config/trigger_editor.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
+#include "candb_views/candb_page.h"
+#include "candb_views/candb_table_view.h"
+#include "candb_views/graph_msg_view.h"
 #include "common/message_output.h"
 
 namespace {
@@ -183,6 +188,57 @@ int main(int argc, char** argv) {
     password.SetRemember(false);
     password.show();
     if (!save(password, "password.png")) return 1;
+  }
+  // ---- The CANdb page in the states a user meets: the tree opened to a signal, the lists with a
+  // selection, the table with the logged rows marked, a search hit, and the layout of a
+  // multiplexed message.
+  {
+    using tessmar::CANdbPage;
+    CANdbPage* candb = window.candb_page();
+    pages->setCurrentIndex(int(tessmar::MainPage::kCANdb));
+    const auto shot = [&out](QWidget* widget, const char* name) {
+      QApplication::processEvents();
+      const QString file = out.filePath(QString::fromLatin1(name));
+      if (!widget->grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+      }
+      std::printf("%s\n", qPrintable(file));
+      return true;
+    };
+    const auto pick = [](QListWidget* list, const char* text) {
+      const QList<QListWidgetItem*> found = list->findItems(QString::fromLatin1(text), Qt::MatchExactly);
+      if (!found.isEmpty()) list->setCurrentItem(found.first());
+    };
+    candb->views()->setCurrentIndex(CANdbPage::kTreePage);
+    if (QTreeWidgetItem* item = candb->TreeItemOf({"Bus1", "BMS", "BMS_CellStats", "CellTempMin"})) {
+      candb->tree()->scrollToItem(item);
+      candb->tree()->setCurrentItem(item);
+      Q_EMIT candb->tree()->nodePressed(item, Qt::LeftButton);
+    }
+    pick(candb->logged_list(), "CellTempMin");
+    if (!shot(&window, "candb_tree.png")) return 1;
+    candb->views()->setCurrentIndex(CANdbPage::kListsPage);
+    pick(candb->node_list(), "MCU");
+    pick(candb->message_list(), "MCU_Motor");
+    pick(candb->signal_list(), "MotorTemp");
+    pick(candb->logged_list(), "MotorTemp");
+    if (!shot(&window, "candb_lists.png")) return 1;
+    candb->views()->setCurrentIndex(CANdbPage::kTablePage);
+    candb->table_view()->SetCurrentTableRow(window.candb_table().FindRow(1, "", "", "PackVoltage"));
+    if (!shot(&window, "candb_table.png")) return 1;
+    candb->search_field()->setText(QStringLiteral("*Temp*"));
+    Q_EMIT candb->search_field()->textEdited(candb->search_field()->text());  // as if typed
+    candb->Search();
+    candb->Search();
+    if (!shot(&window, "candb_search.png")) return 1;
+    pick(candb->logged_list(), "CellTempMin");
+    candb->SetGraphicDisplay(true);
+    QApplication::processEvents();
+    pick(candb->logged_list(), "CellVoltMin");
+    pick(candb->logged_list(), "CellTempMin");  // drawn again at the shown size
+    if (!shot(candb->layout_view(), "message_layout.png")) return 1;
+    candb->SetGraphicDisplay(false);
   }
   return 0;
 }

@@ -1,20 +1,60 @@
 #pragma once
-// A read-only view of the CANdb signal table: one row per imported signal of both buses, the
-// table's 17 columns. The editing, tree, lists and search of the CANdb page build on it later.
+// The "Table" page of the CANdb views: the CANdb signal table as a 17-column grid, header row as
+// the fixed row and the "St" column as the fixed column (it stays in place while the other columns
+// scroll sideways), one grid row per data row of the table (grid row i is table row i + 1). The
+// model reads the cells of the table directly, so a rebuild is one reset and costs nothing per
+// row; a database with tens of thousands of signals shows at once.
 
-#include <QTableWidget>
+#include <QAbstractTableModel>
+#include <QTableView>
 
 namespace tessmar {
 
 class SignalTable;
 
-class CANdbTableView : public QTableWidget {
+class SignalTableModel : public QAbstractTableModel {
   Q_OBJECT
  public:
-  explicit CANdbTableView(QWidget* parent = nullptr);
+  explicit SignalTableModel(const SignalTable& table, QObject* parent = nullptr);
 
-  // Shows the data rows of the table (call after every load).
-  void ShowTable(const SignalTable& table);
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+
+  // After rows were added, overwritten or cut away.
+  void Reset();
+  // After the "St" marks changed.
+  void MarksChanged();
+
+ private:
+  const SignalTable& table_;
+};
+
+class CANdbTableView : public QTableView {
+  Q_OBJECT
+ public:
+  CANdbTableView(const SignalTable& table, QWidget* parent = nullptr);
+
+  SignalTableModel* table_model() const { return model_; }
+  // Shows the table again after a load or a clear.
+  void ShowTable();
+  // Table row of the current grid row, 0 when none.
+  int CurrentTableRow() const;
+  // Makes table row r the current row (signal name column) and scrolls it into view.
+  void SetCurrentTableRow(int r);
+  // Table rows of the selection, top to bottom.
+  std::vector<int> SelectedTableRows() const;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void PlaceFixedColumn();
+
+  SignalTableModel* model_;
+  QTableView* fixed_column_;  // column 0 drawn over the left edge of the grid
 };
 
 }  // namespace tessmar

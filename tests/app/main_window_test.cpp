@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QSignalSpy>
 #include <QTest>
@@ -556,10 +557,11 @@ TEST(ConfigFiles, NamedDatabasesAreOfferedAndLoaded) {
                 examples + "/demo_vehicle.dbc\"\r\n\r\n  \"" + examples +
                 "/demo_vehicle.dbc\"\r\n\nAlso load CAN DATABASE FILE(S) now ?");
   EXPECT_GT(w.candb_table().data_row_count(), 1);
-  auto* view = w.findChild<QTableWidget*>(QStringLiteral("SG_CANdbTable"));
+  auto* view = w.findChild<QTableView*>(QStringLiteral("SG_CANdbTable"));
   ASSERT_NE(view, nullptr);
-  EXPECT_EQ(view->rowCount(), w.candb_table().data_row_count());
-  EXPECT_EQ(view->item(0, kColSigName)->text().toStdString(), w.candb_table().cell(1, kColSigName));
+  EXPECT_EQ(view->model()->rowCount(), w.candb_table().data_row_count());
+  EXPECT_EQ(view->model()->index(0, kColSigName).data().toString().toStdString(),
+            w.candb_table().cell(1, kColSigName));
   EXPECT_EQ(w.config().cfg.DeviceFamily, 3u);
   EXPECT_TRUE(w.logger_cfg_page()->count_line().contains("logged signals in"));
   // The configuration keeps the names as written and is not changed by loading them.

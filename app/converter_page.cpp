@@ -19,13 +19,16 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/qt_text.h"
 #include "app/setup_page.h"
 #include "app/update_guard.h"
 #include "common/message_output.h"
+#include "convert/conversion_driver.h"
 #include "convert/writer.h"
+#include "preview/graph_preview_form.h"
 
 namespace tessmar {
 namespace {
@@ -422,5 +425,47 @@ void ConverterPage::SetResult(const QString& text, bool error) {
 }
 
 QString ConverterPage::result_text() const { return Lab_Result->text(); }
+
+// ---- Previews ---------------------------------------------------------------------------------
+
+void ConverterPage::AttachPreviews(ConversionRequest& request,
+                                   const std::filesystem::path& ini_path) {
+  const bool graph = request.options.graph_preview &&
+                     request.options.output_type == int(OutputType::kSignals);
+  if (!graph) return;
+  if (!graph_preview_) graph_preview_ = new TGraphPreviewForm(ini_path, this);
+  graph_preview_->show();
+  graph_preview_->raise();
+  last_gps_fix_time_ = -1;
+
+  request.on_source_start = [this](const SourceStart& start) {
+    last_gps_fix_time_ = -1;
+    const std::vector<WriterColumn>& columns = start.setup->columns;
+    // One slot per expected row; a recording without duration still gets one.
+    graph_preview_->Reset(int(columns.size()), std::max<std::int64_t>(1, start.expected_points));
+    for (std::size_t k = 0; k < columns.size() && k + 1 < std::size_t(kGraphMaxChannels); ++k) {
+      graph_preview_->SetChannelName(int(k) + 1, columns[k].name);
+      graph_preview_->SetChannelRange(int(k) + 1, columns[k].minimum, columns[k].maximum);
+    }
+    graph_preview_->UpdatePreview(true);
+  };
+  request.on_signals_row = [this](double time, double time_base,
+                                  std::span<const ChannelValue> values) {
+    const double absolute = last_gps_fix_time_ >= 0 ? last_gps_fix_time_ : time + time_base;
+    graph_preview_->AddSample(time, absolute, values);
+    // Drawing waits for the next pass through the event loop (the conversion lets the window
+    // repaint whenever its progress changes, and once more at its end).
+    if (!graph_update_pending_) {
+      graph_update_pending_ = true;
+      QTimer::singleShot(0, this, [this] {
+        graph_update_pending_ = false;
+        if (graph_preview_) graph_preview_->UpdatePreview(true);
+      });
+    }
+  };
+  request.on_gps_fix = [this](const GpsFix& fix) {
+    if (fix.time_valid && fix.date_valid) last_gps_fix_time_ = GpsFixTime(fix);
+  };
+}
 
 }  // namespace tessmar

@@ -868,6 +868,7 @@ ConversionSummary TCanLogForm1::StartConversion() {
     QCoreApplication::processEvents();
     return !abort_requested_;
   };
+  page->AttachPreviews(request, start_.settings_path);
 
   converting_ = true;
   abort_requested_ = false;

@@ -116,6 +116,7 @@ class ConverterPage : public QWidget {
   TGraphPreviewForm* graph_preview_ = nullptr;
   TGpsPreviewForm* gps_preview_ = nullptr;
   bool graph_update_pending_ = false;
+  bool map_redraw_pending_ = false;
   double last_gps_fix_time_ = -1;  // seconds since 1970 of the latest fix with date and time
 };
 

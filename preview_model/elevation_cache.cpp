@@ -174,8 +174,10 @@ bool WriteSyntheticTile(const std::filesystem::path& dir, const Gtopo30Tile& til
 int SyntheticTerrain(double lat, double lon) {
   // A coast line that waves along the latitude of 53.6 degrees, with sea to its north.
   if (lat > 53.6 + 0.6 * std::sin(lon * 0.8) + 0.2 * std::sin(lon * 3.1)) return kHeightOcean;
-  double h = 250 + 300 * std::sin(lat * 1.3) * std::cos(lon * 0.9) +
-             220 * std::sin(lat * 5.1 + lon * 3.7) + 90 * std::sin(lat * 23 + 1) * std::sin(lon * 19);
+  // Waves of several lengths (about 4, 1.5, 0.5 and 0.2 degrees) give lowlands and hills.
+  double h = 220 + 180 * std::sin(lat * 1.7 + 0.5) * std::cos(lon * 1.3) +
+             140 * std::sin(lat * 4.3) * std::sin(lon * 3.1 + 1) +
+             70 * std::sin(lat * 11 + lon * 7) + 40 * std::sin(lat * 29) * std::cos(lon * 23);
   if (lat < 48.5) h += (48.5 - lat) * 700;  // mountains in the south
   return std::max(0, static_cast<int>(h));
 }

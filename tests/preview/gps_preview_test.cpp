@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -152,6 +153,37 @@ TEST(GpsPreviewForm, ConversionFillsBothPreviewsAndHoverMarksTheGraph) {
   const int marker = graph->model().marker();
   ASSERT_GE(marker, 0);
   EXPECT_NEAR(graph->model().AbsoluteTime(marker), FixMarkTime(*middle), 1.0);
+}
+
+TEST(GpsPreviewForm, SettingsPlacementTopoAndTileFolder) {
+  testing::EnsureApp();
+  QTemporaryDir temp;
+  const std::filesystem::path dir = temp.path().toStdString();
+  const std::filesystem::path ini = dir / "Tessmar.ini";
+  testing::WriteText(ini, "[GpsPreviewWindow]\r\nLeft=100000\r\nTop=20\r\nWidth=700\r\n"
+                          "Height=500\r\nShowTopo=1\r\nGTOPO30_Directory=" + dir.string() +
+                          "\r\n[Other]\r\nKept=1\r\n");
+  {
+    TGpsPreviewForm form(ini);
+    EXPECT_EQ(form.gtopo30_directory(), dir);
+    EXPECT_TRUE(form.topo_box()->isEnabled());
+    EXPECT_TRUE(form.topo_box()->isChecked());
+    EXPECT_LE(form.geometry().x(), QApplication::primaryScreen()->availableGeometry().width() - 100);
+    EXPECT_EQ(form.geometry().height(), 500);
+    form.show();
+    form.topo_box()->setChecked(false);
+    form.close();
+  }
+  const std::string text = testing::ReadText(ini);
+  EXPECT_NE(text.find("ShowTopo=0"), std::string::npos);
+  EXPECT_NE(text.find("Height=500"), std::string::npos);
+  EXPECT_NE(text.find("Kept=1"), std::string::npos);
+  // A folder that does not exist greys "Topo" out, whatever ShowTopo says.
+  testing::WriteText(ini, "[GpsPreviewWindow]\r\nShowTopo=1\r\nGTOPO30_Directory=" +
+                              (dir / "missing").string() + "\r\n");
+  TGpsPreviewForm missing(ini);
+  EXPECT_FALSE(missing.topo_box()->isEnabled());
+  EXPECT_FALSE(missing.topo_box()->isChecked());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -429,19 +430,34 @@ QString ConverterPage::result_text() const { return Lab_Result->text(); }
 
 // ---- Previews ---------------------------------------------------------------------------------
 
+bool ConverterPage::eventFilter(QObject* watched, QEvent* event) {
+  // The main window hides when it closes (not when it is minimised, which hides it
+  // spontaneously); the previews close with it and keep their placement.
+  if (watched == window() && event->type() == QEvent::Hide && !event->spontaneous()) {
+    if (graph_preview_) graph_preview_->close();
+    if (gps_preview_) gps_preview_->close();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 void ConverterPage::AttachPreviews(ConversionRequest& request,
                                    const std::filesystem::path& ini_path) {
   const bool graph = request.options.graph_preview &&
                      request.options.output_type == int(OutputType::kSignals);
   const bool map = request.gps.show_preview != 0;
   if (!graph && !map) return;
+  if (!graph_preview_ && !gps_preview_) window()->installEventFilter(this);
   if (graph) {
-    if (!graph_preview_) graph_preview_ = new TGraphPreviewForm(ini_path, this);
+    if (!graph_preview_) {
+      graph_preview_ = new TGraphPreviewForm(ini_path, this);
+      graph_preview_->setAttribute(Qt::WA_QuitOnClose, false);
+    }
     graph_preview_->show();
     graph_preview_->raise();
   }
   if (map && !gps_preview_) {
     gps_preview_ = new TGpsPreviewForm(ini_path, this);
+    gps_preview_->setAttribute(Qt::WA_QuitOnClose, false);
     // The fix under the mouse marks its moment in the graph preview when that is shown.
     gps_preview_->SetTimeMarkCallback([this](double absolute_time) {
       if (graph_preview_ && graph_preview_->isVisible()) graph_preview_->MarkTime(absolute_time);

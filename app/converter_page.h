@@ -75,6 +75,10 @@ class ConverterPage : public QWidget {
   void inputDirEdited(const QString& dir);
   void outputDirEdited(const QString& dir);
 
+ protected:
+  // Closes the previews when the main window closes.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void OnOptionChanged();
   void OnOutputTypeChanged();

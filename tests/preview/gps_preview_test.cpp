@@ -153,6 +153,14 @@ TEST(GpsPreviewForm, ConversionFillsBothPreviewsAndHoverMarksTheGraph) {
   const int marker = graph->model().marker();
   ASSERT_GE(marker, 0);
   EXPECT_NEAR(graph->model().AbsoluteTime(marker), FixMarkTime(*middle), 1.0);
+
+  // Closing the main window closes both previews, which keep their placement.
+  ASSERT_TRUE(f.Close());
+  EXPECT_FALSE(graph->isVisible());
+  EXPECT_FALSE(map->isVisible());
+  const std::string ini = testing::ReadText(f.ini_path());
+  EXPECT_NE(ini.find("[GraphPreviewWindow]"), std::string::npos);
+  EXPECT_NE(ini.find("[GpsPreviewWindow]"), std::string::npos);
 }
 
 TEST(GpsPreviewForm, SettingsPlacementTopoAndTileFolder) {

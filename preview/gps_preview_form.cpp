@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cstdlib>
 #include <vector>
@@ -216,6 +217,11 @@ bool TGpsPreviewForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TGpsPreviewForm::Redraw() {
+  if (busy_) {
+    // Asked again while tiles are read (events run meanwhile): draw once more afterwards.
+    redraw_again_ = true;
+    return;
+  }
   busy_ = true;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   view_.width = map_view_->width();
@@ -277,6 +283,10 @@ void TGpsPreviewForm::Redraw() {
   QApplication::restoreOverrideCursor();
   map_view_->update();
   busy_ = false;
+  if (redraw_again_) {
+    redraw_again_ = false;
+    QTimer::singleShot(0, this, &TGpsPreviewForm::Redraw);
+  }
 }
 
 void TGpsPreviewForm::MouseAt(int x, int y) {

@@ -80,6 +80,7 @@ class TGpsPreviewForm : public QWidget {
   std::function<void(double)> time_mark_;
   bool busy_ = true;  // creating or drawing: control events are ignored
   bool marking_ = false;
+  bool redraw_again_ = false;
   bool escape_pressed_ = false;
   double marked_lon_ = 0, marked_lat_ = 0;  // the last mouse position on the map
 

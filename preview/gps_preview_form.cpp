@@ -114,9 +114,9 @@ TGpsPreviewForm::TGpsPreviewForm(const std::filesystem::path& ini_path, QWidget*
   marker_ = marker;
 
   auto* controls = new QHBoxLayout;
-  for (QWidget* w : std::initializer_list<QWidget*>{Chk_Cities, Chk_Track, Chk_Topo, Btn_ZoomIn,
-                                                    Btn_ZoomOut, Btn_West, Btn_East, Btn_North,
-                                                    Btn_South}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{Chk_Cities, Chk_Track, Chk_Topo, Btn_ZoomIn, Btn_ZoomOut,
+                                       Btn_West, Btn_East, Btn_North, Btn_South}) {
     controls->addWidget(w);
   }
   controls->addStretch(1);
@@ -137,8 +137,8 @@ TGpsPreviewForm::TGpsPreviewForm(const std::filesystem::path& ini_path, QWidget*
   resize(760, 560);
   ReadWindowPlacement(this, ini_path_, kSection);
   Chk_Topo->setChecked(ReadIniInt(ini_path_, kSection, "ShowTopo", 1) != 0);
-  std::string dir = ReadIniString(ini_path_, kSection, "GTOPO30_Directory",
-                                  DefaultGtopo30Directory().string());
+  std::string dir =
+      ReadIniString(ini_path_, kSection, "GTOPO30_Directory", DefaultGtopo30Directory().string());
   if (dir.size() > kMaxDirectoryChars) dir.resize(kMaxDirectoryChars);
   SetGtopo30Directory(dir);
 
@@ -269,8 +269,7 @@ void TGpsPreviewForm::Redraw() {
   if (Chk_Track->isChecked()) {
     std::vector<QPoint> line;
     track_.ForEach([&](const GpsFix& fix) {
-      const MapPoint pt =
-          ProjectToMap(view_, GpsDegrees(fix.longitude), GpsDegrees(fix.latitude));
+      const MapPoint pt = ProjectToMap(view_, GpsDegrees(fix.longitude), GpsDegrees(fix.latitude));
       if (!pt.inside) return;  // the line continues from the last inside point
       line.emplace_back(pt.x, line.empty() ? pt.y + 1 : pt.y);
     });
@@ -301,8 +300,9 @@ void TGpsPreviewForm::MouseAt(int x, int y) {
     marked_lat_ = lat;
   }
   const GpsFix* fix = track_.Nearest(marked_lon_, marked_lat_);
-  const bool shown = fix != nullptr && ProjectToMap(view_, GpsDegrees(fix->longitude),
-                                                    GpsDegrees(fix->latitude)).inside;
+  const bool shown =
+      fix != nullptr &&
+      ProjectToMap(view_, GpsDegrees(fix->longitude), GpsDegrees(fix->latitude)).inside;
   if (!shown) {
     marker_->hide();
     Lab_FixPos->clear();

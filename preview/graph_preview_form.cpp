@@ -239,7 +239,8 @@ void TGraphPreviewForm::DrawColumns(int x0, int x1) {
       };
       if (x0 > 0) {
         const int before = model_.SlotOfColumn(x0 - 1);
-        if (model_.SlotFilled(before)) line.emplace_back(-1, model_.Y(c, model_.Value(before, c), h));
+        if (model_.SlotFilled(before))
+          line.emplace_back(-1, model_.Y(c, model_.Value(before, c), h));
       }
       for (int x = 0; x < w; ++x) {
         const int slot = model_.SlotOfColumn(x0 + x);

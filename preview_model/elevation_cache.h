@@ -24,7 +24,7 @@ struct Gtopo30Tile {
   std::string file_name;  // e.g. "W020N90.DEM"
   double west = 0;        // degrees of the north-west corner
   double north = 0;
-  double width = 0;       // degrees
+  double width = 0;  // degrees
   double height = 0;
   int rows = 0;
   int columns = 0;

@@ -16,8 +16,7 @@ int LimitCoordinate(double v) {
 }
 
 // Sets the bounds around a centre with the given spans.
-void Centre(MapView& view, double lon_centre, double lat_centre, double lon_span,
-            double lat_span) {
+void Centre(MapView& view, double lon_centre, double lat_centre, double lon_span, double lat_span) {
   view.lon_min = lon_centre - lon_span / 2;
   view.lon_max = lon_centre + lon_span / 2;
   view.lat_min = lat_centre - lat_span / 2;
@@ -79,10 +78,22 @@ void PanMap(MapView& view, PanDirection direction) {
   double lon_min = view.lon_min, lon_max = view.lon_max;
   double lat_min = view.lat_min, lat_max = view.lat_max;
   switch (direction) {
-    case PanDirection::kWest: lon_min -= dlon; lon_max -= dlon; break;
-    case PanDirection::kEast: lon_min += dlon; lon_max += dlon; break;
-    case PanDirection::kNorth: lat_min += dlat; lat_max += dlat; break;
-    case PanDirection::kSouth: lat_min -= dlat; lat_max -= dlat; break;
+    case PanDirection::kWest:
+      lon_min -= dlon;
+      lon_max -= dlon;
+      break;
+    case PanDirection::kEast:
+      lon_min += dlon;
+      lon_max += dlon;
+      break;
+    case PanDirection::kNorth:
+      lat_min += dlat;
+      lat_max += dlat;
+      break;
+    case PanDirection::kSouth:
+      lat_min -= dlat;
+      lat_max -= dlat;
+      break;
   }
   SetMapView(view, lon_max, lon_min, lat_max, lat_min);
 }
@@ -131,7 +142,8 @@ std::string FixPositionText(const GpsFix& fix) {
 }
 
 std::string FixDateTimeText(const GpsFix& fix) {
-  if (!fix.date_valid || !fix.time_valid) return "\?\?\?\?-\?\?-\?\? \?\?:\?\?:\?\?.\?";  // "????-??-?? ??:??:??.?"
+  if (!fix.date_valid || !fix.time_valid)
+    return "\?\?\?\?-\?\?-\?\? \?\?:\?\?:\?\?.\?";  // "????-??-?? ??:??:??.?"
   return StrPrintf("%04d-%02d-%02d %02d:%02d:%02d.%02d", fix.year2000 + 2000, fix.month, fix.day,
                    fix.hour, fix.minute, fix.second, fix.hundredths / 10);
 }

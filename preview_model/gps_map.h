@@ -43,7 +43,9 @@ enum class PanDirection { kWest, kEast, kNorth, kSouth };
 void PanMap(MapView& view, PanDirection direction);
 
 // Degrees of a position in hundredths of an arc second.
-inline double GpsDegrees(std::int32_t hundredths) { return hundredths / double(kGpsUnitsPerDegree); }
+inline double GpsDegrees(std::int32_t hundredths) {
+  return hundredths / double(kGpsUnitsPerDegree);
+}
 
 // The recorded track: fixes in blocks of 20, appended in order.
 class GpsTrack {
@@ -72,10 +74,10 @@ class GpsTrack {
 bool FixBelongsOnMap(const GpsFix& fix);
 
 // Texts of the map.
-std::string PositionText(double lon, double lat);    // degrees, minutes, seconds
+std::string PositionText(double lon, double lat);  // degrees, minutes, seconds
 std::string FixPositionText(const GpsFix& fix);
-std::string FixDateTimeText(const GpsFix& fix);      // "????-??-?? ??:??:??.?" when not valid
-std::string FixStatusText(const GpsFix& fix);        // speed line or "Problem: ..."
+std::string FixDateTimeText(const GpsFix& fix);  // "????-??-?? ??:??:??.?" when not valid
+std::string FixStatusText(const GpsFix& fix);    // speed line or "Problem: ..."
 // Seconds since 1970 of a fix with valid date and time, else a negative value.
 double FixMarkTime(const GpsFix& fix);
 

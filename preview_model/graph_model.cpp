@@ -134,8 +134,8 @@ GraphDrawPlan GraphPreviewModel::Update(bool follow, int width) {
   if (width > 0 && capacity_ > 0) {
     if (follow) {
       const int old_start = display_start_;
-      display_start_ = wrapped() ? Wrap(std::int64_t{write_index_} - width)
-                                 : std::max(0, filled_ - width);
+      display_start_ =
+          wrapped() ? Wrap(std::int64_t{write_index_} - width) : std::max(0, filled_ - width);
       scroll_position_ = std::clamp(filled_ - width, 0, std::max(0, ScrollMaximum(width)));
       if (display_start_ != old_start) {
         const int delta = Wrap(std::int64_t{display_start_} - old_start);
@@ -281,9 +281,7 @@ int GraphPreviewModel::Y(int channel, double v, int h) const {
   return static_cast<int>(y);
 }
 
-int GraphPreviewModel::SlotOfColumn(int x) const {
-  return Wrap(std::int64_t{display_start_} + x);
-}
+int GraphPreviewModel::SlotOfColumn(int x) const { return Wrap(std::int64_t{display_start_} + x); }
 
 bool GraphPreviewModel::SlotFilled(int slot) const {
   return slot >= 0 && slot < capacity_ && (wrapped() || slot < filled_);

@@ -88,11 +88,11 @@ class GraphPreviewModel {
   double AbsoluteTime(int slot) const;
 
   // Texts of the window.
-  std::string LegendText(int channel) const;           // "+ Time", " - Channel 3"
-  std::string RangeText(int channel) const;            // "%s : %g ... %g"
-  std::string OldestText() const;                      // info line after "<<"
-  std::string SampleIndexText() const;                 // "#" display start
-  std::string InfoText() const;                        // "@%d: ti=%lg Ch%d=%lg"
+  std::string LegendText(int channel) const;  // "+ Time", " - Channel 3"
+  std::string RangeText(int channel) const;   // "%s : %g ... %g"
+  std::string OldestText() const;             // info line after "<<"
+  std::string SampleIndexText() const;        // "#" display start
+  std::string InfoText() const;               // "@%d: ti=%lg Ch%d=%lg"
 
   int channel_count() const { return channel_count_; }
   int capacity() const { return capacity_; }
@@ -112,7 +112,9 @@ class GraphPreviewModel {
   double RangeMax(int channel) const;
 
  private:
-  static int ClampChannel(int c) { return c < 0 ? 0 : (c > kGraphMaxChannels ? kGraphMaxChannels : c); }
+  static int ClampChannel(int c) {
+    return c < 0 ? 0 : (c > kGraphMaxChannels ? kGraphMaxChannels : c);
+  }
   int Wrap(std::int64_t slot) const;
   int Age(int slot) const;  // 0 = oldest sample
   int SlotOfAge(int age) const;
@@ -121,8 +123,8 @@ class GraphPreviewModel {
 
   int channel_count_ = 0;
   int capacity_ = 0;
-  int stride_ = 2;                // doubles per slot: t, absolute time, values
-  std::vector<double> samples_;   // capacity_ * stride_
+  int stride_ = 2;               // doubles per slot: t, absolute time, values
+  std::vector<double> samples_;  // capacity_ * stride_
   int write_index_ = 0;
   int filled_ = 0;
   int display_start_ = 0;

@@ -6,8 +6,8 @@
 namespace tessmar {
 
 struct Place {
-  float latitude;   // degrees, north positive
-  float longitude;  // degrees, east positive
+  float latitude;    // degrees, north positive
+  float longitude;   // degrees, east positive
   const char* name;  // UTF-8, at most 22 characters
   int class_number;  // 1 capital, 2 first-order seat, 3 lower seat, 4 other place
 };

@@ -7,8 +7,8 @@
 #include <QApplication>
 #include <filesystem>
 
-#include "config/clc_file.h"
 #include "common/message_output.h"
+#include "config/clc_file.h"
 #include "convert/conversion_driver.h"
 #include "logfile/simulator/recording_simulator.h"
 #include "preview/graph_preview_form.h"

@@ -112,10 +112,10 @@ TEST(GpsPreviewForm, ConversionFillsBothPreviewsAndHoverMarksTheGraph) {
   options.duration_s = 30;
   const auto recording = f.dir() / "drive.cld";
   ASSERT_TRUE(SimulateRecording(config, options, recording).ok);
-  TCanLogForm1& w = f.Start(
-      {}, "[Files]\r\nExportDir=" + f.dir().string() + "\r\n[Converter]\r\nOutputType=1\r\n"
-          "OutputFileFormat=1\r\nWriteInterval=0.1\r\nGraphPreview=1\r\n"
-          "[GPS_Output]\r\nShowGpsPreview=1\r\n");
+  TCanLogForm1& w = f.Start({}, "[Files]\r\nExportDir=" + f.dir().string() +
+                                    "\r\n[Converter]\r\nOutputType=1\r\n"
+                                    "OutputFileFormat=1\r\nWriteInterval=0.1\r\nGraphPreview=1\r\n"
+                                    "[GPS_Output]\r\nShowGpsPreview=1\r\n");
   w.converter_page()->SetSources({QString::fromStdString(recording.string())});
   QTest::mouseClick(w.converter_page()->go_button(), Qt::LeftButton);
   QApplication::processEvents();
@@ -131,7 +131,7 @@ TEST(GpsPreviewForm, ConversionFillsBothPreviewsAndHoverMarksTheGraph) {
   EXPECT_GE(graph->model().filled(), 290);
   EXPECT_GT(graph->model().channel_count(), 1);
   EXPECT_NE(graph->model().name(1), "Channel 1");  // the column names reached the legend
-  int coloured = 0;  // something other than white was drawn
+  int coloured = 0;                                // something other than white was drawn
   const QImage& pic = graph->picture();
   for (int x = 0; x < pic.width(); x += 3) {
     for (int y = 0; y < pic.height(); y += 3) coloured += Rgb(pic, x, y) != 0xFFFFFFu;
@@ -168,15 +168,17 @@ TEST(GpsPreviewForm, SettingsPlacementTopoAndTileFolder) {
   QTemporaryDir temp;
   const std::filesystem::path dir = temp.path().toStdString();
   const std::filesystem::path ini = dir / "Tessmar.ini";
-  testing::WriteText(ini, "[GpsPreviewWindow]\r\nLeft=100000\r\nTop=20\r\nWidth=700\r\n"
-                          "Height=500\r\nShowTopo=1\r\nGTOPO30_Directory=" + dir.string() +
-                          "\r\n[Other]\r\nKept=1\r\n");
+  testing::WriteText(ini,
+                     "[GpsPreviewWindow]\r\nLeft=100000\r\nTop=20\r\nWidth=700\r\n"
+                     "Height=500\r\nShowTopo=1\r\nGTOPO30_Directory=" +
+                         dir.string() + "\r\n[Other]\r\nKept=1\r\n");
   {
     TGpsPreviewForm form(ini);
     EXPECT_EQ(form.gtopo30_directory(), dir);
     EXPECT_TRUE(form.topo_box()->isEnabled());
     EXPECT_TRUE(form.topo_box()->isChecked());
-    EXPECT_LE(form.geometry().x(), QApplication::primaryScreen()->availableGeometry().width() - 100);
+    EXPECT_LE(form.geometry().x(),
+              QApplication::primaryScreen()->availableGeometry().width() - 100);
     EXPECT_EQ(form.geometry().height(), 500);
     form.show();
     form.topo_box()->setChecked(false);

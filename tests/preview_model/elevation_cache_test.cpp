@@ -146,9 +146,9 @@ TEST_F(ElevationCacheTest, RenderingColoursEveryPixel) {
   cache.Fill(view, dir_);
   std::vector<std::uint32_t> pixels(40 * 20, 0);
   RenderTopography(view, cache, pixels.data(), 40);
-  EXPECT_EQ(pixels[20], 0xFF000000u | 0x0000FFu);                  // ocean at 80 N, 1 E
+  EXPECT_EQ(pixels[20], 0xFF000000u | 0x0000FFu);                   // ocean at 80 N, 1 E
   EXPECT_EQ(pixels[19 * 40 + 20], 0xFF000000u | HeightColour(40));  // 40 N, 1 E
-  EXPECT_EQ(pixels[19 * 40], 0xFF000000u | 0xFFFFFFu);             // the missing tile west of 20 W
+  EXPECT_EQ(pixels[19 * 40], 0xFF000000u | 0xFFFFFFu);              // the missing tile west of 20 W
 }
 
 }  // namespace

@@ -45,8 +45,8 @@ TEST(PlaceList, FullTableEndsWithZeroEntryAndHoldsSaneEntries) {
 }
 
 TEST(PlaceList, APlaceAtZeroNorthZeroEastEndsTheList) {
-  const Place list[] = {{50.78f, 6.0f, "Aachen", 3}, {0.0f, 0.0f, "Null Island", 4},
-                        {35.67f, 139.7f, "Tokyo", 1}};
+  const Place list[] = {
+      {50.78f, 6.0f, "Aachen", 3}, {0.0f, 0.0f, "Null Island", 4}, {35.67f, 139.7f, "Tokyo", 1}};
   EXPECT_EQ(PlaceListLength(list), 1);
 }
 

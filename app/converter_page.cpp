@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -19,13 +20,17 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/qt_text.h"
 #include "app/setup_page.h"
 #include "app/update_guard.h"
 #include "common/message_output.h"
+#include "convert/conversion_driver.h"
 #include "convert/writer.h"
+#include "preview/gps_preview_form.h"
+#include "preview/graph_preview_form.h"
 
 namespace tessmar {
 namespace {
@@ -422,5 +427,93 @@ void ConverterPage::SetResult(const QString& text, bool error) {
 }
 
 QString ConverterPage::result_text() const { return Lab_Result->text(); }
+
+// ---- Previews ---------------------------------------------------------------------------------
+
+bool ConverterPage::eventFilter(QObject* watched, QEvent* event) {
+  // The main window hides when it closes (not when it is minimised, which hides it
+  // spontaneously); the previews close with it and keep their placement.
+  if (watched == window() && event->type() == QEvent::Hide && !event->spontaneous()) {
+    if (graph_preview_) graph_preview_->close();
+    if (gps_preview_) gps_preview_->close();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void ConverterPage::AttachPreviews(ConversionRequest& request,
+                                   const std::filesystem::path& ini_path) {
+  const bool graph = request.options.graph_preview &&
+                     request.options.output_type == int(OutputType::kSignals);
+  const bool map = request.gps.show_preview != 0;
+  if (!graph && !map) return;
+  if (!graph_preview_ && !gps_preview_) window()->installEventFilter(this);
+  if (graph) {
+    if (!graph_preview_) {
+      graph_preview_ = new TGraphPreviewForm(ini_path, this);
+      graph_preview_->setAttribute(Qt::WA_QuitOnClose, false);
+    }
+    graph_preview_->show();
+    graph_preview_->raise();
+  }
+  if (map && !gps_preview_) {
+    gps_preview_ = new TGpsPreviewForm(ini_path, this);
+    gps_preview_->setAttribute(Qt::WA_QuitOnClose, false);
+    // The fix under the mouse marks its moment in the graph preview when that is shown.
+    gps_preview_->SetTimeMarkCallback([this](double absolute_time) {
+      if (graph_preview_ && graph_preview_->isVisible()) graph_preview_->MarkTime(absolute_time);
+    });
+  }
+  last_gps_fix_time_ = -1;
+
+  request.on_source_start = [this, graph, map](const SourceStart& start) {
+    last_gps_fix_time_ = -1;
+    if (graph) {
+      const std::vector<WriterColumn>& columns = start.setup->columns;
+      // One slot per expected row; a recording without duration still gets one.
+      graph_preview_->Reset(int(columns.size()),
+                            std::max<std::int64_t>(1, start.expected_points));
+      for (std::size_t k = 0; k < columns.size() && k + 1 < std::size_t(kGraphMaxChannels);
+           ++k) {
+        graph_preview_->SetChannelName(int(k) + 1, columns[k].name);
+        graph_preview_->SetChannelRange(int(k) + 1, columns[k].minimum, columns[k].maximum);
+      }
+      graph_preview_->UpdatePreview(true);
+    }
+    if (map && start.has_gps && !start.gps_range.Empty()) {
+      const GpsRange& r = start.gps_range;
+      gps_preview_->ShowAndSetArea(GpsDegrees(r.latitude_min), GpsDegrees(r.latitude_max),
+                                   GpsDegrees(r.longitude_min), GpsDegrees(r.longitude_max));
+      gps_preview_->ClearTrack();
+    }
+  };
+  if (graph) {
+    request.on_signals_row = [this](double time, double time_base,
+                                    std::span<const ChannelValue> values) {
+      const double absolute = last_gps_fix_time_ >= 0 ? last_gps_fix_time_ : time + time_base;
+      graph_preview_->AddSample(time, absolute, values);
+      // Drawing waits for the next pass through the event loop (the conversion lets the window
+      // repaint whenever its progress changes, and once more at its end).
+      if (!graph_update_pending_) {
+        graph_update_pending_ = true;
+        QTimer::singleShot(0, this, [this] {
+          graph_update_pending_ = false;
+          if (graph_preview_) graph_preview_->UpdatePreview(true);
+        });
+      }
+    };
+  }
+  request.on_gps_fix = [this, map](const GpsFix& fix) {
+    if (fix.time_valid && fix.date_valid) last_gps_fix_time_ = GpsFixTime(fix);
+    if (!map || !gps_preview_->isVisible() || !FixBelongsOnMap(fix)) return;
+    gps_preview_->AddFix(fix);
+    if (!map_redraw_pending_) {
+      map_redraw_pending_ = true;
+      QTimer::singleShot(0, this, [this] {
+        map_redraw_pending_ = false;
+        if (gps_preview_) gps_preview_->Redraw();
+      });
+    }
+  };
+}
 
 }  // namespace tessmar

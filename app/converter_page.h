@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <filesystem>
 
 #include "convert/converter_options.h"
 
@@ -20,6 +21,10 @@ class QSpinBox;
 class QTabWidget;
 
 namespace tessmar {
+
+struct ConversionRequest;
+class TGraphPreviewForm;
+class TGpsPreviewForm;
 
 class ConverterPage : public QWidget {
   Q_OBJECT
@@ -57,11 +62,22 @@ class ConverterPage : public QWidget {
   // Colours shown by the last check (for tests and the screenshots).
   bool IsRed(const char* object_name) const;
 
+  // Previews: with "graphic preview" (Signals) and the GPS option "Preview" the conversion feeds
+  // the graph preview and the GPS map through the request's preview hooks. The windows are made
+  // on first use and keep their placement in the settings file ini_path.
+  void AttachPreviews(ConversionRequest& request, const std::filesystem::path& ini_path);
+  TGraphPreviewForm* graph_preview() const { return graph_preview_; }
+  TGpsPreviewForm* gps_preview() const { return gps_preview_; }
+
  Q_SIGNALS:
   void goClicked();
   void abortClicked();
   void inputDirEdited(const QString& dir);
   void outputDirEdited(const QString& dir);
+
+ protected:
+  // Closes the previews when the main window closes.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void OnOptionChanged();
@@ -100,6 +116,12 @@ class ConverterPage : public QWidget {
   QCheckBox* Chk_CombineOutput;
   QCheckBox* Chk_SkipUntilValid;
   QLineEdit* Ed_Breakpoint;
+
+  TGraphPreviewForm* graph_preview_ = nullptr;
+  TGpsPreviewForm* gps_preview_ = nullptr;
+  bool graph_update_pending_ = false;
+  bool map_redraw_pending_ = false;
+  double last_gps_fix_time_ = -1;  // seconds since 1970 of the latest fix with date and time
 };
 
 }  // namespace tessmar

@@ -264,7 +264,8 @@ void TCanLogForm1::BuildMenus() {
     QMessageBox::information(
         this, tr("Program Info"),
         tr("Tessmar %1 - logger configurations and recording conversion for Kavrix CAN-bus "
-           "data loggers\nCompiled : %2 .\nLocation   : %3 .\n64-bit signals supported .")
+           "data loggers\nCompiled : %2 .\nLocation   : %3 .\n64-bit signals supported ."
+           "\nPlace names of the GPS map: GeoNames (www.geonames.org), CC BY 4.0 .")
             .arg(QCoreApplication::applicationVersion(), QStringLiteral(__DATE__),
                  QCoreApplication::applicationFilePath()));
   });
@@ -875,6 +876,7 @@ ConversionSummary TCanLogForm1::StartConversion() {
     QCoreApplication::processEvents();
     return !abort_requested_;
   };
+  page->AttachPreviews(request, start_.settings_path);
 
   converting_ = true;
   abort_requested_ = false;

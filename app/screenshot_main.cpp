@@ -4,6 +4,7 @@
 //   tessmar-screenshots OUTPUT_DIR [CONFIG.clc] [SOURCE.cld ...]
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,6 +30,10 @@
 #include "candb_views/candb_table_view.h"
 #include "candb_views/graph_msg_view.h"
 #include "common/message_output.h"
+#include "config/clc_file.h"
+#include "logfile/simulator/recording_simulator.h"
+#include "preview/gps_preview_form.h"
+#include "preview/graph_preview_form.h"
 
 namespace {
 
@@ -239,6 +244,65 @@ int main(int argc, char** argv) {
     pick(candb->logged_list(), "CellTempMin");  // drawn again at the shown size
     if (!shot(candb->layout_view(), "message_layout.png")) return 1;
     candb->SetGraphicDisplay(false);
+  }
+
+  // The previews: a fifteen-minute drive of the example configuration converted into Signals with
+  // the graph preview, and its GPS track over synthetic full-size terrain tiles.
+  if (!config.isEmpty()) {
+    QTemporaryDir preview_dir;
+    const std::filesystem::path work = tessmar::ToCore(preview_dir.path());
+    tessmar::LoggerConfiguration drive_config;
+    tessmar::SimulatorOptions drive;
+    drive.duration_s = 900;
+    const bool made =
+        tessmar::ReadClcFile(tessmar::ToCore(config), drive_config) &&
+        tessmar::SimulateRecording(drive_config, drive, work / "demo_drive.cld").ok;
+    for (const tessmar::Gtopo30Tile& tile : tessmar::Gtopo30Tiles()) {
+      if (made && tile.file_name == "W020N90.DEM") {
+        tessmar::WriteSyntheticTile(work, tile, tessmar::SyntheticTerrain);
+      }
+    }
+    tessmar::ConverterPage* converter = window.converter_page();
+    converter->graph_preview_box()->setChecked(true);
+    converter->SetSources({tessmar::FromCore((work / "demo_drive.cld").string())});
+    if (made) window.StartConversion();
+    QApplication::processEvents();
+    tessmar::TGraphPreviewForm* graph = converter->graph_preview();
+    tessmar::TGpsPreviewForm* map = converter->gps_preview();
+    if (graph == nullptr || map == nullptr) {
+      std::fputs("the conversion showed no previews\n", stderr);
+      return 1;
+    }
+    graph->resize(1000, 520);
+    graph->LegendClick(tessmar::kGraphLegendRowHeight * 3 + 4);  // hides channel 3
+    map->resize(900, 680);
+    map->SetGtopo30Directory(work);
+    map->topo_box()->setChecked(true);
+    for (int i = 0; i < 3; ++i) map->Zoom(0.5);
+    // The mouse over the middle of the track: the fix texts and the marker.
+    std::size_t index = 0;
+    map->track().ForEach([&](const tessmar::GpsFix& fix) {
+      if (index++ != map->track().size() / 2) return;
+      const tessmar::MapPoint pt = tessmar::ProjectToMap(
+          map->view(), tessmar::GpsDegrees(fix.longitude), tessmar::GpsDegrees(fix.latitude));
+      map->MouseAt(pt.x, pt.y);
+    });
+    QApplication::processEvents();
+    // The hover marked its moment in the graph at the left edge; a mark further right shows the
+    // marker line better.
+    const tessmar::GraphPreviewModel& model = graph->model();
+    graph->MarkTime(model.AbsoluteTime(model.SlotOfColumn(500)));
+    graph->TimerTick();  // the info line of the shown position
+    QApplication::processEvents();
+    for (const auto& [widget, name] :
+         {std::pair<QWidget*, const char*>{graph, "graph_preview.png"}, {map, "gps_map.png"}}) {
+      const QString file = out.filePath(QString::fromLatin1(name));
+      if (!widget->grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return 1;
+      }
+      std::printf("%s\n", qPrintable(file));
+    }
   }
   return 0;
 }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "common/translation.h"
+
 namespace tessmar {
 namespace {
 
@@ -69,8 +71,8 @@ void ShowMessageF(int severity, const char* format, ...) {
 void SetTranslator(Translator translator) { TrTable() = std::move(translator); }
 
 const char* Tr(const char* text) {
-  if (!TrTable() || text == nullptr) return text;
-  const char* translated = TrTable()(text);
+  if (text == nullptr) return text;
+  const char* translated = TrTable() ? TrTable()(text) : Language().Translate(text);
   return translated ? translated : text;
 }
 

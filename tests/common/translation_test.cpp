@@ -63,6 +63,20 @@ TEST_F(Translation, TableHasGermanForEveryRowFrenchForTheGeneralWordsAndMatching
   EXPECT_EQ(table[rows].text[1], nullptr);
 }
 
+TEST_F(Translation, EveryTranslationLeadsBackToItsEnglishText) {
+  // Switching back translates from the language shown: two English texts with one German text
+  // would turn one of them into the other. ("Yes" / "Ja" cannot come back: texts of two
+  // characters are never looked up.)
+  for (const TranslationRow* row = TranslationTable(); row->text[0] != nullptr; ++row) {
+    for (const int column : {kColGerman, kColFrench}) {
+      if (row->text[column][0] == '\0') continue;
+      const std::string there = Look(row->text[kColEnglish], kColEnglish, column);
+      if (there.size() <= 2) continue;
+      EXPECT_EQ(Look(there.c_str(), column, kColEnglish), row->text[kColEnglish]) << there;
+    }
+  }
+}
+
 // ---- Lookup rules -------------------------------------------------------------------------------
 
 TEST_F(Translation, LookupRoundTripsAndMarksWhatTheTableLacks) {

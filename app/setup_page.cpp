@@ -1,5 +1,6 @@
 #include "app/setup_page.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -108,6 +109,10 @@ SetupPage::SetupPage(const int& update_guard, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(folders);
   layout->addWidget(family_box);
+  // Switched only with the Ctrl key held (see LanguageController).
+  Chk_TranslationTestMode = new QCheckBox(tr("translation test mode"), this);
+  Chk_TranslationTestMode->setObjectName(QStringLiteral("Chk_TranslationTestMode"));
+  layout->addWidget(Chk_TranslationTestMode);
   layout->addStretch(1);
 }
 

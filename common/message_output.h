@@ -49,7 +49,7 @@ const char* Tr(const char* text);
 
 enum class Answer { kYes, kNo, kCancel, kOk };
 enum class Buttons { kOk, kYesNo, kYesNoCancel, kOkCancel };
-enum class Icon { kQuestion, kWarning };
+enum class Icon { kQuestion, kWarning, kInformation };
 
 struct Question {
   std::string text;

@@ -75,6 +75,22 @@ TEST(HelpAddress, UpdateAddressCarriesTheBuildDate) {
   EXPECT_EQ(UpdateCheckAddress("s/", "garbage"), "s/check4update/tessmar.htm?CompDate=0000-00-00");
 }
 
+TEST(HelpAddress, EveryTopicHasItsPageAndAnchorInEnglishAndGerman) {
+  for (const HelpTopic* t = HelpTopics(); t->number != 0; ++t) {
+    for (const int language : {1, 49}) {
+      const fs::path page = fs::path(TESSMAR_SOURCE_DIR) / "help" / HelpPageName(t->page, language);
+      std::ifstream in(page);
+      ASSERT_TRUE(in.good()) << page;
+      std::stringstream text;
+      text << in.rdbuf();
+      if (t->anchor[0] != '\0') {
+        EXPECT_NE(text.str().find("id=\"" + std::string(t->anchor) + "\""), std::string::npos)
+            << t->anchor << " in " << page;
+      }
+    }
+  }
+}
+
 // ---- Desktop registration -----------------------------------------------------------------------
 
 std::string ReadAll(const fs::path& p) {

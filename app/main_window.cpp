@@ -660,8 +660,12 @@ bool TCanLogForm1::AskToSave() {
   Question q;
   q.caption = "Warning";
   q.icon = Icon::kWarning;
-  q.text = StrPrintf(Tr("The logger configuration has been modified but not saved yet.\r\n Save "
-                        "config as   \"%s\"   now ?"),
+  // One text per table column: German for German, English for the others.
+  q.text = StrPrintf(Language().target_column() == kColGerman
+                         ? "Die Logger-Konfiguration wurde geändert aber noch nicht gespeichert.\r\n "
+                           "Konfiguration jetzt unter \"%s\" speichern ?"
+                         : "The logger configuration has been modified but not saved yet.\r\n Save "
+                           "config as   \"%s\"   now ?",
                      ToCore(config_file_name()).c_str());
   q.buttons = Buttons::kYesNoCancel;
   q.batch_answer = Answer::kNo;  // batch mode discards the changes

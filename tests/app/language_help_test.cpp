@@ -122,6 +122,13 @@ TEST(Languages, SettingsChooseTheLanguageForTheFirstTickAndKeepIt) {
   Q_EMIT menu->aboutToShow();
   EXPECT_TRUE(deutsch->isChecked());
   EXPECT_FALSE(FindAction(&w, "&English")->isChecked());
+  // The question whether to save has its own German text.
+  w.config().modified = true;
+  f.AnswerWith({Answer::kCancel});
+  EXPECT_FALSE(w.AskToSave());
+  ASSERT_EQ(f.asked().size(), 1u);
+  EXPECT_EQ(f.asked()[0].text.rfind("Die Logger-Konfiguration wurde geändert", 0), 0u);
+  w.config().modified = false;
   FindAction(&w, "&English")->trigger();
   EXPECT_NE(FindAction(&w, "&File"), nullptr);
   ASSERT_TRUE(f.Close());

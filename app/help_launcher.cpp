@@ -120,7 +120,8 @@ bool ShowContextHelp(QWidget* fallback) {
 // ---- About and updates --------------------------------------------------------------------------
 
 QString ProgramInfoText() {
-  QString text = QStringLiteral("Tessmar %1 - ").arg(QCoreApplication::applicationVersion());
+  const QString version = QCoreApplication::applicationVersion();
+  QString text = QStringLiteral("Tessmar ") + (version.isEmpty() ? QString() : version + ' ') + "- ";
   text += FromCore(Tr("CAN Logger Configuration Tool / File Conversion Utility"));
   text += QStringLiteral("\nby Quorbel, for the Kavrix CAN-bus data loggers\n");
   text += QStringLiteral("with GPS Track Preview on topographic maps (GTOPO30)\n\n");

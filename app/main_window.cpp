@@ -98,7 +98,11 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
   });
 
   language_ = new LanguageController(this);
-  language_->language_applied = [](int code) { HelpLauncher::Instance().set_language(code); };
+  // The help follows the language, and the texts the pages make themselves are made again.
+  language_->language_applied = [this](int code) {
+    HelpLauncher::Instance().set_language(code);
+    if (started_) RefillPages();
+  };
   HelpLauncher::Instance().set_language(kLangEnglish);
   BuildPages();
   BuildMenus();

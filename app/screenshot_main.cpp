@@ -8,14 +8,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QMessageBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <cstdio>
 
 #include "app/converter_page.h"
+#include "app/help_launcher.h"
+#include "app/language_scan.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "common/message_output.h"
+#include "common/translation.h"
 
 namespace {
 
@@ -98,6 +102,35 @@ int main(int argc, char** argv) {
       }
       std::printf("%s\n", qPrintable(file));
     }
+  }
+  // The user interface in German, the translation test mode and the program information box.
+  {
+    auto save = [&out](QWidget* w, const char* name) {
+      QApplication::processEvents();
+      const QString file = out.filePath(QString::fromLatin1(name));
+      if (!w->grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+      }
+      std::printf("%s\n", qPrintable(file));
+      return true;
+    };
+    tessmar::LanguageController* language = window.language();
+    language->SwitchLanguage(tessmar::kLangGerman);
+    pages->setCurrentIndex(int(tessmar::MainPage::kLoggerCfg));
+    if (!save(&window, "logger_cfg_de.png")) return 1;
+    language->SwitchLanguage(tessmar::kLangEnglish);
+    tessmar::Language().set_test_mode(true);
+    language->SwitchLanguage(tessmar::kLangGerman);
+    pages->setCurrentIndex(int(tessmar::MainPage::kSetup));
+    const bool saved = save(&window, "setup_test_mode.png");
+    tessmar::Language().set_test_mode(false);
+    language->SwitchLanguage(tessmar::kLangEnglish);
+    if (!saved) return 1;
+    QMessageBox about(QMessageBox::Information, QStringLiteral("Program Info"),
+                      tessmar::ProgramInfoText(), QMessageBox::Ok, &window);
+    about.show();
+    if (!save(&about, "about.png")) return 1;
   }
   return 0;
 }

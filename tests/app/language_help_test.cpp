@@ -74,7 +74,8 @@ TEST(Languages, GermanAndBackLeavesEveryTextAsItWas) {
   // A caption the table lacks is marked; texts of the program's own are left alone.
   auto* folders = w.setup_page()->findChild<QGroupBox*>();
   ASSERT_NE(folders, nullptr);
-  EXPECT_EQ(folders->title(), "_Folders and files");
+  EXPECT_EQ(folders->title(), "Verzeichnisse");
+  EXPECT_EQ(w.findChild<QPushButton*>("Btn_AbortConv")->text(), "_Abort (Esc)");
   EXPECT_FALSE(w.findChild<QLabel*>("StatusLine")->text().startsWith('_'));
   // Unknown codes are refused and change nothing.
   EXPECT_FALSE(w.language()->SwitchLanguage(44));
@@ -141,7 +142,7 @@ TEST(Languages, TestModeReportsUntranslatedTextsAsTableEntries) {
   w.TimerTick();
   EXPECT_TRUE(InfoContains(w, "------ UNTRANSLATED STRINGS FOUND (FromLang=0, ToLang=1) ------"));
   EXPECT_TRUE(InfoContains(w, "  \"Tessmar\",  // in TCanLogForm1"));
-  EXPECT_TRUE(InfoContains(w, "  \"Folders and files\",  // in TCanLogForm1.QGroupBox"));
+  EXPECT_TRUE(InfoContains(w, "  \"Abort (Esc)\",  // in TCanLogForm1.Btn_AbortConv"));
   const QStringList lines = w.info_page()->Lines();
   const auto total = std::find_if(lines.begin(), lines.end(), [](const QString& l) {
     return l.startsWith("Found ") && l.endsWith(" untranslated strings in all forms.");

@@ -573,6 +573,13 @@ void TCanLogForm1::ProcessArgument(const std::string& argument) {
       if (p.switch_name == "firstrun") {
         last_family_ = -1;  // the start-up asks for the device family again
       } else if (p.switch_name == "bm") {
+        // What the log holds already (the settings file, the language's test-mode report)
+        // belongs to the batch run's error output too.
+        if (!batch_ && start_.log_batch_to_stderr) {
+          for (const QString& line : info_page_->Lines()) {
+            std::fprintf(stderr, "%s\n", ToCore(line).c_str());
+          }
+        }
         batch_ = true;
         SetBatchMode(true);
       } else if (p.switch_name == "cw") {

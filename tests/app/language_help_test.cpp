@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -155,6 +156,23 @@ TEST(Languages, TestModeReportsUntranslatedTextsAsTableEntries) {
   auto* abort = w.findChild<QPushButton*>("Btn_AbortConv");
   EXPECT_EQ(abort->text(), "Abort (Esc)");
   EXPECT_TRUE(abort->font().italic());
+}
+
+TEST(Languages, BatchRunWritesTheTestModeReportToStandardError) {
+  WindowFixture f;  // only for its temporary folder
+  testing::WriteText(f.ini_path(),
+                     "[MainWindow]\r\nLanguage=49\r\nLanguageTestMode=1\r\n[Files]\r\nLoggerCfg=\r\n");
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("TESSMAR_INI", QString::fromStdString(f.ini_path().string()));
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(TESSMAR_APP_PATH), {"/bm"});
+  ASSERT_TRUE(p.waitForFinished(30000));
+  const QByteArray err = p.readAllStandardError();
+  EXPECT_TRUE(err.contains("------ UNTRANSLATED STRINGS FOUND (FromLang=0, ToLang=1) ------\n"))
+      << err.toStdString();
+  EXPECT_TRUE(err.contains(" untranslated strings in all forms.\n"));
 }
 
 TEST(Languages, TestModeBoxNeedsTheCtrlKey) {

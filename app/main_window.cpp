@@ -16,9 +16,9 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QShortcut>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -307,7 +307,7 @@ void TCanLogForm1::SetUpTranslationAndHelp() {
     SetTranslationTag(findChild<QObject*>(QString::fromLatin1(name)), kTagNoTranslate);
   }
   for (QAction* a : recent_actions_) SetTranslationTag(a, kTagNoTranslate);
-  // F1 opens the topic of the focused field, else of the page shown.
+  // F1 opens the topic of the focused field, else of the page shown (topics in MainPage order).
   const int page_topics[] = {kHelpLoggerConfigUsage, kHelpLoggerConfigUsage, kHelpLoggedMessagesTab,
                              kHelpLoggerConfigTab,   kHelpTriggerTab,        kHelpConverter,
                              kHelpGpsOutput,         kHelpLogfileDir,        kHelpContents};

@@ -14,7 +14,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/help_launcher.h"
 #include "app/qt_text.h"
+#include "common/help_address.h"
 #include "common/translation.h"
 
 namespace tessmar {
@@ -169,6 +171,9 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   bottom_row->addWidget(trigger_box, 1);
   auto* password_column = new QVBoxLayout;
   password_column->addWidget(Chk_PasswordProtection);
+  QAbstractButton* help = MakeHelpButton(kHelpLoggerConfigTab, this);
+  help->setObjectName(QStringLiteral("Btn_LoggerCfgHelp"));
+  password_column->addWidget(help, 0, Qt::AlignLeft);
   password_column->addStretch(1);
   bottom_row->addLayout(password_column, 1);
   left->addLayout(bottom_row);

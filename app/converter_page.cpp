@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "app/qt_text.h"
+#include "common/translation.h"
 #include "app/setup_page.h"
 #include "app/update_guard.h"
 #include "common/message_output.h"
@@ -389,7 +390,8 @@ void ConverterPage::OnSelectFiles() {
   QString start = Ed_InputDir->text();
   if (!QFileInfo(start).isDir()) start = QFileInfo(start).path();
   const QStringList files = QFileDialog::getOpenFileNames(
-      this, FromCore(Tr("Select files to convert (use SHIFT for multi-select)")), start,
+      this, FromCore(GermanUi() ? "Zu konvertierende Dateien auswählen (SHIFT -> mehrere)"
+                             : "Select files to convert (use SHIFT for multi-select)"), start,
       tr("CAN Logger Data (*.cld)"));
   if (!files.isEmpty()) SetSources(files);
 }

@@ -15,7 +15,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/help_launcher.h"
 #include "app/qt_text.h"
+#include "common/help_address.h"
+#include "common/translation.h"
 
 namespace tessmar {
 namespace {
@@ -56,14 +59,14 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   Ed_InfoString = make_edit("Ed_InfoString", int(kMaxNameChars));
   Ed_DbFileBus1 = make_edit("Ed_DbFileBus1", int(kMaxDbPathChars));
   Ed_DbFileBus2 = make_edit("Ed_DbFileBus2", int(kMaxDbPathChars));
-  auto* info_box = new QGroupBox(tr("Description"), this);
+  auto* info_box = new QGroupBox(tr("Info"), this);
   auto* info_form = new QFormLayout(info_box);
   info_form->addRow(tr("Info string (40 chars)"), Ed_InfoString);
-  info_form->addRow(tr("CAN database bus 1"), Ed_DbFileBus1);
-  info_form->addRow(tr("CAN database bus 2"), Ed_DbFileBus2);
+  info_form->addRow(tr("Database Bus 1"), Ed_DbFileBus1);
+  info_form->addRow(tr("Database Bus 2"), Ed_DbFileBus2);
 
   // -- What to receive -------------------------------------------------------------------------
-  auto* receive_box = new QGroupBox(tr("Receive"), this);
+  auto* receive_box = new QGroupBox(tr("What shall be logged ?"), this);
   RB_ReceiveAll = new QRadioButton(tr("ALL CAN message identifiers"), receive_box);
   RB_ReceiveAll->setObjectName(QStringLiteral("RB_ReceiveAll"));
   RB_ReceiveAppl = new QRadioButton(tr("All signals received by application"), receive_box);
@@ -88,7 +91,7 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   receive_layout->addStretch(1);
 
   // -- File options ----------------------------------------------------------------------------
-  auto* file_box = new QGroupBox(tr("Logfile"), this);
+  auto* file_box = new QGroupBox(tr("Options"), this);
   Chk_FifoMode = make_check("Chk_FifoMode", tr("Use logfile as circular FIFO, overwriting"));
   Chk_NewFileOnStartup =
       make_check("Chk_NewFileOnStartup", tr("Use a new log-file-name on startup"));
@@ -126,8 +129,8 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   Ed_MsgRateLimit->setMaximumWidth(120);
   auto* trigger_form = new QFormLayout(trigger_box);
   trigger_form->addRow(tr("Initial trigger state"), CB_InitTrigger);
-  trigger_form->addRow(tr("Pre-trigger time (s)"), Ed_Pretrigger);
-  trigger_form->addRow(tr("Post-trigger time (s)"), Ed_Posttrigger);
+  trigger_form->addRow(tr("Pretrigger (seconds) :"), Ed_Pretrigger);
+  trigger_form->addRow(tr("Posttrigger (seconds) :"), Ed_Posttrigger);
 
   Chk_PasswordProtection = new QCheckBox(tr("Use password and encryption"), this);
   Chk_PasswordProtection->setObjectName(QStringLiteral("Chk_PasswordProtection"));
@@ -175,6 +178,9 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   auto* password_column = new QVBoxLayout;
   password_column->addWidget(Chk_PasswordProtection);
   password_column->addWidget(Btn_ChangePassword, 0, Qt::AlignLeft);
+  QAbstractButton* help = MakeHelpButton(kHelpLoggerConfigTab, this);
+  help->setObjectName(QStringLiteral("Btn_LoggerCfgHelp"));
+  password_column->addWidget(help, 0, Qt::AlignLeft);
   password_column->addStretch(1);
   bottom_row->addLayout(password_column, 1);
   left->addLayout(bottom_row);
@@ -243,7 +249,7 @@ void LoggerCfgPage::Refill() {
     SG_LoggedMessages->setItem(
         row, 3, new QTableWidgetItem(QString::number(std::min<int>(msg.wi, 1000) * 10)));
   }
-  Lab_Count->setText(FromCore(CountLineText(signals_used, CountUsedMessages(cfg), false)));
+  Lab_Count->setText(FromCore(CountLineText(signals_used, CountUsedMessages(cfg), GermanUi())));
   lists_red_ = ExceedsFamilyLimits(cfg, config_.sigs);
   SetRed(LB_LoggedSignals, lists_red_);
   SetRed(SG_LoggedMessages, lists_red_);

@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QThread>
@@ -25,6 +26,8 @@
 #include <cstdio>
 
 #include "app/converter_page.h"
+#include "app/help_launcher.h"
+#include "app/language_scan.h"
 #include "app/logger_cfg_page.h"
 #include "app/partner_channel.h"
 #include "app/qt_text.h"
@@ -32,7 +35,9 @@
 #include "app/simple_pages.h"
 #include "app/update_guard.h"
 #include "candb_views/candb_page.h"
+#include "common/help_address.h"
 #include "common/message_output.h"
+#include "common/translation.h"
 #include "convert/command_line.h"
 #include "convert/conversion_driver.h"
 #include "candb/signal_selection.h"
@@ -85,14 +90,24 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
   // Messages of the core go to the "Info" list and the status line; questions become boxes.
   SetMessageHandler([this](int severity, std::string_view text) { OnMessage(severity, text); });
   SetQuestionHandler([this](const Question& q) {
-    QMessageBox box(q.icon == Icon::kWarning ? QMessageBox::Warning : QMessageBox::Question,
+    QMessageBox box(q.icon == Icon::kWarning       ? QMessageBox::Warning
+                    : q.icon == Icon::kInformation ? QMessageBox::Information
+                                                   : QMessageBox::Question,
                     FromCore(q.caption), BoxText(q.text), ToQtButtons(q.buttons), this);
     return FromQtButton(box.exec());
   });
 
+  language_ = new LanguageController(this);
+  // The help follows the language, and the texts the pages make themselves are made again.
+  language_->language_applied = [this](int code) {
+    HelpLauncher::Instance().set_language(code);
+    if (started_) RefillPages();
+  };
+  HelpLauncher::Instance().set_language(kLangEnglish);
   BuildPages();
   BuildMenus();
   InstallEditors();
+  SetUpTranslationAndHelp();
 
   // 1. Clear the batch state and the converter's sources.
   batch_ = false;
@@ -107,6 +122,7 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
   ShowMessageF(kMsgInfo, "Loaded converter config from \"%s\" .",
                start_.settings_path.string().c_str());
   ReadSettingsIntoControls();
+  language_->AttachTestModeBox(setup_page_->translation_test_box());
 
   // 4. A fresh configuration for the remembered family.
   NewConfigWithDefaults(config_.cfg, config_.sigs,
@@ -245,37 +261,64 @@ void TCanLogForm1::BuildMenus() {
   file_menu_->addSeparator();
   file_menu_->addAction(tr("&Convert Logfile"), this,
                         [this] { pages_->setCurrentIndex(int(MainPage::kConverter)); });
-  file_menu_->addAction(tr("Register files and &extensions"))->setEnabled(false);
+  file_menu_->addAction(tr("Register files and &extensions"), this, [this] {
+    RegisterFilesAndExtensions(start_.settings_path, QCoreApplication::applicationFilePath());
+  });
   file_menu_->addSeparator();
   file_menu_->addAction(tr("&Exit"), this, &QWidget::close);
 
   QMenu* help = menuBar()->addMenu(tr("&Help"));
-  // The help pages come with a later version; their entries are shown, not yet enabled.
-  for (const char* entry : {"&Contents", "&Introduction", "&Usage of the CAN Logger",
-                            "&Logger Configuration", "&Trigger Conditions", "&File Converter",
-                            "C&ommand Line Operation / Batch Mode", "&GPS settings"}) {
-    help->addAction(tr(entry))->setEnabled(false);
+  struct HelpEntry {
+    const char* caption;
+    int topic;
+  };
+  for (const HelpEntry& e : {HelpEntry{"&Contents", kHelpContents},
+                             HelpEntry{"&Introduction", kHelpIntroduction},
+                             HelpEntry{"&Usage of the CAN Logger", kHelpCanLoggerUsage},
+                             HelpEntry{"&Logger Configuration", kHelpLoggerConfigUsage},
+                             HelpEntry{"&Trigger Conditions", kHelpTriggerTab},
+                             HelpEntry{"&File Converter", kHelpConverter},
+                             HelpEntry{"C&ommand Line Operation / Batch Mode", kHelpCommandLine},
+                             HelpEntry{"&GPS settings", kHelpGpsOutput}}) {
+    const int topic = e.topic;
+    help->addAction(tr(e.caption), this, [topic] { ShowHelpTopic(topic); });
   }
   help->addSeparator();
-  QMenu* language = help->addMenu(tr("&Select language"));
-  language->addAction(tr("&English"))->setEnabled(false);
-  language->addAction(tr("&Deutsch"))->setEnabled(false);
-  help->addAction(tr("&About..."), this, [this] {
-    QMessageBox::information(
-        this, tr("Program Info"),
-        tr("Tessmar %1 - logger configurations and recording conversion for Kavrix CAN-bus "
-           "data loggers\nCompiled : %2 .\nLocation   : %3 .\n64-bit signals supported ."
-           "\nPlace names of the GPS map: GeoNames (www.geonames.org), CC BY 4.0 .")
-            .arg(QCoreApplication::applicationVersion(), QStringLiteral(__DATE__),
-                 QCoreApplication::applicationFilePath()));
-  });
-  help->addAction(tr("Check for &Updates (via web browser)"))->setEnabled(false);
+  language_->AddLanguageMenu(help);
+  help->addAction(tr("&About..."), this, [] { ShowProgramInfo(); });
+  help->addAction(tr("Check for &Updates (via web browser)"), this, [] { CheckForUpdates(); });
+}
+
+void TCanLogForm1::SetUpTranslationAndHelp() {
+  // Texts that the program writes itself (names, counts, results) are never looked up.
+  for (const char* name : {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_Progress", "Lab_Result",
+                           "LB_FileFormat"}) {
+    SetTranslationTag(findChild<QObject*>(QString::fromLatin1(name)), kTagNoTranslate);
+  }
+  for (QAction* a : recent_actions_) SetTranslationTag(a, kTagNoTranslate);
+  // F1 opens the topic of the focused field, else of the page shown (topics in MainPage order).
+  const int page_topics[] = {kHelpLoggerConfigUsage, kHelpLoggerConfigUsage, kHelpLoggedMessagesTab,
+                             kHelpLoggerConfigTab,   kHelpTriggerTab,        kHelpConverter,
+                             kHelpGpsOutput,         kHelpLogfileDir,        kHelpContents};
+  for (int i = 0; i < pages_->count() && i < int(std::size(page_topics)); ++i) {
+    pages_->widget(i)->setProperty(kHelpTopicProperty, page_topics[i]);
+  }
+  setup_page_->log_file_dir()->setProperty(kHelpTopicProperty, kHelpLogfileDir);
+  setup_page_->logger_cfg()->setProperty(kHelpTopicProperty, kHelpLoggerCfgDir);
+  setup_page_->can_db_dir()->setProperty(kHelpTopicProperty, kHelpCandbDir);
+  setup_page_->export_dir()->setProperty(kHelpTopicProperty, kHelpExportDir);
+  setup_page_->topo_dir()->setProperty(kHelpTopicProperty, kHelpTopography);
+  converter_page_->input_dir()->setProperty(kHelpTopicProperty, kHelpExportDir);
+  converter_page_->output_dir()->setProperty(kHelpTopicProperty, kHelpExportDir);
+  auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  f1->setContext(Qt::ApplicationShortcut);
+  connect(f1, &QShortcut::activated, this, [this] { ShowContextHelp(pages_->currentWidget()); });
 }
 
 void TCanLogForm1::UpdatePasswordMenu() {
   const bool protected_cfg = config_.cfg.Password1[0] != '\0';
   password_menu_->setChecked(protected_cfg);
-  password_toggle_->setText(protected_cfg ? tr("Disable password") : tr("Enable password"));
+  password_toggle_->setText(FromCore(Tr(protected_cfg ? "Disable password" : "Enable password")));
 }
 
 void TCanLogForm1::ReadSettingsIntoControls() {
@@ -294,6 +337,10 @@ void TCanLogForm1::ReadSettingsIntoControls() {
   }
   converter_page_->launch_viewer_box()->setChecked(s.launch_external_viewer);
   info_page_->verbose_box()->setChecked(s.verbose_display);
+  // The language is applied to the windows on the first timer tick.
+  Language().Reset();
+  Language().SetLanguage(s.language);
+  Language().set_test_mode(s.language_test_mode != 0);
   verbose_ = s.verbose_display;
   last_family_ = s.logger_device_family;
   for (int i = 0; i < RecentCandbFiles::kEntries && i < kRecentCanDbCount; ++i) {
@@ -333,6 +380,8 @@ bool TCanLogForm1::WriteSettingsFile() {
   s.show_message_layout = candb_page_->graphic_display_box()->isChecked();
   s.launch_external_viewer = converter_page_->launch_viewer_box()->isChecked();
   s.verbose_display = verbose_;
+  s.language = Language().code();
+  s.language_test_mode = Language().test_mode() ? 1 : 0;
   s.logger_device_family = last_family_;
   for (int i = 0; i < RecentCandbFiles::kEntries && i < kRecentCanDbCount; ++i) {
     s.recent_candb_names[size_t(i)] = candb_import_.recent().entry(i).path;
@@ -472,7 +521,8 @@ void TCanLogForm1::RunBatchStep() {
 }
 
 void TCanLogForm1::RunStartup() {
-  // 1. The user-interface language is applied by the translation tables of a later version.
+  // 1. The user-interface language.
+  language_->ApplyAtStart();
   // 2. Debug printout.
   if (verbose_) {
     ShowMessage(kMsgInfo, "Debugging info ...");
@@ -522,6 +572,13 @@ void TCanLogForm1::ProcessArgument(const std::string& argument) {
       if (p.switch_name == "firstrun") {
         last_family_ = -1;  // the start-up asks for the device family again
       } else if (p.switch_name == "bm") {
+        // What the log holds already (the settings file, the language's test-mode report)
+        // belongs to the batch run's error output too.
+        if (!batch_ && start_.log_batch_to_stderr) {
+          for (const QString& line : info_page_->Lines()) {
+            std::fprintf(stderr, "%s\n", ToCore(line).c_str());
+          }
+        }
         batch_ = true;
         SetBatchMode(true);
       } else if (p.switch_name == "cw") {
@@ -616,8 +673,12 @@ bool TCanLogForm1::AskToSave() {
   Question q;
   q.caption = "Warning";
   q.icon = Icon::kWarning;
-  q.text = StrPrintf(Tr("The logger configuration has been modified but not saved yet.\r\n Save "
-                        "config as   \"%s\"   now ?"),
+  // One text per table column: German for German, English for the others.
+  q.text = StrPrintf(Language().target_column() == kColGerman
+                         ? "Die Logger-Konfiguration wurde geändert aber noch nicht gespeichert.\r\n "
+                           "Konfiguration jetzt unter \"%s\" speichern ?"
+                         : "The logger configuration has been modified but not saved yet.\r\n Save "
+                           "config as   \"%s\"   now ?",
                      ToCore(config_file_name()).c_str());
   q.buttons = Buttons::kYesNoCancel;
   q.batch_answer = Answer::kNo;  // batch mode discards the changes

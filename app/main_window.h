@@ -31,6 +31,7 @@ namespace tessmar {
 class CANdbPage;
 class ConverterPage;
 class InfoPage;
+class LanguageController;
 class LoggerCfgPage;
 class PartnerChannel;
 class SetupPage;
@@ -106,6 +107,7 @@ class TCanLogForm1 : public QMainWindow {
   ConverterPage* converter_page() const { return converter_page_; }
   SetupPage* setup_page() const { return setup_page_; }
   CANdbPage* candb_page() const { return candb_page_; }
+  LanguageController* language() const { return language_; }
   const StatusLine& status() const { return status_; }
   QString StatusText() const;
   PartnerLink& partner() { return partner_; }
@@ -136,6 +138,8 @@ class TCanLogForm1 : public QMainWindow {
 
  private:
   void BuildMenus();
+  // Translation tags of the controls that show the program's own texts, help topics, F1.
+  void SetUpTranslationAndHelp();
   void BuildPages();
   void ReadSettingsIntoControls();
   void OnMessage(int severity, std::string_view text);
@@ -184,6 +188,7 @@ class TCanLogForm1 : public QMainWindow {
   std::string remembered_password_;
 
   QTimer* timer_ = nullptr;
+  LanguageController* language_ = nullptr;
   QTabWidget* pages_ = nullptr;
   QLabel* status_label_ = nullptr;
   InfoPage* info_page_ = nullptr;

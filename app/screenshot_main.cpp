@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -19,6 +20,8 @@
 
 #include "app/converter_page.h"
 #include "app/gps_page.h"
+#include "app/help_launcher.h"
+#include "app/language_scan.h"
 #include "app/password_dialog.h"
 #include "app/setup_page.h"
 #include "app/target_hardware_dialog.h"
@@ -30,6 +33,7 @@
 #include "candb_views/candb_table_view.h"
 #include "candb_views/graph_msg_view.h"
 #include "common/message_output.h"
+#include "common/translation.h"
 #include "config/clc_file.h"
 #include "logfile/simulator/recording_simulator.h"
 #include "preview/gps_preview_form.h"
@@ -303,6 +307,36 @@ int main(int argc, char** argv) {
       }
       std::printf("%s\n", qPrintable(file));
     }
+  }
+
+  // The user interface in German, the translation test mode and the program information box.
+  {
+    auto save = [&out](QWidget* w, const char* name) {
+      QApplication::processEvents();
+      const QString file = out.filePath(QString::fromLatin1(name));
+      if (!w->grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+      }
+      std::printf("%s\n", qPrintable(file));
+      return true;
+    };
+    tessmar::LanguageController* language = window.language();
+    language->SwitchLanguage(tessmar::kLangGerman);
+    pages->setCurrentIndex(int(tessmar::MainPage::kLoggerCfg));
+    if (!save(&window, "logger_cfg_de.png")) return 1;
+    language->SwitchLanguage(tessmar::kLangEnglish);
+    tessmar::Language().set_test_mode(true);
+    language->SwitchLanguage(tessmar::kLangGerman);
+    pages->setCurrentIndex(int(tessmar::MainPage::kSetup));
+    const bool saved = save(&window, "setup_test_mode.png");
+    tessmar::Language().set_test_mode(false);
+    language->SwitchLanguage(tessmar::kLangEnglish);
+    if (!saved) return 1;
+    QMessageBox about(QMessageBox::Information, QStringLiteral("Program Info"),
+                      tessmar::ProgramInfoText(), QMessageBox::Ok, &window);
+    about.show();
+    if (!save(&about, "about.png")) return 1;
   }
   return 0;
 }

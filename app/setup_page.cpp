@@ -1,5 +1,6 @@
 #include "app/setup_page.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -24,7 +25,7 @@ QString PickFolder(QWidget* parent, const QString& title, const QString& current
 
 SetupPage::SetupPage(const int& update_guard, QWidget* parent)
     : QWidget(parent), update_guard_(update_guard) {
-  auto* folders = new QGroupBox(tr("Folders and files"), this);
+  auto* folders = new QGroupBox(tr("Directories"), this);
   auto* grid = new QGridLayout(folders);
   int row = 0;
   auto add_row = [&](const QString& caption, const char* name, QLineEdit*& edit) {
@@ -39,13 +40,13 @@ SetupPage::SetupPage(const int& update_guard, QWidget* parent)
     ++row;
     return button;
   };
-  QPushButton* b_log = add_row(tr("Logged data files (input of the converter)"), "Ed_LogFileDir",
+  QPushButton* b_log = add_row(tr("CAN log files"), "Ed_LogFileDir",
                                Ed_LogFileDir);
-  QPushButton* b_candb = add_row(tr("CAN databases"), "Ed_CanDbDir", Ed_CanDbDir);
+  QPushButton* b_candb = add_row(tr("CANdb files"), "Ed_CanDbDir", Ed_CanDbDir);
   QPushButton* b_export =
-      add_row(tr("Export (output of the converter)"), "Ed_ExportDir", Ed_ExportDir);
+      add_row(tr("Exported"), "Ed_ExportDir", Ed_ExportDir);
   QPushButton* b_topo = add_row(tr("Topographic map data"), "Ed_TopoDir", Ed_TopoDir);
-  QPushButton* b_cfg = add_row(tr("Logger configuration file"), "Ed_LoggerCfg", Ed_LoggerCfg);
+  QPushButton* b_cfg = add_row(tr("Logger cfg"), "Ed_LoggerCfg", Ed_LoggerCfg);
   QPushButton* b_viewer =
       add_row(tr("External data viewer"), "Ed_ExternalViewer", Ed_ExternalViewer);
   grid->setColumnStretch(1, 1);
@@ -85,7 +86,7 @@ SetupPage::SetupPage(const int& update_guard, QWidget* parent)
     if (!name.isEmpty()) Ed_ExternalViewer->setText(name);
   });
 
-  auto* family_box = new QGroupBox(tr("Target hardware (device family)"), this);
+  auto* family_box = new QGroupBox(tr("Logger device family"), this);
   LB_DeviceFamily = new QListWidget(family_box);
   LB_DeviceFamily->setObjectName(QStringLiteral("LB_DeviceFamily"));
   for (uint32_t f = 0; f <= uint32_t(kKnownDeviceFamilies); ++f) {
@@ -108,6 +109,10 @@ SetupPage::SetupPage(const int& update_guard, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(folders);
   layout->addWidget(family_box);
+  // Switched only with the Ctrl key held (see LanguageController).
+  Chk_TranslationTestMode = new QCheckBox(tr("translation test mode"), this);
+  Chk_TranslationTestMode->setObjectName(QStringLiteral("Chk_TranslationTestMode"));
+  layout->addWidget(Chk_TranslationTestMode);
   layout->addStretch(1);
 }
 

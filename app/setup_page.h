@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 
@@ -21,6 +22,7 @@ class SetupPage : public QWidget {
   QLineEdit* logger_cfg() const { return Ed_LoggerCfg; }
   QLineEdit* external_viewer() const { return Ed_ExternalViewer; }
   QListWidget* family_list() const { return LB_DeviceFamily; }
+  QCheckBox* translation_test_box() const { return Chk_TranslationTestMode; }
 
   // Shows the entry of a family (4 and above, and -1, show " unknown / future device").
   void ShowFamily(uint32_t family);
@@ -45,6 +47,7 @@ class SetupPage : public QWidget {
   QLineEdit* Ed_LoggerCfg;
   QLineEdit* Ed_ExternalViewer;
   QListWidget* LB_DeviceFamily;
+  QCheckBox* Chk_TranslationTestMode;
   const int& update_guard_;
   int row_at_press_ = -1;  // current row of the family list when the mouse was pressed
 };

@@ -62,7 +62,7 @@ AliasesPage::AliasesPage(QWidget* parent) : QWidget(parent) {
       this));
   layout->addWidget(
       new QLabel(tr("Signal names for which no alias is found will remain unchanged ."), this));
-  auto* not_done = new QLabel(tr("NOT IMPLEMEMTED YET"), this);
+  auto* not_done = new QLabel(tr("NOT IMPLEMENTED YET !"), this);
   not_done->setObjectName(QStringLiteral("Lab_AliasesNotImplemented"));
   not_done->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
   layout->addWidget(not_done);

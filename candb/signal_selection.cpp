@@ -12,6 +12,7 @@
 #include "common/message_output.h"
 #include "common/text_readers.h"
 #include "common/text_util.h"
+#include "common/translation.h"
 
 namespace tessmar {
 namespace {
@@ -185,9 +186,14 @@ AddResult AddTableRow(LoggerConfiguration& config, const SignalTable& table, int
     Question q;
     q.caption = Tr("PROBLEM");
     q.icon = Icon::kWarning;
-    q.text = StrPrintf(Tr("A signal named \"%s\"\r\nalready exists in the CAN LOGGER CONFIGURATION ."
-                          "\r\nOverwrite the existing signal definition ?\r\n  [YES]=overwrite, "
-                          "[NO]=leave the old signal as-is"),
+    // This question has its own German text instead of a table row.
+    q.text = StrPrintf(GermanUi() ? "Ein Signal namens \"%s\"\r\nist bereits in der Logger-"
+                                    "Konfiguration definiert .\r\nDie bereits existierende "
+                                    "Definition überschreiben ?\r\n  [Ja]=überschreiben, "
+                                    "[Nein]=alte Definition nicht ändern"
+                                  : "A signal named \"%s\"\r\nalready exists in the CAN LOGGER "
+                                    "CONFIGURATION .\r\nOverwrite the existing signal definition "
+                                    "?\r\n  [YES]=overwrite, [NO]=leave the old signal as-is",
                        sig.sn);
     q.buttons = Buttons::kYesNoCancel;
     q.batch_answer = Answer::kYes;

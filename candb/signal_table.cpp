@@ -6,6 +6,7 @@
 
 #include "candb/candb.h"
 #include "common/c_locale.h"
+#include "common/translation.h"
 #include "common/message_output.h"
 
 namespace tessmar {
@@ -251,13 +252,23 @@ int SignalTable::LoadDbc(const std::filesystem::path& path, int bus, unsigned fl
       int r = search ? index.Find(bus, node, msg_name, sig_name) : -1;
       if (r >= 1 && asking) {
         Question q;
-        q.caption = Tr("Loading CANdb: Signal already defined");
+        // This question has its own German text instead of table rows.
+        const bool german = GermanUi();
+        q.caption = german ? "Laden aus CANdb-Datei: Signal schon definiert"
+                           : "Loading CANdb: Signal already defined";
         q.text = StrPrintf(
-            Tr("A definition for signal\r\n\n         \"%s.%s.%s\"\r\n\n already exists in the "
-               "CANdb table for Bus #%d .\r\n\nReplace old signal definitions ?\r\n  Choose\r\n"
-               "          \"YES\" to replace old definitions, and append new ones,\r\n"
-               "          \"NO\"  to append all definitions (don't care for dupes),\r\n"
-               "          \"CANCEL\" to stop loading this CANdb file ."),
+            german
+                ? "Eine Definition des CAN-Signals\r\n\n         \"%s.%s.%s\"\r\n\n existiert "
+                  "bereits in der CANdb-Tabelle für Bus #%d .\r\n\nSollen alte Signaldefinitionen "
+                  "ersetzt werden ?\r\n  Wählen Sie..\r\n          \"Ja\"     um alte "
+                  "Definitionen zu ERSETZEN und neue ANZUHÄNGEN,\r\n          \"Nein\"  um alle "
+                  "Definitionen an die Tabelle ANZUHÄNGEN,\r\n          \"Abbrechen\" um das Laden "
+                  "des CANdb-files sofort abzubrechen ."
+                : "A definition for signal\r\n\n         \"%s.%s.%s\"\r\n\n already exists in the "
+                  "CANdb table for Bus #%d .\r\n\nReplace old signal definitions ?\r\n  Choose\r\n"
+                  "          \"YES\" to replace old definitions, and append new ones,\r\n"
+                  "          \"NO\"  to append all definitions (don't care for dupes),\r\n"
+                  "          \"CANCEL\" to stop loading this CANdb file .",
             node.c_str(), msg_name.c_str(), sig_name.c_str(), bus);
         q.buttons = Buttons::kYesNoCancel;
         q.batch_answer = Answer::kYes;

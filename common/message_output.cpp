@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/c_locale.h"
+#include "common/translation.h"
 
 namespace tessmar {
 namespace {
@@ -71,8 +72,8 @@ void ShowMessageF(int severity, const char* format, ...) {
 void SetTranslator(Translator translator) { TrTable() = std::move(translator); }
 
 const char* Tr(const char* text) {
-  if (!TrTable() || text == nullptr) return text;
-  const char* translated = TrTable()(text);
+  if (text == nullptr) return text;
+  const char* translated = TrTable() ? TrTable()(text) : Language().Translate(text);
   return translated ? translated : text;
 }
 

@@ -37,8 +37,10 @@ void ShowMessageV(int severity, const char* format, va_list args);
 std::string StrPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string StrPrintfV(const char* format, va_list args);
 
-// Translation lookup for user-visible texts. Until a language table is installed every text is
-// returned unchanged. The returned pointer stays valid as long as the installed table does.
+// Translation lookup for user-visible texts: into the current user-interface language of
+// common/translation.h (English, the program's own language, returns every text unchanged), or
+// through a translator set with SetTranslator. The returned pointer stays valid as long as the
+// text and the translator do.
 using Translator = std::function<const char*(const char* text)>;
 void SetTranslator(Translator translator);
 const char* Tr(const char* text);
@@ -47,7 +49,7 @@ const char* Tr(const char* text);
 
 enum class Answer { kYes, kNo, kCancel, kOk };
 enum class Buttons { kOk, kYesNo, kYesNoCancel, kOkCancel };
-enum class Icon { kQuestion, kWarning };
+enum class Icon { kQuestion, kWarning, kInformation };
 
 struct Question {
   std::string text;

@@ -8,6 +8,7 @@
 #include "candb/signal_selection.h"
 #include "candb/signal_views.h"
 #include "common/message_output.h"
+#include "common/translation.h"
 #include "tests/candb/candb_test_util.h"
 
 namespace tessmar {
@@ -169,6 +170,16 @@ TEST_F(LoggedSignalsTest, NameAlreadyLoggedAsksAndBatchOverwrites) {
               "A signal named \"Speed\"\r\nalready exists in the CAN LOGGER CONFIGURATION .\r\n"
               "Overwrite the existing signal definition ?\r\n  [YES]=overwrite, [NO]=leave the "
               "old signal as-is");
+  }
+  {
+    ASSERT_TRUE(Language().SetLanguage(kLangGerman));
+    AnswerWith no(Answer::kNo);
+    EXPECT_EQ(AddTableRow(config, table, 4), AddResult::kKept);
+    Language().Reset();
+    EXPECT_EQ(no.last.text,
+              "Ein Signal namens \"Speed\"\r\nist bereits in der Logger-Konfiguration definiert ."
+              "\r\nDie bereits existierende Definition überschreiben ?\r\n  [Ja]=überschreiben, "
+              "[Nein]=alte Definition nicht ändern");
   }
   {
     AnswerWith cancel(Answer::kCancel);

@@ -7,6 +7,7 @@
 #include "candb/signal_table.h"
 #include "candb/signal_views.h"
 #include "common/message_output.h"
+#include "common/translation.h"
 #include "tests/candb/candb_test_util.h"
 
 namespace tessmar {
@@ -113,6 +114,21 @@ TEST(SignalTable, LoadFillsCellsInTheirFormats) {
   EXPECT_EQ(t.cell(4, kColMultiplexor), "3,0,4,I");
   EXPECT_EQ(t.cell(5, kColMultiplexor), "MUXER invalid ?!?");
   EXPECT_EQ(t.cell(5, kColType), "FLOAT");
+}
+
+TEST(SignalTable, DuplicateQuestionIsGermanInAGermanUserInterface) {
+  DbcFile f(kEngineDbc);
+  MessageCapture cap;
+  SignalTable t;
+  t.LoadDbc(f.path(), 1, 0);
+  ASSERT_TRUE(Language().SetLanguage(kLangGerman));
+  ScriptedAnswers yes(Answer::kYes);
+  t.LoadDbc(f.path(), 1, 0);
+  Language().Reset();
+  EXPECT_EQ(yes.last.caption, "Laden aus CANdb-Datei: Signal schon definiert");
+  EXPECT_NE(yes.last.text.find("\"ECU.Engine.EngSpeed\"\r\n\n existiert bereits in der "
+                               "CANdb-Tabelle für Bus #1 ."),
+            std::string::npos);
 }
 
 TEST(SignalTable, ReloadAsksOnceAndOverwritesAppendsOrStops) {

@@ -298,6 +298,9 @@ class CANdb {
   // colon. Problems go to the message output with the line number.
   int LoadDbcFile(const std::string& path);
   bool loaded() const { return loaded_; }
+  // Statements of the DBC format met by the last load (keywords such as BO_, BU_, NS_, VERSION);
+  // 0 for a file that is no CAN database at all (empty, binary, other text).
+  int statement_count() const { return statement_count_; }
   const std::string& path() const { return path_; }
 
   void AddNode(std::string_view name);
@@ -376,7 +379,8 @@ class CANdb {
   std::string bad_number_;  // text of the last number the scanner rejected
   int pushed_back_ = 0;  // 0 = none; else the character + 2 (so that -1 and 0 can be pushed back)
   int32_t line_ = 1;
-  bool token_at_line_start_ = false;  // only blanks stand before the last token on its line
+  bool token_at_line_start_ = false;
+  int statement_count_ = 0;  // only blanks stand before the last token on its line
 };
 
 }  // namespace tessmar

@@ -521,6 +521,7 @@ CANdb::Token CANdb::SkipPast(Token tok, int stop) {
 
 int CANdb::LoadDbcFile(const std::string& path) {
   path_ = path;
+  statement_count_ = 0;
   // Read as bytes; ReadFileByte() turns CR LF into LF itself.
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) {
@@ -534,12 +535,14 @@ int CANdb::LoadDbcFile(const std::string& path) {
   Token tok = NextToken();
   while (!tok.Ends()) {
     if (tok.Is(Kw::kNS)) {
+      ++statement_count_;
       do {
         tok = NextToken();
       } while (!tok.Ends() && !tok.Is(Kw::kBU));
       if (!tok.Is(Kw::kBU)) continue;
     }
     if (tok.Is(Kw::kBU)) {
+      ++statement_count_;
       tok = NextToken();
       if (!tok.Is(':')) {
         LogError("':' expected");
@@ -554,9 +557,16 @@ int CANdb::LoadDbcFile(const std::string& path) {
       continue;
     }
     if (tok.kind != Token::kKeyword) {
+      if (tok.kind == Token::kIdent && token_at_line_start_) {
+        const std::string_view word(token_text_, token_len_);
+        if (word == "VERSION" || word == "BS_" || word == "VAL_TABLE_" || word == "BO_TX_BU_") {
+          ++statement_count_;
+        }
+      }
       tok = NextToken();
       continue;
     }
+    ++statement_count_;
     switch (tok.kw) {
       case Kw::kBO: tok = ParseMessage(); break;
       case Kw::kCM: tok = ParseComment(); break;

@@ -235,10 +235,12 @@ void SignalTable::FillRow(SignalTableRow& row, const CANdbMessage& message,
   row[kColRowStatus] = "0";
 }
 
-int SignalTable::LoadDbc(const std::filesystem::path& path, int bus, unsigned flags) {
+int SignalTable::LoadDbc(const std::filesystem::path& path, int bus, unsigned flags,
+                         int* statements) {
   if (rows_.size() < 2) Reset();
   CANdb db;
   db.LoadDbcFile(path.string());  // whatever was read is copied, also after an error
+  if (statements != nullptr) *statements = db.statement_count();
 
   DuplicateIndex index(*this, flags);
   bool asking = true;
@@ -323,7 +325,14 @@ bool LoadDbcIntoTable(SignalTable& table, const std::filesystem::path& path, int
     ShowMessageF(kMsgError, "File not found: \"%s\" .", path.string().c_str());
     return false;
   }
-  const int n = table.LoadDbc(path, bus, kLoadIgnoreNodeNames);
+  int statements = 0;
+  const int n = table.LoadDbc(path, bus, kLoadIgnoreNodeNames, &statements);
+  if (statements == 0) {
+    // An empty, binary or other text file would otherwise "load" with 0 signals and look fine.
+    ShowMessageF(kMsgError, "\"%s\" is not a CAN database: it holds no DBC statement.",
+                 path.string().c_str());
+    return false;
+  }
   ShowMessageF(kMsgInfo, "Loaded CAN database \"%s\" for bus #%d, %d signals.",
                path.string().c_str(), bus, n);
   return true;

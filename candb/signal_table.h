@@ -85,7 +85,10 @@ class SignalTable {
   // with MatchPattern(), flags may leave out node and message) is overwritten or duplicated as the
   // user answers the question "Loading CANdb: Signal already defined" (batch answer: Yes,
   // overwrite). Whatever the reader read before an error is copied.
-  int LoadDbc(const std::filesystem::path& path, int bus, unsigned flags);
+  // *statements (optional) receives the number of DBC statements the file held: 0 for a file that
+  // is no CAN database at all.
+  int LoadDbc(const std::filesystem::path& path, int bus, unsigned flags,
+              int* statements = nullptr);
 
   // First row from start_row on with "Bus Nr" equal to the bus digit whose node, message and
   // signal cells match the patterns (an empty pattern matches every row); -1 if none.
@@ -111,7 +114,8 @@ int RowBus(const SignalTable& table, int r);
 // Loads a DBC file (".dbc" path and bus number, as the command lines give them) into a table as
 // the import does: a missing file gives "File not found: \"%s\" ." and leaves the table as it
 // was; otherwise the file is loaded ignoring node names when matching earlier rows and
-// "Loaded CAN database \"%s\" for bus #%d, %d signals." is logged. False for a missing file.
+// "Loaded CAN database \"%s\" for bus #%d, %d signals." is logged. False for a missing file and for
+// a file that holds no DBC statement at all (reported as not a CAN database).
 bool LoadDbcIntoTable(SignalTable& table, const std::filesystem::path& path, int bus);
 
 // Splits a command-line argument "FILE[,BUS]" into path and bus (default 1). False when the bus

@@ -66,8 +66,9 @@ void PrintConvertHelp() {
       "                        use the signals of CONFIG.clc instead of the recording's own\n"
       "  --combine             write all recordings into one output file\n"
       "  --skip-until-valid    start rows only when every signal and expression has a value\n"
-      "  --outdir DIR          folder of the outputs (default: the converter's export folder of\n"
-      "                        the settings, else the folder of each recording)\n"
+      "  --outdir DIR          folder of the outputs, made when missing (default: the\n"
+      "                        converter's export folder of the settings, else the folder of\n"
+      "                        each recording)\n"
       "  --breakpoint TIME     report when the recording reaches \"YYYY-MM-DD hh:mm:ss\"\n"
       "  --gps-preset N        GPS output preset: 0 author's favourite, 1 simple text,\n"
       "                        2 optimized for Stiegele MDF (track file, columns, formats)\n"
@@ -473,6 +474,24 @@ int RunConvert(const Args& args) {
     if (config_failed || database_failed) return kExitFailure;
     PrintError("no recordings (.cld) to convert; see 'tessmar-cli --help-convert'");
     return kExitUsage;
+  }
+
+  // Output folders that do not exist yet are made, as "mkdir -p" would: the output folder when a
+  // source has no output name of its own, and the folder of every output name.
+  std::vector<std::filesystem::path> folders;
+  if (batch.sources.size() > batch.outputs.size() && !outdir.empty()) folders.push_back(outdir);
+  for (const std::filesystem::path& out : batch.outputs) {
+    if (out.has_parent_path()) folders.push_back(out.parent_path());
+  }
+  for (const std::filesystem::path& folder : folders) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec)) continue;
+    if (!std::filesystem::create_directories(folder, ec) || ec) {
+      PrintError("cannot create the output folder \"" + folder.string() + "\" (" +
+                 (ec ? ec.message() : std::string("not a folder")) + ")");
+      return kExitFailure;
+    }
+    ShowMessageF(kMsgInfo, "Created the output folder \"%s\".", folder.string().c_str());
   }
 
   ConversionRequest request;

@@ -66,6 +66,26 @@ TEST(ConvertCli, OutputNamesChooseFormats) {
   EXPECT_NE(r.err.find("2 files converted, 0 conversion errors."), std::string::npos);
 }
 
+TEST(ConvertCli, MissingOutputFoldersAreMade) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  WriteRecording(dir / "b.cld");
+  // --outdir for the source without a name of its own, and the folder of a named output.
+  const CliResult r = RunCli(Args(dir, {"a.cld", "b.cld", "named/deep/a.csv", "--outdir", "out/x"}),
+                             dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir / "named/deep/a.csv"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir / "out/x/b.txt"));
+  EXPECT_NE(r.err.find("Created the output folder \"out/x\"."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Created the output folder \"named/deep\"."), std::string::npos);
+  // A file where the folder should be is a clear failure, not a conversion error per source.
+  WriteFile(dir / "blocker", "");
+  const CliResult blocked = RunCli(Args(dir, {"a.cld", "--outdir", "blocker/sub"}), dir.path());
+  EXPECT_EQ(blocked.exit_code, 1);
+  EXPECT_NE(blocked.err.find("cannot create the output folder \"blocker/sub\""), std::string::npos)
+      << blocked.err;
+}
+
 TEST(ConvertCli, OptionsOverrideSettingsFile) {
   TempDir dir;
   WriteRecording(dir / "a.cld");
@@ -116,8 +136,8 @@ TEST(ConvertCli, FailuresGiveNonZeroExit) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("1 file  converted, 1 conversion error . Please check error log"),
             std::string::npos);
-  // Unwritable output folder.
-  r = RunCli(Args(dir, {"a.cld", "--outdir", (dir / "nowhere").string()}), dir.path());
+  // Unwritable output folder (a missing one is made; nobody, not even root, writes into /proc).
+  r = RunCli(Args(dir, {"a.cld", "--outdir", "/proc"}), dir.path());
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("Error: Could not create"), std::string::npos);
   // ETAS needs a numeric no-value text: the writer refuses to start, which is not a file error.

@@ -47,6 +47,22 @@ TEST(DbcCli, SeveralFilesAndBuses) {
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4);
 }
 
+TEST(DbcCli, FilesWithoutDbcStatementsAreNoCanDatabase) {
+  TempDir dir;
+  WriteFile(dir / "empty.dbc", "");
+  WriteFile(dir / "notes.dbc", "Shopping list: milk, 2 eggs\n");
+  WriteFile(dir / "binary.dbc", std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10));
+  for (const char* name : {"empty.dbc", "notes.dbc", "binary.dbc"}) {
+    const CliResult r = RunCli({"dbc", (dir / name).string()});
+    EXPECT_EQ(r.exit_code, 1) << name;
+    EXPECT_EQ(r.err, "tessmar-cli: error: \"" + (dir / name).string() +
+                         "\" is not a CAN database: it holds no DBC statement.\n");
+  }
+  // A real database without any message is still one.
+  WriteFile(dir / "nodes.dbc", "VERSION \"\"\nBU_: A B\n");
+  EXPECT_EQ(RunCli({"dbc", (dir / "nodes.dbc").string()}).exit_code, 0);
+}
+
 TEST(DbcCli, MissingFileAndBadCommandLines) {
   CliResult r = RunCli({"dbc", "/no/such/file.dbc"});
   EXPECT_EQ(r.exit_code, 1);

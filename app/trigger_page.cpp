@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "app/qt_text.h"
+#include "common/c_locale.h"
 #include "common/message_output.h"
 #include "common/text_readers.h"
 
@@ -41,11 +42,7 @@ class RedFrameDelegate : public QStyledItemDelegate {
   }
 };
 
-QString FormatValue(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return QString::fromLatin1(text);
-}
+QString FormatValue(double value) { return QString::fromStdString(FormatG(value)); }
 
 double ReadValue(const QLineEdit* edit) {
   const std::string text = ToCore(edit->text());

@@ -47,4 +47,10 @@ double StrtodC(const char* text, char** end) {
   return c != locale_t{} ? strtod_l(text, end, c) : std::strtod(text, end);
 }
 
+std::string FormatG(double value) {
+  char text[64];
+  SnprintfC(text, sizeof text, "%g", value);
+  return text;
+}
+
 }  // namespace tessmar

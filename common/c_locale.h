@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <string>
 
 namespace tessmar {
 
@@ -14,6 +15,10 @@ namespace tessmar {
 int VsnprintfC(char* buffer, std::size_t size, const char* format, va_list args);
 int SnprintfC(char* buffer, std::size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+
+// The value as "%g" writes it in the "C" locale ("0.1", "-1.5", "1e+06"): the form in which the
+// editors show numbers.
+std::string FormatG(double value);
 
 // strtod in the "C" locale (same syntax, *end and range behaviour).
 double StrtodC(const char* text, char** end);

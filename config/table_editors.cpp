@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/c_locale.h"
 #include "common/text_readers.h"
 
 namespace tessmar {
@@ -15,12 +16,6 @@ std::string_view Trimmed(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
-}
-
-std::string FormatG(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
 }
 
 std::string Cut(std::string_view text) { return std::string(text.substr(0, kMaxNameChars)); }

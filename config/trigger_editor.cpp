@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/message_output.h"
+#include "common/c_locale.h"
 #include "common/text_readers.h"
 
 namespace tessmar {
@@ -25,12 +26,6 @@ enum Op : int32_t { kLess = 0, kLessEq = 1, kGreater = 2, kGreaterEq = 3 };
 
 bool IsLess(int32_t op) { return op == kLess || op == kLessEq; }
 bool IsGreater(int32_t op) { return op == kGreater || op == kGreaterEq; }
-
-std::string FormatG(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
 
 std::string Overfluent(int comparison) {
   return "Condition in line " + std::to_string(comparison) + " is OVERFLUENT";

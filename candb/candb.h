@@ -3,9 +3,10 @@
 // comments, attribute definitions and attribute values) together with the state of the reader
 // that fills it (candb/dbc_reader.cpp).
 //
-// A CANdb is short-lived: one object per imported file, loaded once with LoadDbcFile(), copied
-// into the CANdb signal table and destroyed. Records are kept in file order; every record owns its
-// texts and everything below it. Texts are 8-bit characters as read, compared case-sensitively.
+// A CANdb is short-lived: one object per imported file, loaded once with LoadDbcFile() (or
+// LoadDbcText() from memory), copied into the CANdb signal table and destroyed. Records are kept
+// in file order; every record owns its texts and everything below it. Texts are 8-bit characters
+// as read, compared case-sensitively.
 
 #include <array>
 #include <cstdint>
@@ -297,6 +298,9 @@ class CANdb {
   // the end of the file: the database keeps what was read before it) or the node list lacks its
   // colon. Problems go to the message output with the line number.
   int LoadDbcFile(const std::string& path);
+  // Reads DBC text held in memory the same way; name stands for the file in messages and
+  // path(). -1 only for the node list without its colon. The text is not kept after the call.
+  int LoadDbcText(std::string_view text, const std::string& name);
   bool loaded() const { return loaded_; }
   // Statements of the DBC format met by the last load (keywords such as BO_, BU_, NS_, VERSION);
   // 0 for a file that is no CAN database at all (empty, binary, other text).
@@ -354,6 +358,7 @@ class CANdb {
   void LogWarning(const char* text);
   void ReportExpected(Token& got, const char* text);
   void LogF(int severity, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  int ReadStatements();  // the statement loop over the opened input
   void CloseFile();
 
   std::vector<std::unique_ptr<CANdbMessage>> messages_;
@@ -373,6 +378,8 @@ class CANdb {
   std::string path_;
   std::FILE* file_ = nullptr;
   std::unique_ptr<unsigned char[]> io_buffer_;
+  const unsigned char* input_ = nullptr;  // the bytes io_pos_..io_len_: io_buffer_ or a text
+  bool input_open_ = false;               // a file or a text is being read
   std::size_t io_pos_ = 0;
   std::size_t io_len_ = 0;
   int read_errno_ = 0;  // errno of a failed read of the file, 0 = none

@@ -160,10 +160,14 @@ CANdb::CANdb() = default;
 
 CANdb::~CANdb() {
   if (buffer_guard_ != 'i') LogError("String buffer corrupted");
-  if (file_ != nullptr) CloseFile();
+  CloseFile();
 }
 
+// Ends reading the input; a file is closed.
 void CANdb::CloseFile() {
+  input_open_ = false;
+  input_ = nullptr;
+  io_pos_ = io_len_ = 0;
   if (file_ == nullptr) return;
   if (std::fclose(file_) != 0) LogError("Cannot close the goddamn file");
   file_ = nullptr;
@@ -199,7 +203,8 @@ void CANdb::ReportExpected(Token& got, const char* text) {
 
 // ---- Character reader ---------------------------------------------------------------------------
 
-// Next byte of the file (0..255) or -1 at its end. A CR directly before an LF is dropped, as a
+// Next byte of the input (0..255) or -1 at its end; a file is read in blocks, a text has all its
+// bytes in place from the start. A CR directly before an LF is dropped, as a
 // text-mode stream does, so that line ends read the same in CR LF and LF files.
 int CANdb::ReadFileByte() {
   const auto next = [this]() -> int {
@@ -215,7 +220,7 @@ int CANdb::ReadFileByte() {
         return -1;
       }
     }
-    return io_buffer_[io_pos_++];
+    return input_[io_pos_++];
   };
   const int c = next();
   if (c != '\r') return c;
@@ -231,7 +236,7 @@ int CANdb::ReadChar() {
     pushed_back_ = 0;
     return c;
   }
-  if (file_ == nullptr) {
+  if (!input_open_) {
     LogWarning("Attempted to read from a non-open file");
     return 0;
   }
@@ -252,7 +257,7 @@ int CANdb::UngetChar(int c) {
 CANdb::Token CANdb::NextToken() {
   token_len_ = 0;
   token_text_[0] = '\0';
-  if (file_ == nullptr && pushed_back_ == 0) return Token{Token::kEnd};
+  if (!input_open_ && pushed_back_ == 0) return Token{Token::kEnd};
   const auto append = [this](int c) {
     if (token_len_ + 1 < kTokenBufferSize) token_text_[token_len_++] = static_cast<char>(c);
   };
@@ -521,7 +526,7 @@ CANdb::Token CANdb::SkipPast(Token tok, int stop) {
 
 int CANdb::LoadDbcFile(const std::string& path) {
   path_ = path;
-  statement_count_ = 0;
+  statement_count_ = 0;  // also for a file that cannot be opened
   // Read as bytes; ReadFileByte() turns CR LF into LF itself.
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) {
@@ -529,9 +534,23 @@ int CANdb::LoadDbcFile(const std::string& path) {
     return -1;
   }
   io_buffer_ = std::make_unique<unsigned char[]>(kIoBufferSize);
+  input_ = io_buffer_.get();
   io_pos_ = io_len_ = 0;
-  read_errno_ = 0;
+  return ReadStatements();
+}
 
+int CANdb::LoadDbcText(std::string_view text, const std::string& name) {
+  path_ = name;
+  input_ = reinterpret_cast<const unsigned char*>(text.data());
+  io_pos_ = 0;
+  io_len_ = text.size();
+  return ReadStatements();
+}
+
+int CANdb::ReadStatements() {
+  input_open_ = true;
+  read_errno_ = 0;
+  statement_count_ = 0;
   Token tok = NextToken();
   while (!tok.Ends()) {
     if (tok.Is(Kw::kNS)) {
@@ -584,7 +603,7 @@ int CANdb::LoadDbcFile(const std::string& path) {
   if (tok.UnreportedFailure()) LogF(kMsgError, "Invalid number \"%s\"", bad_number_.c_str());
   CloseFile();
   if (read_errno_ != 0) {
-    LogF(kMsgError, "Could not read \"%s\" (%s) !", path.c_str(), std::strerror(read_errno_));
+    LogF(kMsgError, "Could not read \"%s\" (%s) !", path_.c_str(), std::strerror(read_errno_));
     loaded_ = false;
     return -1;
   }

@@ -237,11 +237,14 @@ void SignalTable::FillRow(SignalTableRow& row, const CANdbMessage& message,
 
 int SignalTable::LoadDbc(const std::filesystem::path& path, int bus, unsigned flags,
                          int* statements) {
-  if (rows_.size() < 2) Reset();
   CANdb db;
   db.LoadDbcFile(path.string());  // whatever was read is copied, also after an error
   if (statements != nullptr) *statements = db.statement_count();
+  return LoadDbc(db, bus, flags);
+}
 
+int SignalTable::LoadDbc(const CANdb& db, int bus, unsigned flags) {
+  if (rows_.size() < 2) Reset();
   DuplicateIndex index(*this, flags);
   bool asking = true;
   bool search = true;

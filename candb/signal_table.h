@@ -14,6 +14,7 @@
 
 namespace tessmar {
 
+class CANdb;
 class CANdbMessage;
 class CANdbSignal;
 
@@ -89,6 +90,8 @@ class SignalTable {
   // is no CAN database at all.
   int LoadDbc(const std::filesystem::path& path, int bus, unsigned flags,
               int* statements = nullptr);
+  // The same for a database that is already read (from a file or from memory).
+  int LoadDbc(const CANdb& db, int bus, unsigned flags);
 
   // First row from start_row on with "Bus Nr" equal to the bus digit whose node, message and
   // signal cells match the patterns (an empty pattern matches every row); -1 if none.

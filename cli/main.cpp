@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/cli_common.h"
+#include "common/version.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ int RunCommand(tessmar::cli::Args args) {
     return args.empty() ? kExitUsage : kExitOk;
   }
   if (args[0] == "--version" || args[0] == "-V") {
-    std::puts("tessmar-cli 0.1.0");
+    std::printf("tessmar-cli %s\n", tessmar::kVersion);
     return kExitOk;
   }
   const std::string command = args[0];

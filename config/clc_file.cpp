@@ -225,6 +225,36 @@ bool WriteClcFile(const std::filesystem::path& path, LoggerConfiguration& config
   return ok;
 }
 
+namespace {
+
+// Feeds the lines next_line(raw) delivers to the line parser. Works on copies that replace cfg
+// and sigs only when read_failed() is false at the end, so that a read error half-way leaves the
+// configuration as it was.
+template <typename NextLine, typename ReadFailed>
+bool ReadClcLines(NextLine next_line, ReadFailed read_failed, T_CanLog_Config& cfg,
+                  T_CanLog_SigTab& sigs, int* unknown_lines) {
+  if (unknown_lines) *unknown_lines = 0;
+  auto new_cfg = std::make_unique<T_CanLog_Config>(cfg);
+  auto new_sigs = std::make_unique<T_CanLog_SigTab>(sigs);
+  ClcLineParser parser(*new_cfg, *new_sigs);
+  std::string raw;
+  std::string line;
+  int unknown = 0;
+  while (next_line(raw)) {
+    if (!parser.FeedFileLine(raw, &line)) {
+      ShowMessageF(kMsgError, "Unknown: \"%s\" .", line.c_str());
+      ++unknown;
+    }
+  }
+  if (read_failed()) return false;
+  cfg = *new_cfg;
+  sigs = *new_sigs;
+  if (unknown_lines) *unknown_lines = unknown;
+  return true;
+}
+
+}  // namespace
+
 bool ReadClcFile(const std::filesystem::path& path, T_CanLog_Config& cfg, T_CanLog_SigTab& sigs,
                  std::string* error, int* unknown_lines) {
   if (unknown_lines) *unknown_lines = 0;
@@ -233,26 +263,28 @@ bool ReadClcFile(const std::filesystem::path& path, T_CanLog_Config& cfg, T_CanL
     if (error) *error = FileError("Cannot open", path, file);
     return false;
   }
-  // Read into copies so that a read error half-way leaves the configuration as it was.
-  auto new_cfg = std::make_unique<T_CanLog_Config>(cfg);
-  auto new_sigs = std::make_unique<T_CanLog_SigTab>(sigs);
-  ClcLineParser parser(*new_cfg, *new_sigs);
-  std::string raw;
-  std::string line;
-  int unknown = 0;
-  while (file.ReadLine(raw)) {
-    if (!parser.FeedFileLine(raw, &line)) {
-      ShowMessageF(kMsgError, "Unknown: \"%s\" .", line.c_str());
-      ++unknown;
-    }
-  }
-  if (file.last_error() != 0) {
-    if (error) *error = FileError("Cannot read", path, file);
-    return false;
-  }
-  cfg = *new_cfg;
-  sigs = *new_sigs;
-  if (unknown_lines) *unknown_lines = unknown;
+  const bool ok = ReadClcLines([&file](std::string& raw) { return file.ReadLine(raw); },
+                               [&file] { return file.last_error() != 0; }, cfg, sigs,
+                               unknown_lines);
+  if (!ok && error) *error = FileError("Cannot read", path, file);
+  return ok;
+}
+
+bool ReadClcText(std::string_view text, T_CanLog_Config& cfg, T_CanLog_SigTab& sigs,
+                 int* unknown_lines) {
+  std::size_t pos = 0;
+  const auto next_line = [text, &pos](std::string& raw) {
+    std::string_view line;
+    if (!NextTextLine(text, &pos, &line)) return false;
+    raw.assign(line);
+    return true;
+  };
+  return ReadClcLines(next_line, [] { return false; }, cfg, sigs, unknown_lines);
+}
+
+bool ReadClcText(std::string_view text, LoggerConfiguration& config, int* unknown_lines) {
+  if (!ReadClcText(text, config.cfg, config.sigs, unknown_lines)) return false;
+  config.modified = false;
   return true;
 }
 

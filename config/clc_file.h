@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/canlog_config.h"
@@ -45,5 +46,12 @@ bool ReadClcFile(const std::filesystem::path& path, T_CanLog_Config& cfg, T_CanL
                  std::string* error = nullptr, int* unknown_lines = nullptr);
 bool ReadClcFile(const std::filesystem::path& path, LoggerConfiguration& config,
                  std::string* error = nullptr, int* unknown_lines = nullptr);
+
+// Reads configuration file text held in memory by the same line rules; there is no read error,
+// so the result is always true.
+bool ReadClcText(std::string_view text, T_CanLog_Config& cfg, T_CanLog_SigTab& sigs,
+                 int* unknown_lines = nullptr);
+bool ReadClcText(std::string_view text, LoggerConfiguration& config,
+                 int* unknown_lines = nullptr);
 
 }  // namespace tessmar

@@ -5,6 +5,7 @@
 // The password only decides the key of the file's line scrambling: the scrambling hides a
 // protected file from casual reading, it is not encryption.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -44,5 +45,23 @@ void SetNewPassword(LoggerConfiguration& config, std::string& remembered, std::s
 // when remember is set and marks the configuration modified. False (nothing changed) otherwise.
 bool RemovePassword(LoggerConfiguration& config, std::string& remembered, std::string_view entry,
                     bool remember);
+
+// The remembered password as the settings file keeps it: scrambled with kRememberedPasswordKey.
+// Reading takes at most a password's 40 characters.
+std::string RememberedPasswordFromSettings(std::string_view scrambled);
+std::string RememberedPasswordForSettings(std::string_view password);
+
+enum class ConfigLoad { kNotRead, kAccepted, kRefused };
+
+// Loads a configuration file into the configuration being edited. Reports "Loaded logger config
+// \"%s\" ." ("Loading" for a protected file) or, when the file cannot be read, "Warning: Couldn't
+// load \"%s\" ." with the reason (the configuration is then unchanged). A protected file is
+// accepted when its password is the remembered one, or, outside batch mode, when ask_password
+// (optional) confirms it ("Password accepted, loaded encrypted file."); otherwise the
+// configuration is put back as it was before the read and "Refused to load encrypted file
+// \"%s\" ." is reported.
+ConfigLoad LoadConfigurationFile(const std::string& name, LoggerConfiguration& config,
+                                 std::string_view remembered,
+                                 const std::function<bool(const T_CanLog_Config&)>& ask_password);
 
 }  // namespace tessmar

@@ -50,6 +50,14 @@ bool CldReader::Open(std::FILE* stream, const std::string& name) {
   return true;
 }
 
+bool CldReader::OpenMemory(std::span<const uint8_t> bytes, const std::string& name) {
+  // A read-only memory stream: the bytes go through the same buffering, seeking and error
+  // paths as a file's.
+  static const uint8_t kNoBytes = 0;
+  void* data = const_cast<uint8_t*>(bytes.empty() ? &kNoBytes : bytes.data());
+  return Open(fmemopen(data, bytes.size(), "rb"), name);
+}
+
 void CldReader::Close() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;

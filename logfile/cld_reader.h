@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string>
 
 #include "logfile/decode_messages.h"
@@ -62,6 +63,9 @@ class CldReader {
   // Reads from a stream that is already open (taken over: the reader closes it); name is the
   // file name shown in messages. False when stream is null.
   bool Open(std::FILE* stream, const std::string& name);
+  // Reads a recording held in memory; name is the file name shown in messages. The bytes must
+  // stay in place until the reader is closed.
+  bool OpenMemory(std::span<const uint8_t> bytes, const std::string& name);
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
   // Total size in bytes.

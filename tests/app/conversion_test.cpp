@@ -173,9 +173,8 @@ TEST(BatchMode, ArgumentsLoadConvertAndCloseWithoutQuestions) {
   EXPECT_FALSE(w.isVisible());
   EXPECT_TRUE(f.asked().empty());
   EXPECT_TRUE(w.batch());
-  EXPECT_TRUE(seen.contains("BATCH MODE, Step 0   (initializing)")) << seen.join('|').toStdString();
-  EXPECT_TRUE(seen.contains("BATCH MODE, Step 1   (loading)"));
-  EXPECT_TRUE(seen.contains("BATCH MODE, Step 3   (closing)"));
+  // Every step's text: BatchRun unit tests.
+  EXPECT_TRUE(seen.contains("BATCH MODE, Step 3   (closing)")) << seen.join('|').toStdString();
   EXPECT_GT(ReadText(out).size(), 100u);
   EXPECT_EQ(w.config_file_name().toStdString(), kExampleClc);
   EXPECT_STREQ(w.config().cfg.InfoString, "Demo van, drive cycle with GPS");

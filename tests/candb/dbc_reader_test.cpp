@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "candb/candb.h"
+#include "candb/signal_table.h"
 #include "common/message_output.h"
 #include "tests/candb/candb_test_util.h"
 
@@ -513,6 +515,37 @@ TEST(DbcReader, MissingSemicolonEndsStatementAtNextLineKeyword) {
   ASSERT_EQ(db2.LoadDbcFile(inside.path()), 0);
   EXPECT_FALSE(cap2.Contains("missing"));
   ASSERT_TRUE(db2.messages()[0]->comment().has_value());
+}
+
+// A text in memory reads exactly like the same bytes in a file: the same result, table rows and
+// messages (with their line numbers) for every file of the corpus.
+TEST(DbcReader, TextInMemoryReadsLikeTheFile) {
+  // The result, the node count, every table row and every message, as one text.
+  const auto read = [](const std::filesystem::path& path, const std::string* text) {
+    MessageCapture cap;
+    CANdb db;
+    std::string out = std::to_string(text ? db.LoadDbcText(*text, path.string())
+                                          : db.LoadDbcFile(path.string())) +
+                      " " + std::to_string(db.nodes().size()) + "\n";
+    SignalTable table;
+    table.LoadDbc(db, 1, 0);
+    for (int r = 0; r < table.row_count(); ++r) {
+      for (const std::string& cell : table.row(r)) out += cell + "|";
+    }
+    for (const auto& e : cap.entries()) out += "\n" + e.text;
+    return out;
+  };
+  int files = 0;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(testing_util::CorpusDir())) {
+    const std::string ext = entry.path().extension().string();
+    if (!entry.is_regular_file() || (ext != ".dbc" && ext != ".DBC")) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(read(entry.path(), &text), read(entry.path(), nullptr)) << entry.path();
+    ++files;
+  }
+  EXPECT_GE(files, 50);
 }
 
 }  // namespace

@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "candb/named_databases.h"
 #include "candb/signal_selection.h"
 #include "candb/signal_views.h"
 #include "common/message_output.h"
@@ -337,6 +343,51 @@ TEST(CandbImport, LoadFileUpdatesPathsRecentListAndMarks) {
   EXPECT_EQ(lists.node_list().size(), 2u);  // N on bus 1 and N (2)
   EXPECT_EQ(import.DialogPreset(config.cfg, 1), TextOf(config.cfg.DbFileBus1));
   EXPECT_EQ(CandbImport::DialogTitle(2), "Import CANdb file for bus #2");
+}
+
+// ---- Databases named in a configuration ---------------------------------------------------------
+
+// A relative name not found from the working folder is found beside the configuration; loading
+// it leaves the name as written and the modified flag as it was. Nothing found: nothing asked.
+TEST(NamedCanDatabases, FoundBesideTheConfigurationOfferedAndNamesKept) {
+  DbcFile beside("BU_: N\n", "named_beside_cfg.dbc");
+  const std::filesystem::path cfg_file =
+      std::filesystem::path(beside.path()).parent_path() / "logger.clc";
+  const std::string absolute = std::string(TESSMAR_EXAMPLES_DIR) + "/demo_vehicle.dbc";
+  auto config = std::make_unique<LoggerConfiguration>();
+  SetText(config->cfg.DbFileBus1, "named_beside_cfg.dbc");
+  SetText(config->cfg.DbFileBus2, absolute);
+  std::vector<std::pair<std::string, int>> loaded;
+  const auto load = [&](const std::string& path, int bus) {
+    loaded.emplace_back(path, bus);
+    // As an import does: the field takes the path, a changed field marks the configuration.
+    auto& field = bus == 1 ? config->cfg.DbFileBus1 : config->cfg.DbFileBus2;
+    if (TextOf(field) != path) config->modified = true;
+    SetText(field, path);
+  };
+  {
+    AnswerWith no(Answer::kNo);
+    EXPECT_FALSE(OfferNamedCanDatabases(*config, cfg_file, load));
+    EXPECT_TRUE(loaded.empty());
+  }
+  AnswerWith yes(Answer::kYes);
+  EXPECT_TRUE(OfferNamedCanDatabases(*config, cfg_file, load));
+  EXPECT_EQ(yes.last.caption, "Loaded Logger Config");
+  EXPECT_EQ(yes.last.batch_answer, Answer::kYes);
+  EXPECT_EQ(yes.last.text,
+            "The loaded LOGGER CONFIGURATION FILE contains\r\nthe name(s) of CAN DATABASE FILES "
+            "which were\r\nused to define some SIGNALS in this logger config:\r\n\r\n  \"" +
+                beside.path() + "\"\r\n\r\n  \"" + absolute +
+                "\"\r\n\nAlso load CAN DATABASE FILE(S) now ?");
+  EXPECT_EQ(loaded, (std::vector<std::pair<std::string, int>>{{beside.path(), 1}, {absolute, 2}}));
+  EXPECT_STREQ(config->cfg.DbFileBus1, "named_beside_cfg.dbc");
+  EXPECT_FALSE(config->modified);
+
+  SetText(config->cfg.DbFileBus1, "not_there.dbc");
+  SetText(config->cfg.DbFileBus2, "");
+  EXPECT_EQ(FindNamedCanDatabases(config->cfg, cfg_file), (std::array<std::string, 2>{}));
+  EXPECT_FALSE(OfferNamedCanDatabases(*config, cfg_file, load));
+  EXPECT_EQ(yes.asked, 1);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli_test_util.h"
+#include "common/version.h"
 
 namespace tessmar::testing {
 namespace {
@@ -281,7 +282,7 @@ TEST(ClcCli, CommonOptionsAndUnknownOptions) {
   for (const char* v : {"-V", "--version"}) {
     const CliResult r = RunCli({v});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, "tessmar-cli 0.1.0\n");
+    EXPECT_EQ(r.out, std::string("tessmar-cli ") + kVersion + "\n");
   }
   const CliResult help = RunCli({"--help"});
   for (const char* text : {"-q, --quiet", "-V, --version", "130 for Ctrl-C"}) {

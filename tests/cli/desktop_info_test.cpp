@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli_test_util.h"
+#include "common/version.h"
 
 namespace tessmar::testing {
 namespace {
@@ -17,7 +18,7 @@ TEST(DesktopProgram, HelpAndVersionNeedNoDisplay) {
   unsetenv("QT_QPA_PLATFORM");
   CliResult r = RunProgram(TESSMAR_APP_PATH, {"--version"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.out, "tessmar 0.1.0\n");
+  EXPECT_EQ(r.out, std::string("tessmar ") + kVersion + "\n");
   r = RunProgram(TESSMAR_APP_PATH, {"--help"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out.rfind("Usage: tessmar [CONFIG.clc]", 0), 0u) << r.out;

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "common/batch_run.h"
+
 namespace tessmar {
 namespace {
 
@@ -50,6 +55,31 @@ TEST(MessageOutput, TranslatorReplacesFormatsAndFallsBackToTheOriginal) {
   SetTranslator(nullptr);
   EXPECT_EQ(capture.entries()[0].text, "Hallo Welt");
   EXPECT_EQ(capture.entries()[1].text, "Other 1");
+}
+
+// A batch run: one status text per step, the conversion in step 2, closing from step 4 on; the
+// exit status follows the conversion.
+TEST(BatchRun, StepsTextsActionsAndExitStatus) {
+  BatchRun run;
+  run.Begin();
+  EXPECT_TRUE(run.active() && BatchMode());
+  SetBatchMode(false);
+  MessageCapture cap;
+  std::vector<BatchRun::Action> actions;
+  for (int i = 0; i < 6; ++i) actions.push_back(run.Step());
+  using A = BatchRun::Action;
+  EXPECT_EQ(actions, (std::vector<A>{A::kNone, A::kNone, A::kConvert, A::kNone, A::kClose,
+                                     A::kClose}));
+  std::string texts;
+  for (const auto& e : cap.entries()) texts += e.text + "|";
+  EXPECT_EQ(texts, "BATCH MODE, Step 0   (initializing)|BATCH MODE, Step 1   (loading)|"
+                   "BATCH MODE, Step 2   (converting)|BATCH MODE, Step 3   (closing)|"
+                   "BATCH MODE, Step 4   |BATCH MODE, Step 5   |");
+  EXPECT_EQ(run.ExitCode(), 0);
+  run.RecordConversion(false, true, 0);
+  EXPECT_EQ(run.ExitCode(), 1);
+  run.RecordConversion(false, false, 0);
+  EXPECT_EQ(run.ExitCode(), 0);
 }
 
 }  // namespace

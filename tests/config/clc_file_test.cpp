@@ -502,5 +502,25 @@ TEST_F(ClcFileTest, RandomLinesBuiltFromRealFragmentsAreSafe) {
   EXPECT_EQ(Slurp(dir_ / "again.clc"), Slurp(path));
 }
 
+// Text in memory reads like the same bytes in a file: the committed configurations, and one with
+// every kind of line end, an over-long line, a line not understood and no final line end.
+TEST_F(ClcFileTest, TextInMemoryReadsLikeTheFile) {
+  for (const std::string& text :
+       {Slurp(fs::path(TESSMAR_TEST_DATA_DIR) / "clc" / "default_family1.clc"),
+        Slurp(fs::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc"),
+        "[CanLoggerConfig]\rFifoMode=1\n\rFoo=1\r\n" + std::string(300, 'x') +
+            "\x01KeepFileOpened=1"}) {
+    ASSERT_FALSE(text.empty());
+    Spit(dir_ / "t.clc", text);
+    int unknown_file = -1;
+    int unknown_memory = -1;
+    ASSERT_TRUE(ReadClcFile(dir_ / "t.clc", *a_, nullptr, &unknown_file));
+    ASSERT_TRUE(ReadClcText(text, *b_, &unknown_memory));
+    EXPECT_EQ(ClcPlainText(b_->cfg, b_->sigs), ClcPlainText(a_->cfg, a_->sigs));
+    EXPECT_TRUE(a_->cfg == b_->cfg);
+    EXPECT_EQ(unknown_memory, unknown_file);
+  }
+}
+
 }  // namespace
 }  // namespace tessmar

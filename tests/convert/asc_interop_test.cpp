@@ -13,6 +13,7 @@
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
 #include "recording_builder.h"
+#include "tests/interop_util.h"
 
 namespace tessmar {
 namespace {
@@ -32,7 +33,7 @@ std::string RunAndRead(const std::string& command) {
 
 TEST(AscInterop, PythonCanReadsEveryFrame) {
   if (std::system((std::string(kPython) + " -c 'import can' 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "python3-can is not installed";
+    TESSMAR_MISSING_TOOL("python3-can is not installed");
   }
   const auto dir = std::filesystem::temp_directory_path() /
                    ("tessmar_asc_interop_" + std::to_string(::getpid()));

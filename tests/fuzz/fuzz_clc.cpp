@@ -1,7 +1,8 @@
-// Fuzz target: a logger configuration file read, written, read back and written again. What is
-// written must read back to the same file text, plain and scrambled with a password.
+// Fuzz target: a logger configuration read from memory, written, read back and written again.
+// What is written must read back to the same file text, plain and scrambled with a password.
 
 #include <cstring>
+#include <string_view>
 
 #include "config/canlog_config.h"
 #include "config/clc_file.h"
@@ -11,12 +12,10 @@ using namespace tessmar;
 
 namespace {
 
-LoggerConfiguration ReadBack(const std::string& text, const char* name) {
-  const auto path =
-      fuzz::WriteWorkFile(name, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+LoggerConfiguration ReadBack(const std::string& text) {
   LoggerConfiguration config;
   NewConfigWithDefaults(config.cfg, config.sigs, 0);
-  if (!ReadClcFile(path, config)) fuzz::Fail("a written configuration cannot be read");
+  if (!ReadClcText(text, config)) fuzz::Fail("a written configuration cannot be read");
   return config;
 }
 
@@ -24,24 +23,23 @@ LoggerConfiguration ReadBack(const std::string& text, const char* name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   fuzz::Quiet();
-  const auto path = fuzz::WriteWorkFile("input.clc", data, size);
   LoggerConfiguration config;
   NewConfigWithDefaults(config.cfg, config.sigs, 0);
-  if (!ReadClcFile(path, config)) return 0;
+  if (!ReadClcText(std::string_view(reinterpret_cast<const char*>(data), size), config)) return 0;
 
   // A hostile file can leave the configuration inconsistent in ways its own file text repairs on
   // reading (a signal whose message slot a later line took over reads back with a placeholder
   // message), so the text must be stable from the second writing on.
-  const LoggerConfiguration once = ReadBack(ClcFileText(config.cfg, config.sigs), "once.clc");
+  const LoggerConfiguration once = ReadBack(ClcFileText(config.cfg, config.sigs));
   const std::string second = ClcFileText(once.cfg, once.sigs);
-  const LoggerConfiguration again = ReadBack(second, "again.clc");
+  const LoggerConfiguration again = ReadBack(second);
   fuzz::ExpectSameText("plain text changed on reload", second, ClcFileText(again.cfg, again.sigs));
 
   // The same content protected by a password: scrambled lines must unscramble to it.
   LoggerConfiguration locked = again;
   SetText(locked.cfg.Password1, "Fuzz pass 7");
   const std::string scrambled = ClcFileText(locked.cfg, locked.sigs);
-  const LoggerConfiguration unlocked = ReadBack(scrambled, "locked.clc");
+  const LoggerConfiguration unlocked = ReadBack(scrambled);
   fuzz::ExpectSameText("scrambled text changed on reload", ClcPlainText(locked.cfg, locked.sigs),
                        ClcPlainText(unlocked.cfg, unlocked.sigs));
   return 0;

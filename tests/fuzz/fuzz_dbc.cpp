@@ -1,8 +1,10 @@
-// Fuzz target: a CAN database file read into the signal table for bus 1 or 2, every row taken
-// into a logger configuration, and the configuration's file text made.
+// Fuzz target: a CAN database read from memory into the signal table for bus 1 or 2, every row
+// taken into a logger configuration, and the configuration's file text made.
 
 #include <algorithm>
+#include <string_view>
 
+#include "candb/candb.h"
 #include "candb/signal_selection.h"
 #include "candb/signal_table.h"
 #include "config/canlog_config.h"
@@ -13,10 +15,11 @@ using namespace tessmar;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   fuzz::Quiet();
-  const auto path = fuzz::WriteWorkFile("input.dbc", data, size);
+  CANdb db;
+  db.LoadDbcText(std::string_view(reinterpret_cast<const char*>(data), size), "input.dbc");
   SignalTable table;
   const int bus = size % 2 == 0 ? 1 : 2;
-  table.LoadDbc(path, bus, 0);
+  table.LoadDbc(db, bus, 0);
   LoggerConfiguration config;
   NewConfigWithDefaults(config.cfg, config.sigs, 3);
   const int rows = std::min(table.data_row_count(), 400);

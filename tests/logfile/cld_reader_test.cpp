@@ -319,5 +319,47 @@ TEST(EntryStream, ReadErrorIsReportedAndNotTakenForTheEnd) {
   EXPECT_EQ(capture.entries()[0].text, expected);
 }
 
+// A recording in memory reads like the same bytes in a file: header, binary header, entries and
+// a block across buffer edges, a block cut off by the end, winding back; no bytes read as none.
+TEST(EntryStream, RecordingInMemoryReadsLikeTheFile) {
+  testing::TempFolder tmp;
+  testing::Recording rec;
+  rec.StandardHeader().Marker().WithBinaryHeader(true);
+  for (int i = 0; i < 5000; ++i) rec.Add(testing::CanEntry(static_cast<uint32_t>(i), 0x100, {1}));
+  rec.Add(testing::BulkBlock(0xC0, 8, Bytes(4000, 7), 65535));
+  rec.Add(testing::BulkBlock(0xD0, 7, {0, 5, 1}, 100));
+  Bytes bytes = rec.Build();
+  bytes.resize(bytes.size() - 40);  // the last block is cut off
+  testing::WriteBytes(tmp.File("mem.cld"), bytes);
+  // Positions and bytes of every entry, then of those from entry 4990 on once more.
+  const auto read = [](CldReader& reader) {
+    T_CanLog_Config cfg;
+    T_CanLog_SigTab sigs;
+    reader.ReadBinaryHeader(ReadLogHeader(reader, cfg, sigs).binary_position);
+    std::vector<std::pair<int64_t, Bytes>> entries;
+    LogEntry e;
+    for (int pass = 0; pass < 2; ++pass) {
+      while (reader.NextEntry(&e)) {
+        entries.emplace_back(e.position, Bytes(e.bytes, e.bytes + e.size));
+      }
+      reader.SetPosition(reader.FirstEntryPosition() + 16 * 4990);
+    }
+    return entries;
+  };
+  CldReader file_reader;
+  ASSERT_TRUE(file_reader.Open(tmp.File("mem.cld")));
+  CldReader memory_reader;
+  ASSERT_TRUE(memory_reader.OpenMemory(bytes, "mem.cld"));
+  EXPECT_EQ(memory_reader.FileSize(), static_cast<int64_t>(bytes.size()));
+  const auto from_file = read(file_reader);
+  EXPECT_EQ(from_file.size(), 5001u + 11u);
+  EXPECT_TRUE(read(memory_reader) == from_file);
+
+  CldReader empty;
+  ASSERT_TRUE(empty.OpenMemory({}, "empty.cld"));
+  LogEntry e;
+  EXPECT_FALSE(empty.NextEntry(&e));
+}
+
 }  // namespace
 }  // namespace tessmar

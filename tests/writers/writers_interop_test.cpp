@@ -13,6 +13,7 @@
 #include <regex>
 #include <sstream>
 
+#include "tests/interop_util.h"
 #include "tests/writers/gps_entries.h"
 #include "tests/locale_test_util.h"
 #include "tests/writers/mdf_reader.h"
@@ -48,7 +49,9 @@ struct TruthFix {
 };
 
 TEST(GpsBabel, ReadsTheNmeaTrack) {
-  if (Shell("command -v gpsbabel >/dev/null 2>&1") != 0) GTEST_SKIP() << "gpsbabel not installed";
+  if (Shell("command -v gpsbabel >/dev/null 2>&1") != 0) {
+    TESSMAR_MISSING_TOOL("gpsbabel not installed");
+  }
   TempFolder dir;
   std::vector<TruthFix> truth;
   for (int i = 0; i < 30; ++i) {

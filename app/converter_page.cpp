@@ -29,7 +29,7 @@
 #include "app/update_guard.h"
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 #include "preview/gps_preview_form.h"
 #include "preview/graph_preview_form.h"
 

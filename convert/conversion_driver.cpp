@@ -11,10 +11,7 @@
 #include <string_view>
 
 #include "common/message_output.h"
-#include "convert/date_time_format.h"
-#include "convert/dump_writer.h"
 #include "convert/output_names.h"
-#include "convert/text_writers.h"
 #include "logfile/channel_value.h"
 #include "logfile/cld_reader.h"
 #include "logfile/decode_messages.h"
@@ -22,45 +19,12 @@
 #include "logfile/pre_scan.h"
 #include "logfile/running_clock.h"
 #include "logfile/signal_values.h"
+#include "writers/date_time_format.h"
+#include "writers/dump_writer.h"
+#include "writers/format_writers.h"
 #include "writers/gps_output.h"
 
-#if __has_include("writers/format_writers.h")
-#include "writers/format_writers.h"
-#define TESSMAR_HAVE_FORMAT_WRITERS 1
-#endif
-
 namespace tessmar {
-
-std::unique_ptr<Writer> CreateWriter(OutputType type, int format_code, std::string* why) {
-  if (type == OutputType::kLogfileDump) {
-    // The file format does not apply to the dump (its field is greyed out): always text.
-    return std::make_unique<LogfileDumpWriter>();
-  }
-  switch (format_code) {
-    case kFormatText:
-    case kFormatCsvInternational:
-    case kFormatCsvGerman:
-    case kFormatSemicolonCsvGerman:
-      return std::make_unique<TextCsvWriter>();
-    case kFormatVectorAscii:
-      if (type != OutputType::kMessages) {
-        if (why) *why = "Vector ASCII is written only for the output type Messages";
-        return nullptr;
-      }
-      return std::make_unique<VectorAsciiWriter>();
-    default:
-      break;
-  }
-#ifdef TESSMAR_HAVE_FORMAT_WRITERS
-  if (std::unique_ptr<Writer> w = CreateFormatWriter(format_code)) return w;
-#endif
-  if (why) {
-    const OutputFormatInfo* info = FindOutputFormat(format_code);
-    *why = info ? std::string("the format '") + info->list_text + "' is not available"
-                : "unknown output format code " + std::to_string(format_code);
-  }
-  return nullptr;
-}
 
 namespace {
 

@@ -18,9 +18,9 @@
 
 #include "config/canlog_config.h"
 #include "convert/converter_options.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 #include "logfile/pre_scan.h"
-#include "writers/gps_fix.h"
+#include "logfile/gps_fix.h"
 #include "writers/gps_settings.h"
 
 namespace tessmar {

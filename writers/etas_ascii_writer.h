@@ -22,7 +22,7 @@
 
 #include "common/buffered_file.h"
 #include "config/canlog_config.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 

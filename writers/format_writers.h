@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "convert/writer.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 

@@ -12,7 +12,7 @@
 
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
-#include "convert/text_writers.h"
+#include "writers/text_writers.h"
 #include "recording_builder.h"
 
 namespace tessmar {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "convert/text_writers.h"
+#include "writers/text_writers.h"
 #include "logfile/cld_reader.h"
 
 namespace tessmar {

@@ -1,4 +1,4 @@
-#include "convert/writer.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 

@@ -1,11 +1,9 @@
 #pragma once
 // Output formats and the interface every output writer implements.
 //
-// The conversion driver (convert/conversion_driver.h) reads a recording entry by entry, keeps one
-// channel value record per output column up to date and, at every due row, asks the writer of the
-// chosen format to write one row. Writers are created through CreateWriter() below; the writers of
-// the other tools' formats (DIAdem, Vector MDF, Stiegele MDF, ETAS ASCII) plug in through
-// CreateFormatWriter() of writers/format_writers.h.
+// The conversion driver reads a recording entry by entry, keeps one channel value record per
+// output column up to date and, at every due row, asks the writer of the chosen format to write
+// one row. Writers are created through CreateWriter() below.
 //
 // Life of a writer during one conversion start (one or more sources):
 //   1. Create()   once per source. For the first source (and every source when not combining)

@@ -1,4 +1,4 @@
-#include "convert/dump_writer.h"
+#include "writers/dump_writer.h"
 
 #include <cinttypes>
 #include <cmath>
@@ -9,8 +9,8 @@
 #include "common/c_locale.h"
 #include "common/message_output.h"
 #include "config/canlog_config.h"
-#include "convert/date_time_format.h"
-#include "convert/number_format.h"
+#include "writers/date_time_format.h"
+#include "writers/number_format.h"
 #include "logfile/log_entry.h"
 
 namespace tessmar {

@@ -58,18 +58,6 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
 }
 
-const char* AnnounceFormat(int code) {
-  switch (code) {
-    case kFormatDiademAscii:
-    case kFormatDiademInt32:
-    case kFormatDiademReal64: return "Writing DIAdem header file \"%s\"";
-    case kFormatVectorMdf: return "Writing VECTOR MDF header file \"%s\"";
-    case kFormatStiegeleMdf: return "Writing Stiegele MDF header file \"%s\"";
-    case kFormatEtasAscii: return "Writing header for ETAS INCA/MDA/ASCET \"ASCII\" file \"%s\"";
-    default: return nullptr;
-  }
-}
-
 // The clock of an output's relative time (WriterRow::elapsed): seconds since the start of the
 // output, following the absolute time of the rows. A step back of the absolute time would make
 // relative time columns run backwards (and an MDF master channel decrease), so at such a step
@@ -196,6 +184,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   const bool more_follow = (flags & kCombineMoreFollow) != 0;
   const OutputType type = static_cast<OutputType>(options.output_type);
   const int code = options.output_file_format;
+  const OutputFormatInfo* format = FindOutputFormat(code);
 
   // 1. Output state.
   output_created_ = false;
@@ -242,14 +231,13 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   // 3. Separators.
   const char column_sep = ColumnSeparatorChar(options.column_separator);
   const char decimal_sep = DecimalSeparatorChar(options.decimal_separator);
-  if (type != OutputType::kLogfileDump && column_sep == decimal_sep && code != kFormatCsvGerman &&
-      code != kFormatVectorMdf && code != kFormatStiegeleMdf && code != kFormatEtasAscii &&
-      code != kFormatSemicolonCsvGerman) {
+  if (type != OutputType::kLogfileDump && column_sep == decimal_sep &&
+      !(format && format->separators_may_match)) {
     Error("Error: Column-separator must be different from decimal-separator .");
     return false;
   }
-  if (type == OutputType::kMessages && IsDiademFormat(code)) {
-    Error("Cannot export a CAN MESSAGE FILE in DIAdem format yet");
+  if (format && format->refused_type_text && !(format->output_types & OutputTypeBit(type))) {
+    Error("%s", Tr(format->refused_type_text));
     return false;
   }
 
@@ -380,7 +368,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   setup.source_path = source;
   setup.output_type = type;
   setup.format_code = code;
-  setup.mode = code == kFormatDiademInt32 ? 1 : code == kFormatDiademReal64 ? 2 : 0;
+  setup.mode = format ? format->writer_mode : 0;
   setup.appending = appending;
   setup.logged_config = &cfg;
   setup.signal_table = &sigs;
@@ -424,10 +412,9 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   setup.time_column1 = static_cast<TimeColumnKind>(options.time_column1);
   setup.time_column2 = static_cast<TimeColumnKind>(options.time_column2);
   double interval = ParseSeconds(options.write_interval);
-  if (type == OutputType::kSignals || IsDiademFormat(code) || code == kFormatVectorMdf ||
-      code == kFormatStiegeleMdf) {
-    interval = std::max(interval, kMinInterval);
-  }
+  const double minimum_interval =
+      type == OutputType::kSignals ? kMinInterval : format ? format->minimum_interval : 0;
+  if (minimum_interval > 0) interval = std::max(interval, minimum_interval);
   setup.write_interval = interval;
   setup.invalid_value = options.invalid_signal;
   setup.column_separator = column_sep;
@@ -447,9 +434,7 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     dump->SetHead(head);
   }
   if (!appending) {
-    if (const char* announce = AnnounceFormat(code)) {
-      ShowMessageF(kMsgInfo, announce, output.c_str());
-    }
+    if (format && format->announce) ShowMessageF(kMsgInfo, format->announce, output.c_str());
   }
   ClearChannelValues(channels_);
   output_created_ = true;

@@ -6,20 +6,6 @@ namespace {
 const char* const kOutputTypeNames[kOutputTypeCount] = {"Messages", "Signals", "Logfile Dump"};
 }  // namespace
 
-const OutputFormatInfo kOutputFormats[kOutputFormatCount] = {
-    {kFormatText, "Text", ".txt"},
-    {kFormatCsvInternational, "CSV, international", ".csv"},
-    {kFormatCsvGerman, "\"CSV\", german", ".csv"},
-    {kFormatSemicolonCsvGerman, "Semicolon-\"CSV\", german", ".csv"},
-    {kFormatDiademAscii, "DIAdem, ASCII", ".dat"},
-    {kFormatDiademInt32, "DIAdem, INT32", ".dat"},
-    {kFormatDiademReal64, "DIAdem, REAL64", ".dat"},
-    {kFormatVectorAscii, "Vector-ASCII-comp.1", ".asc"},
-    {kFormatVectorMdf, "Vector MDF (\".dat\")", ".dat"},
-    {kFormatStiegeleMdf, "Stiegele MDF", ".mdf"},
-    {kFormatEtasAscii, "ETAS ASCII (\".ascii\")", ".ascii"},
-};
-
 const char* OutputTypeName(int index) {
   if (index < 0 || index >= kOutputTypeCount) return nullptr;
   return kOutputTypeNames[index];
@@ -32,11 +18,16 @@ const OutputFormatInfo* FindOutputFormat(int code) {
   return nullptr;
 }
 
-int OutputFormatListIndex(int code) {
-  for (int i = 0; i < kOutputFormatCount; ++i) {
-    if (kOutputFormats[i].code == code) return i;
+const OutputFormatInfo* FindOutputFormatByCliName(std::string_view name) {
+  for (const OutputFormatInfo& info : kOutputFormats) {
+    if (name == info.cli_name) return &info;
   }
-  return -1;
+  return nullptr;
+}
+
+int OutputFormatListIndex(int code) {
+  const OutputFormatInfo* info = FindOutputFormat(code);
+  return info ? static_cast<int>(info - kOutputFormats.data()) : -1;
 }
 
 bool IsDiademFormat(int code) {
@@ -44,8 +35,8 @@ bool IsDiademFormat(int code) {
 }
 
 bool IsBuiltInFormat(int code) {
-  return code == kFormatText || code == kFormatCsvInternational || code == kFormatCsvGerman ||
-         code == kFormatSemicolonCsvGerman || code == kFormatVectorAscii;
+  const OutputFormatInfo* info = FindOutputFormat(code);
+  return info && info->text_layout;
 }
 
 }  // namespace tessmar

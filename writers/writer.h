@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,22 +56,62 @@ inline constexpr int kFormatStiegeleMdf = 8;
 inline constexpr int kFormatEtasAscii = 9;
 inline constexpr int kFormatSemicolonCsvGerman = 11;  // Semicolon-"CSV", german
 
-// The file format list in display order: list index -> format code and list text.
+class Writer;
+
+// One output format: everything the option check, the driver and both front ends know of it.
+// kOutputFormats (writers/format_writers.cpp) holds one per format, in the order of the file
+// format list; a new format is a new line there and its writer.
 struct OutputFormatInfo {
-  int code;
-  const char* list_text;          // e.g. "CSV, international"
-  const char* default_extension;  // with the dot, e.g. ".csv"
+  int code = 0;                          // stored in the settings ("OutputFileFormat")
+  const char* list_text = "";            // e.g. "CSV, international"
+  const char* cli_name = "";             // tessmar-cli --format value, e.g. "csv"
+  const char* default_extension = "";    // with the dot, e.g. ".csv"
+  // Message shown when a new output is started, "%s" being its path; nullptr for none.
+  const char* announce = nullptr;
+  std::unique_ptr<Writer> (*create)() = nullptr;  // the writer of the format
+  int writer_mode = 0;                   // WriterSetup::mode (DIAdem: 0 ASCII, 1 INT32, 2 REAL64)
+  // Output types the format is written for, bits 1 << OutputType. Another type is refused
+  // with refused_type_text when there is one, else replaced by the first type that is written.
+  unsigned output_types = 0;
+  const char* refused_type_text = nullptr;
+  // Option rules: values the format fixes (-1 or nullptr: the user's choice stays).
+  int column_separator = -1;
+  int decimal_separator = -1;
+  bool no_headlines = false;
+  int time_column1 = -1;
+  int time_column2 = -1;
+  const char* invalid_value = nullptr;
+  const char* write_interval = nullptr;
+  // Every layout field is fixed: the front end disables them with the output type.
+  bool fixed_layout = false;
+  // The invalid value must be a number (starting with a digit or '-'); this status line text
+  // is shown otherwise. nullptr: any text.
+  const char* numeric_invalid_value_note = nullptr;
+  // The option check asks for a write interval of at least 0.1 ms whatever the output type.
+  bool needs_interval = false;
+  // Rows are never written closer than this (seconds; 0: as close as the interval says).
+  double minimum_interval = 0;
+  // The column and the decimal separator may be the same character.
+  bool separators_may_match = false;
+  // Rows are text lines of the channel values alone (Text, CSV, Vector ASCII): the writer never
+  // reads the value ranges of the pre-scan.
+  bool text_layout = false;
 };
-inline constexpr int kOutputFormatCount = 11;
-extern const OutputFormatInfo kOutputFormats[kOutputFormatCount];
+extern const std::span<const OutputFormatInfo> kOutputFormats;
+
+inline constexpr unsigned OutputTypeBit(OutputType type) {
+  return 1u << static_cast<unsigned>(type);
+}
 
 // Information on a format code; nullptr for an unknown code (10 and anything above 11).
 const OutputFormatInfo* FindOutputFormat(int code);
+// The format of a tessmar-cli --format value; nullptr for an unknown name.
+const OutputFormatInfo* FindOutputFormatByCliName(std::string_view name);
 // List index of a format code, -1 for an unknown code.
 int OutputFormatListIndex(int code);
 // True for the codes 3, 4 and 6.
 bool IsDiademFormat(int code);
-// True for the formats written by the built-in text writers (0, 1, 2, 11, 5).
+// True for the formats written as text lines of values (0, 1, 2, 11, 5).
 bool IsBuiltInFormat(int code);
 
 // ---- Time columns ----------------------------------------------------------------------------

@@ -55,6 +55,7 @@ Dms ToDms(std::int32_t value) {
 const char* ProgramBuildDate() { return __DATE__; }
 
 int LogfileDumpWriter::Create(const WriterSetup& setup) {
+  if (setup.dump_head) head_ = *setup.dump_head;
   const bool appending = setup.appending && file_.is_open();
   if (!OpenOutput(setup)) return 0;
   std::string text;

@@ -1,10 +1,22 @@
 #include "writers/writer.h"
 
+#include "common/message_output.h"
+
 namespace tessmar {
 
 namespace {
 const char* const kOutputTypeNames[kOutputTypeCount] = {"Messages", "Signals", "Logfile Dump"};
 }  // namespace
+
+std::string Writer::CreateFailureMessage(const std::filesystem::path& output_path) const {
+  return StrPrintf(Tr("Error: Could not create \"%s\" (%s) !"), output_path.c_str(),
+                   error_text().c_str());
+}
+
+std::string Writer::WriteFailureMessage(const std::filesystem::path& output_path) const {
+  return StrPrintf(Tr("Error: Could not write \"%s\" (%s) ! The output file is incomplete."),
+                   output_path.c_str(), error_text().c_str());
+}
 
 const char* OutputTypeName(int index) {
   if (index < 0 || index >= kOutputTypeCount) return nullptr;

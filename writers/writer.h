@@ -17,8 +17,9 @@
 //                 first row, so that it is the moment the relative times count from.
 //   3. Finish()   after every source's conversion pass, and once more at the very end of the run.
 //                 A writer that has nothing open must do nothing and return success.
-// Every operation returns 0 for failure and non-zero for success; on failure the reason is kept
-// in error_text() and the driver puts it into its own message. Writers never throw.
+// Every operation returns 0 for failure and non-zero for success; on failure the writer keeps the
+// reason and words the user's message itself (CreateFailureMessage, WriteFailureMessage), so the
+// driver shows it without knowing the format. Writers never throw.
 
 #include <cstdint>
 #include <filesystem>
@@ -34,6 +35,8 @@ namespace tessmar {
 
 struct T_CanLog_Config;  // config/canlog_config.h: the configuration of the recording's header
 struct T_CanLog_SigTab;  // config/canlog_config.h: the signal table in use
+struct LogEntry;         // logfile/log_entry.h
+struct DumpHead;         // writers/dump_writer.h
 
 // ---- Output types ----------------------------------------------------------------------------
 
@@ -180,6 +183,8 @@ struct WriterSetup {
   int headlines = 1;              // 0..3
   bool scaled_values = true;      // false: raw values
   double conversion_start_time = 0;  // absolute time of the oldest entry of the first source
+  // The recording's particulars for the head of the Logfile Dump (nullptr for other outputs).
+  const DumpHead* dump_head = nullptr;
 };
 
 // One row. Times are seconds since tick 0 of the running clock; absolute = time + time_base.
@@ -232,10 +237,20 @@ class Writer {
   // conversion take it instead of WriterSetup::conversion_start_time.
   virtual void SetConversionStart(double /*absolute_time*/) {}
 
+  // Outputs made of entries rather than rows (the Logfile Dump): writes the line(s) of one entry
+  // as read; absolute_time is the running clock's absolute time after it. Returns the number of
+  // counted lines, or -1 when writing failed. Row outputs write nothing here.
+  virtual int WriteEntry(const LogEntry& /*entry*/, double /*absolute_time*/) { return 0; }
+
   // The path shown to the user as "Output: ..." (DIAdem shows its data file).
   virtual std::filesystem::path ShownOutputPath(const std::filesystem::path& output_path) const {
     return output_path;
   }
+
+  // The error message of a failed Create(), worded by the format.
+  virtual std::string CreateFailureMessage(const std::filesystem::path& output_path) const;
+  // The error message of a failed WriteRow(), WriteEntry() or Finish(): the output is incomplete.
+  std::string WriteFailureMessage(const std::filesystem::path& output_path) const;
 
   // Reason of the last failure, empty when none is known.
   const std::string& error_text() const { return error_text_; }

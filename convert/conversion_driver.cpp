@@ -18,7 +18,6 @@
 #include "logfile/signal_values.h"
 #include "writers/date_time_format.h"
 #include "writers/dump_writer.h"
-#include "writers/format_writers.h"
 #include "writers/gps_output.h"
 
 namespace tessmar {

@@ -29,7 +29,7 @@
 #include "app/update_guard.h"
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 #include "preview/gps_preview_form.h"
 #include "preview/graph_preview_form.h"
 
@@ -80,7 +80,8 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   for (const OutputFormatInfo& f : kOutputFormats) {
     LB_FileFormat->addItem(QString::fromLatin1(f.list_text));
   }
-  LB_FileFormat->setFixedHeight(LB_FileFormat->sizeHintForRow(0) * kOutputFormatCount +
+  LB_FileFormat->setFixedHeight(LB_FileFormat->sizeHintForRow(0) *
+                                    static_cast<int>(kOutputFormats.size()) +
                                 2 * LB_FileFormat->frameWidth() + 4);
 
   Btn_StartConv = new QPushButton(tr("&Go !"), destination);
@@ -312,7 +313,9 @@ ConverterOptions ConverterPage::Options() const {
   ConverterOptions o;
   o.output_type = std::max(0, CB_OutputType->currentIndex());
   const int row = LB_FileFormat->currentRow();
-  o.output_file_format = row >= 0 && row < kOutputFormatCount ? kOutputFormats[row].code : -1;
+  o.output_file_format = row >= 0 && row < static_cast<int>(kOutputFormats.size())
+                             ? kOutputFormats[static_cast<std::size_t>(row)].code
+                             : -1;
   o.headlines = SE_Headlines->value();
   o.column_separator = std::max(0, CB_ColumnSeparator->currentIndex());
   o.decimal_separator = std::max(0, CB_DecimalSeparator->currentIndex());

@@ -26,6 +26,7 @@
 #include <cstdio>
 
 #include "app/converter_page.h"
+#include "app/external_viewer.h"
 #include "app/help_launcher.h"
 #include "app/language_scan.h"
 #include "app/logger_cfg_page.h"
@@ -859,6 +860,7 @@ ConversionSummary TCanLogForm1::StartConversion() {
   request.verbose = verbose_;
   request.launch_viewer = page->launch_viewer_box()->isChecked();
   request.viewer_program = ToCore(setup_page_->external_viewer()->text().trimmed());
+  request.start_viewer = StartExternalViewer;
   request.progress = [this, page, &sources](int percent, const std::filesystem::path& source,
                                             int64_t kbytes) {
     const int index = int(sources.indexOf(FromCore(source.string())));

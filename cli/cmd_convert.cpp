@@ -23,9 +23,29 @@
 #include "convert/conversion_driver.h"
 #include "convert/settings_file.h"
 #include "writers/gps_settings.h"
+#include "writers/writer.h"
 
 namespace tessmar::cli {
 namespace {
+
+// "--format FORMAT" and the names of the formats, in lines of at most 82 columns.
+void PrintFormatNames() {
+  constexpr std::size_t kWidth = 82;
+  const std::string indent(24, ' ');
+  std::string line = "  --format FORMAT       ";
+  bool first = true;
+  for (const OutputFormatInfo& f : kOutputFormats) {
+    const std::string name = first ? f.cli_name : std::string(" | ") + f.cli_name;
+    if (!first && line.size() + name.size() + 2 > kWidth) {
+      std::fputs((line + " |\n").c_str(), stdout);
+      line = indent + f.cli_name;
+    } else {
+      line += name;
+    }
+    first = false;
+  }
+  std::fputs((line + "\n").c_str(), stdout);
+}
 
 void PrintConvertHelp() {
   std::fputs(
@@ -48,10 +68,10 @@ void PrintConvertHelp() {
       "Options:\n"
       "  --settings FILE       settings file to read (default: Tessmar.ini beside the program,\n"
       "                        else $XDG_CONFIG_HOME/tessmar/Tessmar.ini)\n"
-      "  --output-type TYPE    messages | signals | dump\n"
-      "  --format FORMAT       text | csv | csv-german | csv-semicolon | diadem-ascii |\n"
-      "                        diadem-int32 | diadem-real64 | vector-ascii | vector-mdf |\n"
-      "                        stiegele-mdf | etas-ascii\n"
+      "  --output-type TYPE    messages | signals | dump\n",
+      stdout);
+  PrintFormatNames();
+  std::fputs(
       "  --interval SECONDS    row interval of Signals output (e.g. 0.01)\n"
       "  --time1 KIND          first time column: off | implicit | seconds | milliseconds |\n"
       "                        datetime | datetime-fraction\n"
@@ -97,18 +117,6 @@ struct NamedValue {
 };
 
 constexpr NamedValue kOutputTypes[] = {{"messages", 0}, {"signals", 1}, {"dump", 2}};
-constexpr NamedValue kFormats[] = {
-    {"text", kFormatText},
-    {"csv", kFormatCsvInternational},
-    {"csv-german", kFormatCsvGerman},
-    {"csv-semicolon", kFormatSemicolonCsvGerman},
-    {"diadem-ascii", kFormatDiademAscii},
-    {"diadem-int32", kFormatDiademInt32},
-    {"diadem-real64", kFormatDiademReal64},
-    {"vector-ascii", kFormatVectorAscii},
-    {"vector-mdf", kFormatVectorMdf},
-    {"stiegele-mdf", kFormatStiegeleMdf},
-    {"etas-ascii", kFormatEtasAscii}};
 constexpr NamedValue kTimeKinds[] = {{"off", 0},          {"implicit", 1}, {"seconds", 2},
                                      {"milliseconds", 3}, {"datetime", 4}, {"datetime-fraction", 5}};
 constexpr NamedValue kSeparators[] = {{"blank", 0}, {"space", 0}, {"tab", 1}, {"comma", 2},
@@ -253,10 +261,8 @@ bool IsDateTimeText(std::string_view text) {
 }
 
 const char* FormatOptionName(int code) {
-  for (const NamedValue& nv : kFormats) {
-    if (nv.value == code) return nv.name;
-  }
-  return "?";
+  const OutputFormatInfo* info = FindOutputFormat(code);
+  return info ? info->cli_name : "?";
 }
 
 const char* OutputTypeName(int type) {
@@ -402,9 +408,9 @@ int RunConvert(const Args& args) {
       options.output_type = *v;
       explicit_type = true;
     } else if (o.option == "--format") {
-      auto v = Lookup(kFormats, o.value);
-      if (!v) return bad("see --help");
-      options.output_file_format = *v;
+      const OutputFormatInfo* format = FindOutputFormatByCliName(o.value);
+      if (!format) return bad("see --help");
+      options.output_file_format = format->code;
       explicit_format = true;
     } else if (o.option == "--time1" || o.option == "--time2") {
       auto v = Lookup(kTimeKinds, o.value);

@@ -1,9 +1,5 @@
 #include "convert/conversion_driver.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -11,10 +7,8 @@
 #include <string_view>
 
 #include "common/message_output.h"
-#include "convert/date_time_format.h"
-#include "convert/dump_writer.h"
 #include "convert/output_names.h"
-#include "convert/text_writers.h"
+#include "convert/row_grid.h"
 #include "logfile/channel_value.h"
 #include "logfile/cld_reader.h"
 #include "logfile/decode_messages.h"
@@ -22,52 +16,15 @@
 #include "logfile/pre_scan.h"
 #include "logfile/running_clock.h"
 #include "logfile/signal_values.h"
+#include "writers/date_time_format.h"
+#include "writers/dump_writer.h"
 #include "writers/gps_output.h"
 
-#if __has_include("writers/format_writers.h")
-#include "writers/format_writers.h"
-#define TESSMAR_HAVE_FORMAT_WRITERS 1
-#endif
-
 namespace tessmar {
-
-std::unique_ptr<Writer> CreateWriter(OutputType type, int format_code, std::string* why) {
-  if (type == OutputType::kLogfileDump) {
-    // The file format does not apply to the dump (its field is greyed out): always text.
-    return std::make_unique<LogfileDumpWriter>();
-  }
-  switch (format_code) {
-    case kFormatText:
-    case kFormatCsvInternational:
-    case kFormatCsvGerman:
-    case kFormatSemicolonCsvGerman:
-      return std::make_unique<TextCsvWriter>();
-    case kFormatVectorAscii:
-      if (type != OutputType::kMessages) {
-        if (why) *why = "Vector ASCII is written only for the output type Messages";
-        return nullptr;
-      }
-      return std::make_unique<VectorAsciiWriter>();
-    default:
-      break;
-  }
-#ifdef TESSMAR_HAVE_FORMAT_WRITERS
-  if (std::unique_ptr<Writer> w = CreateFormatWriter(format_code)) return w;
-#endif
-  if (why) {
-    const OutputFormatInfo* info = FindOutputFormat(format_code);
-    *why = info ? std::string("the format '") + info->list_text + "' is not available"
-                : "unknown output format code " + std::to_string(format_code);
-  }
-  return nullptr;
-}
 
 namespace {
 
 constexpr double kMinInterval = 0.0001;
-// Grid times are sums of the write interval, so a row meant to lie on an entry's tick can land a
-// rounding error away from it. Times this close count as the same tick (far below a timer tick).
-constexpr double kSameTime = 1e-9;
 
 const char* const kNoSignalsQuestion =
     "You are trying to convert the logfile into SIGNALS,\r\nbut the logfile contains no signal "
@@ -92,18 +49,6 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     return std::filesystem::equivalent(a, b, ec);
   }
   return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
-}
-
-const char* AnnounceFormat(int code) {
-  switch (code) {
-    case kFormatDiademAscii:
-    case kFormatDiademInt32:
-    case kFormatDiademReal64: return "Writing DIAdem header file \"%s\"";
-    case kFormatVectorMdf: return "Writing VECTOR MDF header file \"%s\"";
-    case kFormatStiegeleMdf: return "Writing Stiegele MDF header file \"%s\"";
-    case kFormatEtasAscii: return "Writing header for ETAS INCA/MDA/ASCET \"ASCII\" file \"%s\"";
-    default: return nullptr;
-  }
 }
 
 // The clock of an output's relative time (WriterRow::elapsed): seconds since the start of the
@@ -139,6 +84,48 @@ class OutputClock {
   double last_ = 0;            // the last reading
 };
 
+// One source on its way through the stages: what it was given, what preparing it found, the
+// writer's setup and the counts of its conversion pass.
+struct SourceJob {
+  // Given.
+  std::filesystem::path source;
+  std::filesystem::path output;
+  const ConverterOptions* options = nullptr;
+  OutputType type = OutputType::kMessages;
+  int code = 0;
+  const OutputFormatInfo* format = nullptr;  // nullptr for an unknown code
+  bool appending = false;    // continues the combined output of an earlier source
+  bool more_follow = false;  // another source will be appended to the output
+  char column_sep = ' ';
+  char decimal_sep = '.';
+
+  // Preparing the source.
+  CldReader reader;
+  int64_t file_size = 0;
+  int64_t kbytes = 0;
+  std::string file_name;
+  const T_CanLog_Config* cfg = nullptr;   // the recording's configuration
+  const T_CanLog_SigTab* sigs = nullptr;  // the signal table in use
+  double frequency = 0;                   // timer frequency
+  BinaryLogHeader binary;
+  int64_t binary_position = 0;
+  int gps_count = 0;  // GPS columns in the main output
+  ColumnLayout layout;
+  std::span<ChannelValue> channels;
+  SignalDecoder decoder;
+  bool need_signal_values = false;
+  PreScanResult scan;
+
+  // Setting up the writer.
+  WriterSetup setup;
+  DumpHead dump_head;
+  double interval = 0;  // seconds between Signals rows
+
+  // The conversion pass.
+  int64_t rows = 0;
+  bool write_failed = false;
+};
+
 class ConversionRun {
  public:
   explicit ConversionRun(const ConversionRequest& request)
@@ -149,12 +136,22 @@ class ConversionRun {
   ConversionSummary Run();
 
  private:
-  bool ConvertFile(const std::filesystem::path& source, const std::filesystem::path& output,
-                   const ConverterOptions& options, int flags);
+  class Pass;
+
+  // The stages of one source; each returns false when the source ends there (reported).
+  bool ConvertSource(const std::filesystem::path& source, const std::filesystem::path& output,
+                     const ConverterOptions& options, int flags);
+  bool BeginSource(SourceJob& job);
+  bool PrepareSource(SourceJob& job);
+  bool SetUpWriter(SourceJob& job);
+  void FillColumns(SourceJob& job);
+  bool FinishSource(SourceJob& job);
+
   void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void ShowOptionNote(const OptionCheckResult& check);
   bool UserAborted(int percent, const std::filesystem::path& source, int64_t kbytes);
   void CloseOutput(bool aborted);
+  void ShowResult(const MessageHandler& previous);
   // The recording modules count every decoding error in messages_.error_count and show an error
   // message right after the count, unless the message's limit is reached. Called when one of them
   // returns: counts not followed by their message were not reported and are added here.
@@ -175,7 +172,7 @@ class ConversionRun {
   int writer_code_ = -1;
   bool output_open_ = false;
   bool output_failed_ = false;   // the current output could not be created or written
-  bool output_created_ = false;  // the last ConvertFile call got as far as creating its output
+  bool output_created_ = false;  // the last source got as far as creating its output
   std::filesystem::path output_path_;
   ExtTime combined_start_ = -1;
   OutputClock output_clock_;  // relative time of the current output
@@ -183,6 +180,46 @@ class ConversionRun {
   bool abort_ = false;
   int decode_errors_seen_ = 0;        // counts of messages_.error_count already accounted for
   int unreported_decode_errors_ = 0;  // counted decoding errors that showed no message
+};
+
+// The conversion pass of one source: every entry from the oldest on goes through the running
+// clock into the channel values, and the rows of the output type are written from them.
+class ConversionRun::Pass {
+ public:
+  Pass(ConversionRun& run, SourceJob& job)
+      : run_(run),
+        job_(job),
+        grid_(job.interval),
+        first_entry_(job.reader.FirstEntryPosition()),
+        entry_span_(static_cast<double>(std::max<int64_t>(job.file_size - first_entry_, 1))),
+        progress_step_(std::max<uint32_t>(1, job.scan.entry_count / 400)) {}
+
+  void Run();
+
+ private:
+  bool Aborted(uint32_t n);
+  bool NextEntry(LogEntry* entry);
+  bool ApplyValues(const LogEntry& entry);
+  bool AllColumnsValid(double now, double time_base);
+  bool WriteRow();
+  bool WriteGridRow(double t, ExtTime base);
+
+  ConversionRun& run_;
+  SourceJob& job_;
+  RowGrid grid_;
+  WriterRow row_;
+  const int64_t first_entry_;
+  const double entry_span_;
+  const uint32_t progress_step_;
+  uint32_t next_progress_check_ = 0;
+  int last_percent_ = -1;
+  bool values_flowing_ = false;  // Signals: some value arrived in this pass
+  bool pretrigger_ = true;       // for the first row: since the start of the pass
+  // Skipping until every signal and expression column has a value.
+  std::vector<int> must_be_valid_;  // used signal and expression columns
+  std::size_t next_to_check_ = 0;   // all columns before this one were valid
+  bool all_valid_ = true;
+  int last_waiting_ = -1;  // the column the rows were waiting for
 };
 
 void ConversionRun::ShowOptionNote(const OptionCheckResult& check) {
@@ -219,23 +256,32 @@ void ConversionRun::CloseOutput(bool aborted) {
   finish.aborted = aborted;
   // An output closed as aborted is marked incomplete, which its writer may report as a failure.
   if (!writer_->Finish(finish) && !aborted) {
-    Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.",
-          output_path_.c_str(), writer_->error_text().c_str());
+    ShowMessage(kMsgError, writer_->WriteFailureMessage(output_path_));
   }
   output_open_ = false;
 }
 
-bool ConversionRun::ConvertFile(const std::filesystem::path& source,
-                                const std::filesystem::path& output,
-                                const ConverterOptions& options, int flags) {
-  bool appending = (flags & kCombineAppend) != 0;
-  const bool more_follow = (flags & kCombineMoreFollow) != 0;
-  const OutputType type = static_cast<OutputType>(options.output_type);
-  const int code = options.output_file_format;
+bool ConversionRun::ConvertSource(const std::filesystem::path& source,
+                                  const std::filesystem::path& output,
+                                  const ConverterOptions& options, int flags) {
+  auto job = std::make_unique<SourceJob>();
+  job->source = source;
+  job->output = output;
+  job->options = &options;
+  job->type = static_cast<OutputType>(options.output_type);
+  job->code = options.output_file_format;
+  job->format = FindOutputFormat(job->code);
+  job->appending = (flags & kCombineAppend) != 0;
+  job->more_follow = (flags & kCombineMoreFollow) != 0;
+  if (!BeginSource(*job) || !PrepareSource(*job) || !SetUpWriter(*job)) return false;
+  Pass(*this, *job).Run();
+  return FinishSource(*job);
+}
 
-  // 1. Output state.
+// The output's state, the names and the options that refuse a source before it is opened.
+bool ConversionRun::BeginSource(SourceJob& job) {
   output_created_ = false;
-  if (!appending) {
+  if (!job.appending) {
     output_failed_ = false;
     if (output_open_) {
       Error("Error: Output file shouldn't be open, but it is.");
@@ -246,16 +292,16 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     // An earlier source of the combined output failed before the output was created. Report it,
     // then start the combined output with this source so that the rest is not lost too.
     Error("Error: Output file should be open, but isn't .");
-    appending = false;
+    job.appending = false;
     combined_start_ = -1;
   }
 
-  // 2. Names.
-  if (source.empty() || output.empty()) {
+  const std::filesystem::path& source = job.source;
+  if (source.empty() || job.output.empty()) {
     Error("Error: Missing filename .");
     return false;
   }
-  if (SameFile(source, output)) {
+  if (SameFile(source, job.output)) {
     Error("Error: Name of destination file must be different from source .");
     return false;
   }
@@ -275,116 +321,119 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     return false;
   }
 
-  // 3. Separators.
-  const char column_sep = ColumnSeparatorChar(options.column_separator);
-  const char decimal_sep = DecimalSeparatorChar(options.decimal_separator);
-  if (type != OutputType::kLogfileDump && column_sep == decimal_sep && code != kFormatCsvGerman &&
-      code != kFormatVectorMdf && code != kFormatStiegeleMdf && code != kFormatEtasAscii &&
-      code != kFormatSemicolonCsvGerman) {
+  job.column_sep = ColumnSeparatorChar(job.options->column_separator);
+  job.decimal_sep = DecimalSeparatorChar(job.options->decimal_separator);
+  if (job.type != OutputType::kLogfileDump && job.column_sep == job.decimal_sep &&
+      !(job.format && job.format->separators_may_match)) {
     Error("Error: Column-separator must be different from decimal-separator .");
     return false;
   }
-  if (type == OutputType::kMessages && IsDiademFormat(code)) {
-    Error("Cannot export a CAN MESSAGE FILE in DIAdem format yet");
+  if (job.format && job.format->refused_type_text &&
+      !(job.format->output_types & OutputTypeBit(job.type))) {
+    Error("%s", Tr(job.format->refused_type_text));
     return false;
   }
+  return true;
+}
 
-  // 4. Open.
+// Opens the recording, reads its header and timer frequency, lays out the columns, runs the
+// pre-scan (value ranges, oldest entry, time base) and asks when Signals have no signals.
+bool ConversionRun::PrepareSource(SourceJob& job) {
+  const std::filesystem::path& source = job.source;
+  const ConverterOptions& options = *job.options;
   ShowMessageF(kMsgInfo, "Opening logfile \"%s\" for reading ...", source.c_str());
-  CldReader reader;
+  CldReader& reader = job.reader;
   if (!reader.Open(source)) {
     Error("Error: Could not open \"%s\" !", source.c_str());
     return false;
   }
-  const int64_t file_size = reader.FileSize();
+  job.file_size = reader.FileSize();
 
-  // 5. Header.
   ShowMessage(kMsgInfo, "Analysing logfile header ...");
   const LogHeader header = ReadLogHeader(reader, logged_->cfg, logged_->sigs);
   if (reader.ReadFailed()) return false;  // reported by the reader
-  const int64_t binary_position = header.binary_position;
-  const LogStartInfo start = header.start;
-  const bool has_binary = binary_position > 0;
-  const T_CanLog_Config& cfg = logged_->cfg;
-  const T_CanLog_SigTab& sigs = (options.ignore_logged_sigdefs && request_.user_config)
-                                    ? request_.user_config->sigs
-                                    : logged_->sigs;
-  // 6. Timer frequency.
-  const double frequency = CheckTimerFrequency(header, &messages_);
+  job.binary_position = header.binary_position;
+  job.cfg = &logged_->cfg;
+  job.sigs = (options.ignore_logged_sigdefs && request_.user_config) ? &request_.user_config->sigs
+                                                                      : &logged_->sigs;
+  const T_CanLog_Config& cfg = *job.cfg;
+  const T_CanLog_SigTab& sigs = *job.sigs;
+  job.frequency = CheckTimerFrequency(header, &messages_);
   NoteUnreportedDecodeErrors();
 
-  // 7. Columns and binary header.
+  // Columns and binary header.
   const bool gps_columns = request_.gps.merge_into_main_file != 0;
-  const int gps_count = gps_columns ? gps_.DefinedColumnCount() : 0;
-  const ColumnLayout layout =
-      CountColumns(sigs, cfg, gps_count, request_.gps.columns_added_where == kGpsColumnsBefore);
-  if (!has_binary) {
+  job.gps_count = gps_columns ? gps_.DefinedColumnCount() : 0;
+  job.layout = CountColumns(sigs, cfg, job.gps_count,
+                            request_.gps.columns_added_where == kGpsColumnsBefore);
+  if (job.binary_position <= 0) {
     Error("Error: Could not locate section BINARY_LOG_DATA .");
     return false;
   }
-  const BinaryLogHeader binary = reader.ReadBinaryHeader(binary_position);
-  if (binary.present && request_.verbose) {
+  job.binary = reader.ReadBinaryHeader(job.binary_position);
+  if (job.binary.present && request_.verbose) {
     ShowMessageF(kMsgInfo, "Pre-scan: found BINARY header, comp_date=%s",
-                 binary.FirmwareCompileDate);
+                 job.binary.FirmwareCompileDate);
     ShowMessageF(kMsgInfo, "Pre-scan: file position for next write-access = 0x%08lX",
-                 static_cast<unsigned long>(binary.dwFilePosForNextWrite));
+                 static_cast<unsigned long>(job.binary.dwFilePosForNextWrite));
   }
   if (request_.verbose) {
     ShowMessageF(kMsgInfo, "Pre-scan: 1st binary data entry at filepos=0x%8.8lX",
                  static_cast<unsigned long>(reader.FirstEntryPosition()));
   }
 
-  // 8. Channels and pre-scan.
-  std::span<ChannelValue> channels(channels_.data(), static_cast<std::size_t>(layout.total));
+  // Channels and pre-scan.
+  job.channels = std::span<ChannelValue>(channels_.data(),
+                                         static_cast<std::size_t>(job.layout.total));
   ClearChannelValues(channels_);
-  InitChannelRanges(channels, layout, sigs);
-  SignalDecoder decoder;
-  decoder.Build(sigs, layout);
+  InitChannelRanges(job.channels, job.layout, sigs);
+  job.decoder.Build(sigs, job.layout);
   messages_.ResetForFile();
-  const std::string file_name = source.filename().string();
+  job.file_name = source.filename().string();
   PreScanSetup pre;
-  pre.file_name = file_name;
-  pre.start = start;
-  pre.frequency = frequency;
+  pre.file_name = job.file_name;
+  pre.start = header.start;
+  pre.frequency = job.frequency;
   pre.new_file_on_startup = cfg.NewFileOnStartup != 0;
   if (!options.conditional_breakpoint.empty()) {
     pre.breakpoint = ParseDateTime(options.conditional_breakpoint, kDateTimePattern);
   }
   // Text outputs never read the value ranges, and Messages rows need no signal values: leaving
   // them out saves a bit extraction per frame in both passes.
-  const bool need_ranges = !IsBuiltInFormat(code) || options.graph_preview;
-  const bool need_signal_values = type == OutputType::kSignals ||
-                                  options.skip_until_all_valid || !IsBuiltInFormat(code);
+  const bool text_layout = IsBuiltInFormat(job.code);
+  const bool need_ranges = !text_layout || options.graph_preview;
+  job.need_signal_values =
+      job.type == OutputType::kSignals || options.skip_until_all_valid || !text_layout;
   if (need_ranges) {
-    pre.layout = &layout;
-    pre.signals = &decoder;
-    pre.channels = channels;
+    pre.layout = &job.layout;
+    pre.signals = &job.decoder;
+    pre.channels = job.channels;
   }
-  const int64_t kbytes = file_size / 1024;
+  job.kbytes = job.file_size / 1024;
   pre.progress = [&](int done, int total) {
     const int percent = total > 0 ? done * 100 / total : 0;
-    if (UserAborted(percent, source, kbytes)) {
+    if (UserAborted(percent, source, job.kbytes)) {
       abort_ = true;
       return false;
     }
     return true;
   };
-  const PreScanResult scan = RunPreScan(reader, clock_, messages_, pre, &combined_start_);
+  job.scan = RunPreScan(reader, clock_, messages_, pre, &combined_start_);
   NoteUnreportedDecodeErrors();
-  if (!scan.completed) {
+  if (!job.scan.completed) {
     ShowMessage(kMsgError, "User abort, output file may be incomplete");
     return false;
   }
   if (reader.ReadFailed()) return false;  // reported by the reader; no output of a part
-  if (!appending || combined_start_ < 0) {
+  if (!job.appending || combined_start_ < 0) {
     // The start of the conversion: the oldest entry of the first source.
-    if (combined_start_ < 0) combined_start_ = scan.source_start_time;
+    if (combined_start_ < 0) combined_start_ = job.scan.source_start_time;
     output_clock_.Start(combined_start_);
   }
 
-  // 9. Signals without signals.
-  if (type == OutputType::kSignals && layout.signal_count == 0 && layout.expression_count == 0 &&
-      layout.gps_count == 0) {
+  // Signals without signals.
+  if (job.type == OutputType::kSignals && job.layout.signal_count == 0 &&
+      job.layout.expression_count == 0 && job.layout.gps_count == 0) {
     Question q;
     q.text = Tr(kNoSignalsQuestion);
     q.caption = Tr("Warning");
@@ -396,39 +445,103 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
       return false;
     }
   }
+  return true;
+}
 
-  // 10./11. Output and its header.
-  if (!writer_ || writer_type_ != type || writer_code_ != code) {
-    if (appending) CloseOutput(false);  // a batch name chose another format: a new output
-    appending = false;
+// The writer of the format (a new one when the format changed), its setup with the columns,
+// names and ranges, the output itself and the GPS track file.
+bool ConversionRun::SetUpWriter(SourceJob& job) {
+  const std::filesystem::path& output = job.output;
+  const ConverterOptions& options = *job.options;
+  if (!writer_ || writer_type_ != job.type || writer_code_ != job.code) {
+    if (job.appending) CloseOutput(false);  // a batch name chose another format: a new output
+    job.appending = false;
     std::string why;
-    writer_ = CreateWriter(type, code, &why);
-    writer_type_ = type;
-    writer_code_ = code;
+    writer_ = CreateWriter(job.type, job.code, &why);
+    writer_type_ = job.type;
+    writer_code_ = job.code;
     if (!writer_) {
       Error("Error: Could not create \"%s\" (%s) !", output.c_str(), why.c_str());
       return false;
     }
   }
-  auto* dump = dynamic_cast<LogfileDumpWriter*>(writer_.get());
-  WriterSetup setup;
+  WriterSetup& setup = job.setup;
   setup.output_path = output;
-  setup.source_path = source;
-  setup.output_type = type;
-  setup.format_code = code;
-  setup.mode = code == kFormatDiademInt32 ? 1 : code == kFormatDiademReal64 ? 2 : 0;
-  setup.appending = appending;
-  setup.logged_config = &cfg;
-  setup.signal_table = &sigs;
-  setup.start_date = static_cast<double>(scan.start.start_date);
-  setup.start_timestamp = static_cast<int64_t>(scan.start.start_timestamp);
-  setup.timer_frequency = frequency;
-  setup.layout = layout;
+  setup.source_path = job.source;
+  setup.output_type = job.type;
+  setup.format_code = job.code;
+  setup.mode = job.format ? job.format->writer_mode : 0;
+  setup.appending = job.appending;
+  setup.logged_config = job.cfg;
+  setup.signal_table = job.sigs;
+  setup.start_date = static_cast<double>(job.scan.start.start_date);
+  setup.start_timestamp = static_cast<int64_t>(job.scan.start.start_timestamp);
+  setup.timer_frequency = job.frequency;
+  setup.layout = job.layout;
+  FillColumns(job);
+  setup.channels = channels_.data();
+  if (job.gps_count > 0) {
+    gps_.BindChannels(channels_.data(), job.layout);
+    setup.gps_formatter = &GpsOutput::FormatCell;
+    setup.gps_formatter_context = &gps_;
+    setup.gps_settings = &request_.gps;
+  }
+  setup.time_column1 = static_cast<TimeColumnKind>(options.time_column1);
+  setup.time_column2 = static_cast<TimeColumnKind>(options.time_column2);
+  double interval = ParseSeconds(options.write_interval);
+  const double minimum_interval = job.type == OutputType::kSignals ? kMinInterval
+                                  : job.format                     ? job.format->minimum_interval
+                                                                   : 0;
+  if (minimum_interval > 0) interval = std::max(interval, minimum_interval);
+  job.interval = interval;
+  setup.write_interval = interval;
+  setup.invalid_value = options.invalid_signal;
+  setup.column_separator = job.column_sep;
+  setup.decimal_separator = job.decimal_sep;
+  setup.headlines = options.headlines;
+  setup.scaled_values = options.scaled_values;
+  setup.conversion_start_time = static_cast<double>(combined_start_);
+
+  if (job.type == OutputType::kLogfileDump) {
+    DumpHead& head = job.dump_head;
+    head.source_path = job.source;
+    head.timer_frequency = job.frequency;
+    head.binary_header = job.binary;
+    head.binary_header_position = job.binary_position;
+    head.config = job.cfg;
+    head.expression_count = job.layout.expression_count;
+    setup.dump_head = &head;
+  }
+  if (!job.appending && job.format && job.format->announce) {
+    ShowMessageF(kMsgInfo, job.format->announce, output.c_str());
+  }
+  ClearChannelValues(channels_);
+  output_created_ = true;
+  if (!writer_->Create(setup)) {
+    output_failed_ = true;
+    ShowMessage(kMsgError, writer_->CreateFailureMessage(output));
+    output_open_ = false;
+    return false;
+  }
+  output_open_ = true;
+  output_path_ = output;
+
+  const bool track_wanted = request_.gps.separate_track_file != 0 && !job.appending &&
+                            (job.scan.has_gps || request_.gps.separate_track_file > 1);
+  if (track_wanted) gps_.OpenTrack(output);
+  return true;
+}
+
+// The writer's columns: group, name, unit and the pre-scan's value range of every column.
+void ConversionRun::FillColumns(SourceJob& job) {
+  const T_CanLog_Config& cfg = *job.cfg;
+  const T_CanLog_SigTab& sigs = *job.sigs;
+  const ColumnLayout& layout = job.layout;
   const std::vector<std::string> gps_titles = gps_.ColumnTitles();
   const std::vector<std::string> gps_units = gps_.ColumnUnits();
-  setup.columns.resize(static_cast<std::size_t>(layout.total));
+  job.setup.columns.resize(static_cast<std::size_t>(layout.total));
   for (int c = 0; c < layout.total; ++c) {
-    WriterColumn& col = setup.columns[static_cast<std::size_t>(c)];
+    WriterColumn& col = job.setup.columns[static_cast<std::size_t>(c)];
     int index = 0;
     const ColumnGroup group = layout.GroupOf(c, &index);
     col.group = group;
@@ -450,332 +563,250 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
     col.minimum = channels_[static_cast<std::size_t>(c)].minimum;
     col.maximum = channels_[static_cast<std::size_t>(c)].maximum;
   }
-  setup.channels = channels_.data();
-  if (gps_count > 0) {
-    gps_.BindChannels(channels_.data(), layout);
-    setup.gps_formatter = &GpsOutput::FormatCell;
-    setup.gps_formatter_context = &gps_;
-    setup.gps_settings = &request_.gps;
-  }
-  setup.time_column1 = static_cast<TimeColumnKind>(options.time_column1);
-  setup.time_column2 = static_cast<TimeColumnKind>(options.time_column2);
-  double interval = ParseSeconds(options.write_interval);
-  if (type == OutputType::kSignals || IsDiademFormat(code) || code == kFormatVectorMdf ||
-      code == kFormatStiegeleMdf) {
-    interval = std::max(interval, kMinInterval);
-  }
-  setup.write_interval = interval;
-  setup.invalid_value = options.invalid_signal;
-  setup.column_separator = column_sep;
-  setup.decimal_separator = decimal_sep;
-  setup.headlines = options.headlines;
-  setup.scaled_values = options.scaled_values;
-  setup.conversion_start_time = static_cast<double>(combined_start_);
+}
 
-  if (dump) {
-    DumpHead head;
-    head.source_path = source;
-    head.timer_frequency = frequency;
-    head.binary_header = binary;
-    head.binary_header_position = binary_position;
-    head.config = &cfg;
-    head.expression_count = layout.expression_count;
-    dump->SetHead(head);
-  }
-  if (!appending) {
-    if (const char* announce = AnnounceFormat(code)) {
-      ShowMessageF(kMsgInfo, announce, output.c_str());
-    }
-  }
-  ClearChannelValues(channels_);
-  output_created_ = true;
-  if (!writer_->Create(setup)) {
-    output_failed_ = true;
-    if (IsDiademFormat(code)) {
-      Error("DIAdem export error: %s !", writer_->error_text().c_str());
-    } else if (code == kFormatEtasAscii && writer_->failed_in_initialise()) {
-      if (writer_->error_text().empty()) {
-        Error("Error: Couldn't init ETAS-ASCII-Converter !");
-      } else {
-        Error("Error: %s", writer_->error_text().c_str());
-      }
-    } else {
-      Error("Error: Could not create \"%s\" (%s) !", output.c_str(),
-            writer_->error_text().c_str());
-    }
-    output_open_ = false;
-    return false;
-  }
-  output_open_ = true;
-  output_path_ = output;
-
-  // GPS track file.
-  const bool track_wanted = request_.gps.separate_track_file != 0 && !appending &&
-                            (scan.has_gps || request_.gps.separate_track_file > 1);
-  if (track_wanted) gps_.OpenTrack(output);
-
-  // 12. Conversion pass.
-  if (request_.verbose) {
+void ConversionRun::Pass::Run() {
+  SourceJob& job = job_;
+  ConversionRun& run = run_;
+  if (run.request_.verbose) {
     char when[40];
-    FormatDateTimeTo(when, sizeof when, static_cast<double>(scan.source_start_time),
+    FormatDateTimeTo(when, sizeof when, static_cast<double>(job.scan.source_start_time),
                      kDateTimeFractionPattern);
     ShowMessageF(kMsgInfo, "Conversion starts; winding back to index=%ld, filepos=0x%8.8lX, in %s",
-                 static_cast<long>(scan.oldest_index),
-                 static_cast<unsigned long>(scan.oldest_position), file_name.c_str());
+                 static_cast<long>(job.scan.oldest_index),
+                 static_cast<unsigned long>(job.scan.oldest_position), job.file_name.c_str());
   }
-  if (request_.on_source_start) {
+  if (run.request_.on_source_start) {
     SourceStart info;
-    info.setup = &setup;
-    const double points = interval > 0 ? std::ceil(scan.duration / interval) : 0;
-    info.expected_points =
-        std::max<int64_t>(static_cast<int64_t>(points), static_cast<int64_t>(scan.entry_count));
-    info.duration = scan.duration;
-    info.has_gps = scan.has_gps;
-    info.gps_range = scan.gps;
-    request_.on_source_start(info);
+    info.setup = &job.setup;
+    const double points = job.interval > 0 ? std::ceil(job.scan.duration / job.interval) : 0;
+    info.expected_points = std::max<int64_t>(static_cast<int64_t>(points),
+                                             static_cast<int64_t>(job.scan.entry_count));
+    info.duration = job.scan.duration;
+    info.has_gps = job.scan.has_gps;
+    info.gps_range = job.scan.gps;
+    run.request_.on_source_start(info);
   }
-  reader.SetPosition(scan.oldest_position, static_cast<uint32_t>(scan.oldest_index));
-  clock_.BeginPass(ClockPass::kConversion);
-  ShowMessageF(kMsgInfo, "Converting logged data from %s ...", file_name.c_str());
+  job.reader.SetPosition(job.scan.oldest_position, static_cast<uint32_t>(job.scan.oldest_index));
+  run.clock_.BeginPass(ClockPass::kConversion);
+  ShowMessageF(kMsgInfo, "Converting logged data from %s ...", job.file_name.c_str());
 
-  const bool skip_until_valid = options.skip_until_all_valid;
-  std::vector<int> must_be_valid;  // used signal and expression columns
-  if (skip_until_valid) {
-    for (int c = 0; c < layout.total; ++c) {
-      const WriterColumn& col = setup.columns[static_cast<std::size_t>(c)];
+  if (job.options->skip_until_all_valid) {
+    all_valid_ = false;
+    for (int c = 0; c < job.layout.total; ++c) {
+      const WriterColumn& col = job.setup.columns[static_cast<std::size_t>(c)];
       if (col.used && (col.group == ColumnGroup::kSignal || col.group == ColumnGroup::kExpression)) {
-        must_be_valid.push_back(c);
+        must_be_valid_.push_back(c);
       }
     }
   }
-  std::size_t next_to_check = 0;  // all columns before this one were valid
-  bool all_valid = !skip_until_valid;
-  int last_waiting = -1;  // the column the rows were waiting for
-
-  int64_t rows = 0;
-  int last_percent = -1;
-  bool values_flowing = false;  // Signals: some value arrived in this pass
-  bool have_next_row = false;
-  double next_row = 0;
-  bool pretrigger = true;  // for the first row: since the start of the pass
-  bool write_failed = false;
-  bool stop = false;
-  const int64_t first_entry = reader.FirstEntryPosition();
-  const double entry_span = static_cast<double>(std::max<int64_t>(file_size - first_entry, 1));
-  const uint32_t progress_step = std::max<uint32_t>(1, scan.entry_count / 400);
-  uint32_t next_progress_check = 0;
+  const bool signals = job.type == OutputType::kSignals;
   LogEntry entry;
-  WriterRow row;
-  // Writes `row`; a written row counts as a sample point and clears the pre-trigger flag.
-  auto write_row = [&]() {
-    row.pretrigger = pretrigger;
-    const int r = writer_->WriteRow(row);
-    if (r == kRowFailed) write_failed = true;
-    if (r == kRowWritten) {
-      ++rows;
-      pretrigger = false;
-    }
-    return r;
-  };
-  // Signals rows sample and hold: the row at grid time T shows the values of the entries up to
-  // T. A row is therefore written only once an entry later than T is read (before that entry's
-  // values are taken), or at the end of the pass for the rows up to the last entry. `base` is the
-  // time base that was in force for those entries.
-  ExtTime last_now = 0;  // time of the previous entry, seconds since tick 0
-  auto write_signals_row = [&](double t, ExtTime base) {
-    row.time = t;
-    row.time_base = static_cast<double>(base);
-    row.elapsed = output_clock_.Elapsed(base + t, interval);
-    row.entry = nullptr;
-    row.entry_length = 0;
-    const int r = write_row();
-    if (r == kRowWritten && request_.on_signals_row) {
-      request_.on_signals_row(t, row.time_base, std::span<const ChannelValue>(channels));
-    }
-    return r != kRowFailed;
-  };
-  // The rows of the grid up to `until` (inclusive with `inclusive`).
-  auto write_rows_until = [&](ExtTime until, bool inclusive, ExtTime base) {
-    while (inclusive ? next_row <= until + kSameTime : next_row < until - kSameTime) {
-      if (!write_signals_row(next_row, base)) return false;
-      next_row += interval;
-    }
-    return true;
-  };
-  for (uint32_t n = 0; n < scan.entry_count && !stop; ++n) {
-    // Progress, looked at a few hundred times per file rather than per entry.
-    if (n >= next_progress_check) {
-      next_progress_check = n + progress_step;
-      const double done = static_cast<double>(n) * 16.0;
-      const int percent =
-          std::min(100, static_cast<int>(std::ceil(done * 100.0 / entry_span)));
-      if (percent != last_percent) {
-        last_percent = percent;
-        ShowMessageF(kMsgStatus, "Converting ... %d %% of %ld kByte", percent,
-                     static_cast<long>(kbytes));
-        if (UserAborted(percent, source, kbytes)) {
-          ShowMessage(kMsgError, "User abort, output file may be incomplete");
-          abort_ = true;
-          stop = true;
-        }
-      }
-    }
-    // Next entry, winding back to the first one at the end of a circular file.
-    if (!reader.NextEntry(&entry, &messages_)) {
-      if (request_.verbose) {
-        ShowMessageF(kMsgInfo, "FileWrap: Winding from filepos=0x%8.8lX back to 0x%8.8lX",
-                     static_cast<unsigned long>(reader.Position()),
-                     static_cast<unsigned long>(first_entry));
-      }
-      reader.SetPosition(first_entry, 0);
-      if (!reader.NextEntry(&entry, &messages_)) {
-        if (!reader.ReadFailed()) Error("Unexpected end-of-file in \"%s\" .", source.c_str());
-        break;
-      }
-    }
-    const std::uint8_t* e = entry.bytes;
-    const ExtTime base_before = clock_.TimeBase();
-    clock_.ApplyEntry(entry);
-    NoteUnreportedDecodeErrors();
-    if (n == 0 && !appending) {
+  bool stop = false;  // the user aborted: this entry is the last one
+  for (uint32_t n = 0; n < job.scan.entry_count && !stop; ++n) {
+    if (Aborted(n)) stop = true;
+    if (!NextEntry(&entry)) break;
+    const ExtTime base_before = run.clock_.TimeBase();
+    run.clock_.ApplyEntry(entry);
+    run.NoteUnreportedDecodeErrors();
+    if (n == 0 && !job.appending) {
       // The conversion starts with the first entry it reads. In a circular file that wrapped
       // these are the entries behind the end marker, older than the first time entry.
-      combined_start_ = clock_.AbsoluteTime();
-      writer_->SetConversionStart(static_cast<double>(combined_start_));
-      output_clock_.Start(combined_start_);
+      run.combined_start_ = run.clock_.AbsoluteTime();
+      run.writer_->SetConversionStart(static_cast<double>(run.combined_start_));
+      run.output_clock_.Start(run.combined_start_);
     }
-    const double now = static_cast<double>(clock_.SecondsSinceTick0());
-    const double time_base = static_cast<double>(clock_.TimeBase());
+    const double now = static_cast<double>(run.clock_.SecondsSinceTick0());
+    const double time_base = static_cast<double>(run.clock_.TimeBase());
 
     // Signals: the rows due before this entry, with the values of the entries before it.
-    if (type == OutputType::kSignals && have_next_row) {
-      const bool back = next_row > now + 3.0;
-      const bool gap = !back && now > next_row + 100.0 * interval;
-      // Where the grid is moved, the rows up to the previous entry come first.
-      if ((back || gap) && !write_rows_until(last_now, true, base_before)) break;
-      if (back) {
-        next_row = now - std::fmod(now, interval) + interval;
-      } else if (gap) {
-        if (request_.verbose) {
-          ShowMessageF(kMsgInfo,
-                       "Warning: GAP in timestamps, filepos=0x%08lX, TimestampOfMessage=%lg, "
-                       "LastWritten=%lg, skipped ~%d entries.",
-                       static_cast<unsigned long>(entry.position), now, next_row - interval,
-                       static_cast<int>((now - next_row) / interval));
-        }
-        next_row = now;
+    if (signals) {
+      RowGrid::Jump jump;
+      const bool written = grid_.BeforeEntry(
+          now, [&](double t) { return WriteGridRow(t, base_before); }, &jump);
+      if (jump.gap && run.request_.verbose) {
+        ShowMessageF(kMsgInfo,
+                     "Warning: GAP in timestamps, filepos=0x%08lX, TimestampOfMessage=%lg, "
+                     "LastWritten=%lg, skipped ~%d entries.",
+                     static_cast<unsigned long>(entry.position), now, jump.last_written,
+                     jump.skipped);
       }
-      if (!write_rows_until(now, false, base_before)) break;
+      if (!written) break;
     }
-    last_now = now;
-    if (entry.cls == EntryClass::kPreMarker) pretrigger = true;
+    grid_.AfterEntry(now);
+    if (entry.cls == EntryClass::kPreMarker) pretrigger_ = true;
 
-    // Values.
-    bool delivered = false;
-    switch (entry.cls) {
-      case EntryClass::kCanFrame:
-        if (need_signal_values && clock_.TimeEntrySeenInPass() && !IsDummyBlock(e)) {
-          delivered = decoder.DecodeFrame(CanIdentifier(e), CanData(e), channels_.data()) > 0;
-        }
-        break;
-      case EntryClass::kExpression:
-        delivered =
-            ApplyExpressionEntry(DecodeExpressionEntry(e), layout, channels_.data(), false) > 0;
-        break;
-      case EntryClass::kBulkExpression:
-        delivered = DecodeBulkBlock(entry, layout, channels_.data(), false).values > 0;
-        break;
-      case EntryClass::kGps1:
-      case EntryClass::kGps2:
-        if (gps_count > 0 || gps_.track_open() || request_.on_gps_fix) {
-          const bool fix = gps_.OnGpsEntry(std::span<const std::uint8_t>(e, 16), channels, layout);
-          if (fix && request_.on_gps_fix) request_.on_gps_fix(gps_.fix());
-          delivered = fix && gps_count > 0;
-        }
-        break;
-      default:
-        break;
-    }
-    if (delivered) values_flowing = true;
-
-    // Skip until every signal and expression column has a value.
-    if (!all_valid) {
-      while (next_to_check < must_be_valid.size() &&
-             channels_[static_cast<std::size_t>(must_be_valid[next_to_check])].valid) {
-        ++next_to_check;
-      }
-      if (next_to_check < must_be_valid.size()) {
-        last_waiting = must_be_valid[next_to_check];
-        continue;
-      }
-      all_valid = true;
-      char when[40];
-      FormatDateTimeTo(when, sizeof when, now + time_base, kDateTimeFractionPattern);
-      ShowMessageF(kMsgInfo, "Reached the point where 'all channels are valid' at ta=%s", when);
-      if (last_waiting >= 0) {
-        const std::string& name = setup.columns[static_cast<std::size_t>(last_waiting)].name;
-        ShowMessageF(kMsgInfo, "            Channel '%s' was the last to become valid.",
-                     name.c_str());
-      }
-      have_next_row = false;  // the row grid restarts here
-    }
+    if (ApplyValues(entry)) values_flowing_ = true;
+    if (!all_valid_ && !AllColumnsValid(now, time_base)) continue;
 
     // Rows.
-    row.time_base = time_base;
-    if (type == OutputType::kLogfileDump) {
-      const int r = dump ? dump->WriteEntry(entry, now + time_base) : 0;
+    row_.time_base = time_base;
+    if (job.type == OutputType::kLogfileDump) {
+      const int r = run.writer_->WriteEntry(entry, now + time_base);
       if (r < 0) {
-        write_failed = true;
+        job.write_failed = true;
         break;
       }
-      rows += r;
+      job.rows += r;
       continue;
     }
-    if (type == OutputType::kMessages) {
+    if (job.type == OutputType::kMessages) {
+      const std::uint8_t* e = entry.bytes;
       const bool makes_row = (entry.cls == EntryClass::kCanFrame && !IsDummyBlock(e)) ||
                              (e[0] >= 0x80 && e[0] < 0xC0);
       if (!makes_row) continue;
-      row.time = now;
-      row.elapsed = output_clock_.Elapsed(clock_.AbsoluteTime(), 0);
-      row.entry = e;
-      row.entry_length = entry.length;
-      row.entry_file_pos = static_cast<uint32_t>(entry.position);
-      if (write_row() == kRowFailed) break;
+      row_.time = now;
+      row_.elapsed = run.output_clock_.Elapsed(run.clock_.AbsoluteTime(), 0);
+      row_.entry = e;
+      row_.entry_length = entry.length;
+      row_.entry_file_pos = static_cast<uint32_t>(entry.position);
+      if (!WriteRow()) break;
       continue;
     }
     // Signals: the grid starts at the first multiple of the interval after the first value.
-    if (values_flowing && !have_next_row) {
-      next_row = now - std::fmod(now, interval) + interval;
-      have_next_row = true;
-    }
+    if (values_flowing_ && !grid_.running()) grid_.StartAfter(now);
   }
   // Signals: the rows up to the last entry read.
-  if (type == OutputType::kSignals && have_next_row && !write_failed) {
-    (void)write_rows_until(last_now, true, clock_.TimeBase());
+  if (signals && !job.write_failed) {
+    const ExtTime base = run.clock_.TimeBase();
+    (void)grid_.Finish([&](double t) { return WriteGridRow(t, base); });
   }
-  if (write_failed) {
-    Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.", output.c_str(),
-          writer_->error_text().c_str());
-  }
+  if (job.write_failed) ShowMessage(kMsgError, run.writer_->WriteFailureMessage(job.output));
+}
 
-  // 13. Close.
+// Progress, looked at a few hundred times per file rather than per entry. True when the user
+// aborted.
+bool ConversionRun::Pass::Aborted(uint32_t n) {
+  if (n < next_progress_check_) return false;
+  next_progress_check_ = n + progress_step_;
+  const double done = static_cast<double>(n) * 16.0;
+  const int percent = std::min(100, static_cast<int>(std::ceil(done * 100.0 / entry_span_)));
+  if (percent == last_percent_) return false;
+  last_percent_ = percent;
+  ShowMessageF(kMsgStatus, "Converting ... %d %% of %ld kByte", percent,
+               static_cast<long>(job_.kbytes));
+  if (!run_.UserAborted(percent, job_.source, job_.kbytes)) return false;
+  ShowMessage(kMsgError, "User abort, output file may be incomplete");
+  run_.abort_ = true;
+  return true;
+}
+
+// The next entry, winding back to the first one at the end of a circular file.
+bool ConversionRun::Pass::NextEntry(LogEntry* entry) {
+  CldReader& reader = job_.reader;
+  if (reader.NextEntry(entry, &run_.messages_)) return true;
+  if (run_.request_.verbose) {
+    ShowMessageF(kMsgInfo, "FileWrap: Winding from filepos=0x%8.8lX back to 0x%8.8lX",
+                 static_cast<unsigned long>(reader.Position()),
+                 static_cast<unsigned long>(first_entry_));
+  }
+  reader.SetPosition(first_entry_, 0);
+  if (reader.NextEntry(entry, &run_.messages_)) return true;
+  if (!reader.ReadFailed()) run_.Error("Unexpected end-of-file in \"%s\" .", job_.source.c_str());
+  return false;
+}
+
+// The entry's values into the channel records; true when it delivered a value to a column.
+bool ConversionRun::Pass::ApplyValues(const LogEntry& entry) {
+  const std::uint8_t* e = entry.bytes;
+  ChannelValue* channels = run_.channels_.data();
+  switch (entry.cls) {
+    case EntryClass::kCanFrame:
+      if (job_.need_signal_values && run_.clock_.TimeEntrySeenInPass() && !IsDummyBlock(e)) {
+        return job_.decoder.DecodeFrame(CanIdentifier(e), CanData(e), channels) > 0;
+      }
+      return false;
+    case EntryClass::kExpression:
+      return ApplyExpressionEntry(DecodeExpressionEntry(e), job_.layout, channels, false) > 0;
+    case EntryClass::kBulkExpression:
+      return DecodeBulkBlock(entry, job_.layout, channels, false).values > 0;
+    case EntryClass::kGps1:
+    case EntryClass::kGps2:
+      if (job_.gps_count > 0 || run_.gps_.track_open() || run_.request_.on_gps_fix) {
+        const bool fix =
+            run_.gps_.OnGpsEntry(std::span<const std::uint8_t>(e, 16), job_.channels, job_.layout);
+        if (fix && run_.request_.on_gps_fix) run_.request_.on_gps_fix(run_.gps_.fix());
+        return fix && job_.gps_count > 0;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+// Skipping until every signal and expression column has a value: true once they all have one
+// (reported once, and the row grid restarts there).
+bool ConversionRun::Pass::AllColumnsValid(double now, double time_base) {
+  while (next_to_check_ < must_be_valid_.size() &&
+         run_.channels_[static_cast<std::size_t>(must_be_valid_[next_to_check_])].valid) {
+    ++next_to_check_;
+  }
+  if (next_to_check_ < must_be_valid_.size()) {
+    last_waiting_ = must_be_valid_[next_to_check_];
+    return false;
+  }
+  all_valid_ = true;
+  char when[40];
+  FormatDateTimeTo(when, sizeof when, now + time_base, kDateTimeFractionPattern);
+  ShowMessageF(kMsgInfo, "Reached the point where 'all channels are valid' at ta=%s", when);
+  if (last_waiting_ >= 0) {
+    const std::string& name = job_.setup.columns[static_cast<std::size_t>(last_waiting_)].name;
+    ShowMessageF(kMsgInfo, "            Channel '%s' was the last to become valid.", name.c_str());
+  }
+  grid_.Stop();
+  return true;
+}
+
+// Writes row_; a written row counts as a sample point and clears the pre-trigger flag. False
+// when writing failed.
+bool ConversionRun::Pass::WriteRow() {
+  row_.pretrigger = pretrigger_;
+  const int r = run_.writer_->WriteRow(row_);
+  if (r == kRowFailed) {
+    job_.write_failed = true;
+    return false;
+  }
+  if (r == kRowWritten) {
+    ++job_.rows;
+    pretrigger_ = false;
+  }
+  return true;
+}
+
+// A Signals row at grid time t (seconds since tick 0); `base` is the time base that was in
+// force for the entries before it.
+bool ConversionRun::Pass::WriteGridRow(double t, ExtTime base) {
+  row_.time = t;
+  row_.time_base = static_cast<double>(base);
+  row_.elapsed = run_.output_clock_.Elapsed(base + t, job_.interval);
+  row_.entry = nullptr;
+  row_.entry_length = 0;
+  const int64_t before = job_.rows;
+  if (!WriteRow()) return false;
+  if (job_.rows != before && run_.request_.on_signals_row) {
+    run_.request_.on_signals_row(t, row_.time_base, std::span<const ChannelValue>(job_.channels));
+  }
+  return true;
+}
+
+// Closes the source's part of the output (or the whole output), the track file, and reports.
+bool ConversionRun::FinishSource(SourceJob& job) {
   // An aborted pass, and one cut short by a read error (reported by the reader), leave the
   // output marked incomplete as a failed write does.
-  const bool cut_short = abort_ || reader.ReadFailed();
-  bool ok = !write_failed && !cut_short;
+  const bool cut_short = abort_ || job.reader.ReadFailed();
+  bool ok = !job.write_failed && !cut_short;
   WriterFinish finish;
-  finish.row_count = rows;
-  finish.more_follow = more_follow && ok;
+  finish.row_count = job.rows;
+  finish.more_follow = job.more_follow && ok;
   finish.aborted = !ok;
   // The writer keeps its error, so closing after a failed write fails again: that failure was
   // reported already. Closing an output marked incomplete may fail the same way.
-  if (!writer_->Finish(finish) && !write_failed && !cut_short) {
-    Error("Error: Could not write \"%s\" (%s) ! The output file is incomplete.", output.c_str(),
-          writer_->error_text().c_str());
-    write_failed = true;
+  if (!writer_->Finish(finish) && !job.write_failed && !cut_short) {
+    ShowMessage(kMsgError, writer_->WriteFailureMessage(job.output));
+    job.write_failed = true;
     ok = false;
   }
-  if (write_failed && finish.more_follow) {
+  if (job.write_failed && finish.more_follow) {
     // Failed when flushing between combined sources: close it, nothing more goes in.
     WriterFinish close;
     close.aborted = true;
@@ -784,13 +815,13 @@ bool ConversionRun::ConvertFile(const std::filesystem::path& source,
   }
   if (!finish.more_follow) output_open_ = false;
   // A combined output closed incomplete takes no further sources: they would start it anew.
-  if (write_failed || cut_short) output_failed_ = true;
-  if (gps_.track_open() && (!more_follow || !ok)) gps_.FinishTrack();
-  if (!write_failed && !reader.ReadFailed()) {
+  if (job.write_failed || cut_short) output_failed_ = true;
+  if (gps_.track_open() && (!job.more_follow || !ok)) gps_.FinishTrack();
+  if (!job.write_failed && !job.reader.ReadFailed()) {
     ShowMessageF(kMsgInfo, "Conversion of logfile \"%s\" complete, %ld sample points written.",
-                 source.c_str(), static_cast<long>(rows));
+                 job.source.c_str(), static_cast<long>(job.rows));
   }
-  ShowMessageF(kMsgStatus, "Output: \"%s\" .", writer_->ShownOutputPath(output).c_str());
+  ShowMessageF(kMsgStatus, "Output: \"%s\" .", writer_->ShownOutputPath(job.output).c_str());
   return ok;
 }
 
@@ -883,7 +914,7 @@ ConversionSummary ConversionRun::Run() {
       }
       ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
       const int errors_before = error_messages;
-      const bool file_ok = ConvertFile(source, output, file_options, flags);
+      const bool file_ok = ConvertSource(source, output, file_options, flags);
       if (output_created_) {
         combined_started = true;
         output_names.Take(output);
@@ -918,6 +949,12 @@ ConversionSummary ConversionRun::Run() {
     SetMessageHandler(previous);
     return summary_;
   }
+  ShowResult(previous);
+  return summary_;
+}
+
+// The result line of the run (counted as the run's last message), then the viewer start.
+void ConversionRun::ShowResult(const MessageHandler& previous) {
   const int errors = summary_.errors;
   const int converted = summary_.converted;
   ShowMessageF(errors > 0 ? kMsgError : kMsgInfo, "%d file%c converted, %d conversion error%c. %s",
@@ -928,7 +965,8 @@ ConversionSummary ConversionRun::Run() {
   if (request_.launch_viewer && converted > 0 && !summary_.outputs.empty()) {
     if (request_.viewer_program.empty()) {
       ShowMessage(kMsgError, "Name of external data viewer missing (on Setup tab).");
-    } else if (StartExternalViewer(request_.viewer_program, summary_.outputs.back())) {
+    } else if (request_.start_viewer &&
+               request_.start_viewer(request_.viewer_program, summary_.outputs.back())) {
       ShowMessage(kMsgInfo, "Successfully launched external data viewer.");
     } else {
       ShowMessageF(kMsgError, "Coultn't launch %s .",
@@ -937,7 +975,6 @@ ConversionSummary ConversionRun::Run() {
                        .c_str());
     }
   }
-  return summary_;
 }
 
 }  // namespace
@@ -945,41 +982,6 @@ ConversionSummary ConversionRun::Run() {
 ConversionSummary RunConversion(const ConversionRequest& request) {
   ConversionRun run(request);
   return run.Run();
-}
-
-bool StartExternalViewer(const std::string& program, const std::filesystem::path& file) {
-  // The viewer is started from a short-lived intermediate process so that it is not our child:
-  // it may run longer than this program and never stays behind as a zombie. A pipe that closes
-  // on exec tells whether the program could be started.
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-  const std::string file_text = file.string();
-  const pid_t middle = ::fork();
-  if (middle < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    return false;
-  }
-  if (middle == 0) {
-    ::close(fds[0]);
-    if (::fork() == 0) {
-      ::setsid();
-      char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(file_text.c_str()),
-                      nullptr};
-      ::execvp(program.c_str(), argv);
-      const char failed = 1;
-      (void)!::write(fds[1], &failed, 1);
-      ::_exit(127);
-    }
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  int status = 0;
-  ::waitpid(middle, &status, 0);
-  char failed = 0;
-  const ssize_t n = ::read(fds[0], &failed, 1);  // 0: closed by a successful exec
-  ::close(fds[0]);
-  return n == 0;
 }
 
 }  // namespace tessmar

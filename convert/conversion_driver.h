@@ -1,6 +1,6 @@
 #pragma once
 // The conversion driver: converts logger recordings (.cld) one after the other into the chosen
-// output format, through the built-in text writers or the writers of writers/.
+// output format through its writer (writers/).
 //
 // Both front ends use it the same way: fill a ConversionRequest (options read from the controls
 // or the command line), call Run(), show the progress it reports and let the user abort through
@@ -18,10 +18,10 @@
 
 #include "config/canlog_config.h"
 #include "convert/converter_options.h"
-#include "convert/writer.h"
+#include "logfile/gps_fix.h"
 #include "logfile/pre_scan.h"
-#include "writers/gps_fix.h"
 #include "writers/gps_settings.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 
@@ -56,6 +56,10 @@ struct ConversionRequest {
   // Start the external viewer with the output after a run that converted something.
   bool launch_viewer = false;
   std::string viewer_program;
+  // Starts the viewer program with the file as its argument, not waiting for it; false when it
+  // could not be started. Given by the front end (the core starts no processes); without one,
+  // the start fails.
+  std::function<bool(const std::string& program, const std::filesystem::path& file)> start_viewer;
   ConversionProgress progress;
   const std::atomic<bool>* abort_flag = nullptr;  // set from another thread to abort
 
@@ -79,9 +83,5 @@ struct ConversionSummary {
 // Runs a whole conversion: option check, each source, closing, the result line and the optional
 // viewer start.
 ConversionSummary RunConversion(const ConversionRequest& request);
-
-// Starts the viewer program with the file as its argument (not waiting for it). False when it
-// could not be started.
-bool StartExternalViewer(const std::string& program, const std::filesystem::path& file);
 
 }  // namespace tessmar

@@ -86,64 +86,51 @@ OptionCheckResult CheckConverterOptions(ConverterOptions& o) {
     r.invalid_value_disabled = r.write_interval_disabled = r.headlines_disabled = true;
   }
 
+  // What the format fixes.
   const int code = o.output_file_format;
-  switch (code) {
-    case kFormatCsvInternational:
-      o.column_separator = 2;
-      o.decimal_separator = 0;
-      break;
-    case kFormatSemicolonCsvGerman:
-      o.column_separator = 3;
-      o.decimal_separator = 1;
-      break;
-    case kFormatDiademAscii:
-    case kFormatDiademInt32:
-    case kFormatDiademReal64:
-      o.column_separator = 2;
-      o.decimal_separator = 0;
-      o.headlines = 0;
-      o.invalid_signal = code == kFormatDiademInt32 ? "2147483646" : "9.9E+34";
-      if (o.output_type == static_cast<int>(OutputType::kMessages)) {
-        r.accepted = false;
-        r.output_type_red = true;
-        r.box_text = "Cannot export a CAN MESSAGE FILE in DIAdem format yet";
-        r.box_caption = "Logfile Converter Warning (SERIOUS!)";
+  const OutputFormatInfo* format = FindOutputFormat(code);
+  if (format) {
+    const OutputFormatInfo& f = *format;
+    if (!(f.output_types & OutputTypeBit(static_cast<OutputType>(o.output_type))) &&
+        !f.refused_type_text) {
+      for (int type = 0; type < kOutputTypeCount; ++type) {
+        if (f.output_types & OutputTypeBit(static_cast<OutputType>(type))) {
+          o.output_type = type;
+          break;
+        }
       }
-      break;
-    case kFormatVectorAscii:
-      o.output_type = static_cast<int>(OutputType::kMessages);
-      o.column_separator = 0;
-      o.decimal_separator = 0;
-      o.headlines = 0;
-      o.time_column1 = static_cast<int>(TimeColumnKind::kSeconds);
-      o.time_column2 = static_cast<int>(TimeColumnKind::kOff);
-      o.invalid_signal.clear();
-      o.write_interval = "0";
-      interval = 0;
+    }
+    if (f.column_separator >= 0) o.column_separator = f.column_separator;
+    if (f.decimal_separator >= 0) o.decimal_separator = f.decimal_separator;
+    if (f.no_headlines) o.headlines = 0;
+    if (f.time_column1 >= 0) o.time_column1 = f.time_column1;
+    if (f.time_column2 >= 0) o.time_column2 = f.time_column2;
+    if (f.invalid_value) o.invalid_signal = f.invalid_value;
+    if (f.write_interval) {
+      o.write_interval = f.write_interval;
+      interval = ParseSeconds(o.write_interval);
+    }
+    if (f.fixed_layout) {
       r.output_type_disabled = r.separators_disabled = r.headlines_disabled = true;
       r.time_columns_disabled = r.invalid_value_disabled = r.write_interval_disabled = true;
-      break;
-    case kFormatVectorMdf:
-    case kFormatStiegeleMdf:
-      o.headlines = 0;
-      break;
-    case kFormatEtasAscii: {
-      o.headlines = 0;
+    }
+    if (f.numeric_invalid_value_note) {
       const char first = o.invalid_signal.empty() ? '\0' : o.invalid_signal[0];
       if (!((first >= '0' && first <= '9') || first == '-')) {
         r.invalid_value_red = true;
-        ShowMessage(kMsgStatus,
-                    Tr("Warning: ETAS 'AsciiItemFile' needs a NUMERIC 'No-Value'-dummy ! Check "
-                       "the converter options."));
+        ShowMessage(kMsgStatus, Tr(f.numeric_invalid_value_note));
       }
-      break;
     }
-    default:
-      break;
+    if (!(f.output_types & OutputTypeBit(static_cast<OutputType>(o.output_type)))) {
+      r.accepted = false;
+      r.output_type_red = true;
+      r.box_text = f.refused_type_text;
+      r.box_caption = "Logfile Converter Warning (SERIOUS!)";
+    }
   }
 
   const bool needs_interval =
-      o.output_type == static_cast<int>(OutputType::kSignals) || IsDiademFormat(code);
+      o.output_type == static_cast<int>(OutputType::kSignals) || (format && format->needs_interval);
   if (needs_interval && interval < kMinWriteInterval) {
     o.write_interval = "0.0001";
     r.write_interval_red = true;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/writer.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 

@@ -155,10 +155,13 @@ struct GpsEntry1 {
   int Hundredths() const { return static_cast<int>(time_of_day % 100); }
   // Seconds since 1970 of date and time of day; only meaningful when HasDate().
   double DateTimeSeconds() const;
+  // The time of day is below 24 h: a corrupted one must not roll into the next day.
+  bool HasTime() const { return time_of_day < 8640000; }
   // A date is present and its fields are possible (month 1..12, day 1..31, time below 24 h):
-  // a corrupted entry must not become a date that rolls into another month or year.
+  // a corrupted entry must not become a date that rolls into another month or year. The one
+  // rule of a valid GPS date, for the pre-scan, the GPS output and the previews alike.
   bool HasDate() const {
-    return date != 0 && Month() >= 1 && Month() <= 12 && Day() >= 1 && time_of_day < 8640000;
+    return date != 0 && Month() >= 1 && Month() <= 12 && Day() >= 1 && HasTime();
   }
 };
 GpsEntry1 DecodeGpsEntry1(const uint8_t* e);

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/message_output.h"
+#include "writers/gps_expression.h"
 
 namespace tessmar {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "writers/gps_fix.h"
+#include "logfile/gps_fix.h"
 
 namespace tessmar {
 

@@ -5,7 +5,8 @@
 #include <cstdio>
 
 #include "common/c_locale.h"
-#include "convert/date_time_format.h"
+#include "common/message_output.h"
+#include "writers/date_time_format.h"
 #include "writers/block_buffer.h"
 #include "writers/number_text.h"
 #include "writers/writer_common.h"
@@ -224,6 +225,10 @@ std::filesystem::path DiademWriter::HeaderPath(const std::filesystem::path& outp
 std::filesystem::path DiademWriter::ShownOutputPath(
     const std::filesystem::path& output_path) const {
   return output_path.string() + "+." + kExtensions[ClampMode(mode_)];
+}
+
+std::string DiademWriter::CreateFailureMessage(const std::filesystem::path&) const {
+  return StrPrintf(Tr("DIAdem export error: %s !"), error_text().c_str());
 }
 
 void DiademWriter::Fail(const std::string& text) {

@@ -27,7 +27,7 @@
 
 #include "common/buffered_file.h"
 #include "config/canlog_config.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 
@@ -67,6 +67,7 @@ class DiademWriter : public Writer {
   int WriteRow(const WriterRow& row) override;
   int Finish(const WriterFinish& finish) override;
   std::filesystem::path ShownOutputPath(const std::filesystem::path& output_path) const override;
+  std::string CreateFailureMessage(const std::filesystem::path& output_path) const override;
 
   // Fills the state and counts the channels; false (with the error text) when GPS columns are
   // present.

@@ -257,6 +257,13 @@ int EtasAsciiWriter::WriteRow(const WriterRow& row) {
   return WriteLine(row.elapsed) ? kRowWritten : kRowFailed;
 }
 
+std::string EtasAsciiWriter::CreateFailureMessage(const std::filesystem::path& output_path) const {
+  // Failing while setting up (before any file is made) is worded as the converter's own failure.
+  if (!failed_in_initialise()) return Writer::CreateFailureMessage(output_path);
+  if (error_text().empty()) return Tr("Error: Couldn't init ETAS-ASCII-Converter !");
+  return StrPrintf(Tr("Error: %s"), error_text().c_str());
+}
+
 int EtasAsciiWriter::Finish(const WriterFinish& finish) {
   if (finish.more_follow && state_.file.is_open()) return 1;
   if (finish.aborted && state_.file.is_open()) state_.write_failed = true;  // no sample count

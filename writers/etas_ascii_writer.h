@@ -22,7 +22,7 @@
 
 #include "common/buffered_file.h"
 #include "config/canlog_config.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 
@@ -58,6 +58,7 @@ class EtasAsciiWriter : public Writer {
   int Create(const WriterSetup& setup) override;
   int WriteRow(const WriterRow& row) override;
   int Finish(const WriterFinish& finish) override;
+  std::string CreateFailureMessage(const std::filesystem::path& output_path) const override;
 
   bool Initialise(const WriterSetup& setup);
   bool CreateFile();

@@ -1,14 +1,14 @@
 #pragma once
-// The writers of other tools' file formats, created by output format code: 3, 4, 6 DIAdem ASCII,
-// INT32, REAL64; 7 Vector MDF; 8 Stiegele MDF; 9 ETAS ASCII.
+// The table of output formats (kOutputFormats of writers/writer.h) with their writers.
 
 #include <memory>
 
-#include "convert/writer.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 
-// The writer of a format code; nullptr for any code this folder does not write.
+// The writer of one of the other tools' formats (every format that is not a text layout: DIAdem,
+// Vector MDF, Stiegele MDF, ETAS ASCII); nullptr for a text layout or an unknown code.
 std::unique_ptr<Writer> CreateFormatWriter(int format_code);
 
 }  // namespace tessmar

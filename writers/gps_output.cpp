@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/message_output.h"
+#include "writers/gps_expression.h"
 #include "writers/writer_common.h"
 
 namespace tessmar {

@@ -25,7 +25,7 @@
 
 #include "common/buffered_file.h"
 #include "logfile/channel_value.h"
-#include "writers/gps_fix.h"
+#include "logfile/gps_fix.h"
 #include "writers/gps_settings.h"
 #include "writers/gps_text.h"
 
@@ -88,7 +88,7 @@ class GpsOutput {
 
   // Binds the channel records that FormatCell reads.
   void BindChannels(const ChannelValue* channels, const ColumnLayout& layout);
-  // GpsCellFormatter of convert/writer.h: context is the GpsOutput. Formats the scaled value of
+  // GpsCellFormatter of writers/writer.h: context is the GpsOutput. Formats the scaled value of
   // the GPS group's column by its column format ("%.7lg" when there is none).
   static int FormatCell(const void* context, int gps_column, char* out, int capacity);
 

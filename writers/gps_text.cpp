@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "common/c_locale.h"
-#include "convert/date_time_format.h"
+#include "writers/date_time_format.h"
 #include "writers/number_text.h"
 
 namespace tessmar {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "writers/gps_fix.h"
+#include "logfile/gps_fix.h"
 
 namespace tessmar {
 

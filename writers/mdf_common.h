@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config/canlog_config.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 #include "logfile/channel_value.h"
 #include "writers/block_buffer.h"
 #include "writers/gps_settings.h"

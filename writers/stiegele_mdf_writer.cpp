@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include "convert/date_time_format.h"
+#include "writers/date_time_format.h"
 #include "writers/block_buffer.h"
 #include "writers/number_text.h"
 #include "writers/writer_common.h"

@@ -20,7 +20,7 @@
 
 #include "common/buffered_file.h"
 #include "config/canlog_config.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 #include "writers/gps_settings.h"
 #include "writers/mdf_common.h"
 

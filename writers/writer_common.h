@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "common/buffered_file.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 #include "logfile/signal_values.h"  // TruncateToInt64
 #include "writers/gps_settings.h"
 

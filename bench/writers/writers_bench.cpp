@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "config/canlog_config.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 #include "logfile/channel_value.h"
 
 namespace tessmar {

@@ -14,8 +14,11 @@
 #include <QTimer>
 
 #include "app/converter_page.h"
+#include "app/external_viewer.h"
 #include "app/simple_pages.h"
+#include "common/message_output.h"
 #include "config/clc_file.h"
+#include "convert/conversion_driver.h"
 #include "logfile/simulator/recording_simulator.h"
 #include "tests/app/gui_test_util.h"
 
@@ -281,6 +284,34 @@ TEST(Program, BatchRunConvertsAndExitsZeroSecondInstanceIsRefused) {
   run = RunProgram({"/bm"}, f.dir());
   EXPECT_EQ(run.exit_code, 255);
   EXPECT_TRUE(run.err.contains("PROBLEM : Mutex \"QRBCanLogger\" already in use."));
+}
+
+// The desktop program starts the external viewer after a run; the run words the messages.
+TEST(Program, ExternalViewerStart) {
+  WindowFixture f;  // only for its temporary folder
+  ConversionRequest request;
+  request.sources = {MakeRecording(f.dir(), "rec.cld", 1)};
+  request.output_dir = f.dir();
+  request.options.output_type = 0;
+  request.launch_viewer = true;
+  request.start_viewer = StartExternalViewer;
+  {
+    MessageCapture capture;
+    RunConversion(request);
+    EXPECT_TRUE(capture.Contains("Name of external data viewer missing (on Setup tab)."));
+  }
+  {
+    request.viewer_program = "true";
+    MessageCapture capture;
+    RunConversion(request);
+    EXPECT_TRUE(capture.Contains("Successfully launched external data viewer."));
+  }
+  {
+    request.viewer_program = "/no/such/viewer";
+    MessageCapture capture;
+    RunConversion(request);
+    EXPECT_TRUE(capture.Contains("Coultn't launch \"/no/such/viewer\" \""));
+  }
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "config/canlog_config.h"
-#include "convert/text_writers.h"
+#include "writers/text_writers.h"
 
 namespace tessmar {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
-#include "convert/text_writers.h"
+#include "writers/text_writers.h"
 #include "recording_builder.h"
 
 namespace tessmar {
@@ -466,40 +466,6 @@ TEST(Driver, CombinedOutputSurvivesAFailingFirstSource) {
 
 }  // namespace
 }  // namespace tessmar
-
-namespace tessmar {
-namespace {
-
-TEST(Driver, ExternalViewerStart) {
-  TempFolder dir;
-  SmallRecording().Write(dir / "rec.cld");
-  ConversionRequest request;
-  request.sources = {dir / "rec.cld"};
-  request.output_dir = dir.path();
-  request.options.output_type = 0;
-  request.launch_viewer = true;
-  {
-    MessageCapture capture;
-    RunConversion(request);
-    EXPECT_TRUE(capture.Contains("Name of external data viewer missing (on Setup tab)."));
-  }
-  {
-    request.viewer_program = "true";
-    MessageCapture capture;
-    RunConversion(request);
-    EXPECT_TRUE(capture.Contains("Successfully launched external data viewer."));
-  }
-  {
-    request.viewer_program = "/no/such/viewer";
-    MessageCapture capture;
-    RunConversion(request);
-    EXPECT_TRUE(capture.Contains("Coultn't launch \"/no/such/viewer\" \""));
-  }
-}
-
-}  // namespace
-}  // namespace tessmar
-
 namespace tessmar {
 namespace {
 

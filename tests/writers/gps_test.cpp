@@ -6,7 +6,9 @@
 #include <string>
 
 #include "tests/writers/gps_entries.h"
-#include "writers/gps_fix.h"
+#include "logfile/gps_fix.h"
+#include "logfile/log_entry.h"
+#include "writers/gps_expression.h"
 #include "writers/gps_settings.h"
 #include "writers/gps_text.h"
 
@@ -65,6 +67,31 @@ TEST(GpsFixDecode, WarningBitDateZeroAndOtherEntries) {
   EXPECT_EQ(DecodeGpsEntry(std::span<const std::uint8_t>(Entry1().data(), 8), fix), 0);
   EXPECT_EQ(fix.status, before.status);
   EXPECT_EQ(fix.position_valid, 0);
+}
+
+// A corrupted GPS entry 1 gets the same verdict from the fix as from the pre-scan's decoder:
+// an impossible month or day, or a time of day of 24 h or more, is no valid date.
+TEST(GpsFixDecode, CorruptedDateOrTimeFollowsThePreScanRule) {
+  struct Case {
+    std::uint16_t date;
+    std::uint32_t tod;
+    bool time_valid;
+    bool date_valid;
+  };
+  const Case cases[] = {
+      {0x2353, 4529678, true, true},     // 2017-10-19 12:34:56.78
+      {0x2353 | (13 << 5), 4529678, true, false},  // month 15
+      {0x2340, 4529678, true, false},    // day 0
+      {0x2353, 8640000, false, false},   // 24:00:00.00
+  };
+  for (const Case& c : cases) {
+    GpsFix fix;
+    const auto bytes = Entry1(0x48, c.date, c.tod);
+    ASSERT_EQ(DecodeGpsEntry(bytes, fix), 1);
+    EXPECT_EQ(fix.time_valid != 0, c.time_valid) << c.date << " " << c.tod;
+    EXPECT_EQ(fix.date_valid != 0, c.date_valid) << c.date << " " << c.tod;
+    EXPECT_EQ(DecodeGpsEntry1(bytes.data()).HasDate(), c.date_valid);
+  }
 }
 
 // ---- Expressions -------------------------------------------------------------------------------

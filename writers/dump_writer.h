@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "convert/text_writers.h"
+#include "writers/text_writers.h"
 #include "logfile/cld_reader.h"
 
 namespace tessmar {
@@ -22,7 +22,7 @@ struct DumpHead {
 
 class LogfileDumpWriter final : public TextFileWriter {
  public:
-  // Set before Create() for each source.
+  // Set before Create() for each source (or given as WriterSetup::dump_head).
   void SetHead(const DumpHead& head) { head_ = head; }
 
   // Writes the head (the first two lines only when not appending).
@@ -33,7 +33,7 @@ class LogfileDumpWriter final : public TextFileWriter {
   // Writes the line(s) of one entry. absolute_time is the running clock's absolute time after
   // the entry (used for BULK blocks). Returns the number of counted lines (0 or 1), or -1 when
   // writing failed.
-  int WriteEntry(const LogEntry& entry, double absolute_time);
+  int WriteEntry(const LogEntry& entry, double absolute_time) override;
 
  private:
   DumpHead head_;

@@ -1,4 +1,4 @@
-#include "convert/dump_writer.h"
+#include "writers/dump_writer.h"
 
 #include <cinttypes>
 #include <cmath>
@@ -9,8 +9,8 @@
 #include "common/c_locale.h"
 #include "common/message_output.h"
 #include "config/canlog_config.h"
-#include "convert/date_time_format.h"
-#include "convert/number_format.h"
+#include "writers/date_time_format.h"
+#include "writers/number_format.h"
 #include "logfile/log_entry.h"
 
 namespace tessmar {
@@ -55,6 +55,7 @@ Dms ToDms(std::int32_t value) {
 const char* ProgramBuildDate() { return __DATE__; }
 
 int LogfileDumpWriter::Create(const WriterSetup& setup) {
+  if (setup.dump_head) head_ = *setup.dump_head;
   const bool appending = setup.appending && file_.is_open();
   if (!OpenOutput(setup)) return 0;
   std::string text;

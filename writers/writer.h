@@ -1,11 +1,9 @@
 #pragma once
 // Output formats and the interface every output writer implements.
 //
-// The conversion driver (convert/conversion_driver.h) reads a recording entry by entry, keeps one
-// channel value record per output column up to date and, at every due row, asks the writer of the
-// chosen format to write one row. Writers are created through CreateWriter() below; the writers of
-// the other tools' formats (DIAdem, Vector MDF, Stiegele MDF, ETAS ASCII) plug in through
-// CreateFormatWriter() of writers/format_writers.h.
+// The conversion driver reads a recording entry by entry, keeps one channel value record per
+// output column up to date and, at every due row, asks the writer of the chosen format to write
+// one row. Writers are created through CreateWriter() below.
 //
 // Life of a writer during one conversion start (one or more sources):
 //   1. Create()   once per source. For the first source (and every source when not combining)
@@ -19,12 +17,14 @@
 //                 first row, so that it is the moment the relative times count from.
 //   3. Finish()   after every source's conversion pass, and once more at the very end of the run.
 //                 A writer that has nothing open must do nothing and return success.
-// Every operation returns 0 for failure and non-zero for success; on failure the reason is kept
-// in error_text() and the driver puts it into its own message. Writers never throw.
+// Every operation returns 0 for failure and non-zero for success; on failure the writer keeps the
+// reason and words the user's message itself (CreateFailureMessage, WriteFailureMessage), so the
+// driver shows it without knowing the format. Writers never throw.
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +35,8 @@ namespace tessmar {
 
 struct T_CanLog_Config;  // config/canlog_config.h: the configuration of the recording's header
 struct T_CanLog_SigTab;  // config/canlog_config.h: the signal table in use
+struct LogEntry;         // logfile/log_entry.h
+struct DumpHead;         // writers/dump_writer.h
 
 // ---- Output types ----------------------------------------------------------------------------
 
@@ -57,22 +59,62 @@ inline constexpr int kFormatStiegeleMdf = 8;
 inline constexpr int kFormatEtasAscii = 9;
 inline constexpr int kFormatSemicolonCsvGerman = 11;  // Semicolon-"CSV", german
 
-// The file format list in display order: list index -> format code and list text.
+class Writer;
+
+// One output format: everything the option check, the driver and both front ends know of it.
+// kOutputFormats (writers/format_writers.cpp) holds one per format, in the order of the file
+// format list; a new format is a new line there and its writer.
 struct OutputFormatInfo {
-  int code;
-  const char* list_text;          // e.g. "CSV, international"
-  const char* default_extension;  // with the dot, e.g. ".csv"
+  int code = 0;                          // stored in the settings ("OutputFileFormat")
+  const char* list_text = "";            // e.g. "CSV, international"
+  const char* cli_name = "";             // tessmar-cli --format value, e.g. "csv"
+  const char* default_extension = "";    // with the dot, e.g. ".csv"
+  // Message shown when a new output is started, "%s" being its path; nullptr for none.
+  const char* announce = nullptr;
+  std::unique_ptr<Writer> (*create)() = nullptr;  // the writer of the format
+  int writer_mode = 0;                   // WriterSetup::mode (DIAdem: 0 ASCII, 1 INT32, 2 REAL64)
+  // Output types the format is written for, bits 1 << OutputType. Another type is refused
+  // with refused_type_text when there is one, else replaced by the first type that is written.
+  unsigned output_types = 0;
+  const char* refused_type_text = nullptr;
+  // Option rules: values the format fixes (-1 or nullptr: the user's choice stays).
+  int column_separator = -1;
+  int decimal_separator = -1;
+  bool no_headlines = false;
+  int time_column1 = -1;
+  int time_column2 = -1;
+  const char* invalid_value = nullptr;
+  const char* write_interval = nullptr;
+  // Every layout field is fixed: the front end disables them with the output type.
+  bool fixed_layout = false;
+  // The invalid value must be a number (starting with a digit or '-'); this status line text
+  // is shown otherwise. nullptr: any text.
+  const char* numeric_invalid_value_note = nullptr;
+  // The option check asks for a write interval of at least 0.1 ms whatever the output type.
+  bool needs_interval = false;
+  // Rows are never written closer than this (seconds; 0: as close as the interval says).
+  double minimum_interval = 0;
+  // The column and the decimal separator may be the same character.
+  bool separators_may_match = false;
+  // Rows are text lines of the channel values alone (Text, CSV, Vector ASCII): the writer never
+  // reads the value ranges of the pre-scan.
+  bool text_layout = false;
 };
-inline constexpr int kOutputFormatCount = 11;
-extern const OutputFormatInfo kOutputFormats[kOutputFormatCount];
+extern const std::span<const OutputFormatInfo> kOutputFormats;
+
+inline constexpr unsigned OutputTypeBit(OutputType type) {
+  return 1u << static_cast<unsigned>(type);
+}
 
 // Information on a format code; nullptr for an unknown code (10 and anything above 11).
 const OutputFormatInfo* FindOutputFormat(int code);
+// The format of a tessmar-cli --format value; nullptr for an unknown name.
+const OutputFormatInfo* FindOutputFormatByCliName(std::string_view name);
 // List index of a format code, -1 for an unknown code.
 int OutputFormatListIndex(int code);
 // True for the codes 3, 4 and 6.
 bool IsDiademFormat(int code);
-// True for the formats written by the built-in text writers (0, 1, 2, 11, 5).
+// True for the formats written as text lines of values (0, 1, 2, 11, 5).
 bool IsBuiltInFormat(int code);
 
 // ---- Time columns ----------------------------------------------------------------------------
@@ -141,6 +183,8 @@ struct WriterSetup {
   int headlines = 1;              // 0..3
   bool scaled_values = true;      // false: raw values
   double conversion_start_time = 0;  // absolute time of the oldest entry of the first source
+  // The recording's particulars for the head of the Logfile Dump (nullptr for other outputs).
+  const DumpHead* dump_head = nullptr;
 };
 
 // One row. Times are seconds since tick 0 of the running clock; absolute = time + time_base.
@@ -193,10 +237,20 @@ class Writer {
   // conversion take it instead of WriterSetup::conversion_start_time.
   virtual void SetConversionStart(double /*absolute_time*/) {}
 
+  // Outputs made of entries rather than rows (the Logfile Dump): writes the line(s) of one entry
+  // as read; absolute_time is the running clock's absolute time after it. Returns the number of
+  // counted lines, or -1 when writing failed. Row outputs write nothing here.
+  virtual int WriteEntry(const LogEntry& /*entry*/, double /*absolute_time*/) { return 0; }
+
   // The path shown to the user as "Output: ..." (DIAdem shows its data file).
   virtual std::filesystem::path ShownOutputPath(const std::filesystem::path& output_path) const {
     return output_path;
   }
+
+  // The error message of a failed Create(), worded by the format.
+  virtual std::string CreateFailureMessage(const std::filesystem::path& output_path) const;
+  // The error message of a failed WriteRow(), WriteEntry() or Finish(): the output is incomplete.
+  std::string WriteFailureMessage(const std::filesystem::path& output_path) const;
 
   // Reason of the last failure, empty when none is known.
   const std::string& error_text() const { return error_text_; }

@@ -1,4 +1,4 @@
-#include "convert/date_time_format.h"
+#include "writers/date_time_format.h"
 
 #include <gtest/gtest.h>
 

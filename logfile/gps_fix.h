@@ -1,10 +1,10 @@
 #pragma once
-// GPS fixes from the logger's two GPS entries, the GPS variables a GPS column may use, and the
-// left-to-right evaluation of GPS column expressions.
+// GPS fixes assembled from the logger's two GPS entries. The entries are decoded by
+// logfile/log_entry.h; the validity of a fix's date and time follows the same rule the pre-scan
+// uses, so the pre-scan, the GPS output and the previews agree on every entry.
 
 #include <cstdint>
 #include <span>
-#include <string_view>
 
 namespace tessmar {
 
@@ -15,9 +15,9 @@ inline constexpr std::int32_t kGpsUnitsPerDegree = 360000;  // hundredths of an 
 // One GPS fix, assembled from GPS entries 1 and 2. Values persist from entry to entry.
 struct GpsFix {
   std::uint8_t hour = 0, minute = 0, second = 0, hundredths = 0;
-  std::uint8_t time_valid = 0;
+  std::uint8_t time_valid = 0;  // the time of day is below 24 h
   std::uint8_t year2000 = 0, month = 0, day = 0;  // year - 2000
-  std::uint8_t date_valid = 0;
+  std::uint8_t date_valid = 0;  // GpsEntry1::HasDate(): a possible date and time of day
   char status = 0;             // 'A' valid, 'V' receiver warning
   std::int32_t latitude = 0;   // hundredths of an arc second, north positive
   std::int32_t longitude = 0;  // hundredths of an arc second, east positive
@@ -48,33 +48,5 @@ struct GpsDms {
   int degrees, minutes, seconds, tenths;
 };
 GpsDms GpsToDms(std::int32_t hundredths_of_arcsec);
-
-// Result codes of the expression evaluation.
-inline constexpr int kGpsExprNumber = 0;
-inline constexpr int kGpsExprText = 2;
-inline constexpr int kGpsExprDivByZero = -1;
-inline constexpr int kGpsExprSyntax = -2;
-inline constexpr int kGpsExprUnknownName = -3;
-inline constexpr int kGpsExprUnknownOperator = -4;
-inline constexpr int kGpsExprInvalidTime = -6;
-// A variable of the position solution (lat, lon, lat_i, lon_i, hasl, speed, hdop) read while the
-// fix has no position (GpsFixHasPosition false); like -6, the number is still delivered.
-inline constexpr int kGpsExprNoPosition = -7;
-
-struct GpsExprResult {
-  int code = kGpsExprNumber;
-  double value = 0;
-};
-
-// Evaluates a GPS column expression strictly from left to right, without precedence: operand,
-// then any number of (operator, operand) pairs; operands are numbers or "gps.<variable>";
-// operators + - * / %. A text variable (code 2), an invalid time (code -6) or a missing position
-// (code -7) keeps its code as the result unless a later error occurs; the number is delivered in
-// every case.
-GpsExprResult EvaluateGpsExpression(std::string_view text, const GpsFix& fix);
-
-// Text of a text variable ("dstr", "tstr", "pos") for display; writes at most capacity - 1
-// characters and a NUL; returns the length, or -1 when the name is not a text variable.
-int GpsVariableText(std::string_view name, const GpsFix& fix, char* out, int capacity);
 
 }  // namespace tessmar

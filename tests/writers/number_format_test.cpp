@@ -1,4 +1,4 @@
-#include "convert/number_format.h"
+#include "writers/number_format.h"
 
 #include <gtest/gtest.h>
 

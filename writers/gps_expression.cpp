@@ -1,23 +1,14 @@
-#include "writers/gps_fix.h"
+#include "writers/gps_expression.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "logfile/calendar.h"
 #include "writers/number_text.h"
 
 namespace tessmar {
 
 namespace {
-
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::int16_t I16(const std::uint8_t* p) { return static_cast<std::int16_t>(U16(p)); }
-std::uint32_t U32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(U32(p)); }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -139,62 +130,6 @@ GpsExprResult ReadOperand(std::string_view text, std::size_t& pos, const GpsFix&
 }
 
 }  // namespace
-
-int DecodeGpsEntry(std::span<const std::uint8_t> entry, GpsFix& fix) {
-  if (entry.size() < 16) return 0;
-  const std::uint8_t* e = entry.data();
-  if (e[0] == kGpsEntry1Type) {
-    std::uint8_t b1 = e[1];
-    fix.quality = static_cast<std::uint8_t>(b1 >> 6);
-    fix.status = (b1 & 0x10) ? 'V' : 'A';
-    fix.satellites = static_cast<std::uint8_t>(b1 & 0x0F);
-    fix.hdop = e[2] * 0.1;
-    std::uint32_t tod = U32(e + 8);
-    fix.hour = static_cast<std::uint8_t>(tod / 360000u % 24u);
-    fix.minute = static_cast<std::uint8_t>(tod / 6000u % 60u);
-    fix.second = static_cast<std::uint8_t>(tod / 100u % 60u);
-    fix.hundredths = static_cast<std::uint8_t>(tod % 100u);
-    fix.time_valid = 1;
-    std::uint16_t date = U16(e + 12);
-    fix.day = static_cast<std::uint8_t>(date & 0x1F);
-    fix.month = static_cast<std::uint8_t>((date >> 5) & 0x0F);
-    fix.year2000 = static_cast<std::uint8_t>(date >> 9);
-    fix.date_valid = date != 0 ? 1 : 0;
-    fix.speed = I16(e + 14) * 0.1;
-    return 1;
-  }
-  if (e[0] == kGpsEntry2Type) {
-    fix.height = I16(e + 2) * 0.1;
-    fix.latitude = I32(e + 4);
-    fix.longitude = I32(e + 8);
-    fix.position_valid = 1;
-    return 2;
-  }
-  return 0;
-}
-
-bool GpsFixHasPosition(const GpsFix& fix) {
-  return fix.quality != 0 && fix.satellites > 2 && fix.position_valid;
-}
-
-double GpsFixTime(const GpsFix& fix) {
-  long long days = DaysFromCivil(2000 + fix.year2000, fix.month, fix.day);
-  double seconds =
-      static_cast<double>(days) * 86400.0 + fix.hour * 3600.0 + fix.minute * 60.0 + fix.second;
-  return seconds + fix.hundredths * 0.01;
-}
-
-GpsDms GpsToDms(std::int32_t hundredths_of_arcsec) {
-  std::int64_t v = hundredths_of_arcsec;
-  if (v < 0) v = -v;
-  v += 5;
-  GpsDms d;
-  d.degrees = static_cast<int>(v / 360000 % 180);
-  d.minutes = static_cast<int>((v % 360000) / 6000 % 60);
-  d.seconds = static_cast<int>((v % 6000) / 100 % 60);
-  d.tenths = static_cast<int>((v % 100) / 10);
-  return d;
-}
 
 GpsExprResult EvaluateGpsExpression(std::string_view text, const GpsFix& fix) {
   std::size_t pos = 0;

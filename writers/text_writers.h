@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/buffered_file.h"
-#include "convert/writer.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 

@@ -1,4 +1,4 @@
-#include "convert/date_time_format.h"
+#include "writers/date_time_format.h"
 
 #include <cmath>
 #include <cstring>
@@ -154,7 +154,8 @@ std::size_t FormatDateTimeTo(char* out, std::size_t capacity, double seconds,
         o.Put('.');
         long long scale = 1;
         for (std::size_t d = 0; d < digits; ++d) scale *= 10;
-        long long units = static_cast<long long>((c.fraction + kRoundingSlack) * scale);
+        long long units =
+            static_cast<long long>((c.fraction + kRoundingSlack) * static_cast<double>(scale));
         if (units >= scale) units = scale - 1;
         o.PutFixed(units, static_cast<int>(digits));
         i += 1 + run;

@@ -1,10 +1,10 @@
-#include "convert/text_writers.h"
+#include "writers/text_writers.h"
 
 #include <cstring>
 
 #include "config/canlog_config.h"
-#include "convert/date_time_format.h"
-#include "convert/number_format.h"
+#include "writers/date_time_format.h"
+#include "writers/number_format.h"
 #include "logfile/log_entry.h"
 
 namespace tessmar {

@@ -513,6 +513,7 @@ int RunConvert(const Args& args) {
                 "signal definitions logged in each recording are used");
   }
   request.verbose = verbose;
+  request.error_log_hint = "Please check the messages above.";
   request.show_option_notes = true;  // batch mode shows no message boxes
   request.gps = GpsSettingsOf(settings);
   // GPS options: a preset replaces the whole record, so it goes first whatever the order.

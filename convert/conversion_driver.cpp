@@ -959,7 +959,7 @@ void ConversionRun::ShowResult(const MessageHandler& previous) {
   const int converted = summary_.converted;
   ShowMessageF(errors > 0 ? kMsgError : kMsgInfo, "%d file%c converted, %d conversion error%c. %s",
                converted, converted == 1 ? ' ' : 's', errors, errors == 1 ? ' ' : 's',
-               errors > 0 ? "Please check error log on the 'INFO' tab." : "");
+               errors > 0 ? request_.error_log_hint.c_str() : "");
   SetMessageHandler(previous);
 
   if (request_.launch_viewer && converted > 0 && !summary_.outputs.empty()) {

@@ -50,6 +50,9 @@ struct ConversionRequest {
   // The user's configuration, used with "IgnoreLoggedSigDefs"; may be null.
   const LoggerConfiguration* user_config = nullptr;
   bool verbose = false;
+  // Where the result line sends the user when there were errors: the desktop's message list by
+  // default; a command line points to the messages it printed above.
+  std::string error_log_hint = "Please check error log on the 'INFO' tab.";
   // Show the option check's message-box texts as warnings when the check accepts the options
   // (a front end without message boxes, e.g. tessmar-cli in batch mode).
   bool show_option_notes = false;

@@ -134,7 +134,7 @@ TEST(ConvertCli, FailuresGiveNonZeroExit) {
   // A missing recording among good ones: the run fails.
   r = RunCli(Args(dir, {"a.cld", "missing.cld"}), dir.path());
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("1 file  converted, 1 conversion error . Please check error log"),
+  EXPECT_NE(r.err.find("1 file  converted, 1 conversion error . Please check the messages above."),
             std::string::npos);
   // Unwritable output folder (a missing one is made; nobody, not even root, writes into /proc).
   r = RunCli(Args(dir, {"a.cld", "--outdir", "/proc"}), dir.path());

@@ -24,14 +24,14 @@
 #include <QVBoxLayout>
 
 #include "app/qt_text.h"
-#include "common/translation.h"
 #include "app/setup_page.h"
 #include "app/update_guard.h"
 #include "common/message_output.h"
+#include "common/translation.h"
 #include "convert/conversion_driver.h"
-#include "writers/writer.h"
 #include "preview/gps_preview_form.h"
 #include "preview/graph_preview_form.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 namespace {
@@ -123,8 +123,7 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   output_layout->addWidget(b_output, 0, 2);
   output_layout->addWidget(new QLabel(tr("Output type"), output_box), 1, 0);
   output_layout->addWidget(CB_OutputType, 1, 1, 1, 2);
-  output_layout->addWidget(new QLabel(tr("Output file format"), output_box), 2, 0,
-                           Qt::AlignTop);
+  output_layout->addWidget(new QLabel(tr("Output file format"), output_box), 2, 0, Qt::AlignTop);
   output_layout->addWidget(LB_FileFormat, 2, 1, 1, 2);
   output_layout->addWidget(Chk_GraphPreview, 3, 1, 1, 2);
   output_layout->addWidget(Chk_LaunchViewer, 4, 1, 1, 2);
@@ -268,8 +267,7 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
           &ConverterPage::OnOutputTypeChanged);
   connect(LB_FileFormat, &QListWidget::currentRowChanged, this, &ConverterPage::OnOptionChanged);
   connect(SE_Headlines, &QSpinBox::valueChanged, this, &ConverterPage::OnOptionChanged);
-  for (QComboBox* box :
-       {CB_ColumnSeparator, CB_DecimalSeparator, CB_TimeColumn1, CB_TimeColumn2}) {
+  for (QComboBox* box : {CB_ColumnSeparator, CB_DecimalSeparator, CB_TimeColumn1, CB_TimeColumn2}) {
     connect(box, &QComboBox::currentIndexChanged, this, &ConverterPage::OnOptionChanged);
   }
   for (QLineEdit* edit : {Ed_WriteInterval, Ed_InvalidSignal, Ed_Breakpoint}) {
@@ -283,9 +281,8 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
 }
 
 void ConverterPage::SetOptions(const ConverterOptions& o) {
-  CB_OutputType->setCurrentIndex(o.output_type >= 0 && o.output_type < kOutputTypeCount
-                                     ? o.output_type
-                                     : 0);
+  CB_OutputType->setCurrentIndex(
+      o.output_type >= 0 && o.output_type < kOutputTypeCount ? o.output_type : 0);
   // An unknown format code selects no entry.
   const int row = OutputFormatListIndex(o.output_file_format);
   LB_FileFormat->setCurrentRow(row);
@@ -393,9 +390,10 @@ void ConverterPage::OnSelectFiles() {
   QString start = Ed_InputDir->text();
   if (!QFileInfo(start).isDir()) start = QFileInfo(start).path();
   const QStringList files = QFileDialog::getOpenFileNames(
-      this, FromCore(GermanUi() ? "Zu konvertierende Dateien auswählen (SHIFT -> mehrere)"
-                             : "Select files to convert (use SHIFT for multi-select)"), start,
-      tr("CAN Logger Data (*.cld)"));
+      this,
+      FromCore(GermanUi() ? "Zu konvertierende Dateien auswählen (SHIFT -> mehrere)"
+                          : "Select files to convert (use SHIFT for multi-select)"),
+      start, tr("CAN Logger Data (*.cld)"));
   if (!files.isEmpty()) SetSources(files);
 }
 
@@ -447,8 +445,8 @@ bool ConverterPage::eventFilter(QObject* watched, QEvent* event) {
 
 void ConverterPage::AttachPreviews(ConversionRequest& request,
                                    const std::filesystem::path& ini_path) {
-  const bool graph = request.options.graph_preview &&
-                     request.options.output_type == int(OutputType::kSignals);
+  const bool graph =
+      request.options.graph_preview && request.options.output_type == int(OutputType::kSignals);
   const bool map = request.gps.show_preview != 0;
   if (!graph && !map) return;
   if (!graph_preview_ && !gps_preview_) window()->installEventFilter(this);
@@ -475,10 +473,8 @@ void ConverterPage::AttachPreviews(ConversionRequest& request,
     if (graph) {
       const std::vector<WriterColumn>& columns = start.setup->columns;
       // One slot per expected row; a recording without duration still gets one.
-      graph_preview_->Reset(int(columns.size()),
-                            std::max<std::int64_t>(1, start.expected_points));
-      for (std::size_t k = 0; k < columns.size() && k + 1 < std::size_t(kGraphMaxChannels);
-           ++k) {
+      graph_preview_->Reset(int(columns.size()), std::max<std::int64_t>(1, start.expected_points));
+      for (std::size_t k = 0; k < columns.size() && k + 1 < std::size_t(kGraphMaxChannels); ++k) {
         graph_preview_->SetChannelName(int(k) + 1, columns[k].name);
         graph_preview_->SetChannelRange(int(k) + 1, columns[k].minimum, columns[k].maximum);
       }

@@ -43,19 +43,19 @@ GpsPage::GpsPage(const int& update_guard, QWidget* parent)
     connect(box, &QCheckBox::toggled, this, &GpsPage::OnControlChanged);
     return box;
   };
-  auto make_list = [this](const char* name, const char* const (&entries)[2]) {
+  auto make_list = [this](const char* name, const char* const(&entries)[2]) {
     auto* list = new QComboBox(this);
     list->setObjectName(QString::fromLatin1(name));
     for (const char* e : entries) list->addItem(tr(e));
     connect(list, &QComboBox::currentIndexChanged, this, &GpsPage::OnControlChanged);
     return list;
   };
-  Chk_GpsSeparateTrackFile = make_check(
-      "Chk_GpsSeparateTrackFile",
-      tr("if the logfile contains GPS data, convert it into separate track file"));
-  Chk_GpsMergeIntoMainFile = make_check(
-      "Chk_GpsMergeIntoMainFile",
-      tr("place GPS data in extra columns of the main output file (see Converter)"));
+  Chk_GpsSeparateTrackFile =
+      make_check("Chk_GpsSeparateTrackFile",
+                 tr("if the logfile contains GPS data, convert it into separate track file"));
+  Chk_GpsMergeIntoMainFile =
+      make_check("Chk_GpsMergeIntoMainFile",
+                 tr("place GPS data in extra columns of the main output file (see Converter)"));
   Chk_GpsPreview = make_check("Chk_GpsPreview", tr("Preview"));
   CB_GpsTrackFormat = make_list("CB_GpsTrackFormat", kGpsTrackFormatNames);
   CB_GpsColumnsWhere = make_list("CB_GpsColumnsWhere", kGpsColumnsWhereNames);
@@ -130,10 +130,11 @@ void GpsPage::Show(const GpsOutputSettings& gps) {
   for (int r = 0; r < kGpsGridRows; ++r) {
     const GpsColumnDef& c = gps.columns[std::size_t(r)];
     const bool used = c.in_use();
-    const QString texts[kGpsGridColumns] = {
-        QString::number(r + 1), used ? FromCore(GpsText(c.title)) : QString(),
-        used ? FromCore(GpsText(c.unit)) : QString(), used ? FromCore(GpsText(c.format)) : QString(),
-        used ? FromCore(GpsText(c.source)) : QString()};
+    const QString texts[kGpsGridColumns] = {QString::number(r + 1),
+                                            used ? FromCore(GpsText(c.title)) : QString(),
+                                            used ? FromCore(GpsText(c.unit)) : QString(),
+                                            used ? FromCore(GpsText(c.format)) : QString(),
+                                            used ? FromCore(GpsText(c.source)) : QString()};
     for (int k = 0; k < kGpsGridColumns; ++k) {
       auto* item = new QTableWidgetItem(texts[k]);
       SG_GpsColumns->setItem(r, k, item);

@@ -1,5 +1,6 @@
 #include "app/help_launcher.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QWidget>
-#include <QApplication>
 
 #include "app/language_scan.h"
 #include "app/qt_text.h"
@@ -78,8 +78,7 @@ bool HelpLauncher::OpenPage(const QString& page, const QString& anchor) {
   const std::string page_utf8 = ToCore(page);
   if (!page.startsWith(QStringLiteral("http://"))) {
     // A missing page would only show the browser's own error: say what is missing instead.
-    const QString file =
-        QDir(FromCore(dir)).filePath(FromCore(HelpPageName(page_utf8, language_)));
+    const QString file = QDir(FromCore(dir)).filePath(FromCore(HelpPageName(page_utf8, language_)));
     if (!QFileInfo(file).isFile()) {
       status_ = QStringLiteral("Help page not found: ") + file;
       ShowMessageF(kMsgError, "Cannot find the help page \"%s\" .", ToCore(file).c_str());
@@ -99,8 +98,7 @@ bool HelpLauncher::OpenPage(const QString& page, const QString& anchor) {
 bool ShowHelpTopic(int topic) { return HelpLauncher::Instance().OpenTopic(topic); }
 
 QAbstractButton* MakeHelpButton(int topic, QWidget* parent, const QString& caption) {
-  auto* button =
-      new QPushButton(caption.isEmpty() ? FromCore(Tr("&Help")) : caption, parent);
+  auto* button = new QPushButton(caption.isEmpty() ? FromCore(Tr("&Help")) : caption, parent);
   button->setProperty(kHelpTopicProperty, topic);
   if (caption.isEmpty()) MarkTranslated(button);
   QObject::connect(button, &QPushButton::clicked, button, [topic] { ShowHelpTopic(topic); });
@@ -121,15 +119,17 @@ bool ShowContextHelp(QWidget* fallback) {
 
 QString ProgramInfoText() {
   const QString version = QCoreApplication::applicationVersion();
-  QString text = QStringLiteral("Tessmar ") + (version.isEmpty() ? QString() : version + ' ') + "- ";
+  QString text =
+      QStringLiteral("Tessmar ") + (version.isEmpty() ? QString() : version + ' ') + "- ";
   text += FromCore(Tr("CAN Logger Configuration Tool / File Conversion Utility"));
   text += QStringLiteral("\nby Quorbel, for the Kavrix CAN-bus data loggers\n");
   text += QStringLiteral("with GPS Track Preview on topographic maps (GTOPO30)\n\n");
   text += FromCore(StrPrintf("Compiled : %s .\n", kBuildDate));
-  text += FromCore(StrPrintf("Location   : %s .\n",
-                             ToCore(QCoreApplication::applicationFilePath()).c_str()));
+  text += FromCore(
+      StrPrintf("Location   : %s .\n", ToCore(QCoreApplication::applicationFilePath()).c_str()));
   text += QStringLiteral("64-bit signals supported") + QStringLiteral(" .\n");
-  text += QStringLiteral("Place names of the GPS map: GeoNames (www.geonames.org), CC BY 4.0 .\n\n");
+  text +=
+      QStringLiteral("Place names of the GPS map: GeoNames (www.geonames.org), CC BY 4.0 .\n\n");
   text += FromCore(GermanUi() ? StrPrintf("Updates gibt es unter %s", kUpdateSite)
                               : StrPrintf("Updates can be found at %s", kUpdateSite));
   return text;
@@ -144,9 +144,11 @@ bool CheckForUpdates() {
   Inform("Tessmar",
          GermanUi()
              ? StrPrintf("Der Web-Browser konnte nicht geöffnet werden.\r\nBitte suchen Sie auf "
-                         "unserer Web-Seite nach einem Update:\r\n  %s", kUpdateSite)
+                         "unserer Web-Seite nach einem Update:\r\n  %s",
+                         kUpdateSite)
              : StrPrintf("The web browser could not be opened.\r\nPlease look for an update on "
-                         "our web site:\r\n  %s", kUpdateSite));
+                         "our web site:\r\n  %s",
+                         kUpdateSite));
   return false;
 }
 
@@ -159,10 +161,14 @@ bool AskAssociation(const char* extension, const char* explanation_en, const cha
   const bool german = GermanUi();
   q.caption = german ? "Registrierung von Dateitypen für das Tessmar"
                      : "Registering file extensions for the Tessmar";
-  q.text = german ? StrPrintf("Möchten Sie die Dateinamenserweiterung \"%s\" mit diesem Programm "
-                              "verknüpfen ?\r\n  (%s)", extension, explanation_de)
-                  : StrPrintf("Do you want to associate the file extension \"%s\" with this "
-                              "program ?\r\n  (%s)", extension, explanation_en);
+  q.text = german ? StrPrintf(
+                        "Möchten Sie die Dateinamenserweiterung \"%s\" mit diesem Programm "
+                        "verknüpfen ?\r\n  (%s)",
+                        extension, explanation_de)
+                  : StrPrintf(
+                        "Do you want to associate the file extension \"%s\" with this "
+                        "program ?\r\n  (%s)",
+                        extension, explanation_en);
   q.buttons = Buttons::kYesNo;
   q.batch_answer = Answer::kNo;
   return Ask(q) == Answer::kYes;
@@ -174,7 +180,8 @@ void RunIfInstalled(const QString& tool, const std::filesystem::path& folder) {
   const QString program = QStandardPaths::findExecutable(tool);
   if (program.isEmpty()) return;
   const int code = QProcess::execute(program, {FromCore(folder.string())});
-  if (code != 0) ShowMessageF(kMsgWarning, "\"%s\" ended with code %d .", ToCore(tool).c_str(), code);
+  if (code != 0)
+    ShowMessageF(kMsgWarning, "\"%s\" ended with code %d .", ToCore(tool).c_str(), code);
 }
 
 }  // namespace
@@ -204,8 +211,9 @@ int RegisterFilesAndExtensions(const std::filesystem::path& settings_path,
     const char* explanation_de;
   };
   const Type types[] = {
-      {kClcAssociation, "CLC=Can-Logger Configuration, the configuration file of the Kavrix "
-                        "CAN logger",
+      {kClcAssociation,
+       "CLC=Can-Logger Configuration, the configuration file of the Kavrix "
+       "CAN logger",
        "CLC=Can-Logger Configuration, die Konfigurationsdatei des Kavrix-CAN-Loggers"},
       {kCldAssociation, "CLD=Can-Logger-Data, the data file produced by the Kavrix CAN logger",
        "CLD=Can-Logger-Data, die vom Kavrix-CAN-Logger erzeugte Datendatei"},

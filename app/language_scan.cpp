@@ -116,8 +116,9 @@ Scan::Result Scan::Look(const QObject* control, const char* column_property, con
 void Scan::Report(const QString& text, const QWidget* window, const QObject* control) {
   if (!header_done_) {
     header_done_ = true;
-    ShowMessage(kMsgError, StrPrintf("------ UNTRANSLATED STRINGS FOUND (FromLang=%d, ToLang=%d) ------",
-                                     from_, to_));
+    ShowMessage(
+        kMsgError,
+        StrPrintf("------ UNTRANSLATED STRINGS FOUND (FromLang=%d, ToLang=%d) ------", from_, to_));
   }
   const std::string t = ToCore(text);
   const std::string w = ToCore(NameOf(window));
@@ -281,9 +282,7 @@ int ScanWindows(int from_column, QWidget* window) {
 }
 
 LanguageController::LanguageController(QObject* parent) : QObject(parent) {
-  ctrl_held = [] {
-    return (QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0;
-  };
+  ctrl_held = [] { return (QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0; };
   qApp->installEventFilter(this);
 }
 
@@ -318,7 +317,8 @@ void LanguageController::AttachTestModeBox(QCheckBox* box) {
     const QSignalBlocker block(box);
     box->setChecked(Language().test_mode());
   }
-  connect(box, &QCheckBox::clicked, this, [this, box](bool checked) { OnTestModeClicked(box, checked); });
+  connect(box, &QCheckBox::clicked, this,
+          [this, box](bool checked) { OnTestModeClicked(box, checked); });
 }
 
 void LanguageController::OnTestModeClicked(QCheckBox* box, bool checked) {

@@ -83,9 +83,9 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   Chk_LogScriptVars =
       make_check("Chk_LogScriptVars", tr("+ script variables declared as 'logged'"));
   auto* receive_layout = new QVBoxLayout(receive_box);
-  for (QWidget* w : std::initializer_list<QWidget*>{RB_ReceiveAll, RB_ReceiveAppl,
-                                                    RB_ReceiveSelected, Chk_ReceiveErrFrames,
-                                                    Chk_ReceiveGps, Chk_LogScriptVars}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{RB_ReceiveAll, RB_ReceiveAppl, RB_ReceiveSelected,
+                                       Chk_ReceiveErrFrames, Chk_ReceiveGps, Chk_LogScriptVars}) {
     receive_layout->addWidget(w);
   }
   receive_layout->addStretch(1);
@@ -110,7 +110,8 @@ LoggerCfgPage::LoggerCfgPage(const LoggerConfiguration& config, const int& updat
   file_layout->addWidget(Ed_FileSizeLimit, 4, 1);
   file_layout->addWidget(new QLabel(tr("Limit write interval for messages (ms):"), file_box), 5, 0);
   file_layout->addWidget(Ed_MsgRateLimit, 5, 1);
-  auto* hint = new QLabel(tr("Set to zero to record EVERY telegram (unlimited interval)"), file_box);
+  auto* hint =
+      new QLabel(tr("Set to zero to record EVERY telegram (unlimited interval)"), file_box);
   hint->setEnabled(false);
   file_layout->addWidget(hint, 6, 0, 1, 2);
   file_layout->setColumnStretch(0, 1);

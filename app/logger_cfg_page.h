@@ -36,7 +36,7 @@ class LoggerCfgPage : public QWidget {
   QString limits_line() const;
 
  Q_SIGNALS:
-  void edited();  // the user changed a control
+  void edited();                 // the user changed a control
   void passwordBoxClicked();     // "Use password and encryption" clicked by the user
   void changePasswordClicked();  // "Change password"
 

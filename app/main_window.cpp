@@ -35,16 +35,16 @@
 #include "app/setup_page.h"
 #include "app/simple_pages.h"
 #include "app/update_guard.h"
+#include "candb/named_databases.h"
+#include "candb/signal_selection.h"
 #include "candb_views/candb_page.h"
 #include "common/help_address.h"
 #include "common/message_output.h"
 #include "common/translation.h"
-#include "convert/command_line.h"
-#include "convert/conversion_driver.h"
-#include "candb/named_databases.h"
-#include "candb/signal_selection.h"
 #include "config/clc_file.h"
 #include "config/password_rules.h"
+#include "convert/command_line.h"
+#include "convert/conversion_driver.h"
 
 namespace tessmar {
 namespace {
@@ -55,27 +55,36 @@ constexpr int kDesignHeight = 760;
 
 QMessageBox::StandardButtons ToQtButtons(Buttons buttons) {
   switch (buttons) {
-    case Buttons::kOk: return QMessageBox::Ok;
-    case Buttons::kYesNo: return QMessageBox::Yes | QMessageBox::No;
-    case Buttons::kYesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    case Buttons::kOkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case Buttons::kOk:
+      return QMessageBox::Ok;
+    case Buttons::kYesNo:
+      return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::kYesNoCancel:
+      return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case Buttons::kOkCancel:
+      return QMessageBox::Ok | QMessageBox::Cancel;
   }
   return QMessageBox::Ok;
 }
 
 Answer FromQtButton(int button) {
   switch (button) {
-    case QMessageBox::Yes: return Answer::kYes;
-    case QMessageBox::No: return Answer::kNo;
-    case QMessageBox::Ok: return Answer::kOk;
-    default: return Answer::kCancel;
+    case QMessageBox::Yes:
+      return Answer::kYes;
+    case QMessageBox::No:
+      return Answer::kNo;
+    case QMessageBox::Ok:
+      return Answer::kOk;
+    default:
+      return Answer::kCancel;
   }
 }
 
 // Message boxes show CR LF line ends of the core texts as plain line breaks.
 QString BoxText(const std::string& text) {
   QString t = FromCore(text);
-  t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+      .replace(QLatin1Char('\r'), QLatin1Char('\n'));
   return t;
 }
 
@@ -133,11 +142,11 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
   // 6. The partner messages and the timer; the first tick runs the start-up sequence.
   own_window_ = start_.own_window != 0 ? start_.own_window : QCoreApplication::applicationPid();
   channel_ = new PartnerChannel(this);
-  if (!channel_->Listen(own_window_, [this](int64_t sender, uint32_t user_value,
-                                            const QByteArray& text) {
-        return ReceivePartnerMessage(partner_, sender, user_value,
-                                     std::string_view(text.constData(), size_t(text.size())));
-      })) {
+  if (!channel_->Listen(
+          own_window_, [this](int64_t sender, uint32_t user_value, const QByteArray& text) {
+            return ReceivePartnerMessage(partner_, sender, user_value,
+                                         std::string_view(text.constData(), size_t(text.size())));
+          })) {
     ShowMessageF(kMsgWarning, "Cannot receive partner messages as window %lld .",
                  static_cast<long long>(own_window_));
   }
@@ -172,10 +181,10 @@ void TCanLogForm1::BuildPages() {
   pages_->addTab(CreatePendingPage({}, pages_), tr("Messages, etc"));
   logger_cfg_page_ = new LoggerCfgPage(config_, update_guard_, pages_);
   pages_->addTab(logger_cfg_page_, tr("Logger Cfg"));
-  pages_->addTab(CreatePendingPage({tr("Trigger Conditions"), tr("Trigger Conditions"),
-                                    tr("Trigger Options")},
-                                   pages_),
-                 tr("Trigger"));
+  pages_->addTab(
+      CreatePendingPage({tr("Trigger Conditions"), tr("Trigger Conditions"), tr("Trigger Options")},
+                        pages_),
+      tr("Trigger"));
   converter_page_ = new ConverterPage(update_guard_, pages_);
   pages_->addTab(converter_page_, tr("Converter"));
   pages_->addTab(CreatePendingPage({}, pages_), tr("GPS"));
@@ -214,15 +223,13 @@ void TCanLogForm1::BuildPages() {
     setup_page_->export_dir()->setText(dir);
   });
   connect(converter_page_, &ConverterPage::goClicked, this, &TCanLogForm1::StartConversion);
-  connect(converter_page_, &ConverterPage::abortClicked, this,
-          [this] { abort_requested_ = true; });
+  connect(converter_page_, &ConverterPage::abortClicked, this, [this] { abort_requested_ = true; });
 }
 
 void TCanLogForm1::BuildMenus() {
   file_menu_ = menuBar()->addMenu(tr("&File"));
   QMenu* new_menu = file_menu_->addMenu(tr("Create &new logger config"));
-  new_menu->addAction(tr(".. with the &current logger options"), this,
-                      [this] { OnMenuNew(true); });
+  new_menu->addAction(tr(".. with the &current logger options"), this, [this] { OnMenuNew(true); });
   new_menu->addAction(tr(".. with everything reset to &default values"), this,
                       [this] { OnMenuNew(false); });
   file_menu_->addSeparator();
@@ -272,14 +279,14 @@ void TCanLogForm1::BuildMenus() {
     const char* caption;
     int topic;
   };
-  for (const HelpEntry& e : {HelpEntry{"&Contents", kHelpContents},
-                             HelpEntry{"&Introduction", kHelpIntroduction},
-                             HelpEntry{"&Usage of the CAN Logger", kHelpCanLoggerUsage},
-                             HelpEntry{"&Logger Configuration", kHelpLoggerConfigUsage},
-                             HelpEntry{"&Trigger Conditions", kHelpTriggerTab},
-                             HelpEntry{"&File Converter", kHelpConverter},
-                             HelpEntry{"C&ommand Line Operation / Batch Mode", kHelpCommandLine},
-                             HelpEntry{"&GPS settings", kHelpGpsOutput}}) {
+  for (const HelpEntry& e :
+       {HelpEntry{"&Contents", kHelpContents}, HelpEntry{"&Introduction", kHelpIntroduction},
+        HelpEntry{"&Usage of the CAN Logger", kHelpCanLoggerUsage},
+        HelpEntry{"&Logger Configuration", kHelpLoggerConfigUsage},
+        HelpEntry{"&Trigger Conditions", kHelpTriggerTab},
+        HelpEntry{"&File Converter", kHelpConverter},
+        HelpEntry{"C&ommand Line Operation / Batch Mode", kHelpCommandLine},
+        HelpEntry{"&GPS settings", kHelpGpsOutput}}) {
     const int topic = e.topic;
     help->addAction(tr(e.caption), this, [topic] { ShowHelpTopic(topic); });
   }
@@ -291,8 +298,8 @@ void TCanLogForm1::BuildMenus() {
 
 void TCanLogForm1::SetUpTranslationAndHelp() {
   // Texts that the program writes itself (names, counts, results) are never looked up.
-  for (const char* name : {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_Progress", "Lab_Result",
-                           "LB_FileFormat"}) {
+  for (const char* name :
+       {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_Progress", "Lab_Result", "LB_FileFormat"}) {
     SetTranslationTag(findChild<QObject*>(QString::fromLatin1(name)), kTagNoTranslate);
   }
   for (QAction* a : recent_actions_) SetTranslationTag(a, kTagNoTranslate);
@@ -327,7 +334,8 @@ void TCanLogForm1::ReadSettingsIntoControls() {
   if (s.width > 0 && s.height > 0) {
     setGeometry(s.left < 0 ? x() : s.left, s.top < 0 ? y() : s.top, s.width, s.height);
   }
-  if (candb_sub_pages_ && s.candb_page_index >= 0 && s.candb_page_index < candb_sub_pages_->count()) {
+  if (candb_sub_pages_ && s.candb_page_index >= 0 &&
+      s.candb_page_index < candb_sub_pages_->count()) {
     candb_sub_pages_->setCurrentIndex(s.candb_page_index);
   }
   if (s.split_x > 0) candb_page_->SetSplitX(s.split_x);
@@ -509,8 +517,11 @@ void TCanLogForm1::RunBatchStep() {
         batch_.RecordConversion(summary.refused, summary.aborted, summary.errors);
       }
       break;
-    case BatchRun::Action::kClose: QTimer::singleShot(0, this, &QWidget::close); break;
-    case BatchRun::Action::kNone: break;
+    case BatchRun::Action::kClose:
+      QTimer::singleShot(0, this, &QWidget::close);
+      break;
+    case BatchRun::Action::kNone:
+      break;
   }
 }
 
@@ -667,18 +678,22 @@ bool TCanLogForm1::AskToSave() {
   q.caption = "Warning";
   q.icon = Icon::kWarning;
   // One text per table column: German for German, English for the others.
-  q.text = StrPrintf(Language().target_column() == kColGerman
-                         ? "Die Logger-Konfiguration wurde geändert aber noch nicht gespeichert.\r\n "
-                           "Konfiguration jetzt unter \"%s\" speichern ?"
-                         : "The logger configuration has been modified but not saved yet.\r\n Save "
-                           "config as   \"%s\"   now ?",
-                     ToCore(config_file_name()).c_str());
+  q.text =
+      StrPrintf(Language().target_column() == kColGerman
+                    ? "Die Logger-Konfiguration wurde geändert aber noch nicht gespeichert.\r\n "
+                      "Konfiguration jetzt unter \"%s\" speichern ?"
+                    : "The logger configuration has been modified but not saved yet.\r\n Save "
+                      "config as   \"%s\"   now ?",
+                ToCore(config_file_name()).c_str());
   q.buttons = Buttons::kYesNoCancel;
   q.batch_answer = Answer::kNo;  // batch mode discards the changes
   switch (Ask(q)) {
-    case Answer::kYes: return SaveConfiguration(config_file_name());
-    case Answer::kNo: return true;
-    default: return false;
+    case Answer::kYes:
+      return SaveConfiguration(config_file_name());
+    case Answer::kNo:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -764,9 +779,9 @@ void TCanLogForm1::OnMenuNew(bool keep_options) {
 
 void TCanLogForm1::OnMenuLoad() {
   if (!AskToSave()) return;
-  const QString name = QFileDialog::getOpenFileName(
-      this, tr("Load Can Logger Configuration File"), config_file_name(),
-      tr("Can Logger Configurations (*.clc)"));
+  const QString name =
+      QFileDialog::getOpenFileName(this, tr("Load Can Logger Configuration File"),
+                                   config_file_name(), tr("Can Logger Configurations (*.clc)"));
   if (name.isEmpty()) return;
   LoadConfiguration(name);
 }
@@ -882,12 +897,11 @@ ConversionSummary TCanLogForm1::StartConversion() {
   converting_ = false;
   page->SetProgress(summary.aborted ? 0 : 100, QString());
   const int errors = summary.errors;
-  page->SetResult(FromCore(StrPrintf(Tr("%d file%c converted, %d conversion error%c. %s"),
-                                     summary.converted, summary.converted == 1 ? ' ' : 's',
-                                     errors, errors == 1 ? ' ' : 's',
-                                     errors > 0 ? Tr("Please check error log on the 'INFO' tab.")
-                                                : "")),
-                  errors > 0);
+  page->SetResult(
+      FromCore(StrPrintf(Tr("%d file%c converted, %d conversion error%c. %s"), summary.converted,
+                         summary.converted == 1 ? ' ' : 's', errors, errors == 1 ? ' ' : 's',
+                         errors > 0 ? Tr("Please check error log on the 'INFO' tab.") : "")),
+      errors > 0);
   return summary;
 }
 

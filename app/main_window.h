@@ -42,12 +42,12 @@ class GpsPage;
 
 // How the window is started.
 struct AppStart {
-  QStringList arguments;                 // command-line arguments without the program name
-  std::filesystem::path settings_path;   // "Tessmar.ini"
-  int notify_wait_ms = 500;              // pause after "/loaded" and "/closed"
-  bool start_timer = true;               // tests drive TimerTick() themselves when false
-  int64_t own_window = 0;                // window number of this program; 0 = process id
-  bool log_batch_to_stderr = true;       // batch mode also writes the message list to stderr
+  QStringList arguments;                // command-line arguments without the program name
+  std::filesystem::path settings_path;  // "Tessmar.ini"
+  int notify_wait_ms = 500;             // pause after "/loaded" and "/closed"
+  bool start_timer = true;              // tests drive TimerTick() themselves when false
+  int64_t own_window = 0;               // window number of this program; 0 = process id
+  bool log_batch_to_stderr = true;      // batch mode also writes the message list to stderr
 };
 
 // Page indices, in tab order.
@@ -166,7 +166,7 @@ class TCanLogForm1 : public QMainWindow {
   AppStart start_;
   TessmarSettings settings_;
   LoggerConfiguration config_;
-  SignalTable candb_table_;  // the imported signals of both buses
+  SignalTable candb_table_;   // the imported signals of both buses
   CandbImport candb_import_;  // last CANdb path and the recent list
   StatusLine status_;
   PartnerLink partner_;

@@ -97,8 +97,8 @@ void TCanLogForm1::ChangePassword() {
   dialog.SetHint(FromCore(TextOf(config_.cfg.PwdHint1)));
   dialog.SetRemember(IsRememberedPassword(config_.cfg, remembered_password_));
   if (exec_dialog(dialog) == QDialog::Accepted) {
-    SetNewPassword(config_, remembered_password_, ToCore(dialog.password()),
-                   ToCore(dialog.hint()), dialog.remember());
+    SetNewPassword(config_, remembered_password_, ToCore(dialog.password()), ToCore(dialog.hint()),
+                   dialog.remember());
   }
   RefillPages();
 }

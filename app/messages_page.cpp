@@ -73,7 +73,8 @@ MessagesPage::MessagesPage(LoggerConfiguration& config, const int& update_guard,
   Btn_ApplyExpressions =
       MakeButton("Btn_ApplyExpressions", tr("CLICK HERE TO APPLY EDITS !!!"), this);
   Btn_ApplyMessages->setToolTip(tr("Write the edited message table into the logger configuration"));
-  Btn_ApplyExpressions->setToolTip(tr("Write the edited expressions into the logger configuration"));
+  Btn_ApplyExpressions->setToolTip(
+      tr("Write the edited expressions into the logger configuration"));
   Btn_HelpMessages = MakeButton("Btn_HelpMessages", tr("Help"), this);
   Btn_HelpExpressions = MakeButton("Btn_HelpExpressions", tr("Help"), this);
 
@@ -111,12 +112,15 @@ MessagesPage::MessagesPage(LoggerConfiguration& config, const int& update_guard,
     return row;
   };
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(tr("Add own CAN-message-IDs for logging here (no CANdb file required),"), this));
-  layout->addWidget(new QLabel(tr("or define individual limits for the logger's write-interval in this table."), this));
+  layout->addWidget(
+      new QLabel(tr("Add own CAN-message-IDs for logging here (no CANdb file required),"), this));
+  layout->addWidget(new QLabel(
+      tr("or define individual limits for the logger's write-interval in this table."), this));
   layout->addWidget(SG_OwnMessages, 3);
   layout->addLayout(button_row(Btn_ApplyMessages, Btn_HelpMessages));
   layout->addSpacing(8);
-  layout->addWidget(new QLabel(tr("Besides CAN-messages, you can record other values too (see manual)."), this));
+  layout->addWidget(
+      new QLabel(tr("Besides CAN-messages, you can record other values too (see manual)."), this));
   layout->addWidget(new QLabel(tr("Enter a few EXPRESSIONS to define those values below."), this));
   layout->addWidget(SG_Expressions, 2);
   layout->addLayout(button_row(Btn_ApplyExpressions, Btn_HelpExpressions));

@@ -26,9 +26,7 @@ uint64_t GetLe(const QByteArray& in, int offset, int bytes) {
 
 }  // namespace
 
-QString PartnerServerName(int64_t window) {
-  return QStringLiteral("tessmar-wnd-%1").arg(window);
-}
+QString PartnerServerName(int64_t window) { return QStringLiteral("tessmar-wnd-%1").arg(window); }
 
 int32_t SendPartnerMessage(int64_t to_window, int64_t from_window, uint32_t user_value,
                            const QByteArray& text, int timeout_ms) {

@@ -27,9 +27,8 @@ struct CommandWord {
 
 // Compared in this order; the first match wins ("loaded" before "load", "closed" before "close").
 constexpr CommandWord kCommands[] = {
-    {"loaded", kPartnerCmdLoaded}, {"load", kPartnerCmdLoad},
-    {"saved", kPartnerCmdSaved},   {"save", kPartnerCmdSave},
-    {"closed", kPartnerCmdClosed}, {"close", kPartnerCmdClose},
+    {"loaded", kPartnerCmdLoaded},   {"load", kPartnerCmdLoad},     {"saved", kPartnerCmdSaved},
+    {"save", kPartnerCmdSave},       {"closed", kPartnerCmdClosed}, {"close", kPartnerCmdClose},
     {"can_msg ", kPartnerCmdCanMsg},
 };
 
@@ -67,9 +66,7 @@ int ReceivePartnerMessage(PartnerLink& link, int64_t /*sender*/, uint32_t user_v
   return 1;
 }
 
-std::string PartnerMyWndText(int64_t own_window) {
-  return "/mywnd=" + std::to_string(own_window);
-}
+std::string PartnerMyWndText(int64_t own_window) { return "/mywnd=" + std::to_string(own_window); }
 
 std::string PartnerLoadedText(std::string_view file_name) {
   std::string text = "/loaded \"";

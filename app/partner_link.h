@@ -45,8 +45,8 @@ int ReceivePartnerMessage(PartnerLink& link, int64_t sender, uint32_t user_value
                           std::string_view text);
 
 // Texts sent to the partner.
-std::string PartnerMyWndText(int64_t own_window);               // "/mywnd=%ld"
-std::string PartnerLoadedText(std::string_view file_name);      // "/loaded \"%s\""
+std::string PartnerMyWndText(int64_t own_window);           // "/mywnd=%ld"
+std::string PartnerLoadedText(std::string_view file_name);  // "/loaded \"%s\""
 inline constexpr const char* kPartnerClosedText = "/closed";
 
 }  // namespace tessmar

@@ -22,7 +22,8 @@ TPasswordDialog::TPasswordDialog(bool two_entries, const QString& caption, int l
   if (!caption.isEmpty()) {
     setWindowTitle(caption);
   } else {
-    setWindowTitle(FromCore(Tr(two_entries ? kPasswordCaptionTwoEntries : kPasswordCaptionOneEntry)));
+    setWindowTitle(
+        FromCore(Tr(two_entries ? kPasswordCaptionTwoEntries : kPasswordCaptionOneEntry)));
   }
   auto make_edit = [this](const char* name, bool masked) {
     auto* edit = new QLineEdit(this);

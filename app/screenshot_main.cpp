@@ -22,19 +22,19 @@
 #include "app/gps_page.h"
 #include "app/help_launcher.h"
 #include "app/language_scan.h"
+#include "app/main_window.h"
 #include "app/password_dialog.h"
+#include "app/qt_text.h"
 #include "app/setup_page.h"
 #include "app/target_hardware_dialog.h"
 #include "app/trigger_page.h"
-#include "config/trigger_editor.h"
-#include "app/main_window.h"
-#include "app/qt_text.h"
 #include "candb_views/candb_page.h"
 #include "candb_views/candb_table_view.h"
 #include "candb_views/graph_msg_view.h"
 #include "common/message_output.h"
 #include "common/translation.h"
 #include "config/clc_file.h"
+#include "config/trigger_editor.h"
 #include "logfile/simulator/recording_simulator.h"
 #include "preview/gps_preview_form.h"
 #include "preview/graph_preview_form.h"
@@ -79,8 +79,9 @@ int main(int argc, char** argv) {
   {
     QFile file(ini);
     if (file.open(QIODevice::WriteOnly)) {
-      file.write("[MainWindow]\r\nVerboseDisplay=1\r\n[DeviceInfo]\r\nLoggerDeviceFamily=3\r\n"
-                 "[Files]\r\nLoggerCfg=");
+      file.write(
+          "[MainWindow]\r\nVerboseDisplay=1\r\n[DeviceInfo]\r\nLoggerDeviceFamily=3\r\n"
+          "[Files]\r\nLoggerCfg=");
       file.write(config.toUtf8());
       file.write("\r\nExportDir=");
       file.write(settings_dir.path().toUtf8());
@@ -216,11 +217,13 @@ int main(int argc, char** argv) {
       return true;
     };
     const auto pick = [](QListWidget* list, const char* text) {
-      const QList<QListWidgetItem*> found = list->findItems(QString::fromLatin1(text), Qt::MatchExactly);
+      const QList<QListWidgetItem*> found =
+          list->findItems(QString::fromLatin1(text), Qt::MatchExactly);
       if (!found.isEmpty()) list->setCurrentItem(found.first());
     };
     candb->views()->setCurrentIndex(CANdbPage::kTreePage);
-    if (QTreeWidgetItem* item = candb->TreeItemOf({"Bus1", "BMS", "BMS_CellStats", "CellTempMin"})) {
+    if (QTreeWidgetItem* item =
+            candb->TreeItemOf({"Bus1", "BMS", "BMS_CellStats", "CellTempMin"})) {
       candb->tree()->scrollToItem(item);
       candb->tree()->setCurrentItem(item);
       Q_EMIT candb->tree()->nodePressed(item, Qt::LeftButton);
@@ -258,9 +261,8 @@ int main(int argc, char** argv) {
     tessmar::LoggerConfiguration drive_config;
     tessmar::SimulatorOptions drive;
     drive.duration_s = 900;
-    const bool made =
-        tessmar::ReadClcFile(tessmar::ToCore(config), drive_config) &&
-        tessmar::SimulateRecording(drive_config, drive, work / "demo_drive.cld").ok;
+    const bool made = tessmar::ReadClcFile(tessmar::ToCore(config), drive_config) &&
+                      tessmar::SimulateRecording(drive_config, drive, work / "demo_drive.cld").ok;
     for (const tessmar::Gtopo30Tile& tile : tessmar::Gtopo30Tiles()) {
       if (made && tile.file_name == "W020N90.DEM") {
         tessmar::WriteSyntheticTile(work, tile, tessmar::SyntheticTerrain);

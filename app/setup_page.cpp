@@ -40,11 +40,9 @@ SetupPage::SetupPage(const int& update_guard, QWidget* parent)
     ++row;
     return button;
   };
-  QPushButton* b_log = add_row(tr("CAN log files"), "Ed_LogFileDir",
-                               Ed_LogFileDir);
+  QPushButton* b_log = add_row(tr("CAN log files"), "Ed_LogFileDir", Ed_LogFileDir);
   QPushButton* b_candb = add_row(tr("CANdb files"), "Ed_CanDbDir", Ed_CanDbDir);
-  QPushButton* b_export =
-      add_row(tr("Exported"), "Ed_ExportDir", Ed_ExportDir);
+  QPushButton* b_export = add_row(tr("Exported"), "Ed_ExportDir", Ed_ExportDir);
   QPushButton* b_topo = add_row(tr("Topographic map data"), "Ed_TopoDir", Ed_TopoDir);
   QPushButton* b_cfg = add_row(tr("Logger cfg"), "Ed_LoggerCfg", Ed_LoggerCfg);
   QPushButton* b_viewer =
@@ -80,9 +78,10 @@ SetupPage::SetupPage(const int& update_guard, QWidget* parent)
   });
   connect(b_viewer, &QPushButton::clicked, this, [this] {
     // Programs on this system carry no fixed extension, so every file is offered.
-    const QString name = QFileDialog::getOpenFileName(
-        this, tr("Select external Data Viewer"), QFileInfo(Ed_ExternalViewer->text()).absolutePath(),
-        tr("Executable files (*.exe);;All files (*)"));
+    const QString name =
+        QFileDialog::getOpenFileName(this, tr("Select external Data Viewer"),
+                                     QFileInfo(Ed_ExternalViewer->text()).absolutePath(),
+                                     tr("Executable files (*.exe);;All files (*)"));
     if (!name.isEmpty()) Ed_ExternalViewer->setText(name);
   });
 
@@ -130,7 +129,7 @@ bool SetupPage::eventFilter(QObject* watched, QEvent* event) {
 
 void SetupPage::ShowFamily(uint32_t family) {
   LB_DeviceFamily->setCurrentRow(family < uint32_t(kKnownDeviceFamilies) ? int(family)
-                                                                          : kKnownDeviceFamilies);
+                                                                         : kKnownDeviceFamilies);
 }
 
 }  // namespace tessmar

@@ -43,7 +43,8 @@ void InfoPage::AppendLine(const QString& text) {
   // Every message is a line of its own. Line breaks inside it (CR LF, as the messages write them)
   // start further lines, and a break at its end leaves an empty line after it.
   QString line = text;
-  line.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+      .replace(QLatin1Char('\r'), QLatin1Char('\n'));
   LB_Messages->appendPlainText(line);
 }
 
@@ -81,7 +82,8 @@ namespace {
 QWidget* PendingBody(QWidget* parent) {
   auto* body = new QWidget(parent);
   auto* layout = new QVBoxLayout(body);
-  auto* label = new QLabel(QObject::tr("The editor of this page is not part of this version."), body);
+  auto* label =
+      new QLabel(QObject::tr("The editor of this page is not part of this version."), body);
   label->setAlignment(Qt::AlignCenter);
   label->setEnabled(false);
   layout->addWidget(label);

@@ -91,8 +91,8 @@ QWidget* TriggerPage::BuildFourLinePage() {
   auto* page = new QWidget(TS_Trigger);
   page->setObjectName(QStringLiteral("TS_TriggerFourLine"));
   auto* grid = new QGridLayout;
-  const QStringList titles = {tr("Line"), tr("Trigger signal"), tr("Comp. A"), QString(),
-                              tr("Combination"), tr("Comp. B"), QString()};
+  const QStringList titles = {tr("Line"),        tr("Trigger signal"), tr("Comp. A"), QString(),
+                              tr("Combination"), tr("Comp. B"),        QString()};
   for (int c = 0; c < titles.size(); ++c) grid->addWidget(new QLabel(titles[c], page), 0, c);
   auto make_list = [this, page](const QString& name) {
     auto* list = new QComboBox(page);
@@ -224,10 +224,8 @@ QWidget* TriggerPage::BuildGridPage() {
   });
   connect(g, &QTableWidget::cellChanged, this, &TriggerPage::OnGridItemChanged);
   connect(g->verticalScrollBar(), &QScrollBar::valueChanged, this, &TriggerPage::PlaceGridLists);
-  connect(g->horizontalScrollBar(), &QScrollBar::valueChanged, this,
-          &TriggerPage::PlaceGridLists);
-  connect(g->horizontalHeader(), &QHeaderView::sectionResized, this,
-          &TriggerPage::PlaceGridLists);
+  connect(g->horizontalScrollBar(), &QScrollBar::valueChanged, this, &TriggerPage::PlaceGridLists);
+  connect(g->horizontalHeader(), &QHeaderView::sectionResized, this, &TriggerPage::PlaceGridLists);
   g->viewport()->installEventFilter(this);
   page->installEventFilter(this);
 
@@ -364,7 +362,7 @@ void TriggerPage::PlaceGridLists() {
     const QRect cell_rect = g->visualRect(g->model()->index(row, column));
     list->setGeometry(cell_rect);
     // The list covers its cell, so it carries the cell's red frame itself.
-    const uint32_t flag = column == kTrigColAction ? kTrigFlagTooManyStarts
+    const uint32_t flag = column == kTrigColAction   ? kTrigFlagTooManyStarts
                           : column == kTrigColSignal ? kTrigFlagUnknownSignal
                                                      : 0u;
     list->setStyleSheet((grid_model_.flags(row) & flag) != 0
@@ -392,7 +390,8 @@ void TriggerPage::OnGridItemChanged(int row, int column) {
 void TriggerPage::ReadGridCells() {
   for (int r = 0; r < kMaxTriggerLines; ++r) {
     for (int c = 0; c < kTriggerGridColumns; ++c) {
-      grid_model_.lines()[std::size_t(r)][std::size_t(c)] = ToCore(SG_TriggerConds->item(r, c)->text());
+      grid_model_.lines()[std::size_t(r)][std::size_t(c)] =
+          ToCore(SG_TriggerConds->item(r, c)->text());
     }
   }
 }
@@ -413,10 +412,10 @@ void TriggerPage::ShowGridCheck(const TriggerGridCheck& check) {
   ++filling_;
   for (int r = 0; r < kMaxTriggerLines; ++r) {
     const uint32_t flags = grid_model_.flags(r);
-    SG_TriggerConds->item(r, kTrigColAction)->setData(kRedFrameRole,
-                                                      (flags & kTrigFlagTooManyStarts) != 0);
-    SG_TriggerConds->item(r, kTrigColSignal)->setData(kRedFrameRole,
-                                                      (flags & kTrigFlagUnknownSignal) != 0);
+    SG_TriggerConds->item(r, kTrigColAction)
+        ->setData(kRedFrameRole, (flags & kTrigFlagTooManyStarts) != 0);
+    SG_TriggerConds->item(r, kTrigColSignal)
+        ->setData(kRedFrameRole, (flags & kTrigFlagUnknownSignal) != 0);
   }
   --filling_;
   PlaceGridLists();

@@ -6,35 +6,52 @@ namespace tessmar {
 
 const char* ValueTypeName(CANdbValueType type) {
   switch (type) {
-    case CANdbValueType::kSigned: return "SIGNED";
-    case CANdbValueType::kUnsigned: return "UNSIGNED";
-    case CANdbValueType::kFloat: return "FLOAT";
-    case CANdbValueType::kDouble: return "DOUBLE";
-    case CANdbValueType::kInvalid: break;
+    case CANdbValueType::kSigned:
+      return "SIGNED";
+    case CANdbValueType::kUnsigned:
+      return "UNSIGNED";
+    case CANdbValueType::kFloat:
+      return "FLOAT";
+    case CANdbValueType::kDouble:
+      return "DOUBLE";
+    case CANdbValueType::kInvalid:
+      break;
   }
   return "INVALID";
 }
 
 const char* AttributeTypeName(CANdbAttributeType type) {
   switch (type) {
-    case CANdbAttributeType::kInteger: return "INTEGER";
-    case CANdbAttributeType::kHex: return "HEX";
-    case CANdbAttributeType::kFloat: return "FLOAT";
-    case CANdbAttributeType::kEnum: return "ENUM";
-    case CANdbAttributeType::kString: return "STRING";
-    case CANdbAttributeType::kInvalid: break;
+    case CANdbAttributeType::kInteger:
+      return "INTEGER";
+    case CANdbAttributeType::kHex:
+      return "HEX";
+    case CANdbAttributeType::kFloat:
+      return "FLOAT";
+    case CANdbAttributeType::kEnum:
+      return "ENUM";
+    case CANdbAttributeType::kString:
+      return "STRING";
+    case CANdbAttributeType::kInvalid:
+      break;
   }
   return "INVALID";
 }
 
 const char* AttributeOwnerName(CANdbAttributeOwner owner) {
   switch (owner) {
-    case CANdbAttributeOwner::kDb: return "DB";
-    case CANdbAttributeOwner::kMessage: return "MESSAGE";
-    case CANdbAttributeOwner::kNode: return "NODE";
-    case CANdbAttributeOwner::kSignal: return "SIGNAL";
-    case CANdbAttributeOwner::kEnv: return "ENV";
-    case CANdbAttributeOwner::kInvalid: break;
+    case CANdbAttributeOwner::kDb:
+      return "DB";
+    case CANdbAttributeOwner::kMessage:
+      return "MESSAGE";
+    case CANdbAttributeOwner::kNode:
+      return "NODE";
+    case CANdbAttributeOwner::kSignal:
+      return "SIGNAL";
+    case CANdbAttributeOwner::kEnv:
+      return "ENV";
+    case CANdbAttributeOwner::kInvalid:
+      break;
   }
   return "INVALID";
 }

@@ -25,8 +25,14 @@ class CANdbMessage;
 
 // Value type of a signal. The names are the texts the signal table shows.
 enum class CANdbValueType { kInvalid = 0, kSigned = 1, kUnsigned = 2, kFloat = 3, kDouble = 4 };
-enum class CANdbAttributeType { kInvalid = 0, kInteger = 1, kHex = 2, kFloat = 3, kEnum = 4,
-                                kString = 5 };
+enum class CANdbAttributeType {
+  kInvalid = 0,
+  kInteger = 1,
+  kHex = 2,
+  kFloat = 3,
+  kEnum = 4,
+  kString = 5
+};
 enum class CANdbAttributeOwner { kInvalid = 0, kDb, kMessage, kNode, kSignal, kEnv };
 
 // "INVALID", "SIGNED", "UNSIGNED", "FLOAT", "DOUBLE".
@@ -382,7 +388,7 @@ class CANdb {
   bool input_open_ = false;               // a file or a text is being read
   std::size_t io_pos_ = 0;
   std::size_t io_len_ = 0;
-  int read_errno_ = 0;  // errno of a failed read of the file, 0 = none
+  int read_errno_ = 0;      // errno of a failed read of the file, 0 = none
   std::string bad_number_;  // text of the last number the scanner rejected
   int pushed_back_ = 0;  // 0 = none; else the character + 2 (so that -1 and 0 can be pushed back)
   int32_t line_ = 1;

@@ -115,10 +115,10 @@ double TextToDouble(const char* begin, const char* end) {
 struct CANdb::Token {
   enum Kind { kFail = -1, kEnd = 0, kPunct, kKeyword, kIdent, kInt, kReal, kString };
   Kind kind = kEnd;
-  int ch = 0;          // punctuation character
-  Kw kw = Kw::kNone;   // keyword
-  int64_t i = 0;       // integer value
-  double d = 0.0;      // real value
+  int ch = 0;         // punctuation character
+  Kw kw = Kw::kNone;  // keyword
+  int64_t i = 0;      // integer value
+  double d = 0.0;     // real value
 
   bool Is(char c) const { return kind == kPunct && ch == c; }
   bool Is(Kw k) const { return kind == kKeyword && kw == k; }
@@ -496,9 +496,9 @@ bool CANdb::StartsStatement(const Token& tok) const {
   if (tok.kind == Token::kKeyword) return tok.kw != Kw::kBU && tok.kw != Kw::kNS;
   if (tok.kind != Token::kIdent) return false;
   static constexpr std::string_view kWords[] = {
-      "BO_TX_BU_",   "VAL_TABLE_", "BA_DEF_REL_",   "BA_REL_",       "BA_DEF_DEF_REL_",
-      "BU_SG_REL_",  "BU_EV_REL_", "BU_BO_REL_",    "SIG_GROUP_",    "SIG_TYPE_REF_",
-      "SGTYPE_",     "SGTYPE_VAL_", "ENVVAR_DATA_", "SIG_MUL_VAL_", "CAT_DEF_"};
+      "BO_TX_BU_",  "VAL_TABLE_",  "BA_DEF_REL_",  "BA_REL_",      "BA_DEF_DEF_REL_",
+      "BU_SG_REL_", "BU_EV_REL_",  "BU_BO_REL_",   "SIG_GROUP_",   "SIG_TYPE_REF_",
+      "SGTYPE_",    "SGTYPE_VAL_", "ENVVAR_DATA_", "SIG_MUL_VAL_", "CAT_DEF_"};
   const std::string_view word(token_text_, token_len_);
   return std::find(std::begin(kWords), std::end(kWords), word) != std::end(kWords);
 }
@@ -587,15 +587,33 @@ int CANdb::ReadStatements() {
     }
     ++statement_count_;
     switch (tok.kw) {
-      case Kw::kBO: tok = ParseMessage(); break;
-      case Kw::kCM: tok = ParseComment(); break;
-      case Kw::kBA_DEF: tok = ParseAttrDefinition(); break;
-      case Kw::kBA_DEF_DEF: tok = ParseAttrDefault(); break;
-      case Kw::kBA: tok = ParseAttrValue(); break;
-      case Kw::kSIG_VALTYPE: tok = ParseSignalValueType(); break;
-      case Kw::kVAL: tok = ParseValueDescriptions(); break;
-      case Kw::kCAT: tok = SkipPast(NextToken(), ';'); break;
-      default: tok = NextToken(); break;
+      case Kw::kBO:
+        tok = ParseMessage();
+        break;
+      case Kw::kCM:
+        tok = ParseComment();
+        break;
+      case Kw::kBA_DEF:
+        tok = ParseAttrDefinition();
+        break;
+      case Kw::kBA_DEF_DEF:
+        tok = ParseAttrDefault();
+        break;
+      case Kw::kBA:
+        tok = ParseAttrValue();
+        break;
+      case Kw::kSIG_VALTYPE:
+        tok = ParseSignalValueType();
+        break;
+      case Kw::kVAL:
+        tok = ParseValueDescriptions();
+        break;
+      case Kw::kCAT:
+        tok = SkipPast(NextToken(), ';');
+        break;
+      default:
+        tok = NextToken();
+        break;
     }
   }
   // A bad number where no statement expected a token (inside a skipped statement, say) still
@@ -664,7 +682,8 @@ CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
       int64_t value = 0;
       for (std::size_t k = 1; k < token_len_ && IsDigit(token_text_[k]); ++k) {
         value = value * 10 + (token_text_[k] - '0');
-        if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
+        if (value > std::numeric_limits<int32_t>::max())
+          value = std::numeric_limits<int32_t>::max();
       }
       s.SetMultiplexerValue(static_cast<int32_t>(value));
     } else if (token_text_[0] == 'M') {

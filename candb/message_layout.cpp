@@ -6,10 +6,22 @@ namespace tessmar {
 namespace {
 
 constexpr std::array<LayoutColor, 16> kPalette = {{
-    {207, 255, 207}, {207, 207, 255}, {255, 207, 207}, {255, 207, 255},
-    {207, 207, 207}, {255, 207, 127}, {207, 255, 255}, {255, 255, 207},
-    {255, 127, 127}, {127, 255, 127}, {127, 127, 255}, {207, 127, 255},
-    {255, 207, 127}, {127, 207, 207}, {239, 239, 255}, {255, 239, 239},
+    {207, 255, 207},
+    {207, 207, 255},
+    {255, 207, 207},
+    {255, 207, 255},
+    {207, 207, 207},
+    {255, 207, 127},
+    {207, 255, 255},
+    {255, 255, 207},
+    {255, 127, 127},
+    {127, 255, 127},
+    {127, 127, 255},
+    {207, 127, 255},
+    {255, 207, 127},
+    {127, 207, 207},
+    {239, 239, 255},
+    {255, 239, 239},
 }};
 
 // Bit i of the switch value; the value is widened with its sign, so bits beyond 63 repeat the
@@ -96,8 +108,8 @@ LayoutDrawing MessageLayout::Draw(int width, int height, const T_CanLog_MsgDef* 
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
   LayoutDrawing d;
-  d.caption = message ? "Layout of CAN message \"" + std::string(message->mn) + "\""
-                      : "CAN message layout";
+  d.caption =
+      message ? "Layout of CAN message \"" + std::string(message->mn) + "\"" : "CAN message layout";
   const int n = static_cast<int>(std::min<std::size_t>(signals.size(), kMaxSignals));
   for (int i = 0; i < n; ++i) {
     if (i != selected) AddSignal(d, signals[static_cast<std::size_t>(i)], i, false);
@@ -136,10 +148,9 @@ LayoutClick MessageLayout::Click(int x, int y) const {
   const int p = click.byte * 8 + click.bit;
   for (std::size_t i = 0; i < remembered_.size(); ++i) {
     const T_CanLog_SigDef& s = remembered_[i];
-    const bool covered = s.bo == 'M'
-                             ? MotorolaFlip(s.sb) <= MotorolaFlip(p) &&
-                                   MotorolaFlip(p) <= MotorolaFlip(s.sb) + s.nb - 1
-                             : s.sb <= p && p <= s.sb + s.nb - 1;
+    const bool covered = s.bo == 'M' ? MotorolaFlip(s.sb) <= MotorolaFlip(p) &&
+                                           MotorolaFlip(p) <= MotorolaFlip(s.sb) + s.nb - 1
+                                     : s.sb <= p && p <= s.sb + s.nb - 1;
     if (covered) {
       click.signal = static_cast<int>(i);
       break;

@@ -25,9 +25,9 @@ bool OfferNamedCanDatabases(LoggerConfiguration& config, const std::filesystem::
                             const std::function<void(const std::string& path, int bus)>& load) {
   const std::array<std::string, 2> files = FindNamedCanDatabases(config.cfg, config_file);
   if (files[0].empty() && files[1].empty()) return false;
-  std::string text = Tr(
-      "The loaded LOGGER CONFIGURATION FILE contains\r\nthe name(s) of CAN DATABASE FILES which "
-      "were\r\nused to define some SIGNALS in this logger config:");
+  std::string text =
+      Tr("The loaded LOGGER CONFIGURATION FILE contains\r\nthe name(s) of CAN DATABASE FILES which "
+         "were\r\nused to define some SIGNALS in this logger config:");
   for (const std::string& f : files) {
     if (!f.empty()) text += StrPrintf("\r\n\r\n  \"%s\"", f.c_str());
   }

@@ -28,9 +28,9 @@ double CellReal(std::string_view cell) {
   std::string_view s = cell;
   if (!s.empty() && s[0] == '+') s.remove_prefix(1);
   const std::string_view body = (!s.empty() && s[0] == '-') ? s.substr(1) : s;
-  const bool prefixed = !body.empty() && (body[0] == '$' || body[0] == '#' || body[0] == '%' ||
-                                          (body.size() > 1 && body[0] == '0' &&
-                                           (body[1] == 'x' || body[1] == 'X')));
+  const bool prefixed =
+      !body.empty() && (body[0] == '$' || body[0] == '#' || body[0] == '%' ||
+                        (body.size() > 1 && body[0] == '0' && (body[1] == 'x' || body[1] == 'X')));
   if (!prefixed) {
     double v = 0.0;
     const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
@@ -80,7 +80,8 @@ void RecentCandbFiles::Enter(std::string_view path, int bus) {
   for (const RecentCandbFile& e : entries_) {
     if (!e.path.empty() && e.bus == bus && EqualsNoCase(e.path, p)) return;
   }
-  for (int i = kEntries - 1; i > 0; --i) entries_[static_cast<std::size_t>(i)] = entries_[static_cast<std::size_t>(i - 1)];
+  for (int i = kEntries - 1; i > 0; --i)
+    entries_[static_cast<std::size_t>(i)] = entries_[static_cast<std::size_t>(i - 1)];
   entries_[0] = {std::string(p), bus};
 }
 
@@ -88,7 +89,8 @@ void RecentCandbFiles::Clear() { entries_.fill(RecentCandbFile{}); }
 
 void RecentCandbFiles::Set(int index, std::string_view path, int bus) {
   if (index < 0 || index >= kEntries) return;
-  entries_[static_cast<std::size_t>(index)] = {std::string(path.substr(0, CandbImport::kMaxPathChars)), bus};
+  entries_[static_cast<std::size_t>(index)] = {
+      std::string(path.substr(0, CandbImport::kMaxPathChars)), bus};
 }
 
 std::string RecentCandbFiles::Caption(int i) const {
@@ -198,9 +200,12 @@ AddResult AddTableRow(LoggerConfiguration& config, const SignalTable& table, int
     q.buttons = Buttons::kYesNoCancel;
     q.batch_answer = Answer::kYes;
     switch (Ask(q)) {
-      case Answer::kNo: return AddResult::kKept;
-      case Answer::kCancel: return AddResult::kCancelled;
-      default: break;
+      case Answer::kNo:
+        return AddResult::kKept;
+      case Answer::kCancel:
+        return AddResult::kCancelled;
+      default:
+        break;
     }
     StoreMessageDefinition(config.cfg, msg);
     config.sigs[static_cast<std::size_t>(found)] = sig;
@@ -260,8 +265,8 @@ bool RemoveLoggedSignal(LoggerConfiguration& config, std::string_view name) {
   const int k = FindSignalByName(config.sigs, name);
   if (k < 0) return false;
   const T_CanLog_SigDef removed = config.sigs[static_cast<std::size_t>(k)];
-  ShowMessageF(kMsgInfo, "Removed signal \"Bus%d.%s.%s.%s\" from logger list",
-               ShownBus(removed.id), std::string(NodeNameOfSignal(config.cfg, removed)).c_str(),
+  ShowMessageF(kMsgInfo, "Removed signal \"Bus%d.%s.%s.%s\" from logger list", ShownBus(removed.id),
+               std::string(NodeNameOfSignal(config.cfg, removed)).c_str(),
                std::string(MessageNameOfSignal(config.cfg, removed)).c_str(), removed.sn);
   for (int i = k; i + 1 < MAX_LOGGED_SIGNALS; ++i) {
     config.sigs[static_cast<std::size_t>(i)] = config.sigs[static_cast<std::size_t>(i + 1)];
@@ -383,8 +388,8 @@ std::optional<LayoutRequest> LayoutForLoggedSignal(const LoggerConfiguration& co
   } else {
     req.message.id = id;
   }
-  for (int i = 0; i < MAX_LOGGED_SIGNALS && static_cast<int>(req.signals.size()) < kMaxLayoutSignals;
-       ++i) {
+  for (int i = 0;
+       i < MAX_LOGGED_SIGNALS && static_cast<int>(req.signals.size()) < kMaxLayoutSignals; ++i) {
     const T_CanLog_SigDef& s = config.sigs[static_cast<std::size_t>(i)];
     if (s.id != id) continue;
     if (i == k) req.selected = static_cast<int>(req.signals.size());

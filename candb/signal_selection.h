@@ -66,7 +66,9 @@ uint32_t RowIdentifierWord(const SignalTable& table, int r);
 enum class AddResult { kAdded, kOverwritten, kKept, kCancelled, kRefused };
 
 // Refused and cancelled end a run over several rows (drag and drop); the others let it go on.
-inline bool EndsAddRun(AddResult r) { return r == AddResult::kRefused || r == AddResult::kCancelled; }
+inline bool EndsAddRun(AddResult r) {
+  return r == AddResult::kRefused || r == AddResult::kCancelled;
+}
 
 // Adds table row r to the logged signals. A name already logged asks whether to overwrite it
 // (caption "PROBLEM"; batch answer: Yes). A new signal whose message would be the 257th logged
@@ -154,7 +156,9 @@ class CandbImport {
   std::string DialogPreset(const T_CanLog_Config& cfg, int bus) const;
 
   const std::string& last_path() const { return last_path_; }
-  void SetLastPath(std::string_view path) { last_path_ = std::string(path.substr(0, kMaxPathChars)); }
+  void SetLastPath(std::string_view path) {
+    last_path_ = std::string(path.substr(0, kMaxPathChars));
+  }
   RecentCandbFiles& recent() { return recent_; }
   const RecentCandbFiles& recent() const { return recent_; }
 

@@ -6,8 +6,8 @@
 
 #include "candb/candb.h"
 #include "common/c_locale.h"
-#include "common/translation.h"
 #include "common/message_output.h"
+#include "common/translation.h"
 
 namespace tessmar {
 namespace {
@@ -22,9 +22,7 @@ std::string LowerCopy(std::string_view s) {
   return out;
 }
 
-bool HasWildcard(std::string_view s) {
-  return s.find_first_of("*?") != std::string_view::npos;
-}
+bool HasWildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
 
 std::string Cut(std::string_view s, std::size_t n) { return std::string(s.substr(0, n)); }
 
@@ -38,17 +36,17 @@ std::string FormatNumber(double v) {
 
 const std::array<const char*, kSignalTableColumns>& SignalTableTitles() {
   static const std::array<const char*, kSignalTableColumns> titles = {
-      "St",       "SigName",  "Bus Nr",   "ID, extd-flag", "NodeName", "MsgName",
-      "Type",     "Unit",     "Factor",   "Offset",        "MinValue", "MaxValue",
-      "Mapping",  "Multiplexor", "ValueTable", "Comment",   "RowStatus"};
+      "St",      "SigName",     "Bus Nr",     "ID, extd-flag", "NodeName", "MsgName",
+      "Type",    "Unit",        "Factor",     "Offset",        "MinValue", "MaxValue",
+      "Mapping", "Multiplexor", "ValueTable", "Comment",       "RowStatus"};
   return titles;
 }
 
 // ---- Pattern matcher ----------------------------------------------------------------------------
 
 bool MatchPattern(std::string_view s, std::string_view p) {
-  std::size_t i = 0;  // position in s
-  std::size_t j = 0;  // position in p
+  std::size_t i = 0;        // position in s
+  std::size_t j = 0;        // position in p
   bool after_star = false;  // the last pattern element consumed was a '*' with its run
   for (;;) {
     if (j == p.size()) return i == s.size() || after_star;
@@ -83,9 +81,8 @@ bool MatchPattern(std::string_view s, std::string_view p) {
 
 std::string ShortenComment(std::string_view comment) {
   std::size_t start = 0;
-  while (start < comment.size() &&
-         (comment[start] == ' ' || comment[start] == '\t' || comment[start] == '\r' ||
-          comment[start] == '\n')) {
+  while (start < comment.size() && (comment[start] == ' ' || comment[start] == '\t' ||
+                                    comment[start] == '\r' || comment[start] == '\n')) {
     ++start;
   }
   const std::string_view rest = comment.substr(start);
@@ -169,7 +166,8 @@ SignalTable::SignalTable() { Reset(); }
 void SignalTable::Reset() {
   rows_.assign(2, SignalTableRow{});
   const auto& titles = SignalTableTitles();
-  for (int c = 0; c < kSignalTableColumns; ++c) rows_[0][static_cast<std::size_t>(c)] = titles[static_cast<std::size_t>(c)];
+  for (int c = 0; c < kSignalTableColumns; ++c)
+    rows_[0][static_cast<std::size_t>(c)] = titles[static_cast<std::size_t>(c)];
   current_row_ = 0;
 }
 

@@ -22,19 +22,19 @@ inline constexpr int kSignalTableColumns = 17;
 
 // Columns of the signal table.
 enum SignalTableColumn : int {
-  kColSt = 0,         // "[*]" when the signal is logged
+  kColSt = 0,  // "[*]" when the signal is logged
   kColSigName = 1,
   kColBusNr = 2,
-  kColId = 3,         // "0x%08lX,%d": identifier (bit 31 clear) and extended flag
+  kColId = 3,  // "0x%08lX,%d": identifier (bit 31 clear) and extended flag
   kColNodeName = 4,
   kColMsgName = 5,
-  kColType = 6,       // "UNSIGNED", "SIGNED", "FLOAT", "DOUBLE" or "INVALID"
+  kColType = 6,  // "UNSIGNED", "SIGNED", "FLOAT", "DOUBLE" or "INVALID"
   kColUnit = 7,
-  kColFactor = 8,     // "%lg"
+  kColFactor = 8,  // "%lg"
   kColOffset = 9,
   kColMinValue = 10,
   kColMaxValue = 11,
-  kColMapping = 12,   // "%d,%d,%c": start bit, length, 'M' or 'I'
+  kColMapping = 12,  // "%d,%d,%c": start bit, length, 'M' or 'I'
   kColMultiplexor = 13,
   kColValueTable = 14,
   kColComment = 15,

@@ -36,9 +36,7 @@ bool ListLess(const std::string& a, const std::string& b) {
 
 std::string BusText(int bus) { return bus == 2 ? "Bus2" : "Bus1"; }
 
-int BusFromText(std::string_view text) {
-  return (!text.empty() && text.back() == '2') ? 2 : 1;
-}
+int BusFromText(std::string_view text) { return (!text.empty() && text.back() == '2') ? 2 : 1; }
 
 }  // namespace
 
@@ -98,10 +96,18 @@ DragItem SignalTree::PathOf(int i) const {
   }
   for (const SignalTreeNode* n : chain) {
     switch (n->kind) {
-      case TreeNodeKind::kBus: item.bus = n->text; break;
-      case TreeNodeKind::kNode: item.node = n->text; break;
-      case TreeNodeKind::kMessage: item.message = n->text; break;
-      case TreeNodeKind::kSignal: item.signal = n->text; break;
+      case TreeNodeKind::kBus:
+        item.bus = n->text;
+        break;
+      case TreeNodeKind::kNode:
+        item.node = n->text;
+        break;
+      case TreeNodeKind::kMessage:
+        item.message = n->text;
+        break;
+      case TreeNodeKind::kSignal:
+        item.signal = n->text;
+        break;
     }
   }
   return item;
@@ -168,8 +174,9 @@ void SignalLists::FillNodes(const SignalTable& table) {
     e.text = bus == 1 ? node : node + " (" + std::to_string(bus) + ")";
     node_list_.push_back(std::move(e));
   }
-  std::sort(node_list_.begin(), node_list_.end(),
-            [](const NodeListEntry& a, const NodeListEntry& b) { return ListLess(a.text, b.text); });
+  std::sort(
+      node_list_.begin(), node_list_.end(),
+      [](const NodeListEntry& a, const NodeListEntry& b) { return ListLess(a.text, b.text); });
 }
 
 void SignalLists::FillMessages(const SignalTable& table) {
@@ -232,9 +239,7 @@ void SignalLists::Rebuild(const SignalTable& table) {
   selected_node_ = selected_message_ = selected_signal_ = -1;
 }
 
-void SignalLists::ClearSelection() {
-  selected_node_ = selected_message_ = selected_signal_ = -1;
-}
+void SignalLists::ClearSelection() { selected_node_ = selected_message_ = selected_signal_ = -1; }
 
 bool SignalLists::Select(SignalTable& table, std::string_view bus_text, std::string_view node,
                          std::string_view message, std::string_view signal, bool move_table) {
@@ -355,10 +360,10 @@ SearchResult SignalSearch::Search(SignalTable& table, SignalLists& lists, std::s
   const int r = table.FindRow(1, "", "", text, start_row_);
   const std::string shown(text);
   if (r < 0) {
-    ShowMessageF(kMsgStatus,
-                 start_row_ < 2 ? "Search string \"%s\" not found"
-                                : "No further search results for \"%s\"",
-                 shown.c_str());
+    ShowMessageF(
+        kMsgStatus,
+        start_row_ < 2 ? "Search string \"%s\" not found" : "No further search results for \"%s\"",
+        shown.c_str());
     result.beep = true;
     return result;
   }
@@ -372,9 +377,12 @@ SearchResult SignalSearch::Search(SignalTable& table, SignalLists& lists, std::s
 
 const char* HowToSelectHint(int page) {
   switch (page) {
-    case 0: return Tr("Hold SHIFT key for multi-select .");
-    case 1: return Tr("Drag && drop signals or messages to log .");
-    default: return Tr("Double-click signals to log .");
+    case 0:
+      return Tr("Hold SHIFT key for multi-select .");
+    case 1:
+      return Tr("Drag && drop signals or messages to log .");
+    default:
+      return Tr("Double-click signals to log .");
   }
 }
 

@@ -15,10 +15,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
-#include <QStyle>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -127,8 +127,8 @@ void SelectListRow(QListWidget* list, int row) {
 
 QMimeData* DragItemMime(const DragItem& item) {
   auto* mime = new QMimeData;
-  const QString text = QStringList{Q(item.bus), Q(item.node), Q(item.message), Q(item.signal)}
-                           .join(QLatin1Char('\t'));
+  const QString text = QStringList{Q(item.bus), Q(item.node), Q(item.message), Q(item.signal)}.join(
+      QLatin1Char('\t'));
   mime->setData(QLatin1String(kDragItemMimeType), text.toUtf8());
   return mime;
 }
@@ -317,9 +317,9 @@ void CANdbPage::BuildViews(QWidget* left) {
   LB_Messages = List("LB_MessagesOfNode", lists_page);
   LB_Signals = List("LB_SignalsOfMessage", lists_page);
   auto* lists_layout = new QHBoxLayout(lists_page);
-  const std::pair<QString, QListWidget*> columns[] = {
-      {tr("CAN nodes"), LB_Nodes}, {tr("Messages of node"), LB_Messages},
-      {tr("Signals of message"), LB_Signals}};
+  const std::pair<QString, QListWidget*> columns[] = {{tr("CAN nodes"), LB_Nodes},
+                                                      {tr("Messages of node"), LB_Messages},
+                                                      {tr("Signals of message"), LB_Signals}};
   for (const auto& [caption, list] : columns) {
     auto* column = new QVBoxLayout;
     column->addWidget(new QLabel(caption, lists_page));
@@ -382,7 +382,8 @@ void CANdbPage::BuildLoggedPanel(QWidget* right) {
   Chk_GraphicDisplay->setObjectName(QStringLiteral("Chk_GraphicDisplay"));
 
   auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : {Btn_MoveUp, Btn_MoveDown, Btn_RemoveSignal, Btn_More}) buttons->addWidget(b);
+  for (QPushButton* b : {Btn_MoveUp, Btn_MoveDown, Btn_RemoveSignal, Btn_More})
+    buttons->addWidget(b);
   auto* info_head = new QHBoxLayout;
   info_head->addWidget(new QLabel(tr("Signal info :"), right));
   info_head->addStretch(1);
@@ -454,8 +455,9 @@ void CANdbPage::BuildTree() {
                          TreeIcon(TreeNodeKind::kMessage), TreeIcon(TreeNodeKind::kSignal)};
   for (int i = 0; i < tree_.size(); ++i) {
     const SignalTreeNode& n = tree_.node(i);
-    auto* item = n.parent < 0 ? new QTreeWidgetItem
-                              : new QTreeWidgetItem(tree_items_[static_cast<std::size_t>(n.parent)]);
+    auto* item = n.parent < 0
+                     ? new QTreeWidgetItem
+                     : new QTreeWidgetItem(tree_items_[static_cast<std::size_t>(n.parent)]);
     item->setText(0, Q(n.text));
     item->setIcon(0, icons[static_cast<int>(n.kind)]);
     item->setData(0, Qt::UserRole, i);
@@ -512,8 +514,8 @@ void CANdbPage::RefillLogged() {
     LB_LoggedSignals->addItems(items);
     SelectListRow(LB_LoggedSignals, current);
   }
-  Lab_LoggedCount->setText(Q(CountLineText(static_cast<int>(names.size()),
-                                           CountUsedMessages(config_.cfg), false)));
+  Lab_LoggedCount->setText(
+      Q(CountLineText(static_cast<int>(names.size()), CountUsedMessages(config_.cfg), false)));
   // More signals or messages than the device family takes: the list turns red.
   QPalette palette = LB_LoggedSignals->palette();
   palette.setColor(QPalette::Base, ExceedsFamilyLimits(config_.cfg, config_.sigs)
@@ -547,8 +549,7 @@ void CANdbPage::OnTableClicked() {
 
 void CANdbPage::OnTreePressed(QTreeWidgetItem* item, Qt::MouseButton button) {
   if (!item) return;
-  const TreePress press =
-      PressTreeNode(tree_, item->data(0, Qt::UserRole).toInt(), table_, lists_);
+  const TreePress press = PressTreeNode(tree_, item->data(0, Qt::UserRole).toInt(), table_, lists_);
   ShowLists();
   ShowTableRow(table_.current_row());
   Btn_AddSignals->setEnabled(press.matches);

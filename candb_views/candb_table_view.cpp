@@ -65,8 +65,8 @@ CANdbTableView::CANdbTableView(const SignalTable& table, QWidget* parent)
   horizontalHeader()->setHighlightSections(false);
   // Fixed widths from the header texts and typical cells: measuring all rows would cost a pass
   // over a large table at every load.
-  static const int kWidths[kSignalTableColumns] = {28, 150, 48, 110, 100, 130, 78, 50,
-                                                   60, 60,  66, 66,  72,  110, 70,  180, 70};
+  static const int kWidths[kSignalTableColumns] = {28, 150, 48, 110, 100, 130, 78,  50, 60,
+                                                   60, 66,  66, 72,  110, 70,  180, 70};
   const int unit = fontMetrics().horizontalAdvance(QLatin1Char('x'));
   for (int c = 0; c < kSignalTableColumns; ++c) {
     setColumnWidth(c, std::max(kWidths[c] * unit / 7, 24));
@@ -95,8 +95,8 @@ CANdbTableView::CANdbTableView(const SignalTable& table, QWidget* parent)
   viewport()->stackUnder(fixed_column_);
   connect(fixed_column_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
           &QAbstractSlider::setValue);
-  connect(verticalScrollBar(), &QAbstractSlider::valueChanged,
-          fixed_column_->verticalScrollBar(), &QAbstractSlider::setValue);
+  connect(verticalScrollBar(), &QAbstractSlider::valueChanged, fixed_column_->verticalScrollBar(),
+          &QAbstractSlider::setValue);
   connect(horizontalHeader(), &QHeaderView::sectionResized, this,
           [this](int section, int, int size) {
             if (section == kColSt) {

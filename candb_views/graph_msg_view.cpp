@@ -47,7 +47,8 @@ void LayoutImage::paintEvent(QPaintEvent*) {
 
 void LayoutImage::mousePressEvent(QMouseEvent* event) { Q_EMIT pressed(event->pos()); }
 
-TGraphMsgView::TGraphMsgView(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
+TGraphMsgView::TGraphMsgView(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
   setObjectName(QStringLiteral("TGraphMsgView"));
   setWindowTitle(tr("CAN message layout"));
   Image1 = new LayoutImage(this);
@@ -97,7 +98,8 @@ void TGraphMsgView::Draw(const T_CanLog_MsgDef* message,
     p.setFont(Font("Arial", 10));
     p.setPen(Qt::black);
     const QFontMetrics fm(p.font());
-    p.drawText(d.legend.text_x, d.legend.text_y + fm.ascent(), QString::fromStdString(d.legend.text));
+    p.drawText(d.legend.text_x, d.legend.text_y + fm.ascent(),
+               QString::fromStdString(d.legend.text));
   }
 
   // Labels and grid.

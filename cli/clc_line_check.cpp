@@ -104,12 +104,12 @@ constexpr Item kMessageItems[] = {{"id", Kind::kInteger, kWord32},
                                   {"nn", Kind::kAnyText, kNoRange},
                                   {"wi", Kind::kInteger, kWord16}};
 constexpr Item kSignalItems[] = {
-    {"id", Kind::kInteger, kWord32},     {"sn", Kind::kAnyText, kNoRange},
-    {"vn", Kind::kAnyText, kNoRange},    {"ty", Kind::kTypeLetter, kNoRange},
-    {"un", Kind::kAnyText, kNoRange},    {"fa", Kind::kReal, kNoRange},
-    {"of", Kind::kReal, kNoRange},       {"mi", Kind::kReal, kNoRange},
-    {"ma", Kind::kReal, kNoRange},       {"sb", Kind::kInteger, kInt16},
-    {"nb", Kind::kInteger, kInt16},      {"bo", Kind::kChar, kNoRange},
+    {"id", Kind::kInteger, kWord32},  {"sn", Kind::kAnyText, kNoRange},
+    {"vn", Kind::kAnyText, kNoRange}, {"ty", Kind::kTypeLetter, kNoRange},
+    {"un", Kind::kAnyText, kNoRange}, {"fa", Kind::kReal, kNoRange},
+    {"of", Kind::kReal, kNoRange},    {"mi", Kind::kReal, kNoRange},
+    {"ma", Kind::kReal, kNoRange},    {"sb", Kind::kInteger, kInt16},
+    {"nb", Kind::kInteger, kInt16},   {"bo", Kind::kChar, kNoRange},
     {"mu", Kind::kMux, kNoRange}};
 constexpr Item kExpressionItems[] = {{"ex", Kind::kAnyText, kNoRange},
                                      {"na", Kind::kAnyText, kNoRange},
@@ -158,8 +158,7 @@ void CheckItems(std::string_view prefix, std::string_view rest, int capacity,
         break;
       case Kind::kTypeLetter:
         if (rest.empty() || std::string_view("USFD").find(rest[0]) == std::string_view::npos) {
-          problems.push_back(item + std::string(rest.substr(0, 1)) +
-                             ": U, S, F or D expected");
+          problems.push_back(item + std::string(rest.substr(0, 1)) + ": U, S, F or D expected");
         }
         if (!rest.empty()) rest.remove_prefix(1);
         break;
@@ -216,8 +215,7 @@ void CheckTriggerLine(std::string_view line, std::vector<std::string>& problems)
     bool integer;
   } kKeys[] = {
       {"SigName", false, kMaxTriggerLines, kNoRange, false},
-      {"CompOp", true, kMaxTriggerLines,
-       {-1, 6, "an operator code from -1 to 6 expected"}, true},
+      {"CompOp", true, kMaxTriggerLines, {-1, 6, "an operator code from -1 to 6 expected"}, true},
       {"CompVal", true, kMaxTriggerLines, kNoRange, false},
       {"ActionOrCombi", false, kMaxTriggerLines, kNoRange, true},
       {"InnerCombi", false, kMaxTriggerLines, kNoRange, true},

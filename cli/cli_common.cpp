@@ -4,9 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "common/text_util.h"
-
 #include "common/message_output.h"
+#include "common/text_util.h"
 
 namespace tessmar::cli {
 namespace {

@@ -46,10 +46,10 @@ bool CheckOutputFile(const std::string& output, OutputKind kind,
                      const std::vector<std::string>& inputs, bool force);
 
 // Subcommands. Each receives the arguments after its own name and returns the exit code.
-int RunClc(const Args& args);        // clc new | show | edit | add
-int RunClcAdd(const Args& args);     // clc add (arguments after "add")
-int RunDbc(const Args& args);        // dbc FILE[,BUS]...
-int RunSimulate(const Args& args);   // simulate CONFIG.clc -o FILE.cld [options]
-int RunConvert(const Args& args);    // batch conversion (no subcommand)
+int RunClc(const Args& args);       // clc new | show | edit | add
+int RunClcAdd(const Args& args);    // clc add (arguments after "add")
+int RunDbc(const Args& args);       // dbc FILE[,BUS]...
+int RunSimulate(const Args& args);  // simulate CONFIG.clc -o FILE.cld [options]
+int RunConvert(const Args& args);   // batch conversion (no subcommand)
 
 }  // namespace tessmar::cli

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
-#include "cli/cli_common.h"
 #include "cli/clc_line_check.h"
+#include "cli/cli_common.h"
 #include "common/message_output.h"
 #include "common/text_readers.h"
 #include "config/canlog_config.h"

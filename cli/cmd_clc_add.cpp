@@ -165,8 +165,9 @@ int RunClcAdd(const Args& args) {
     if (!ok) return kExitUsage;
   }
   if (file.empty() || dbc_args.empty()) {
-    PrintError("clc add needs CONFIG.clc and at least one --dbc FILE (see 'tessmar-cli clc add "
-               "--help')");
+    PrintError(
+        "clc add needs CONFIG.clc and at least one --dbc FILE (see 'tessmar-cli clc add "
+        "--help')");
     return kExitUsage;
   }
   struct DbcArg {

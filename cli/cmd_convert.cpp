@@ -117,10 +117,11 @@ struct NamedValue {
 };
 
 constexpr NamedValue kOutputTypes[] = {{"messages", 0}, {"signals", 1}, {"dump", 2}};
-constexpr NamedValue kTimeKinds[] = {{"off", 0},          {"implicit", 1}, {"seconds", 2},
-                                     {"milliseconds", 3}, {"datetime", 4}, {"datetime-fraction", 5}};
-constexpr NamedValue kSeparators[] = {{"blank", 0}, {"space", 0}, {"tab", 1}, {"comma", 2},
-                                      {"semicolon", 3}};
+constexpr NamedValue kTimeKinds[] = {{"off", 0},      {"implicit", 1},
+                                     {"seconds", 2},  {"milliseconds", 3},
+                                     {"datetime", 4}, {"datetime-fraction", 5}};
+constexpr NamedValue kSeparators[] = {
+    {"blank", 0}, {"space", 0}, {"tab", 1}, {"comma", 2}, {"semicolon", 3}};
 constexpr NamedValue kDecimals[] = {{"period", 0}, {"point", 0}, {"comma", 1}};
 
 template <std::size_t N>
@@ -287,8 +288,7 @@ void WarnOverriddenChoices(const std::vector<std::filesystem::path>& outputs,
                    FormatOptionName(chosen.output_file_format), file.c_str());
     }
     if (explicit_type && chosen.output_type != options.output_type) {
-      ShowMessageF(kMsgWarning,
-                   "--output-type %s replaced by %s: chosen by the output name \"%s\"",
+      ShowMessageF(kMsgWarning, "--output-type %s replaced by %s: chosen by the output name \"%s\"",
                    OutputTypeName(options.output_type), OutputTypeName(chosen.output_type),
                    file.c_str());
     }
@@ -335,11 +335,10 @@ int RunConvert(const Args& args) {
     if (a.starts_with("--")) {
       const std::size_t eq = a.find('=');
       const std::string name = a.substr(0, eq);
-      static const char* const kValued[] = {"--output-type", "--format",    "--interval",
-                                            "--time1",       "--time2",     "--headlines",
-                                            "--separator",   "--decimal",   "--invalid",
-                                            "--outdir",      "--breakpoint", "--settings",
-                                            "--gps-preset",  "--gps-track", "--gps-columns"};
+      static const char* const kValued[] = {
+          "--output-type", "--format",    "--interval",   "--time1",     "--time2",
+          "--headlines",   "--separator", "--decimal",    "--invalid",   "--outdir",
+          "--breakpoint",  "--settings",  "--gps-preset", "--gps-track", "--gps-columns"};
       bool known = false;
       for (const char* k : kValued) known = known || name == k;
       if (!known) {

@@ -40,7 +40,8 @@ void PrintSimulateHelp() {
       "  --linear              a linear file even when the configuration asks for a circular one\n"
       "  --password P          protect the header with this password (scrambled lines)\n"
       "  --no-binary-header    leave out the 512-byte binary header\n"
-      "  --gps, --no-gps       write GPS entries or not (default: ReceiveGps of the configuration)\n"
+      "  --gps, --no-gps       write GPS entries or not (default: ReceiveGps of the "
+      "configuration)\n"
       "  --fault NAME          inject a defect; may be given several times:\n"
       "      wrap24            the tick counter starts half a second before a 24-bit wrap\n"
       "      lost-carry        one CAN frame loses the carry from bit 15 to bit 16\n"
@@ -80,7 +81,8 @@ bool ParseUnsigned(const std::string& text, uint64_t& out) {
 bool ParseStart(const std::string& text, int64_t& out) {
   int y, mo, d, h, mi, s;
   char tail;
-  if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6) return false;
+  if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6)
+    return false;
   if (y < 1970 || y > 2105 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 ||
       mi > 59 || s < 0 || s > 59) {
     return false;
@@ -90,14 +92,22 @@ bool ParseStart(const std::string& text, int64_t& out) {
 }
 
 bool ApplyFault(const std::string& name, SimulatorFaults& f) {
-  if (name == "wrap24") f.wrap24 = true;
-  else if (name == "lost-carry") f.lost_carry = true;
-  else if (name == "counter-restart") f.counter_restart = true;
-  else if (name == "bad-rtc") f.bad_rtc_date = true;
-  else if (name == "dummy-blocks") f.dummy_blocks = true;
-  else if (name == "truncated") f.truncated_end = true;
-  else if (name == "odd-entries") f.odd_entries = true;
-  else return false;
+  if (name == "wrap24")
+    f.wrap24 = true;
+  else if (name == "lost-carry")
+    f.lost_carry = true;
+  else if (name == "counter-restart")
+    f.counter_restart = true;
+  else if (name == "bad-rtc")
+    f.bad_rtc_date = true;
+  else if (name == "dummy-blocks")
+    f.dummy_blocks = true;
+  else if (name == "truncated")
+    f.truncated_end = true;
+  else if (name == "odd-entries")
+    f.odd_entries = true;
+  else
+    return false;
   return true;
 }
 
@@ -197,7 +207,8 @@ int RunSimulate(const Args& args) {
     }
   }
   if (config_path.empty() || output.empty()) {
-    PrintError("simulate needs a configuration file and -o FILE.cld (see 'tessmar-cli simulate --help')");
+    PrintError(
+        "simulate needs a configuration file and -o FILE.cld (see 'tessmar-cli simulate --help')");
     return kExitUsage;
   }
 

@@ -12,8 +12,7 @@ void BatchRun::Begin() {
 }
 
 BatchRun::Action BatchRun::Step() {
-  static const char* const kPhases[] = {"(initializing)", "(loading)", "(converting)",
-                                        "(closing)"};
+  static const char* const kPhases[] = {"(initializing)", "(loading)", "(converting)", "(closing)"};
   std::string text = "BATCH MODE, Step " + std::to_string(step_) + "   ";
   if (step_ < 4) text += kPhases[step_];
   ShowMessage(kMsgStatus, text);

@@ -34,7 +34,9 @@ class BufferedFile {
   // Opens an existing file for reading.
   [[nodiscard]] bool OpenForReading(const std::filesystem::path& path);
 
-  [[nodiscard]] bool WriteText(std::string_view text) { return WriteBytes(text.data(), text.size()); }
+  [[nodiscard]] bool WriteText(std::string_view text) {
+    return WriteBytes(text.data(), text.size());
+  }
   [[nodiscard]] bool WriteBytes(const void* data, std::size_t size);
 
   // Moves the file position; returns the new position or -1.
@@ -73,10 +75,10 @@ class BufferedFile {
   int fd_ = -1;
   std::string file_name_;
   std::unique_ptr<char[]> buf_;
-  int64_t buf_start_ = 0;    // file position of the first buffer byte
-  std::size_t buf_fill_ = 0;  // current position inside the buffer
-  std::size_t buf_len_ = 0;   // valid bytes in the buffer
-  bool dirty_ = false;        // buffer holds bytes not yet written
+  int64_t buf_start_ = 0;      // file position of the first buffer byte
+  std::size_t buf_fill_ = 0;   // current position inside the buffer
+  std::size_t buf_len_ = 0;    // valid bytes in the buffer
+  bool dirty_ = false;         // buffer holds bytes not yet written
   bool write_failed_ = false;  // some flush failed since the file was opened
   int last_error_ = 0;
 };

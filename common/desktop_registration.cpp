@@ -45,13 +45,29 @@ std::string DesktopExecQuoted(std::string_view program_path) {
   std::string quoted = "\"";
   for (const char c : program_path) {
     switch (c) {
-      case '"': quoted += "\\\\\""; break;
-      case '`': quoted += "\\\\`"; break;
-      case '$': quoted += "\\\\$"; break;
-      case '\\': quoted += "\\\\\\\\"; break;
-      case '%': quoted += "%%"; break;
-      case '\n': case '\r': case '\t': quoted += ' '; break;
-      default: quoted += c; break;
+      case '"':
+        quoted += "\\\\\"";
+        break;
+      case '`':
+        quoted += "\\\\`";
+        break;
+      case '$':
+        quoted += "\\\\$";
+        break;
+      case '\\':
+        quoted += "\\\\\\\\";
+        break;
+      case '%':
+        quoted += "%%";
+        break;
+      case '\n':
+      case '\r':
+      case '\t':
+        quoted += ' ';
+        break;
+      default:
+        quoted += c;
+        break;
     }
   }
   quoted += '"';
@@ -119,7 +135,8 @@ bool WriteDesktopEntry(const fs::path& data_home, const std::string& program_pat
   std::vector<std::string> types;
   for (const FileTypeAssociation* type : {&kClcAssociation, &kCldAssociation}) {
     std::error_code ec;
-    if (fs::is_regular_file(MimePackagePath(data_home, *type), ec)) types.push_back(type->mime_type);
+    if (fs::is_regular_file(MimePackagePath(data_home, *type), ec))
+      types.push_back(type->mime_type);
   }
   return WriteFileReplacing(DesktopEntryPath(data_home), DesktopEntryText(program_path, types),
                             error);

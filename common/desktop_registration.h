@@ -22,8 +22,8 @@ struct FileTypeAssociation {
 
 inline constexpr FileTypeAssociation kClcAssociation = {
     ".clc", "application/x-tessmar-clc", "CanLoggerConfig", "Can-Logger Configuration file"};
-inline constexpr FileTypeAssociation kCldAssociation = {
-    ".cld", "application/x-tessmar-cld", "CanLoggerData", "Can-Logger Data file"};
+inline constexpr FileTypeAssociation kCldAssociation = {".cld", "application/x-tessmar-cld",
+                                                        "CanLoggerData", "Can-Logger Data file"};
 
 // $XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share; empty when neither is
 // known.

@@ -125,8 +125,8 @@ std::string HelpAddress(std::string_view help_dir, std::string_view page, std::s
 }
 
 bool ParseBuildDate(std::string_view date, int* year, int* month, int* day) {
-  static constexpr std::array<const char*, 12> kMonths = {
-      "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   const std::string text(date);
   char name[4] = {};
   int d = 0;

@@ -15,10 +15,10 @@
 namespace tessmar {
 
 // Severities of the message output.
-inline constexpr int kMsgInfo = 0;       // appended to the message list
-inline constexpr int kMsgStatus = 1;     // status line only
-inline constexpr int kMsgWarning = 63;   // appended to the message list
-inline constexpr int kMsgError = 127;    // appended to the message list
+inline constexpr int kMsgInfo = 0;      // appended to the message list
+inline constexpr int kMsgStatus = 1;    // status line only
+inline constexpr int kMsgWarning = 63;  // appended to the message list
+inline constexpr int kMsgError = 127;   // appended to the message list
 
 using MessageHandler = std::function<void(int severity, std::string_view text)>;
 

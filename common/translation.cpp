@@ -12,10 +12,14 @@ constexpr std::size_t kMaxNotFoundChars = 255;
 
 int LanguageColumn(int code) {
   switch (code) {
-    case kLangEnglish: return kColEnglish;
-    case kLangGerman: return kColGerman;
-    case kLangFrench: return kColFrench;
-    default: return -1;
+    case kLangEnglish:
+      return kColEnglish;
+    case kLangGerman:
+      return kColGerman;
+    case kLangFrench:
+      return kColFrench;
+    default:
+      return -1;
   }
 }
 

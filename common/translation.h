@@ -4,8 +4,8 @@
 // The program is written in English; German (and French as far as the table has French texts)
 // are produced at run time by looking up whole texts in one table. The language state is one
 // object for the whole process: the desktop window scan, the message output (Tr() and
-// ShowMessageF() look texts up here unless another translator is set) and the few texts that are chosen by the language code directly all read
-// it. Standard library only.
+// ShowMessageF() look texts up here unless another translator is set) and the few texts that are
+// chosen by the language code directly all read it. Standard library only.
 
 #include <cstddef>
 #include <string>

@@ -54,10 +54,10 @@ std::string FormatCanId(uint32_t id);
 
 // One logged CAN message.
 struct T_CanLog_MsgDef {
-  uint32_t id = kCanIdFree;             // identifier word; kCanIdFree = free slot
-  char nn[kMaxNameChars + 1] = {};      // sender node name
-  char mn[kMaxNameChars + 1] = {};      // message name
-  uint16_t wi = 0;                      // write-interval limit in 10 ms units, 0..1000
+  uint32_t id = kCanIdFree;         // identifier word; kCanIdFree = free slot
+  char nn[kMaxNameChars + 1] = {};  // sender node name
+  char mn[kMaxNameChars + 1] = {};  // message name
+  uint16_t wi = 0;                  // write-interval limit in 10 ms units, 0..1000
 
   bool used() const { return id != kCanIdFree; }
   friend bool operator==(const T_CanLog_MsgDef&, const T_CanLog_MsgDef&) = default;
@@ -65,10 +65,10 @@ struct T_CanLog_MsgDef {
 
 // Multiplexer condition of a signal.
 struct T_CanLog_MuxDef {
-  int16_t MuxBitCount = 0;   // 0 or less: the signal is not multiplexed
+  int16_t MuxBitCount = 0;  // 0 or less: the signal is not multiplexed
   int16_t MuxStartBit = 0;
-  char MuxByteOrder = 0;     // 'M' or 'I'
-  int64_t MuxVal = 0;        // switch value at which the signal is present
+  char MuxByteOrder = 0;  // 'M' or 'I'
+  int64_t MuxVal = 0;     // switch value at which the signal is present
 
   friend bool operator==(const T_CanLog_MuxDef&, const T_CanLog_MuxDef&) = default;
 };
@@ -86,7 +86,7 @@ struct T_CanLog_SigDef {
   double ma = 0.0;                  // maximum physical value
   int16_t sb = 0;                   // start bit 0..63
   int16_t nb = 0;                   // number of bits 1..64
-  uint32_t id = kCanIdFree;         // identifier word of the carrying message; free slot if all ones
+  uint32_t id = kCanIdFree;  // identifier word of the carrying message; free slot if all ones
   T_CanLog_MuxDef mu;
 
   bool used() const { return id != kCanIdFree; }
@@ -135,14 +135,14 @@ struct T_CanLog_Config {
   int32_t NewFileOnStartup = 0;
   int32_t NewFileOnTrigger = 0;
   int32_t KeepFileOpened = 0;
-  int32_t FileSizeLimit = 0;     // KB
-  int32_t MsgRateLimit = 0;      // ms; 0 records every telegram
+  int32_t FileSizeLimit = 0;       // KB
+  int32_t MsgRateLimit = 0;        // ms; 0 records every telegram
   double TimestampFreq = 39065.5;  // Hz of the logger's timestamp counter
   std::array<T_CanLog_MsgDef, MAX_LOGGED_MESSAGES> Msg{};
   std::array<T_CanLog_ExprDef, MAX_LOGGED_EXPRESSIONS> Exp{};
-  int16_t InitTrigger = 1;       // 0 stopped, 1 engaged, 2 triggered
-  uint16_t Pretrig10ms = 100;    // 0..32767
-  uint16_t Posttrig10ms = 100;   // 0..32767
+  int16_t InitTrigger = 1;      // 0 stopped, 1 engaged, 2 triggered
+  uint16_t Pretrig10ms = 100;   // 0..32767
+  uint16_t Posttrig10ms = 100;  // 0..32767
   int32_t TrigOnDigIn = 0;
   uint32_t TrigOnRxId = 0;
   uint16_t TrigOptions = 0;
@@ -168,7 +168,8 @@ struct LoggerConfiguration {
 // ---- Text fields -------------------------------------------------------------------------------
 
 // Copies text into a fixed field, cut silently to max_chars (and to the field) and zero-terminated.
-void SetTextField(char* field, std::size_t field_size, std::string_view text, std::size_t max_chars);
+void SetTextField(char* field, std::size_t field_size, std::string_view text,
+                  std::size_t max_chars);
 
 template <std::size_t N>
 void SetText(char (&field)[N], std::string_view text) {
@@ -188,7 +189,7 @@ std::string_view TextOf(const char (&field)[N]) {
 enum class TriggerEditor { kFourLine, kGrid, kBoth };
 
 struct DeviceFamilyLimits {
-  const char* name;          // entry shown in the target selection
+  const char* name;  // entry shown in the target selection
   int max_signals;
   int max_messages;
   int max_trigger_signals;

@@ -22,7 +22,7 @@ void AppendF(std::string& out, const char* format, ...) {
   va_end(args);
   if (n <= 0) return;
   out.append(text, static_cast<std::size_t>(n) < sizeof text ? static_cast<std::size_t>(n)
-                                                               : sizeof text - 1);
+                                                             : sizeof text - 1);
 }
 
 // A character field as written after "=": control characters other than TAB would end the line.
@@ -263,9 +263,9 @@ bool ReadClcFile(const std::filesystem::path& path, T_CanLog_Config& cfg, T_CanL
     if (error) *error = FileError("Cannot open", path, file);
     return false;
   }
-  const bool ok = ReadClcLines([&file](std::string& raw) { return file.ReadLine(raw); },
-                               [&file] { return file.last_error() != 0; }, cfg, sigs,
-                               unknown_lines);
+  const bool ok =
+      ReadClcLines([&file](std::string& raw) { return file.ReadLine(raw); },
+                   [&file] { return file.last_error() != 0; }, cfg, sigs, unknown_lines);
   if (!ok && error) *error = FileError("Cannot read", path, file);
   return ok;
 }
@@ -279,7 +279,8 @@ bool ReadClcText(std::string_view text, T_CanLog_Config& cfg, T_CanLog_SigTab& s
     raw.assign(line);
     return true;
   };
-  return ReadClcLines(next_line, [] { return false; }, cfg, sigs, unknown_lines);
+  return ReadClcLines(
+      next_line, [] { return false; }, cfg, sigs, unknown_lines);
 }
 
 bool ReadClcText(std::string_view text, LoggerConfiguration& config, int* unknown_lines) {
@@ -288,8 +289,8 @@ bool ReadClcText(std::string_view text, LoggerConfiguration& config, int* unknow
   return true;
 }
 
-bool ReadClcFile(const std::filesystem::path& path, LoggerConfiguration& config,
-                 std::string* error, int* unknown_lines) {
+bool ReadClcFile(const std::filesystem::path& path, LoggerConfiguration& config, std::string* error,
+                 int* unknown_lines) {
   if (!ReadClcFile(path, config.cfg, config.sigs, error, unknown_lines)) return false;
   config.modified = false;
   return true;

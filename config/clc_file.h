@@ -51,7 +51,6 @@ bool ReadClcFile(const std::filesystem::path& path, LoggerConfiguration& config,
 // so the result is always true.
 bool ReadClcText(std::string_view text, T_CanLog_Config& cfg, T_CanLog_SigTab& sigs,
                  int* unknown_lines = nullptr);
-bool ReadClcText(std::string_view text, LoggerConfiguration& config,
-                 int* unknown_lines = nullptr);
+bool ReadClcText(std::string_view text, LoggerConfiguration& config, int* unknown_lines = nullptr);
 
 }  // namespace tessmar

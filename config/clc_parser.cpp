@@ -333,8 +333,8 @@ bool ClcLineParser::ParseTriggerKey(std::string_view line) {
     Key key;
     bool has_ab;  // 'A' / 'B' may follow the name
   } kKeys[] = {
-      {"SigName", Key::kSigName, false},         {"CompOp", Key::kCompOp, true},
-      {"CompVal", Key::kCompVal, true},          {"ActionOrCombi", Key::kActionOrCombi, false},
+      {"SigName", Key::kSigName, false},          {"CompOp", Key::kCompOp, true},
+      {"CompVal", Key::kCompVal, true},           {"ActionOrCombi", Key::kActionOrCombi, false},
       {"InnerCombi", Key::kActionOrCombi, false}, {"OuterCombi", Key::kOuterCombi, false},
   };
   std::string_view v;

@@ -116,8 +116,8 @@ void ApplyExpressionGrid(const std::vector<ExpressionGridRow>& rows, T_CanLog_Co
 
 // ---- GPS column grid ---------------------------------------------------------------------------
 
-const std::array<const char*, kGpsGridColumns> kGpsGridTitles = {
-    "Nr", "Title", "Unit", "Format", "Contents (Expression)"};
+const std::array<const char*, kGpsGridColumns> kGpsGridTitles = {"Nr", "Title", "Unit", "Format",
+                                                                 "Contents (Expression)"};
 
 bool MoveGpsGridRow(std::vector<GpsGridRow>& rows, int from, int to) {
   const int n = int(rows.size());

@@ -53,7 +53,8 @@ struct ExpressionGridRow {
 
 // One row per expression slot; a slot whose name begins with a blank or control character shows
 // empty cells, otherwise its name, "%g" of the limits and the expression.
-std::array<ExpressionGridRow, MAX_LOGGED_EXPRESSIONS> FillExpressionGrid(const T_CanLog_Config& cfg);
+std::array<ExpressionGridRow, MAX_LOGGED_EXPRESSIONS> FillExpressionGrid(
+    const T_CanLog_Config& cfg);
 
 // Clears every slot of the rows given, then stores the rows with a name (name and expression cut
 // to 40 characters, limits read as reals). Rows without a name are dropped.

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "common/message_output.h"
 #include "common/c_locale.h"
+#include "common/message_output.h"
 #include "common/text_readers.h"
 
 namespace tessmar {
@@ -15,8 +15,11 @@ struct CodeText {
 };
 
 constexpr CodeText kActions[] = {
-    {kActionStart, "START"}, {kActionAnd, "AND"},           {kActionOr, "OR"},
-    {kActionStop, "STOP"},   {kActionUnused, kTriggerUnusedEntry},
+    {kActionStart, "START"},
+    {kActionAnd, "AND"},
+    {kActionOr, "OR"},
+    {kActionStop, "STOP"},
+    {kActionUnused, kTriggerUnusedEntry},
 };
 
 constexpr const char* kOperators[] = {"<", "<=", ">", ">=", "==", "!=", "&"};
@@ -219,9 +222,9 @@ FourLineCheck CheckFourLineTrigger(const T_CanLog_Config& cfg) {
   bool first_done = false;
   for (int b = 0; b < kMaxTriggerLines; ++b) {
     if (!TriggerSignalActive(TextOf(cfg.SigName[b]))) continue;
-    std::string finding = LineFinding(b, cfg.ActionOrCombi[b], cfg.CompOp[2 * b],
-                                      cfg.CompOp[2 * b + 1], cfg.CompVal[2 * b],
-                                      cfg.CompVal[2 * b + 1]);
+    std::string finding =
+        LineFinding(b, cfg.ActionOrCombi[b], cfg.CompOp[2 * b], cfg.CompOp[2 * b + 1],
+                    cfg.CompVal[2 * b], cfg.CompVal[2 * b + 1]);
     if (finding.empty()) continue;
     if (!first_done) {
       result.first = std::move(finding);

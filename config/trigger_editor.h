@@ -129,6 +129,7 @@ extern const std::array<const char*, kTrigOptionBoxes> kTrigOptionTexts;
 // Box states of TrigOptions bits 0..5; box 5 is ticked when bit 5 is clear.
 std::array<bool, kTrigOptionBoxes> TrigOptionBoxes(uint16_t options);
 // TrigOptions with bits 0..5 set from the boxes; the other bits of old_options stay.
-uint16_t TrigOptionsFromBoxes(uint16_t old_options, const std::array<bool, kTrigOptionBoxes>& boxes);
+uint16_t TrigOptionsFromBoxes(uint16_t old_options,
+                              const std::array<bool, kTrigOptionBoxes>& boxes);
 
 }  // namespace tessmar

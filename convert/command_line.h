@@ -52,8 +52,9 @@ void ReportUnknownArgument(const ParsedArgument& argument);
 // backslash followed by text without a further slash, backslash or dot is a switch.
 bool IsSwitchArgument(std::string_view argument);
 
-// Reads a command file: the lines (at most kMaxCommandFileLineChars characters; CR, LF or another control character
-// ends a line, the rest of a longer line is the next line) that are neither empty nor begin with
+// Reads a command file: the lines (at most kMaxCommandFileLineChars characters; CR, LF or another
+// control character ends a line, the rest of a longer line is the next line) that are neither empty
+// nor begin with
 // ';', each a whole argument. Reports "Parsing command file ..." when the file opens, an
 // error message and false when it does not.
 bool ReadCommandFileLines(const std::string& name, std::vector<std::string>& lines);

@@ -77,7 +77,7 @@ class OutputClock {
   }
 
  private:
-  ExtTime origin_ = 0;         // absolute time at which the clock read offset_
+  ExtTime origin_ = 0;  // absolute time at which the clock read offset_
   double offset_ = 0;
   bool have_row_ = false;
   ExtTime last_absolute_ = 0;  // of the last row
@@ -94,8 +94,8 @@ struct SourceJob {
   OutputType type = OutputType::kMessages;
   int code = 0;
   const OutputFormatInfo* format = nullptr;  // nullptr for an unknown code
-  bool appending = false;    // continues the combined output of an earlier source
-  bool more_follow = false;  // another source will be appended to the output
+  bool appending = false;                    // continues the combined output of an earlier source
+  bool more_follow = false;                  // another source will be appended to the output
   char column_sep = ' ';
   char decimal_sep = '.';
 
@@ -243,8 +243,7 @@ void ConversionRun::Error(const char* format, ...) {
   va_end(args);
 }
 
-bool ConversionRun::UserAborted(int percent, const std::filesystem::path& source,
-                                int64_t kbytes) {
+bool ConversionRun::UserAborted(int percent, const std::filesystem::path& source, int64_t kbytes) {
   if (request_.abort_flag && request_.abort_flag->load()) return true;
   if (request_.progress && !request_.progress(percent, source, kbytes)) return true;
   return false;
@@ -355,7 +354,7 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
   job.binary_position = header.binary_position;
   job.cfg = &logged_->cfg;
   job.sigs = (options.ignore_logged_sigdefs && request_.user_config) ? &request_.user_config->sigs
-                                                                      : &logged_->sigs;
+                                                                     : &logged_->sigs;
   const T_CanLog_Config& cfg = *job.cfg;
   const T_CanLog_SigTab& sigs = *job.sigs;
   job.frequency = CheckTimerFrequency(header, &messages_);
@@ -364,8 +363,8 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
   // Columns and binary header.
   const bool gps_columns = request_.gps.merge_into_main_file != 0;
   job.gps_count = gps_columns ? gps_.DefinedColumnCount() : 0;
-  job.layout = CountColumns(sigs, cfg, job.gps_count,
-                            request_.gps.columns_added_where == kGpsColumnsBefore);
+  job.layout =
+      CountColumns(sigs, cfg, job.gps_count, request_.gps.columns_added_where == kGpsColumnsBefore);
   if (job.binary_position <= 0) {
     Error("Error: Could not locate section BINARY_LOG_DATA .");
     return false;
@@ -383,8 +382,8 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
   }
 
   // Channels and pre-scan.
-  job.channels = std::span<ChannelValue>(channels_.data(),
-                                         static_cast<std::size_t>(job.layout.total));
+  job.channels =
+      std::span<ChannelValue>(channels_.data(), static_cast<std::size_t>(job.layout.total));
   ClearChannelValues(channels_);
   InitChannelRanges(job.channels, job.layout, sigs);
   job.decoder.Build(sigs, job.layout);
@@ -580,8 +579,8 @@ void ConversionRun::Pass::Run() {
     SourceStart info;
     info.setup = &job.setup;
     const double points = job.interval > 0 ? std::ceil(job.scan.duration / job.interval) : 0;
-    info.expected_points = std::max<int64_t>(static_cast<int64_t>(points),
-                                             static_cast<int64_t>(job.scan.entry_count));
+    info.expected_points =
+        std::max<int64_t>(static_cast<int64_t>(points), static_cast<int64_t>(job.scan.entry_count));
     info.duration = job.scan.duration;
     info.has_gps = job.scan.has_gps;
     info.gps_range = job.scan.gps;
@@ -595,7 +594,8 @@ void ConversionRun::Pass::Run() {
     all_valid_ = false;
     for (int c = 0; c < job.layout.total; ++c) {
       const WriterColumn& col = job.setup.columns[static_cast<std::size_t>(c)];
-      if (col.used && (col.group == ColumnGroup::kSignal || col.group == ColumnGroup::kExpression)) {
+      if (col.used &&
+          (col.group == ColumnGroup::kSignal || col.group == ColumnGroup::kExpression)) {
         must_be_valid_.push_back(c);
       }
     }
@@ -652,8 +652,8 @@ void ConversionRun::Pass::Run() {
     }
     if (job.type == OutputType::kMessages) {
       const std::uint8_t* e = entry.bytes;
-      const bool makes_row = (entry.cls == EntryClass::kCanFrame && !IsDummyBlock(e)) ||
-                             (e[0] >= 0x80 && e[0] < 0xC0);
+      const bool makes_row =
+          (entry.cls == EntryClass::kCanFrame && !IsDummyBlock(e)) || (e[0] >= 0x80 && e[0] < 0xC0);
       if (!makes_row) continue;
       row_.time = now;
       row_.elapsed = run.output_clock_.Elapsed(run.clock_.AbsoluteTime(), 0);
@@ -969,10 +969,10 @@ void ConversionRun::ShowResult(const MessageHandler& previous) {
                request_.start_viewer(request_.viewer_program, summary_.outputs.back())) {
       ShowMessage(kMsgInfo, "Successfully launched external data viewer.");
     } else {
-      ShowMessageF(kMsgError, "Coultn't launch %s .",
-                   ("\"" + request_.viewer_program + "\" \"" +
-                    summary_.outputs.back().string() + "\"")
-                       .c_str());
+      ShowMessageF(
+          kMsgError, "Coultn't launch %s .",
+          ("\"" + request_.viewer_program + "\" \"" + summary_.outputs.back().string() + "\"")
+              .c_str());
     }
   }
 }

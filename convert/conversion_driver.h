@@ -46,7 +46,7 @@ struct ConversionRequest {
   std::vector<std::filesystem::path> output_names;
   std::filesystem::path output_dir;
   ConverterOptions options;
-  GpsOutputSettings gps;              // track file and GPS columns
+  GpsOutputSettings gps;  // track file and GPS columns
   // The user's configuration, used with "IgnoreLoggedSigDefs"; may be null.
   const LoggerConfiguration* user_config = nullptr;
   bool verbose = false;
@@ -76,8 +76,8 @@ struct ConversionRequest {
 };
 
 struct ConversionSummary {
-  int converted = 0;   // sources converted without failure
-  int errors = 0;      // error messages of the run (at least 1 per failed source)
+  int converted = 0;     // sources converted without failure
+  int errors = 0;        // error messages of the run (at least 1 per failed source)
   bool refused = false;  // the option check refused, nothing converted
   bool aborted = false;
   std::vector<std::filesystem::path> outputs;  // main output of every converted source

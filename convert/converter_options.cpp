@@ -14,8 +14,7 @@ namespace {
 const char* const kColumnSeparatorNames[kColumnSeparatorCount] = {
     "Space character", "Tab character", "Comma  ( , )", "Semicolon ( ; )"};
 const char kColumnSeparatorChars[kColumnSeparatorCount] = {' ', '\t', ',', ';'};
-const char* const kDecimalSeparatorNames[kDecimalSeparatorCount] = {"period ( . )",
-                                                                     "comma ( , )"};
+const char* const kDecimalSeparatorNames[kDecimalSeparatorCount] = {"period ( . )", "comma ( , )"};
 const char* const kTimeColumnNames[kTimeColumnKindCount] = {
     "no time channel (off)", "implicit (fixed interval)", "Seconds",
     "Milliseconds",          "YYYY-MM-DD hh:mm:ss",       "YYYY-MM-DD hh:mm:ss.ss"};
@@ -44,8 +43,7 @@ const char* ColumnSeparatorName(int index) {
   return (index >= 0 && index < kColumnSeparatorCount) ? kColumnSeparatorNames[index] : nullptr;
 }
 const char* DecimalSeparatorName(int index) {
-  return (index >= 0 && index < kDecimalSeparatorCount) ? kDecimalSeparatorNames[index]
-                                                        : nullptr;
+  return (index >= 0 && index < kDecimalSeparatorCount) ? kDecimalSeparatorNames[index] : nullptr;
 }
 const char* TimeColumnName(int kind) {
   return (kind >= 0 && kind < kTimeColumnKindCount) ? kTimeColumnNames[kind] : nullptr;

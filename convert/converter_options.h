@@ -11,22 +11,22 @@
 namespace tessmar {
 
 // Column separator choices ("OutputColumnSeparator") and decimal separators ("DecimalSeparator").
-inline constexpr int kColumnSeparatorCount = 4;  // blank, tab, comma, semicolon
+inline constexpr int kColumnSeparatorCount = 4;   // blank, tab, comma, semicolon
 inline constexpr int kDecimalSeparatorCount = 2;  // period, comma
-char ColumnSeparatorChar(int index);   // ' ', '\t', ',', ';' (blank for an unknown index)
-char DecimalSeparatorChar(int index);  // '.', ',' (period for an unknown index)
+char ColumnSeparatorChar(int index);          // ' ', '\t', ',', ';' (blank for an unknown index)
+char DecimalSeparatorChar(int index);         // '.', ',' (period for an unknown index)
 const char* ColumnSeparatorName(int index);   // "Space character", ...
 const char* DecimalSeparatorName(int index);  // "period ( . )", "comma ( , )"
 const char* TimeColumnName(int kind);         // "no time channel (off)", ...
 
 // The converter options as kept in the settings file, section "Converter".
 struct ConverterOptions {
-  int output_type = 1;          // OutputType: 0 Messages, 1 Signals, 2 Logfile Dump
-  int output_file_format = 0;   // format code (not the list index)
-  int headlines = 1;            // 0..3
-  int column_separator = 0;     // index, see ColumnSeparatorChar
-  int decimal_separator = 0;    // index, see DecimalSeparatorChar
-  int time_column1 = 0;         // TimeColumnKind
+  int output_type = 1;         // OutputType: 0 Messages, 1 Signals, 2 Logfile Dump
+  int output_file_format = 0;  // format code (not the list index)
+  int headlines = 1;           // 0..3
+  int column_separator = 0;    // index, see ColumnSeparatorChar
+  int decimal_separator = 0;   // index, see DecimalSeparatorChar
+  int time_column1 = 0;        // TimeColumnKind
   int time_column2 = 0;
   std::string write_interval = "0.010";  // seconds, as typed
   std::string invalid_signal = "-99999999";
@@ -51,9 +51,9 @@ struct OptionCheckResult {
   bool write_interval_disabled = false;
   bool headlines_disabled = false;
   bool output_type_disabled = false;
-  bool invalid_value_red = false;   // ETAS needs a numeric no-value text
+  bool invalid_value_red = false;  // ETAS needs a numeric no-value text
   bool write_interval_red = false;
-  bool output_type_red = false;     // Messages with DIAdem
+  bool output_type_red = false;  // Messages with DIAdem
   // Texts of the message boxes the desktop shows (empty when none); the check itself already
   // reported what belongs into the message list or status line.
   std::string box_text;
@@ -93,7 +93,8 @@ int CombineFlags(bool combine, int source_index, int source_count);
 
 // Batch output names choose the format: ".txt" Text, ".csv" CSV international with Signals,
 // ".dat" the selected DIAdem mode or Vector MDF (else DIAdem ASCII) with Signals, ".asc" Vector
-// ASCII with Messages (".ascii" keeps a selected ETAS ASCII). Returns false (options unchanged) for any other extension.
+// ASCII with Messages (".ascii" keeps a selected ETAS ASCII). Returns false (options unchanged) for
+// any other extension.
 bool ApplyBatchOutputName(const std::filesystem::path& output_name, ConverterOptions& options);
 
 }  // namespace tessmar

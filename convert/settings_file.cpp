@@ -56,8 +56,8 @@ void IniFile::Parse(std::string_view text) {
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
       std::size_t close = line.find(']');
-      std::string_view name = Trim(line.substr(1, close == std::string_view::npos ? line.size() - 1
-                                                                                   : close - 1));
+      std::string_view name =
+          Trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1));
       current = FindSection(name);
       if (!current) {
         sections_.push_back(Section{std::string(name), {}});
@@ -111,9 +111,8 @@ std::string_view OneLine(std::string_view text) {
 // the surrounding blanks and one pair of quotes).
 void AppendValue(std::string& out, std::string_view value) {
   value = OneLine(value);
-  const bool blank_ends =
-      !value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
-                         value.back() == '\t');
+  const bool blank_ends = !value.empty() && (value.front() == ' ' || value.front() == '\t' ||
+                                             value.back() == ' ' || value.back() == '\t');
   const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
   if (blank_ends || quoted) {
     out += '"';
@@ -296,14 +295,13 @@ TessmarSettings ReadSettings(const IniFile& ini) {
   c.output_type = ReadIndex(ini, kConv, "OutputType", 1, kOutputTypeCount, 0);
   c.output_file_format = ReadInt(ini, kConv, "OutputFileFormat", 0);
   c.headlines = ReadIndex(ini, kConv, "OutputFileHeadlines", 1, 4, 1);
-  c.column_separator =
-      ReadIndex(ini, kConv, "OutputColumnSeparator", 0, kColumnSeparatorCount, 0);
+  c.column_separator = ReadIndex(ini, kConv, "OutputColumnSeparator", 0, kColumnSeparatorCount, 0);
   c.decimal_separator = ReadIndex(ini, kConv, "DecimalSeparator", 0, kDecimalSeparatorCount, 0);
   c.time_column1 = ReadIndex(ini, kConv, "TimeColumn1", 0, kTimeColumnKindCount, 0);
   c.time_column2 = ReadIndex(ini, kConv, "TimeColumn2", 0, kTimeColumnKindCount, 0);
   c.write_interval = ini.GetString(kConv, "WriteInterval", "0.010");
-  c.invalid_signal = Cut(ini.GetString(kConv, "InvalidSignal", "-99999999"),
-                         kMaxInvalidSignalLength);
+  c.invalid_signal =
+      Cut(ini.GetString(kConv, "InvalidSignal", "-99999999"), kMaxInvalidSignalLength);
   c.scaled_values = ReadFlag(ini, kConv, "ScaledValues", true);
   c.ignore_logged_sigdefs = ReadFlag(ini, kConv, "IgnoreLoggedSigDefs", false);
   c.combine_output = ReadFlag(ini, kConv, "CombimeOutputIntoOneFile", false);
@@ -317,14 +315,13 @@ TessmarSettings ReadSettings(const IniFile& ini) {
   s.gps_track_file_format = ReadInt(ini, kGps, "TrackFileFormat", 0);
   s.gps_columns_added_where = ReadInt(ini, kGps, "ColumnsAddedWhere", 0);
   for (int i = 0; i < kGpsColumnDefCount; ++i) {
-    s.gps_col_title[i] = Cut(ini.GetString(kGps, Numbered("ColTitle", i), ""),
-                             kGpsColumnTextLength);
-    s.gps_col_unit[i] = Cut(ini.GetString(kGps, Numbered("ColUnit", i), ""),
-                            kGpsColumnTextLength);
-    s.gps_col_format[i] = Cut(ini.GetString(kGps, Numbered("ColFormat", i), ""),
-                              kGpsColumnTextLength);
-    s.gps_col_exprs[i] = Cut(ini.GetString(kGps, Numbered("ColExprs", i), ""),
-                             kGpsColumnTextLength);
+    s.gps_col_title[i] =
+        Cut(ini.GetString(kGps, Numbered("ColTitle", i), ""), kGpsColumnTextLength);
+    s.gps_col_unit[i] = Cut(ini.GetString(kGps, Numbered("ColUnit", i), ""), kGpsColumnTextLength);
+    s.gps_col_format[i] =
+        Cut(ini.GetString(kGps, Numbered("ColFormat", i), ""), kGpsColumnTextLength);
+    s.gps_col_exprs[i] =
+        Cut(ini.GetString(kGps, Numbered("ColExprs", i), ""), kGpsColumnTextLength);
   }
   return s;
 }

@@ -35,8 +35,7 @@ class IniFile {
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
   // Integer value (decimal, optional sign, "0x"/"$" hexadecimal); def when missing or unreadable.
   long long GetInt(std::string_view section, std::string_view key, long long def) const;
-  std::string GetString(std::string_view section, std::string_view key,
-                        std::string_view def) const;
+  std::string GetString(std::string_view section, std::string_view key, std::string_view def) const;
   void Set(std::string_view section, std::string_view key, std::string_view value);
   void SetInt(std::string_view section, std::string_view key, long long value);
   // Removes a key (nothing happens when it is not there).

@@ -23,10 +23,10 @@ int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
   // Count years from March so that the leap day is the last day of the counted year.
   const int64_t y = month <= 2 ? year - 1 : year;
   const int64_t era = FloorDiv(y, 400);
-  const int64_t yoe = y - era * 400;                                       // 0..399
-  const int64_t mp = (month + 9) % 12;                                     // March = 0
-  const int64_t doy = (153 * mp + 2) / 5;                                  // day of year of the 1st
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;               // 0..146096
+  const int64_t yoe = y - era * 400;                          // 0..399
+  const int64_t mp = (month + 9) % 12;                        // March = 0
+  const int64_t doy = (153 * mp + 2) / 5;                     // day of year of the 1st
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;  // 0..146096
   return era * 146097 + doe - 719468 + (day - 1);
 }
 

@@ -51,7 +51,9 @@ ColumnLayout MakeColumnLayout(int signal_count, int expression_count, int gps_co
   return l;
 }
 
-bool SignalSlotUsed(const T_CanLog_SigDef& sig) { return sig.id != kCanIdFree && AboveBlank(sig.sn); }
+bool SignalSlotUsed(const T_CanLog_SigDef& sig) {
+  return sig.id != kCanIdFree && AboveBlank(sig.sn);
+}
 
 bool ExpressionSlotUsed(const T_CanLog_ExprDef& expr) { return AboveBlank(expr.ex); }
 
@@ -98,7 +100,8 @@ std::string ColumnName(const ColumnLayout& layout, int column, const T_CanLog_Si
       return std::string(AboveBlank(e.na) ? TextOf(e.na) : TextOf(e.ex));
     }
     case ColumnGroup::kGps:
-      if (static_cast<size_t>(index) < gps_names.size() && !gps_names[static_cast<size_t>(index)].empty() &&
+      if (static_cast<size_t>(index) < gps_names.size() &&
+          !gps_names[static_cast<size_t>(index)].empty() &&
           static_cast<unsigned char>(gps_names[static_cast<size_t>(index)][0]) > ' ') {
         return gps_names[static_cast<size_t>(index)];
       }

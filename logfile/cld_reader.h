@@ -41,10 +41,10 @@ BinaryLogHeader DecodeBinaryHeader(const uint8_t* bytes, int size);
 // One entry of the stream.
 struct LogEntry {
   const uint8_t* bytes = nullptr;  // the entry (16 bytes, or the whole BULK block); until next read
-  uint32_t size = 0;       // bytes it occupies in the file (16, or a BULK block's rounded length)
-  uint32_t length = 0;     // 16, or a BULK block's stated length
-  int64_t position = 0;    // file position of byte 0
-  uint32_t index = 0;      // entry index counted from the first entry
+  uint32_t size = 0;     // bytes it occupies in the file (16, or a BULK block's rounded length)
+  uint32_t length = 0;   // 16, or a BULK block's stated length
+  int64_t position = 0;  // file position of byte 0
+  uint32_t index = 0;    // entry index counted from the first entry
   EntryClass cls = EntryClass::kUnknownData;
 };
 
@@ -127,9 +127,9 @@ class CldReader {
   size_t fill_ = 0;           // valid bytes in the buffer
   size_t cursor_ = 0;         // next byte to read
   uint32_t next_index_ = 0;
-  bool eof_ = false;          // the file has no bytes beyond the buffer
-  int read_errno_ = 0;        // errno of a failed read, 0 = none
-  std::string path_;          // for the read error message
+  bool eof_ = false;    // the file has no bytes beyond the buffer
+  int read_errno_ = 0;  // errno of a failed read, 0 = none
+  std::string path_;    // for the read error message
 };
 
 }  // namespace tessmar

@@ -16,10 +16,10 @@ struct DecodeMessages {
   int error_count = 0;
 
   // ---- per source file ----
-  bool dummy_block_reported = false;       // "Skipped an 'all-zero' dummy block"
-  bool suspicious_date_reported = false;   // "Suspicious date"
-  bool truncated_entry_reported = false;   // an entry cut by the end of the file
-  int large_difference_reported = 0;       // both "Large timestamp difference" problems, max 5
+  bool dummy_block_reported = false;      // "Skipped an 'all-zero' dummy block"
+  bool suspicious_date_reported = false;  // "Suspicious date"
+  bool truncated_entry_reported = false;  // an entry cut by the end of the file
+  int large_difference_reported = 0;      // both "Large timestamp difference" problems, max 5
 
   // ---- per conversion run ----
   int invalid_date_reported = 0;  // "Invalid date in "@tim"-entry", max 10

@@ -15,12 +15,12 @@ inline constexpr std::int32_t kGpsUnitsPerDegree = 360000;  // hundredths of an 
 // One GPS fix, assembled from GPS entries 1 and 2. Values persist from entry to entry.
 struct GpsFix {
   std::uint8_t hour = 0, minute = 0, second = 0, hundredths = 0;
-  std::uint8_t time_valid = 0;  // the time of day is below 24 h
+  std::uint8_t time_valid = 0;                    // the time of day is below 24 h
   std::uint8_t year2000 = 0, month = 0, day = 0;  // year - 2000
   std::uint8_t date_valid = 0;  // GpsEntry1::HasDate(): a possible date and time of day
-  char status = 0;             // 'A' valid, 'V' receiver warning
-  std::int32_t latitude = 0;   // hundredths of an arc second, north positive
-  std::int32_t longitude = 0;  // hundredths of an arc second, east positive
+  char status = 0;              // 'A' valid, 'V' receiver warning
+  std::int32_t latitude = 0;    // hundredths of an arc second, north positive
+  std::int32_t longitude = 0;   // hundredths of an arc second, east positive
   std::uint8_t position_valid = 0;
   double speed = 0;             // km/h
   std::uint8_t quality = 0;     // fix quality 0..3

@@ -55,19 +55,32 @@ GpsEntry2 DecodeGpsEntry2(const uint8_t* e) {
 
 const char* BulkTypeName(int type) {
   switch (type) {
-    case kValueUnknown: return "unknown";
-    case kValueBool: return "bool";
-    case kValueInt8: return "int8";
-    case kValueInt16: return "int16";
-    case kValueInt32: return "int32";
-    case kValueUns8: return "uns8";
-    case kValueUns16: return "uns16";
-    case kValueUns32: return "uns32";
-    case kValueFloat32: return "float32";
-    case kValueString: return "string";
-    case kValueOctets: return "octets";
-    case kValueFloat64: return "float64";
-    default: return "illegal";
+    case kValueUnknown:
+      return "unknown";
+    case kValueBool:
+      return "bool";
+    case kValueInt8:
+      return "int8";
+    case kValueInt16:
+      return "int16";
+    case kValueInt32:
+      return "int32";
+    case kValueUns8:
+      return "uns8";
+    case kValueUns16:
+      return "uns16";
+    case kValueUns32:
+      return "uns32";
+    case kValueFloat32:
+      return "float32";
+    case kValueString:
+      return "string";
+    case kValueOctets:
+      return "octets";
+    case kValueFloat64:
+      return "float64";
+    default:
+      return "illegal";
   }
 }
 

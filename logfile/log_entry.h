@@ -60,12 +60,14 @@ inline EntryClass ClassifyEntry(const uint8_t* e) {
   }
   if (b < 0xC0) {
     switch ((b >> 4) & 3) {
-      case 1: return EntryClass::kExpression;
+      case 1:
+        return EntryClass::kExpression;
       case 2:
         if (b == 0xA1) return EntryClass::kGps1;
         if (b == 0xA2) return EntryClass::kGps2;
         return EntryClass::kGpsUnknown;
-      default: return EntryClass::kUnknownData;
+      default:
+        return EntryClass::kUnknownData;
     }
   }
   return ((b >> 4) & 3) == 1 ? EntryClass::kBulkExpression : EntryClass::kBulkOther;
@@ -128,8 +130,8 @@ inline uint8_t TriggerByte1(const uint8_t* e) { return e[9]; }
 // ---- Expression entry (0x90..0x9F) --------------------------------------------------------------
 
 struct ExpressionEntry {
-  int index = 0;          // expression number of the first value
-  uint32_t count32 = 0;   // low 32 bits of the tick counter
+  int index = 0;                  // expression number of the first value
+  uint32_t count32 = 0;           // low 32 bits of the tick counter
   bool used[2] = {false, false};  // value present and its expression number below 64
   float value[2] = {0, 0};
 };
@@ -138,10 +140,10 @@ ExpressionEntry DecodeExpressionEntry(const uint8_t* e);
 // ---- GPS entries -------------------------------------------------------------------------------
 
 struct GpsEntry1 {
-  int quality = 0;        // fix quality 0..3
-  bool warning = false;   // receiver warning: set = 'V' (not valid), clear = 'A'
-  int satellites = 0;     // 0..15
-  int hdop10 = 0;         // horizontal dilution of precision x 10
+  int quality = 0;       // fix quality 0..3
+  bool warning = false;  // receiver warning: set = 'V' (not valid), clear = 'A'
+  int satellites = 0;    // 0..15
+  int hdop10 = 0;        // horizontal dilution of precision x 10
   uint32_t count32 = 0;
   uint32_t time_of_day = 0;  // hundredths of a second since midnight
   uint16_t date = 0;         // packed: bits 0-4 day, 5-8 month, 9-15 year - 2000; 0 = no date
@@ -167,9 +169,9 @@ struct GpsEntry1 {
 GpsEntry1 DecodeGpsEntry1(const uint8_t* e);
 
 struct GpsEntry2 {
-  int16_t height10 = 0;  // 0.1 m above sea level
-  int32_t latitude = 0;  // hundredths of an arc second, positive = north
-  int32_t longitude = 0; // hundredths of an arc second, positive = east
+  int16_t height10 = 0;   // 0.1 m above sea level
+  int32_t latitude = 0;   // hundredths of an arc second, positive = north
+  int32_t longitude = 0;  // hundredths of an arc second, positive = east
 };
 GpsEntry2 DecodeGpsEntry2(const uint8_t* e);
 
@@ -233,9 +235,9 @@ enum class BulkStop {
 // its offset are returned for the caller's message.
 struct BulkWalkResult {
   BulkStop stop = BulkStop::kEnd;
-  uint8_t bad_byte = 0;       // the illegal index or type
-  uint32_t bad_offset = 0;    // its offset in the block
-  bool carried_data = false;  // some record had a type other than 0
+  uint8_t bad_byte = 0;          // the illegal index or type
+  uint32_t bad_offset = 0;       // its offset in the block
+  bool carried_data = false;     // some record had a type other than 0
   int bad_type_expression = -1;  // expression whose record had the illegal type, else -1
 };
 
@@ -243,12 +245,24 @@ struct BulkWalkResult {
 // are not supported.
 inline int BulkPayloadSize(int type) {
   switch (type) {
-    case kValueUnknown: case kValueOctets: return 0;
-    case kValueBool: case kValueInt8: case kValueUns8: return 1;
-    case kValueInt16: case kValueUns16: return 2;
-    case kValueInt32: case kValueUns32: case kValueFloat32: return 4;
-    case kValueFloat64: return 8;
-    default: return -1;
+    case kValueUnknown:
+    case kValueOctets:
+      return 0;
+    case kValueBool:
+    case kValueInt8:
+    case kValueUns8:
+      return 1;
+    case kValueInt16:
+    case kValueUns16:
+      return 2;
+    case kValueInt32:
+    case kValueUns32:
+    case kValueFloat32:
+      return 4;
+    case kValueFloat64:
+      return 8;
+    default:
+      return -1;
   }
 }
 
@@ -288,12 +302,25 @@ BulkWalkResult WalkBulkBlock(const uint8_t* block, uint32_t length, OnRecord&& o
       if (payload + static_cast<uint32_t>(size) > length) break;  // record cut by the block end
       const uint8_t* v = block + payload;
       switch (rec.type) {
-        case kValueBool: case kValueUns8: rec.integer = v[0]; break;
-        case kValueInt8: rec.integer = static_cast<int8_t>(v[0]); break;
-        case kValueInt16: rec.integer = static_cast<int16_t>(Le16(v)); break;
-        case kValueUns16: rec.integer = Le16(v); break;
-        case kValueInt32: rec.integer = static_cast<int32_t>(Le32(v)); break;
-        case kValueUns32: rec.integer = Le32(v); break;
+        case kValueBool:
+        case kValueUns8:
+          rec.integer = v[0];
+          break;
+        case kValueInt8:
+          rec.integer = static_cast<int8_t>(v[0]);
+          break;
+        case kValueInt16:
+          rec.integer = static_cast<int16_t>(Le16(v));
+          break;
+        case kValueUns16:
+          rec.integer = Le16(v);
+          break;
+        case kValueInt32:
+          rec.integer = static_cast<int32_t>(Le32(v));
+          break;
+        case kValueUns32:
+          rec.integer = Le32(v);
+          break;
         case kValueFloat32: {
           float f;
           std::memcpy(&f, v, 4);
@@ -306,7 +333,8 @@ BulkWalkResult WalkBulkBlock(const uint8_t* block, uint32_t length, OnRecord&& o
           rec.is_float = true;
           break;
         }
-        default: break;
+        default:
+          break;
       }
       if (!rec.is_float) rec.real = static_cast<double>(rec.integer);
       pos = payload + static_cast<uint32_t>(size);

@@ -18,12 +18,12 @@ struct LogHeader {
   // File position just behind the "[BINARY_LOG_DATA]" line; 0 when the line was not found (the
   // file then has no binary part).
   int64_t binary_position = 0;
-  int32_t key = 0;                  // key of the header ("Encryption="), 0 = plain
-  LogFileInfo info;                 // [LogFileInfo] as read
-  LogStartInfo start;               // StartDate (seconds) and StartTimestamp for the clock
-  bool frequency_known = false;     // "TimestampFreq=" present and above 0
+  int32_t key = 0;               // key of the header ("Encryption="), 0 = plain
+  LogFileInfo info;              // [LogFileInfo] as read
+  LogStartInfo start;            // StartDate (seconds) and StartTimestamp for the clock
+  bool frequency_known = false;  // "TimestampFreq=" present and above 0
   double frequency = kDefaultTimerFrequency;  // timer frequency to use
-  int lines = 0;                    // header lines read (the marker line excluded)
+  int lines = 0;                              // header lines read (the marker line excluded)
 };
 
 // Reads the text header from the start of the file. The configuration is first reset to the

@@ -40,7 +40,8 @@ class PreScanner {
   void CompleteGpsFix();
   void Finish(ExtTime* combined_start_time);
   bool Ranges() const {
-    return setup_.layout != nullptr && setup_.channels.size() >= static_cast<size_t>(setup_.layout->total);
+    return setup_.layout != nullptr &&
+           setup_.channels.size() >= static_cast<size_t>(setup_.layout->total);
   }
 
   CldReader& reader_;
@@ -158,7 +159,8 @@ void PreScanner::OnTimeEntry(const LogEntry& e) {
     r_.oldest_index = static_cast<int32_t>(e.index);
     r_.oldest_position = e.position;
     if (msgs_.verbose) {
-      ShowMessageF(kMsgInfo, "Pre-scan: found the OLDEST TIM-entry at index=%ld, filepos=0x%8.8lX, ti=%lg",
+      ShowMessageF(kMsgInfo,
+                   "Pre-scan: found the OLDEST TIM-entry at index=%ld, filepos=0x%8.8lX, ti=%lg",
                    static_cast<long>(e.index), Pos(e.position), Dbl(clock_.SecondsSinceTick0()));
     }
   }
@@ -258,21 +260,37 @@ PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
   while (reader_.NextEntry(&e, &msgs_)) {
     if (!Progress(e)) return r_;  // aborted: completed stays false
     switch (e.cls) {
-      case EntryClass::kCanFrame: OnCanFrame(e); break;
-      case EntryClass::kEofMarker: OnEof(e); break;
-      case EntryClass::kTimeMarker: OnTimeEntry(e); break;
-      case EntryClass::kPreMarker: OnPreMarker(e); break;
-      case EntryClass::kTriggerMarker: OnTriggerMarker(e); break;
-      case EntryClass::kExpression:
-        if (ranges) ApplyExpressionEntry(DecodeExpressionEntry(e.bytes), *setup_.layout, channels, true);
+      case EntryClass::kCanFrame:
+        OnCanFrame(e);
         break;
-      case EntryClass::kGps1: OnGps1(e); break;
-      case EntryClass::kGps2: OnGps2(e); break;
+      case EntryClass::kEofMarker:
+        OnEof(e);
+        break;
+      case EntryClass::kTimeMarker:
+        OnTimeEntry(e);
+        break;
+      case EntryClass::kPreMarker:
+        OnPreMarker(e);
+        break;
+      case EntryClass::kTriggerMarker:
+        OnTriggerMarker(e);
+        break;
+      case EntryClass::kExpression:
+        if (ranges)
+          ApplyExpressionEntry(DecodeExpressionEntry(e.bytes), *setup_.layout, channels, true);
+        break;
+      case EntryClass::kGps1:
+        OnGps1(e);
+        break;
+      case EntryClass::kGps2:
+        OnGps2(e);
+        break;
       case EntryClass::kBulkExpression:
         clock_.ApplyBulkCount(BulkCount32(e.bytes));
         if (ranges) DecodeBulkBlock(e, *setup_.layout, channels, true);
         break;
-      default: break;
+      default:
+        break;
     }
     if (candidate_exists_) {
       const uint64_t ticks = clock_.TickCount();
@@ -364,9 +382,10 @@ void PreScanner::Finish(ExtTime* combined_start_time) {
     const uint64_t candidate = WithStamp(r_.smallest_tick_count, r_.first_frame_stamp);
     if (candidate < r_.smallest_tick_count) r_.smallest_tick_count = candidate;
   }
-  r_.start_tick_count = r_.smallest_tick_count != 0
-                            ? r_.smallest_tick_count
-                            : static_cast<uint64_t>(static_cast<uint32_t>(r_.start.start_timestamp));
+  r_.start_tick_count =
+      r_.smallest_tick_count != 0
+          ? r_.smallest_tick_count
+          : static_cast<uint64_t>(static_cast<uint32_t>(r_.start.start_timestamp));
   const ExtTime seconds = static_cast<ExtTime>(r_.start_tick_count) / clock_.Frequency();
   r_.source_start_time = clock_.TimeBase() + seconds;
   r_.time_base = r_.time_base_at_oldest >= 0 ? r_.time_base_at_oldest : clock_.TimeBase();

@@ -37,11 +37,11 @@ struct GpsRange {
 };
 
 struct PreScanSetup {
-  std::string_view file_name;   // without directory, for messages
-  LogStartInfo start;           // StartDate / StartTimestamp of [LogFileInfo]
+  std::string_view file_name;  // without directory, for messages
+  LogStartInfo start;          // StartDate / StartTimestamp of [LogFileInfo]
   double frequency = kDefaultTimerFrequency;
   bool new_file_on_startup = false;  // "NewFileOnStartup=" of the recording
-  double breakpoint = 0;        // conditional breakpoint, seconds since 1970; 0 = off
+  double breakpoint = 0;             // conditional breakpoint, seconds since 1970; 0 = off
   // Columns whose ranges are widened (may be empty: then no ranges are collected).
   const ColumnLayout* layout = nullptr;
   const SignalDecoder* signals = nullptr;
@@ -50,8 +50,8 @@ struct PreScanSetup {
 };
 
 struct PreScanResult {
-  bool completed = false;       // false when the progress callback aborted
-  uint32_t entry_count = 0;     // entries read (a BULK block counts once)
+  bool completed = false;    // false when the progress callback aborted
+  uint32_t entry_count = 0;  // entries read (a BULK block counts once)
   // Entry index at which the conversion starts: the oldest time entry, or in a circular file that
   // wrapped, the entry right behind the "eof" marker when the oldest time entry follows it.
   int32_t oldest_index = 0;
@@ -61,24 +61,24 @@ struct PreScanResult {
   bool found_eof = false;
   bool time_entry_seen = false;
   bool has_first_frame_stamp = false;
-  uint32_t first_frame_stamp = 0;   // 24 bits
-  uint64_t smallest_tick_count = 0; // 0 = none
-  ExtTime oldest_time = -1;         // smallest absolute time of a time entry (StartDate if none)
+  uint32_t first_frame_stamp = 0;    // 24 bits
+  uint64_t smallest_tick_count = 0;  // 0 = none
+  ExtTime oldest_time = -1;          // smallest absolute time of a time entry (StartDate if none)
   ExtTime time_base_at_oldest = -1;
   ExtTime latest_time = -1;
-  double duration = 0;              // latest - oldest time, 0 when not positive
+  double duration = 0;  // latest - oldest time, 0 when not positive
   int listed_tim = 0;
   int listed_pre = 0;
   int listed_tri = 0;
-  bool has_gps = false;             // the file contains GPS entries
-  double oldest_gps_time = -1;      // smallest date and time of a complete fix, -1 = none
+  bool has_gps = false;         // the file contains GPS entries
+  double oldest_gps_time = -1;  // smallest date and time of a complete fix, -1 = none
   GpsRange gps;
-  bool bad_rtc = false;             // the oldest time lay outside 2000..2050
-  bool using_gps_time = false;      // the GPS time replaced the logger's clock
-  LogStartInfo start;               // start values (replaced by GPS time when used)
-  uint64_t start_tick_count = 0;    // running tick count at the start of the conversion
-  ExtTime time_base = 0;            // time base for the conversion
-  ExtTime source_start_time = 0;    // start time of this source (time base + start ticks / f)
+  bool bad_rtc = false;           // the oldest time lay outside 2000..2050
+  bool using_gps_time = false;    // the GPS time replaced the logger's clock
+  LogStartInfo start;             // start values (replaced by GPS time when used)
+  uint64_t start_tick_count = 0;  // running tick count at the start of the conversion
+  ExtTime time_base = 0;          // time base for the conversion
+  ExtTime source_start_time = 0;  // start time of this source (time base + start ticks / f)
 };
 
 // Runs the pre-scan. Resets the clock for the file first; at the end the clock holds the start

@@ -167,7 +167,8 @@ void RunningClock::ApplyTimeEntry(const uint8_t* e, int64_t position) {
         entry_seconds = seconds_;
       } else {
         entry_seconds =
-            static_cast<ExtTime>((static_cast<uint64_t>(high_) << 32) | candidate_low_) / frequency_;
+            static_cast<ExtTime>((static_cast<uint64_t>(high_) << 32) | candidate_low_) /
+            frequency_;
       }
       if (Msgs().verbose) {
         char old_text[48];

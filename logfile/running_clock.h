@@ -103,8 +103,8 @@ class RunningClock {
   // Absolute time of the last time entry applied (its date after a time warp, whose count may
   // lag behind; otherwise base + seconds since tick 0).
   ExtTime TimeEntryTime() const { return time_entry_time_; }
-  ExtTime OldestTime() const { return oldest_time_; }  // -1 = none
-  ExtTime LatestTime() const { return latest_time_; }  // -1 = none
+  ExtTime OldestTime() const { return oldest_time_; }                // -1 = none
+  ExtTime LatestTime() const { return latest_time_; }                // -1 = none
   ExtTime TimeBaseAtOldest() const { return time_base_at_oldest_; }  // -1 = none
   ClockPass Pass() const { return pass_; }
   bool BreakpointReported() const { return breakpoint_reported_; }

@@ -29,9 +29,9 @@ bool ExtractBits(const uint8_t* data, int start_bit, int bit_count, char byte_or
 
 // A signal mapping prepared for fast extraction.
 struct BitField {
-  uint8_t shift = 0;     // position of the value's lowest bit in the 64-bit word
-  uint8_t bits = 0;      // bits that exist (0 = the mapping never yields a value)
-  bool motorola = false; // word read big-endian (byte 0 most significant)
+  uint8_t shift = 0;      // position of the value's lowest bit in the 64-bit word
+  uint8_t bits = 0;       // bits that exist (0 = the mapping never yields a value)
+  bool motorola = false;  // word read big-endian (byte 0 most significant)
   bool is_signed = false;
   uint64_t mask = 0;
 

@@ -10,11 +10,11 @@ namespace {
 const char* const kMonthsEn[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char* const kMonthsDe[12] = {"Jan", "Feb", "M\xC3\xA4r", "Apr", "Mai", "Jun",
-                                   "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
+                                   "Jul", "Aug", "Sep",        "Okt", "Nov", "Dez"};
 const char* const kMonthsEnCaps[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                        "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 const char* const kMonthsDeCaps[12] = {"JAN", "FEB", "M\xC3\x84R", "APR", "MAI", "JUN",
-                                       "JUL", "AUG", "SEP", "OKT", "NOV", "DEZ"};
+                                       "JUL", "AUG", "SEP",        "OKT", "NOV", "DEZ"};
 const char* const kWeekdaysDe[7] = {"Mon", "Die", "Mit", "Don", "Fre", "Sam", "Son"};
 
 // Times within this distance below a digit boundary count as that boundary, so that a time like
@@ -314,11 +314,14 @@ double ParseDateTime(std::string_view text, std::string_view pattern, bool germa
     }
   }
   // Keep the calendar arithmetic away from absurd values.
-  auto clamp = [](long long v, long long lo, long long hi) { return v < lo ? lo : v > hi ? hi : v; };
+  auto clamp = [](long long v, long long lo, long long hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+  };
   year = clamp(year, -100000, 100000);
   const long long days = DaysFromCivil(year, static_cast<int>(clamp(month, -1000000, 1000000)),
                                        static_cast<int>(clamp(day, -1000000, 1000000)));
-  return static_cast<double>(days) * 86400.0 + static_cast<double>(clamp(hour, -1e9, 1e9)) * 3600.0 +
+  return static_cast<double>(days) * 86400.0 +
+         static_cast<double>(clamp(hour, -1e9, 1e9)) * 3600.0 +
          static_cast<double>(clamp(minute, -1e9, 1e9)) * 60.0 +
          static_cast<double>(clamp(second, -1e9, 1e9)) + fraction;
 }

@@ -6,8 +6,8 @@
 
 #include "common/c_locale.h"
 #include "common/message_output.h"
-#include "writers/date_time_format.h"
 #include "writers/block_buffer.h"
+#include "writers/date_time_format.h"
 #include "writers/number_text.h"
 #include "writers/writer_common.h"
 

@@ -9,9 +9,9 @@
 #include "common/c_locale.h"
 #include "common/message_output.h"
 #include "config/canlog_config.h"
+#include "logfile/log_entry.h"
 #include "writers/date_time_format.h"
 #include "writers/number_format.h"
-#include "logfile/log_entry.h"
 
 namespace tessmar {
 
@@ -77,8 +77,8 @@ int LogfileDumpWriter::Create(const WriterSetup& setup) {
       const T_CanLog_ExprDef& x = head_.config->Exp[static_cast<std::size_t>(n)];
       if (!x.used()) continue;
       text += StrPrintf("; Expression%d: ex=\"%s\",na=\"%s\",mi=%G,ma=%G\r\n", n,
-                        std::string(TextOf(x.ex)).c_str(), std::string(TextOf(x.na)).c_str(),
-                        x.mi, x.ma);
+                        std::string(TextOf(x.ex)).c_str(), std::string(TextOf(x.na)).c_str(), x.mi,
+                        x.ma);
     }
   }
   if (b.present) {
@@ -94,15 +94,15 @@ int LogfileDumpWriter::Create(const WriterSetup& setup) {
                       static_cast<unsigned long>(b.dwCountCanIRQs));
     text += StrPrintf("  dwCountLostMessages   = 0x%08lX\r\n",
                       static_cast<unsigned long>(b.dwCountLostMessages));
-    text += StrPrintf("  wLastMessageLostInLine= %ld\r\n",
-                      static_cast<long>(b.wLastMessageLostInLine));
+    text +=
+        StrPrintf("  wLastMessageLostInLine= %ld\r\n", static_cast<long>(b.wLastMessageLostInLine));
     for (int i = 0; i < 8; ++i) {
       text += StrPrintf("  wCpuLoadIndicator[%d]  = %ld %%\r\n", i,
                         static_cast<long>(b.wCpuLoadIndicator[i]));
     }
     text += StrPrintf("  FirmwareCompileDate   = '%s'\r\n", b.FirmwareCompileDate);
-    text += StrPrintf("  FirmwareArticleNumber = %ld\r\n",
-                      static_cast<long>(b.FirmwareArticleNumber));
+    text +=
+        StrPrintf("  FirmwareArticleNumber = %ld\r\n", static_cast<long>(b.FirmwareArticleNumber));
   }
   text += "; Transcription of BINARY part in logfile follows...\r\n";
   text += "; filepos timestmp entry_type contents\r\n";
@@ -162,9 +162,8 @@ int LogfileDumpWriter::WriteEntry(const LogEntry& entry, double absolute_time) {
       p = Sixteen(Append(p, end, "%08lX TRIGGER_INFO ", static_cast<unsigned long>(count)), e);
       break;
     case EntryClass::kUnknownMarker:
-      p = Sixteen(Append(p, end, "%08lX UNKNOWN(0x%02X,%c%c%c) ",
-                         static_cast<unsigned long>(count), e[0], Printable(e[1]),
-                         Printable(e[2]), Printable(e[3])),
+      p = Sixteen(Append(p, end, "%08lX UNKNOWN(0x%02X,%c%c%c) ", static_cast<unsigned long>(count),
+                         e[0], Printable(e[1]), Printable(e[2]), Printable(e[3])),
                   e);
       break;
     case EntryClass::kExpression: {
@@ -230,8 +229,7 @@ int LogfileDumpWriter::WriteEntry(const LogEntry& entry, double absolute_time) {
       char when[40];
       FormatDateTimeTo(when, sizeof when, absolute_time, kDateTimeFractionPattern);
       p = Append(p, end, "%08lX BULK_EXPR (%ld bytes), time=%s",
-                 static_cast<unsigned long>(BulkCount32(e)), static_cast<long>(entry.length),
-                 when);
+                 static_cast<unsigned long>(BulkCount32(e)), static_cast<long>(entry.length), when);
       *p++ = '\r';
       *p++ = '\n';
       if (!Write(line_, p)) return -1;

@@ -6,18 +6,18 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "writers/text_writers.h"
 #include "logfile/cld_reader.h"
+#include "writers/text_writers.h"
 
 namespace tessmar {
 
 struct DumpHead {
   std::filesystem::path source_path;
   double timer_frequency = 39065.5;
-  BinaryLogHeader binary_header;        // present = false without header
+  BinaryLogHeader binary_header;  // present = false without header
   int64_t binary_header_position = 0;
   const T_CanLog_Config* config = nullptr;  // expressions of the recording
-  int expression_count = 0;                  // used expression columns
+  int expression_count = 0;                 // used expression columns
 };
 
 class LogfileDumpWriter final : public TextFileWriter {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "config/canlog_config.h"
-#include "writers/writer.h"
 #include "logfile/channel_value.h"
 #include "writers/block_buffer.h"
 #include "writers/gps_settings.h"
+#include "writers/writer.h"
 #include "writers/writer_common.h"
 
 namespace tessmar {

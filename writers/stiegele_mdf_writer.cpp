@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <system_error>
 
-#include "writers/date_time_format.h"
 #include "writers/block_buffer.h"
+#include "writers/date_time_format.h"
 #include "writers/number_text.h"
 #include "writers/writer_common.h"
 

@@ -20,9 +20,9 @@
 
 #include "common/buffered_file.h"
 #include "config/canlog_config.h"
-#include "writers/writer.h"
 #include "writers/gps_settings.h"
 #include "writers/mdf_common.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 

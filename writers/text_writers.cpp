@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "config/canlog_config.h"
+#include "logfile/log_entry.h"
 #include "writers/date_time_format.h"
 #include "writers/number_format.h"
-#include "logfile/log_entry.h"
 
 namespace tessmar {
 
@@ -40,22 +40,31 @@ char* QuotedText(char* out, const char* text, std::size_t len) {
 
 const char* TimeHeader(TimeColumnKind kind, bool messages, int headlines) {
   switch (kind) {
-    case TimeColumnKind::kSeconds: return messages ? "Time_second" : "time_sec";
-    case TimeColumnKind::kMilliseconds: return messages ? "Millisecond" : "time_ms";
-    case TimeColumnKind::kDateTime: return headlines >= 2 ? "Date_Time" : kDateTimePattern;
+    case TimeColumnKind::kSeconds:
+      return messages ? "Time_second" : "time_sec";
+    case TimeColumnKind::kMilliseconds:
+      return messages ? "Millisecond" : "time_ms";
+    case TimeColumnKind::kDateTime:
+      return headlines >= 2 ? "Date_Time" : kDateTimePattern;
     case TimeColumnKind::kDateTimeFraction:
       return headlines >= 2 ? "Date_Time" : kDateTimeFractionPattern;
-    default: return nullptr;
+    default:
+      return nullptr;
   }
 }
 
 const char* TimeUnit(TimeColumnKind kind) {
   switch (kind) {
-    case TimeColumnKind::kSeconds: return "sec";
-    case TimeColumnKind::kMilliseconds: return "ms";
-    case TimeColumnKind::kDateTime: return kDateTimePattern;
-    case TimeColumnKind::kDateTimeFraction: return kDateTimeFractionPattern;
-    default: return nullptr;
+    case TimeColumnKind::kSeconds:
+      return "sec";
+    case TimeColumnKind::kMilliseconds:
+      return "ms";
+    case TimeColumnKind::kDateTime:
+      return kDateTimePattern;
+    case TimeColumnKind::kDateTimeFraction:
+      return kDateTimeFractionPattern;
+    default:
+      return nullptr;
   }
 }
 
@@ -399,8 +408,8 @@ int TextCsvWriter::WriteSignalRow(const WriterRow& row) {
 
 // ---- Vector ASCII ----------------------------------------------------------------------------
 
-std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word,
-                                  int data_length, const std::uint8_t* data) {
+std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word, int data_length,
+                                  const std::uint8_t* data) {
   char* p = out;
   // "%9.4lf"
   char num[numfmt::kMaxNumberChars];
@@ -468,8 +477,8 @@ int VectorAsciiWriter::WriteRow(const WriterRow& row) {
   if (head_pending_ && !WriteHead()) return kRowFailed;
   char* line = Reserve(128);
   const std::uint8_t* e = row.entry;
-  std::size_t n = FormatVectorAsciiLine(line, row.elapsed,
-                                        CanIdentifier(e), CanDataLength(e), CanData(e));
+  std::size_t n =
+      FormatVectorAsciiLine(line, row.elapsed, CanIdentifier(e), CanDataLength(e), CanData(e));
   line[n++] = '\r';
   line[n++] = '\n';
   return Commit(line + n) ? kRowWritten : kRowFailed;

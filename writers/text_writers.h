@@ -60,7 +60,7 @@ class TextCsvWriter final : public TextFileWriter {
   char* EndLine(char* p);
 
   WriterSetup setup_;
-  bool quote_ = false;        // decimal separator equals the column separator
+  bool quote_ = false;  // decimal separator equals the column separator
   bool messages_ = false;
   TimeColumnKind kinds_[2] = {TimeColumnKind::kOff, TimeColumnKind::kOff};
   double t0_[2] = {0, 0};
@@ -91,8 +91,8 @@ class VectorAsciiWriter final : public TextFileWriter {
 
 // Formats one Vector ASCII frame line (without CR LF) into out; returns its length. out must hold
 // at least 96 bytes. seconds = time since the start of the conversion.
-std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word,
-                                  int data_length, const std::uint8_t* data);
+std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word, int data_length,
+                                  const std::uint8_t* data);
 
 // The first header line of a Vector ASCII file for a start date (seconds since 1970), e.g.
 // "date Don Okt 19 12:34:56 2017" (German weekday and month names).

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "common/message_output.h"
-#include "writers/date_time_format.h"
 #include "writers/block_buffer.h"
+#include "writers/date_time_format.h"
 #include "writers/number_text.h"
 #include "writers/writer_common.h"
 

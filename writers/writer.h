@@ -49,7 +49,7 @@ const char* OutputTypeName(int index);
 
 inline constexpr int kFormatText = 0;
 inline constexpr int kFormatCsvInternational = 1;
-inline constexpr int kFormatCsvGerman = 2;           // "CSV", german (comma separator, comma)
+inline constexpr int kFormatCsvGerman = 2;  // "CSV", german (comma separator, comma)
 inline constexpr int kFormatDiademAscii = 3;
 inline constexpr int kFormatDiademInt32 = 4;
 inline constexpr int kFormatVectorAscii = 5;
@@ -65,14 +65,14 @@ class Writer;
 // kOutputFormats (writers/format_writers.cpp) holds one per format, in the order of the file
 // format list; a new format is a new line there and its writer.
 struct OutputFormatInfo {
-  int code = 0;                          // stored in the settings ("OutputFileFormat")
-  const char* list_text = "";            // e.g. "CSV, international"
-  const char* cli_name = "";             // tessmar-cli --format value, e.g. "csv"
-  const char* default_extension = "";    // with the dot, e.g. ".csv"
+  int code = 0;                        // stored in the settings ("OutputFileFormat")
+  const char* list_text = "";          // e.g. "CSV, international"
+  const char* cli_name = "";           // tessmar-cli --format value, e.g. "csv"
+  const char* default_extension = "";  // with the dot, e.g. ".csv"
   // Message shown when a new output is started, "%s" being its path; nullptr for none.
   const char* announce = nullptr;
   std::unique_ptr<Writer> (*create)() = nullptr;  // the writer of the format
-  int writer_mode = 0;                   // WriterSetup::mode (DIAdem: 0 ASCII, 1 INT32, 2 REAL64)
+  int writer_mode = 0;  // WriterSetup::mode (DIAdem: 0 ASCII, 1 INT32, 2 REAL64)
   // Output types the format is written for, bits 1 << OutputType. Another type is refused
   // with refused_type_text when there is one, else replaced by the first type that is written.
   unsigned output_types = 0;
@@ -154,12 +154,12 @@ struct WriterSetup {
   std::filesystem::path source_path;
   OutputType output_type = OutputType::kSignals;
   int format_code = kFormatText;
-  int mode = 0;  // DIAdem: 0 ASCII, 1 INT32, 2 REAL64; otherwise 0
+  int mode = 0;            // DIAdem: 0 ASCII, 1 INT32, 2 REAL64; otherwise 0
   bool appending = false;  // this source is appended to an output created for an earlier one
 
   const T_CanLog_Config* logged_config = nullptr;  // from the recording's header
   const T_CanLog_SigTab* signal_table = nullptr;   // the logged one or the user's
-  double start_date = 0;         // [LogFileInfo] StartDate, seconds since 1970 (no time zone)
+  double start_date = 0;             // [LogFileInfo] StartDate, seconds since 1970 (no time zone)
   std::int64_t start_timestamp = 0;  // [LogFileInfo] StartTimestamp, ticks
   double timer_frequency = 39065.5;
 
@@ -176,12 +176,12 @@ struct WriterSetup {
 
   TimeColumnKind time_column1 = TimeColumnKind::kOff;
   TimeColumnKind time_column2 = TimeColumnKind::kOff;
-  double write_interval = 0.01;   // seconds, at least 0.0001 for Signals and the MDF formats
+  double write_interval = 0.01;  // seconds, at least 0.0001 for Signals and the MDF formats
   std::string invalid_value = "-99999999";
   char column_separator = ' ';
   char decimal_separator = '.';
-  int headlines = 1;              // 0..3
-  bool scaled_values = true;      // false: raw values
+  int headlines = 1;                 // 0..3
+  bool scaled_values = true;         // false: raw values
   double conversion_start_time = 0;  // absolute time of the oldest entry of the first source
   // The recording's particulars for the head of the Logfile Dump (nullptr for other outputs).
   const DumpHead* dump_head = nullptr;

@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "common/buffered_file.h"
-#include "writers/writer.h"
 #include "logfile/signal_values.h"  // TruncateToInt64
 #include "writers/gps_settings.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 

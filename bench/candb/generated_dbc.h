@@ -36,8 +36,8 @@ inline std::string GenerateDbc() {
     std::snprintf(line, sizeof line, "BO_ %u Message_%05d: 8 Node_%02d\r\n", id, m, m % 40);
     s += line;
     if (m % 5 == 0) {
-      std::snprintf(line, sizeof line,
-                    " SG_ Mux_%05d M : 0|4@1+ (1,0) [0|15] \"\" Node_%02d\r\n", m, (m + 1) % 40);
+      std::snprintf(line, sizeof line, " SG_ Mux_%05d M : 0|4@1+ (1,0) [0|15] \"\" Node_%02d\r\n",
+                    m, (m + 1) % 40);
       s += line;
     }
     for (int k = (m % 5 == 0) ? 1 : 0; k < kSignalsPerMessage; ++k) {
@@ -61,8 +61,8 @@ inline std::string GenerateDbc() {
   s += "BA_DEF_DEF_ \"VFrameFormat\" \"StandardCAN\";\r\n";
   for (int m = 0; m < kMessages; ++m) {
     const unsigned id = MessageId(m);
-    std::snprintf(line, sizeof line, "CM_ BO_ %u \"Message number %d of the generated database\";\r\n",
-                  id, m);
+    std::snprintf(line, sizeof line,
+                  "CM_ BO_ %u \"Message number %d of the generated database\";\r\n", id, m);
     s += line;
     for (int k = (m % 5 == 0) ? 1 : 0; k < kSignalsPerMessage; ++k) {
       std::snprintf(line, sizeof line,
@@ -73,8 +73,8 @@ inline std::string GenerateDbc() {
     }
     std::snprintf(line, sizeof line, "BA_ \"GenMsgCycleTime\" BO_ %u %d;\r\n", id, 10 * (m % 100));
     s += line;
-    std::snprintf(line, sizeof line, "BA_ \"GenSigStartValue\" SG_ %u Signal_%05d_3 %d;\r\n", id,
-                  m, m % 7);
+    std::snprintf(line, sizeof line, "BA_ \"GenSigStartValue\" SG_ %u Signal_%05d_3 %d;\r\n", id, m,
+                  m % 7);
     s += line;
     std::snprintf(line, sizeof line,
                   "VAL_ %u Signal_%05d_4 3 \"Three\" 2 \"Two\" 1 \"One\" 0 \"Zero\" ;\r\n", id, m);

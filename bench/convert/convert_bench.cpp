@@ -35,7 +35,7 @@ struct Fixture {
       return;
     }
     SimulatorOptions options;
-    options.duration_s = 3600;       // one hour at full bus load: about 230 MB
+    options.duration_s = 3600;  // one hour at full bus load: about 230 MB
     options.bus_load_percent = 100;
     options.gps = false;
     const SimulationResult r = SimulateRecording(config, options, recording);
@@ -113,8 +113,8 @@ void BM_CliMessagesToCsv(benchmark::State& state) {
   RunConversion(state, "--output-type messages --format csv --time1 seconds", "big.csv");
 }
 void BM_CliSignalsToCsv(benchmark::State& state) {
-  RunConversion(state,
-                "--output-type signals --format csv --time1 seconds --interval 0.01", "big.csv");
+  RunConversion(state, "--output-type signals --format csv --time1 seconds --interval 0.01",
+                "big.csv");
 }
 void BM_CliVectorAscii(benchmark::State& state) {
   RunConversion(state, "--format vector-ascii", "big.asc");

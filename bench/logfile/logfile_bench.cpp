@@ -3,6 +3,7 @@
 // temporary file (in the page cache after the first pass).
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,8 +11,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "common/message_output.h"
 #include "logfile/cld_reader.h"
@@ -82,8 +81,14 @@ std::string MakeRecording() {
         std::memcpy(e + 1, "tim", 3);
         PutLe32(e + 4, ticks);
         const int64_t t = 12 * 3600 + second++;
-        const uint8_t date[8] = {0x07, 0xE1, 10, 19, static_cast<uint8_t>(t / 3600 % 24),
-                                 static_cast<uint8_t>(t / 60 % 60), static_cast<uint8_t>(t % 60), 0};
+        const uint8_t date[8] = {0x07,
+                                 0xE1,
+                                 10,
+                                 19,
+                                 static_cast<uint8_t>(t / 3600 % 24),
+                                 static_cast<uint8_t>(t / 60 % 60),
+                                 static_cast<uint8_t>(t % 60),
+                                 0};
         std::memcpy(e + 8, date, 8);
       } else if (i % 1000 == 500) {
         e[0] = 0x90;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "config/canlog_config.h"
-#include "writers/writer.h"
 #include "logfile/channel_value.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 namespace {

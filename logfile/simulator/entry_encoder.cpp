@@ -61,7 +61,8 @@ CivilTime CivilFromSeconds(double seconds) {
   return t;
 }
 
-void EncodeCanFrame(Slot& slot, uint8_t dlc, uint32_t ticks, uint32_t id_word, const uint8_t data[8]) {
+void EncodeCanFrame(Slot& slot, uint8_t dlc, uint32_t ticks, uint32_t id_word,
+                    const uint8_t data[8]) {
   slot[0] = dlc & 0x0F;
   slot[1] = static_cast<uint8_t>(ticks);
   slot[2] = static_cast<uint8_t>(ticks >> 8);
@@ -73,7 +74,8 @@ void EncodeCanFrame(Slot& slot, uint8_t dlc, uint32_t ticks, uint32_t id_word, c
 void EncodeMarker(Slot& slot, std::string_view tag, uint32_t ticks) {
   std::memset(slot, 0, kSlotSize);
   slot[0] = 0x40;  // '@'
-  for (std::size_t i = 0; i < 3; ++i) slot[1 + i] = i < tag.size() ? static_cast<uint8_t>(tag[i]) : 0;
+  for (std::size_t i = 0; i < 3; ++i)
+    slot[1 + i] = i < tag.size() ? static_cast<uint8_t>(tag[i]) : 0;
   Put32(slot + 4, ticks);
 }
 
@@ -167,12 +169,19 @@ void BulkBlockBuilder::AddInteger(uint8_t index, BulkType type, int64_t value) {
   switch (type) {
     case BulkType::kBool:
     case BulkType::kInt8:
-    case BulkType::kUns8: size = 1; break;
+    case BulkType::kUns8:
+      size = 1;
+      break;
     case BulkType::kInt16:
-    case BulkType::kUns16: size = 2; break;
+    case BulkType::kUns16:
+      size = 2;
+      break;
     case BulkType::kInt32:
-    case BulkType::kUns32: size = 4; break;
-    default: return;
+    case BulkType::kUns32:
+      size = 4;
+      break;
+    default:
+      return;
   }
   AddRecord(index, type, b, size);
 }
@@ -195,9 +204,13 @@ void BulkBlockBuilder::AddString(uint8_t index, std::string_view text) {
   AddRecord(index, BulkType::kString, b.data(), b.size());
 }
 
-void BulkBlockBuilder::AddNoValue(uint8_t index) { AddRecord(index, BulkType::kUnknown, nullptr, 0); }
+void BulkBlockBuilder::AddNoValue(uint8_t index) {
+  AddRecord(index, BulkType::kUnknown, nullptr, 0);
+}
 
-void BulkBlockBuilder::AddRecord(uint8_t index, BulkType type) { AddRecord(index, type, nullptr, 0); }
+void BulkBlockBuilder::AddRecord(uint8_t index, BulkType type) {
+  AddRecord(index, type, nullptr, 0);
+}
 
 std::span<const uint8_t> BulkBlockBuilder::Finish() {
   const std::size_t short_head = 5;  // type byte + 4 tick bytes

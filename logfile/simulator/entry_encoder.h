@@ -23,8 +23,8 @@ using Slot = uint8_t[kSlotSize];
 // Calendar date and time, no time zone.
 struct CivilTime {
   int year = 1970;
-  int month = 1;   // 1..12
-  int day = 1;     // 1..31
+  int month = 1;  // 1..12
+  int day = 1;    // 1..31
   int hour = 0;
   int minute = 0;
   int second = 0;
@@ -38,7 +38,8 @@ CivilTime CivilFromSeconds(double seconds);
 
 // CAN frame: data length (0..8, larger is stored as given in bits 0-3), low 24 bits of the tick
 // counter, identifier word, eight data bytes.
-void EncodeCanFrame(Slot& slot, uint8_t dlc, uint32_t ticks, uint32_t id_word, const uint8_t data[8]);
+void EncodeCanFrame(Slot& slot, uint8_t dlc, uint32_t ticks, uint32_t id_word,
+                    const uint8_t data[8]);
 
 // Marker entry ("tim", "eof", "pre", "tri" or any three letters) with the low 32 tick bits.
 // Bytes 8..15 are cleared; EncodeTimeEntry and EncodeTriggerMarker fill them.
@@ -94,8 +95,8 @@ class BulkBlockBuilder {
   void AddFloat32(uint8_t index, float value);
   void AddFloat64(uint8_t index, double value);
   void AddString(uint8_t index, std::string_view text);
-  void AddNoValue(uint8_t index);                 // type "unknown": the channel becomes invalid
-  void AddRecord(uint8_t index, BulkType type);   // a record without payload ("octets")
+  void AddNoValue(uint8_t index);                // type "unknown": the channel becomes invalid
+  void AddRecord(uint8_t index, BulkType type);  // a record without payload ("octets")
   // Closes the block (end record 255 when room is left) and returns the padded bytes. A block
   // whose records exceed 65520 bytes is cut at the last record that fits.
   std::span<const uint8_t> Finish();

@@ -7,8 +7,8 @@
 
 namespace tessmar::sim {
 
-bool BuildHeaderText(const LoggerConfiguration& config, int64_t start_date, uint32_t start_timestamp,
-                     std::string& out) {
+bool BuildHeaderText(const LoggerConfiguration& config, int64_t start_date,
+                     uint32_t start_timestamp, std::string& out) {
   out = ClcFileText(config.cfg, config.sigs);
   if (out.empty()) return false;
   if (out.size() < 2 || out.compare(out.size() - 2, 2, "\r\n") != 0) out += "\r\n";

@@ -12,7 +12,7 @@ namespace tessmar::sim {
 
 // start_date: seconds since 1970-01-01 00:00:00 (the logger's real-time clock at the start);
 // start_timestamp: the tick counter at that moment.
-bool BuildHeaderText(const LoggerConfiguration& config, int64_t start_date, uint32_t start_timestamp,
-                     std::string& out);
+bool BuildHeaderText(const LoggerConfiguration& config, int64_t start_date,
+                     uint32_t start_timestamp, std::string& out);
 
 }  // namespace tessmar::sim

@@ -16,23 +16,35 @@
 
 namespace tessmar {
 
-using sim::Slot;
 using sim::kSlotSize;
+using sim::Slot;
 
 const char* SimEntryKindName(SimEntryKind kind) {
   switch (kind) {
-    case SimEntryKind::kNone: return "none";
-    case SimEntryKind::kCanFrame: return "can";
-    case SimEntryKind::kTime: return "tim";
-    case SimEntryKind::kEof: return "eof";
-    case SimEntryKind::kPreTrigger: return "pre";
-    case SimEntryKind::kTrigger: return "tri";
-    case SimEntryKind::kExpression: return "expr";
-    case SimEntryKind::kGps1: return "gps1";
-    case SimEntryKind::kGps2: return "gps2";
-    case SimEntryKind::kBulk: return "bulk";
-    case SimEntryKind::kDummy: return "dummy";
-    case SimEntryKind::kOther: return "other";
+    case SimEntryKind::kNone:
+      return "none";
+    case SimEntryKind::kCanFrame:
+      return "can";
+    case SimEntryKind::kTime:
+      return "tim";
+    case SimEntryKind::kEof:
+      return "eof";
+    case SimEntryKind::kPreTrigger:
+      return "pre";
+    case SimEntryKind::kTrigger:
+      return "tri";
+    case SimEntryKind::kExpression:
+      return "expr";
+    case SimEntryKind::kGps1:
+      return "gps1";
+    case SimEntryKind::kGps2:
+      return "gps2";
+    case SimEntryKind::kBulk:
+      return "bulk";
+    case SimEntryKind::kDummy:
+      return "dummy";
+    case SimEntryKind::kOther:
+      return "other";
   }
   return "none";
 }
@@ -46,7 +58,7 @@ constexpr double kGpsPeriod = 1.0;
 constexpr double kExpressionPeriod = 0.1;
 constexpr double kBulkPeriod = 1.0;
 constexpr std::size_t kWriteBuffer = 1 << 20;
-constexpr int64_t kMaxCircularKb = 4 * 1024 * 1024;    // 4 GiB: positions stay 32-bit
+constexpr int64_t kMaxCircularKb = 4 * 1024 * 1024;  // 4 GiB: positions stay 32-bit
 constexpr uint64_t kMinCircularSlots = 64;
 
 // splitmix64: small, fast and good enough for test data; deterministic for a seed.
@@ -115,8 +127,8 @@ struct SignalPlan {
   const T_CanLog_SigDef* def = nullptr;
   SimulatedChannel* channel = nullptr;
   Wander wander;
-  int combo = -1;         // index of the mux combination, -1 when not multiplexed
-  double raw_lo = 0.0;    // integer raw limits (U/S)
+  int combo = -1;       // index of the mux combination, -1 when not multiplexed
+  double raw_lo = 0.0;  // integer raw limits (U/S)
   double raw_hi = 0.0;
   double last_t = 0.0;
 };
@@ -162,8 +174,8 @@ enum class Source : int {
 };
 
 struct Event {
-  double e;      // seconds since the start of the recording (logger running time)
-  int order;     // tie-break: lower first
+  double e;   // seconds since the start of the recording (logger running time)
+  int order;  // tie-break: lower first
   int source;
   bool operator>(const Event& o) const {
     if (e != o.e) return e > o.e;
@@ -194,16 +206,26 @@ struct Tally {
 
   static uint64_t* Counter(SimulationResult& r, SimEntryKind k) {
     switch (k) {
-      case SimEntryKind::kCanFrame: return &r.can_frames;
-      case SimEntryKind::kTime: return &r.time_entries;
-      case SimEntryKind::kExpression: return &r.expression_entries;
-      case SimEntryKind::kBulk: return &r.bulk_blocks;
-      case SimEntryKind::kGps1: return &r.gps_fixes;
-      case SimEntryKind::kDummy: return &r.dummy_blocks;
-      case SimEntryKind::kOther: return &r.other_entries;
-      case SimEntryKind::kPreTrigger: return &r.pre_markers;
-      case SimEntryKind::kTrigger: return &r.tri_markers;
-      default: return nullptr;
+      case SimEntryKind::kCanFrame:
+        return &r.can_frames;
+      case SimEntryKind::kTime:
+        return &r.time_entries;
+      case SimEntryKind::kExpression:
+        return &r.expression_entries;
+      case SimEntryKind::kBulk:
+        return &r.bulk_blocks;
+      case SimEntryKind::kGps1:
+        return &r.gps_fixes;
+      case SimEntryKind::kDummy:
+        return &r.dummy_blocks;
+      case SimEntryKind::kOther:
+        return &r.other_entries;
+      case SimEntryKind::kPreTrigger:
+        return &r.pre_markers;
+      case SimEntryKind::kTrigger:
+        return &r.tri_markers;
+      default:
+        return nullptr;
     }
   }
   void Add(const SlotMeta& m) {
@@ -295,7 +317,8 @@ class EntrySink {
     std::memcpy(&ring_[pos_ * kSlotSize], bytes, n * kSlotSize);
     meta_[pos_] = meta;
     meta_[pos_].slots = n;
-    for (uint32_t i = 1; i < n; ++i) meta_[pos_ + i] = SlotMeta{meta.time, meta.ticks, 0, meta.kind, 0};
+    for (uint32_t i = 1; i < n; ++i)
+      meta_[pos_ + i] = SlotMeta{meta.time, meta.ticks, 0, meta.kind, 0};
     last_pos_ = pos_;
     pos_ += n;
     if (pos_ > high_water_) high_water_ = pos_;
@@ -334,7 +357,9 @@ class EntrySink {
   bool wrapped() const { return wrapped_; }
   const std::vector<uint8_t>& ring() const { return ring_; }
   // Number of slots of the entry area in the file.
-  uint64_t AreaSlots() const { return circular_ ? (wrapped_ ? capacity_ : high_water_) : written_slots_; }
+  uint64_t AreaSlots() const {
+    return circular_ ? (wrapped_ ? capacity_ : high_water_) : written_slots_;
+  }
   const std::vector<SlotMeta>& meta() const { return meta_; }
   uint64_t CircularPos() const { return pos_; }
 
@@ -354,8 +379,8 @@ class EntrySink {
     last_linear_.slots = n;
     tally_.Add(last_linear_);
     if (keep_list_) {
-      result_.entries.push_back(SimulatedEntry{last_linear_pos_, meta.kind, n, meta.ticks, meta.time,
-                                               meta.id});
+      result_.entries.push_back(
+          SimulatedEntry{last_linear_pos_, meta.kind, n, meta.ticks, meta.time, meta.id});
     }
   }
 
@@ -404,7 +429,10 @@ class Simulator {
  public:
   Simulator(const LoggerConfiguration& config, const SimulatorOptions& options,
             SimulationResult& result)
-      : cfg_(config), opt_(options), res_(result), rng_(options.seed),
+      : cfg_(config),
+        opt_(options),
+        res_(result),
+        rng_(options.seed),
         sink_(result, options.keep_entry_list) {}
 
   bool Run(const std::filesystem::path& path);
@@ -412,9 +440,12 @@ class Simulator {
  private:
   bool Plan();
   uint64_t TicksAt(double e) const;
-  double WallAt(double e) const { return static_cast<double>(opt_.start_date) + e + (e >= restart_e_ ? kRestartGap : 0.0); }
+  double WallAt(double e) const {
+    return static_cast<double>(opt_.start_date) + e + (e >= restart_e_ ? kRestartGap : 0.0);
+  }
   uint64_t StampTicks(uint64_t t);
-  void Emit(const uint8_t* bytes, uint32_t n, SimEntryKind kind, double e, uint64_t ticks, uint32_t id);
+  void Emit(const uint8_t* bytes, uint32_t n, SimEntryKind kind, double e, uint64_t ticks,
+            uint32_t id);
   void EmitFrame(MessagePlan& m, double e);
   void EmitTime(double e);
   void EmitExpressions(double e);
@@ -440,15 +471,15 @@ class Simulator {
 
   double freq_ = 39065.5;
   double duration_ = 60.0;
-  uint64_t counter_start_ = 0;     // counter at the start of the recording
-  uint64_t counter_restart_ = 0;   // counter right after the restart
+  uint64_t counter_start_ = 0;    // counter at the start of the recording
+  uint64_t counter_restart_ = 0;  // counter right after the restart
   double restart_e_ = std::numeric_limits<double>::infinity();
   double lost_carry_e_ = -1.0;
   uint64_t lost_carry_boundary_ = 0;
   std::vector<double> dummy_e_;
-  double rtc_offset_ = 0.0;        // RTC reading minus true time
+  double rtc_offset_ = 0.0;  // RTC reading minus true time
   bool gps_ = false;
-  uint64_t last_ticks_ = 0;        // counter of the last entry (the counter never runs backwards)
+  uint64_t last_ticks_ = 0;  // counter of the last entry (the counter never runs backwards)
 
   std::vector<MessagePlan> messages_;
   std::vector<ExpressionPlan> expressions_;
@@ -457,10 +488,10 @@ class Simulator {
   uint64_t frames_written_ = 0;
 
   // GPS track
-  double lat_ = 52.2711;   // degrees
+  double lat_ = 52.2711;  // degrees
   double lon_ = 10.5209;
-  double heading_ = 0.7;   // radians, 0 = north
-  double height_ = 82.0;   // m
+  double heading_ = 0.7;  // radians, 0 = north
+  double height_ = 82.0;  // m
   Wander gps_speed_;
   int gps_fixes_written_ = 0;
 
@@ -525,11 +556,13 @@ bool Simulator::Plan() {
     }
     sp.wander.Init(rng_, lo, hi);
     if (s.multiplexed()) {
-      MuxCombo c{s.mu.MuxStartBit, s.mu.MuxBitCount, s.mu.MuxByteOrder == 'M' ? 'M' : 'I', s.mu.MuxVal};
+      MuxCombo c{s.mu.MuxStartBit, s.mu.MuxBitCount, s.mu.MuxByteOrder == 'M' ? 'M' : 'I',
+                 s.mu.MuxVal};
       int found = -1;
       for (std::size_t i = 0; i < plan.combos.size(); ++i) {
         const auto& o = plan.combos[i];
-        if (o.sb == c.sb && o.nb == c.nb && o.bo == c.bo && o.value == c.value) found = static_cast<int>(i);
+        if (o.sb == c.sb && o.nb == c.nb && o.bo == c.bo && o.value == c.value)
+          found = static_cast<int>(i);
       }
       if (found < 0) {
         plan.combos.push_back(c);
@@ -577,7 +610,8 @@ bool Simulator::Plan() {
   for (int i = 0; i < MAX_LOGGED_EXPRESSIONS; ++i) {
     const auto& x = cfg_.cfg.Exp[i];
     if (x.ex[0] <= ' ') continue;
-    res_.expressions.push_back(SimulatedChannel{std::string(x.na[0] > ' ' ? TextOf(x.na) : TextOf(x.ex)), 0, 0, 0.0, 0.0});
+    res_.expressions.push_back(
+        SimulatedChannel{std::string(x.na[0] > ' ' ? TextOf(x.na) : TextOf(x.ex)), 0, 0, 0.0, 0.0});
   }
   for (int i = 0, k = 0; i < MAX_LOGGED_EXPRESSIONS; ++i) {
     const auto& x = cfg_.cfg.Exp[i];
@@ -610,7 +644,8 @@ bool Simulator::Plan() {
     for (double f : {0.2, 0.5, 0.8}) dummy_e_.push_back(duration_ * f + rng_.Range(0.0, 0.05));
   }
   if (opt_.faults.bad_rtc_date) {
-    rtc_offset_ = static_cast<double>(sim::SecondsFromCivil(1999, 12, 31, 23, 50, 0) - opt_.start_date);
+    rtc_offset_ =
+        static_cast<double>(sim::SecondsFromCivil(1999, 12, 31, 23, 50, 0) - opt_.start_date);
   }
   gps_speed_.Init(rng_, 0.0, 90.0);
   return true;
@@ -637,7 +672,8 @@ void Simulator::EmitFrame(MessagePlan& m, double e) {
   if (m.signals.empty()) {
     // A message without logged signals: a counter and slowly changing bytes.
     m.free_bytes[0] = static_cast<uint8_t>(m.free_bytes[0] + 1);
-    if ((rng_.Next() & 15) == 0) m.free_bytes[1 + rng_.Next() % 7] = static_cast<uint8_t>(rng_.Next());
+    if ((rng_.Next() & 15) == 0)
+      m.free_bytes[1 + rng_.Next() % 7] = static_cast<uint8_t>(rng_.Next());
     std::memcpy(data, m.free_bytes, 8);
   } else {
     int combo = -1;
@@ -727,8 +763,8 @@ void Simulator::EmitExpressions(double e) {
     const float fa = a ? static_cast<float>(a->value) : 0.0f;
     const float fb = b ? static_cast<float>(b->value) : 0.0f;
     Slot slot;
-    sim::EncodeExpressionEntry(slot, static_cast<uint8_t>(k), static_cast<uint32_t>(t), a ? &fa : nullptr,
-                               b ? &fb : nullptr);
+    sim::EncodeExpressionEntry(slot, static_cast<uint8_t>(k), static_cast<uint32_t>(t),
+                               a ? &fa : nullptr, b ? &fb : nullptr);
     if (a) Widen(*a->channel, fa);
     if (b) Widen(*b->channel, fb);
     Emit(slot, 1, SimEntryKind::kExpression, e, t, 0);
@@ -740,9 +776,10 @@ void Simulator::EmitBulk(double e) {
   const uint64_t t = StampTicks(TicksAt(e));
   // Both block forms occur: every other block uses the 16-bit length.
   bulk_.Start(static_cast<uint32_t>(t), (bulk_count_++ & 1) != 0);
-  static constexpr sim::BulkType kTypes[] = {
-      sim::BulkType::kFloat32, sim::BulkType::kInt16, sim::BulkType::kFloat64, sim::BulkType::kUns32,
-      sim::BulkType::kInt32,   sim::BulkType::kUns8,  sim::BulkType::kInt8,    sim::BulkType::kUns16};
+  static constexpr sim::BulkType kTypes[] = {sim::BulkType::kFloat32, sim::BulkType::kInt16,
+                                             sim::BulkType::kFloat64, sim::BulkType::kUns32,
+                                             sim::BulkType::kInt32,   sim::BulkType::kUns8,
+                                             sim::BulkType::kInt8,    sim::BulkType::kUns16};
   for (auto& x : expressions_) {
     x.value = x.wander.Step(rng_, e - x.last_t);
     x.last_t = e;
@@ -756,16 +793,33 @@ void Simulator::EmitBulk(double e) {
         written = f;
         break;
       }
-      case sim::BulkType::kFloat64: bulk_.AddFloat64(idx, x.value); break;
+      case sim::BulkType::kFloat64:
+        bulk_.AddFloat64(idx, x.value);
+        break;
       default: {
         double lo = 0, hi = 0;
         switch (type) {
-          case sim::BulkType::kInt8: lo = -128; hi = 127; break;
-          case sim::BulkType::kInt16: lo = -32768; hi = 32767; break;
-          case sim::BulkType::kInt32: lo = -2147483648.0; hi = 2147483647.0; break;
-          case sim::BulkType::kUns8: hi = 255; break;
-          case sim::BulkType::kUns16: hi = 65535; break;
-          default: hi = 4294967295.0; break;
+          case sim::BulkType::kInt8:
+            lo = -128;
+            hi = 127;
+            break;
+          case sim::BulkType::kInt16:
+            lo = -32768;
+            hi = 32767;
+            break;
+          case sim::BulkType::kInt32:
+            lo = -2147483648.0;
+            hi = 2147483647.0;
+            break;
+          case sim::BulkType::kUns8:
+            hi = 255;
+            break;
+          case sim::BulkType::kUns16:
+            hi = 65535;
+            break;
+          default:
+            hi = 4294967295.0;
+            break;
         }
         const double v = std::clamp(std::round(x.value), lo, hi);
         bulk_.AddInteger(idx, type, static_cast<int64_t>(v));
@@ -798,7 +852,8 @@ void Simulator::EmitGps(double e) {
 
   sim::GpsFix1 f1;
   const sim::CivilTime utc = sim::CivilFromSeconds(wall);
-  f1.time_of_day_cs = static_cast<uint32_t>(((utc.hour * 60 + utc.minute) * 60 + utc.second) * 100 + utc.hundredths);
+  f1.time_of_day_cs = static_cast<uint32_t>(((utc.hour * 60 + utc.minute) * 60 + utc.second) * 100 +
+                                            utc.hundredths);
   if (has_fix) {
     f1.quality = 1;
     f1.warning = false;
@@ -818,7 +873,8 @@ void Simulator::EmitGps(double e) {
   sim::EncodeGps1(s1, static_cast<uint32_t>(t), f1);
   const int32_t lat_cs = has_fix ? static_cast<int32_t>(std::lround(lat_ * 360000.0)) : 0;
   const int32_t lon_cs = has_fix ? static_cast<int32_t>(std::lround(lon_ * 360000.0)) : 0;
-  sim::EncodeGps2(s2, static_cast<int16_t>(has_fix ? std::lround(height_ * 10.0) : 0), lat_cs, lon_cs);
+  sim::EncodeGps2(s2, static_cast<int16_t>(has_fix ? std::lround(height_ * 10.0) : 0), lat_cs,
+                  lon_cs);
   Emit(s1, 1, SimEntryKind::kGps1, e, t, 0);
   Emit(s2, 1, SimEntryKind::kGps2, e, t, 0);
 }
@@ -905,7 +961,8 @@ void Simulator::EmitOddEntries(double e) {
     const auto b = bulk_.Finish();
     Emit(b.data(), static_cast<uint32_t>(b.size() / kSlotSize), SimEntryKind::kBulk, e, t, 0);
   }
-  res_.faults.push_back(StrPrintf("odd_entries filepos=0x%08llX", static_cast<unsigned long long>(first)));
+  res_.faults.push_back(
+      StrPrintf("odd_entries filepos=0x%08llX", static_cast<unsigned long long>(first)));
 }
 
 bool Simulator::Run(const std::filesystem::path& path) {
@@ -915,7 +972,8 @@ bool Simulator::Run(const std::filesystem::path& path) {
   res_.start_timestamp = static_cast<uint32_t>(counter_start_);
 
   int64_t fifo_kb = opt_.fifo_size_kb;
-  if (fifo_kb < 0) fifo_kb = cfg_.cfg.FifoMode != 0 && cfg_.cfg.FileSizeLimit > 0 ? cfg_.cfg.FileSizeLimit : 0;
+  if (fifo_kb < 0)
+    fifo_kb = cfg_.cfg.FifoMode != 0 && cfg_.cfg.FileSizeLimit > 0 ? cfg_.cfg.FileSizeLimit : 0;
   std::string header;
   if (!BuildHeader(fifo_kb, header)) return false;
   uint64_t capacity = 0;
@@ -929,7 +987,8 @@ bool Simulator::Run(const std::filesystem::path& path) {
   uint8_t binary_header[sim::kBinaryHeaderSize] = {};  // filled in at the end
   bool ok = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
   if (opt_.binary_header) {
-    ok = ok && std::fwrite(binary_header, 1, sizeof binary_header, file.get()) == sizeof binary_header;
+    ok = ok &&
+         std::fwrite(binary_header, 1, sizeof binary_header, file.get()) == sizeof binary_header;
   }
   if (capacity > 0) {
     sink_.OpenCircular(capacity, res_.first_entry_pos);
@@ -956,7 +1015,8 @@ bool Simulator::Run(const std::filesystem::path& path) {
   res_.file_size = res_.first_entry_pos + sink_.AreaSlots() * kSlotSize;
   if (ok && opt_.faults.truncated_end) ok = CutShort(path);
   if (!ok) {
-    if (res_.error.empty()) res_.error = StrPrintf("Could not write \"%s\" .", path.string().c_str());
+    if (res_.error.empty())
+      res_.error = StrPrintf("Could not write \"%s\" .", path.string().c_str());
     std::error_code ec;
     std::filesystem::remove(path, ec);  // a half-written recording is of no use to anyone
     return false;
@@ -990,9 +1050,9 @@ bool Simulator::CircularCapacity(int64_t fifo_kb, uint64_t& capacity) {
   const uint64_t limit = static_cast<uint64_t>(fifo_kb) * 1024;
   capacity = limit > res_.first_entry_pos ? (limit - res_.first_entry_pos) / kSlotSize : 0;
   if (capacity < kMinCircularSlots) {
-    res_.error = StrPrintf(
-        "The circular file size of %lld KB leaves no room for entries after the header.",
-        static_cast<long long>(fifo_kb));
+    res_.error =
+        StrPrintf("The circular file size of %lld KB leaves no room for entries after the header.",
+                  static_cast<long long>(fifo_kb));
     return false;
   }
   return true;
@@ -1042,17 +1102,28 @@ void Simulator::RunEvents() {
         next_time_entry += 1.0;
         queue.push({next_time_entry, ev.order, ev.source});
         break;
-      case Source::kPre: EmitMarker("pre", SimEntryKind::kPreTrigger, e); break;
-      case Source::kTrigger: EmitMarker("tri", SimEntryKind::kTrigger, e); break;
+      case Source::kPre:
+        EmitMarker("pre", SimEntryKind::kPreTrigger, e);
+        break;
+      case Source::kTrigger:
+        EmitMarker("tri", SimEntryKind::kTrigger, e);
+        break;
       case Source::kRestart:
         last_ticks_ = 0;  // the counter starts again
         res_.faults.push_back(StrPrintf("counter_restart filepos=0x%08llX gap=%g counter=%llu",
-                                        static_cast<unsigned long long>(sink_.NextPos()), kRestartGap,
+                                        static_cast<unsigned long long>(sink_.NextPos()),
+                                        kRestartGap,
                                         static_cast<unsigned long long>(counter_restart_)));
         break;
-      case Source::kLostCarry: EmitLostCarry(e); break;
-      case Source::kDummy: EmitDummies(e); break;
-      case Source::kOdd: EmitOddEntries(e); break;
+      case Source::kLostCarry:
+        EmitLostCarry(e);
+        break;
+      case Source::kDummy:
+        EmitDummies(e);
+        break;
+      case Source::kOdd:
+        EmitOddEntries(e);
+        break;
       case Source::kGps:
         EmitGps(e);
         queue.push({e + kGpsPeriod, ev.order, ev.source});
@@ -1066,7 +1137,8 @@ void Simulator::RunEvents() {
         queue.push({e + kExpressionPeriod, ev.order, ev.source});
         break;
       case Source::kMessage: {
-        MessagePlan& m = messages_[static_cast<std::size_t>(ev.source - static_cast<int>(Source::kMessage))];
+        MessagePlan& m =
+            messages_[static_cast<std::size_t>(ev.source - static_cast<int>(Source::kMessage))];
         EmitFrame(m, e);
         m.nominal += m.period;
         const double jitter = (rng_.Uniform() - 0.5) * 0.1 * m.period;
@@ -1076,10 +1148,12 @@ void Simulator::RunEvents() {
     }
   }
   if (opt_.faults.wrap24) {
-    res_.faults.push_back(StrPrintf("wrap24 counter=0x%08llX", static_cast<unsigned long long>(counter_start_)));
+    res_.faults.push_back(
+        StrPrintf("wrap24 counter=0x%08llX", static_cast<unsigned long long>(counter_start_)));
   }
   if (opt_.faults.bad_rtc_date) {
-    res_.faults.push_back(StrPrintf("bad_rtc_date start=%lld", static_cast<long long>(res_.start_date)));
+    res_.faults.push_back(
+        StrPrintf("bad_rtc_date start=%lld", static_cast<long long>(res_.start_date)));
   }
 }
 
@@ -1093,8 +1167,8 @@ void Simulator::WriteEnd() {
 
 void Simulator::FillBinaryHeader(uint8_t (&out)[sim::kBinaryHeaderSize]) {
   sim::BinaryHeaderFields f;
-  f.file_pos_for_next_write =
-      static_cast<uint32_t>(res_.eof_pos >= 0 ? static_cast<uint64_t>(res_.eof_pos) : sink_.NextPos());
+  f.file_pos_for_next_write = static_cast<uint32_t>(
+      res_.eof_pos >= 0 ? static_cast<uint64_t>(res_.eof_pos) : sink_.NextPos());
   f.count_written_entries = static_cast<uint32_t>(res_.entries_written);
   f.count_received_msgs = static_cast<uint32_t>(frames_written_);
   f.count_can_irqs = static_cast<uint32_t>(frames_written_ + frames_written_ / 50);
@@ -1150,14 +1224,16 @@ void Simulator::Summarise() {
     for (uint64_t i = 0; i < area; ++i) {
       if (meta[i].slots == 0 || is_cut(i)) continue;
       res_.entries.push_back(SimulatedEntry{res_.first_entry_pos + i * kSlotSize, meta[i].kind,
-                                            meta[i].slots, meta[i].ticks, meta[i].time, meta[i].id});
+                                            meta[i].slots, meta[i].ticks, meta[i].time,
+                                            meta[i].id});
     }
   }
 }
 
 }  // namespace
 
-SimulationResult SimulateRecording(const LoggerConfiguration& config, const SimulatorOptions& options,
+SimulationResult SimulateRecording(const LoggerConfiguration& config,
+                                   const SimulatorOptions& options,
                                    const std::filesystem::path& path) {
   SimulationResult result;
   try {
@@ -1181,7 +1257,9 @@ std::string FormatSimulationManifest(const SimulationResult& r) {
   line(StrPrintf("file_size=%llu", u(r.file_size)));
   line(StrPrintf("binary_pos=0x%08llX", u(r.binary_pos)));
   line(StrPrintf("first_entry_pos=0x%08llX", u(r.first_entry_pos)));
-  line(StrPrintf("eof_pos=%s", r.eof_pos < 0 ? "none" : StrPrintf("0x%08llX", u(static_cast<uint64_t>(r.eof_pos))).c_str()));
+  line(StrPrintf(
+      "eof_pos=%s",
+      r.eof_pos < 0 ? "none" : StrPrintf("0x%08llX", u(static_cast<uint64_t>(r.eof_pos))).c_str()));
   line(StrPrintf("circular=%d", r.circular ? 1 : 0));
   line(StrPrintf("wrapped=%d", r.wrapped ? 1 : 0));
   line(StrPrintf("timer_frequency=%.17g", r.timer_frequency));
@@ -1204,10 +1282,12 @@ std::string FormatSimulationManifest(const SimulationResult& r) {
   line(StrPrintf("last_ticks=%llu", u(r.last_ticks)));
   for (const auto& f : r.faults) line("fault " + f);
   for (const auto& c : r.signals) {
-    line(StrPrintf("signal %s count=%llu min=%.17g max=%.17g", c.name.c_str(), u(c.count), c.min, c.max));
+    line(StrPrintf("signal %s count=%llu min=%.17g max=%.17g", c.name.c_str(), u(c.count), c.min,
+                   c.max));
   }
   for (const auto& c : r.expressions) {
-    line(StrPrintf("expression %s count=%llu min=%.17g max=%.17g", c.name.c_str(), u(c.count), c.min, c.max));
+    line(StrPrintf("expression %s count=%llu min=%.17g max=%.17g", c.name.c_str(), u(c.count),
+                   c.min, c.max));
   }
   return out;
 }

@@ -36,13 +36,13 @@ struct SimulatorFaults {
   bool odd_entries = false;
 
   bool any() const {
-    return wrap24 || lost_carry || counter_restart || bad_rtc_date || dummy_blocks || truncated_end ||
-           odd_entries;
+    return wrap24 || lost_carry || counter_restart || bad_rtc_date || dummy_blocks ||
+           truncated_end || odd_entries;
   }
 };
 
 struct SimulatorOptions {
-  double duration_s = 60.0;       // recorded time (the gap of a counter restart not included)
+  double duration_s = 60.0;  // recorded time (the gap of a counter restart not included)
   // Bus load in percent of a 500 kbit/s bus (100 % = 4000 frames per second); 0 keeps the rates
   // of the configuration (message write interval, else 100 ms).
   double bus_load_percent = 0.0;
@@ -52,11 +52,11 @@ struct SimulatorOptions {
   int64_t fifo_size_kb = -1;
   std::optional<std::string> password;  // scrambles the header; overrides Password1
   bool binary_header = true;
-  std::optional<bool> gps;              // default: ReceiveGps of the configuration
+  std::optional<bool> gps;  // default: ReceiveGps of the configuration
   // Start of the recording, seconds since 1970-01-01 00:00:00 (no time zone), whole seconds.
-  int64_t start_date = 1777881600;      // 2026-05-04 08:00:00
+  int64_t start_date = 1777881600;  // 2026-05-04 08:00:00
   SimulatorFaults faults;
-  bool keep_entry_list = false;         // fill SimulationResult::entries
+  bool keep_entry_list = false;  // fill SimulationResult::entries
 };
 
 // Kinds of entries the simulator writes.
@@ -80,10 +80,10 @@ const char* SimEntryKindName(SimEntryKind kind);
 struct SimulatedEntry {
   uint64_t file_pos = 0;
   SimEntryKind kind = SimEntryKind::kNone;
-  uint32_t slots = 1;        // 16-byte slots the entry occupies
-  uint64_t ticks = 0;        // the logger's counter, not truncated (after a restart: from ~0)
-  double time = 0.0;         // true time, seconds since 1970 (the real clock, not the RTC)
-  uint32_t can_id = 0;       // identifier word of a CAN frame
+  uint32_t slots = 1;   // 16-byte slots the entry occupies
+  uint64_t ticks = 0;   // the logger's counter, not truncated (after a restart: from ~0)
+  double time = 0.0;    // true time, seconds since 1970 (the real clock, not the RTC)
+  uint32_t can_id = 0;  // identifier word of a CAN frame
 };
 
 // Range and count of the values written for one signal or expression.
@@ -104,7 +104,7 @@ struct SimulationResult {
   uint64_t first_entry_pos = 0;  // binary_pos, or binary_pos + 512 with the binary header
   int64_t eof_pos = -1;          // position of the "eof" marker; -1 when none was written
   bool circular = false;
-  bool wrapped = false;          // the circular file was overwritten at least once
+  bool wrapped = false;  // the circular file was overwritten at least once
   double timer_frequency = 0.0;
   int64_t start_date = 0;        // StartDate of [LogFileInfo] (the RTC's reading)
   uint32_t start_timestamp = 0;  // StartTimestamp of [LogFileInfo]
@@ -115,7 +115,7 @@ struct SimulationResult {
   uint64_t time_entries = 0;
   uint64_t expression_entries = 0;
   uint64_t bulk_blocks = 0;
-  uint64_t gps_fixes = 0;        // pairs of GPS entries 1 and 2
+  uint64_t gps_fixes = 0;  // pairs of GPS entries 1 and 2
   uint64_t dummy_blocks = 0;
   uint64_t pre_markers = 0;
   uint64_t tri_markers = 0;
@@ -128,10 +128,10 @@ struct SimulationResult {
   uint64_t first_ticks = 0;
   uint64_t last_ticks = 0;
 
-  std::vector<std::string> faults;          // one line per injected defect, with its position
-  std::vector<SimulatedChannel> signals;    // per used signal slot, in slot order
+  std::vector<std::string> faults;            // one line per injected defect, with its position
+  std::vector<SimulatedChannel> signals;      // per used signal slot, in slot order
   std::vector<SimulatedChannel> expressions;  // per used expression slot
-  std::vector<SimulatedEntry> entries;      // with keep_entry_list, in file order
+  std::vector<SimulatedEntry> entries;        // with keep_entry_list, in file order
 };
 
 // Writes the recording. Never throws; on failure ok is false and error says why (the message is

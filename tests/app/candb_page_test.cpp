@@ -2,6 +2,8 @@
 // bad files, the recent-files menu through the settings file, and a configuration built with the
 // mouse from import to the saved file.
 
+#include "candb_views/candb_page.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -16,7 +18,6 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "candb_views/candb_page.h"
 #include "candb_views/candb_table_view.h"
 #include "candb_views/graph_msg_view.h"
 #include "tests/app/gui_test_util.h"
@@ -51,9 +52,9 @@ TEST(CandbImport, SecondImportAsksYesOverwritesNoAppendsCancelStops) {
   const int n = RowsOfBus(w.candb_table(), "1");
   ASSERT_GT(n, 40);
   EXPECT_TRUE(f.asked().empty());
-  EXPECT_TRUE(InfoContains(w, QString::fromStdString("Loaded CAN database \"" + kDemoDbc +
-                                                     "\" for bus #1, " + std::to_string(n) +
-                                                     " signals.")));
+  EXPECT_TRUE(
+      InfoContains(w, QString::fromStdString("Loaded CAN database \"" + kDemoDbc +
+                                             "\" for bus #1, " + std::to_string(n) + " signals.")));
   f.AnswerWith({Answer::kYes, Answer::kNo, Answer::kCancel});
   w.LoadCanDatabase(kDemoDbc, 1);  // Yes: overwritten in place, asked once
   ASSERT_EQ(f.asked().size(), 1u);
@@ -104,7 +105,7 @@ TEST(CandbImport, RecentFilesMenuSurvivesTheSettingsFile) {
   w.LoadCanDatabase(kDemoDbc, 1);
   w.LoadCanDatabase(copy, 2);
   w.LoadCanDatabase(kDemoDbc, 1);  // already listed: stays where it is
-  f.AnswerWith({Answer::kNo});  // the database names changed the configuration: not saved
+  f.AnswerWith({Answer::kNo});     // the database names changed the configuration: not saved
   ASSERT_TRUE(f.Close());
   const std::string ini = ReadText(f.ini_path());
   EXPECT_NE(ini.find("Name0=" + copy), std::string::npos);

@@ -6,8 +6,8 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLockFile>
-#include <QProcessEnvironment>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
@@ -46,9 +46,9 @@ std::filesystem::path MakeRecording(const std::filesystem::path& dir, const std:
 TEST(ConverterRun, GoConvertsTheSourcesAndShowsTheResult) {
   WindowFixture f;
   const auto recording = MakeRecording(f.dir(), "drive.cld", 5);
-  TCanLogForm1& w = f.Start(
-      {}, "[Files]\r\nExportDir=" + f.dir().string() + "\r\n[Converter]\r\nOutputType=1\r\n"
-          "OutputFileFormat=1\r\nTimeColumn1=2\r\nWriteInterval=0.1\r\n");
+  TCanLogForm1& w = f.Start({}, "[Files]\r\nExportDir=" + f.dir().string() +
+                                    "\r\n[Converter]\r\nOutputType=1\r\n"
+                                    "OutputFileFormat=1\r\nTimeColumn1=2\r\nWriteInterval=0.1\r\n");
   w.converter_page()->SetSources({QString::fromStdString(recording.string())});
   QTest::mouseClick(w.converter_page()->go_button(), Qt::LeftButton);
   const std::string csv = ReadText(f.dir() / "drive.csv");
@@ -167,9 +167,9 @@ TEST(BatchMode, ArgumentsLoadConvertAndCloseWithoutQuestions) {
   WindowFixture f;
   const auto recording = MakeRecording(f.dir(), "data1.cld", 5);
   const std::string out = (f.dir() / "out1.csv").string();
-  TCanLogForm1& w = f.Start({"/bm", QString::fromStdString(kExampleClc),
-                             QString::fromStdString(recording.string()),
-                             QString::fromStdString(out)});
+  TCanLogForm1& w =
+      f.Start({"/bm", QString::fromStdString(kExampleClc),
+               QString::fromStdString(recording.string()), QString::fromStdString(out)});
   w.config().modified = true;  // would ask without batch mode
   w.show();
   const QStringList seen = RunUntilClosed(w);
@@ -187,8 +187,8 @@ TEST(BatchMode, ArgumentsLoadConvertAndCloseWithoutQuestions) {
 
 TEST(BatchMode, UnknownArgumentsAndCommandFiles) {
   WindowFixture f;
-  testing::WriteText(f.dir() / "run.cmd", "; comment\r\nnotes.doc\r\n" + (f.dir() / "a.cld").string() +
-                                           "\r\n");
+  testing::WriteText(f.dir() / "run.cmd",
+                     "; comment\r\nnotes.doc\r\n" + (f.dir() / "a.cld").string() + "\r\n");
   TCanLogForm1& w = f.Start({"readme", QString::fromStdString((f.dir() / "run.cmd").string()),
                              QString::fromStdString((f.dir() / "nothere.cmd").string())});
   w.TimerTick();
@@ -217,7 +217,8 @@ TEST(BatchMode, DatabaseArgumentLoadsForItsBus) {
   EXPECT_GT(w.candb_table().data_row_count(), 1);
   EXPECT_EQ(RowBus(w.candb_table(), 1), 2);
   EXPECT_EQ(std::string(TextOf(w.config().cfg.DbFileBus2)), dbc.substr(0, kMaxDbPathChars));
-  EXPECT_TRUE(InfoContains(w, QString::fromStdString("Loaded CAN database \"" + dbc + "\" for bus #2")));
+  EXPECT_TRUE(
+      InfoContains(w, QString::fromStdString("Loaded CAN database \"" + dbc + "\" for bus #2")));
 }
 
 TEST(BatchMode, OutputNamesStopAtTwenty) {
@@ -260,23 +261,22 @@ TEST(Program, BatchRunConvertsAndExitsZeroSecondInstanceIsRefused) {
   WindowFixture f;  // only for its temporary folder
   const auto recording = MakeRecording(f.dir(), "data1.cld", 3);
   const std::string out = (f.dir() / "out1.csv").string();
-  ProgramRun run = RunProgram({"/bm", QString::fromStdString(kExampleClc),
-                               QString::fromStdString(recording.string()),
-                               QString::fromStdString(out)},
-                              f.dir());
+  ProgramRun run =
+      RunProgram({"/bm", QString::fromStdString(kExampleClc),
+                  QString::fromStdString(recording.string()), QString::fromStdString(out)},
+                 f.dir());
   EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
   EXPECT_TRUE(run.err.contains("1 file  converted, 0 conversion errors.")) << run.err.toStdString();
   EXPECT_GT(ReadText(out).size(), 100u);
   EXPECT_TRUE(std::filesystem::exists(f.dir() / "Tessmar.ini"));
 
   // A batch run whose conversion fails reports it in its exit status.
-  run = RunProgram({"/bm", QString::fromStdString(kExampleClc),
-                    QString::fromStdString((f.dir() / "missing.cld").string()),
-                    QString::fromStdString(out)},
-                   f.dir());
+  run = RunProgram(
+      {"/bm", QString::fromStdString(kExampleClc),
+       QString::fromStdString((f.dir() / "missing.cld").string()), QString::fromStdString(out)},
+      f.dir());
   EXPECT_EQ(run.exit_code, 1) << run.err.toStdString();
-  EXPECT_TRUE(run.err.contains("0 files converted, 1 conversion error ."))
-      << run.err.toStdString();
+  EXPECT_TRUE(run.err.contains("0 files converted, 1 conversion error .")) << run.err.toStdString();
 
   // Another instance holds the lock: the batch run is refused with status -1 and no box.
   QLockFile held(QString::fromStdString((f.dir() / "QRBCanLogger.lock").string()));

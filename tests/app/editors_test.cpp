@@ -426,10 +426,12 @@ TEST(Walkthrough, Family1LoggerWithEverythingSurvivesARestart) {
   w.pages()->setCurrentIndex(int(MainPage::kMessages));
   MessagesPage* messages = w.messages_page();
   const QString cells[] = {"1", "0x7E8", "DiagReply", "Tester", "100"};
-  for (int c = 0; c < 5; ++c) messages->message_grid()->setItem(0, c + 1, new QTableWidgetItem(cells[c]));
+  for (int c = 0; c < 5; ++c)
+    messages->message_grid()->setItem(0, c + 1, new QTableWidgetItem(cells[c]));
   messages->apply_messages_button()->click();
   const QString expr[] = {"SpeedRatio", "0", "100", "EngineSpeed/VehicleSpeed"};
-  for (int c = 0; c < 4; ++c) messages->expression_grid()->setItem(0, c + 1, new QTableWidgetItem(expr[c]));
+  for (int c = 0; c < 4; ++c)
+    messages->expression_grid()->setItem(0, c + 1, new QTableWidgetItem(expr[c]));
   messages->apply_expressions_button()->click();
   w.gps_page()->ChoosePreset(2);
   w.exec_dialog = PasswordAnswer("Kavrix", "Kavrix", false, "device name");

@@ -2,9 +2,9 @@
 
 #include <QDialog>
 #include <fstream>
+#include <sstream>
 
 #include "app/simple_pages.h"
-#include <sstream>
 
 namespace tessmar::testing {
 

@@ -72,7 +72,8 @@ TEST(Languages, GermanAndBackLeavesEveryTextAsItWas) {
   EXPECT_NE(FindAction(&w, "&Datei"), nullptr);
   EXPECT_NE(FindAction(&w, "&Deutsch"), nullptr);  // language names are never translated
   EXPECT_EQ(w.pages()->tabText(int(MainPage::kLoggerCfg)), "Logger-Konfig");
-  EXPECT_EQ(w.setup_page()->translation_test_box()->text(), QString::fromUtf8("Übersetzungs-Testmodus"));
+  EXPECT_EQ(w.setup_page()->translation_test_box()->text(),
+            QString::fromUtf8("Übersetzungs-Testmodus"));
   // A caption the table lacks is marked; texts of the program's own are left alone.
   auto* folders = w.setup_page()->findChild<QGroupBox*>();
   ASSERT_NE(folders, nullptr);
@@ -161,8 +162,9 @@ TEST(Languages, TestModeReportsUntranslatedTextsAsTableEntries) {
 
 TEST(Languages, BatchRunWritesTheTestModeReportToStandardError) {
   WindowFixture f;  // only for its temporary folder
-  testing::WriteText(f.ini_path(),
-                     "[MainWindow]\r\nLanguage=49\r\nLanguageTestMode=1\r\n[Files]\r\nLoggerCfg=\r\n");
+  testing::WriteText(
+      f.ini_path(),
+      "[MainWindow]\r\nLanguage=49\r\nLanguageTestMode=1\r\n[Files]\r\nLoggerCfg=\r\n");
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -275,7 +277,8 @@ TEST_F(HelpTest, UpdateCheckOpensOurSiteOrSaysWhereToLook) {
   f.Start();
   EXPECT_TRUE(CheckForUpdates());
   ASSERT_EQ(opened_.size(), 1);
-  EXPECT_TRUE(opened_[0].startsWith("https://www.tessmar.example/check4update/tessmar.htm?CompDate="));
+  EXPECT_TRUE(
+      opened_[0].startsWith("https://www.tessmar.example/check4update/tessmar.htm?CompDate="));
   open_result_ = false;
   f.AnswerWith({Answer::kOk});
   EXPECT_FALSE(CheckForUpdates());
@@ -298,13 +301,15 @@ TEST(Registration, AskedTypesAreWrittenUnderTheUsersDataFolder) {
   ASSERT_EQ(f.asked().size(), 2u);
   EXPECT_EQ(f.asked()[0].caption, "Registrierung von Dateitypen für das Tessmar");
   EXPECT_EQ(f.asked()[0].text.rfind("Möchten Sie die Dateinamenserweiterung \".clc\" mit diesem "
-                                    "Programm verknüpfen ?\r\n  (CLC=Can-Logger Configuration", 0),
+                                    "Programm verknüpfen ?\r\n  (CLC=Can-Logger Configuration",
+                                    0),
             0u);
   EXPECT_EQ(f.asked()[1].batch_answer, Answer::kNo);
   EXPECT_FALSE(std::filesystem::exists(data / "mime/packages/tessmar-clc.xml"));
   EXPECT_NE(ReadText(data / "mime/packages/tessmar-cld.xml").find("*.cld"), std::string::npos);
-  EXPECT_NE(ReadText(data / "applications/tessmar.desktop").find("MimeType=application/x-tessmar-cld;"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadText(data / "applications/tessmar.desktop").find("MimeType=application/x-tessmar-cld;"),
+      std::string::npos);
   EXPECT_NE(ReadText(f.ini_path()).find("[Registration]\r\nExecutable=/opt/tessmar/tessmar\r\n"),
             std::string::npos);
   // Where the shared-mime-info tools are installed, the new type resolves.

@@ -4,21 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QThread>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
-#include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include "app/converter_page.h"
 #include "app/logger_cfg_page.h"
@@ -45,9 +45,8 @@ TEST(MainWindow, PagesInOrderAndSettingsFileReported) {
   QStringList captions;
   for (int i = 0; i < w.pages()->count(); ++i) captions << w.pages()->tabText(i);
   EXPECT_EQ(captions, expected);
-  EXPECT_TRUE(InfoContains(
-      w, QStringLiteral("Loaded converter config from \"%1\" .")
-             .arg(QString::fromStdString(f.ini_path().string()))));
+  EXPECT_TRUE(InfoContains(w, QStringLiteral("Loaded converter config from \"%1\" .")
+                                  .arg(QString::fromStdString(f.ini_path().string()))));
   auto* not_done = w.findChild<QWidget*>(QStringLiteral("Lab_AliasesNotImplemented"));
   ASSERT_NE(not_done, nullptr);
 }
@@ -63,8 +62,8 @@ TEST(MainWindow, VerboseStartPrintsTheDebuggingInfoAndChoosesTheCandbPage) {
   EXPECT_TRUE(InfoContains(w, "  MAX_LOGGED_EXPRESSIONS = 64"));
   // The printout ends with an empty line.
   const QStringList lines = w.info_page()->Lines();
-  const int last = int(lines.indexOf(QStringLiteral("  sizeof(T_CanLog_SigTab) = %1")
-                                         .arg(long(sizeof(T_CanLog_SigTab)))));
+  const int last = int(lines.indexOf(
+      QStringLiteral("  sizeof(T_CanLog_SigTab) = %1").arg(long(sizeof(T_CanLog_SigTab)))));
   ASSERT_GE(last, 0) << lines.join('|').toStdString();
   ASSERT_LT(last + 1, lines.size());
   EXPECT_EQ(lines[last + 1], "");
@@ -169,8 +168,9 @@ TEST(MainWindowSettings, RoundTripKeepsEveryControl) {
 
 TEST(MainWindowSettings, MaximisedCloseKeepsPlacementAndUnnamedIsNotRemembered) {
   WindowFixture f;
-  TCanLogForm1& w = f.Start({}, "[MainWindow]\r\nLeft=11\r\nTop=22\r\nWidth=801\r\nHeight=602\r\n"
-                                "[Files]\r\nLoggerCfg=/cfg/van.clc\r\n");
+  TCanLogForm1& w = f.Start({},
+                            "[MainWindow]\r\nLeft=11\r\nTop=22\r\nWidth=801\r\nHeight=602\r\n"
+                            "[Files]\r\nLoggerCfg=/cfg/van.clc\r\n");
   w.NewConfiguration(true);
   EXPECT_TRUE(w.config_file_name().endsWith("unnamed.clc"));
   w.showMaximized();
@@ -336,7 +336,7 @@ TEST(LoggerCfgPage, ListsTurnRedBeyondTheFamilyLimit) {
     ASSERT_TRUE(StoreMessageDefinition(w.config().cfg, m));
   }
   w.setup_page()->family_list()->setCurrentRow(0);  // refill
-  w.NewConfiguration(true);                           // clears the tables again
+  w.NewConfiguration(true);                         // clears the tables again
   EXPECT_FALSE(w.logger_cfg_page()->lists_red());
   for (uint32_t i = 0; i < 49; ++i) {
     T_CanLog_MsgDef m;
@@ -366,8 +366,9 @@ TEST(ConverterPage, OptionCheckColoursAndBoxes) {
   invalid->setText("n/a");
   formats->setCurrentRow(OutputFormatListIndex(kFormatEtasAscii));
   EXPECT_TRUE(page->IsRed("Ed_InvalidSignal"));
-  EXPECT_EQ(w.StatusText(), "Warning: ETAS 'AsciiItemFile' needs a NUMERIC 'No-Value'-dummy ! "
-                            "Check the converter options.");
+  EXPECT_EQ(w.StatusText(),
+            "Warning: ETAS 'AsciiItemFile' needs a NUMERIC 'No-Value'-dummy ! "
+            "Check the converter options.");
   invalid->setText("-1");
   Q_EMIT invalid->editingFinished();
   EXPECT_FALSE(page->IsRed("Ed_InvalidSignal"));
@@ -419,9 +420,10 @@ TEST(MainWindowClose, CancelKeepsTheWindowNoClosesWithoutSaving) {
   EXPECT_FALSE(f.Close());
   ASSERT_EQ(f.asked().size(), 1u);
   EXPECT_EQ(f.asked()[0].caption, "Warning");
-  EXPECT_EQ(f.asked()[0].text,
-            "The logger configuration has been modified but not saved yet.\r\n Save config as   \"" +
-                (f.dir() / "mine.clc").string() + "\"   now ?");
+  EXPECT_EQ(
+      f.asked()[0].text,
+      "The logger configuration has been modified but not saved yet.\r\n Save config as   \"" +
+          (f.dir() / "mine.clc").string() + "\"   now ?");
   EXPECT_EQ(ReadText(f.ini_path()), ini_before);  // nothing written while the window stays
   f.AnswerWith({Answer::kNo});
   EXPECT_TRUE(f.Close());
@@ -494,7 +496,8 @@ TEST(ConfigFiles, SaveAndLoadRoundTripWithMessages) {
   // The status line still shows "Created new ..." (a status text outranks information), so
   // the list tells.
   EXPECT_TRUE(InfoContains(w, "Loaded logger config \"" + name + "\" ."));
-  for (const QString& line : w.info_page()->Lines()) EXPECT_FALSE(line.startsWith("Unknown:")) << line.toStdString();
+  for (const QString& line : w.info_page()->Lines())
+    EXPECT_FALSE(line.startsWith("Unknown:")) << line.toStdString();
   EXPECT_EQ(w.config_file_name(), name);
   EXPECT_EQ(w.findChild<QLineEdit*>(QStringLiteral("Ed_InfoString"))->text(), "round trip");
 }
@@ -602,14 +605,17 @@ class TestPartner {
   int64_t window() const { return window_; }
   // Next line printed by the partner, keeping the window's event loop running meanwhile.
   std::string NextLine(int timeout_ms = 5000) {
-    WaitFor([this] { return process_.canReadLine() || (process_.waitForReadyRead(5), process_.canReadLine()); },
-            timeout_ms);
+    WaitFor(
+        [this] {
+          return process_.canReadLine() || (process_.waitForReadyRead(5), process_.canReadLine());
+        },
+        timeout_ms);
     return process_.readLine().trimmed().toStdString();
   }
   void Send(int64_t to, uint32_t user_value, const std::string& text) {
-    process_.write(("send " + std::to_string(to) + " " + std::to_string(user_value) + " " + text +
-                    "\n")
-                       .c_str());
+    process_.write(
+        ("send " + std::to_string(to) + " " + std::to_string(user_value) + " " + text + "\n")
+            .c_str());
   }
 
  private:
@@ -628,8 +634,8 @@ TEST(PartnerProtocol, HandshakeCommandsAndClosedNotification) {
   if (w.partner().handshake_state == 0) w.partner().Connect(partner_window, w.own_window());
 
   w.TimerTick();
-  EXPECT_EQ(partner.NextLine(), "recv " + std::to_string(w.own_window()) + " 0 /mywnd=" +
-                                    std::to_string(w.own_window()));
+  EXPECT_EQ(partner.NextLine(), "recv " + std::to_string(w.own_window()) +
+                                    " 0 /mywnd=" + std::to_string(w.own_window()));
   EXPECT_EQ(w.partner().handshake_state, 2);
   EXPECT_EQ(w.partner().partner_window, partner_window);
 

@@ -13,8 +13,7 @@ class DbcFile {
  public:
   explicit DbcFile(const std::string& content, const std::string& name = "test.dbc") {
     static std::mt19937_64 rng{std::random_device{}()};
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tessmar_candb_" + std::to_string(rng()));
+    dir_ = std::filesystem::temp_directory_path() / ("tessmar_candb_" + std::to_string(rng()));
     std::filesystem::create_directories(dir_);
     path_ = (dir_ / name).string();
     std::ofstream out(path_, std::ios::binary);

@@ -60,8 +60,8 @@ int RunCanmatrix(const std::filesystem::path& dbc, std::vector<SignalView>& out)
   while (std::getline(in, line)) {
     const auto f = SplitTabs(line);
     if (f.size() != 14) continue;
-    SignalView v{f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8],
-                 CStod(f[9]), CStod(f[10]), CStod(f[11]), CStod(f[12]), f[13]};
+    SignalView v{f[0], f[1], f[2],        f[3],         f[4],         f[5],         f[6],
+                 f[7], f[8], CStod(f[9]), CStod(f[10]), CStod(f[11]), CStod(f[12]), f[13]};
     out.push_back(v);
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -139,7 +139,8 @@ TEST(CanmatrixInterop, CorpusTablesAgreeWithCanmatrix) {
     if (rc == 4) {
       TESSMAR_MISSING_TOOL(std::string("canmatrix is not installed for ") + TESSMAR_PYTHON3);
     }
-    if (rc != 0) continue;  // canmatrix cannot read this file (issue_199*: 29-bit ids without bit 31)
+    if (rc != 0)
+      continue;  // canmatrix cannot read this file (issue_199*: 29-bit ids without bit 31)
     ++compared_files;
 
     SignalTable table;
@@ -180,8 +181,8 @@ TEST(CanmatrixInterop, CorpusTablesAgreeWithCanmatrix) {
       };
       const auto check_num = [&](const char* field, double a, double b) {
         if (!SameNumber(a, b) && !KnownDifference(file, field)) {
-          report += file + ": " + key + " " + field + " ours " + std::to_string(a) +
-                    " canmatrix " + std::to_string(b) + "\n";
+          report += file + ": " + key + " " + field + " ours " + std::to_string(a) + " canmatrix " +
+                    std::to_string(b) + "\n";
         }
       };
       check("id", o.id, t->id);

@@ -32,10 +32,49 @@ std::string ReadAll(const std::filesystem::path& p) {
 }
 
 const char* const kFragments[] = {
-    "BO_ ", "SG_ ", "\"", "/*", "*/", "0x", "-", ".", "BA_DEF_ ", "BA_DEF_DEF_ ", "BA_ ",
-    "VAL_ ", "NS_ ", "BU_", "BU_:", "CM_ ", "SIG_VALTYPE_ ", "CAT_ ", "m1", " M ", ";", ":",
-    "|", "@", "(", ")", "[", "]", ",", "\\", "\n", "99999999999999999999999", "-0x", "1e999",
-    "\xff", "\x80", "ENUM", "INT", "HEX", "FLOAT", "STRING", "2147483648", "4294967295",
+    "BO_ ",
+    "SG_ ",
+    "\"",
+    "/*",
+    "*/",
+    "0x",
+    "-",
+    ".",
+    "BA_DEF_ ",
+    "BA_DEF_DEF_ ",
+    "BA_ ",
+    "VAL_ ",
+    "NS_ ",
+    "BU_",
+    "BU_:",
+    "CM_ ",
+    "SIG_VALTYPE_ ",
+    "CAT_ ",
+    "m1",
+    " M ",
+    ";",
+    ":",
+    "|",
+    "@",
+    "(",
+    ")",
+    "[",
+    "]",
+    ",",
+    "\\",
+    "\n",
+    "99999999999999999999999",
+    "-0x",
+    "1e999",
+    "\xff",
+    "\x80",
+    "ENUM",
+    "INT",
+    "HEX",
+    "FLOAT",
+    "STRING",
+    "2147483648",
+    "4294967295",
 };
 
 std::string Mutate(const std::string& in, std::mt19937& rng) {
@@ -112,7 +151,8 @@ void Exercise(const std::string& path, LoggerConfiguration& config) {
 TEST(DbcFuzz, CorpusAndMutationsLoadSafely) {
   const char* seed_env = std::getenv("TESSMAR_FUZZ_SEED");
   const char* rounds_env = std::getenv("TESSMAR_FUZZ_ROUNDS");
-  const unsigned seed = seed_env ? static_cast<unsigned>(std::strtoul(seed_env, nullptr, 10)) : 20261207u;
+  const unsigned seed =
+      seed_env ? static_cast<unsigned>(std::strtoul(seed_env, nullptr, 10)) : 20261207u;
   const int rounds = rounds_env ? std::atoi(rounds_env) : 15;
   std::mt19937 rng(seed);
 

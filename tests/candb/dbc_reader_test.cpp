@@ -42,7 +42,7 @@ TEST(CANdbModel, MessageIndexBucketsAndLookupOrder) {
   CANdbMessage* std123 = add(0x123, false, "std");
   CANdbMessage* ext123 = add(0x123, true, "ext");
   EXPECT_EQ(db.FindMessageById(0x80000123u), ext123);  // bit 31 finds only extended messages
-  EXPECT_EQ(db.FindMessageById(0x123), std123);       // the bucket's own entry comes first
+  EXPECT_EQ(db.FindMessageById(0x123), std123);        // the bucket's own entry comes first
 
   // Within a bucket: its own entry first, then the newest chain entry before older ones.
   CANdbMessage* first = add(7, true, "first");
@@ -116,7 +116,8 @@ TEST(DbcReader, MessagesSignalsAndStartBits) {
   CANdb db;
   ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
   EXPECT_TRUE(db.loaded());
-  EXPECT_EQ(cap.CountAtLeast(kMsgWarning), 0) << (cap.entries().empty() ? "" : cap.entries()[0].text);
+  EXPECT_EQ(cap.CountAtLeast(kMsgWarning), 0)
+      << (cap.entries().empty() ? "" : cap.entries()[0].text);
 
   // The node list runs on into the VAL_TABLE_ statement.
   ASSERT_EQ(db.nodes().size(), 4u);
@@ -191,7 +192,8 @@ TEST(DbcReader, CommentsValueTypesAndValueDescriptions) {
   MessageCapture cap;
   CANdb db;
   ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
-  EXPECT_EQ(cap.CountAtLeast(kMsgWarning), 0) << (cap.entries().empty() ? "" : cap.entries()[0].text);
+  EXPECT_EQ(cap.CountAtLeast(kMsgWarning), 0)
+      << (cap.entries().empty() ? "" : cap.entries()[0].text);
   ASSERT_TRUE(db.comment().has_value());
   EXPECT_EQ(*db.comment(), "database \"quoted\" \n text");
   EXPECT_EQ(*db.FindMessageById(1)->comment(), "message\ncomment");
@@ -351,13 +353,13 @@ TEST(DbcReader, StatementErrorsEndTheReadWithTheirMessage) {
       {"typenumber", head + "SIG_VALTYPE_ 1 G : -1x;\n" + tail,
        "CANdb-Import-Error (line 4): Number expected for signal type", 1},
       // Where no statement expects a number, the bad number itself is named.
-      {"skipped", head + "BS_: -12x\n" + tail, "CANdb-Import-Error (line 4): Invalid number \"-12x\"",
-       1},
+      {"skipped", head + "BS_: -12x\n" + tail,
+       "CANdb-Import-Error (line 4): Invalid number \"-12x\"", 1},
       // An open comment where the id should be is reported once, by the scanner.
       {"idcomment", head + "BO_ /* open\n",
        "CANdb-Import-Error (line 5): Error: Unexpected eof in comment", 1},
-      {"comment", head + "/* open\n\n", "CANdb-Import-Error (line 6): Error: Unexpected eof in comment",
-       1},
+      {"comment", head + "/* open\n\n",
+       "CANdb-Import-Error (line 6): Error: Unexpected eof in comment", 1},
       {"attrdef", head + "BA_DEF_ \"x\" INT a b;\n" + tail,
        "CANdb-Import-Error (line 4): Attribute min value expected", 1},
       {"default", head + "BA_DEF_DEF_ \"none\" 1;\n" + tail,
@@ -442,7 +444,8 @@ TEST(DbcReader, NamesBeginningWithDigitsLoad) {
   MessageCapture cap;
   CANdb db;
   ASSERT_EQ(db.LoadDbcFile((testing_util::CorpusDir() / "real_world/digit_names.dbc").string()), 0);
-  EXPECT_EQ(cap.CountAtLeast(kMsgWarning), 0) << (cap.entries().empty() ? "" : cap.entries()[0].text);
+  EXPECT_EQ(cap.CountAtLeast(kMsgWarning), 0)
+      << (cap.entries().empty() ? "" : cap.entries()[0].text);
   ASSERT_EQ(db.nodes().size(), 3u);
   EXPECT_EQ(db.nodes()[0]->name(), "1ECU");
   EXPECT_EQ(db.nodes()[2]->name(), "2nd_gateway");
@@ -489,12 +492,16 @@ TEST(DbcReader, MissingSemicolonEndsStatementAtNextLineKeyword) {
   MessageCapture cap;
   CANdb db;
   ASSERT_EQ(
-      db.LoadDbcFile((testing_util::CorpusDir() / "real_world/missing_semicolons.dbc").string()), 0);
+      db.LoadDbcFile((testing_util::CorpusDir() / "real_world/missing_semicolons.dbc").string()),
+      0);
   // Every message and signal after a statement without ';' is there.
   ASSERT_EQ(db.message_count(), 4);
-  for (const auto& [id, name] : std::vector<std::pair<uint32_t, const char*>>{
-           {100, "Range"}, {100, "Angle"}, {101, "Speed"}, {102, "Status"}, {102, "Quality"},
-           {103, "Count"}}) {
+  for (const auto& [id, name] : std::vector<std::pair<uint32_t, const char*>>{{100, "Range"},
+                                                                              {100, "Angle"},
+                                                                              {101, "Speed"},
+                                                                              {102, "Status"},
+                                                                              {102, "Quality"},
+                                                                              {103, "Count"}}) {
     EXPECT_NE(Sig(db, id, name), nullptr) << name;
   }
   ASSERT_TRUE(db.comment().has_value());
@@ -508,8 +515,9 @@ TEST(DbcReader, MissingSemicolonEndsStatementAtNextLineKeyword) {
   EXPECT_EQ(cap.CountAtLeast(kMsgError), 0) << cap.entries().back().text;
 
   // Keywords inside a line (a comment about a message) do not end the statement.
-  DbcFile inside("BO_ 5 M: 8 N\n SG_ S : 0|8@1+ (1,0) [0|0] \"\" N\n"
-                 "BA_DEF_ \"A\" INT 0 1;\nBA_ \"Unknown\" BO_ 5 1;\nCM_ BO_ 5 \"x\";\n");
+  DbcFile inside(
+      "BO_ 5 M: 8 N\n SG_ S : 0|8@1+ (1,0) [0|0] \"\" N\n"
+      "BA_DEF_ \"A\" INT 0 1;\nBA_ \"Unknown\" BO_ 5 1;\nCM_ BO_ 5 \"x\";\n");
   MessageCapture cap2;
   CANdb db2;
   ASSERT_EQ(db2.LoadDbcFile(inside.path()), 0);

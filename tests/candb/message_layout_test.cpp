@@ -1,13 +1,13 @@
 // The message layout geometry: bit walks, the marks of the end bits, switch labels, colours,
 // legend and clicks. A 306 x 301 image gives columns of 25 and rows of 25 pixels.
 
+#include "candb/message_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <set>
 #include <utility>
-
-#include "candb/message_layout.h"
 
 namespace tessmar {
 namespace {

@@ -1,6 +1,8 @@
 // Selecting table rows for logging: recent files, row conversion, adding, marking, removing,
 // moving, erasing and the signal info.
 
+#include "candb/signal_selection.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "candb/named_databases.h"
-#include "candb/signal_selection.h"
 #include "candb/signal_views.h"
 #include "common/message_output.h"
 #include "common/translation.h"
@@ -113,7 +114,7 @@ TEST(ConvertTableRow, IdentifierWordMappingAndMultiplexor) {
   EXPECT_EQ(s.id, 0x80000123u);
   EXPECT_DOUBLE_EQ(s.mi, -3.4e38);  // limits keep their exponent
   EXPECT_DOUBLE_EQ(s.ma, 1e-05);
-  EXPECT_DOUBLE_EQ(s.fa, 16.0);     // radix prefixes of the number reader
+  EXPECT_DOUBLE_EQ(s.fa, 16.0);  // radix prefixes of the number reader
   EXPECT_FALSE(s.multiplexed());
   EXPECT_EQ(s.mu.MuxByteOrder, 'M');
   ASSERT_TRUE(ConvertTableRow(t, 4, s, m));
@@ -149,7 +150,8 @@ class LoggedSignalsTest : public ::testing::Test {
 
 TEST_F(LoggedSignalsTest, AddLogsTheSignalAndItsMessage) {
   EXPECT_EQ(AddTableRow(config, table, 2), AddResult::kAdded);
-  EXPECT_EQ(cap.entries().back().text, "Added signal+message \"Bus1.ECU.Engine.Speed\" to logger list");
+  EXPECT_EQ(cap.entries().back().text,
+            "Added signal+message \"Bus1.ECU.Engine.Speed\" to logger list");
   EXPECT_EQ(AddTableRow(config, table, 5), AddResult::kAdded);
   EXPECT_EQ(cap.entries().back().text, "Added signal+message \"Bus2.GW.Body.Door\" to logger list");
   EXPECT_TRUE(config.modified);
@@ -213,9 +215,10 @@ TEST_F(LoggedSignalsTest, MessageTableFullRefusesOnlyNewMessages) {
   cap.Clear();
   EXPECT_EQ(AddTableRow(config, table, 5), AddResult::kRefused);
   SetBatchMode(false);
-  EXPECT_EQ(cap.entries().back().text,
-            "Adding the signal \"Door\"\r\nwould exceed the maximum number\r\nof logged MESSAGES or "
-            "CAN-IDs (256) !");
+  EXPECT_EQ(
+      cap.entries().back().text,
+      "Adding the signal \"Door\"\r\nwould exceed the maximum number\r\nof logged MESSAGES or "
+      "CAN-IDs (256) !");
 }
 
 TEST_F(LoggedSignalsTest, OverwriteWithANewMessageNeedsRoomInTheFullMessageTable) {
@@ -231,9 +234,10 @@ TEST_F(LoggedSignalsTest, OverwriteWithANewMessageNeedsRoomInTheFullMessageTable
   EXPECT_EQ(AddTableRow(config, table, 4), AddResult::kRefused);
   SetBatchMode(false);
   EXPECT_TRUE(EndsAddRun(AddResult::kRefused));
-  EXPECT_EQ(cap.entries().back().text,
-            "Adding the signal \"Speed\"\r\nwould exceed the maximum number\r\nof logged MESSAGES or "
-            "CAN-IDs (256) !");
+  EXPECT_EQ(
+      cap.entries().back().text,
+      "Adding the signal \"Speed\"\r\nwould exceed the maximum number\r\nof logged MESSAGES or "
+      "CAN-IDs (256) !");
   EXPECT_EQ(config.sigs[0].id, 0x100u);  // the logged signal stays as it was
   // Overwriting within a logged message still works with the table full.
   table.AppendRow(Row("Speed", "1", "0x00000100,0", "ECU", "Engine", "8,8,M"));
@@ -284,10 +288,10 @@ TEST_F(LoggedSignalsTest, SignalInfoLinesAndButtons) {
   AddTableRow(config, table, 2);
   AddTableRow(config, table, 6);
   SignalInfo info = ShowSignalInfo(config, 1);
-  EXPECT_EQ(info.lines, (std::vector<std::string>{
-                            "Mux", "id=0x40000123 (11bit,BUS2)", "node=\"GW\"", "msg=\"Sw\"",
-                            "mapping=(8,8,I,U)", "MuxVal=#3, MuxMap=(0,4,I)",
-                            "factor=0.5, offset=-10"}));
+  EXPECT_EQ(info.lines,
+            (std::vector<std::string>{"Mux", "id=0x40000123 (11bit,BUS2)", "node=\"GW\"",
+                                      "msg=\"Sw\"", "mapping=(8,8,I,U)",
+                                      "MuxVal=#3, MuxMap=(0,4,I)", "factor=0.5, offset=-10"}));
   EXPECT_TRUE(info.remove_enabled);
   EXPECT_TRUE(info.up_enabled);
   EXPECT_FALSE(info.down_enabled);

@@ -1,10 +1,11 @@
 // CANdb signal table, tree, lists, search and drag-and-drop rules.
 
+#include "candb/signal_table.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "candb/signal_table.h"
 #include "candb/signal_views.h"
 #include "common/message_output.h"
 #include "common/translation.h"
@@ -25,7 +26,8 @@ const char* kEngineDbc =
     " SG_ GearA m3 : 8|8@1+ (1,0) [0|0] \"\" ECU\n"
     "BO_ 3 Lonely: 2 GW\n"
     " SG_ Orphan m1 : 0|8@1+ (1,0) [0|0] \"\" ECU\n"
-    "CM_ SG_ 291 EngSpeed \"" "  012345678901234567890123456789012345678901234567890123456789\";\n"
+    "CM_ SG_ 291 EngSpeed \""
+    "  012345678901234567890123456789012345678901234567890123456789\";\n"
     "CM_ SG_ 291 EngTemp \"line one\nline two\";\n"
     "SIG_VALTYPE_ 3 Orphan : 1;\n";
 
@@ -55,18 +57,28 @@ TEST(MatchPattern, WildcardsCaseAndNoBacktracking) {
     const char* p;
     bool match;
   } cases[] = {
-      {"EngSpeed", "engspeed", true},  {"EngSpeed", "Eng?peed", true},
-      {"EngSpeed", "Eng*", true},      {"EngSpeed", "*Speed", true},
-      {"EngSpeed", "*speed", false},   // the run after '*' is searched with exact case
-      {"abc", "abc*", false},          {"abc", "abcd", false},
-      {"abcd", "abc", false},          {"abxc", "a*c", true},
-      {"axbxc", "a*b?c", true},        {"anything", "*", true},
-      {"anything", "a**", true},       {"abcbc", "a*bc", true},
-      {"abcbd", "a*bd", true},         {"ab", "a*b*", true},
-      {"ab", "?", false},              {"", "", true},
-      {"", "*", false},                {"", "a", false},  // like "abc*" against "abc"
+      {"EngSpeed", "engspeed", true},
+      {"EngSpeed", "Eng?peed", true},
+      {"EngSpeed", "Eng*", true},
+      {"EngSpeed", "*Speed", true},
+      {"EngSpeed", "*speed", false},  // the run after '*' is searched with exact case
+      {"abc", "abc*", false},
+      {"abc", "abcd", false},
+      {"abcd", "abc", false},
+      {"abxc", "a*c", true},
+      {"axbxc", "a*b?c", true},
+      {"anything", "*", true},
+      {"anything", "a**", true},
+      {"abcbc", "a*bc", true},
+      {"abcbd", "a*bd", true},
+      {"ab", "a*b*", true},
+      {"ab", "?", false},
+      {"", "", true},
+      {"", "*", false},
+      {"", "a", false},  // like "abc*" against "abc"
       // No backtracking: the run is taken at its first occurrence.
-      {"aXbaXc", "*aX?c", false},      {"axbxc", "a*x?c", false},
+      {"aXbaXc", "*aX?c", false},
+      {"axbxc", "a*x?c", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(MatchPattern(c.s, c.p), c.match) << c.s << " / " << c.p;

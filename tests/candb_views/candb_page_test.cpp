@@ -1,6 +1,8 @@
 // The CANdb page under the offscreen platform: search, the tree and the lists, drag and drop onto
 // the logged list, adding, removing and moving logged signals, and clicks in the layout view.
 
+#include "candb_views/candb_page.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -21,7 +23,6 @@
 #include <string>
 #include <vector>
 
-#include "candb_views/candb_page.h"
 #include "candb_views/candb_table_view.h"
 #include "candb_views/graph_msg_view.h"
 #include "common/message_output.h"
@@ -169,8 +170,8 @@ TEST_F(PageTest, SearchWalksTheHitsAndReportsTheEnd) {
     page.Search();
   }
   EXPECT_EQ(hits, (std::vector<std::string>{"MotorTemp", "InverterTemp", "PackTempMax",
-                                            "CellTempMin", "CellTempMax", "AmbientTemp",
-                                            "DcdcTemp", "CoolantTempIn", "CoolantTempOut"}));
+                                            "CellTempMin", "CellTempMax", "AmbientTemp", "DcdcTemp",
+                                            "CoolantTempIn", "CoolantTempOut"}));
   EXPECT_EQ(LastStatus(), "No further search results for \"*Temp*\"");
   EXPECT_EQ(page.table_view()->CurrentTableRow(),
             table_.FindRow(1, "", "", "CoolantTempOut"));  // the current row stays
@@ -201,8 +202,12 @@ TEST_F(PageTest, MessageDraggedFromTheTreeIsLoggedInTableOrder) {
   EXPECT_EQ(page.count_label()->text(), "6 logged signals in 1 message");
   EXPECT_TRUE(Logs("Added signal+message \"Bus1.MCU.MCU_Motor.MotorSpeed\" to logger list"));
   EXPECT_EQ(table_.cell(table_.FindRow(1, "", "", "MotorTemp"), kColSt), "[*]");
-  EXPECT_EQ(page.table_view()->model()->index(table_.FindRow(1, "", "", "MotorTemp") - 1, 0)
-                .data().toString(), "[*]");
+  EXPECT_EQ(page.table_view()
+                ->model()
+                ->index(table_.FindRow(1, "", "", "MotorTemp") - 1, 0)
+                .data()
+                .toString(),
+            "[*]");
   // Dropping the whole node again asks for the first name already logged; Cancel ends the run.
   answers_ = {Answer::kCancel};
   EXPECT_TRUE(DragOver(page.logged_list(), {"Bus1", "MCU", "", ""}, true));

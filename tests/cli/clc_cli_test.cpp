@@ -44,12 +44,10 @@ TEST(ClcCli, EditAppliesLinesAndProtectsTheFile) {
   const auto file = dir / "cfg.clc";
   const auto out = dir / "protected.clc";
   ASSERT_EQ(RunCli({"clc", "new", "--family", "1", "-o", file.string()}).exit_code, 0);
-  CliResult r = RunCli({"clc", "edit", file.string(), "-o", out.string(),
-                        "--line", "FifoMode=1",
-                        "--line", "Sig03: id=0x123,sn=\"Speed\",ty=U,nb=16,bo=I",
-                        "--line", "[TriggerCondition]",
-                        "--line", "SigName0=Speed",
-                        "--password", "Secret", "--hint", "the usual"});
+  CliResult r =
+      RunCli({"clc", "edit", file.string(), "-o", out.string(), "--line", "FifoMode=1", "--line",
+              "Sig03: id=0x123,sn=\"Speed\",ty=U,nb=16,bo=I", "--line", "[TriggerCondition]",
+              "--line", "SigName0=Speed", "--password", "Secret", "--hint", "the usual"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(ReadFile(file), ReadFile(kDefaultFamily1));  // the input is left alone
 
@@ -164,11 +162,27 @@ TEST(ClcCli, EditNamesUnusableValuesAndWritesNothing) {
   const std::string file = (dir / "cfg.clc").string();
   ASSERT_EQ(RunCli({"clc", "new", "--family", "1", "-o", file}).exit_code, 0);
   const std::string original = ReadFile(file);
-  const CliResult r = RunCli(
-      {"clc", "edit", file, "--line", "FifoMode=7", "--line", "Pretrig10ms=1O0", "--line",
-       "Sig300: id=0x1", "--line", "Sig01: id=0x123,sn=\"Speed\",ty=X,nb=abc", "--line",
-       "[TriggerCondition]", "--line", "SigName0=Nope", "--line", "SigName1=Speed", "--line",
-       "CompOpA1=9", "--line", "OuterCombi5=1"});
+  const CliResult r = RunCli({"clc",
+                              "edit",
+                              file,
+                              "--line",
+                              "FifoMode=7",
+                              "--line",
+                              "Pretrig10ms=1O0",
+                              "--line",
+                              "Sig300: id=0x1",
+                              "--line",
+                              "Sig01: id=0x123,sn=\"Speed\",ty=X,nb=abc",
+                              "--line",
+                              "[TriggerCondition]",
+                              "--line",
+                              "SigName0=Nope",
+                              "--line",
+                              "SigName1=Speed",
+                              "--line",
+                              "CompOpA1=9",
+                              "--line",
+                              "OuterCombi5=1"});
   EXPECT_EQ(r.exit_code, 1);
   for (const char* text : {
            "error: Cannot use --line \"FifoMode=7\" (FifoMode=7: 0 or 1 expected)",
@@ -224,8 +238,8 @@ TEST(ClcCli, AddTakesEveryPatternAndWritesAllOrNothing) {
   const std::string file = (dir / "cfg.clc").string();
   const std::string dbc = std::string(TESSMAR_EXAMPLES_DIR) + "/demo_vehicle.dbc";
   ASSERT_EQ(RunCli({"clc", "new", "--family", "1", "-o", file}).exit_code, 0);
-  CliResult r = RunCli({"clc", "add", file, "--dbc", dbc, "--signal", "VehicleSpeed",
-                        "--signal", "AccelPedal"});
+  CliResult r = RunCli(
+      {"clc", "add", file, "--dbc", dbc, "--signal", "VehicleSpeed", "--signal", "AccelPedal"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("VehicleSpeed"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("AccelPedal"), std::string::npos) << r.out;
@@ -264,7 +278,8 @@ TEST(ClcCli, OutputMustNotReplaceInputsOrOtherKinds) {
   WriteFile(recording, "keep");
   r = RunCli({"clc", "new", "--family", "1", "-o", recording});
   EXPECT_EQ(r.exit_code, 2);
-  EXPECT_NE(r.err.find("-o " + recording + ": a .cld file is a recording, not a logger "
+  EXPECT_NE(r.err.find("-o " + recording +
+                       ": a .cld file is a recording, not a logger "
                        "configuration (.clc); use --force to write it anyway"),
             std::string::npos)
       << r.err;
@@ -290,7 +305,8 @@ TEST(ClcCli, CommonOptionsAndUnknownOptions) {
   }
   CliResult r = RunCli({"--bogus"});
   EXPECT_EQ(r.exit_code, 2);
-  EXPECT_EQ(r.err, "tessmar-cli: error: unknown option --bogus (see 'tessmar-cli --help-convert')\n");
+  EXPECT_EQ(r.err,
+            "tessmar-cli: error: unknown option --bogus (see 'tessmar-cli --help-convert')\n");
   r = RunCli({"clc", "new", "--family", "1", "-o", file, "--bogus"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos) << r.err;

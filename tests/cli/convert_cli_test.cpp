@@ -1,7 +1,7 @@
 // End-to-end tests of tessmar-cli's batch conversion (no subcommand).
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,11 +38,28 @@ void WriteRecording(const std::filesystem::path& path) {
 TEST(ConvertCli, HelpListsOptionsAndValueNames) {
   const CliResult r = RunCli({"--help-convert"});
   EXPECT_EQ(r.exit_code, 0);
-  for (const char* text :
-       {"--output-type", "--format", "--interval", "--time1", "--time2", "--headlines",
-        "--separator", "--decimal", "--invalid", "--raw", "--ignore-logged-sigdefs", "--combine",
-        "--skip-until-valid", "--outdir", "--breakpoint", "--verbose", "--settings", "csv-semicolon",
-        "vector-ascii", "datetime-fraction", "semicolon", "messages | signals | dump"}) {
+  for (const char* text : {"--output-type",
+                           "--format",
+                           "--interval",
+                           "--time1",
+                           "--time2",
+                           "--headlines",
+                           "--separator",
+                           "--decimal",
+                           "--invalid",
+                           "--raw",
+                           "--ignore-logged-sigdefs",
+                           "--combine",
+                           "--skip-until-valid",
+                           "--outdir",
+                           "--breakpoint",
+                           "--verbose",
+                           "--settings",
+                           "csv-semicolon",
+                           "vector-ascii",
+                           "datetime-fraction",
+                           "semicolon",
+                           "messages | signals | dump"}) {
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
   }
 }
@@ -51,9 +68,9 @@ TEST(ConvertCli, OutputNamesChooseFormats) {
   TempDir dir;
   WriteRecording(dir / "a.cld");
   WriteRecording(dir / "b.cld");
-  const CliResult r = RunCli(Args(dir, {"a.cld", "b.cld", "a.asc", "b.csv", "--time1", "seconds",
-                                        "--interval", "0.125"}),
-                             dir.path());
+  const CliResult r = RunCli(
+      Args(dir, {"a.cld", "b.cld", "a.asc", "b.csv", "--time1", "seconds", "--interval", "0.125"}),
+      dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
   const std::string asc = ReadFile(dir / "a.asc");
   EXPECT_EQ(asc.substr(0, 31), "date Don Okt 19 12:34:56 2017\r\n");
@@ -71,8 +88,8 @@ TEST(ConvertCli, MissingOutputFoldersAreMade) {
   WriteRecording(dir / "a.cld");
   WriteRecording(dir / "b.cld");
   // --outdir for the source without a name of its own, and the folder of a named output.
-  const CliResult r = RunCli(Args(dir, {"a.cld", "b.cld", "named/deep/a.csv", "--outdir", "out/x"}),
-                             dir.path());
+  const CliResult r =
+      RunCli(Args(dir, {"a.cld", "b.cld", "named/deep/a.csv", "--outdir", "out/x"}), dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(std::filesystem::is_regular_file(dir / "named/deep/a.csv"));
   EXPECT_TRUE(std::filesystem::is_regular_file(dir / "out/x/b.txt"));
@@ -93,7 +110,8 @@ TEST(ConvertCli, OptionsOverrideSettingsFile) {
             "[Converter]\r\nOutputType=0\r\nOutputFileFormat=1\r\nOutputFileHeadlines=0\r\n"
             "TimeColumn1=3\r\n");
   std::filesystem::create_directories(dir / "out");
-  CliResult r = RunCli({"--settings", (dir / "my.ini").string(), "a.cld", "--outdir", "out"}, dir.path());
+  CliResult r =
+      RunCli({"--settings", (dir / "my.ini").string(), "a.cld", "--outdir", "out"}, dir.path());
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(ReadFile(dir / "out" / "a.csv").substr(0, 36),
             "000000000.0,0x00000100,14,05,,,,,,\r\n");
@@ -111,8 +129,8 @@ TEST(ConvertCli, CommandFileAndWildcard) {
   std::filesystem::create_directories(dir / "rec");
   WriteRecording(dir / "rec" / "x1.cld");
   WriteRecording(dir / "rec" / "x2.cld");
-  WriteFile(dir / "job.cmd", "; converts both\r\n\r\n" + (dir / "rec" / "*.cld").string() +
-                                 "\r\n/bm\r\n");
+  WriteFile(dir / "job.cmd",
+            "; converts both\r\n\r\n" + (dir / "rec" / "*.cld").string() + "\r\n/bm\r\n");
   const CliResult r = RunCli(Args(dir, {"job.cmd", "--format", "vector-ascii"}), dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("Directory listing of *.*"), std::string::npos);
@@ -143,8 +161,7 @@ TEST(ConvertCli, FailuresGiveNonZeroExit) {
   // ETAS needs a numeric no-value text: the writer refuses to start, which is not a file error.
   r = RunCli(Args(dir, {"a.cld", "--format", "etas-ascii", "--invalid", "n/a"}), dir.path());
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("Error: ETAS requires a NUMERIC 'Invalid Value'-dummy !"),
-            std::string::npos)
+  EXPECT_NE(r.err.find("Error: ETAS requires a NUMERIC 'Invalid Value'-dummy !"), std::string::npos)
       << r.err;
   EXPECT_EQ(r.err.find("Could not create"), std::string::npos) << r.err;
   // Missing command file.
@@ -164,14 +181,13 @@ namespace {
 
 TEST(ConvertCli, GpsPresetWritesTrackFileAndColumns) {
   TempDir dir;
-  const CliResult sim =
-      RunCli({"simulate", std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc", "-o",
-              (dir / "gps.cld").string(), "--duration", "5", "--gps"});
+  const CliResult sim = RunCli({"simulate", std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc",
+                                "-o", (dir / "gps.cld").string(), "--duration", "5", "--gps"});
   ASSERT_EQ(sim.exit_code, 0) << sim.err;
-  const CliResult r = RunCli(Args(dir, {"gps.cld", "--output-type", "signals", "--format", "csv",
-                                        "--interval", "0.5", "--gps-preset", "0",
-                                        "--gps-columns", "before"}),
-                             dir.path());
+  const CliResult r =
+      RunCli(Args(dir, {"gps.cld", "--output-type", "signals", "--format", "csv", "--interval",
+                        "0.5", "--gps-preset", "0", "--gps-columns", "before"}),
+             dir.path());
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::string csv = ReadFile(dir / "gps.csv");
   EXPECT_EQ(csv.rfind("GpsDate,GpsTime,GpsLon,GpsLat,GpsSpeed,GpsHeight,GpsHDOP,GpsNrSats,", 0),
@@ -193,10 +209,10 @@ TEST(ConvertCli, ConfigurationAndDatabasesAreAccepted) {
   WriteRecording(dir / "a.cld");
   const std::string examples = TESSMAR_EXAMPLES_DIR;
   // The user's configuration replaces the recording's signals with --ignore-logged-sigdefs.
-  const CliResult r = RunCli(Args(dir, {examples + "/demo_logger.clc", examples +
-                                        "/demo_vehicle.dbc,2", "a.cld", "a.csv",
-                                        "--ignore-logged-sigdefs", "--headlines", "1"}),
-                             dir.path());
+  const CliResult r =
+      RunCli(Args(dir, {examples + "/demo_logger.clc", examples + "/demo_vehicle.dbc,2", "a.cld",
+                        "a.csv", "--ignore-logged-sigdefs", "--headlines", "1"}),
+             dir.path());
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.err.find("for bus #2"), std::string::npos);
   EXPECT_EQ(ReadFile(dir / "a.csv").rfind("VehicleSpeed,AccelPedal,", 0), 0u);
@@ -263,8 +279,8 @@ TEST(ConvertCli, CombineStartsWithFirstSourceThatOpens) {
   EXPECT_EQ(Count(combined, "\r\n"), 7u) << combined;
 
   // A failing last source leaves the combined output complete, without a further error.
-  r = RunCli(Args(dir, {"--combine", "a.cld", "b.cld", "missing.cld", "--outdir", "out",
-                        "--format", "csv", "--time1", "seconds", "--interval", "0.125"}),
+  r = RunCli(Args(dir, {"--combine", "a.cld", "b.cld", "missing.cld", "--outdir", "out", "--format",
+                        "csv", "--time1", "seconds", "--interval", "0.125"}),
              dir.path());
   all = r.out + r.err;
   EXPECT_NE(all.find("2 files converted, 1 conversion error ."), std::string::npos) << all;
@@ -287,8 +303,8 @@ TEST(ConvertCli, TimesStartWithTheFirstConvertedEntry) {
   const std::vector<std::vector<std::string>> recordings = {
       {"--fifo-size", "64"}, {"--fault", "bad-rtc", "--start", "2026-05-04 08:00:00"}};
   for (const std::vector<std::string>& extra : recordings) {
-    std::vector<std::string> sim = {"simulate", kDemoLogger, "-o", "rec.cld", "--duration", "20",
-                                    "--gps"};
+    std::vector<std::string> sim = {"simulate",   kDemoLogger, "-o",   "rec.cld",
+                                    "--duration", "20",        "--gps"};
     sim.insert(sim.end(), extra.begin(), extra.end());
     ASSERT_EQ(RunCli(sim, dir.path()).exit_code, 0) << extra[0];
     CliResult r = RunCli(Args(dir, {"rec.cld", "rec.asc"}), dir.path());
@@ -323,16 +339,15 @@ TEST(ConvertCli, WriteIntervalIsCheckedAndNotesAreShown) {
   TempDir dir;
   WriteRecording(dir / "a.cld");
   // Messages: an interval below 0.1 ms is illegal and replaced when the options are read.
-  CliResult r = RunCli(
-      Args(dir, {"a.cld", "--output-type", "messages", "--interval", "0.00001"}), dir.path());
+  CliResult r = RunCli(Args(dir, {"a.cld", "--output-type", "messages", "--interval", "0.00001"}),
+                       dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.err.find("Warning: Output write interval was illegal. Changed from 1e-05 to 0.01 "
                        "seconds."),
             std::string::npos)
       << r.err;
   // Signals: the option check raises it to 0.1 ms first, with its message-box text.
-  r = RunCli(Args(dir, {"a.cld", "--output-type", "signals", "--interval", "0.00001"}),
-             dir.path());
+  r = RunCli(Args(dir, {"a.cld", "--output-type", "signals", "--interval", "0.00001"}), dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.err.find("write-interval of 0.1 ms or more MUST be specified."), std::string::npos)
       << r.err;
@@ -343,9 +358,9 @@ TEST(ConvertCli, WriteIntervalIsCheckedAndNotesAreShown) {
   ASSERT_NE(at, std::string::npos);
   clc.replace(at, 14, "MsgRateLimit=20");
   WriteFile(dir / "limited.clc", clc);
-  r = RunCli(Args(dir, {"limited.clc", "a.cld", "--output-type", "messages", "--interval",
-                        "0.00001"}),
-             dir.path());
+  r = RunCli(
+      Args(dir, {"limited.clc", "a.cld", "--output-type", "messages", "--interval", "0.00001"}),
+      dir.path());
   EXPECT_NE(r.err.find("Changed from 1e-05 to 0.02 seconds."), std::string::npos) << r.err;
 
   // Signals need an interval: 0 is raised to 0.1 ms, and the CLI user is told.
@@ -367,9 +382,9 @@ namespace {
 TEST(ConvertCli, ExplicitFormatReplacedByOutputNameIsReported) {
   TempDir dir;
   WriteRecording(dir / "a.cld");
-  CliResult r = RunCli(Args(dir, {"a.cld", "b.csv", "--format", "csv-german", "--output-type",
-                                  "messages"}),
-                       dir.path());
+  CliResult r =
+      RunCli(Args(dir, {"a.cld", "b.csv", "--format", "csv-german", "--output-type", "messages"}),
+             dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.err.find("warning: --format csv-german replaced by csv: chosen by the output name "
                        "\"b.csv\""),
@@ -413,9 +428,9 @@ namespace {
 TEST(ConvertCli, BreakpointMustBeADateAndTime) {
   TempDir dir;
   WriteRecording(dir / "a.cld");
-  for (const char* bad : {"garbage", "2017-10-19", "2017-10-19 12:34", "2017-13-01 00:00:00",
-                          "2017-02-29 00:00:00", "2017-10-19 24:00:00", "2017-10-19T12:34:56",
-                          "2017-10-19 12:34:56x"}) {
+  for (const char* bad :
+       {"garbage", "2017-10-19", "2017-10-19 12:34", "2017-13-01 00:00:00", "2017-02-29 00:00:00",
+        "2017-10-19 24:00:00", "2017-10-19T12:34:56", "2017-10-19 12:34:56x"}) {
     const CliResult r = RunCli(Args(dir, {"a.cld", "--breakpoint", bad}), dir.path());
     EXPECT_EQ(r.exit_code, 2) << bad;
     EXPECT_NE(r.err.find(std::string("invalid value '") + bad + "' for --breakpoint"),
@@ -443,9 +458,8 @@ TEST(ConvertCli, SameNamedRecordingsDoNotOverwriteEachOther) {
   RecordingBuilder r(SmallHeader());
   r.Time(0, 2017, 10, 19, 12, 34, 56).Frame(1024, 0x100, {0x01, 0x02}).Marker("eof", 1024);
   r.Write(dir / "cards" / "b" / "LOG0001.cld");
-  const CliResult res = RunCli(Args(dir, {"--outdir", "out", "cards/*/LOG*.cld", "--output-type",
-                                          "messages"}),
-                               dir.path());
+  const CliResult res = RunCli(
+      Args(dir, {"--outdir", "out", "cards/*/LOG*.cld", "--output-type", "messages"}), dir.path());
   EXPECT_EQ(res.exit_code, 0) << res.err;
   EXPECT_NE(res.err.find("warning: Output \"out/LOG0001.txt\" was already written in this run; "
                          "\"cards/b/LOG0001.cld\" is converted to \"out/LOG0001_2.txt\" instead."),
@@ -518,8 +532,8 @@ TEST(ConvertCli, InterruptAbortsAndLeavesOutputMarkedIncomplete) {
     const char* header_file;
     int signal_number;
   };
-  for (const Case& c : {Case{"diadem-real64", "rec.dat", SIGINT},
-                        Case{"stiegele-mdf", "rec.mdf", SIGTERM}}) {
+  for (const Case& c :
+       {Case{"diadem-real64", "rec.dat", SIGINT}, Case{"stiegele-mdf", "rec.mdf", SIGTERM}}) {
     std::filesystem::remove(dir / "pipe.cld");
     ASSERT_EQ(mkfifo((dir / "pipe.cld").c_str(), 0600), 0);
     const pid_t pid = StartCli(Args(dir, {"--combine", "rec.cld", "pipe.cld", "--output-type",

@@ -24,13 +24,14 @@ const char* kHeader =
 TEST(DbcCli, PrintsTheSignalTable) {
   CliResult r = RunCli({"dbc", kMotohawk});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.out, std::string(kHeader) +
-                       "\tTemperature\t1\t0x000001F0,0\tPCM1\tExampleMessage\tSIGNED\tdegK\t0.01\t250"
-                       "\t229.52\t270.47\t21,12,M\t\t\t\t0\n"
-                       "\tAverageRadius\t1\t0x000001F0,0\tPCM1\tExampleMessage\tUNSIGNED\tm\t0.1\t0"
-                       "\t0\t5\t1,6,M\t\t\t\t0\n"
-                       "\tEnable\t1\t0x000001F0,0\tPCM1\tExampleMessage\tUNSIGNED\t-\t1\t0\t0\t0"
-                       "\t7,1,M\t\t\t\t0\n");
+  EXPECT_EQ(r.out,
+            std::string(kHeader) +
+                "\tTemperature\t1\t0x000001F0,0\tPCM1\tExampleMessage\tSIGNED\tdegK\t0.01\t250"
+                "\t229.52\t270.47\t21,12,M\t\t\t\t0\n"
+                "\tAverageRadius\t1\t0x000001F0,0\tPCM1\tExampleMessage\tUNSIGNED\tm\t0.1\t0"
+                "\t0\t5\t1,6,M\t\t\t\t0\n"
+                "\tEnable\t1\t0x000001F0,0\tPCM1\tExampleMessage\tUNSIGNED\t-\t1\t0\t0\t0"
+                "\t7,1,M\t\t\t\t0\n");
   EXPECT_EQ(r.err, "Loaded CAN database \"" + kMotohawk + "\" for bus #1, 3 signals.\n");
 }
 
@@ -51,7 +52,9 @@ TEST(DbcCli, FilesWithoutDbcStatementsAreNoCanDatabase) {
   TempDir dir;
   WriteFile(dir / "empty.dbc", "");
   WriteFile(dir / "notes.dbc", "Shopping list: milk, 2 eggs\n");
-  WriteFile(dir / "binary.dbc", std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10));
+  WriteFile(dir / "binary.dbc", std::string("\x7f"
+                                            "ELF\x02\x01\x01\0\0\0",
+                                            10));
   for (const char* name : {"empty.dbc", "notes.dbc", "binary.dbc"}) {
     const CliResult r = RunCli({"dbc", (dir / name).string()});
     EXPECT_EQ(r.exit_code, 1) << name;

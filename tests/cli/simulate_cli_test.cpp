@@ -14,10 +14,10 @@ const std::string kDemoConfig = std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logge
 TEST(SimulateCli, HelpListsOptionsAndFaults) {
   const CliResult r = RunCli({"simulate", "--help"});
   EXPECT_EQ(0, r.exit_code);
-  for (const char* word : {"--duration", "--bus-load", "--seed", "--fifo-size", "--password",
-                           "--no-binary-header", "--gps", "--fault", "--manifest", "wrap24",
-                           "lost-carry", "counter-restart", "bad-rtc", "dummy-blocks", "truncated",
-                           "odd-entries"}) {
+  for (const char* word :
+       {"--duration", "--bus-load", "--seed", "--fifo-size", "--password", "--no-binary-header",
+        "--gps", "--fault", "--manifest", "wrap24", "lost-carry", "counter-restart", "bad-rtc",
+        "dummy-blocks", "truncated", "odd-entries"}) {
     EXPECT_NE(std::string::npos, r.out.find(word)) << word;
   }
 }
@@ -31,7 +31,8 @@ TEST(SimulateCli, WrongCommandLinesExitWithTwo) {
   EXPECT_EQ(2, RunCli({"simulate", kDemoConfig, "-o", out, "--duration", "0"}).exit_code);
   EXPECT_EQ(2, RunCli({"simulate", kDemoConfig, "-o", out, "--bus-load", "-5"}).exit_code);
   EXPECT_EQ(2, RunCli({"simulate", kDemoConfig, "-o", out, "--seed"}).exit_code);
-  EXPECT_EQ(2, RunCli({"simulate", kDemoConfig, "-o", out, "--start", "2026-13-01 00:00:00"}).exit_code);
+  EXPECT_EQ(
+      2, RunCli({"simulate", kDemoConfig, "-o", out, "--start", "2026-13-01 00:00:00"}).exit_code);
   const CliResult bad = RunCli({"simulate", kDemoConfig, "-o", out, "--fault", "gremlins"});
   EXPECT_EQ(2, bad.exit_code);
   EXPECT_NE(std::string::npos, bad.err.find("unknown fault \"gremlins\""));
@@ -39,7 +40,8 @@ TEST(SimulateCli, WrongCommandLinesExitWithTwo) {
 
 TEST(SimulateCli, FailuresExitWithOne) {
   TempDir dir;
-  EXPECT_EQ(1, RunCli({"simulate", (dir / "missing.clc").string(), "-o", (dir / "x.cld").string()}).exit_code);
+  EXPECT_EQ(1, RunCli({"simulate", (dir / "missing.clc").string(), "-o", (dir / "x.cld").string()})
+                   .exit_code);
   const CliResult r =
       RunCli({"simulate", kDemoConfig, "-o", (dir / "x.cld").string(), "--fifo-size", "1"});
   EXPECT_EQ(1, r.exit_code);
@@ -48,11 +50,13 @@ TEST(SimulateCli, FailuresExitWithOne) {
 
 TEST(SimulateCli, WritesRecordingAndManifestDeterministically) {
   TempDir dir;
-  const std::vector<std::string> common = {"simulate", kDemoConfig, "--duration", "12", "--seed", "7",
-                                           "--fault", "dummy-blocks", "--fault", "lost-carry"};
+  const std::vector<std::string> common = {"simulate", kDemoConfig, "--duration", "12",
+                                           "--seed",   "7",         "--fault",    "dummy-blocks",
+                                           "--fault",  "lost-carry"};
   auto run = [&](const std::string& name) {
     std::vector<std::string> args = common;
-    args.insert(args.end(), {"-o", (dir / (name + ".cld")).string(), "--manifest", (dir / (name + ".txt")).string()});
+    args.insert(args.end(), {"-o", (dir / (name + ".cld")).string(), "--manifest",
+                             (dir / (name + ".txt")).string()});
     return RunCli(args);
   };
   ASSERT_EQ(0, run("a").exit_code);
@@ -70,9 +74,9 @@ TEST(SimulateCli, WritesRecordingAndManifestDeterministically) {
 
 TEST(SimulateCli, CircularFileAndOptionsReachTheFile) {
   TempDir dir;
-  const CliResult r = RunCli({"simulate", kDemoConfig, "-o", (dir / "f.cld").string(), "--duration", "40",
-                              "--fifo-size", "48", "--start", "2017-10-19 12:34:56", "--no-gps",
-                              "--manifest", (dir / "f.txt").string(), "-v"});
+  const CliResult r = RunCli({"simulate", kDemoConfig, "-o", (dir / "f.cld").string(), "--duration",
+                              "40", "--fifo-size", "48", "--start", "2017-10-19 12:34:56",
+                              "--no-gps", "--manifest", (dir / "f.txt").string(), "-v"});
   ASSERT_EQ(0, r.exit_code) << r.err;
   EXPECT_NE(std::string::npos, r.err.find("circular file wrapped"));
   const std::string manifest = ReadFile(dir / "f.txt");

@@ -59,7 +59,8 @@ TEST_F(BufferedFileTest, LargeWritesSeeksAndReadsAgree) {
   BufferedFile r;
   ASSERT_TRUE(r.OpenForReading(path));
   EXPECT_EQ(r.Size(), static_cast<int64_t>(expected.size()));
-  EXPECT_EQ(r.Seek(BufferedFile::kBufferSize - 3), static_cast<int64_t>(BufferedFile::kBufferSize - 3));
+  EXPECT_EQ(r.Seek(BufferedFile::kBufferSize - 3),
+            static_cast<int64_t>(BufferedFile::kBufferSize - 3));
   char chunk[10];
   ASSERT_EQ(r.ReadBytes(chunk, sizeof chunk), 10);  // crosses the buffer boundary
   EXPECT_EQ(std::string(chunk, 10), expected.substr(BufferedFile::kBufferSize - 3, 10));

@@ -27,7 +27,8 @@ TEST(HelpAddress, TopicsOpenTheirPageInTheHelpLanguageAtTheirAnchor) {
   EXPECT_EQ(HelpAddress("/h", topo->page, topo->anchor, 33), "file:///h/gpspre33.htm");
   EXPECT_EQ(FindHelpTopic(0), nullptr);
   EXPECT_EQ(FindHelpTopic(99), nullptr);
-  EXPECT_EQ(HelpAddress("/h", "http://example.org/x.htm", "top", 49), "http://example.org/x.htm#top");
+  EXPECT_EQ(HelpAddress("/h", "http://example.org/x.htm", "top", 49),
+            "http://example.org/x.htm#top");
   // An anchor that begins with a blank or a control character is not appended.
   EXPECT_EQ(HelpAddress("/h", "page.htm", " x", 1), "file:///h/page.htm");
 }
@@ -37,8 +38,7 @@ TEST(HelpAddress, BlanksAndReservedCharactersOfTheFolderAreEscaped) {
             "file:///home/Ann%20Lee/my%20tools/tessmar01.htm#contents");
   EXPECT_EQ(FileAddress("/a !#$%&'()*+,;=?@[]z"),
             "file:///a%20%21%23%24%25%26%27%28%29%2A%2B%2C%3B%3D%3F%40%5B%5Dz");
-  EXPECT_EQ(FileAddress("C:\\Program Files\\help\\x.htm"),
-            "file:///C:/Program%20Files/help/x.htm");
+  EXPECT_EQ(FileAddress("C:\\Program Files\\help\\x.htm"), "file:///C:/Program%20Files/help/x.htm");
   EXPECT_EQ(FileAddress("/ab"), "/ab");  // shorter than 4 characters
   EXPECT_EQ(HelpAddress(std::string(900, 'a'), "p.htm", "", 1).size(), kMaxHelpAddressChars);
 }

@@ -68,13 +68,14 @@ TEST(BatchRun, StepsTextsActionsAndExitStatus) {
   std::vector<BatchRun::Action> actions;
   for (int i = 0; i < 6; ++i) actions.push_back(run.Step());
   using A = BatchRun::Action;
-  EXPECT_EQ(actions, (std::vector<A>{A::kNone, A::kNone, A::kConvert, A::kNone, A::kClose,
-                                     A::kClose}));
+  EXPECT_EQ(actions,
+            (std::vector<A>{A::kNone, A::kNone, A::kConvert, A::kNone, A::kClose, A::kClose}));
   std::string texts;
   for (const auto& e : cap.entries()) texts += e.text + "|";
-  EXPECT_EQ(texts, "BATCH MODE, Step 0   (initializing)|BATCH MODE, Step 1   (loading)|"
-                   "BATCH MODE, Step 2   (converting)|BATCH MODE, Step 3   (closing)|"
-                   "BATCH MODE, Step 4   |BATCH MODE, Step 5   |");
+  EXPECT_EQ(texts,
+            "BATCH MODE, Step 0   (initializing)|BATCH MODE, Step 1   (loading)|"
+            "BATCH MODE, Step 2   (converting)|BATCH MODE, Step 3   (closing)|"
+            "BATCH MODE, Step 4   |BATCH MODE, Step 5   |");
   EXPECT_EQ(run.ExitCode(), 0);
   run.RecordConversion(false, true, 0);
   EXPECT_EQ(run.ExitCode(), 1);

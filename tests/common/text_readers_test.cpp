@@ -119,8 +119,8 @@ TEST(TextReader, FieldCutSilentlyAndRestConsumed) {
 
 TEST(QuoteText, EveryTextReadsBack) {
   const std::vector<std::string> texts = {
-      "",          "plain",      "C:\\dbc\\",   "\\",         "\\\\",     "a\"b",
-      "\"",        "\\\"",       "x\\\\\"y\\", "C:\\dbc\\x.dbc", "end\\\"", "\"\"\"",
+      "",     "plain",      "C:\\dbc\\",      "\\",      "\\\\",   "a\"b", "\"",
+      "\\\"", "x\\\\\"y\\", "C:\\dbc\\x.dbc", "end\\\"", "\"\"\"",
   };
   for (const auto& text : texts) {
     const std::string quoted = QuoteText(text) + ",tail";

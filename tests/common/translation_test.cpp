@@ -32,8 +32,8 @@ std::vector<std::string> Conversions(const char* text) {
   static const std::regex kConversion("%[-+ #0-9.]*[a-zA-Z]");
   std::vector<std::string> out;
   const std::string s(text);
-  for (auto it = std::sregex_iterator(s.begin(), s.end(), kConversion); it != std::sregex_iterator();
-       ++it) {
+  for (auto it = std::sregex_iterator(s.begin(), s.end(), kConversion);
+       it != std::sregex_iterator(); ++it) {
     out.push_back(it->str());
   }
   return out;
@@ -133,8 +133,10 @@ TEST_F(Translation, MessageFormatsAreTranslatedWholeBeforeTheArgumentsAreFilledI
   ShowMessageF(kMsgError, "Search string \"%s\" not found", "Speed");
   ASSERT_TRUE(Language().SetLanguage(kLangGerman));
   ShowMessageF(kMsgError, "Search string \"%s\" not found", "Speed");
-  ShowMessageF(kMsgError, "Adding the signal \"%s\"\r\nwould exceed the maximum number\r\nof "
-                          "logged MESSAGES or CAN-IDs (%d) !", "Speed", 256);
+  ShowMessageF(kMsgError,
+               "Adding the signal \"%s\"\r\nwould exceed the maximum number\r\nof "
+               "logged MESSAGES or CAN-IDs (%d) !",
+               "Speed", 256);
   EXPECT_STREQ(Tr("Warning"), "Warnung");
   ASSERT_EQ(capture.entries().size(), 3u);
   EXPECT_EQ(capture.entries()[0].text, "Search string \"Speed\" not found");

@@ -151,8 +151,9 @@ TEST_F(ClcFileTest, FourLineTriggerLayoutForFamily0) {
   a_->cfg.CompVal[6] = 2.5;
   const std::string text = ClcPlainText(a_->cfg, a_->sigs);
   const std::string tail = text.substr(text.find("[TriggerCondition]\r\n"));
-  EXPECT_TRUE(tail.starts_with("[TriggerCondition]\r\nSigName0=\r\nCompOpA0=1\r\nCompValA0=0\r\n"
-                               "InnerCombi0=2\r\nCompOpB0=3\r\nCompValB0=0\r\nSigName1=\r\n"));
+  EXPECT_TRUE(
+      tail.starts_with("[TriggerCondition]\r\nSigName0=\r\nCompOpA0=1\r\nCompValA0=0\r\n"
+                       "InnerCombi0=2\r\nCompOpB0=3\r\nCompValB0=0\r\nSigName1=\r\n"));
   EXPECT_NE(text.find("\r\nCompValA3=2.5\r\nInnerCombi3=2\r\nCompOpB3=0\r\n"), std::string::npos);
   EXPECT_TRUE(text.ends_with("CompValB3=0\r\nOuterCombi0=2\r\nOuterCombi1=2\r\nUse2Starts=0\r\n"));
   EXPECT_EQ(text.find("ActionOrCombi"), std::string::npos);
@@ -162,7 +163,9 @@ TEST_F(ClcFileTest, LinesOfUsedSlotsAndTheirFormats) {
   FillEverything(*a_, 1);
   const std::string text = ClcPlainText(a_->cfg, a_->sigs);
   EXPECT_NE(text.find("\r\nMsg00: id=0x7FF,mn=\"Engine\",nn=\"ECU_1\",wi=25\r\n"
-                      "Msg200: id=0x60000123,mn=\"" + std::string(40, 'M') + "\",nn=\"\",wi=0\r\n"
+                      "Msg200: id=0x60000123,mn=\"" +
+                      std::string(40, 'M') +
+                      "\",nn=\"\",wi=0\r\n"
                       "Sig00: "),
             std::string::npos);
   EXPECT_NE(text.find("\r\nSig17: id=0x7FF,sn=\"Speed\",ty=U,un=\"km/h\",fa=0.01,of=-40,"
@@ -359,20 +362,20 @@ TEST_F(ClcFileTest, SectionsDecideWhichKeysAreUnderstood) {
 }
 
 TEST_F(ClcFileTest, OverlongTextsAndAbsurdNumbers) {
-  EXPECT_EQ(Parse({"InfoString=\"" + std::string(300, 'i') + "\"",
-                   "DbFileBus1=\"" + std::string(100, 'p') + "\"",
-                   "Sig09: id=0x99999999999,sn=\"" + std::string(60, 's') +
-                       "\",un=\"kilometres\",fa=1e999,of=-1e-999,sb=99999999,nb=-5",
-                   "TimestampFreq=1" + std::string(400, '0'), "InitTrigger=70000",
-                   "Pretrig10ms=-1"}),
-            0);
+  EXPECT_EQ(
+      Parse({"InfoString=\"" + std::string(300, 'i') + "\"",
+             "DbFileBus1=\"" + std::string(100, 'p') + "\"",
+             "Sig09: id=0x99999999999,sn=\"" + std::string(60, 's') +
+                 "\",un=\"kilometres\",fa=1e999,of=-1e-999,sb=99999999,nb=-5",
+             "TimestampFreq=1" + std::string(400, '0'), "InitTrigger=70000", "Pretrig10ms=-1"}),
+      0);
   const T_CanLog_Config& c = b_->cfg;
   EXPECT_EQ(TextOf(c.InfoString), std::string(40, 'i'));
   EXPECT_EQ(TextOf(c.DbFileBus1), std::string(80, 'p'));
   const T_CanLog_SigDef& s = b_->sigs[9];
   EXPECT_EQ(TextOf(s.sn), std::string(40, 's'));
   EXPECT_EQ(TextOf(s.un), "kilometr");
-  EXPECT_EQ(s.fa, 1.0);   // exponent out of range is ignored
+  EXPECT_EQ(s.fa, 1.0);  // exponent out of range is ignored
   EXPECT_EQ(s.of, -1.0);
   EXPECT_EQ(s.id, 0x99999999u);  // 32-bit accumulation
   EXPECT_GT(c.TimestampFreq, 1e300);
@@ -468,13 +471,57 @@ TEST_F(ClcFileTest, BinaryGarbageAndOverlongLinesDoNoHarm) {
 TEST_F(ClcFileTest, RandomLinesBuiltFromRealFragmentsAreSafe) {
   // Lines glued together from the fragments the parser looks for, in random order: whatever the
   // parser makes of them, it must stay inside its fields (checked by the sanitizer build).
-  static const char* const kFragments[] = {
-      "Msg", "Sig", "Exp", "255", "-1", "00", ":", " ", ",", "=", "\"", "\\", "id=", "sn=",
-      "vn=", "ty=", "un=", "fa=", "mu=(", ")", "nb=", "bo=", "ex=", "na=", "0x", "$", "%", "#",
-      "FFFFFFFF", "9999999999999999999", "e-31", "e30", ".5", "CompOp", "CompValB", "A", "9",
-      "SigName", "OuterCombi", "InnerCombi", "StartDate=", "StartTimestamp=", "Encryption=",
-      "PwdHint1=", "[LogFileInfo]", "[TriggerCondition]", "[CanLoggerConfig]", "InfoString=",
-      "\t", "xx", "DeviceFamily="};
+  static const char* const kFragments[] = {"Msg",
+                                           "Sig",
+                                           "Exp",
+                                           "255",
+                                           "-1",
+                                           "00",
+                                           ":",
+                                           " ",
+                                           ",",
+                                           "=",
+                                           "\"",
+                                           "\\",
+                                           "id=",
+                                           "sn=",
+                                           "vn=",
+                                           "ty=",
+                                           "un=",
+                                           "fa=",
+                                           "mu=(",
+                                           ")",
+                                           "nb=",
+                                           "bo=",
+                                           "ex=",
+                                           "na=",
+                                           "0x",
+                                           "$",
+                                           "%",
+                                           "#",
+                                           "FFFFFFFF",
+                                           "9999999999999999999",
+                                           "e-31",
+                                           "e30",
+                                           ".5",
+                                           "CompOp",
+                                           "CompValB",
+                                           "A",
+                                           "9",
+                                           "SigName",
+                                           "OuterCombi",
+                                           "InnerCombi",
+                                           "StartDate=",
+                                           "StartTimestamp=",
+                                           "Encryption=",
+                                           "PwdHint1=",
+                                           "[LogFileInfo]",
+                                           "[TriggerCondition]",
+                                           "[CanLoggerConfig]",
+                                           "InfoString=",
+                                           "\t",
+                                           "xx",
+                                           "DeviceFamily="};
   uint32_t x = 99;
   auto next = [&x](uint32_t n) {
     x = x * 1664525u + 1013904223u;

@@ -63,7 +63,8 @@ TEST(PasswordRules, MismatchCaptionByLanguageCode) {
 // scrambled with the fixed key 6827.
 TEST(PasswordRules, LoadingProtectedFilesPutsBackWhatARefusalWouldLose) {
   const std::string name = (std::filesystem::temp_directory_path() /
-                            ("tessmar_pwload_" + std::to_string(::getpid()) + ".clc")).string();
+                            ("tessmar_pwload_" + std::to_string(::getpid()) + ".clc"))
+                               .string();
   auto c = std::make_unique<LoggerConfiguration>();
   SetText(c->cfg.Password1, "Sesam");
   SetText(c->cfg.InfoString, "protected");

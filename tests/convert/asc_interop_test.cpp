@@ -39,9 +39,10 @@ TEST(AscInterop, PythonCanReadsEveryFrame) {
                    ("tessmar_asc_interop_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
 
-  testing::RecordingBuilder rec("[CanLoggerConfig]\r\nTimestampFreq=8192\r\n"
-                                "[LogFileInfo]\r\nStartDate=2026-03-02 10:00:00\r\n"
-                                "StartTimestamp=0\r\n");
+  testing::RecordingBuilder rec(
+      "[CanLoggerConfig]\r\nTimestampFreq=8192\r\n"
+      "[LogFileInfo]\r\nStartDate=2026-03-02 10:00:00\r\n"
+      "StartTimestamp=0\r\n");
   rec.Time(0, 2026, 3, 2, 10, 0, 0);
   std::mt19937 rng(7);
   std::ostringstream expected;

@@ -1,15 +1,16 @@
 // Command-line arguments and command files of the batch conversion.
 
+#include "convert/command_line.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "common/message_output.h"
-#include "convert/command_line.h"
 
 namespace tessmar {
 namespace {
@@ -20,14 +21,22 @@ TEST(CommandLine, ArgumentsAreClassifiedByExtensionAndSwitches) {
     ArgumentKind kind;
   };
   const Case cases[] = {
-      {"logger.clc", ArgumentKind::kConfig},     {"LOGGER.CLC", ArgumentKind::kConfig},
-      {"/data/run1.cld", ArgumentKind::kSources}, {"//server/share/a.cld", ArgumentKind::kSources},
-      {"\\\\server\\a.cld", ArgumentKind::kSources}, {"out1.dat", ArgumentKind::kOutput},
-      {"out.dat2", ArgumentKind::kOutput},       {"trace.ASC", ArgumentKind::kOutput},
-      {"table.csv", ArgumentKind::kOutput},      {"table.txt", ArgumentKind::kOutput},
-      {"run.cmd", ArgumentKind::kCommandFile},   {"vehicle.dbc", ArgumentKind::kDatabase},
-      {"readme", ArgumentKind::kUnknown},        {"notes.doc", ArgumentKind::kUnknown},
-      {"/home/u.v/file", ArgumentKind::kUnknown}, {"/bm", ArgumentKind::kSwitch},
+      {"logger.clc", ArgumentKind::kConfig},
+      {"LOGGER.CLC", ArgumentKind::kConfig},
+      {"/data/run1.cld", ArgumentKind::kSources},
+      {"//server/share/a.cld", ArgumentKind::kSources},
+      {"\\\\server\\a.cld", ArgumentKind::kSources},
+      {"out1.dat", ArgumentKind::kOutput},
+      {"out.dat2", ArgumentKind::kOutput},
+      {"trace.ASC", ArgumentKind::kOutput},
+      {"table.csv", ArgumentKind::kOutput},
+      {"table.txt", ArgumentKind::kOutput},
+      {"run.cmd", ArgumentKind::kCommandFile},
+      {"vehicle.dbc", ArgumentKind::kDatabase},
+      {"readme", ArgumentKind::kUnknown},
+      {"notes.doc", ArgumentKind::kUnknown},
+      {"/home/u.v/file", ArgumentKind::kUnknown},
+      {"/bm", ArgumentKind::kSwitch},
       {"\\bm", ArgumentKind::kSwitch},
   };
   for (const Case& c : cases) EXPECT_EQ(ClassifyArgument(c.arg).kind, c.kind) << c.arg;
@@ -67,8 +76,8 @@ TEST(CommandLine, DatabaseBusAndOverlongArguments) {
 }
 
 TEST(CommandLine, WildcardListsTheFolderFilesAndCommandFileSkipsComments) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                    ("tessmar_cmdline_" + std::to_string(::getpid()));
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("tessmar_cmdline_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   for (const char* name : {"b.cld", "a.cld", "c.txt"}) std::ofstream(dir / name) << "x";
   ParsedArgument p = ClassifyArgument((dir / "*.cld").string());
@@ -84,8 +93,8 @@ TEST(CommandLine, WildcardListsTheFolderFilesAndCommandFileSkipsComments) {
   p = ClassifyArgument((dir / "run[1]" / "*.cld").string());
   EXPECT_EQ(p.sources, (std::vector<std::string>{(dir / "run[1]" / "x.cld").string()}));
 
-  std::ofstream(dir / "run.cmd", std::ios::binary)
-      << "; a comment\r\n\r\nlogger.clc\r\n/bm\r\n" << std::string(5000, 'x') << "\r\nmy file.cld";
+  std::ofstream(dir / "run.cmd", std::ios::binary) << "; a comment\r\n\r\nlogger.clc\r\n/bm\r\n"
+                                                   << std::string(5000, 'x') << "\r\nmy file.cld";
   std::vector<std::string> lines;
   MessageCapture messages;
   ASSERT_TRUE(ReadCommandFileLines((dir / "run.cmd").string(), lines));
@@ -102,7 +111,8 @@ TEST(CommandLine, WildcardListsTheFolderFilesAndCommandFileSkipsComments) {
   ASSERT_EQ(lines.size(), 5u);  // nothing added by the failed read
 
   // Old-style files end their lines with CR alone; a stray control character ends a line too.
-  std::ofstream(dir / "mac.cmd", std::ios::binary) << "a.clc\rb.cld\r;c.dbc\rd.dat\x01" "e.asc";
+  std::ofstream(dir / "mac.cmd", std::ios::binary) << "a.clc\rb.cld\r;c.dbc\rd.dat\x01"
+                                                      "e.asc";
   lines.clear();
   ASSERT_TRUE(ReadCommandFileLines((dir / "mac.cmd").string(), lines));
   EXPECT_EQ(lines, (std::vector<std::string>{"a.clc", "b.cld", "d.dat", "e.asc"}));

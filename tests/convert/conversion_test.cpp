@@ -5,15 +5,15 @@
 
 #include <cmath>
 #include <filesystem>
-#include <random>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
-#include "writers/text_writers.h"
 #include "recording_builder.h"
+#include "writers/text_writers.h"
 
 namespace tessmar {
 namespace {
@@ -51,9 +51,9 @@ std::string Slurp(const std::filesystem::path& p) {
 RecordingBuilder SmallRecording() {
   RecordingBuilder r(SmallHeader());
   r.Time(0, 2017, 10, 19, 12, 34, 56)
-      .Frame(1024, 0x100, {0x14, 0x05})            // 0.125 s: Speed 10, Temp 5
-      .Frame(2048, 0x100, {0x28, 0xF6})            // 0.25 s: Speed 20, Temp -10
-      .Expression(3072, 0, 2.75f)                  // within 2 s: carries the time 0.25 s
+      .Frame(1024, 0x100, {0x14, 0x05})             // 0.125 s: Speed 10, Temp 5
+      .Frame(2048, 0x100, {0x28, 0xF6})             // 0.25 s: Speed 20, Temp -10
+      .Expression(3072, 0, 2.75f)                   // within 2 s: carries the time 0.25 s
       .Frame(4096, 0x78FEF100, {0x01, 0x02, 0x03})  // 0.5 s: extended id on bus 2
       .Marker("eof", 4096);
   return r;
@@ -211,8 +211,9 @@ TEST(SignalsOutput, SkipUntilAllChannelsValid) {
   // Only from the expression entry on (0.25 s) is every column valid; the grid restarts there
   // and writes its first row at the next multiple, 0.375 s.
   EXPECT_EQ(c.text, "0.0000,20,-10,2.75\r\n0.1250,20,-10,2.75\r\n");
-  EXPECT_TRUE(HasMessage(c, "Reached the point where 'all channels are valid' at ta=2017-10-19 "
-                            "12:34:56.25"));
+  EXPECT_TRUE(HasMessage(c,
+                         "Reached the point where 'all channels are valid' at ta=2017-10-19 "
+                         "12:34:56.25"));
   EXPECT_TRUE(HasMessage(c, "            Channel 'Twice' was the last to become valid."));
 }
 
@@ -242,8 +243,9 @@ TEST(LogfileDump, EntryLines) {
   const std::size_t first = SmallHeader().size() + std::string("[BINARY_LOG_DATA]\r\n").size();
   char pos[16];
   std::snprintf(pos, sizeof pos, "%08zX", first + 16);
-  EXPECT_NE(c.text.find(std::string(pos) + "  ..000400 CANMESSAGE id=00000100 len=2 data= 14 05\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      c.text.find(std::string(pos) + "  ..000400 CANMESSAGE id=00000100 len=2 data= 14 05\r\n"),
+      std::string::npos);
   EXPECT_NE(c.text.find("00000000 TIMESTAMP  StartTimeFromRTC=2017-10-19 12:34:56.00  "
                         "Sum=2017-10-19 12:34:56.00\r\n"),
             std::string::npos);
@@ -392,7 +394,7 @@ TEST(Driver, GapInTimestampsWritesNoFillerRows) {
   TempFolder dir;
   RecordingBuilder r(SmallHeader());
   r.Time(0, 2017, 10, 19, 12, 34, 56)
-      .Frame(1024, 0x100, {0x14, 0x05})           // 0.125 s
+      .Frame(1024, 0x100, {0x14, 0x05})              // 0.125 s
       .Frame(1024 + 8192 * 20, 0x100, {0x28, 0x05})  // 20.125 s: a gap of 160 intervals
       .Frame(1024 + 8192 * 20 + 1024, 0x100, {0x2A, 0x05})
       .Marker("eof", 1024 + 8192 * 21);
@@ -568,7 +570,9 @@ TEST(SignalsGrid, RandomSparseRecordingsMatchSampleAndHold) {
   } intervals[] = {{"0.05", 0.05}, {"0.125", 0.125}, {"0.3", 0.3}};
   for (unsigned seed = 1; seed <= 24; ++seed) {
     std::mt19937 random(seed);
-    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    auto uniform = [&](int lo, int hi) {
+      return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
     const double interval = intervals[seed % 3].seconds;
     const bool skip_until_valid = seed % 2 == 0;
     RecordingBuilder r(SmallHeader());
@@ -632,7 +636,8 @@ TEST(SignalsGrid, RandomSparseRecordingsMatchSampleAndHold) {
       continue;
     }
     const double first_row = start - std::fmod(start, interval) + interval;
-    const long expected_rows = static_cast<long>(std::floor((last - first_row) / interval + 1e-9)) + 1;
+    const long expected_rows =
+        static_cast<long>(std::floor((last - first_row) / interval + 1e-9)) + 1;
     ASSERT_EQ(static_cast<long>(rows.size()), std::max(expected_rows, 0L));
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const double t = rows[i].first;

@@ -170,7 +170,8 @@ ConversionRequest SignalsRequest(const std::filesystem::path& source,
 std::vector<std::string> FirstCells(const std::string& text) {
   std::vector<std::string> cells;
   std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) cells.push_back(line.substr(0, line.find(',')));
+  for (std::string line; std::getline(lines, line);)
+    cells.push_back(line.substr(0, line.find(',')));
   return cells;
 }
 
@@ -219,8 +220,8 @@ TEST(DriverTimeColumns, RelativeTimeNeverRunsBackAfterACounterRestart) {
   sim.duration_s = 6;
   sim.gps = false;
   sim.faults.counter_restart = true;
-  ConversionRequest request = SignalsRequest(SimulateExample(dir / "restart.cld", sim), dir,
-                                             kFormatCsvInternational, 2);
+  ConversionRequest request =
+      SignalsRequest(SimulateExample(dir / "restart.cld", sim), dir, kFormatCsvInternational, 2);
   request.options.write_interval = "0.1";
   MessageCapture capture;
   RunConversion(request);

@@ -39,12 +39,12 @@ std::string MaskVaryingLines(std::string text) {
 class GoldenLayouts : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tessmar_golden_" + std::to_string(::getpid()));
+    dir_ =
+        std::filesystem::temp_directory_path() / ("tessmar_golden_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_);
     LoggerConfiguration config;
-    ASSERT_TRUE(ReadClcFile(std::filesystem::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc",
-                            config));
+    ASSERT_TRUE(
+        ReadClcFile(std::filesystem::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc", config));
     SimulatorOptions options;
     options.duration_s = 1.5;
     options.seed = 3;

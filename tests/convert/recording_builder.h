@@ -31,12 +31,10 @@ class RecordingBuilder {
   }
   // Expression entry with the first value set and the second one empty.
   RecordingBuilder& Expression(uint32_t count, int index, float value) {
-    return Add(ExpressionEntryBytes(static_cast<uint8_t>(index), count, FloatBits(value),
-                                    0xFFFFFFFFu));
+    return Add(
+        ExpressionEntryBytes(static_cast<uint8_t>(index), count, FloatBits(value), 0xFFFFFFFFu));
   }
-  RecordingBuilder& Marker(const char* tag, uint32_t count) {
-    return Add(MarkerEntry(tag, count));
-  }
+  RecordingBuilder& Marker(const char* tag, uint32_t count) { return Add(MarkerEntry(tag, count)); }
   RecordingBuilder& Raw(const uint8_t (&e)[16]) { return Add(Bytes(e, e + 16)); }
 
   void Write(const std::filesystem::path& path) const {

@@ -36,8 +36,12 @@ TEST(ConversionRobustness, CorruptedAndTruncatedRecordings) {
   for (int i = 0; i < 300; ++i) {
     ticks += rng() % 2000;
     switch (rng() % 6) {
-      case 0: base.Expression(ticks, static_cast<int>(rng() % 70), 1.5f * i); break;
-      case 1: base.Marker(i % 2 ? "pre" : "tim", ticks); break;
+      case 0:
+        base.Expression(ticks, static_cast<int>(rng() % 70), 1.5f * i);
+        break;
+      case 1:
+        base.Marker(i % 2 ? "pre" : "tim", ticks);
+        break;
       default:
         base.Frame(ticks & 0xFFFFFF, rng() % 3 ? 0x100 : rng(),
                    {static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng())});
@@ -51,9 +55,12 @@ TEST(ConversionRobustness, CorruptedAndTruncatedRecordings) {
   struct Layout {
     int type, format;
   };
-  const Layout layouts[] = {{0, kFormatText}, {0, kFormatCsvInternational},
-                            {1, kFormatSemicolonCsvGerman}, {0, kFormatVectorAscii},
-                            {2, kFormatText}, {1, kFormatCsvGerman}};
+  const Layout layouts[] = {{0, kFormatText},
+                            {0, kFormatCsvInternational},
+                            {1, kFormatSemicolonCsvGerman},
+                            {0, kFormatVectorAscii},
+                            {2, kFormatText},
+                            {1, kFormatCsvGerman}};
   MessageCapture capture;  // keeps the messages out of the test log
   for (int round = 0; round < 60; ++round) {
     std::string bytes = original;
@@ -64,8 +71,8 @@ TEST(ConversionRobustness, CorruptedAndTruncatedRecordings) {
       const int flips = 1 + static_cast<int>(rng() % 40);
       for (int k = 0; k < flips; ++k) {
         // Mostly the entries; now and then the header too.
-        const std::size_t at = (damage == 1) ? rng() % bytes.size()
-                                             : header + rng() % (bytes.size() - header);
+        const std::size_t at =
+            (damage == 1) ? rng() % bytes.size() : header + rng() % (bytes.size() - header);
         bytes[at] = static_cast<char>(rng());
       }
       if (damage == 3) {  // a BULK block claiming to run far past the end

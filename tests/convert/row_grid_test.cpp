@@ -14,7 +14,8 @@ struct GridRun {
   RowGrid::Jump jump;
   bool Entry(double now) {
     jump = {};
-    const bool ok = grid.BeforeEntry(now, [&](double t) { return rows.push_back(t), true; }, &jump);
+    const bool ok = grid.BeforeEntry(
+        now, [&](double t) { return rows.push_back(t), true; }, &jump);
     grid.AfterEntry(now);
     if (!grid.running()) grid.StartAfter(now);
     return ok;

@@ -93,8 +93,9 @@ TEST(SettingsFile, TextsWithLineBreaksOrBlankEndsCannotBreakTheFile) {
 
 TEST(SettingsFile, GpsSectionRoundTrip) {
   IniFile ini;
-  ini.Parse("[GPS_Output]\nSeparateTrackFile=1\nTrackFileFormat=1\nColTitle2=GpsLat\n"
-            "ColExprs2=gps.lat\nColFormat2=##0.00000\n");
+  ini.Parse(
+      "[GPS_Output]\nSeparateTrackFile=1\nTrackFileFormat=1\nColTitle2=GpsLat\n"
+      "ColExprs2=gps.lat\nColFormat2=##0.00000\n");
   const GpsOutputSettings gps = GpsSettingsOf(ReadSettings(ini));
   EXPECT_EQ(gps.separate_track_file, 1);
   EXPECT_EQ(gps.track_file_format, kGpsTrackNmea);
@@ -219,8 +220,7 @@ TEST(ConverterOptionsCheck, EtasNeedsNumericInvalidValue) {
 
 TEST(OutputPath, ExtensionReplacedOrAppended) {
   EXPECT_EQ(MakeOutputPath("/out", "/in/run1.cld", kFormatCsvGerman), "/out/run1.csv");
-  EXPECT_EQ(MakeOutputPath("/out", "/in/run1.recording", kFormatText),
-            "/out/run1.recording.txt");
+  EXPECT_EQ(MakeOutputPath("/out", "/in/run1.recording", kFormatText), "/out/run1.recording.txt");
   EXPECT_EQ(MakeOutputPath("/out", "/in/run.v1.cld", kFormatEtasAscii), "/out/run.v1.ascii");
   EXPECT_EQ(MakeOutputPath("", "/in/a.cld", kFormatVectorAscii), "/in/a.asc");
   EXPECT_EQ(ReplaceExtension("/x/out.dat", ".dia"), "/x/out.dia");
@@ -276,14 +276,14 @@ namespace tessmar {
 namespace {
 
 TEST(SettingsFile, LocationBesideProgramOrXdg) {
-  const auto base = std::filesystem::temp_directory_path() /
-                    ("tessmar_settings_" + std::to_string(::getpid()));
+  const auto base =
+      std::filesystem::temp_directory_path() / ("tessmar_settings_" + std::to_string(::getpid()));
   std::filesystem::create_directories(base / "bin");
   EXPECT_EQ(DefaultSettingsPath(base / "bin"), base / "bin" / "Tessmar.ini");
   ::setenv("XDG_CONFIG_HOME", (base / "xdg").c_str(), 1);
   if (::geteuid() != 0) {  // root may write anywhere
-    std::filesystem::permissions(base / "bin", std::filesystem::perms::owner_read |
-                                                   std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        base / "bin", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     EXPECT_EQ(DefaultSettingsPath(base / "bin"), base / "xdg" / "tessmar" / "Tessmar.ini");
     std::filesystem::permissions(base / "bin", std::filesystem::perms::owner_all);
   }

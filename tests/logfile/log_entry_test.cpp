@@ -101,24 +101,24 @@ TEST(ExpressionEntry, ValuesFlagsAndIndexLimit) {
   EXPECT_FALSE(x.used[1]) << "pattern 0xFFFFFFFF carries no value";
 
   // Index 63: bytes 8..11 set expression 63, bytes 12..15 would be expression 64.
-  x = DecodeExpressionEntry(testing::ExpressionEntryBytes(63, 0, testing::FloatBits(1.0f),
-                                                          testing::FloatBits(2.0f))
-                                .data());
+  x = DecodeExpressionEntry(
+      testing::ExpressionEntryBytes(63, 0, testing::FloatBits(1.0f), testing::FloatBits(2.0f))
+          .data());
   EXPECT_TRUE(x.used[0]);
   EXPECT_FALSE(x.used[1]);
 
   // Bytes 2..3 not zero: no value is used.
-  x = DecodeExpressionEntry(testing::ExpressionEntryBytes(0, 0, testing::FloatBits(1.0f),
-                                                          testing::FloatBits(2.0f), 1)
-                                .data());
+  x = DecodeExpressionEntry(
+      testing::ExpressionEntryBytes(0, 0, testing::FloatBits(1.0f), testing::FloatBits(2.0f), 1)
+          .data());
   EXPECT_FALSE(x.used[0]);
   EXPECT_FALSE(x.used[1]);
 }
 
 TEST(GpsEntries, FixFieldsAndPackedDate) {
   const uint32_t tod = ((13 * 60 + 14) * 60 + 15) * 100 + 16;  // 13:14:15.16
-  const GpsEntry1 g = DecodeGpsEntry1(
-      testing::Gps1Entry(2, true, 9, 4321, tod, 19, 10, 2017, -123, 15).data());
+  const GpsEntry1 g =
+      DecodeGpsEntry1(testing::Gps1Entry(2, true, 9, 4321, tod, 19, 10, 2017, -123, 15).data());
   EXPECT_EQ(g.quality, 2);
   EXPECT_TRUE(g.warning);
   EXPECT_EQ(g.satellites, 9);
@@ -135,7 +135,8 @@ TEST(GpsEntries, FixFieldsAndPackedDate) {
   EXPECT_NEAR(g.DateTimeSeconds(), 1508418855.16, 1e-6);
 
   // Date field 0: the time of day is still there, the date is not.
-  const GpsEntry1 nodate = DecodeGpsEntry1(testing::Gps1Entry(1, false, 5, 0, tod, 0, 0, 0, 0).data());
+  const GpsEntry1 nodate =
+      DecodeGpsEntry1(testing::Gps1Entry(1, false, 5, 0, tod, 0, 0, 0, 0).data());
   EXPECT_EQ(nodate.date, 0);
   EXPECT_EQ(nodate.Hour(), 13);
 
@@ -181,15 +182,16 @@ Walked Walk(const Bytes& block) {
   Walked w;
   w.result = WalkBulkBlock(block.data(), BulkLength(block.data()), [&](const BulkRecord& r) {
     w.records.push_back(r);
-    w.texts.emplace_back(r.text != nullptr ? std::string(r.text, static_cast<size_t>(r.text_length)) : "");
+    w.texts.emplace_back(r.text != nullptr ? std::string(r.text, static_cast<size_t>(r.text_length))
+                                           : "");
   });
   return w;
 }
 
 TEST(BulkBlock, IntegerRecordsAreExtendedByType) {
   // uns16 FF FF, int16 FF FF, uns32 FF FF FF FF, int8 80, bool 01, end
-  const Bytes rec = {0, 6, 0xFF, 0xFF, 1, 3, 0xFF, 0xFF, 2, 7, 0xFF, 0xFF, 0xFF, 0xFF,
-                     3, 2, 0x80, 4, 1, 0x01, 255};
+  const Bytes rec = {0,    6,    0xFF, 0xFF, 1, 3,    0xFF, 0xFF, 2,    7,  0xFF,
+                     0xFF, 0xFF, 0xFF, 3,    2, 0x80, 4,    1,    0x01, 255};
   const Walked w = Walk(testing::BulkBlock(0xD2, 0, rec));
   ASSERT_EQ(w.records.size(), 5u);
   EXPECT_EQ(w.records[0].integer, 65535);
@@ -203,11 +205,11 @@ TEST(BulkBlock, IntegerRecordsAreExtendedByType) {
 }
 
 TEST(BulkBlock, FloatStringAndEmptyTypes) {
-  Bytes rec = {0, 8, 0, 0, 0xC0, 0x3F};  // float32 1.5
+  Bytes rec = {0, 8, 0, 0, 0xC0, 0x3F};                          // float32 1.5
   rec.insert(rec.end(), {1, 17, 0, 0, 0, 0, 0, 0, 0x04, 0xC0});  // float64 -2.5
-  rec.insert(rec.end(), {2, 9, 'a', 'b', 0});                      // string "ab"
-  rec.insert(rec.end(), {3, 10});                                  // octets: nothing consumed
-  rec.insert(rec.end(), {4, 0});                                   // unknown: no payload
+  rec.insert(rec.end(), {2, 9, 'a', 'b', 0});                    // string "ab"
+  rec.insert(rec.end(), {3, 10});                                // octets: nothing consumed
+  rec.insert(rec.end(), {4, 0});                                 // unknown: no payload
   rec.insert(rec.end(), {255});
   const Walked w = Walk(testing::BulkBlock(0xD3, 0, rec));
   ASSERT_EQ(w.records.size(), 5u);

@@ -80,7 +80,8 @@ TEST(PreScan, LinearRecording) {
   rec.Config("Sig00: id=0x100,sn=\"Speed\",ty=U,fa=2,of=0,mi=0,ma=1,sb=0,nb=8,bo=I");
   rec.StandardHeader("2017-10-19 12:34:56", 1000).Marker();
   rec.Add(Tim(1000, kOct2017));
-  for (int i = 1; i <= 5; ++i) rec.Add(Can(1000 + static_cast<uint32_t>(i) * 1000, static_cast<uint8_t>(i * 10)));
+  for (int i = 1; i <= 5; ++i)
+    rec.Add(Can(1000 + static_cast<uint32_t>(i) * 1000, static_cast<uint8_t>(i * 10)));
   rec.Add(Tim(1000 + kSecond, kOct2017 + 1));
   rec.Add(testing::MarkerEntry("eof", 1000 + kSecond + 10));
   s.Run(rec);
@@ -197,7 +198,8 @@ TEST(PreScan, BadClockIsReplacedByGpsTime) {
   EXPECT_EQ(r.start.start_date, gps);
   EXPECT_EQ(r.start.start_timestamp, 0);
   // Tick 2 s is the fix's time, so tick 0 lies two seconds earlier.
-  EXPECT_NEAR(static_cast<double>(r.time_base), static_cast<double>(gps) - 2 * kSecond / 39065.5, 1e-3);
+  EXPECT_NEAR(static_cast<double>(r.time_base), static_cast<double>(gps) - 2 * kSecond / 39065.5,
+              1e-3);
   EXPECT_FALSE(s.clock.DatesTrusted());
   EXPECT_EQ(r.gps.latitude_min, 48 * 360000);
   EXPECT_EQ(r.gps.longitude_max, 11 * 360000);

@@ -2,6 +2,8 @@
 // Builds recordings (.cld) byte by byte for the tests: a text header, an optional binary
 // logfile header and 16-byte entries, written from the byte layout alone (no reader code).
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -9,8 +11,6 @@
 #include <initializer_list>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace tessmar::testing {
 
@@ -92,7 +92,8 @@ inline Bytes Gps1Entry(int quality, bool warning, int sats, uint32_t count, uint
   e[2] = hdop10;
   PutLe32(e, 4, count);
   PutLe32(e, 8, time_of_day);
-  const uint32_t date = year == 0 ? 0 : static_cast<uint32_t>(day | (month << 5) | ((year - 2000) << 9));
+  const uint32_t date =
+      year == 0 ? 0 : static_cast<uint32_t>(day | (month << 5) | ((year - 2000) << 9));
   PutLe16(e, 12, date);
   PutLe16(e, 14, static_cast<uint16_t>(speed10));
   return e;
@@ -137,7 +138,8 @@ inline Bytes BinaryHeader(bool with_zero_byte = true) {
   PutLe32(h, 132, 1001);
   PutLe32(h, 136, 3);
   PutLe32(h, 140, 42);
-  for (int i = 0; i < 8; ++i) PutLe16(h, 144 + 2 * static_cast<size_t>(i), static_cast<uint32_t>(10 + i));
+  for (int i = 0; i < 8; ++i)
+    PutLe16(h, 144 + 2 * static_cast<size_t>(i), static_cast<uint32_t>(10 + i));
   std::memcpy(&h[160], "Oct 19 2017", 11);
   PutLe32(h, 176, static_cast<uint32_t>(-5));
   return h;
@@ -156,7 +158,8 @@ class Recording {
     if (!freq.empty()) Line("TimestampFreq=" + freq);
     Line("NewFileOnStartup=0");
     for (const std::string& l : extra_) Line(l);
-    Line("[LogFileInfo]").Line("StartDate=" + start_date)
+    Line("[LogFileInfo]")
+        .Line("StartDate=" + start_date)
         .Line("StartTimestamp=" + std::to_string(start_ts));
     return *this;
   }

@@ -36,14 +36,35 @@ testing::Recording BaseRecording(std::mt19937& rng) {
                                    t.minute, t.second, 0));
         break;
       }
-      case 1: rec.Add(testing::ExpressionEntryBytes(0, ticks, testing::FloatBits(v * 0.5f), testing::FloatBits(-v * 1.0f))); break;
-      case 2: rec.Add(testing::Gps1Entry(1, false, 6, ticks, 4320000, 19, 10, 2017, v)); break;
-      case 3: rec.Add(testing::Gps2Entry(500, 48 * 360000 + v, 11 * 360000)); break;
-      case 4: rec.Add(testing::BulkBlock(0xD2, ticks, {0, 6, v, 1, 1, 9, 'x', 'y', 0, 1, 8, 0, 0, 0x80, 0x3F, 255})); break;
-      case 5: rec.Add(testing::BulkBlock(0xD0, ticks, {0, 17, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 1, 4, v, v, v, v}, static_cast<uint16_t>(20 + rng() % 200))); break;
-      case 6: rec.Add(testing::MarkerEntry(rng() % 2 ? "pre" : "tri", ticks, v, v)); break;
-      case 7: rec.Add(testing::CanEntry(ticks, 0x40000200, {0, 0, 0x80, 0x3F, v})); break;
-      default: rec.Add(testing::CanEntry(ticks, rng() % 3 ? 0x100 : 0x200, {v, 1, 2, 3, 4, 5, 6, static_cast<uint8_t>(v >> 4)})); break;
+      case 1:
+        rec.Add(testing::ExpressionEntryBytes(0, ticks, testing::FloatBits(v * 0.5f),
+                                              testing::FloatBits(-v * 1.0f)));
+        break;
+      case 2:
+        rec.Add(testing::Gps1Entry(1, false, 6, ticks, 4320000, 19, 10, 2017, v));
+        break;
+      case 3:
+        rec.Add(testing::Gps2Entry(500, 48 * 360000 + v, 11 * 360000));
+        break;
+      case 4:
+        rec.Add(testing::BulkBlock(0xD2, ticks,
+                                   {0, 6, v, 1, 1, 9, 'x', 'y', 0, 1, 8, 0, 0, 0x80, 0x3F, 255}));
+        break;
+      case 5:
+        rec.Add(testing::BulkBlock(0xD0, ticks,
+                                   {0, 17, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 1, 4, v, v, v, v},
+                                   static_cast<uint16_t>(20 + rng() % 200)));
+        break;
+      case 6:
+        rec.Add(testing::MarkerEntry(rng() % 2 ? "pre" : "tri", ticks, v, v));
+        break;
+      case 7:
+        rec.Add(testing::CanEntry(ticks, 0x40000200, {0, 0, 0x80, 0x3F, v}));
+        break;
+      default:
+        rec.Add(testing::CanEntry(ticks, rng() % 3 ? 0x100 : 0x200,
+                                  {v, 1, 2, 3, 4, 5, 6, static_cast<uint8_t>(v >> 4)}));
+        break;
     }
   }
   rec.Add(testing::MarkerEntry("eof", ticks));
@@ -55,7 +76,8 @@ void Corrupt(Bytes& b, size_t header_size, std::mt19937& rng) {
   const size_t n = b.size();
   switch (kind) {
     case 0:  // scattered byte flips in the binary part
-      for (int i = 0; i < 40; ++i) b[header_size + rng() % (n - header_size)] = static_cast<uint8_t>(rng());
+      for (int i = 0; i < 40; ++i)
+        b[header_size + rng() % (n - header_size)] = static_cast<uint8_t>(rng());
       break;
     case 1:  // block headers with wild lengths
       for (int i = 0; i < 10; ++i) {

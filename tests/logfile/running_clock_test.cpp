@@ -303,7 +303,8 @@ TEST_F(ClockTest, GpsDrivesTheClockWhenCanStops) {
   clock.ApplyGps1Count(later, 0x40);
   EXPECT_EQ(clock.AcceptedLow(), later);
   EXPECT_EQ(Count("Problem: Large timestamp difference in 'GPS' entry"), 1);
-  EXPECT_EQ(Count("Problem: CAN seems to have stopped, so using GPS timestamps at fpos=0x00000040 ."), 1);
+  EXPECT_EQ(
+      Count("Problem: CAN seems to have stopped, so using GPS timestamps at fpos=0x00000040 ."), 1);
   // While CAN stays silent, GPS entries within tolerance move the count.
   clock.ApplyGps1Count(later + 39066, 0x50);
   EXPECT_EQ(clock.AcceptedLow(), later + 39066);

@@ -24,11 +24,11 @@ uint64_t Extract(int s, int n, char bo, char ty, const uint8_t* data = kData) {
 // ---- Bit extraction ------------------------------------------------------------------------
 
 TEST(ExtractBits, WorkedExamples) {
-  EXPECT_EQ(Extract(4, 12, 'I', 'U'), 0x341u);                             // 833
-  EXPECT_EQ(Extract(12, 12, 'M', 'U'), 0x123u);                            // 291
-  EXPECT_EQ(static_cast<int64_t>(Extract(8, 16, 'I', 'S')), 22068);       // 0x5634
-  EXPECT_EQ(static_cast<int64_t>(Extract(36, 8, 'I', 'S')), -55);         // 0xC9
-  EXPECT_EQ(Extract(56, 16, 'M', 'U'), 57072u);                            // 0xDEF0
+  EXPECT_EQ(Extract(4, 12, 'I', 'U'), 0x341u);                       // 833
+  EXPECT_EQ(Extract(12, 12, 'M', 'U'), 0x123u);                      // 291
+  EXPECT_EQ(static_cast<int64_t>(Extract(8, 16, 'I', 'S')), 22068);  // 0x5634
+  EXPECT_EQ(static_cast<int64_t>(Extract(36, 8, 'I', 'S')), -55);    // 0xC9
+  EXPECT_EQ(Extract(56, 16, 'M', 'U'), 57072u);                      // 0xDEF0
   EXPECT_EQ(Extract(60, 16, 'I', 'U'), 15u) << "only 4 bits exist";
 }
 
@@ -90,8 +90,8 @@ TEST(ExtractBits, AgreesWithABitByBitWalkOnRandomMappings) {
 
 // ---- Decoding frames into channels ---------------------------------------------------------
 
-T_CanLog_SigDef Sig(const char* name, uint32_t id, int sb, int nb, char bo, char ty,
-                    double fa = 1, double of = 0) {
+T_CanLog_SigDef Sig(const char* name, uint32_t id, int sb, int nb, char bo, char ty, double fa = 1,
+                    double of = 0) {
   T_CanLog_SigDef s;
   SetText(s.sn, name);
   s.id = id;
@@ -189,7 +189,7 @@ TEST(SignalDecoder, UnusedAndBrokenSlots) {
   Frames f;
   f.sigs[2] = Sig("Late", 0x1, 0, 8, 'I', 'U');
   f.sigs[0] = Sig(" blank", 0x1, 0, 8, 'I', 'U');  // name does not start above blank
-  f.sigs[1] = Sig("Bad", 0x1, 70, 8, 'I', 'U');     // start bit outside 0..63
+  f.sigs[1] = Sig("Bad", 0x1, 70, 8, 'I', 'U');    // start bit outside 0..63
   f.Build();
   EXPECT_EQ(f.layout.signal_count, 3) << "unused slots inside the group keep their column";
   const uint8_t d[8] = {7, 0, 0, 0, 0, 0, 0, 0};
@@ -225,7 +225,8 @@ TEST(ExpressionValues, EntryValuesAreTruncatedForRaw) {
   EXPECT_EQ(ch[5].raw, -2);
   // Expression number 4 lies beyond the used expressions: dropped.
   const ExpressionEntry y = DecodeExpressionEntry(
-      testing::ExpressionEntryBytes(3, 0, testing::FloatBits(1.0f), testing::FloatBits(9.0f)).data());
+      testing::ExpressionEntryBytes(3, 0, testing::FloatBits(1.0f), testing::FloatBits(9.0f))
+          .data());
   EXPECT_EQ(ApplyExpressionEntry(y, layout, ch.data(), false), 1);
   EXPECT_EQ(TruncateToInt64(1e300), INT64_MAX);
   EXPECT_EQ(TruncateToInt64(-1e300), INT64_MIN);
@@ -234,8 +235,8 @@ TEST(ExpressionValues, EntryValuesAreTruncatedForRaw) {
 TEST(ExpressionValues, BulkBlockSetsChannelsAndReportsIllegalTypes) {
   const ColumnLayout layout = MakeColumnLayout(1, 3, 0, false);
   std::vector<ChannelValue> ch(static_cast<size_t>(layout.total));
-  const testing::Bytes block = testing::BulkBlock(
-      0xD2, 0, {0, 3, 0xFF, 0xFF, 1, 9, 'h', 'i', 0, 2, 12, 0, 0});
+  const testing::Bytes block =
+      testing::BulkBlock(0xD2, 0, {0, 3, 0xFF, 0xFF, 1, 9, 'h', 'i', 0, 2, 12, 0, 0});
   LogEntry e;
   e.bytes = block.data();
   e.size = e.length = 32;

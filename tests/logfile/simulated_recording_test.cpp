@@ -88,7 +88,8 @@ void ReadBack(const SimulatorOptions& options, Pass* p) {
       last = t;
       const auto it = truth.find(e.position);
       if (it != truth.end()) {
-        p->worst_time_error = std::max(p->worst_time_error, std::fabs(static_cast<double>(t) - it->second));
+        p->worst_time_error =
+            std::max(p->worst_time_error, std::fabs(static_cast<double>(t) - it->second));
       }
     } else if (e.cls == EntryClass::kExpression) {
       ApplyExpressionEntry(DecodeExpressionEntry(e.bytes), p->layout, p->channels.data(), false);
@@ -213,7 +214,8 @@ TEST(SimulatedRecording, BadClockFallsBackToGpsAndTruncatedEndIsReported) {
   // for it), and the times of all frames follow it.
   bool at_a_fix = false;
   for (const SimulatedEntry& e : p.sim.entries) {
-    if (e.kind == SimEntryKind::kGps1 && std::fabs(e.time - static_cast<double>(p.scan.oldest_time)) < 0.011) {
+    if (e.kind == SimEntryKind::kGps1 &&
+        std::fabs(e.time - static_cast<double>(p.scan.oldest_time)) < 0.011) {
       at_a_fix = true;
     }
   }

@@ -40,9 +40,9 @@ TEST(DateTimeParse, RoundTripsAndPatternRules) {
   EXPECT_DOUBLE_EQ(ParseDateTime("19 Okt 2017", "DD Mmm YYYY", true), kT - 45296);
   EXPECT_DOUBLE_EQ(ParseDateTime("19 OCT 2017", "DD MMM YYYY"), kT - 45296);
   // "YY" replaces the last two digits of the year read so far.
-  EXPECT_DOUBLE_EQ(ParseDateTime("1917 17", "YYYY YY"), ParseDateTime("2017", "YYYY") -
-                                                            (ParseDateTime("2017", "YYYY") -
-                                                             ParseDateTime("1917", "YYYY")));
+  EXPECT_DOUBLE_EQ(ParseDateTime("1917 17", "YYYY YY"),
+                   ParseDateTime("2017", "YYYY") -
+                       (ParseDateTime("2017", "YYYY") - ParseDateTime("1917", "YYYY")));
 }
 
 TEST(DateTimeParse, HostileInputStaysFinite) {

@@ -5,9 +5,9 @@
 #include <map>
 #include <string>
 
-#include "tests/writers/gps_entries.h"
 #include "logfile/gps_fix.h"
 #include "logfile/log_entry.h"
+#include "tests/writers/gps_entries.h"
 #include "writers/gps_expression.h"
 #include "writers/gps_settings.h"
 #include "writers/gps_text.h"
@@ -79,10 +79,10 @@ TEST(GpsFixDecode, CorruptedDateOrTimeFollowsThePreScanRule) {
     bool date_valid;
   };
   const Case cases[] = {
-      {0x2353, 4529678, true, true},     // 2017-10-19 12:34:56.78
+      {0x2353, 4529678, true, true},               // 2017-10-19 12:34:56.78
       {0x2353 | (13 << 5), 4529678, true, false},  // month 15
-      {0x2340, 4529678, true, false},    // day 0
-      {0x2353, 8640000, false, false},   // 24:00:00.00
+      {0x2340, 4529678, true, false},              // day 0
+      {0x2353, 8640000, false, false},             // 24:00:00.00
   };
   for (const Case& c : cases) {
     GpsFix fix;

@@ -6,7 +6,6 @@
 #include <random>
 #include <string>
 
-
 #include "common/c_locale.h"
 namespace tessmar {
 namespace {
@@ -25,9 +24,9 @@ std::string Printf(const char* format, double v, int arg) {
 
 TEST(NumberFormat, FixedMatchesPrintf) {
   std::mt19937_64 rng(42);
-  const double specials[] = {0.0,     -0.0,   0.5,      1.5,    2.5,     0.00005, 0.00015,
-                             -0.00005, 1e-9,  123.4567, 1e11,   1e15,    -7.25,   0.125,
-                             9.99995, 99.99999, 0.1,    0.3,    1e30,    -1e-300};
+  const double specials[] = {0.0,      -0.0,     0.5,      1.5,  2.5,  0.00005, 0.00015,
+                             -0.00005, 1e-9,     123.4567, 1e11, 1e15, -7.25,   0.125,
+                             9.99995,  99.99999, 0.1,      0.3,  1e30, -1e-300};
   for (int decimals : {0, 1, 2, 4, 6, 8}) {
     for (double v : specials) {
       EXPECT_EQ(Ours(numfmt::Fixed, v, decimals), Printf("%.*f", v, decimals))
@@ -55,9 +54,7 @@ TEST(NumberFormat, HugeFixedValuesStayInTheirBuffer) {
 
 TEST(NumberFormat, ZeroPaddedAndGeneral) {
   char buf[64];
-  auto padded = [&](double v) {
-    return std::string(buf, numfmt::FixedZeroPadded(buf, v, 11, 4));
-  };
+  auto padded = [&](double v) { return std::string(buf, numfmt::FixedZeroPadded(buf, v, 11, 4)); };
   EXPECT_EQ(padded(0.125), "000000.1250");
   EXPECT_EQ(padded(-1.5), "-00001.5000");
   EXPECT_EQ(padded(123456789.0), "123456789.0000");

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "config/canlog_config.h"
-#include "writers/writer.h"
 #include "logfile/channel_value.h"
+#include "writers/writer.h"
 
 namespace tessmar::test {
 

@@ -14,8 +14,8 @@
 #include <sstream>
 
 #include "tests/interop_util.h"
-#include "tests/writers/gps_entries.h"
 #include "tests/locale_test_util.h"
+#include "tests/writers/gps_entries.h"
 #include "tests/writers/mdf_reader.h"
 #include "tests/writers/writer_fixture.h"
 #include "writers/gps_output.h"
@@ -401,9 +401,8 @@ TEST_F(SimulatedRecording, UnwritableFolderFailsWithTheErrorText) {
   // A missing folder would be made; nobody, not even root, creates files in /proc.
   for (const char* format : {"vector-mdf", "stiegele-mdf", "etas-ascii", "diadem-int32"}) {
     int rc = Shell(Quote(TESSMAR_CLI_PATH) + " --settings " + Quote(*dir_ / "Tessmar.ini") +
-                   " --no-progress --output-type signals --format " + format +
-                   " --outdir /proc " + Quote(*dir_ / "rec.cld") + " 2>" +
-                   Quote(*dir_ / "fail.log"));
+                   " --no-progress --output-type signals --format " + format + " --outdir /proc " +
+                   Quote(*dir_ / "rec.cld") + " 2>" + Quote(*dir_ / "fail.log"));
     EXPECT_EQ(rc, 1) << format;
     std::string log = ReadText(*dir_ / "fail.log");
     EXPECT_NE(log.find("create error"), std::string::npos) << format << ": " << log;

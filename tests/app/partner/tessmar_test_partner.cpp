@@ -7,11 +7,12 @@
 // (each answered with 1) and "answer N" per message sent.
 // Standard input, one command per line: "send TO USERVALUE TEXT" or "quit".
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "app/partner_channel.h"
 

@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <numeric>
-#include <array>
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,9 +24,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ---- A small independent decoder -----------------------------------------------------------------
+// ---- A small independent decoder
+// -----------------------------------------------------------------
 
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+uint32_t Le32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 // Bit walk of a signal: least significant bit at sb, Intel upwards, Motorola downwards.
@@ -80,8 +83,9 @@ Recording Decode(const fs::path& path, int32_t key = 0) {
     r.header.push_back(line);
   }
   const auto* d = reinterpret_cast<const uint8_t*>(r.data.data());
-  r.has_binary_header = r.binary_pos + 512 <= r.data.size() &&
-                        std::memcmp(d + r.binary_pos, "BinaryLogfileHeader\r\nSize=512 byte\r\n", 37) == 0;
+  r.has_binary_header =
+      r.binary_pos + 512 <= r.data.size() &&
+      std::memcmp(d + r.binary_pos, "BinaryLogfileHeader\r\nSize=512 byte\r\n", 37) == 0;
   r.first_entry = r.binary_pos + (r.has_binary_header ? 512 : 0);
   for (std::size_t p = r.first_entry; r.binary_pos && p + 16 <= r.data.size();) {
     std::size_t len = 16;
@@ -119,7 +123,8 @@ class SimulatorTest : public ::testing::Test {
   fs::path Out(const std::string& name) { return dir_ / name; }
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("tessmar_sim_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("tessmar_sim_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -131,7 +136,7 @@ class SimulatorTest : public ::testing::Test {
 TEST(EntryEncoder, TimeEntryHasBigEndianYearAndKnownSeconds) {
   sim::Slot s;
   sim::EncodeTimeEntry(s, 0x12345678, sim::CivilTime{2017, 10, 19, 12, 34, 56, 78});
-  const uint8_t want[16] = {0x40, 't', 'i', 'm', 0x78, 0x56, 0x34, 0x12,
+  const uint8_t want[16] = {0x40, 't',  'i',  'm',  0x78, 0x56, 0x34, 0x12,
                             0x07, 0xE1, 0x0A, 0x13, 0x0C, 0x22, 0x38, 0x4E};
   EXPECT_EQ(0, std::memcmp(s, want, 16));
   EXPECT_EQ(1508416496, sim::SecondsFromCivil(2017, 10, 19, 12, 34, 56));
@@ -203,9 +208,12 @@ TEST(EntryEncoder, BulkBlocksInBothForms) {
 TEST(EntryEncoder, InsertBitsIsTheInverseOfTheBitWalk) {
   // Writing back the value a mapping reads leaves the frame unchanged (worked example frame).
   const uint8_t frame[8] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
-  struct M { int sb, nb; char bo; uint64_t raw; } rows[] = {
-      {4, 12, 'I', 0x341}, {12, 12, 'M', 0x123}, {8, 16, 'I', 0x5634},
-      {36, 8, 'I', 0xC9},  {56, 16, 'M', 0xDEF0}, {60, 16, 'I', 0xF}};
+  struct M {
+    int sb, nb;
+    char bo;
+    uint64_t raw;
+  } rows[] = {{4, 12, 'I', 0x341}, {12, 12, 'M', 0x123},  {8, 16, 'I', 0x5634},
+              {36, 8, 'I', 0xC9},  {56, 16, 'M', 0xDEF0}, {60, 16, 'I', 0xF}};
   for (const auto& r : rows) {
     EXPECT_EQ(r.raw, Extract(frame, r.sb, r.nb, r.bo)) << r.sb;
     uint8_t d[8];
@@ -223,7 +231,11 @@ TEST(EntryEncoder, InsertBitsIsTheInverseOfTheBitWalk) {
     sim::InsertBits(d, sb, nb, bo, x);
     const uint64_t got = Extract(d, sb, nb, bo);
     int bits = 0;
-    for (uint64_t t = got | Extract(std::array<uint8_t, 8>{255, 255, 255, 255, 255, 255, 255, 255}.data(), sb, nb, bo); t; t >>= 1) ++bits;
+    for (uint64_t t =
+             got | Extract(std::array<uint8_t, 8>{255, 255, 255, 255, 255, 255, 255, 255}.data(),
+                           sb, nb, bo);
+         t; t >>= 1)
+      ++bits;
     const uint64_t mask = bits >= 64 ? ~0ULL : (1ULL << bits) - 1;
     EXPECT_EQ(x & mask, got) << sb << " " << nb << " " << bo;
   }
@@ -247,7 +259,8 @@ TEST_F(SimulatorTest, DemoRecordingDecodesAsWritten) {
   EXPECT_EQ(res.binary_pos, r.binary_pos);
   EXPECT_EQ("[Common]", r.header.front());
   EXPECT_NE(std::find(r.header.begin(), r.header.end(), "[LogFileInfo]"), r.header.end());
-  EXPECT_NE(std::find(r.header.begin(), r.header.end(), "StartDate=2026-05-04 08:00:00"), r.header.end());
+  EXPECT_NE(std::find(r.header.begin(), r.header.end(), "StartDate=2026-05-04 08:00:00"),
+            r.header.end());
   EXPECT_EQ("StartTimestamp=" + std::to_string(res.start_timestamp), r.header.back());
 
   // Binary header fields.
@@ -263,7 +276,8 @@ TEST_F(SimulatorTest, DemoRecordingDecodesAsWritten) {
   EXPECT_EQ(r.data.size(), res.file_size);
   EXPECT_TRUE(IsTag(r.entries.front(), "tim"));
   EXPECT_TRUE(IsTag(r.entries.back(), "eof"));
-  uint64_t counter = res.start_timestamp, frames = 0, tims = 0, gps1 = 0, gps2 = 0, bulk = 0, expr = 0;
+  uint64_t counter = res.start_timestamp, frames = 0, tims = 0, gps1 = 0, gps2 = 0, bulk = 0,
+           expr = 0;
   int64_t last_date = -1;
   uint64_t last_tim_counter = 0;
   const double f = res.timer_frequency;
@@ -379,7 +393,8 @@ TEST_F(SimulatorTest, CircularFileWrapsAndEofFollowsTheNewestEntry) {
   EXPECT_EQ(last, static_cast<int64_t>(std::floor(res.last_time)));
   EXPECT_GT(res.first_time, 1777881600.0 + 1.0);  // the start was overwritten
   std::size_t oldest = eof + 1;
-  while (oldest < r.entries.size() && IsDummy(r.entries[oldest])) ++oldest;  // filler after the marker
+  while (oldest < r.entries.size() && IsDummy(r.entries[oldest]))
+    ++oldest;  // filler after the marker
   ASSERT_LT(oldest, r.entries.size());
   EXPECT_EQ(res.entries[oldest].time, res.first_time);
 }
@@ -433,7 +448,7 @@ TEST_F(SimulatorTest, CounterFaultsLookAsTheLoggerWritesThem) {
   const Recording r = Decode(Out("f.cld"));
   EXPECT_EQ(0x1000000u - static_cast<uint32_t>(0.5 * res.timer_frequency), res.start_timestamp);
 
-  uint32_t prev = res.start_timestamp;  // low 32 bits of the last timed entry
+  uint32_t prev = res.start_timestamp;    // low 32 bits of the last timed entry
   uint32_t prev_frame = prev & 0xFFFFFF;  // stamp of the last CAN frame
   int wraps = 0, lost_carries = 0, restarts = 0;
   int64_t last_date = -1;
@@ -447,7 +462,8 @@ TEST_F(SimulatorTest, CounterFaultsLookAsTheLoggerWritesThem) {
       if (prev_frame > 0xF00000 && stamp < 0x100000) ++wraps;
       prev_frame = stamp;
       if (stamp < prev24 && !(prev24 > 0xF00000 && stamp < 0x100000)) {
-        if ((stamp >> 16) == (prev24 >> 16) && (stamp & 0xFFFF) < 0xFF && (prev24 & 0xFFFF) > 0xFF00) {
+        if ((stamp >> 16) == (prev24 >> 16) && (stamp & 0xFFFF) < 0xFF &&
+            (prev24 & 0xFFFF) > 0xFF00) {
           ++lost_carries;
           prev = (prev & 0xFF000000u) | (stamp + 0x10000);
           continue;
@@ -482,7 +498,8 @@ TEST_F(SimulatorTest, FileFaultsDummyBlocksBadClockTruncation) {
   const SimulationResult res = SimulateRecording(DemoConfig(), opt, Out("t.cld"));
   ASSERT_TRUE(res.ok) << res.error;
   const Recording r = Decode(Out("t.cld"));
-  EXPECT_NE(std::find(r.header.begin(), r.header.end(), "StartDate=1999-12-31 23:50:00"), r.header.end());
+  EXPECT_NE(std::find(r.header.begin(), r.header.end(), "StartDate=1999-12-31 23:50:00"),
+            r.header.end());
   EXPECT_EQ(-1, res.eof_pos);
   EXPECT_NE(0u, (r.data.size() - r.first_entry) % 16);  // ends inside an entry
   EXPECT_EQ(res.entries_in_file, r.entries.size());
@@ -511,7 +528,8 @@ TEST_F(SimulatorTest, OddEntriesAreWholeSlotsOfTheIgnoredClasses) {
   const Recording r = Decode(Out("o.cld"));
   ASSERT_EQ(res.entries.size(), r.entries.size());  // the stream stays in step
   EXPECT_EQ(8u, res.other_entries);
-  int unknown_markers = 0, other_bulk = 0, free_slot_frames = 0, long_dlc = 0, unused_expr = 0, text = 0;
+  int unknown_markers = 0, other_bulk = 0, free_slot_frames = 0, long_dlc = 0, unused_expr = 0,
+      text = 0;
   for (const auto& e : r.entries) {
     const uint8_t* b = e.bytes.data();
     if (b[0] >= 0x40 && b[0] < 0x80 && !IsTag(e, "tim") && !IsTag(e, "pre") && !IsTag(e, "tri") &&
@@ -527,11 +545,11 @@ TEST_F(SimulatorTest, OddEntriesAreWholeSlotsOfTheIgnoredClasses) {
     if (b[0] == 0x90 && Le16(b + 2) != 0) ++unused_expr;
     if (b[0] == 0xD0 && e.bytes.size() > 9 && b[8] == 9) {
       EXPECT_EQ(0, std::memcmp(b + 9, "odd entry", 10));  // index, type 9, text and its zero
-      EXPECT_EQ(b[7], b[19]);                                // then an "octets" record
+      EXPECT_EQ(b[7], b[19]);                             // then an "octets" record
       EXPECT_EQ(10, b[20]);
-      EXPECT_EQ(b[7], b[21]);                                // and an "unknown" one
+      EXPECT_EQ(b[7], b[21]);  // and an "unknown" one
       EXPECT_EQ(0, b[22]);
-      EXPECT_EQ(255, b[23]);                                 // end of the block
+      EXPECT_EQ(255, b[23]);  // end of the block
       ++text;
     }
   }
@@ -563,7 +581,8 @@ TEST_F(SimulatorTest, BadOptionsAreRefusedWithAMessage) {
 
 TEST_F(SimulatorTest, HostileSignalDefinitionsGiveAFileNotACrash) {
   LoggerConfiguration c;
-  auto add = [&](int slot, const char* name, char ty, char bo, int sb, int nb, double fa, double mi, double ma) {
+  auto add = [&](int slot, const char* name, char ty, char bo, int sb, int nb, double fa, double mi,
+                 double ma) {
     T_CanLog_SigDef& s = c.sigs[slot];
     SetText(s.sn, name);
     s.id = 0x123;

@@ -83,6 +83,10 @@ void AppendBlock(std::vector<std::uint8_t>& out, const BlockBuffer& block);
 // size of each kind.
 int CountMdfValueChannels(const MdfColumnPlan& plan, int (*kind_size)(int kind), int* record_bytes);
 
+// The 7-byte CANopen date of a time in seconds since 1970 (milliseconds of the minute as uint16,
+// minute, hour, day, month, year - 2000), zeros when it is not valid. Returns the bytes written.
+int StoreMdfCanOpenDate(std::uint8_t* p, double seconds, bool valid);
+
 // Stores the value channels of one record from p on, in column order: floats and doubles as the
 // scaled value (the invalid value when a column has none); a time-bytes channel is written by
 // store_time(p, value, valid) of the format, which returns the bytes it wrote. Returns the end.

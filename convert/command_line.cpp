@@ -91,7 +91,8 @@ ParsedArgument ClassifyArgument(std::string_view argument) {
     }
   } else if (ext.starts_with("dat") || ext.starts_with("asc") || ext == "txt" || ext == "csv" ||
              ext == "mf4") {
-    // ".txt", ".csv" and ".mf4" are output names too: their extensions choose the batch output format.
+    // ".txt", ".csv" and ".mf4" are output names too: their extensions choose the batch output
+    // format.
     p.kind = ArgumentKind::kOutput;
   } else if (ext.starts_with("cmd")) {
     p.kind = ArgumentKind::kCommandFile;

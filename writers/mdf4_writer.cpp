@@ -50,8 +50,8 @@ class BlockImage {
  public:
   std::uint64_t Add(const char* id, int links, std::uint64_t data_bytes) {
     const std::uint64_t at = bytes_.size();
-    const std::uint64_t length = kBlockHeadBytes + 8u * static_cast<std::uint64_t>(links) +
-                                 data_bytes;
+    const std::uint64_t length =
+        kBlockHeadBytes + 8u * static_cast<std::uint64_t>(links) + data_bytes;
     bytes_.resize(at + Align8(length), 0);
     std::memcpy(bytes_.data() + at, id, 4);
     U64(at + 8, length);
@@ -84,7 +84,8 @@ class BlockImage {
 
  private:
   void Put(std::uint64_t at, std::uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) bytes_[at + static_cast<std::uint64_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < n; ++i)
+      bytes_[at + static_cast<std::uint64_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
   }
   std::vector<std::uint8_t> bytes_;
 };
@@ -217,26 +218,56 @@ std::vector<std::uint8_t> Mdf4Writer::BuildHeader() {
     const std::uint64_t direction = AddDirectionConversion(image);
     constexpr std::uint32_t kEvent = kCnBusEvent;
     const ChannelSpec top[] = {
-        {.name = "Timestamp", .unit = "s", .type = kCnTypeMaster, .sync = kSyncTime,
-         .data_type = kFloatLe, .bit_count = 64},
-        {.name = "CAN_DataFrame", .data_type = kByteArray, .byte_offset = 8, .bit_count = 128,
+        {.name = "Timestamp",
+         .unit = "s",
+         .type = kCnTypeMaster,
+         .sync = kSyncTime,
+         .data_type = kFloatLe,
+         .bit_count = 64},
+        {.name = "CAN_DataFrame",
+         .data_type = kByteArray,
+         .byte_offset = 8,
+         .bit_count = 128,
          .flags = kEvent},
     };
     const ChannelSpec parts[] = {
-        {.name = "CAN_DataFrame.BusChannel", .data_type = kUnsignedLe, .byte_offset = 8,
-         .bit_count = 8, .flags = kEvent},
-        {.name = "CAN_DataFrame.ID", .data_type = kUnsignedLe, .byte_offset = 9, .bit_count = 29,
+        {.name = "CAN_DataFrame.BusChannel",
+         .data_type = kUnsignedLe,
+         .byte_offset = 8,
+         .bit_count = 8,
          .flags = kEvent},
-        {.name = "CAN_DataFrame.IDE", .data_type = kUnsignedLe, .bit_offset = 7, .byte_offset = 12,
-         .bit_count = 1, .flags = kEvent},
-        {.name = "CAN_DataFrame.DLC", .data_type = kUnsignedLe, .byte_offset = 13, .bit_count = 4,
+        {.name = "CAN_DataFrame.ID",
+         .data_type = kUnsignedLe,
+         .byte_offset = 9,
+         .bit_count = 29,
          .flags = kEvent},
-        {.name = "CAN_DataFrame.DataLength", .data_type = kUnsignedLe, .byte_offset = 14,
-         .bit_count = 8, .flags = kEvent},
-        {.name = "CAN_DataFrame.DataBytes", .data_type = kByteArray, .byte_offset = 16,
-         .bit_count = 64, .flags = kEvent},
-        {.name = "CAN_DataFrame.Dir", .data_type = kUnsignedLe, .byte_offset = 15, .bit_count = 1,
-         .flags = kEvent, .conversion = direction},
+        {.name = "CAN_DataFrame.IDE",
+         .data_type = kUnsignedLe,
+         .bit_offset = 7,
+         .byte_offset = 12,
+         .bit_count = 1,
+         .flags = kEvent},
+        {.name = "CAN_DataFrame.DLC",
+         .data_type = kUnsignedLe,
+         .byte_offset = 13,
+         .bit_count = 4,
+         .flags = kEvent},
+        {.name = "CAN_DataFrame.DataLength",
+         .data_type = kUnsignedLe,
+         .byte_offset = 14,
+         .bit_count = 8,
+         .flags = kEvent},
+        {.name = "CAN_DataFrame.DataBytes",
+         .data_type = kByteArray,
+         .byte_offset = 16,
+         .bit_count = 64,
+         .flags = kEvent},
+        {.name = "CAN_DataFrame.Dir",
+         .data_type = kUnsignedLe,
+         .byte_offset = 15,
+         .bit_count = 1,
+         .flags = kEvent,
+         .conversion = direction},
     };
     std::vector<std::uint64_t> top_positions;
     image.Link(cg_position_, 1, AddChannels(image, top, &top_positions));
@@ -245,8 +276,12 @@ std::vector<std::uint8_t> Mdf4Writer::BuildHeader() {
     inval_bytes_ = 0;
   } else {
     std::vector<ChannelSpec> channels;
-    channels.push_back({.name = "Time", .unit = "s", .type = kCnTypeMaster, .sync = kSyncTime,
-                        .data_type = kFloatLe, .bit_count = 64});
+    channels.push_back({.name = "Time",
+                        .unit = "s",
+                        .type = kCnTypeMaster,
+                        .sync = kSyncTime,
+                        .data_type = kFloatLe,
+                        .bit_count = 64});
     std::uint32_t offset = 8;
     std::uint32_t bit = 0;
     for (int column : value_columns_) {
@@ -277,8 +312,7 @@ std::vector<std::uint8_t> Mdf4Writer::BuildHeader() {
 }
 
 bool Mdf4Writer::CreateFile(const WriterSetup& setup) {
-  type_ = setup.output_type == OutputType::kMessages ? OutputType::kMessages
-                                                     : OutputType::kSignals;
+  type_ = setup.output_type == OutputType::kMessages ? OutputType::kMessages : OutputType::kSignals;
   file_name_ = OwnFilePath(setup.output_path, ".mf4");
   start_date_ = setup.start_date;
   value_columns_.clear();
@@ -426,7 +460,8 @@ int Mdf4Writer::Create(const WriterSetup& setup) {
 int Mdf4Writer::WriteRow(const WriterRow& row) {
   if (type_ == OutputType::kMessages) {
     const std::uint8_t* e = row.entry;
-    if (e == nullptr || row.entry_length < kEntrySize || ClassifyEntry(e) != EntryClass::kCanFrame) {
+    if (e == nullptr || row.entry_length < kEntrySize ||
+        ClassifyEntry(e) != EntryClass::kCanFrame) {
       return kRowSkipped;
     }
     const std::uint32_t id_word = CanIdentifier(e);

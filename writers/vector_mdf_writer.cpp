@@ -249,7 +249,8 @@ bool VectorMdfWriter::WriteRecord(double t, double absolute) {
   std::uint8_t* p = record_.data();
   StoreF64(p, t - state_.first_row_time);
   p += 8;
-  StoreMdfValues(p, state_.plan, channels_, total_columns_, state_.invalid_value, StoreMdfCanOpenDate);
+  StoreMdfValues(p, state_.plan, channels_, total_columns_, state_.invalid_value,
+                 StoreMdfCanOpenDate);
   if (!state_.file.WriteBytes(record_.data(), record_.size())) {
     state_.write_failed = true;
     Fail(WriteErrorText(state_.file));

@@ -25,8 +25,8 @@ struct Mdf4Channel {
   int type = 0, sync = 0, data_type = 0, bit_offset = 0;
   std::uint32_t byte_offset = 0, bit_count = 0, flags = 0, inval_bit = 0;
   double minimum = 0, maximum = 0;
-  std::vector<Mdf4Channel> parts;     // composition
-  std::vector<std::string> texts;     // value-to-text conversion: text of value 0, 1, ...
+  std::vector<Mdf4Channel> parts;  // composition
+  std::vector<std::string> texts;  // value-to-text conversion: text of value 0, 1, ...
 };
 
 struct Mdf4File {
@@ -51,7 +51,8 @@ struct Mdf4File {
     if (c.data_type == 4) return c.bit_count == 32 ? LeF32(data, at) : LeF64(data, at);
     std::uint64_t raw = 0;
     const std::size_t bytes = (c.bit_offset + c.bit_count + 7) / 8;
-    for (std::size_t i = 0; i < bytes; ++i) raw |= static_cast<std::uint64_t>(data.at(at + i)) << (8 * i);
+    for (std::size_t i = 0; i < bytes; ++i)
+      raw |= static_cast<std::uint64_t>(data.at(at + i)) << (8 * i);
     raw >>= c.bit_offset;
     if (c.bit_count < 64) raw &= (std::uint64_t{1} << c.bit_count) - 1;
     return static_cast<double>(raw);
@@ -62,7 +63,8 @@ struct Mdf4File {
     return (data.at(at) >> (c.inval_bit % 8)) & 1;
   }
   std::vector<std::uint8_t> Bytes(std::size_t r, const Mdf4Channel& c) const {
-    const auto begin = data.begin() + static_cast<std::ptrdiff_t>(r * record_size() + c.byte_offset);
+    const auto begin =
+        data.begin() + static_cast<std::ptrdiff_t>(r * record_size() + c.byte_offset);
     return {begin, begin + c.bit_count / 8};
   }
 };
@@ -128,7 +130,8 @@ class Mdf4Walker {
                           b_.begin() + static_cast<std::ptrdiff_t>(at + 4));
     const std::uint64_t length = Le64At(b_, at + 8);
     const std::uint64_t links = Le64At(b_, at + 16);
-    EXPECT_TRUE(id.empty() ? kKnown.count(got) == 1 : got == id) << "block at " << at << ": " << got;
+    EXPECT_TRUE(id.empty() ? kKnown.count(got) == 1 : got == id)
+        << "block at " << at << ": " << got;
     EXPECT_GE(length, 24 + 8 * links) << got << " at " << at;
     if (unfinished_ && got == "##DT") return false;
     EXPECT_LE(at + length, b_.size()) << got << " at " << at << " runs beyond the file";

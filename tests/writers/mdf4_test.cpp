@@ -5,6 +5,7 @@
 
 #include "common/version.h"
 #include "config/canlog_config.h"
+#include "convert/converter_options.h"
 #include "tests/writers/mdf4_reader.h"
 #include "tests/writers/writer_fixture.h"
 #include "writers/format_writers.h"
@@ -26,7 +27,8 @@ std::array<std::uint8_t, 16> Frame(std::uint32_t id_word, int dlc, std::uint8_t 
   e[0] = static_cast<std::uint8_t>(dlc);
   e[1] = 1;  // a tick, so that the entry is no filler
   std::memcpy(e.data() + 4, &id_word, 4);
-  for (int i = 0; i < 8; ++i) e[8 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(first + i);
+  for (int i = 0; i < 8; ++i)
+    e[8 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(first + i);
   return e;
 }
 
@@ -260,6 +262,17 @@ TEST(Mdf4, FormatTableAndOutputNames) {
   EXPECT_EQ(OutputFormatListIndex(kFormatMdf4), static_cast<int>(kOutputFormats.size()) - 1);
   EXPECT_NE(CreateWriter(OutputType::kMessages, kFormatMdf4), nullptr);
   EXPECT_NE(CreateWriter(OutputType::kSignals, kFormatMdf4), nullptr);
+
+  // An output name ending in ".mf4" chooses the format and keeps Messages or Signals.
+  ConverterOptions options;
+  options.output_type = static_cast<int>(OutputType::kMessages);
+  ASSERT_TRUE(ApplyBatchOutputName("frames.MF4", options));
+  EXPECT_EQ(options.output_file_format, kFormatMdf4);
+  EXPECT_EQ(options.output_type, static_cast<int>(OutputType::kMessages));
+  options.output_type = static_cast<int>(OutputType::kLogfileDump);
+  ASSERT_TRUE(ApplyBatchOutputName("values.mf4", options));
+  EXPECT_EQ(options.output_type, static_cast<int>(OutputType::kSignals));
+  EXPECT_FALSE(ApplyBatchOutputName("values.mf41", options));
 }
 
 }  // namespace

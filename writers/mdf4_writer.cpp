@@ -475,15 +475,20 @@ int Mdf4Writer::WriteRow(const WriterRow& row) {
     r[15] = 0;  // received
     std::memcpy(r + 16, CanData(e), 8);
   } else {
+    // One pass over the planned columns: the value (0 without one) and its invalid bit.
     std::uint8_t* p = record_.data() + 8;
-    StoreMdfValues(p, plan_, channels_, total_columns_, 0.0, StoreMdfCanOpenDate);
     std::uint8_t* inval = record_.data() + data_bytes_;
     std::memset(inval, 0, inval_bytes_);
-    for (std::size_t bit = 0; bit < value_columns_.size(); ++bit) {
-      const int column = value_columns_[bit];
-      if (channels_ == nullptr || column >= total_columns_ || !channels_[column].valid) {
-        inval[bit >> 3] |= static_cast<std::uint8_t>(1u << (bit & 7));
-      }
+    const std::size_t n = value_columns_.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const int column = value_columns_[i];
+      const ChannelValue* cv =
+          (channels_ != nullptr && column < total_columns_) ? &channels_[column] : nullptr;
+      const bool valid = cv != nullptr && cv->valid;
+      const double value = valid ? cv->scaled : 0.0;
+      p = StoreMdfValue(p, plan_.kind[static_cast<std::size_t>(column)], value, valid,
+                        StoreMdfCanOpenDate);
+      if (!valid) inval[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
     }
   }
   return WriteRecord(row.elapsed, row.time + row.time_base) ? kRowWritten : kRowFailed;

@@ -30,8 +30,8 @@ struct Mdf4Channel {
 };
 
 struct Mdf4File {
-  std::string id, version, program;
-  int version_number = 0, unfinished_flags = 0;
+  std::string id, version;
+  int unfinished_flags = 0;
   std::uint64_t start_ns = 0;
   std::string history;  // MD of the first FH
   std::string acquisition_name;
@@ -81,8 +81,6 @@ class Mdf4Walker {
     }
     f.id = std::string(b_.begin(), b_.begin() + 8);
     f.version = std::string(b_.begin() + 8, b_.begin() + 16);
-    f.program = std::string(b_.begin() + 16, b_.begin() + 24);
-    f.version_number = Le16(b_, 28);
     f.unfinished_flags = Le16(b_, 60);
     // An unfinished file may state a DT length beyond its end: its data are not read.
     unfinished_ = f.id == "UnFinMF ";

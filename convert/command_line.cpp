@@ -89,8 +89,10 @@ ParsedArgument ClassifyArgument(std::string_view argument) {
       p.kind = ArgumentKind::kDatabase;
       p.database = path.string();
     }
-  } else if (ext.starts_with("dat") || ext.starts_with("asc") || ext == "txt" || ext == "csv") {
-    // ".txt" and ".csv" are output names too: their extensions choose the batch output format.
+  } else if (ext.starts_with("dat") || ext.starts_with("asc") || ext == "txt" || ext == "csv" ||
+             ext == "mf4") {
+    // ".txt", ".csv" and ".mf4" are output names too: their extensions choose the batch output
+    // format.
     p.kind = ArgumentKind::kOutput;
   } else if (ext.starts_with("cmd")) {
     p.kind = ArgumentKind::kCommandFile;

@@ -5,7 +5,7 @@
 // Every argument is classified on its own: a switch ("/bm", "/cw<window>", "/firstrun", other
 // two-letter switches with an optional decimal value), or a file name by the text after its last
 // dot: ".clc" configuration, ".cld" recording (wildcards expanded), ".dbc[,bus]" CAN database,
-// ".dat*"/".asc*"/".txt"/".csv" output name, ".cmd*" command file.
+// ".dat*"/".asc*"/".txt"/".csv"/".mf4" output name, ".cmd*" command file.
 
 #include <cstdint>
 #include <string>

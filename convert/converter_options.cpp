@@ -210,6 +210,11 @@ bool ApplyBatchOutputName(const std::filesystem::path& output_name, ConverterOpt
     }
     options.output_file_format = kFormatVectorAscii;
     options.output_type = static_cast<int>(OutputType::kMessages);
+  } else if (ext.size() == 3 && StartsWithNoCase(ext, "mf4")) {
+    options.output_file_format = kFormatMdf4;
+    if (options.output_type != static_cast<int>(OutputType::kMessages)) {
+      options.output_type = static_cast<int>(OutputType::kSignals);
+    }
   } else {
     return false;
   }

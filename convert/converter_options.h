@@ -93,7 +93,8 @@ int CombineFlags(bool combine, int source_index, int source_count);
 
 // Batch output names choose the format: ".txt" Text, ".csv" CSV international with Signals,
 // ".dat" the selected DIAdem mode or Vector MDF (else DIAdem ASCII) with Signals, ".asc" Vector
-// ASCII with Messages (".ascii" keeps a selected ETAS ASCII). Returns false (options unchanged) for
+// ASCII with Messages (".ascii" keeps a selected ETAS ASCII), ".mf4" ASAM MDF4 with the output type
+// kept (Messages or Signals; another type becomes Signals). Returns false (options unchanged) for
 // any other extension.
 bool ApplyBatchOutputName(const std::filesystem::path& output_name, ConverterOptions& options);
 

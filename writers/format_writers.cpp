@@ -3,6 +3,7 @@
 #include "writers/diadem_writer.h"
 #include "writers/dump_writer.h"
 #include "writers/etas_ascii_writer.h"
+#include "writers/mdf4_writer.h"
 #include "writers/stiegele_mdf_writer.h"
 #include "writers/text_writers.h"
 #include "writers/vector_mdf_writer.h"
@@ -151,6 +152,15 @@ constexpr OutputFormatInfo kFormatTable[] = {
      .no_headlines = true,
      .numeric_invalid_value_note = "Warning: ETAS 'AsciiItemFile' needs a NUMERIC "
                                    "'No-Value'-dummy ! Check the converter options.",
+     .separators_may_match = true},
+    {.code = kFormatMdf4,
+     .list_text = "ASAM MDF4 (\".mf4\")",
+     .cli_name = "mdf4",
+     .default_extension = ".mf4",
+     .create = Make<Mdf4Writer>,
+     .output_types = kAnyType,
+     .no_headlines = true,
+     .minimum_interval = kMinInterval,
      .separators_may_match = true},
 };
 

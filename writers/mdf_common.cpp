@@ -1,5 +1,10 @@
 #include "writers/mdf_common.h"
 
+#include <cmath>
+#include <cstring>
+
+#include "writers/date_time_format.h"
+
 namespace tessmar {
 
 MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const MdfDefinitions& defs) {
@@ -144,6 +149,24 @@ int CountMdfValueChannels(const MdfColumnPlan& plan, int (*kind_size)(int kind),
   }
   if (record_bytes != nullptr) *record_bytes = bytes;
   return count;
+}
+
+int StoreMdfCanOpenDate(std::uint8_t* p, double seconds, bool valid) {
+  if (!valid) {
+    std::memset(p, 0, 7);
+    return 7;
+  }
+  CivilTime c = ToCivil(seconds);
+  int ms = c.second * 1000 + static_cast<int>(std::lround(c.fraction * 1000.0));
+  if (ms > 59999) ms = 59999;
+  p[0] = static_cast<std::uint8_t>(ms);
+  p[1] = static_cast<std::uint8_t>(ms >> 8);
+  p[2] = static_cast<std::uint8_t>(c.minute);
+  p[3] = static_cast<std::uint8_t>(c.hour);
+  p[4] = static_cast<std::uint8_t>(c.day);
+  p[5] = static_cast<std::uint8_t>(c.month);
+  p[6] = static_cast<std::uint8_t>(((c.year % 100) + 100) % 100);
+  return 7;
 }
 
 }  // namespace tessmar

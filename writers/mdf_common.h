@@ -83,9 +83,31 @@ void AppendBlock(std::vector<std::uint8_t>& out, const BlockBuffer& block);
 // size of each kind.
 int CountMdfValueChannels(const MdfColumnPlan& plan, int (*kind_size)(int kind), int* record_bytes);
 
-// Stores the value channels of one record from p on, in column order: floats and doubles as the
-// scaled value (the invalid value when a column has none); a time-bytes channel is written by
-// store_time(p, value, valid) of the format, which returns the bytes it wrote. Returns the end.
+// The 7-byte CANopen date of a time in seconds since 1970 (milliseconds of the minute as uint16,
+// minute, hour, day, month, year - 2000), zeros when it is not valid. Returns the bytes written.
+int StoreMdfCanOpenDate(std::uint8_t* p, double seconds, bool valid);
+
+// Stores one value of a planned channel kind at p: floats and doubles as the value; a time-bytes
+// channel is written by store_time(p, value, valid) of the format, which returns the bytes it
+// wrote. Returns the end.
+template <typename StoreTime>
+std::uint8_t* StoreMdfValue(std::uint8_t* p, int kind, double value, bool valid,
+                            StoreTime&& store_time) {
+  switch (kind) {
+    case kMdfKindFloat:
+      StoreF32(p, ToFloat(value));
+      return p + 4;
+    case kMdfKindDouble:
+      StoreF64(p, value);
+      return p + 8;
+    default:
+      return p + store_time(p, value, valid);
+  }
+}
+
+// Stores the value channels of one record from p on, in column order: the scaled value (the
+// invalid value when a column has none; time-bytes channels get 0 and "not valid"). Returns the
+// end.
 template <typename StoreTime>
 std::uint8_t* StoreMdfValues(std::uint8_t* p, const MdfColumnPlan& plan,
                              const ChannelValue* channels, int total_columns, double invalid,
@@ -96,20 +118,8 @@ std::uint8_t* StoreMdfValues(std::uint8_t* p, const MdfColumnPlan& plan,
     const ChannelValue* cv =
         (channels != nullptr && column < total_columns) ? &channels[column] : nullptr;
     const bool valid = cv != nullptr && cv->valid;
-    const double value = valid ? cv->scaled : invalid;
-    switch (kind) {
-      case kMdfKindFloat:
-        StoreF32(p, ToFloat(value));
-        p += 4;
-        break;
-      case kMdfKindDouble:
-        StoreF64(p, value);
-        p += 8;
-        break;
-      default:
-        p += store_time(p, valid ? cv->scaled : 0.0, valid);
-        break;
-    }
+    const double value = valid ? cv->scaled : (kind == kMdfKindTimeBytes ? 0.0 : invalid);
+    p = StoreMdfValue(p, kind, value, valid, store_time);
   }
   return p;
 }

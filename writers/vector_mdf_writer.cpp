@@ -35,26 +35,6 @@ std::uint32_t ChannelCnPosition(int channel) {
          static_cast<std::uint32_t>(channel) * (kVectorMdfCnSize + kVectorMdfCcSize);
 }
 
-// The 7-byte CANopen date of a time in seconds since 1970, zeros when it is not valid. Returns
-// the bytes written.
-int StoreCanOpenDate(std::uint8_t* p, double seconds, bool valid) {
-  if (!valid) {
-    std::memset(p, 0, 7);
-    return 7;
-  }
-  CivilTime c = ToCivil(seconds);
-  int ms = c.second * 1000 + static_cast<int>(std::lround(c.fraction * 1000.0));
-  if (ms > 59999) ms = 59999;
-  p[0] = static_cast<std::uint8_t>(ms);
-  p[1] = static_cast<std::uint8_t>(ms >> 8);
-  p[2] = static_cast<std::uint8_t>(c.minute);
-  p[3] = static_cast<std::uint8_t>(c.hour);
-  p[4] = static_cast<std::uint8_t>(c.day);
-  p[5] = static_cast<std::uint8_t>(c.month);
-  p[6] = static_cast<std::uint8_t>(((c.year % 100) + 100) % 100);
-  return 7;
-}
-
 }  // namespace
 
 int VectorMdfKindSize(int kind) {
@@ -269,7 +249,8 @@ bool VectorMdfWriter::WriteRecord(double t, double absolute) {
   std::uint8_t* p = record_.data();
   StoreF64(p, t - state_.first_row_time);
   p += 8;
-  StoreMdfValues(p, state_.plan, channels_, total_columns_, state_.invalid_value, StoreCanOpenDate);
+  StoreMdfValues(p, state_.plan, channels_, total_columns_, state_.invalid_value,
+                 StoreMdfCanOpenDate);
   if (!state_.file.WriteBytes(record_.data(), record_.size())) {
     state_.write_failed = true;
     Fail(WriteErrorText(state_.file));

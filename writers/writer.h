@@ -58,6 +58,7 @@ inline constexpr int kFormatVectorMdf = 7;
 inline constexpr int kFormatStiegeleMdf = 8;
 inline constexpr int kFormatEtasAscii = 9;
 inline constexpr int kFormatSemicolonCsvGerman = 11;  // Semicolon-"CSV", german
+inline constexpr int kFormatMdf4 = 12;                // ASAM MDF4 (".mf4")
 
 class Writer;
 
@@ -106,7 +107,7 @@ inline constexpr unsigned OutputTypeBit(OutputType type) {
   return 1u << static_cast<unsigned>(type);
 }
 
-// Information on a format code; nullptr for an unknown code (10 and anything above 11).
+// Information on a format code; nullptr for an unknown code (10 and anything above 12).
 const OutputFormatInfo* FindOutputFormat(int code);
 // The format of a tessmar-cli --format value; nullptr for an unknown name.
 const OutputFormatInfo* FindOutputFormatByCliName(std::string_view name);
@@ -269,9 +270,9 @@ class Writer {
 };
 
 // Creates the writer of a format code for an output type: the built-in text writers for 0, 1, 2,
-// 11 and 5, the writers of writers/ for 3, 4, 6, 7, 8, 9, and the dump for Logfile Dump (whatever
-// the format code).
-// nullptr when the format is not available; the reason is put into *why when given.
+// 11 and 5, the writers of writers/ for 3, 4, 6, 7, 8, 9, 12, and the dump for Logfile Dump
+// (whatever the format code). nullptr when the format is not available; the reason is put into *why
+// when given.
 std::unique_ptr<Writer> CreateWriter(OutputType type, int format_code, std::string* why = nullptr);
 
 }  // namespace tessmar

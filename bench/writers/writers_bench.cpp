@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -114,6 +115,41 @@ void WriteRows(benchmark::State& state, int format_code) {
   std::filesystem::remove_all(b.dir, ec);
 }
 
+// CAN frames of the Messages output as MDF4 bus logging, bus 1 and 2, standard and extended.
+void WriteMdf4Frames(benchmark::State& state) {
+  BenchSetup b;
+  b.setup.output_type = OutputType::kMessages;
+  b.setup.output_path = b.dir / "frames.mf4";
+  constexpr std::int64_t kFrames = 2000000;
+  std::uint8_t entries[4][16] = {};
+  const std::uint32_t ids[4] = {0x123, 0x40000456, 0x38FEF100, 0x78FF5010};
+  for (int i = 0; i < 4; ++i) {
+    entries[i][0] = 8;
+    entries[i][1] = 1;
+    std::memcpy(entries[i] + 4, &ids[i], 4);
+  }
+  std::int64_t frames = 0;
+  for (auto _ : state) {
+    std::unique_ptr<Writer> w = CreateWriter(OutputType::kMessages, kFormatMdf4);
+    if (!w || w->Create(b.setup) == 0) {
+      state.SkipWithError("writer not available");
+      return;
+    }
+    WriterRow row;
+    row.entry_length = 16;
+    for (std::int64_t r = 0; r < kFrames; ++r) {
+      row.entry = entries[r & 3];
+      row.elapsed = static_cast<double>(r) * 1e-4;
+      benchmark::DoNotOptimize(w->WriteRow(row));
+    }
+    (void)w->Finish(WriterFinish{kFrames, false, false});
+    frames += kFrames;
+  }
+  state.SetItemsProcessed(frames);
+  std::error_code ec;
+  std::filesystem::remove_all(b.dir, ec);
+}
+
 BENCHMARK_CAPTURE(WriteRows, csv, kFormatCsvInternational)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(WriteRows, diadem_ascii, kFormatDiademAscii)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(WriteRows, diadem_int32, kFormatDiademInt32)->Unit(benchmark::kMillisecond);
@@ -121,6 +157,8 @@ BENCHMARK_CAPTURE(WriteRows, diadem_real64, kFormatDiademReal64)->Unit(benchmark
 BENCHMARK_CAPTURE(WriteRows, vector_mdf, kFormatVectorMdf)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(WriteRows, stiegele_mdf, kFormatStiegeleMdf)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(WriteRows, etas_ascii, kFormatEtasAscii)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(WriteRows, mdf4, kFormatMdf4)->Unit(benchmark::kMillisecond);
+BENCHMARK(WriteMdf4Frames)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tessmar

@@ -31,6 +31,7 @@ TEST(CommandLine, ArgumentsAreClassifiedByExtensionAndSwitches) {
       {"trace.ASC", ArgumentKind::kOutput},
       {"table.csv", ArgumentKind::kOutput},
       {"table.txt", ArgumentKind::kOutput},
+      {"bus.MF4", ArgumentKind::kOutput},
       {"run.cmd", ArgumentKind::kCommandFile},
       {"vehicle.dbc", ArgumentKind::kDatabase},
       {"readme", ArgumentKind::kUnknown},

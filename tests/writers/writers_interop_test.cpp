@@ -6,16 +6,19 @@
 #include <sys/wait.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "tests/interop_util.h"
 #include "tests/locale_test_util.h"
 #include "tests/writers/gps_entries.h"
+#include "tests/writers/mdf4_reader.h"
 #include "tests/writers/mdf_reader.h"
 #include "tests/writers/writer_fixture.h"
 #include "writers/gps_output.h"
@@ -227,6 +230,21 @@ Table ReadVectorMdf(const std::filesystem::path& path) {
   return t;
 }
 
+// The MDF4 channels with the rows where a channel has no value as missing.
+Table ReadMdf4Signals(const std::filesystem::path& path) {
+  test::Mdf4File f = test::ReadMdf4(ReadBytes(path));
+  EXPECT_EQ(f.id, "MDF     ");
+  EXPECT_EQ(f.cycle_count, f.records());
+  Table t;
+  for (std::size_t r = 0; r < f.records(); ++r) {
+    for (std::size_t c = 1; c < f.channels.size(); ++c) {
+      const test::Mdf4Channel& channel = f.channels[c];
+      t[channel.name].push_back(f.Invalid(r, channel) ? kMissing : f.Value(r, channel));
+    }
+  }
+  return t;
+}
+
 Table ReadStiegele(const std::filesystem::path& header, const std::filesystem::path& data) {
   std::vector<std::uint8_t> h = ReadBytes(header);
   std::vector<std::uint8_t> d = ReadBytes(data);
@@ -289,10 +307,12 @@ class SimulatedRecording : public ::testing::Test {
     std::ofstream(p, std::ios::binary) << text;
   }
   // Converts rec.cld into folder/ with the given format; returns the CLI's exit code.
-  static int Convert(const std::string& format, const std::string& folder) {
+  static int Convert(const std::string& format, const std::string& folder,
+                     const std::string& type = "signals") {
     std::filesystem::create_directories(*dir_ / folder);
     return Shell(Quote(TESSMAR_CLI_PATH) + " --settings " + Quote(*dir_ / "Tessmar.ini") +
-                 " --no-progress --output-type signals --interval 0.05 --time1 off --time2 off"
+                 " --no-progress --output-type " + type +
+                 " --interval 0.05 --time1 off --time2 off"
                  " --headlines 1 --format " +
                  format + " --outdir " + Quote(*dir_ / folder) + " " + Quote(*dir_ / "rec.cld") +
                  " 2>" + Quote(*dir_ / (folder + ".log")));
@@ -336,6 +356,52 @@ TEST_F(SimulatedRecording, MdfFilesMatchTheCsvOutput) {
   ASSERT_EQ(Convert("stiegele-mdf", "smdf"), 0);
   ExpectSameValues(csv, ReadStiegele(*dir_ / "smdf" / "rec.mdf", *dir_ / "smdf" / "rec.dta"),
                    "Stiegele MDF", 1e-6);
+}
+
+TEST_F(SimulatedRecording, Mdf4MatchesTheCsvAndTheMessagesOutput) {
+  Table csv = Csv();
+  ASSERT_EQ(Convert("mdf4", "mdf4"), 0);
+  ExpectSameValues(csv, ReadMdf4Signals(*dir_ / "mdf4" / "rec.mf4"), "MDF4", 1e-6);
+
+  // Every CAN frame of the Messages output, as identifier word and data bytes, in order.
+  ASSERT_EQ(Convert("csv", "messages", "messages"), 0);
+  ASSERT_EQ(Convert("mdf4", "frames", "messages"), 0);
+  std::vector<std::string> lines = Lines(ReadText(*dir_ / "messages" / "rec.csv"));
+  std::vector<std::string> expected;
+  for (const std::string& line : lines) {
+    if (line.rfind("0x", 0) != 0) continue;  // expression and GPS lines are no frames
+    std::string frame = line;
+    while (!frame.empty() && frame.back() == ',') frame.pop_back();
+    expected.push_back(frame);
+  }
+  test::Mdf4File f = test::ReadMdf4(ReadBytes(*dir_ / "frames" / "rec.mf4"));
+  ASSERT_EQ(f.channels.size(), 2u);
+  std::map<std::string, test::Mdf4Channel> part;
+  for (const test::Mdf4Channel& c : f.channels[1].parts) part[c.name.substr(14)] = c;
+  std::vector<std::string> got;
+  std::set<int> buses, formats;
+  for (std::size_t r = 0; r < f.records(); ++r) {
+    const int bus = static_cast<int>(f.Value(r, part["BusChannel"]));
+    const int ide = static_cast<int>(f.Value(r, part["IDE"]));
+    buses.insert(bus);
+    formats.insert(ide);
+    std::uint32_t word = static_cast<std::uint32_t>(f.Value(r, part["ID"]));
+    if (ide) word |= 0x20000000u;
+    if (bus == 2) word |= 0x40000000u;
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", word);
+    std::string frame = text;
+    const std::vector<std::uint8_t> bytes = f.Bytes(r, part["DataBytes"]);
+    for (int i = 0; i < static_cast<int>(f.Value(r, part["DataLength"])); ++i) {
+      std::snprintf(text, sizeof text, ",%02X", bytes[static_cast<std::size_t>(i)]);
+      frame += text;
+    }
+    got.push_back(frame);
+  }
+  EXPECT_EQ(buses, (std::set<int>{1, 2}));
+  EXPECT_EQ(formats, (std::set<int>{0, 1}));
+  ASSERT_EQ(got.size(), expected.size());
+  for (std::size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], expected[i]) << "frame " << i;
 }
 
 TEST_F(SimulatedRecording, GpsTrackAndColumnsThroughTheSettings) {

@@ -36,17 +36,30 @@ inline int ReverseDigits(char* digits, uint64_t units, int min_digits) {
   return n;
 }
 
-// Fast path of "%.<precision>lg" for precision 1..12 and values that take the fixed-point form
+// Fast path of "%.<precision>lg" for precision 1..15 and values that take the fixed-point form
 // (decimal exponent -4 up to precision - 1), by integer arithmetic. Returns nullptr where the
 // library is needed: the exponent form, no number, or a scaled fraction too close to one half to
 // be sure that rounding the product gives what printf gives.
 inline char* GFast(char* p, double v, int precision) {
   static constexpr double kPow[19] = {1,    10,   100,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                                       1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
-  static constexpr uint64_t kIntPow[13] = {
-      1,        10,        100,        1000,        10000,        100000,       1000000,
-      10000000, 100000000, 1000000000, 10000000000, 100000000000, 1000000000000};
-  if (precision < 1 || precision > 12) return nullptr;
+  static constexpr uint64_t kIntPow[16] = {1,
+                                           10,
+                                           100,
+                                           1000,
+                                           10000,
+                                           100000,
+                                           1000000,
+                                           10000000,
+                                           100000000,
+                                           1000000000,
+                                           10000000000,
+                                           100000000000,
+                                           1000000000000,
+                                           10000000000000,
+                                           100000000000000,
+                                           1000000000000000};
+  if (precision < 1 || precision > 15) return nullptr;
   const double a = std::fabs(v);
   if (a == 0) {
     if (std::signbit(v)) *p++ = '-';
@@ -71,7 +84,13 @@ inline char* GFast(char* p, double v, int precision) {
     if (attempt == 3 || x < -4 || x >= precision) return nullptr;
     const double scaled = a * kPow[precision - 1 - x];
     const double whole = std::floor(scaled);
-    const double frac = scaled - whole;
+    // Below 1e12 the product is within 1.2e-4 of the exact one. Beyond, its rounding error is
+    // added back (a * 10^k - scaled is exact through a fused multiply-add), which keeps the
+    // fraction within a few 1e-16 of the exact one; the integer part is then right too, since a
+    // fraction at or above 1 rounds up to the same units.
+    const double frac = precision <= 12
+                            ? scaled - whole
+                            : (scaled - whole) + std::fma(a, kPow[precision - 1 - x], -scaled);
     if (std::fabs(frac - 0.5) < 1e-3) return nullptr;
     units = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
     if (units >= kIntPow[precision]) {
@@ -169,6 +188,39 @@ inline char* FixedZeroPadded(char* p, double v, int width, int decimals) {
   std::memcpy(p, digits, static_cast<std::size_t>(len));
   return p + len;
 }
+
+// The last text written for one column and the number it shows. On a row grid finer than the
+// message periods most cells repeat the previous row, and copying the kept text is far cheaper
+// than formatting the number again. `kind` tells how the number was formatted (0: nothing kept).
+struct LastText {
+  static constexpr std::size_t kRoom = 32;
+
+  std::uint64_t key = 0;
+  std::uint8_t kind = 0;
+  std::uint8_t len = 0;
+  char text[kRoom];
+
+  static std::uint64_t Bits(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+  }
+  bool Holds(std::uint8_t k, std::uint64_t bits) const { return kind == k && key == bits; }
+  // Keeps [begin, end) for this number; texts longer than the room are not kept. The whole room
+  // is copied (one fixed-size move is far cheaper than a copy of variable length), so begin must
+  // have kRoom readable bytes.
+  void Keep(std::uint8_t k, std::uint64_t bits, const char* begin, const char* end) {
+    const std::size_t n = static_cast<std::size_t>(end - begin);
+    if (n > kRoom) {
+      kind = 0;
+      return;
+    }
+    kind = k;
+    key = bits;
+    len = static_cast<std::uint8_t>(n);
+    std::memcpy(text, begin, kRoom);
+  }
+};
 
 // "%lld"
 inline char* Int(char* p, int64_t v) { return std::to_chars(p, p + kMaxNumberChars, v).ptr; }

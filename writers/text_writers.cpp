@@ -158,7 +158,7 @@ int TextCsvWriter::Create(const WriterSetup& setup) {
   if (!appending) have_t0_[0] = have_t0_[1] = false;
   is_gps_.assign(setup.columns.size(), 0);
   // The kept cells hold the separators of the previous setup: start afresh.
-  last_cells_.assign(setup.columns.size(), LastCell{});
+  last_cells_.assign(setup.columns.size(), numfmt::LastText{});
   std::size_t longest = 0;
   for (std::size_t c = 0; c < setup.columns.size(); ++c) {
     is_gps_[c] = setup.columns[c].group == ColumnGroup::kGps;
@@ -386,16 +386,16 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
   std::uint64_t key;
   if (setup_.scaled_values) {
     kind = v.value_type == kValueFloat64 ? 1 : 2;
-    std::memcpy(&key, &v.scaled, sizeof key);
+    key = numfmt::LastText::Bits(v.scaled);
   } else if (v.value_type == kValueFloat64 || v.is_float) {
     kind = 3;
-    std::memcpy(&key, &v.raw_float, sizeof key);
+    key = numfmt::LastText::Bits(v.raw_float);
   } else {
     kind = 4;
     key = static_cast<std::uint64_t>(v.raw);
   }
-  LastCell& last = last_cells_[static_cast<std::size_t>(column)];
-  if (last.kind == kind && last.key == key) {
+  numfmt::LastText& last = last_cells_[static_cast<std::size_t>(column)];
+  if (last.Holds(kind, key)) {
     // The row has room for a whole cell of any length here, so a fixed-size copy is safe.
     std::memcpy(p, last.text, sizeof last.text);
     return p + last.len;
@@ -422,15 +422,7 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
   if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(start, p, setup_.decimal_separator);
   if (quote) *p++ = '"';
   *p++ = setup_.column_separator;
-  const std::size_t len = static_cast<std::size_t>(p - cell);
-  if (len <= sizeof last.text) {
-    last.kind = kind;
-    last.key = key;
-    last.len = static_cast<std::uint8_t>(len);
-    std::memcpy(last.text, cell, len);
-  } else {
-    last.kind = 0;
-  }
+  last.Keep(kind, key, cell, p);
   return p;
 }
 

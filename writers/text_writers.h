@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/buffered_file.h"
+#include "writers/number_format.h"
 #include "writers/writer.h"
 
 namespace tessmar {
@@ -68,16 +69,8 @@ class TextCsvWriter final : public TextFileWriter {
   std::size_t row_capacity_ = 0;  // longest row this setup can produce
   char* row_start_ = nullptr;
   std::vector<std::uint8_t> is_gps_;  // per column
-  // The last number cell of each column (quotes and separator included) with the value it shows.
-  // On a grid finer than the message periods most cells repeat the previous row, and copying the
-  // text is far cheaper than formatting the number again.
-  struct LastCell {
-    std::uint64_t key = 0;  // bits of the formatted number
-    std::uint8_t kind = 0;  // how it was formatted; 0 = nothing kept
-    std::uint8_t len = 0;
-    char text[32];
-  };
-  std::vector<LastCell> last_cells_;
+  // The last number cell of each column, quotes and separator included.
+  std::vector<numfmt::LastText> last_cells_;
   std::string invalid_cell_;  // the invalid-value text as a cell, separator included
 };
 

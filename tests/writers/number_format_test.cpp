@@ -60,7 +60,7 @@ TEST(NumberFormat, GeneralFastPathMatchesLibrary) {
         buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision).ptr);
   };
   auto check = [&](double v) {
-    for (int precision : {1, 6, 7, 11, 12, 13}) {
+    for (int precision : {1, 6, 7, 11, 12, 13, 15, 16}) {
       ASSERT_EQ(Ours(numfmt::G, v, precision), library(v, precision)) << v << " " << precision;
     }
   };
@@ -91,6 +91,7 @@ TEST(NumberFormat, GeneralFastPathMatchesLibrary) {
   char buf[64];
   EXPECT_NE(numfmt::GFast(buf, 12.34, 7), nullptr);
   EXPECT_NE(numfmt::GFast(buf, -0.001, 7), nullptr);
+  EXPECT_NE(numfmt::GFast(buf, 1234.5678, 15), nullptr);
 }
 
 TEST(NumberFormat, HugeFixedValuesStayInTheirBuffer) {

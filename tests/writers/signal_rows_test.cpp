@@ -200,63 +200,49 @@ INSTANTIATE_TEST_SUITE_P(Combinations, CsvSignalRows,
                                            Combination{' ', ',', true, "no value", 0.3},
                                            Combination{' ', '.', false, "-1", 0.3}));
 
-// DIAdem ASCII rows: "%lg" of every scaled value, the invalid text otherwise.
-TEST(AsciiSignalRows, DiademMatchesPrintf) {
+// Runs a random recording through a writer whose data lines hold `lead` cells before the values
+// and `tail` after them, and compares the values with cell(s, value) row by row.
+template <class CellText>
+void CompareValueCells(int format, const char* file, const char* data_file, char sep, int lead,
+                       int tail, CellText&& cell) {
   for (double share : {0.05, 0.9}) {
-    RandomRecording rec("d.dat", 11);
-    rec.f.setup.invalid_value = "9.9E+34";
+    RandomRecording rec(file, static_cast<std::uint64_t>(format));
+    rec.f.setup.invalid_value = "-1";
     std::vector<std::vector<std::string>> expect;
-    rec.Run(kFormatDiademAscii, share, [&] {
-      std::vector<std::string>& row = expect.emplace_back();
+    rec.Run(format, share, [&] {
+      std::vector<std::string>& row = expect.emplace_back(lead);
       for (int s = 0; s < kSignals; ++s) {
         const ChannelValue& v = rec.Value(s);
-        row.push_back(v.valid ? Printf("%lg", v.scaled) : "9.9E+34");
+        row.push_back(v.valid ? cell(s, v) : "-1");
       }
+      row.resize(row.size() + static_cast<std::size_t>(tail));
     });
-    const auto got = LastLines(test::ReadText(rec.folder / "d.asc"), kRows, ',');
+    auto got = LastLines(test::ReadText(rec.folder / data_file), kRows, sep);
     ASSERT_EQ(got.size(), expect.size());
     for (std::size_t r = 0; r < got.size(); ++r) {
-      ASSERT_GE(got[r].size(), static_cast<std::size_t>(kSignals));
-      const std::vector<std::string> values(got[r].end() - kSignals, got[r].end());
-      ASSERT_EQ(values, expect[r]) << "row " << r;
+      for (int i = 0; i < lead; ++i) got[r][static_cast<std::size_t>(i)].clear();  // times
+      ASSERT_EQ(got[r], expect[r]) << "row " << r;
     }
   }
 }
 
-// ETAS ASCII rows: 6 digits for single precision columns, 15 for double columns (the shortest
-// text of a float for single precision values in those), the invalid text otherwise.
+// DIAdem ASCII (time implicit): "%lg" of every scaled value.
+TEST(AsciiSignalRows, DiademMatchesPrintf) {
+  CompareValueCells(kFormatDiademAscii, "d.dat", "d.asc", ',', 0, 0,
+                    [](int, const ChannelValue& v) { return Printf("%lg", v.scaled); });
+}
+
+// ETAS ASCII: the row time, then 6 digits for single precision columns (the integer signals, with
+// factor 1 and offset 0 in their definition), 15 for the 'D' columns or the shortest text of a
+// float for single precision values in them, and an empty cell after the last tab.
 TEST(AsciiSignalRows, EtasMatchesPrintf) {
-  for (double share : {0.05, 0.9}) {
-    RandomRecording rec("e.ascii", 12);
-    rec.f.setup.invalid_value = "-1";
-    std::vector<std::vector<std::string>> expect;
-    rec.Run(kFormatEtasAscii, share, [&] {
-      std::vector<std::string>& row = expect.emplace_back();
-      for (int s = 0; s < kSignals; ++s) {
-        const ChannelValue& v = rec.Value(s);
-        // (the integer signals have factor 1 and offset 0 in their definition: 6 digits)
-        const bool is_double = RandomRecording::Type(s) == 'D';
-        if (!v.valid) {
-          row.push_back("-1");
-        } else if (!is_double) {
-          row.push_back(Printf("%.6lg", v.scaled));
-        } else if (v.value_type == kChannelTypeFloat32) {
-          char buf[32];
-          row.emplace_back(buf, std::to_chars(buf, buf + 32, static_cast<float>(v.scaled)).ptr);
-        } else {
-          row.push_back(Printf("%.15lg", v.scaled));
-        }
-      }
-    });
-    const auto got = LastLines(test::ReadText(rec.folder / "e.ascii"), kRows, '\t');
-    ASSERT_EQ(got.size(), expect.size());
-    for (std::size_t r = 0; r < got.size(); ++r) {
-      // time, the values, and an empty cell after the last tab
-      ASSERT_EQ(got[r].size(), static_cast<std::size_t>(kSignals) + 2);
-      const std::vector<std::string> values(got[r].begin() + 1, got[r].end() - 1);
-      ASSERT_EQ(values, expect[r]) << "row " << r;
-    }
-  }
+  CompareValueCells(
+      kFormatEtasAscii, "e.ascii", "e.ascii", '\t', 1, 1, [](int s, const ChannelValue& v) {
+        if (RandomRecording::Type(s) != 'D') return Printf("%.6lg", v.scaled);
+        if (v.value_type != kChannelTypeFloat32) return Printf("%.15lg", v.scaled);
+        char buf[32];
+        return std::string(buf, std::to_chars(buf, buf + 32, static_cast<float>(v.scaled)).ptr);
+      });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "common/c_locale.h"
 #include "common/message_output.h"
@@ -272,6 +273,7 @@ bool DiademWriter::Initialise(const WriterSetup& setup) {
     row_columns_.push_back(static_cast<std::int16_t>(column));
     ++values;
   }
+  last_texts_.assign(row_columns_.size(), numfmt::LastText{});
   int explicit_times = 0;
   for (int kind : state_.time_kinds) explicit_times += ExplicitTime(kind) ? 1 : 0;
   state_.channel_count = explicit_times + values;
@@ -295,15 +297,19 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
   }
   const int mode = state_.mode;
   const double s = state_.start_date;
-  std::string& text = text_row_;
-  text.clear();
   std::uint8_t* p = row_.data();
   char number[400];
-  bool first_field = true;
+  // An ASCII row is assembled in place: room for two time fields, and for every column its
+  // longest field (a number, a kept text copied whole, or the invalid value) and a comma.
+  const std::size_t room =
+      2 * sizeof number + row_columns_.size() * (numfmt::kMaxNumberChars + 1) + 8;
+  if (mode == kDiademAscii && text_row_.size() < room) text_row_.resize(room);
+  char* const line = text_row_.data();
+  char* q = line;
   auto field = [&](const char* begin, const char* end) {
-    if (!first_field) text += ',';
-    first_field = false;
-    text.append(begin, end);
+    if (q != line) *q++ = ',';
+    std::memcpy(q, begin, static_cast<std::size_t>(end - begin));
+    q += end - begin;
   };
 
   for (int i = 0; i < 2; ++i) {
@@ -341,13 +347,24 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
     }
   }
 
-  for (std::int16_t column : row_columns_) {
+  for (std::size_t k = 0; k < row_columns_.size(); ++k) {
+    const std::int16_t column = row_columns_[k];
     const ChannelValue* cv =
         (channels_ != nullptr && column < layout_.total) ? &channels_[column] : nullptr;
     const bool valid = cv != nullptr && cv->valid;
     if (mode == kDiademAscii) {
       if (valid) {
-        field(number, AppendG(number, cv->scaled));
+        numfmt::LastText& last = last_texts_[k];
+        const std::uint64_t bits = numfmt::LastText::Bits(cv->scaled);
+        if (last.Holds(1, bits)) {
+          if (q != line) *q++ = ',';
+          std::memcpy(q, last.text, numfmt::LastText::kRoom);
+          q += last.len;
+        } else {
+          char* end = numfmt::G(number, cv->scaled, 6);
+          last.Keep(1, bits, number, end);
+          field(number, end);
+        }
       } else {
         field(state_.invalid_text.data(), state_.invalid_text.data() + state_.invalid_text.size());
       }
@@ -369,8 +386,9 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
 
   bool ok;
   if (mode == kDiademAscii) {
-    text += "\r\n";
-    ok = data_.WriteText(text);
+    *q++ = '\r';
+    *q++ = '\n';
+    ok = data_.WriteBytes(line, static_cast<std::size_t>(q - line));
   } else {
     ok = data_.WriteBytes(row_.data(), static_cast<std::size_t>(p - row_.data()));
   }

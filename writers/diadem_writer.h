@@ -27,6 +27,7 @@
 
 #include "common/buffered_file.h"
 #include "config/canlog_config.h"
+#include "writers/number_format.h"
 #include "writers/writer.h"
 
 namespace tessmar {
@@ -92,8 +93,10 @@ class DiademWriter : public Writer {
   const ChannelValue* channels_ = nullptr;
   ColumnLayout layout_;
   std::vector<std::int16_t> row_columns_;  // the columns that go into a row, in column order
+  // The last number text of each of the row's columns (ASCII mode): repeated values are copied.
+  std::vector<numfmt::LastText> last_texts_;
   std::vector<std::uint8_t> row_;
-  std::string text_row_;
+  std::vector<char> text_row_;  // an ASCII row being assembled
   std::int64_t rows_written_ = 0;
   bool write_failed_ = false;
 };

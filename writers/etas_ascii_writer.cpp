@@ -1,6 +1,8 @@
 #include "writers/etas_ascii_writer.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "common/message_output.h"
 #include "writers/number_text.h"
@@ -138,7 +140,7 @@ bool EtasAsciiWriter::CreateFile() {
     state_.file.Close();
     return false;
   }
-  line_.reserve(64 + static_cast<std::size_t>(state_.value_columns) * 48);
+  last_texts_.assign(static_cast<std::size_t>(state_.value_columns), numfmt::LastText{});
   return true;
 }
 
@@ -148,11 +150,15 @@ bool EtasAsciiWriter::WriteLine(double t) {
     return false;
   }
   if (state_.first_row_time < 0) state_.first_row_time = t;
-  char number[400];
-  line_.clear();
-  char* end = AppendFixed(number, number + sizeof number, t - state_.first_row_time, 4);
-  line_.append(number, end);
-  line_ += '\t';
+  // The line is assembled in place: room for the time, and for every column its longest cell
+  // (a number, a kept text copied whole, or the invalid value) and a tab.
+  const std::size_t cell_room =
+      std::max<std::size_t>(numfmt::kMaxNumberChars, state_.invalid_text.size()) + 1;
+  const std::size_t room = 400 + static_cast<std::size_t>(state_.value_columns) * cell_room + 8;
+  if (line_.size() < room) line_.resize(room);
+  char* const line = line_.data();
+  char* p = AppendFixed(line, line + 400, t - state_.first_row_time, 4);
+  *p++ = '\t';
   for (int c = 0; c < state_.value_columns; ++c) {
     const std::size_t k = static_cast<std::size_t>(c);
     const ChannelValue* cv = ChannelOf(c);
@@ -168,22 +174,35 @@ bool EtasAsciiWriter::WriteLine(double t) {
       cv = nullptr;
     }
     if (cv != nullptr && cv->valid) {
-      if (!state_.is_double[k]) {
-        end = AppendG(number, cv->scaled, kFloatDigits);
-      } else if (cv->value_type == kChannelTypeFloat32) {
-        // A single-precision value (an expression entry) with the digits it has, not more.
-        end = std::to_chars(number, number + 32, static_cast<float>(cv->scaled)).ptr;
+      const std::uint8_t kind = !state_.is_double[k]                    ? 1
+                                : cv->value_type == kChannelTypeFloat32 ? 2
+                                                                        : 3;
+      const std::uint64_t bits = numfmt::LastText::Bits(cv->scaled);
+      numfmt::LastText& last = last_texts_[k];
+      if (last.Holds(kind, bits)) {
+        std::memcpy(p, last.text, numfmt::LastText::kRoom);
+        p += last.len;
       } else {
-        end = AppendG(number, cv->scaled, kDoubleDigits);
+        char* const number = p;
+        if (kind == 1) {
+          p = numfmt::G(p, cv->scaled, kFloatDigits);
+        } else if (kind == 2) {
+          // A single-precision value (an expression entry) with the digits it has, not more.
+          p = std::to_chars(p, p + 32, static_cast<float>(cv->scaled)).ptr;
+        } else {
+          p = numfmt::G(p, cv->scaled, kDoubleDigits);
+        }
+        last.Keep(kind, bits, number, p);
       }
-      line_.append(number, end);
     } else {
-      line_ += state_.invalid_text;
+      std::memcpy(p, state_.invalid_text.data(), state_.invalid_text.size());
+      p += state_.invalid_text.size();
     }
-    line_ += '\t';
+    *p++ = '\t';
   }
-  line_ += "\r\n";
-  if (!state_.file.WriteText(line_)) {
+  *p++ = '\r';
+  *p++ = '\n';
+  if (!state_.file.WriteBytes(line, static_cast<std::size_t>(p - line))) {
     state_.write_failed = true;
     Fail(WriteErrorText(state_.file));
     return false;

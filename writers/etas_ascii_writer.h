@@ -22,6 +22,7 @@
 
 #include "common/buffered_file.h"
 #include "config/canlog_config.h"
+#include "writers/number_format.h"
 #include "writers/writer.h"
 
 namespace tessmar {
@@ -75,7 +76,9 @@ class EtasAsciiWriter : public Writer {
   T_EtasAsciiWriter state_;
   const ChannelValue* channels_ = nullptr;
   ColumnLayout layout_;
-  std::string line_;
+  std::vector<char> line_;  // the row being assembled
+  // The last number text of each value column: repeated values are copied, not formatted.
+  std::vector<numfmt::LastText> last_texts_;
 };
 
 }  // namespace tessmar

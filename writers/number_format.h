@@ -18,8 +18,108 @@ inline constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// Writes the decimal digits of units into digits from the least significant end, padded with
+// zeros to at least min_digits; returns their number (at most 21).
+inline int ReverseDigits(char* digits, uint64_t units, int min_digits) {
+  int n = 0;
+  while (units >= 100) {
+    const char* pair = kDigitPairs + 2 * (units % 100);
+    units /= 100;
+    digits[n++] = pair[1];
+    digits[n++] = pair[0];
+  }
+  do {
+    digits[n++] = static_cast<char>('0' + units % 10);
+    units /= 10;
+  } while (units != 0);
+  while (n < min_digits) digits[n++] = '0';
+  return n;
+}
+
+// Fast path of "%.<precision>lg" for precision 1..15 and values that take the fixed-point form
+// (decimal exponent -4 up to precision - 1), by integer arithmetic. Returns nullptr where the
+// library is needed: the exponent form, no number, or a scaled fraction too close to one half to
+// be sure that rounding the product gives what printf gives.
+inline char* GFast(char* p, double v, int precision) {
+  static constexpr double kPow[19] = {1,    10,   100,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                      1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+  static constexpr uint64_t kIntPow[16] = {1,
+                                           10,
+                                           100,
+                                           1000,
+                                           10000,
+                                           100000,
+                                           1000000,
+                                           10000000,
+                                           100000000,
+                                           1000000000,
+                                           10000000000,
+                                           100000000000,
+                                           1000000000000,
+                                           10000000000000,
+                                           100000000000000,
+                                           1000000000000000};
+  if (precision < 1 || precision > 15) return nullptr;
+  const double a = std::fabs(v);
+  if (a == 0) {
+    if (std::signbit(v)) *p++ = '-';
+    *p++ = '0';
+    return p;
+  }
+  if (!(a >= 1e-5 && a < kPow[precision])) return nullptr;  // also NaN
+  // A first guess of the decimal exponent; the rounded digits correct it below (the boundaries
+  // below 1 are not exact in binary, and rounding may carry into one more digit).
+  int x = 0;
+  if (a >= 1) {
+    while (x + 1 < precision && a >= kPow[x + 1]) ++x;
+  } else {
+    double t = a;
+    while (t < 1 && x > -5) {
+      t *= 10;
+      --x;
+    }
+  }
+  uint64_t units = 0;
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == 3 || x < -4 || x >= precision) return nullptr;
+    const double scaled = a * kPow[precision - 1 - x];
+    const double whole = std::floor(scaled);
+    // Below 1e12 the product is within 1.2e-4 of the exact one. Beyond, its rounding error is
+    // added back (a * 10^k - scaled is exact through a fused multiply-add), which keeps the
+    // fraction within a few 1e-16 of the exact one; the integer part is then right too, since a
+    // fraction at or above 1 rounds up to the same units.
+    const double frac = precision <= 12
+                            ? scaled - whole
+                            : (scaled - whole) + std::fma(a, kPow[precision - 1 - x], -scaled);
+    if (std::fabs(frac - 0.5) < 1e-3) return nullptr;
+    units = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
+    if (units >= kIntPow[precision]) {
+      ++x;
+    } else if (units < kIntPow[precision - 1]) {
+      --x;
+    } else {
+      break;
+    }
+  }
+  // Digits from the least significant end; the fixed form has precision - 1 - x decimals.
+  const int decimals = precision - 1 - x;
+  char digits[24];
+  const int n = ReverseDigits(digits, units, decimals + 1);
+  if (std::signbit(v)) *p++ = '-';
+  for (int k = n - 1; k >= decimals; --k) *p++ = digits[k];
+  // Trailing zeros of the fraction are dropped, and the point with them when nothing is left.
+  int last = 0;
+  while (last < decimals && digits[last] == '0') ++last;
+  if (last < decimals) {
+    *p++ = '.';
+    for (int k = decimals - 1; k >= last; --k) *p++ = digits[k];
+  }
+  return p;
+}
+
 // "%.<precision>lg"
 inline char* G(char* p, double v, int precision) {
+  if (char* end = GFast(p, v, precision)) return end;
   return std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::general, precision).ptr;
 }
 
@@ -50,18 +150,7 @@ inline char* FixedFast(char* p, double v, int width, int decimals) {
   uint64_t units = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
   // Digits from the least significant end, two at a time.
   char digits[24];
-  int n = 0;
-  while (units >= 100) {
-    const char* pair = kDigitPairs + 2 * (units % 100);
-    units /= 100;
-    digits[n++] = pair[1];
-    digits[n++] = pair[0];
-  }
-  do {
-    digits[n++] = static_cast<char>('0' + units % 10);
-    units /= 10;
-  } while (units != 0);
-  while (n <= decimals) digits[n++] = '0';
+  const int n = ReverseDigits(digits, units, decimals + 1);
   if (std::signbit(v)) {
     *p++ = '-';
     --width;
@@ -99,6 +188,39 @@ inline char* FixedZeroPadded(char* p, double v, int width, int decimals) {
   std::memcpy(p, digits, static_cast<std::size_t>(len));
   return p + len;
 }
+
+// The last text written for one column and the number it shows. On a row grid finer than the
+// message periods most cells repeat the previous row, and copying the kept text is far cheaper
+// than formatting the number again. `kind` tells how the number was formatted (0: nothing kept).
+struct LastText {
+  static constexpr std::size_t kRoom = 32;
+
+  std::uint64_t key = 0;
+  std::uint8_t kind = 0;
+  std::uint8_t len = 0;
+  char text[kRoom];
+
+  static std::uint64_t Bits(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+  }
+  bool Holds(std::uint8_t k, std::uint64_t bits) const { return kind == k && key == bits; }
+  // Keeps [begin, end) for this number; texts longer than the room are not kept. The whole room
+  // is copied (one fixed-size move is far cheaper than a copy of variable length), so begin must
+  // have kRoom readable bytes.
+  void Keep(std::uint8_t k, std::uint64_t bits, const char* begin, const char* end) {
+    const std::size_t n = static_cast<std::size_t>(end - begin);
+    if (n > kRoom) {
+      kind = 0;
+      return;
+    }
+    kind = k;
+    key = bits;
+    len = static_cast<std::uint8_t>(n);
+    std::memcpy(text, begin, kRoom);
+  }
+};
 
 // "%lld"
 inline char* Int(char* p, int64_t v) { return std::to_chars(p, p + kMaxNumberChars, v).ptr; }

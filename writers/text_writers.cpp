@@ -157,6 +157,8 @@ int TextCsvWriter::Create(const WriterSetup& setup) {
   // Relative time columns count from the first row of the output, across combined sources.
   if (!appending) have_t0_[0] = have_t0_[1] = false;
   is_gps_.assign(setup.columns.size(), 0);
+  // The kept cells hold the separators of the previous setup: start afresh.
+  last_cells_.assign(setup.columns.size(), numfmt::LastText{});
   std::size_t longest = 0;
   for (std::size_t c = 0; c < setup.columns.size(); ++c) {
     is_gps_[c] = setup.columns[c].group == ColumnGroup::kGps;
@@ -379,20 +381,48 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
     }
     return Cell(p, text, static_cast<std::size_t>(end - text), quote);
   }
+  // Which number the cell shows and how: the cell repeats while both stay the same.
+  std::uint8_t kind;
+  std::uint64_t key;
+  if (setup_.scaled_values) {
+    kind = v.value_type == kValueFloat64 ? 1 : 2;
+    key = numfmt::LastText::Bits(v.scaled);
+  } else if (v.value_type == kValueFloat64 || v.is_float) {
+    kind = 3;
+    key = numfmt::LastText::Bits(v.raw_float);
+  } else {
+    kind = 4;
+    key = static_cast<std::uint64_t>(v.raw);
+  }
+  numfmt::LastText& last = last_cells_[static_cast<std::size_t>(column)];
+  if (last.Holds(kind, key)) {
+    // The row has room for a whole cell of any length here, so a fixed-size copy is safe.
+    std::memcpy(p, last.text, sizeof last.text);
+    return p + last.len;
+  }
+  char* const cell = p;
   if (quote) *p++ = '"';
   char* start = p;
-  if (setup_.scaled_values) {
-    p = numfmt::G(p, v.scaled, v.value_type == kValueFloat64 ? 11 : 7);
-  } else if (v.value_type == kValueFloat64 || v.is_float) {
-    p = numfmt::G(p, v.raw_float, 11);
-  } else {
-    // Raw integers are written as signed numbers: a sign-extended negative value would
-    // otherwise appear as a 20-digit unsigned number.
-    p = numfmt::Int(p, v.raw);
+  switch (kind) {
+    case 1:
+      p = numfmt::G(p, v.scaled, 11);
+      break;
+    case 2:
+      p = numfmt::G(p, v.scaled, 7);
+      break;
+    case 3:
+      p = numfmt::G(p, v.raw_float, 11);
+      break;
+    default:
+      // Raw integers are written as signed numbers: a sign-extended negative value would
+      // otherwise appear as a 20-digit unsigned number.
+      p = numfmt::Int(p, v.raw);
+      break;
   }
   if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(start, p, setup_.decimal_separator);
   if (quote) *p++ = '"';
   *p++ = setup_.column_separator;
+  last.Keep(kind, key, cell, p);
   return p;
 }
 

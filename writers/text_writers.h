@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/buffered_file.h"
+#include "writers/number_format.h"
 #include "writers/writer.h"
 
 namespace tessmar {
@@ -68,7 +69,9 @@ class TextCsvWriter final : public TextFileWriter {
   std::size_t row_capacity_ = 0;  // longest row this setup can produce
   char* row_start_ = nullptr;
   std::vector<std::uint8_t> is_gps_;  // per column
-  std::string invalid_cell_;          // the invalid-value text as a cell, separator included
+  // The last number cell of each column, quotes and separator included.
+  std::vector<numfmt::LastText> last_cells_;
+  std::string invalid_cell_;  // the invalid-value text as a cell, separator included
 };
 
 // Messages as Vector ASCII ("Vector-ASCII-comp.1").

@@ -26,17 +26,17 @@ struct Fixture {
   double entries = 0;
   bool ok = false;
 
-  Fixture() {
-    dir = std::filesystem::temp_directory_path() / "tessmar_convert_bench";
+  // config: the logger configuration to simulate; bus_load 0 keeps its message periods.
+  Fixture(const std::filesystem::path& config_path, const char* name, double duration,
+          double bus_load) {
+    dir = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(dir);
     recording = dir / "big.cld";
     LoggerConfiguration config;
-    if (!ReadClcFile(std::filesystem::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc", config)) {
-      return;
-    }
+    if (!ReadClcFile(config_path, config)) return;
     SimulatorOptions options;
-    options.duration_s = 3600;  // one hour at full bus load: about 230 MB
-    options.bus_load_percent = 100;
+    options.duration_s = duration;
+    options.bus_load_percent = bus_load;
     options.gps = false;
     const SimulationResult r = SimulateRecording(config, options, recording);
     if (!r.ok) return;
@@ -50,8 +50,17 @@ struct Fixture {
   }
 };
 
+// One hour of the example configuration at full bus load: about 230 MB.
 Fixture& Data() {
-  static Fixture f;
+  static Fixture f(std::filesystem::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc",
+                   "tessmar_convert_bench", 3600, 100);
+  return f;
+}
+
+// The Signals workload: 10 messages x 8 signals at periods of 10 to 100 ms, 2,000,000 frames.
+Fixture& Workload() {
+  static Fixture f(std::filesystem::path(TESSMAR_BENCH_DIR) / "signals_workload.clc",
+                   "tessmar_convert_bench_workload", 4461, 0);
   return f;
 }
 
@@ -72,8 +81,8 @@ double Timed(const std::string& command, double* cpu) {
   return wall;
 }
 
-void RunConversion(benchmark::State& state, const std::string& options, const char* out_name) {
-  Fixture& f = Data();
+void RunConversion(benchmark::State& state, const std::string& options, const char* out_name,
+                   Fixture& f = Data()) {
   if (!f.ok) {
     state.SkipWithError("could not simulate the recording");
     return;
@@ -116,12 +125,20 @@ void BM_CliSignalsToCsv(benchmark::State& state) {
   RunConversion(state, "--output-type signals --format csv --time1 seconds --interval 0.01",
                 "big.csv");
 }
+void BM_CliWorkloadSignalsToCsv(benchmark::State& state) {
+  RunConversion(state, "--output-type signals --format csv --time1 seconds --interval 0.01",
+                "big.csv", Workload());
+}
 void BM_CliVectorAscii(benchmark::State& state) {
   RunConversion(state, "--format vector-ascii", "big.asc");
 }
 
 BENCHMARK(BM_CliMessagesToCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CliSignalsToCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CliWorkloadSignalsToCsv)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CliVectorAscii)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -44,6 +48,50 @@ TEST(NumberFormat, FixedMatchesPrintf) {
       EXPECT_EQ(std::string(buf, numfmt::FixedZeroPadded(buf, a, 11, decimals)), expect) << a;
     }
   }
+}
+
+// The integer fast path of G against the library's own %g conversion: random scaled raw values
+// of the kinds signals produce, values at digit boundaries and exact halves, and random bit
+// patterns (no number, infinities, tiny and huge values).
+TEST(NumberFormat, GeneralFastPathMatchesLibrary) {
+  auto library = [](double v, int precision) {
+    char buf[64];
+    return std::string(
+        buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision).ptr);
+  };
+  auto check = [&](double v) {
+    for (int precision : {1, 6, 7, 11, 12, 13, 15, 16}) {
+      ASSERT_EQ(Ours(numfmt::G, v, precision), library(v, precision)) << v << " " << precision;
+    }
+  };
+  std::mt19937_64 rng(7);
+  const double factors[] = {1, 0.1, 0.01, 0.001, 0.5, 0.25, 0.05, 1e-6, 3.7, 1000, 0.0001};
+  for (int i = 0; i < 200000; ++i) {
+    const int bits = 1 + static_cast<int>(rng() % 40);
+    const auto raw =
+        static_cast<std::int64_t>(rng() >> (64 - bits)) - (std::int64_t{1} << (bits - 1));
+    const double factor = factors[rng() % std::size(factors)];
+    check(static_cast<double>(raw) * factor + (i % 3 == 0 ? -40.0 : 0.0));
+    std::uint64_t pattern = rng();
+    double any = 0;
+    std::memcpy(&any, &pattern, sizeof any);
+    check(any);
+    check(std::ldexp(static_cast<double>(rng() >> 11), -static_cast<int>(rng() % 90)));
+  }
+  for (int e = -7; e <= 14; ++e) {
+    const double p10 = std::pow(10.0, e);
+    for (double v : {p10, std::nextafter(p10, 0.0), std::nextafter(p10, 1e300), 9.5 * p10,
+                     9.9999995 * p10, 9.99999949 * p10, 0.5 * p10, 1.5 * p10, 2.5 * p10}) {
+      check(v);
+      check(-v);
+    }
+  }
+  for (double v : {0.0, -0.0, 0.125, 1e-5, 9.99995e-5, 0.0001, 123456.75}) check(v);
+  // The common cases really take the fast path.
+  char buf[64];
+  EXPECT_NE(numfmt::GFast(buf, 12.34, 7), nullptr);
+  EXPECT_NE(numfmt::GFast(buf, -0.001, 7), nullptr);
+  EXPECT_NE(numfmt::GFast(buf, 1234.5678, 15), nullptr);
 }
 
 TEST(NumberFormat, HugeFixedValuesStayInTheirBuffer) {

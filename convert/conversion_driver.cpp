@@ -627,9 +627,9 @@ void ConversionRun::Pass::Run() {
       if (jump.gap && run.request_.verbose) {
         ShowMessageF(kMsgInfo,
                      "Warning: GAP in timestamps, filepos=0x%08lX, TimestampOfMessage=%lg, "
-                     "LastWritten=%lg, skipped ~%d entries.",
+                     "LastWritten=%lg, skipped ~%lld entries.",
                      static_cast<unsigned long>(entry.position), now, jump.last_written,
-                     jump.skipped);
+                     static_cast<long long>(jump.skipped));
       }
       if (!written) break;
     }

@@ -10,6 +10,7 @@
 // cases the rows up to the previous entry are written first.
 
 #include <cmath>
+#include <cstdint>
 
 #include "logfile/calendar.h"
 
@@ -25,7 +26,7 @@ class RowGrid {
   struct Jump {
     bool gap = false;
     double last_written = 0;  // the grid time of the last row before the gap
-    int skipped = 0;          // about how many grid times the gap spans
+    int64_t skipped = 0;      // about how many grid times the gap spans
   };
 
   explicit RowGrid(double interval) : interval_(interval) {}
@@ -53,7 +54,9 @@ class RowGrid {
       if (jump) {
         jump->gap = true;
         jump->last_written = next_ - interval_;
-        jump->skipped = static_cast<int>((now - next_) / interval_);
+        // A corrupted clock can jump by more grid times than an int holds.
+        const double spans = (now - next_) / interval_;
+        jump->skipped = spans < 9.0e18 ? static_cast<int64_t>(spans) : INT64_MAX;
       }
       next_ = now;
     }

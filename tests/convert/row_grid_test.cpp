@@ -70,6 +70,11 @@ TEST(RowGrid, StepBackAndGapMoveTheGrid) {
   ExpectRows(r.rows, {10.01, 10.02, 2.01});  // 2.02 lies after the entry at 2.015
   r.Entry(5.021);
   ExpectRows(r.rows, {10.01, 10.02, 2.01, 5.0, 5.01, 5.02});
+
+  // A clock thrown years ahead: the count of skipped grid times needs more than 32 bits.
+  r.Entry(1.1e9);
+  EXPECT_TRUE(r.jump.gap);
+  EXPECT_GT(r.jump.skipped, int64_t{100'000'000'000});
 }
 
 TEST(RowGrid, FailedWriteStopsAndStoppedGridWritesNothing) {

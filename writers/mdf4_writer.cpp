@@ -12,6 +12,7 @@
 #include "config/canlog_config.h"
 #include "logfile/log_entry.h"
 #include "writers/block_buffer.h"
+#include "writers/vector_mdf_writer.h"
 #include "writers/writer_common.h"
 
 namespace tessmar {
@@ -151,18 +152,6 @@ std::uint64_t AddDirectionConversion(BlockImage& image) {
 
 std::uint8_t DataTypeOfKind(int kind) { return kind == kMdfKindTimeBytes ? kByteArray : kFloatLe; }
 
-int Mdf4KindSize(int kind) {
-  switch (kind) {
-    case kMdfKindFloat:
-      return 4;
-    case kMdfKindDouble:
-      return 8;
-    case kMdfKindTimeBytes:
-      return 7;
-  }
-  return 0;
-}
-
 std::string HistoryComment() {
   std::string xml = "<FHcomment><TX>Converted by Tessmar</TX><tool_id>Tessmar</tool_id>";
   xml += "<tool_vendor>Tessmar</tool_vendor><tool_version>";
@@ -291,14 +280,14 @@ std::vector<std::uint8_t> Mdf4Writer::BuildHeader() {
                     .unit = text.unit,
                     .data_type = DataTypeOfKind(kind),
                     .byte_offset = offset,
-                    .bit_count = static_cast<std::uint32_t>(Mdf4KindSize(kind) * 8),
+                    .bit_count = static_cast<std::uint32_t>(VectorMdfKindSize(kind) * 8),
                     .flags = kCnInvalBitValid,
                     .inval_bit = bit++,
                     .minimum = text.minimum,
                     .maximum = text.maximum};
       if (text.minimum < text.maximum) c.flags |= kCnRangeValid;
       channels.push_back(c);
-      offset += static_cast<std::uint32_t>(Mdf4KindSize(kind));
+      offset += static_cast<std::uint32_t>(VectorMdfKindSize(kind));
     }
     image.Link(cg_position_, 1, AddChannels(image, channels));
     data_bytes_ = offset;

@@ -39,6 +39,7 @@ inline constexpr std::uint32_t kVectorMdfCcSize = 62;
 inline constexpr std::uint32_t kVectorMdfCgPosition = 1284;
 inline constexpr std::uint32_t kVectorMdfFirstCnPosition = 1310;
 
+// Bytes a value of the channel kind takes in a record (also the MDF 4 record layout).
 int VectorMdfKindSize(int kind);
 
 struct T_VectorMdfWriter {

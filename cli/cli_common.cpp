@@ -12,9 +12,12 @@ namespace {
 int g_errors = 0;
 int g_warnings = 0;
 bool g_quiet = false;
+std::function<void(std::string_view)> g_sink;
 }  // namespace
 
 void SetQuiet(bool quiet) { g_quiet = quiet; }
+
+void SetConsoleSink(std::function<void(std::string_view text)> sink) { g_sink = std::move(sink); }
 
 void PrintUnexpected(const std::string& argument, std::string_view help_command) {
   const bool option = argument.size() > 1 && argument[0] == '-';
@@ -42,7 +45,11 @@ void InstallConsoleMessages(bool verbose) {
       if (c != '\r') line += c;
     }
     line += '\n';
-    std::fputs(line.c_str(), stderr);
+    if (g_sink) {
+      g_sink(line);
+    } else {
+      std::fputs(line.c_str(), stderr);
+    }
   });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the tessmar-cli subcommands.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,9 @@ inline constexpr int kExitUsage = 2;    // wrong command line
 // when verbose is set; with SetQuiet(true) only errors and warnings are shown.
 void InstallConsoleMessages(bool verbose);
 void SetQuiet(bool quiet);
+// Where the console messages go instead of straight to stderr (a progress display that keeps
+// its lines below them); an empty function restores stderr.
+void SetConsoleSink(std::function<void(std::string_view text)> sink);
 
 // True for the options that every command takes.
 inline bool IsQuietOption(std::string_view a) { return a == "-q" || a == "--quiet"; }

@@ -12,10 +12,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "candb/signal_table.h"
 #include "cli/cli_common.h"
+#include "cli/progress_board.h"
 #include "common/c_locale.h"
 #include "common/message_output.h"
 #include "config/clc_file.h"
@@ -27,6 +29,8 @@
 
 namespace tessmar::cli {
 namespace {
+
+constexpr long kMaxJobs = 256;
 
 // "--format FORMAT" and the names of the formats, in lines of at most 82 columns.
 void PrintFormatNames() {
@@ -95,7 +99,11 @@ void PrintConvertHelp() {
       "                        2 optimized for Stiegele MDF (track file, columns, formats)\n"
       "  --gps-track KIND      GPS track file beside the output: off | text | nmea\n"
       "  --gps-columns WHERE   GPS columns in the main output: off | after | before\n"
-      "  --no-progress         no progress bar (it is shown only on a terminal anyway)\n"
+      "  -j, --jobs N          convert up to N recordings at the same time, each into its own\n"
+      "                        output (default: the number of processor cores; --combine\n"
+      "                        converts one after the other). Messages are shown per\n"
+      "                        recording, in the order of the recordings.\n"
+      "  --no-progress         no progress lines (shown only on a terminal anyway)\n"
       "  -v, --verbose         show the detailed listings\n"
       "  -q, --quiet           show only errors and warnings\n"
       "  -h, --help            this text\n"
@@ -181,38 +189,6 @@ void TakeArgument(std::string_view arg, BatchArguments& out) {
       break;
   }
 }
-
-// Progress bar on stderr when it is a terminal.
-class ProgressBar {
- public:
-  explicit ProgressBar(bool enabled) : enabled_(enabled) {}
-  ~ProgressBar() { Done(); }
-  bool Show(int percent, const std::filesystem::path& source) {
-    if (!enabled_) return true;
-    if (percent == last_ && source == source_) return true;
-    last_ = percent;
-    source_ = source;
-    constexpr int kWidth = 30;
-    const int filled = percent * kWidth / 100;
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.append(static_cast<std::size_t>(kWidth - filled), ' ');
-    std::fprintf(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
-                 source.filename().string().c_str());
-    std::fflush(stderr);
-    shown_ = true;
-    return true;
-  }
-  void Done() {
-    if (shown_) std::fputs("\n", stderr);
-    shown_ = false;
-  }
-
- private:
-  bool enabled_;
-  bool shown_ = false;
-  int last_ = -1;
-  std::filesystem::path source_;
-};
 
 // Ctrl-C (SIGINT) and SIGTERM abort the conversion as the desktop program's Escape key does:
 // the driver stops after the current entry and closes the output marked incomplete. The handler
@@ -301,6 +277,8 @@ void WarnOverriddenChoices(const std::vector<std::filesystem::path>& outputs,
 int RunConvert(const Args& args) {
   bool verbose = false;
   bool progress_wanted = true;
+  const unsigned cores = std::thread::hardware_concurrency();
+  int jobs = cores > 0 ? static_cast<int>(cores) : 1;
   std::optional<std::string> settings_file;
   struct Override {
     std::string option;
@@ -326,6 +304,29 @@ int RunConvert(const Args& args) {
     }
     if (a == "--no-progress") {
       progress_wanted = false;
+      continue;
+    }
+    if (a == "-j" || a == "--jobs" || a.starts_with("--jobs=") ||
+        (a.starts_with("-j") && a.size() > 2)) {
+      std::string value;
+      if (a.starts_with("--jobs=")) {
+        value = a.substr(7);
+      } else if (a.size() > 2 && a[1] == 'j') {
+        value = a.substr(2);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      } else {
+        PrintError("option " + a + " needs a value");
+        return kExitUsage;
+      }
+      char* end = nullptr;
+      const long n = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || n < 1 || n > kMaxJobs) {
+        PrintError("invalid value '" + value + "' for --jobs (1.." + std::to_string(kMaxJobs) +
+                   ")");
+        return kExitUsage;
+      }
+      jobs = static_cast<int>(n);
       continue;
     }
     if (a == "--raw" || a == "--scaled" || a == "--ignore-logged-sigdefs" || a == "--combine" ||
@@ -537,13 +538,22 @@ int RunConvert(const Args& args) {
       }
     }
   }
-  ProgressBar bar(progress_wanted && isatty(STDERR_FILENO));
-  request.progress = [&bar](int percent, const std::filesystem::path& source, int64_t) {
-    return bar.Show(percent, source);
+  request.jobs = jobs;
+  ProgressBoard board(progress_wanted && isatty(STDERR_FILENO), [](std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+  });
+  SetConsoleSink([&board](std::string_view text) { board.Print(text); });
+  request.progress = [&board](int percent, const std::filesystem::path& source, int64_t) {
+    board.Update(source.string(), source.filename().string(), percent);
+    return true;
+  };
+  request.source_finished = [&board](const std::filesystem::path& source) {
+    board.Remove(source.string());
   };
   request.abort_flag = &g_abort_requested;
   const ConversionSummary summary = RunConversion(request);
-  bar.Done();
+  board.Clear();
+  SetConsoleSink(nullptr);
   // Interrupted: the shell's convention, 128 + the signal number (130 for Ctrl-C).
   if (g_abort_signal != 0) return 128 + g_abort_signal;
   if (summary.refused) return kExitFailure;

@@ -1,6 +1,8 @@
 #include "common/message_output.h"
 
+#include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <utility>
 
 #include "common/c_locale.h"
@@ -24,7 +26,12 @@ Translator& TrTable() {
   return translator;
 }
 
-bool g_batch_mode = false;
+std::atomic<bool> g_batch_mode{false};
+
+// The handler of ThreadMessageHandler on its thread, else nullptr.
+thread_local const MessageHandler* t_thread_handler = nullptr;
+
+const MessageHandler& ActiveHandler() { return t_thread_handler ? *t_thread_handler : Handler(); }
 
 }  // namespace
 
@@ -32,8 +39,15 @@ MessageHandler SetMessageHandler(MessageHandler handler) {
   return std::exchange(Handler(), std::move(handler));
 }
 
+ThreadMessageHandler::ThreadMessageHandler(MessageHandler handler) : handler_(std::move(handler)) {
+  t_thread_handler = &handler_;
+}
+
+ThreadMessageHandler::~ThreadMessageHandler() { t_thread_handler = nullptr; }
+
 void ShowMessage(int severity, std::string_view text) {
-  if (Handler()) Handler()(severity, text);
+  const MessageHandler& handler = ActiveHandler();
+  if (handler) handler(severity, text);
 }
 
 std::string StrPrintfV(const char* format, va_list args) {
@@ -58,7 +72,7 @@ std::string StrPrintf(const char* format, ...) {
 }
 
 void ShowMessageV(int severity, const char* format, va_list args) {
-  if (!Handler()) return;
+  if (!ActiveHandler()) return;
   ShowMessage(severity, StrPrintfV(Tr(format), args));
 }
 
@@ -73,7 +87,15 @@ void SetTranslator(Translator translator) { TrTable() = std::move(translator); }
 
 const char* Tr(const char* text) {
   if (text == nullptr) return text;
-  const char* translated = TrTable() ? TrTable()(text) : Language().Translate(text);
+  const char* translated;
+  if (TrTable()) {
+    translated = TrTable()(text);
+  } else {
+    // The language state keeps the last text not found: worker threads translate too.
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
+    translated = Language().Translate(text);
+  }
   return translated ? translated : text;
 }
 
@@ -82,7 +104,8 @@ QuestionHandler SetQuestionHandler(QuestionHandler handler) {
 }
 
 Answer Ask(const Question& question) {
-  if (g_batch_mode || !QHandler()) return question.batch_answer;
+  // A worker thread (one with its own message handler) never opens a dialog.
+  if (g_batch_mode || !QHandler() || t_thread_handler) return question.batch_answer;
   return QHandler()(question);
 }
 

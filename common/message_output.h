@@ -26,6 +26,20 @@ using MessageHandler = std::function<void(int severity, std::string_view text)>;
 // drops messages.
 MessageHandler SetMessageHandler(MessageHandler handler);
 
+// While it lives, the messages shown by the thread that made it go to its handler instead of the
+// process-wide one (a worker thread that collects the messages of its own file). Not nested
+// within one thread.
+class ThreadMessageHandler {
+ public:
+  explicit ThreadMessageHandler(MessageHandler handler);
+  ~ThreadMessageHandler();
+  ThreadMessageHandler(const ThreadMessageHandler&) = delete;
+  ThreadMessageHandler& operator=(const ThreadMessageHandler&) = delete;
+
+ private:
+  MessageHandler handler_;
+};
+
 // Sends one message to the installed handler.
 void ShowMessage(int severity, std::string_view text);
 

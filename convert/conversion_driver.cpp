@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <span>
 #include <string_view>
+#include <thread>
 
 #include "common/message_output.h"
 #include "convert/output_names.h"
@@ -137,6 +140,14 @@ class ConversionRun {
 
  private:
   class Pass;
+  friend class ParallelConversion;
+
+  void CountMessage(int severity);
+  bool CheckOptions();
+  void ConvertSources(std::span<const int> indices);
+  // Converts the sources on several threads when the request asks for it and the run allows it;
+  // false when the sources are to be converted here, one after the other.
+  bool ConvertInParallel(const MessageHandler& front_end);
 
   // The stages of one source; each returns false when the source ends there (reported).
   bool ConvertSource(const std::filesystem::path& source, const std::filesystem::path& output,
@@ -162,7 +173,15 @@ class ConversionRun {
   }
 
   const ConversionRequest& request_;
+  ConverterOptions options_;  // the run's options after the check
+  OptionCheckResult check_;
   ConversionSummary summary_;
+  int error_messages_ = 0;  // error messages of the run
+  // The source being converted (index into the request's list), and the converted ones in the
+  // order of summary_.outputs.
+  int current_source_ = -1;
+  std::vector<int> converted_sources_;
+  std::function<void(int source)> on_source_begin_;  // a worker's message routing
   DecodeMessages messages_;
   RunningClock clock_;
   std::unique_ptr<LoggerConfiguration> logged_;
@@ -817,7 +836,8 @@ bool ConversionRun::FinishSource(SourceJob& job) {
   // A combined output closed incomplete takes no further sources: they would start it anew.
   if (job.write_failed || cut_short) output_failed_ = true;
   if (gps_.track_open() && (!job.more_follow || !ok)) gps_.FinishTrack();
-  if (!job.write_failed && !job.reader.ReadFailed()) {
+  // Only a whole pass is reported complete: not one cut short by an abort or a read error.
+  if (!job.write_failed && !cut_short) {
     ShowMessageF(kMsgInfo, "Conversion of logfile \"%s\" complete, %ld sample points written.",
                  job.source.c_str(), static_cast<long>(job.rows));
   }
@@ -825,125 +845,294 @@ bool ConversionRun::FinishSource(SourceJob& job) {
   return ok;
 }
 
+// Counts a message of the run: every error message counts as a conversion error, and so does
+// every decoding error the recording modules counted without a message. An error message that
+// follows new decoding counts is the message of the last of them.
+void ConversionRun::CountMessage(int severity) {
+  if (severity != kMsgError) return;
+  ++error_messages_;
+  if (messages_.error_count > decode_errors_seen_) {
+    unreported_decode_errors_ += messages_.error_count - decode_errors_seen_ - 1;
+    decode_errors_seen_ = messages_.error_count;
+  }
+}
+
+// The output of the i-th source before same-named outputs are told apart, and the options of
+// that source (an output name's extension chooses the format). Combining: the first output name
+// (if any) names the one output.
+std::filesystem::path PlannedOutput(const ConversionRequest& request,
+                                    const ConverterOptions& options, std::size_t i,
+                                    ConverterOptions* file_options) {
+  *file_options = options;
+  if (file_options->output_type == static_cast<int>(OutputType::kLogfileDump)) {
+    file_options->output_file_format = kFormatText;
+  }
+  const std::size_t name_index = options.combine_output ? 0 : i;
+  if (name_index < request.output_names.size()) {
+    const std::filesystem::path& output = request.output_names[name_index];
+    ApplyBatchOutputName(output, *file_options);
+    return output;
+  }
+  return MakeOutputPath(request.output_dir, request.sources[i], file_options->output_file_format);
+}
+
+// The check normalises first (Signals and DIAdem need at least 0.1 ms); reading the options for
+// the conversion then replaces what is still illegal (a Messages interval below 0.1 ms). False
+// when the options are refused (reported).
+bool ConversionRun::CheckOptions() {
+  options_ = request_.options;
+  check_ = CheckConverterOptions(options_);
+  ReadWriteInterval(options_, request_.user_config ? request_.user_config->cfg.MsgRateLimit : 0);
+  if (check_.accepted) {
+    ShowOptionNote(check_);
+    return true;
+  }
+  if (!check_.box_text.empty()) ShowMessage(kMsgWarning, Tr(check_.box_text.c_str()));
+  ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
+  summary_.refused = true;
+  return false;
+}
+
+// Converts the given sources (indices into the request's list, ascending) one after the other,
+// then closes what is still open.
+void ConversionRun::ConvertSources(std::span<const int> indices) {
+  messages_.ResetForRun();
+  decode_errors_seen_ = 0;
+  messages_.verbose = request_.verbose;
+  gps_.Start(request_.gps);
+  const ConverterOptions& options = options_;
+  const int count = static_cast<int>(request_.sources.size());
+  std::filesystem::path combined_output;
+  ConverterOptions combined_options;
+  bool combined_started = false;  // a source created the combined output
+  RunOutputNames output_names;    // outputs written so far
+  for (const int i : indices) {
+    if (abort_) break;
+    current_source_ = i;
+    if (on_source_begin_) on_source_begin_(i);
+    const std::filesystem::path& source = request_.sources[static_cast<std::size_t>(i)];
+    ConverterOptions file_options;
+    std::filesystem::path output =
+        PlannedOutput(request_, options, static_cast<std::size_t>(i), &file_options);
+    if (static_cast<std::size_t>(options.combine_output ? 0 : i) < request_.output_names.size()) {
+      const OptionCheckResult file_check = CheckConverterOptions(file_options);
+      if (file_check.accepted && file_check.box_text != check_.box_text) {
+        ShowOptionNote(file_check);
+      }
+      if (!file_check.accepted) {
+        ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
+        continue;
+      }
+    }
+    if (!options.combine_output || !combined_started) {
+      // Same-named recordings of different folders: never overwrite an output of this run.
+      const std::filesystem::path distinct = output_names.Distinct(output);
+      if (distinct != output) {
+        ShowMessageF(kMsgWarning,
+                     "Output \"%s\" was already written in this run; \"%s\" is converted "
+                     "to \"%s\" instead.",
+                     output.c_str(), source.c_str(), distinct.c_str());
+        output = distinct;
+      }
+    }
+    int flags = CombineFlags(options.combine_output, i, count);
+    if (options.combine_output) {
+      // One output: its name and format are those of the first source that gets as far as
+      // creating it; sources that fail before that do not start it.
+      if (!combined_started) {
+        combined_output = output;
+        combined_options = file_options;
+        flags &= ~kCombineAppend;
+      } else if (output_failed_) {
+        ShowMessageF(kMsgInfo, "\"%s\" not converted: the output \"%s\" is incomplete.",
+                     source.c_str(), combined_output.c_str());
+        continue;
+      }
+      output = combined_output;
+      file_options = combined_options;
+    }
+    ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
+    const int errors_before = error_messages_;
+    const bool file_ok = ConvertSource(source, output, file_options, flags);
+    if (request_.source_finished) request_.source_finished(source);
+    if (output_created_) {
+      combined_started = true;
+      output_names.Take(output);
+    }
+    NoteUnreportedDecodeErrors();
+    if (file_ok) {
+      ++summary_.converted;
+      if (summary_.outputs.empty() || summary_.outputs.back() != output) {
+        summary_.outputs.push_back(output);
+        converted_sources_.push_back(i);
+      }
+    } else if (error_messages_ == errors_before) {
+      ++error_messages_;  // a failure always counts as an error
+    }
+  }
+  if (output_open_ && abort_) {
+    CloseOutput(true);  // aborted between the sources of a combined output
+  } else if (output_open_ && options.combine_output) {
+    // The last sources of a combined output failed before appending to it: what the others
+    // wrote is complete.
+    CloseOutput(false);
+  } else if (output_open_) {
+    ShowMessage(kMsgError, "Problem: Output file still open in 'CloseAll' !");
+    CloseOutput(true);
+  }
+  if (gps_.track_open()) gps_.FinishTrack();
+  NoteUnreportedDecodeErrors();
+}
+
+// Converts the groups of sources that share no output on worker threads (see
+// ConversionRequest::jobs). Each worker is a run of its own over one group at a time; its
+// messages are collected per source and handed to the front end in the order of the sources.
+class ParallelConversion {
+ public:
+  ParallelConversion(ConversionRun& main, std::vector<std::vector<int>> groups)
+      : main_(main),
+        request_(main.request_),
+        worker_request_(main.request_),
+        groups_(std::move(groups)),
+        messages_(request_.sources.size()),
+        done_(request_.sources.size(), 0),
+        outputs_(request_.sources.size()) {
+    worker_request_.jobs = 1;
+    worker_request_.abort_flag = &stop_;
+    worker_request_.progress = [this](int percent, const std::filesystem::path& source,
+                                      int64_t kbytes) { return Progress(percent, source, kbytes); };
+    worker_request_.source_finished = [this](const std::filesystem::path& source) {
+      if (!request_.source_finished) return;
+      std::lock_guard<std::mutex> lock(front_end_mutex_);
+      request_.source_finished(source);
+    };
+  }
+
+  void Run(const MessageHandler& front_end) {
+    const std::size_t threads =
+        std::min<std::size_t>(static_cast<std::size_t>(request_.jobs), groups_.size());
+    std::vector<std::thread> workers;
+    workers.reserve(threads);
+    for (std::size_t n = 0; n < threads; ++n) workers.emplace_back([this] { Work(); });
+    for (std::size_t next = 0; next < done_.size(); ++next) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      done_changed_.wait(lock, [&] { return done_[next] != 0; });
+      const std::vector<Message> messages = std::move(messages_[next]);
+      lock.unlock();
+      for (const Message& m : messages) {
+        if (front_end) front_end(m.severity, m.text);
+      }
+    }
+    for (std::thread& worker : workers) worker.join();
+    for (std::size_t i = 0; i < outputs_.size(); ++i) {
+      if (!outputs_[i].empty()) main_.summary_.outputs.push_back(outputs_[i]);
+    }
+  }
+
+ private:
+  struct Message {
+    int severity;
+    std::string text;
+  };
+
+  void Work() {
+    ConversionRun* run = nullptr;
+    int source = -1;
+    ThreadMessageHandler handler([&](int severity, std::string_view text) {
+      if (run) run->CountMessage(severity);
+      if (source >= 0)
+        messages_[static_cast<std::size_t>(source)].push_back({severity, std::string(text)});
+    });
+    for (;;) {
+      const std::size_t g = next_group_++;
+      if (g >= groups_.size()) break;
+      const std::vector<int>& group = groups_[g];
+      if (request_.abort_flag && request_.abort_flag->load()) stop_ = true;
+      if (stop_.load()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        main_.abort_ = true;  // not started: the run was aborted
+      } else {
+        ConversionRun worker(worker_request_);
+        worker.options_ = main_.options_;
+        worker.check_ = main_.check_;
+        worker.on_source_begin_ = [&](int i) { source = i; };
+        run = &worker;
+        source = group.front();
+        worker.ConvertSources(group);
+        run = nullptr;
+        std::lock_guard<std::mutex> lock(mutex_);
+        main_.summary_.converted += worker.summary_.converted;
+        main_.error_messages_ += worker.error_messages_;
+        main_.unreported_decode_errors_ += worker.unreported_decode_errors_;
+        main_.abort_ = main_.abort_ || worker.abort_;
+        for (std::size_t k = 0; k < worker.converted_sources_.size(); ++k) {
+          outputs_[static_cast<std::size_t>(worker.converted_sources_[k])] =
+              worker.summary_.outputs[k];
+        }
+      }
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (const int i : group) done_[static_cast<std::size_t>(i)] = 1;
+      done_changed_.notify_one();
+    }
+  }
+
+  // A worker's progress: the user's abort flag or a refusing front end stops every worker.
+  bool Progress(int percent, const std::filesystem::path& source, int64_t kbytes) {
+    if (request_.abort_flag && request_.abort_flag->load()) stop_ = true;
+    if (stop_.load()) return false;
+    if (!request_.progress) return true;
+    std::lock_guard<std::mutex> lock(front_end_mutex_);
+    if (request_.progress(percent, source, kbytes)) return true;
+    stop_ = true;
+    return false;
+  }
+
+  ConversionRun& main_;
+  const ConversionRequest& request_;
+  ConversionRequest worker_request_;
+  const std::vector<std::vector<int>> groups_;
+  std::atomic<std::size_t> next_group_{0};
+  std::atomic<bool> stop_{false};
+  std::mutex front_end_mutex_;  // one front-end callback at a time
+  std::mutex mutex_;            // done_ and the counts of main_
+  std::condition_variable done_changed_;
+  std::vector<std::vector<Message>> messages_;  // per source, filled by its worker
+  std::vector<char> done_;                      // per source: its messages are complete
+  std::vector<std::filesystem::path> outputs_;  // per source: its output when converted
+};
+
+bool ConversionRun::ConvertInParallel(const MessageHandler& front_end) {
+  const std::size_t count = request_.sources.size();
+  if (request_.jobs <= 1 || count < 2 || options_.combine_output || request_.on_source_start ||
+      request_.on_signals_row || request_.on_gps_fix) {
+    return false;
+  }
+  std::vector<std::filesystem::path> planned(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    ConverterOptions file_options;
+    planned[i] = PlannedOutput(request_, options_, i, &file_options);
+  }
+  std::vector<std::vector<int>> groups = GroupSourcesByOutput(planned);
+  if (groups.size() < 2) return false;
+  ParallelConversion(*this, std::move(groups)).Run(front_end);
+  return true;
+}
+
 ConversionSummary ConversionRun::Run() {
-  // Every error message of the run counts as a conversion error, and so does every decoding
-  // error the recording modules counted without a message. An error message that follows new
-  // decoding counts is the message of the last of them.
-  int error_messages = 0;
   MessageHandler previous;
   previous = SetMessageHandler([&](int severity, std::string_view text) {
-    if (severity == kMsgError) {
-      ++error_messages;
-      if (messages_.error_count > decode_errors_seen_) {
-        unreported_decode_errors_ += messages_.error_count - decode_errors_seen_ - 1;
-        decode_errors_seen_ = messages_.error_count;
-      }
-    }
+    CountMessage(severity);
     if (previous) previous(severity, text);
   });
-
-  // The check normalises first (Signals and DIAdem need at least 0.1 ms); reading the options
-  // for the conversion then replaces what is still illegal (a Messages interval below 0.1 ms).
-  ConverterOptions options = request_.options;
-  const OptionCheckResult check = CheckConverterOptions(options);
-  ReadWriteInterval(options, request_.user_config ? request_.user_config->cfg.MsgRateLimit : 0);
-  if (check.accepted) ShowOptionNote(check);
-  if (!check.accepted) {
-    if (!check.box_text.empty()) ShowMessage(kMsgWarning, Tr(check.box_text.c_str()));
-    ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
-    summary_.refused = true;
-  } else {
-    messages_.ResetForRun();
-    decode_errors_seen_ = 0;
-    messages_.verbose = request_.verbose;
-    gps_.Start(request_.gps);
-    const int count = static_cast<int>(request_.sources.size());
-    std::filesystem::path combined_output;
-    ConverterOptions combined_options;
-    bool combined_started = false;  // a source created the combined output
-    RunOutputNames output_names;    // outputs written so far
-    for (int i = 0; i < count && !abort_; ++i) {
-      const std::filesystem::path& source = request_.sources[static_cast<std::size_t>(i)];
-      ConverterOptions file_options = options;
-      if (file_options.output_type == static_cast<int>(OutputType::kLogfileDump)) {
-        file_options.output_file_format = kFormatText;
-      }
-      // Combining: the first output name (if any) names the one output.
-      const std::size_t name_index = options.combine_output ? 0 : static_cast<std::size_t>(i);
-      std::filesystem::path output;
-      if (name_index < request_.output_names.size()) {
-        output = request_.output_names[name_index];
-        ApplyBatchOutputName(output, file_options);
-        const OptionCheckResult file_check = CheckConverterOptions(file_options);
-        if (file_check.accepted && file_check.box_text != check.box_text) {
-          ShowOptionNote(file_check);
-        }
-        if (!file_check.accepted) {
-          ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
-          continue;
-        }
-      } else {
-        output = MakeOutputPath(request_.output_dir, source, file_options.output_file_format);
-      }
-      if (!options.combine_output || !combined_started) {
-        // Same-named recordings of different folders: never overwrite an output of this run.
-        const std::filesystem::path distinct = output_names.Distinct(output);
-        if (distinct != output) {
-          ShowMessageF(kMsgWarning,
-                       "Output \"%s\" was already written in this run; \"%s\" is converted "
-                       "to \"%s\" instead.",
-                       output.c_str(), source.c_str(), distinct.c_str());
-          output = distinct;
-        }
-      }
-      int flags = CombineFlags(options.combine_output, i, count);
-      if (options.combine_output) {
-        // One output: its name and format are those of the first source that gets as far as
-        // creating it; sources that fail before that do not start it.
-        if (!combined_started) {
-          combined_output = output;
-          combined_options = file_options;
-          flags &= ~kCombineAppend;
-        } else if (output_failed_) {
-          ShowMessageF(kMsgInfo, "\"%s\" not converted: the output \"%s\" is incomplete.",
-                       source.c_str(), combined_output.c_str());
-          continue;
-        }
-        output = combined_output;
-        file_options = combined_options;
-      }
-      ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
-      const int errors_before = error_messages;
-      const bool file_ok = ConvertSource(source, output, file_options, flags);
-      if (output_created_) {
-        combined_started = true;
-        output_names.Take(output);
-      }
-      NoteUnreportedDecodeErrors();
-      if (file_ok) {
-        ++summary_.converted;
-        if (summary_.outputs.empty() || summary_.outputs.back() != output) {
-          summary_.outputs.push_back(output);
-        }
-      } else if (error_messages == errors_before) {
-        ++error_messages;  // a failure always counts as an error
-      }
+  if (CheckOptions()) {
+    if (!ConvertInParallel(previous)) {
+      std::vector<int> all(request_.sources.size());
+      for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+      ConvertSources(all);
     }
-    if (output_open_ && abort_) {
-      CloseOutput(true);  // aborted between the sources of a combined output
-    } else if (output_open_ && options.combine_output) {
-      // The last sources of a combined output failed before appending to it: what the others
-      // wrote is complete.
-      CloseOutput(false);
-    } else if (output_open_) {
-      ShowMessage(kMsgError, "Problem: Output file still open in 'CloseAll' !");
-      CloseOutput(true);
-    }
-    if (gps_.track_open()) gps_.FinishTrack();
   }
-  NoteUnreportedDecodeErrors();
   summary_.aborted = abort_;
-  summary_.errors = error_messages + unreported_decode_errors_;
+  summary_.errors = error_messages_ + unreported_decode_errors_;
   if (summary_.refused) {
     // Refused options: nothing was started, so there is no result to report.
     SetMessageHandler(previous);

@@ -65,6 +65,19 @@ struct ConversionRequest {
   std::function<bool(const std::string& program, const std::filesystem::path& file)> start_viewer;
   ConversionProgress progress;
   const std::atomic<bool>* abort_flag = nullptr;  // set from another thread to abort
+  // After each source's conversion (also a failed one): the front end may drop its progress.
+  std::function<void(const std::filesystem::path& source)> source_finished;
+
+  // Recordings converted at the same time, each into its own output, on this many threads. With
+  // more than 1, separate outputs (not combined), more than one source and no preview callbacks,
+  // the sources are converted in parallel: the messages of each source are collected and shown
+  // together, in the order of the sources, once it is done (the front end's message handler is
+  // called from the calling thread only); `progress` and `source_finished` are called from the
+  // worker threads, one call at a time. Outputs, message texts and the result line are those of
+  // a run one after the other, except that a warning limited per run ("Invalid date ...") is
+  // limited per group of sources that share an output name. On an abort every running source
+  // stops (each one reports it) and no further source starts.
+  int jobs = 1;
 
   // Previews (all optional). Before each source's conversion pass: see SourceStart.
   std::function<void(const SourceStart& start)> on_source_start;

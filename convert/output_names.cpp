@@ -1,5 +1,8 @@
 #include "convert/output_names.h"
 
+#include <algorithm>
+#include <map>
+#include <numeric>
 #include <system_error>
 
 namespace tessmar {
@@ -23,5 +26,73 @@ std::filesystem::path RunOutputNames::Distinct(const std::filesystem::path& path
 }
 
 void RunOutputNames::Take(const std::filesystem::path& path) { taken_.insert(Key(path)); }
+
+namespace {
+
+// True when `other` could be a replacement name of `path`: same folder and extension, and its
+// stem is path's stem, '_' and more. Wider than the "_<n>" names themselves (a replacement of a
+// replacement is "<stem>_2_2"): grouping too much costs only parallelism.
+bool MayBeReplacementOf(const std::filesystem::path& path, const std::filesystem::path& other) {
+  if (path.parent_path() != other.parent_path() || path.extension() != other.extension()) {
+    return false;
+  }
+  const std::string stem = path.stem().string() + "_";
+  const std::string other_stem = other.stem().string();
+  return other_stem.size() > stem.size() && other_stem.starts_with(stem);
+}
+
+}  // namespace
+
+std::vector<std::vector<int>> GroupSourcesByOutput(std::span<const std::filesystem::path> planned) {
+  // Sources with the same output key form a group.
+  std::vector<std::filesystem::path> keys;  // one per group
+  std::vector<std::vector<int>> members;
+  std::map<std::string, std::size_t> group_of_key;
+  for (std::size_t i = 0; i < planned.size(); ++i) {
+    const std::string key = RunOutputNames::Key(planned[i]);
+    const auto [it, added] = group_of_key.emplace(key, keys.size());
+    if (added) {
+      keys.emplace_back(key);
+      members.emplace_back();
+    }
+    members[it->second].push_back(static_cast<int>(i));
+  }
+  // A group of several sources makes replacement names: it takes in the groups whose outputs
+  // could be one of them, until nothing changes.
+  std::vector<std::size_t> root(keys.size());
+  std::iota(root.begin(), root.end(), 0);
+  auto find = [&](std::size_t g) {
+    while (root[g] != g) g = root[g] = root[root[g]];
+    return g;
+  };
+  std::vector<std::size_t> size(keys.size());
+  for (std::size_t g = 0; g < keys.size(); ++g) size[g] = members[g].size();
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (std::size_t a = 0; a < keys.size(); ++a) {
+      if (size[find(a)] < 2) continue;
+      for (std::size_t b = 0; b < keys.size(); ++b) {
+        const std::size_t ra = find(a), rb = find(b);
+        if (ra == rb || !MayBeReplacementOf(keys[a], keys[b])) continue;
+        root[std::max(ra, rb)] = std::min(ra, rb);
+        size[std::min(ra, rb)] += size[std::max(ra, rb)];
+        changed = true;
+      }
+    }
+  }
+  std::vector<std::vector<int>> groups;
+  std::vector<std::size_t> index_of_root(keys.size(), keys.size());
+  for (std::size_t g = 0; g < keys.size(); ++g) {
+    const std::size_t r = find(g);
+    if (index_of_root[r] == keys.size()) {
+      index_of_root[r] = groups.size();
+      groups.emplace_back();
+    }
+    std::vector<int>& group = groups[index_of_root[r]];
+    group.insert(group.end(), members[g].begin(), members[g].end());
+  }
+  for (std::vector<int>& group : groups) std::sort(group.begin(), group.end());
+  return groups;
+}
 
 }  // namespace tessmar

@@ -5,7 +5,9 @@
 
 #include <filesystem>
 #include <set>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace tessmar {
 
@@ -17,10 +19,18 @@ class RunOutputNames {
   // Marks an output path as written.
   void Take(const std::filesystem::path& path);
 
- private:
   // The same file also when written differently ("out/./a.txt", a relative path).
   static std::string Key(const std::filesystem::path& path);
+
+ private:
   std::set<std::string> taken_;
 };
+
+// Groups the sources of a run whose outputs may meet: the same planned output (recordings of
+// the same name), or one named like a replacement ("<stem>_2<extension>", ...) of another
+// group's output. Converting each group's sources in order on one thread gives every output the
+// name a run one after the other gives it, and no two groups write the same file. Groups are in
+// the order of their first source, sources ascending.
+std::vector<std::vector<int>> GroupSourcesByOutput(std::span<const std::filesystem::path> planned);
 
 }  // namespace tessmar

@@ -470,6 +470,39 @@ TEST(ConvertCli, SameNamedRecordingsDoNotOverwriteEachOther) {
   EXPECT_NE(res.err.find("2 files converted, 0 conversion errors."), std::string::npos);
 }
 
+// -j converts recordings at the same time: the same outputs and messages as one after the
+// other; wrong values are refused.
+TEST(ConvertCli, JobsConvertAtTheSameTimeWithTheSameResult) {
+  TempDir dir;
+  for (const char* name : {"a.cld", "b.cld", "c.cld"}) WriteRecording(dir / name);
+  std::filesystem::create_directories(dir / "out");
+  std::string serial_err;
+  for (const char* jobs : {"-j1", "--jobs=3"}) {
+    const CliResult res =
+        RunCli(Args(dir, {jobs, "--outdir", "out", "a.cld", "b.cld", "c.cld", "--output-type",
+                          "signals", "--format", "csv", "--interval", "0.125"}),
+               dir.path());
+    EXPECT_EQ(res.exit_code, 0) << res.err;
+    EXPECT_NE(res.err.find("3 files converted, 0 conversion errors."), std::string::npos);
+    if (serial_err.empty()) {
+      serial_err = res.err;
+      for (const char* out : {"a.csv", "b.csv", "c.csv"}) {
+        std::filesystem::rename(dir / "out" / out, dir / (std::string("serial-") + out));
+      }
+    } else {
+      EXPECT_EQ(res.err, serial_err);
+      for (const char* out : {"a.csv", "b.csv", "c.csv"}) {
+        EXPECT_EQ(ReadFile(dir / "out" / out), ReadFile(dir / (std::string("serial-") + out)));
+      }
+    }
+  }
+  for (const char* bad : {"-j0", "--jobs=x", "-j"}) {
+    const CliResult res = RunCli(Args(dir, {bad, "a.cld"}), dir.path());
+    EXPECT_EQ(res.exit_code, 2) << bad;
+    EXPECT_NE(res.err.find("--jobs"), std::string::npos) << bad << res.err;
+  }
+}
+
 // A recording or a CAN database that fails to read (an I/O error, here from /proc/self/mem at
 // offset 0) is an error, not a short file.
 TEST(ConvertCli, ReadErrorsAreErrors) {

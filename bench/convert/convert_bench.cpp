@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "config/clc_file.h"
 #include "logfile/simulator/recording_simulator.h"
@@ -22,25 +23,31 @@ namespace {
 
 struct Fixture {
   std::filesystem::path dir;
-  std::filesystem::path recording;
-  double entries = 0;
+  std::filesystem::path recording;          // the first one
+  std::vector<std::filesystem::path> more;  // the others (seeds 2, 3, ...)
+  double entries = 0;                       // of all recordings
   bool ok = false;
 
   // config: the logger configuration to simulate; bus_load 0 keeps its message periods.
   Fixture(const std::filesystem::path& config_path, const char* name, double duration,
-          double bus_load) {
+          double bus_load, int count = 1) {
     dir = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(dir);
-    recording = dir / "big.cld";
     LoggerConfiguration config;
     if (!ReadClcFile(config_path, config)) return;
     SimulatorOptions options;
     options.duration_s = duration;
     options.bus_load_percent = bus_load;
     options.gps = false;
-    const SimulationResult r = SimulateRecording(config, options, recording);
-    if (!r.ok) return;
-    entries = static_cast<double>(r.entries_in_file);
+    for (int i = 0; i < count; ++i) {
+      const std::filesystem::path path =
+          dir / (i == 0 ? std::string("big.cld") : "big" + std::to_string(i + 1) + ".cld");
+      options.seed = static_cast<uint64_t>(i + 1);
+      const SimulationResult r = SimulateRecording(config, options, path);
+      if (!r.ok) return;
+      entries += static_cast<double>(r.entries_in_file);
+      (i == 0 ? recording : more.emplace_back()) = path;
+    }
     std::ofstream(dir / "empty.ini") << "";
     ok = true;
   }
@@ -61,6 +68,13 @@ Fixture& Data() {
 Fixture& Workload() {
   static Fixture f(std::filesystem::path(TESSMAR_BENCH_DIR) / "signals_workload.clc",
                    "tessmar_convert_bench_workload", 4461, 0);
+  return f;
+}
+
+// Eight recordings of the Signals workload, 500,000 frames each.
+Fixture& EightRecordings() {
+  static Fixture f(std::filesystem::path(TESSMAR_BENCH_DIR) / "signals_workload.clc",
+                   "tessmar_convert_bench_eight", 1115, 0, 8);
   return f;
 }
 
@@ -87,7 +101,8 @@ void RunConversion(benchmark::State& state, const std::string& options, const ch
     state.SkipWithError("could not simulate the recording");
     return;
   }
-  const std::string in = f.recording.string();
+  std::string in = f.recording.string();
+  for (const std::filesystem::path& p : f.more) in += "' '" + p.string();
   const std::string out = (f.dir / out_name).string();
   Timed("cat '" + in + "' > /dev/null", nullptr);  // into the page cache
   double wall_sum = 0, cpu_sum = 0, floor_sum = 0;
@@ -103,7 +118,8 @@ void RunConversion(benchmark::State& state, const std::string& options, const ch
     state.SetIterationTime(wall);
     wall_sum += wall;
     // The I/O floor of this run: read the input, write as many bytes as the output has.
-    const auto out_mb = std::filesystem::file_size(out) / (1024 * 1024) + 1;
+    // Outputs of the other recordings are about as large as the first one.
+    const auto out_mb = (std::filesystem::file_size(out) / (1024 * 1024) + 1) * (1 + f.more.size());
     floor_sum += Timed("cat '" + in + "' > /dev/null && dd if=/dev/zero of='" + f.dir.string() +
                            "/floor.bin' bs=1M count=" + std::to_string(out_mb) +
                            " status=none && rm -f '" + f.dir.string() + "/floor.bin'",
@@ -129,6 +145,13 @@ void BM_CliWorkloadSignalsToCsv(benchmark::State& state) {
   RunConversion(state, "--output-type signals --format csv --time1 seconds --interval 0.01",
                 "big.csv", Workload());
 }
+// All eight recordings, each into its own output, with -j 1 and -j 2.
+void BM_CliEightRecordingsSignalsToCsv(benchmark::State& state) {
+  RunConversion(state,
+                "-j " + std::to_string(state.range(0)) +
+                    " --output-type signals --format csv --time1 seconds --interval 0.01",
+                "big.csv", EightRecordings());
+}
 void BM_CliVectorAscii(benchmark::State& state) {
   RunConversion(state, "--format vector-ascii", "big.asc");
 }
@@ -136,6 +159,12 @@ void BM_CliVectorAscii(benchmark::State& state) {
 BENCHMARK(BM_CliMessagesToCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CliSignalsToCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CliWorkloadSignalsToCsv)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CliEightRecordingsSignalsToCsv)
+    ->Arg(1)
+    ->Arg(2)
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);

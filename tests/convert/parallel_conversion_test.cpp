@@ -54,8 +54,7 @@ class ParallelConversionTest : public ::testing::Test {
     dir_ = fs::temp_directory_path() / ("tessmar_parallel_" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
-    ASSERT_TRUE(
-        ReadClcFile(fs::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc", config_, nullptr));
+    ASSERT_TRUE(ReadClcFile(fs::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc", config_, nullptr));
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -119,9 +118,9 @@ void ExpectSameRun(const char* what, const auto& serial, const auto& parallel) {
 // the replacement of their output, a recording that cannot be read and ordinary ones.
 TEST_F(ParallelConversionTest, SameOutputsMessagesAndCountsAsOneAfterTheOther) {
   ConversionRequest request;
-  request.sources = {Simulate("a/LOG.cld", 20, 1),  Simulate("b/LOG.cld", 15, 2),
+  request.sources = {Simulate("a/LOG.cld", 20, 1),   Simulate("b/LOG.cld", 15, 2),
                      Simulate("c/LOG_2.cld", 10, 3), Simulate("c/REC1.cld", 25, 4),
-                     dir_ / "c/missing.cld",          Simulate("d/REC2.cld", 5, 5)};
+                     dir_ / "c/missing.cld",         Simulate("d/REC2.cld", 5, 5)};
   int cases = 0;
   for (const OutputFormatInfo& format : kOutputFormats) {
     for (const OutputType type : {OutputType::kMessages, OutputType::kSignals}) {
@@ -140,8 +139,8 @@ TEST_F(ParallelConversionTest, SameOutputsMessagesAndCountsAsOneAfterTheOther) {
 }
 
 TEST(GroupSourcesByOutput, SameNamesAndTheirReplacementsShareAGroup) {
-  const std::vector<fs::path> planned = {"out/A.txt",   "out/LOG.txt", "out/B.txt",
-                                         "out/LOG.txt", "out/LOG_2.txt", "out/C_2.txt",
+  const std::vector<fs::path> planned = {"out/A.txt",       "out/LOG.txt",     "out/B.txt",
+                                         "out/LOG.txt",     "out/LOG_2.txt",   "out/C_2.txt",
                                          "other/LOG_3.txt", "out/LOG_2_2.txt", "out/LOG.csv"};
   const std::vector<std::vector<int>> expected = {{0}, {1, 3, 4, 7}, {2}, {5}, {6}, {8}};
   EXPECT_EQ(GroupSourcesByOutput(planned), expected);

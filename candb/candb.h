@@ -347,10 +347,12 @@ class CANdb {
   int UngetChar(int c);
   int ReadFileByte();
   Token NextToken();
+  Token NextTokenWithoutStrings();
   Token ReadNumber(int first);
-  Token ReadString();
-  Token SkipPast(Token tok, int stop_char);
+  Token ReadString(bool& stray);
+  Token SkipPast(Token tok, int stop_char, bool stray_quotes = false);
   bool StartsStatement(const Token& tok) const;
+  bool MisspelledKeywordStartsLine() const;
   bool MissingSemicolonBefore(const Token& tok);
   Token ParseMessage();
   Token ParseSignal(CANdbSignal& signal, bool& ok);
@@ -391,9 +393,14 @@ class CANdb {
   int read_errno_ = 0;      // errno of a failed read of the file, 0 = none
   std::string bad_number_;  // text of the last number the scanner rejected
   int pushed_back_ = 0;  // 0 = none; else the character + 2 (so that -1 and 0 can be pushed back)
+  int pushed_back_next_ = 0;  // read after pushed_back_; only the scanner's look-ahead in "-.5"
+  // Set while reading tokens where no string can stand (after node names and receivers, after a
+  // comment's text): a quote that is not closed on its own line is stray and skipped with the
+  // rest of that line instead of swallowing the statements after it.
+  bool stray_quotes_ = false;
   int32_t line_ = 1;
-  bool token_at_line_start_ = false;
-  int statement_count_ = 0;  // only blanks stand before the last token on its line
+  bool token_at_line_start_ = false;  // only blanks stand before the last token on its line
+  int statement_count_ = 0;
 };
 
 }  // namespace tessmar

@@ -67,6 +67,17 @@ Kw KeywordOf(const char* s, std::size_t n) {
   return Kw::kNone;
 }
 
+// The keyword that a word spells in another letter case ("bo_", "Sg_"), else kNone.
+Kw KeywordIgnoringCase(std::string_view word) {
+  char upper[16];
+  if (word.size() >= sizeof upper) return Kw::kNone;
+  for (std::size_t k = 0; k < word.size(); ++k) {
+    const char c = word[k];
+    upper[k] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  return KeywordOf(upper, word.size());
+}
+
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 bool IsLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 int HexValue(int c) {
@@ -233,7 +244,8 @@ int CANdb::ReadFileByte() {
 int CANdb::ReadChar() {
   if (pushed_back_ != 0) {
     const int c = pushed_back_ - 2;  // stored as c + 2 so that -1 and 0 can be pushed back
-    pushed_back_ = 0;
+    pushed_back_ = pushed_back_next_;
+    pushed_back_next_ = 0;
     return c;
   }
   if (!input_open_) {
@@ -313,14 +325,36 @@ CANdb::Token CANdb::NextToken() {
 
     if (c == '+' || c == '-' || c == '.') {
       const int d = ReadChar();
+      if (d == '.' && c != '.') {
+        // "-.5" and "+.5" (writers that drop the zero before the point): a number when a digit
+        // follows the point, else the sign and the point are punctuation as before.
+        const int e = ReadChar();
+        pushed_back_ = d + 2;
+        pushed_back_next_ = e + 2;
+        if (IsDigit(e)) return ReadNumber(c);
+        return Token::Punct(c);
+      }
       UngetChar(d);
       if (!IsDigit(d)) return Token::Punct(c);
       return ReadNumber(c);
     }
     if (IsDigit(c)) return ReadNumber(c);
-    if (c == '"') return ReadString();
+    if (c == '"') {
+      bool stray = false;
+      Token t = ReadString(stray);
+      if (stray) continue;  // the rest of its line is skipped like blanks
+      return t;
+    }
     return Token::Punct(c);
   }
+}
+
+// The next token where the grammar has no string (see stray_quotes_).
+CANdb::Token CANdb::NextTokenWithoutStrings() {
+  stray_quotes_ = true;
+  Token t = NextToken();
+  stray_quotes_ = false;
+  return t;
 }
 
 // Number token starting with c (a digit, '-', '+' or '.'). Reals have a fraction or an exponent;
@@ -449,13 +483,23 @@ CANdb::Token CANdb::ReadNumber(int c) {
 }
 
 // String token after its opening quote. "" inside a string is one quote; \n \t \r \" are escapes;
-// any other backslash stays. At most 998 characters are kept.
-CANdb::Token CANdb::ReadString() {
+// any other backslash stays. At most 998 characters are kept. Where no string can stand
+// (stray_quotes_), a quote not closed on its line is a stray one: `stray` is set, a warning names
+// the line, and the line end is left for the blank skipping.
+CANdb::Token CANdb::ReadString(bool& stray) {
   const auto append = [this](int ch) {
     if (token_len_ + 1 < kTokenBufferSize) token_text_[token_len_++] = static_cast<char>(ch);
   };
   int c = ReadChar();
   for (;;) {
+    if (stray_quotes_ && (c == '\n' || c < 0)) {
+      UngetChar(c);
+      LogWarning("'\"' without its closing '\"' ignored up to the end of the line");
+      token_len_ = 0;
+      token_text_[0] = '\0';
+      stray = true;
+      return Token{Token::kEnd};
+    }
     if (c < 0) {
       LogError("Error: Unexpected eof in string");
       break;
@@ -496,11 +540,18 @@ bool CANdb::StartsStatement(const Token& tok) const {
   if (tok.kind == Token::kKeyword) return tok.kw != Kw::kBU && tok.kw != Kw::kNS;
   if (tok.kind != Token::kIdent) return false;
   static constexpr std::string_view kWords[] = {
-      "BO_TX_BU_",  "VAL_TABLE_",  "BA_DEF_REL_",  "BA_REL_",      "BA_DEF_DEF_REL_",
-      "BU_SG_REL_", "BU_EV_REL_",  "BU_BO_REL_",   "SIG_GROUP_",   "SIG_TYPE_REF_",
-      "SGTYPE_",    "SGTYPE_VAL_", "ENVVAR_DATA_", "SIG_MUL_VAL_", "CAT_DEF_"};
+      "BO_TX_BU_",  "VAL_TABLE_",  "BA_DEF_REL_",  "BA_REL_",     "BA_DEF_DEF_REL_",
+      "BU_SG_REL_", "BU_EV_REL_",  "BU_BO_REL_",   "SIG_GROUP_",  "SIG_TYPE_REF_",
+      "SGTYPE_",    "SGTYPE_VAL_", "ENVVAR_DATA_", "SG_MUL_VAL_", "CAT_DEF_"};
   const std::string_view word(token_text_, token_len_);
   return std::find(std::begin(kWords), std::end(kWords), word) != std::end(kWords);
+}
+
+// The identifier just read stands first on its line and spells a keyword in another letter case
+// ("bo_", "Sg_"): not a node or receiver name but a statement the loop skips with a warning.
+bool CANdb::MisspelledKeywordStartsLine() const {
+  return token_at_line_start_ &&
+         KeywordIgnoringCase(std::string_view(token_text_, token_len_)) != Kw::kNone;
 }
 
 // True, with a warning, when `tok` begins the next statement while the current one still waits
@@ -512,11 +563,11 @@ bool CANdb::MissingSemicolonBefore(const Token& tok) {
 }
 
 // Reads tokens until `stop` (then one more), the end of input, a failure, or the start of the
-// next statement when the ';' is missing.
-CANdb::Token CANdb::SkipPast(Token tok, int stop) {
+// next statement when the ';' is missing. With stray_quotes, no string belongs in what is skipped.
+CANdb::Token CANdb::SkipPast(Token tok, int stop, bool stray_quotes) {
   while (!tok.Ends() && !tok.Is(static_cast<char>(stop))) {
     if (stop == ';' && MissingSemicolonBefore(tok)) return tok;
-    tok = NextToken();
+    tok = stray_quotes ? NextTokenWithoutStrings() : NextToken();
   }
   if (tok.Is(static_cast<char>(stop))) tok = NextToken();
   return tok;
@@ -554,10 +605,13 @@ int CANdb::ReadStatements() {
   Token tok = NextToken();
   while (!tok.Ends()) {
     if (tok.Is(Kw::kNS)) {
+      // The new-symbols list runs up to the node list. Files without a node list are common
+      // (generated ones); BS_ and BO_ never stand in the list, so they end it as well.
       ++statement_count_;
       do {
         tok = NextToken();
-      } while (!tok.Ends() && !tok.Is(Kw::kBU));
+      } while (!tok.Ends() && !tok.Is(Kw::kBU) && !tok.Is(Kw::kBO) &&
+               !(tok.kind == Token::kIdent && std::string_view(token_text_, token_len_) == "BS_"));
       if (!tok.Is(Kw::kBU)) continue;
     }
     if (tok.Is(Kw::kBU)) {
@@ -568,10 +622,10 @@ int CANdb::ReadStatements() {
         CloseFile();
         return -1;
       }
-      tok = NextToken();
-      while (tok.kind == Token::kIdent) {
+      tok = NextTokenWithoutStrings();
+      while (tok.kind == Token::kIdent && !MisspelledKeywordStartsLine()) {
         AddNode(std::string_view(token_text_, token_len_));
-        tok = NextToken();
+        tok = NextTokenWithoutStrings();
       }
       continue;
     }
@@ -580,6 +634,10 @@ int CANdb::ReadStatements() {
         const std::string_view word(token_text_, token_len_);
         if (word == "VERSION" || word == "BS_" || word == "VAL_TABLE_" || word == "BO_TX_BU_") {
           ++statement_count_;
+        } else if (MisspelledKeywordStartsLine()) {
+          // "bo_", "Sg_": keywords are upper case, so the line is skipped; say so.
+          LogF(kMsgWarning, "'%s' is not a keyword (upper case expected); line skipped",
+               token_text_);
         }
       }
       tok = NextToken();
@@ -651,10 +709,15 @@ CANdb::Token CANdb::ParseMessage() {
   if (tok.kind != Token::kInt) return fail(tok, "DLC expected");
   message->SetDlc(tok.Int32());
   tok = NextToken();
-  if (tok.kind != Token::kIdent) return fail(tok, "Sender name expected");
-  message->SetSender(std::string_view(token_text_, token_len_));
-
-  tok = NextToken();
+  if (tok.kind == Token::kIdent) {
+    message->SetSender(std::string_view(token_text_, token_len_));
+    tok = NextToken();
+  } else if (tok.Is(Kw::kSG) || StartsStatement(tok)) {
+    // The line ends after the DLC: the message has no sender, its signals still load.
+    LogWarning("Sender name expected");
+  } else {
+    return fail(tok, "Sender name expected");
+  }
   while (tok.Is(Kw::kSG)) {
     auto signal = std::make_unique<CANdbSignal>();
     bool ok = false;
@@ -755,12 +818,12 @@ CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
   s.SetLength(length);
   s.SetMotorola(motorola);
 
-  tok = NextToken();
-  while (tok.kind == Token::kIdent) {
+  tok = NextTokenWithoutStrings();
+  while (tok.kind == Token::kIdent && !MisspelledKeywordStartsLine()) {
     s.AddReceiver(std::string_view(token_text_, token_len_));
-    tok = NextToken();
+    tok = NextTokenWithoutStrings();
     if (tok.Is(',')) {
-      tok = NextToken();
+      tok = NextTokenWithoutStrings();
       if (tok.kind != Token::kIdent) break;
     }
   }
@@ -811,7 +874,8 @@ CANdb::Token CANdb::ParseComment() {
       }
     }
   }
-  return SkipPast(tok, ';');
+  // After the comment's text only the ';' is left: a quote there is a stray one.
+  return SkipPast(tok, ';', tok.kind == Token::kString);
 }
 
 CANdb::Token CANdb::ParseSignalValueType() {
@@ -836,11 +900,13 @@ CANdb::Token CANdb::ParseSignalValueType() {
     return tok;
   }
   tok = NextToken();
-  if (!tok.Is(':')) {
+  // The format's own description writes the statement without the ':' ("SIG_VALTYPE_ 100 S 1;"),
+  // and so do the tools that follow it.
+  if (!tok.Is(':') && tok.kind != Token::kInt) {
     ReportExpected(tok, "Expected ':'");
     return tok;
   }
-  tok = NextToken();
+  if (tok.Is(':')) tok = NextToken();
   if (tok.kind != Token::kInt) {
     ReportExpected(tok, "Number expected for signal type");
     if (tok.kind == Token::kFail) return tok;

@@ -525,6 +525,182 @@ TEST(DbcReader, MissingSemicolonEndsStatementAtNextLineKeyword) {
   ASSERT_TRUE(db2.messages()[0]->comment().has_value());
 }
 
+// Every signal of a database, one line each: message identifier and name, signal name, stored
+// start bit|length and byte order, value type, (factor,offset) [min|max] and unit.
+std::string SignalLines(const CANdb& db) {
+  std::string out;
+  for (const auto& m : db.messages()) {
+    for (const auto& s : m->signals()) {
+      out += StrPrintf("%X %s %s %d|%d%c %s (%.6g,%.6g) [%.6g|%.6g] \"%s\"\n", m->identifier(),
+                       m->name().c_str(), s->name().c_str(), s->start_bit(), s->length(),
+                       s->motorola() ? 'M' : 'I', ValueTypeName(s->value_type()), s->factor(),
+                       s->offset(), s->minimum(), s->maximum(), s->unit().c_str());
+    }
+  }
+  return out;
+}
+
+std::string RealWorld(const char* name) {
+  return (testing_util::CorpusDir() / "real_world" / name).string();
+}
+
+// The warnings of a load, one per line, without the program's prefix.
+std::string Warnings(const MessageCapture& cap) {
+  std::string out;
+  for (const auto& e : cap.entries()) out += e.text + "\n";
+  return out;
+}
+
+TEST(DbcReader, StrayQuotesAreSkippedToTheEndOfTheirLine) {
+  // A quote where no string can stand (after node names or receivers, after a comment's text)
+  // and without its closing quote on that line used to swallow every statement up to the next
+  // quote somewhere below.
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(RealWorld("stray_quotes.dbc")), 0);
+  ASSERT_EQ(db.nodes().size(), 3u);
+  EXPECT_EQ(db.nodes()[2]->name(), "Dash");
+  EXPECT_EQ(SignalLines(db),
+            "14 WheelSpeeds FrontLeft 8|16M UNSIGNED (0.01,0) [0|655.35] \"km/h\"\n"
+            "14 WheelSpeeds FrontRight 24|16M UNSIGNED (0.01,0) [0|655.35] \"km/h\"\n"
+            "14 WheelSpeeds RearLeft 40|16M UNSIGNED (0.01,0) [0|655.35] \"km/h\"\n"
+            "15 Lane LeftLine 0|2I UNSIGNED (1,0) [0|3] \"\"\n"
+            "15 Lane RightLine 2|2I UNSIGNED (1,0) [0|3] \"\"\n"
+            "16 Gear Position 0|3I UNSIGNED (1,0) [0|7] \"\"\n");
+  EXPECT_EQ(Sig(db, 20, "FrontRight")->receivers().size(), 1u);
+  EXPECT_EQ(*Sig(db, 20, "FrontLeft")->comment(), "a 13");
+  // Quotes inside a comment that spans lines are no strays.
+  EXPECT_EQ(*Sig(db, 22, "Position")->comment(), "shown as \"P R N D\"\non the dash");
+  EXPECT_EQ(*db.comment(), "second part");
+  const char* stray = "'\"' without its closing '\"' ignored up to the end of the line\n";
+  EXPECT_EQ(Warnings(cap), std::string("CANdb-Import-Warning (line 9): ") + stray +
+                               "CANdb-Import-Warning (line 13): " + stray +
+                               "CANdb-Import-Warning (line 20): " + stray +
+                               "CANdb-Import-Warning (line 21): ';' missing before line 21\n"
+                               "CANdb-Import-Warning (line 27): ';' missing before line 27\n");
+}
+
+TEST(DbcReader, FilesWithoutNodeListOrSenderLoadInFull) {
+  // BOM, CR LF, no node list after NS_ and BS_, a message without sender, keywords in lower
+  // case, no line end after the last line.
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(RealWorld("no_node_list.dbc")), 0);
+  EXPECT_TRUE(db.nodes().empty());
+  EXPECT_EQ(SignalLines(db),
+            "600 Charger Voltage 0|16I UNSIGNED (0.1,0) [0|6553.5] \"V\"\n"
+            "600 Charger Current 16|16I SIGNED (0.1,0) [-3276.8|3276.7] \"A\"\n"
+            "601 Plug Locked 0|1I UNSIGNED (1,0) [0|1] \"\"\n"
+            "603 Cooling Pump 0|8I UNSIGNED (1,0) [0|100] \"%\"\n");
+  EXPECT_EQ(db.messages()[1]->sender(), "");
+  EXPECT_EQ(Sig(db, 1537, "Locked")->receivers().size(), 1u);  // not "bo_"
+  EXPECT_EQ(Warnings(cap),
+            "CANdb-Import-Warning (line 16): Sender name expected\n"
+            "CANdb-Import-Warning (line 18): 'bo_' is not a keyword (upper case expected); line "
+            "skipped\n"
+            "CANdb-Import-Warning (line 19): 'sg_' is not a keyword (upper case expected); line "
+            "skipped\n");
+
+  // NS_ straight before the first message; a sender missing before something that is no
+  // signal stays an error that ends the read.
+  DbcFile bare(
+      "NS_ :\n\tCM_\n\tBA_\nBO_ 5 M: 8 N\n SG_ S : 0|8@1+ (1,0) [0|0] \"\" N\n"
+      "BO_ 6 Q: 8 7\n");
+  MessageCapture cap2;
+  CANdb db2;
+  ASSERT_EQ(db2.LoadDbcFile(bare.path()), 0);
+  EXPECT_NE(Sig(db2, 5, "S"), nullptr);
+  EXPECT_EQ(db2.message_count(), 1);
+  EXPECT_EQ(Warnings(cap2), "CANdb-Import-Error (line 6): Sender name expected\n");
+}
+
+TEST(DbcReader, NumberFormsAndValueTypesWithoutColon) {
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(RealWorld("number_forms.dbc")), 0);
+  EXPECT_EQ(SignalLines(db),
+            "190 Motor Torque 0|16I SIGNED (0.5,-0.5) [-16384.5|16383] \"Nm\"\n"
+            "190 Motor Speed 16|16I UNSIGNED (1,0.25) [0.25|65535.2] \"rpm\"\n"
+            "190 Motor Tiny 32|8I UNSIGNED (1e-05,0) [0|0.00255] \"\"\n"
+            "190 Motor Power 40|24I SIGNED (-0.001,1) [-8387.61|8389.61] \"kW\"\n"
+            "191 Temps Stator 0|32I FLOAT (1,0) [-3.4e+38|3.4e+38] \"degC\"\n"
+            "191 Temps Rotor 32|32I FLOAT (1,0) [-3.4e+38|3.4e+38] \"degC\"\n");
+  EXPECT_EQ(Sig(db, 400, "Torque")->value_descs().size(), 1u);
+  EXPECT_EQ(Warnings(cap), "CANdb-Import-Warning (line 22): ';' missing before line 22\n");
+
+  // A sign and a point without a digit after them stay punctuation.
+  DbcFile odd("BO_ 1 M: 8 N\n SG_ S : 0|8@1+ (1,-.) [0|0] \"\" N\nBO_ 2 Q: 8 N\n");
+  MessageCapture cap2;
+  CANdb db2;
+  ASSERT_EQ(db2.LoadDbcFile(odd.path()), 0);
+  EXPECT_EQ(db2.message_count(), 0);
+  EXPECT_EQ(Warnings(cap2), "CANdb-Import-Error (line 2): Offset expected\n");
+}
+
+TEST(DbcReader, VectorStatementsMultiplexingAndLongFramesLoad) {
+  // Every statement of a full Vector file, the placeholder message for signals outside any
+  // message, multiplexing forms, a 64-byte frame with 64-bit signals, a message without
+  // signals, a repeated identifier and a repeated signal name: all as written, no messages.
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(RealWorld("vector_statements.dbc")), 0);
+  EXPECT_TRUE(cap.entries().empty()) << Warnings(cap);
+  EXPECT_EQ(SignalLines(db),
+            "40000000 VECTOR__INDEPENDENT_SIG_MSG Spare1 0|8I UNSIGNED (1,0) [0|0] \"\"\n"
+            "40000000 VECTOR__INDEPENDENT_SIG_MSG Spare2 17|16M UNSIGNED (1,0) [0|0] \"\"\n"
+            "CF004FE Track Select 0|8I UNSIGNED (1,0) [0|255] \"\"\n"
+            "CF004FE Track Range 8|16I UNSIGNED (0.01,0) [0|655.35] \"m\"\n"
+            "CF004FE Track Object 8|16I UNSIGNED (1,0) [0|65535] \"\"\n"
+            "CF004FE Track Sub 24|8I UNSIGNED (1,0) [0|255] \"\"\n"
+            "CF004FE Track Angle 32|16I SIGNED (0.01,0) [-327.68|327.67] \"deg\"\n"
+            "CF004FE Track Stamp 64|64I UNSIGNED (1,0) [0|1.84467e+19] \"us\"\n"
+            "CF004FE Track Energy 128|64I DOUBLE (1,0) [0|0] \"J\"\n"
+            "CF004FE Track Quality 496|16M UNSIGNED (1,0) [0|65535] \"\"\n"
+            "78 Lights Level 0|2I UNSIGNED (1,0) [0|3] \"\"\n"
+            "78 Lights Level 8|2I UNSIGNED (1,0) [0|3] \"\"\n"
+            "78 LightsAgain Dimmer 0|8I UNSIGNED (1,0) [0|255] \"%\"\n");
+  EXPECT_EQ(db.message_count(), 5);
+  EXPECT_EQ(db.nodes().size(), 5u);  // the node list runs on into "VAL_TABLE_ Levels"
+  const CANdbMessage* track = db.FindMessageById(0x8CF004FEu);
+  ASSERT_NE(track, nullptr);
+  EXPECT_EQ(track->dlc(), 64);
+  EXPECT_TRUE(track->signals()[0]->is_multiplexer());
+  EXPECT_EQ(track->signals()[2]->multiplexer_value(), 12);
+  EXPECT_EQ(track->signals()[3]->multiplexer_value(), 1);  // "m1M"
+  EXPECT_EQ(track->signals()[4]->multiplexer_value(), 0);  // a bare "m"
+  EXPECT_EQ(track->attributes().values().size(), 1u);
+  EXPECT_EQ(Sig(db, 120, "Level")->value_descs().size(), 2u);
+}
+
+TEST(DbcReader, TextFormsOfRealFilesLoad) {
+  // Tokens without blanks between them, receivers with commas and blanks, tabs, units with
+  // UTF-8, latin-1 and escaped quotes, a comment whose lines look like statements.
+  MessageCapture cap;
+  CANdb db;
+  ASSERT_EQ(db.LoadDbcFile(RealWorld("text_forms.dbc")), 0);
+  EXPECT_TRUE(cap.entries().empty()) << Warnings(cap);
+  EXPECT_EQ(SignalLines(db),
+            "12C Climate Blower 0|4I UNSIGNED (1,0) [0|15] \"\"\n"
+            "12C Climate Flow 8|8I UNSIGNED (0.2,0) [0|51] \"m\xC2\xB3/h\"\n"
+            "12C Climate Vent 16|2I UNSIGNED (1,0) [0|3] \"\"\n"
+            "12C Climate Spare 24|8I UNSIGNED (1,0) [0|0] \"\"\n"
+            "12D Heater Heat 0|8I UNSIGNED (1,0) [0|100] \"%\"\n"
+            "12D Heater Inside 8|8I SIGNED (0.5,0) [-64|63.5] \"\xC2\xB0"
+            "C\"\n"
+            "12D Heater Outside 16|8I SIGNED (0.5,0) [-64|63.5] \"\xB0"
+            "C\"\n"
+            "12D Heater Mode 24|3I UNSIGNED (1,0) [0|7] \"\"x\"\"\n"
+            "12D Heater Stage 32|8I UNSIGNED (1,0) [0|3] \"\"\n");
+  EXPECT_EQ(Sig(db, 300, "Flow")->receivers().size(), 2u);
+  EXPECT_EQ(Sig(db, 300, "Vent")->receivers().size(), 2u);
+  EXPECT_EQ(Sig(db, 300, "Blower")->receivers()[0].name(), "Panel");
+  EXPECT_EQ(*db.messages()[0]->comment(),
+            "Climate panel \"auto\" mode;\nBO_ 999 NotAMessage: 8 Seat\n"
+            " SG_ NotASignal : 0|8@1+ (1,0) [0|255] \"\" Panel\nend of the note");
+  EXPECT_EQ(*Sig(db, 301, "Stage")->comment(), "stage \"3\" is the highest");
+  EXPECT_EQ(*Sig(db, 300, "Flow")->comment(), "air flow");
+}
+
 // A text in memory reads exactly like the same bytes in a file: the same result, table rows and
 // messages (with their line numbers) for every file of the corpus.
 TEST(DbcReader, TextInMemoryReadsLikeTheFile) {

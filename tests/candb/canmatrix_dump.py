@@ -7,7 +7,8 @@ Fields, separated by tabs:
   orders)  length  byte order (M/I)  kind (S signed, U unsigned, F float)  factor  offset
   minimum  maximum  unit (latin-1 bytes)
 
-Exit status 3 when canmatrix cannot read the file.
+Exit status 3 when canmatrix cannot read the file, or rejects lines of it; with --lax before the
+file name, the signals of the lines it read are printed all the same.
 """
 
 import contextlib
@@ -23,16 +24,18 @@ def main():
     except Exception as exc:  # canmatrix missing
         print("canmatrix not available: %s" % exc, file=sys.stderr)
         return 4
+    lax = sys.argv[1] == "--lax"
+    path = sys.argv[-1]
     # canmatrix prints the lines it cannot parse to standard output; keep them apart.
     chatter = io.StringIO()
     try:
         with contextlib.redirect_stdout(chatter):
-            dbs = canmatrix.formats.loadp(sys.argv[1])
+            dbs = canmatrix.formats.loadp(path)
     except Exception as exc:
-        print("canmatrix cannot read %s: %s" % (sys.argv[1], exc), file=sys.stderr)
+        print("canmatrix cannot read %s: %s" % (path, exc), file=sys.stderr)
         return 3
-    if "error with line" in chatter.getvalue():
-        print("canmatrix rejected lines of %s" % sys.argv[1], file=sys.stderr)
+    if "error with line" in chatter.getvalue() and not lax:
+        print("canmatrix rejected lines of %s" % path, file=sys.stderr)
         return 3
     out = sys.stdout.buffer
     for db in dbs.values():

@@ -44,10 +44,11 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   return out;
 }
 
-// Runs the dump script; returns its exit status and fills the signals.
-int RunCanmatrix(const std::filesystem::path& dbc, std::vector<SignalView>& out) {
+// Runs the dump script; returns its exit status and fills the signals. Lax: also the signals of
+// a file with lines that canmatrix rejects.
+int RunCanmatrix(const std::filesystem::path& dbc, bool lax, std::vector<SignalView>& out) {
   const std::string cmd = std::string("'") + TESSMAR_PYTHON3 + "' '" + TESSMAR_CANMATRIX_DUMP +
-                          "' '" + dbc.string() + "' 2>/dev/null";
+                          "' " + (lax ? "--lax " : "") + "'" + dbc.string() + "' 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return -1;
   std::string text;
@@ -122,6 +123,23 @@ bool KnownDifference(const std::string& file, const std::string& field) {
       {"long_names_multiple_relations.dbc", "message"},
       {"long_names_multiple_relations.dbc", "name"},
       {"long_names_multiple_relations.dbc", "sender"},
+      // Real-world forms (real_world/, compared although canmatrix rejects some of their lines).
+      // canmatrix drops a BO_ line without sender and files its signal under the message before.
+      {"no_node_list.dbc", "name"},
+      // canmatrix ignores SIG_VALTYPE_ without ':', the form of the format's own description.
+      {"number_forms.dbc", "kind"},
+      // canmatrix drops signal lines without blanks between tokens or with blanks in the
+      // receiver list, and keeps the backslashes of \" in a unit.
+      {"text_forms.dbc", "count"},
+      {"text_forms.dbc", "unit"},
+      // canmatrix drops a signal multiplexed by a bare "m" (its value comes from SG_MUL_VAL_);
+      // identifier 0xC0000000 as in issue_62.dbc.
+      {"vector_statements.dbc", "count"},
+      {"vector_statements.dbc", "id"},
+      // Signal names repeated in a message (also in another letter case): the table keeps one
+      // row per name, the later signal replacing the earlier; canmatrix keeps both.
+      {"repeated_names.dbc", "count"},
+      {"repeated_names.dbc", "start"},
   };
   return known.count({file, field}) > 0;
 }
@@ -130,12 +148,18 @@ TEST(CanmatrixInterop, CorpusTablesAgreeWithCanmatrix) {
   MessageCapture quiet;
   int compared_files = 0;
   std::string report;
-  for (const auto& entry : std::filesystem::directory_iterator(testing_util::CorpusDir())) {
-    const std::string file = entry.path().filename().string();
-    const std::string ext = entry.path().extension().string();
+  std::vector<std::filesystem::path> files;
+  for (const auto& dir : {testing_util::CorpusDir(), testing_util::CorpusDir() / "real_world"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      files.push_back(entry.path());
+  }
+  for (const std::filesystem::path& path : files) {
+    const std::string file = path.filename().string();
+    const std::string ext = path.extension().string();
     if (ext != ".dbc" && ext != ".DBC") continue;
     std::vector<SignalView> theirs;
-    const int rc = RunCanmatrix(entry.path(), theirs);
+    const bool real_world = path.parent_path().filename() == "real_world";
+    const int rc = RunCanmatrix(path, real_world, theirs);
     if (rc == 4) {
       TESSMAR_MISSING_TOOL(std::string("canmatrix is not installed for ") + TESSMAR_PYTHON3);
     }
@@ -144,9 +168,10 @@ TEST(CanmatrixInterop, CorpusTablesAgreeWithCanmatrix) {
     ++compared_files;
 
     SignalTable table;
-    table.LoadDbc(entry.path(), 1, kLoadIgnoreNodeNames);
+    table.LoadDbc(path, 1, kLoadIgnoreNodeNames);
     const std::vector<SignalView> ours = TableSignals(table);
-    if (ours.size() != theirs.size()) {
+    const bool count_differs = KnownDifference(file, "count");
+    if (ours.size() != theirs.size() && !count_differs) {
       report += file + ": " + std::to_string(ours.size()) + " signals, canmatrix " +
                 std::to_string(theirs.size()) + "\n";
       continue;
@@ -171,7 +196,9 @@ TEST(CanmatrixInterop, CorpusTablesAgreeWithCanmatrix) {
         }
       }
       if (t == nullptr) {
-        if (!KnownDifference(file, "name")) report += file + ": " + key + " not in canmatrix\n";
+        if (!KnownDifference(file, "name") && !count_differs) {
+          report += file + ": " + key + " not in canmatrix\n";
+        }
         continue;
       }
       const auto check = [&](const char* field, const std::string& a, const std::string& b) {

@@ -656,10 +656,8 @@ TEST(DbcReader, VectorStatementsMultiplexingAndLongFramesLoad) {
             "CF004FE Track Stamp 64|64I UNSIGNED (1,0) [0|1.84467e+19] \"us\"\n"
             "CF004FE Track Energy 128|64I DOUBLE (1,0) [0|0] \"J\"\n"
             "CF004FE Track Quality 496|16M UNSIGNED (1,0) [0|65535] \"\"\n"
-            "78 Lights Level 0|2I UNSIGNED (1,0) [0|3] \"\"\n"
-            "78 Lights Level 8|2I UNSIGNED (1,0) [0|3] \"\"\n"
-            "78 LightsAgain Dimmer 0|8I UNSIGNED (1,0) [0|255] \"%\"\n");
-  EXPECT_EQ(db.message_count(), 5);
+            "78 Lights Level 0|2I UNSIGNED (1,0) [0|3] \"\"\n");
+  EXPECT_EQ(db.message_count(), 4);
   EXPECT_EQ(db.nodes().size(), 5u);  // the node list runs on into "VAL_TABLE_ Levels"
   const CANdbMessage* track = db.FindMessageById(0x8CF004FEu);
   ASSERT_NE(track, nullptr);
@@ -670,6 +668,28 @@ TEST(DbcReader, VectorStatementsMultiplexingAndLongFramesLoad) {
   EXPECT_EQ(track->signals()[4]->multiplexer_value(), 0);  // a bare "m"
   EXPECT_EQ(track->attributes().values().size(), 1u);
   EXPECT_EQ(Sig(db, 120, "Level")->value_descs().size(), 2u);
+
+  // Repeated identifiers and signal names: the reader keeps every one, lookups find the first;
+  // the table keeps one row per signal name in a message, ignoring letter case, the later
+  // signal replacing the earlier one.
+  MessageCapture cap2;
+  CANdb rep;
+  ASSERT_EQ(rep.LoadDbcFile(RealWorld("repeated_names.dbc")), 0);
+  EXPECT_EQ(SignalLines(rep),
+            "78 Lights Level 0|2I UNSIGNED (1,0) [0|3] \"\"\n"
+            "78 Lights Level 8|2I UNSIGNED (1,0) [0|3] \"\"\n"
+            "78 LightsAgain Dimmer 0|8I UNSIGNED (1,0) [0|255] \"%\"\n"
+            "79 Wipers Speed 0|2I UNSIGNED (1,0) [0|3] \"\"\n"
+            "79 Wipers speed 2|2I UNSIGNED (1,0) [0|3] \"\"\n");
+  EXPECT_EQ(rep.FindMessageById(120)->name(), "Lights");
+  EXPECT_EQ(rep.messages()[0]->signals()[0]->value_descs().size(), 2u);
+  SignalTable table;
+  table.LoadDbc(rep, 1, 0);
+  std::string rows;
+  for (int r = 1; r < table.row_count(); ++r) {
+    rows += table.cell(r, kColSigName) + " " + table.cell(r, kColMapping) + "\n";
+  }
+  EXPECT_EQ(rows, "Level 8,2,I\nDimmer 0,8,I\nspeed 2,2,I\n");
 }
 
 TEST(DbcReader, TextFormsOfRealFilesLoad) {

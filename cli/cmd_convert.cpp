@@ -95,6 +95,7 @@ void PrintConvertHelp() {
       "                        2 optimized for Stiegele MDF (track file, columns, formats)\n"
       "  --gps-track KIND      GPS track file beside the output: off | text | nmea\n"
       "  --gps-columns WHERE   GPS columns in the main output: off | after | before\n"
+      "  --format-thread WHEN  Signals text rows written on a second thread: on | off | auto\n"
       "  --no-progress         no progress bar (it is shown only on a terminal anyway)\n"
       "  -v, --verbose         show the detailed listings\n"
       "  -q, --quiet           show only errors and warnings\n"
@@ -337,9 +338,10 @@ int RunConvert(const Args& args) {
       const std::size_t eq = a.find('=');
       const std::string name = a.substr(0, eq);
       static const char* const kValued[] = {
-          "--output-type", "--format",    "--interval",   "--time1",     "--time2",
-          "--headlines",   "--separator", "--decimal",    "--invalid",   "--outdir",
-          "--breakpoint",  "--settings",  "--gps-preset", "--gps-track", "--gps-columns"};
+          "--output-type", "--format",    "--interval",    "--time1",
+          "--time2",       "--headlines", "--separator",   "--decimal",
+          "--invalid",     "--outdir",    "--breakpoint",  "--settings",
+          "--gps-preset",  "--gps-track", "--gps-columns", "--format-thread"};
       bool known = false;
       for (const char* k : kValued) known = known || name == k;
       if (!known) {
@@ -387,6 +389,7 @@ int RunConvert(const Args& args) {
   std::filesystem::path outdir = settings.export_dir;
   bool explicit_format = false;
   bool explicit_type = false;
+  auto format_thread = ConversionRequest::FormatThread::kAuto;
   for (const Override& o : overrides) {
     auto bad = [&](const char* values) {
       PrintError("invalid value '" + o.value + "' for " + o.option + " (" + values + ")");
@@ -438,6 +441,17 @@ int RunConvert(const Args& args) {
       options.invalid_signal = o.value.substr(0, kMaxInvalidSignalLength);
     } else if (o.option == "--outdir") {
       outdir = o.value;
+    } else if (o.option == "--format-thread") {
+      using FormatThread = ConversionRequest::FormatThread;
+      if (o.value == "on") {
+        format_thread = FormatThread::kOn;
+      } else if (o.value == "off") {
+        format_thread = FormatThread::kOff;
+      } else if (o.value == "auto") {
+        format_thread = FormatThread::kAuto;
+      } else {
+        return bad("on, off, auto");
+      }
     } else if (o.option == "--breakpoint") {
       if (!o.value.empty() && !IsDateTimeText(o.value)) return bad("\"YYYY-MM-DD hh:mm:ss\"");
       options.conditional_breakpoint = o.value;
@@ -542,6 +556,7 @@ int RunConvert(const Args& args) {
     return bar.Show(percent, source);
   };
   request.abort_flag = &g_abort_requested;
+  request.format_thread = format_thread;
   const ConversionSummary summary = RunConversion(request);
   bar.Done();
   // Interrupted: the shell's convention, 128 + the signal number (130 for Ctrl-C).

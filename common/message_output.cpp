@@ -26,6 +26,9 @@ Translator& TrTable() {
 
 bool g_batch_mode = false;
 
+// The sink of ThreadMessageSink on this thread, nullptr when messages go to the handler.
+thread_local MessageHandler* t_sink = nullptr;
+
 }  // namespace
 
 MessageHandler SetMessageHandler(MessageHandler handler) {
@@ -33,7 +36,11 @@ MessageHandler SetMessageHandler(MessageHandler handler) {
 }
 
 void ShowMessage(int severity, std::string_view text) {
-  if (Handler()) Handler()(severity, text);
+  if (t_sink) {
+    (*t_sink)(severity, text);
+  } else if (Handler()) {
+    Handler()(severity, text);
+  }
 }
 
 std::string StrPrintfV(const char* format, va_list args) {
@@ -58,7 +65,7 @@ std::string StrPrintf(const char* format, ...) {
 }
 
 void ShowMessageV(int severity, const char* format, va_list args) {
-  if (!Handler()) return;
+  if (!t_sink && !Handler()) return;
   ShowMessage(severity, StrPrintfV(Tr(format), args));
 }
 
@@ -73,7 +80,16 @@ void SetTranslator(Translator translator) { TrTable() = std::move(translator); }
 
 const char* Tr(const char* text) {
   if (text == nullptr) return text;
-  const char* translated = TrTable() ? TrTable()(text) : Language().Translate(text);
+  const char* translated;
+  if (TrTable()) {
+    translated = TrTable()(text);
+  } else if (t_sink) {
+    // A helper thread: the lookup alone, without the "found" bookkeeping of the language state.
+    bool found = false;
+    translated = LookupTranslation(text, kColEnglish, Language().target_column(), &found);
+  } else {
+    translated = Language().Translate(text);
+  }
   return translated ? translated : text;
 }
 
@@ -88,6 +104,11 @@ Answer Ask(const Question& question) {
 
 void SetBatchMode(bool on) { g_batch_mode = on; }
 bool BatchMode() { return g_batch_mode; }
+
+ThreadMessageSink::ThreadMessageSink(MessageHandler sink)
+    : sink_(std::move(sink)), previous_(std::exchange(t_sink, &sink_)) {}
+
+ThreadMessageSink::~ThreadMessageSink() { t_sink = previous_; }
 
 MessageCapture::MessageCapture() {
   previous_ = SetMessageHandler([this](int severity, std::string_view text) {

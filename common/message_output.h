@@ -33,6 +33,22 @@ void ShowMessage(int severity, std::string_view text);
 void ShowMessageF(int severity, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void ShowMessageV(int severity, const char* format, va_list args);
 
+// Sends the messages shown on the calling thread to `sink` instead of the installed handler
+// while it lives, translated as usual. The handler and the language state belong to the thread
+// that runs the conversion; a helper thread collects its messages this way and that thread shows
+// them. While a sink is set, translating on this thread reads the language without changing it.
+class ThreadMessageSink {
+ public:
+  explicit ThreadMessageSink(MessageHandler sink);
+  ~ThreadMessageSink();
+  ThreadMessageSink(const ThreadMessageSink&) = delete;
+  ThreadMessageSink& operator=(const ThreadMessageSink&) = delete;
+
+ private:
+  MessageHandler sink_;
+  MessageHandler* previous_;
+};
+
 // printf into a std::string (no length limit).
 std::string StrPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string StrPrintfV(const char* format, va_list args);

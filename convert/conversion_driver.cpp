@@ -5,10 +5,12 @@
 #include <cstring>
 #include <span>
 #include <string_view>
+#include <thread>
 
 #include "common/message_output.h"
 #include "convert/output_names.h"
 #include "convert/row_grid.h"
+#include "convert/row_pipeline.h"
 #include "logfile/channel_value.h"
 #include "logfile/cld_reader.h"
 #include "logfile/decode_messages.h"
@@ -122,9 +124,39 @@ struct SourceJob {
   double interval = 0;  // seconds between Signals rows
 
   // The conversion pass.
+  bool format_thread = false;  // Signals rows are written by the RowPipeline's thread
   int64_t rows = 0;
   bool write_failed = false;
 };
+
+// Signals formats whose rows are written faster on a second thread (measured with the workload
+// of docs/performance.md): the text formats, where turning values into text is more than half of
+// the work.
+bool FormatThreadHelps(const SourceJob& job) {
+  switch (job.code) {
+    case kFormatText:
+    case kFormatCsvInternational:
+    case kFormatCsvGerman:
+    case kFormatSemicolonCsvGerman:
+    case kFormatDiademAscii:
+    case kFormatEtasAscii:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Whether the rows of this source go through the second thread. Only the text formats take it
+// (kOn included): the binary writers are fast enough that handing rows over costs more than it
+// saves. The graph preview reads the live values at every row, so it keeps the rows here.
+bool UseFormatThread(const ConversionRequest& request, const SourceJob& job) {
+  using FormatThread = ConversionRequest::FormatThread;
+  if (request.format_thread == FormatThread::kOff || job.type != OutputType::kSignals ||
+      request.on_signals_row || !FormatThreadHelps(job)) {
+    return false;
+  }
+  return request.format_thread == FormatThread::kOn || std::thread::hardware_concurrency() >= 2;
+}
 
 class ConversionRun {
  public:
@@ -168,6 +200,7 @@ class ConversionRun {
   std::unique_ptr<LoggerConfiguration> logged_;
   std::vector<ChannelValue> channels_;
   std::unique_ptr<Writer> writer_;
+  std::unique_ptr<RowPipeline> pipeline_;  // made for the first source that uses it
   OutputType writer_type_ = OutputType::kMessages;
   int writer_code_ = -1;
   bool output_open_ = false;
@@ -478,9 +511,12 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
   setup.timer_frequency = job.frequency;
   setup.layout = job.layout;
   FillColumns(job);
-  setup.channels = channels_.data();
+  // With the second thread the writer reads that thread's copy of the values.
+  job.format_thread = UseFormatThread(request_, job);
+  if (job.format_thread && !pipeline_) pipeline_ = std::make_unique<RowPipeline>();
+  setup.channels = job.format_thread ? pipeline_->mirror() : channels_.data();
   if (job.gps_count > 0) {
-    gps_.BindChannels(channels_.data(), job.layout);
+    gps_.BindChannels(setup.channels, job.layout);
     setup.gps_formatter = &GpsOutput::FormatCell;
     setup.gps_formatter_context = &gps_;
     setup.gps_settings = &request_.gps;
@@ -588,6 +624,7 @@ void ConversionRun::Pass::Run() {
   }
   job.reader.SetPosition(job.scan.oldest_position, static_cast<uint32_t>(job.scan.oldest_index));
   run.clock_.BeginPass(ClockPass::kConversion);
+  if (job.format_thread) run.pipeline_->Begin(run.writer_.get(), job.channels);
   ShowMessageF(kMsgInfo, "Converting logged data from %s ...", job.file_name.c_str());
 
   if (job.options->skip_until_all_valid) {
@@ -671,6 +708,12 @@ void ConversionRun::Pass::Run() {
     const ExtTime base = run.clock_.TimeBase();
     (void)grid_.Finish([&](double t) { return WriteGridRow(t, base); });
   }
+  if (job.format_thread) {
+    // Every queued row written (or the failure found), the thread joined, its messages shown.
+    const RowPipeline::Result written = run.pipeline_->End();
+    job.rows += written.rows_written;
+    if (written.failed) job.write_failed = true;
+  }
   if (job.write_failed) ShowMessage(kMsgError, run.writer_->WriteFailureMessage(job.output));
 }
 
@@ -710,18 +753,27 @@ bool ConversionRun::Pass::NextEntry(LogEntry* entry) {
 bool ConversionRun::Pass::ApplyValues(const LogEntry& entry) {
   const std::uint8_t* e = entry.bytes;
   ChannelValue* channels = run_.channels_.data();
+  // With the second thread, the columns an entry may have written are marked for the next row:
+  // those of the frame's signals, or every column for the other kinds of values.
+  RowPipeline* const pipeline = job_.format_thread ? run_.pipeline_.get() : nullptr;
   switch (entry.cls) {
     case EntryClass::kCanFrame:
       if (job_.need_signal_values && run_.clock_.TimeEntrySeenInPass() && !IsDummyBlock(e)) {
-        return job_.decoder.DecodeFrame(CanIdentifier(e), CanData(e), channels) > 0;
+        const uint32_t id = CanIdentifier(e);
+        const int stored = job_.decoder.DecodeFrame(id, CanData(e), channels);
+        if (pipeline && stored > 0) pipeline->Touch(job_.decoder.ColumnsOf(id));
+        return stored > 0;
       }
       return false;
     case EntryClass::kExpression:
+      if (pipeline) pipeline->TouchAll();
       return ApplyExpressionEntry(DecodeExpressionEntry(e), job_.layout, channels, false) > 0;
     case EntryClass::kBulkExpression:
+      if (pipeline) pipeline->TouchAll();
       return DecodeBulkBlock(entry, job_.layout, channels, false).values > 0;
     case EntryClass::kGps1:
     case EntryClass::kGps2:
+      if (pipeline) pipeline->TouchAll();
       if (job_.gps_count > 0 || run_.gps_.track_open() || run_.request_.on_gps_fix) {
         const bool fix =
             run_.gps_.OnGpsEntry(std::span<const std::uint8_t>(e, 16), job_.channels, job_.layout);
@@ -761,6 +813,13 @@ bool ConversionRun::Pass::AllColumnsValid(double now, double time_base) {
 // when writing failed.
 bool ConversionRun::Pass::WriteRow() {
   row_.pretrigger = pretrigger_;
+  if (job_.format_thread) {
+    // The pipeline's thread keeps the flag until a row is written and counts the rows.
+    pretrigger_ = false;
+    if (run_.pipeline_->Push(row_)) return true;
+    job_.write_failed = true;
+    return false;
+  }
   const int r = run_.writer_->WriteRow(row_);
   if (r == kRowFailed) {
     job_.write_failed = true;

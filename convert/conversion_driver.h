@@ -65,6 +65,12 @@ struct ConversionRequest {
   std::function<bool(const std::string& program, const std::filesystem::path& file)> start_viewer;
   ConversionProgress progress;
   const std::atomic<bool>* abort_flag = nullptr;  // set from another thread to abort
+  // Signals rows of the text formats formatted and written on a second thread while this one
+  // reads and decodes the recording: kOff never, kAuto for the formats where that is faster on a
+  // machine with at least two cores, kOn for every text format. The output is the same. The
+  // graph preview (on_signals_row) always takes rows on this thread.
+  enum class FormatThread { kOff, kAuto, kOn };
+  FormatThread format_thread = FormatThread::kOff;
 
   // Previews (all optional). Before each source's conversion pass: see SourceStart.
   std::function<void(const SourceStart& start)> on_source_start;

@@ -624,7 +624,10 @@ void ConversionRun::Pass::Run() {
   }
   job.reader.SetPosition(job.scan.oldest_position, static_cast<uint32_t>(job.scan.oldest_index));
   run.clock_.BeginPass(ClockPass::kConversion);
-  if (job.format_thread) run.pipeline_->Begin(run.writer_.get(), job.channels);
+  if (job.format_thread) {
+    run.pipeline_->Begin(run.writer_.get(), job.channels);
+    ++run.summary_.format_thread_sources;
+  }
   ShowMessageF(kMsgInfo, "Converting logged data from %s ...", job.file_name.c_str());
 
   if (job.options->skip_until_all_valid) {

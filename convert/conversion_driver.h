@@ -87,6 +87,7 @@ struct ConversionSummary {
   bool refused = false;  // the option check refused, nothing converted
   bool aborted = false;
   std::vector<std::filesystem::path> outputs;  // main output of every converted source
+  int format_thread_sources = 0;  // sources whose rows were written on the second thread
 };
 
 // Runs a whole conversion: option check, each source, closing, the result line and the optional

@@ -95,7 +95,7 @@ void PrintConvertHelp() {
       "                        2 optimized for Stiegele MDF (track file, columns, formats)\n"
       "  --gps-track KIND      GPS track file beside the output: off | text | nmea\n"
       "  --gps-columns WHERE   GPS columns in the main output: off | after | before\n"
-      "  --format-thread WHEN  Signals text rows written on a second thread: on | off | auto\n"
+      "  --format-thread WHEN  Signals text rows on a second thread: on | off | auto (default)\n"
       "  --no-progress         no progress bar (it is shown only on a terminal anyway)\n"
       "  -v, --verbose         show the detailed listings\n"
       "  -q, --quiet           show only errors and warnings\n"

@@ -52,6 +52,7 @@ class RowPipeline {
   }
   void Touch(int column) {
     const auto c = static_cast<std::size_t>(column);
+    if (c >= touched_.size()) return;  // not a column
     touched_list_[touched_count_] = static_cast<uint16_t>(c);
     touched_count_ += touched_[c] ^ 1u;
     touched_[c] = 1;

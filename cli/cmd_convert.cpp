@@ -103,6 +103,7 @@ void PrintConvertHelp() {
       "                        output (default: the number of processor cores; --combine\n"
       "                        converts one after the other). Messages are shown per\n"
       "                        recording, in the order of the recordings.\n"
+      "  --format-thread WHEN  Signals text rows on a second thread: on | off | auto (default)\n"
       "  --no-progress         no progress lines (shown only on a terminal anyway)\n"
       "  -v, --verbose         show the detailed listings\n"
       "  -q, --quiet           show only errors and warnings\n"
@@ -338,9 +339,10 @@ int RunConvert(const Args& args) {
       const std::size_t eq = a.find('=');
       const std::string name = a.substr(0, eq);
       static const char* const kValued[] = {
-          "--output-type", "--format",    "--interval",   "--time1",     "--time2",
-          "--headlines",   "--separator", "--decimal",    "--invalid",   "--outdir",
-          "--breakpoint",  "--settings",  "--gps-preset", "--gps-track", "--gps-columns"};
+          "--output-type", "--format",    "--interval",    "--time1",
+          "--time2",       "--headlines", "--separator",   "--decimal",
+          "--invalid",     "--outdir",    "--breakpoint",  "--settings",
+          "--gps-preset",  "--gps-track", "--gps-columns", "--format-thread"};
       bool known = false;
       for (const char* k : kValued) known = known || name == k;
       if (!known) {
@@ -388,6 +390,7 @@ int RunConvert(const Args& args) {
   std::filesystem::path outdir = settings.export_dir;
   bool explicit_format = false;
   bool explicit_type = false;
+  auto format_thread = ConversionRequest::FormatThread::kAuto;
   for (const Override& o : overrides) {
     auto bad = [&](const char* values) {
       PrintError("invalid value '" + o.value + "' for " + o.option + " (" + values + ")");
@@ -439,6 +442,17 @@ int RunConvert(const Args& args) {
       options.invalid_signal = o.value.substr(0, kMaxInvalidSignalLength);
     } else if (o.option == "--outdir") {
       outdir = o.value;
+    } else if (o.option == "--format-thread") {
+      using FormatThread = ConversionRequest::FormatThread;
+      if (o.value == "on") {
+        format_thread = FormatThread::kOn;
+      } else if (o.value == "off") {
+        format_thread = FormatThread::kOff;
+      } else if (o.value == "auto") {
+        format_thread = FormatThread::kAuto;
+      } else {
+        return bad("on, off, auto");
+      }
     } else if (o.option == "--breakpoint") {
       if (!o.value.empty() && !IsDateTimeText(o.value)) return bad("\"YYYY-MM-DD hh:mm:ss\"");
       options.conditional_breakpoint = o.value;
@@ -551,6 +565,7 @@ int RunConvert(const Args& args) {
     board.Remove(source.string());
   };
   request.abort_flag = &g_abort_requested;
+  request.format_thread = format_thread;
   const ConversionSummary summary = RunConversion(request);
   board.Clear();
   SetConsoleSink(nullptr);

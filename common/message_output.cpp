@@ -39,11 +39,10 @@ MessageHandler SetMessageHandler(MessageHandler handler) {
   return std::exchange(Handler(), std::move(handler));
 }
 
-ThreadMessageHandler::ThreadMessageHandler(MessageHandler handler) : handler_(std::move(handler)) {
-  t_thread_handler = &handler_;
-}
+ThreadMessageHandler::ThreadMessageHandler(MessageHandler handler)
+    : handler_(std::move(handler)), previous_(std::exchange(t_thread_handler, &handler_)) {}
 
-ThreadMessageHandler::~ThreadMessageHandler() { t_thread_handler = nullptr; }
+ThreadMessageHandler::~ThreadMessageHandler() { t_thread_handler = previous_; }
 
 void ShowMessage(int severity, std::string_view text) {
   const MessageHandler& handler = ActiveHandler();

@@ -27,8 +27,8 @@ using MessageHandler = std::function<void(int severity, std::string_view text)>;
 MessageHandler SetMessageHandler(MessageHandler handler);
 
 // While it lives, the messages shown by the thread that made it go to its handler instead of the
-// process-wide one (a worker thread that collects the messages of its own file). Not nested
-// within one thread.
+// process-wide one: a worker thread collects its messages this way and the thread that runs the
+// conversion shows them. Questions asked on such a thread take their batch answer.
 class ThreadMessageHandler {
  public:
   explicit ThreadMessageHandler(MessageHandler handler);
@@ -38,6 +38,7 @@ class ThreadMessageHandler {
 
  private:
   MessageHandler handler_;
+  const MessageHandler* previous_;
 };
 
 // Sends one message to the installed handler.

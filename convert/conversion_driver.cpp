@@ -12,6 +12,7 @@
 #include "common/message_output.h"
 #include "convert/output_names.h"
 #include "convert/row_grid.h"
+#include "convert/row_pipeline.h"
 #include "logfile/channel_value.h"
 #include "logfile/cld_reader.h"
 #include "logfile/decode_messages.h"
@@ -125,9 +126,41 @@ struct SourceJob {
   double interval = 0;  // seconds between Signals rows
 
   // The conversion pass.
+  bool format_thread = false;  // Signals rows are written by the RowPipeline's thread
   int64_t rows = 0;
   bool write_failed = false;
 };
+
+// The Signals formats that can write their rows on a second thread: the text formats, where
+// turning values into text is more than half of the work (the binary writers take less time than
+// handing the rows over), and whether FormatThread::kAuto uses it for them: only where it
+// measured faster (docs/performance.md, "Two threads for one file"). On the 2-core development
+// machine it was slower for every one of them, so none is chosen yet.
+struct FormatThreadUse {
+  int code;
+  bool automatic;
+};
+constexpr FormatThreadUse kFormatThreadUses[] = {
+    {kFormatText, false},        {kFormatCsvInternational, false},
+    {kFormatCsvGerman, false},   {kFormatSemicolonCsvGerman, false},
+    {kFormatDiademAscii, false}, {kFormatEtasAscii, false},
+};
+
+// Whether the rows of this source go through the second thread. The graph preview reads the
+// live values at every row, so it keeps the rows on this thread.
+bool UseFormatThread(const ConversionRequest& request, const SourceJob& job) {
+  using FormatThread = ConversionRequest::FormatThread;
+  if (request.format_thread == FormatThread::kOff || job.type != OutputType::kSignals ||
+      request.on_signals_row) {
+    return false;
+  }
+  for (const FormatThreadUse& use : kFormatThreadUses) {
+    if (use.code != job.code) continue;
+    if (request.format_thread == FormatThread::kOn) return true;
+    return use.automatic && std::thread::hardware_concurrency() >= 2;
+  }
+  return false;
+}
 
 class ConversionRun {
  public:
@@ -187,6 +220,7 @@ class ConversionRun {
   std::unique_ptr<LoggerConfiguration> logged_;
   std::vector<ChannelValue> channels_;
   std::unique_ptr<Writer> writer_;
+  std::unique_ptr<RowPipeline> pipeline_;  // made for the first source that uses it
   OutputType writer_type_ = OutputType::kMessages;
   int writer_code_ = -1;
   bool output_open_ = false;
@@ -497,9 +531,12 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
   setup.timer_frequency = job.frequency;
   setup.layout = job.layout;
   FillColumns(job);
-  setup.channels = channels_.data();
+  // With the second thread the writer reads that thread's copy of the values.
+  job.format_thread = UseFormatThread(request_, job);
+  if (job.format_thread && !pipeline_) pipeline_ = std::make_unique<RowPipeline>();
+  setup.channels = job.format_thread ? pipeline_->mirror() : channels_.data();
   if (job.gps_count > 0) {
-    gps_.BindChannels(channels_.data(), job.layout);
+    gps_.BindChannels(setup.channels, job.layout);
     setup.gps_formatter = &GpsOutput::FormatCell;
     setup.gps_formatter_context = &gps_;
     setup.gps_settings = &request_.gps;
@@ -607,6 +644,10 @@ void ConversionRun::Pass::Run() {
   }
   job.reader.SetPosition(job.scan.oldest_position, static_cast<uint32_t>(job.scan.oldest_index));
   run.clock_.BeginPass(ClockPass::kConversion);
+  if (job.format_thread) {
+    run.pipeline_->Begin(run.writer_.get(), job.channels);
+    ++run.summary_.format_thread_sources;
+  }
   ShowMessageF(kMsgInfo, "Converting logged data from %s ...", job.file_name.c_str());
 
   if (job.options->skip_until_all_valid) {
@@ -690,6 +731,12 @@ void ConversionRun::Pass::Run() {
     const ExtTime base = run.clock_.TimeBase();
     (void)grid_.Finish([&](double t) { return WriteGridRow(t, base); });
   }
+  if (job.format_thread) {
+    // Every queued row written (or the failure found), the thread joined, its messages shown.
+    const RowPipeline::Result written = run.pipeline_->End();
+    job.rows += written.rows_written;
+    if (written.failed) job.write_failed = true;
+  }
   if (job.write_failed) ShowMessage(kMsgError, run.writer_->WriteFailureMessage(job.output));
 }
 
@@ -729,18 +776,27 @@ bool ConversionRun::Pass::NextEntry(LogEntry* entry) {
 bool ConversionRun::Pass::ApplyValues(const LogEntry& entry) {
   const std::uint8_t* e = entry.bytes;
   ChannelValue* channels = run_.channels_.data();
+  // With the second thread, the columns an entry may have written are marked for the next row:
+  // those of the frame's signals, or every column for the other kinds of values.
+  RowPipeline* const pipeline = job_.format_thread ? run_.pipeline_.get() : nullptr;
   switch (entry.cls) {
     case EntryClass::kCanFrame:
       if (job_.need_signal_values && run_.clock_.TimeEntrySeenInPass() && !IsDummyBlock(e)) {
-        return job_.decoder.DecodeFrame(CanIdentifier(e), CanData(e), channels) > 0;
+        const uint32_t id = CanIdentifier(e);
+        const int stored = job_.decoder.DecodeFrame(id, CanData(e), channels);
+        if (pipeline && stored > 0) pipeline->Touch(job_.decoder.ColumnsOf(id));
+        return stored > 0;
       }
       return false;
     case EntryClass::kExpression:
+      if (pipeline) pipeline->TouchAll();
       return ApplyExpressionEntry(DecodeExpressionEntry(e), job_.layout, channels, false) > 0;
     case EntryClass::kBulkExpression:
+      if (pipeline) pipeline->TouchAll();
       return DecodeBulkBlock(entry, job_.layout, channels, false).values > 0;
     case EntryClass::kGps1:
     case EntryClass::kGps2:
+      if (pipeline) pipeline->TouchAll();
       if (job_.gps_count > 0 || run_.gps_.track_open() || run_.request_.on_gps_fix) {
         const bool fix =
             run_.gps_.OnGpsEntry(std::span<const std::uint8_t>(e, 16), job_.channels, job_.layout);
@@ -780,6 +836,13 @@ bool ConversionRun::Pass::AllColumnsValid(double now, double time_base) {
 // when writing failed.
 bool ConversionRun::Pass::WriteRow() {
   row_.pretrigger = pretrigger_;
+  if (job_.format_thread) {
+    // The pipeline's thread keeps the flag until a row is written and counts the rows.
+    pretrigger_ = false;
+    if (run_.pipeline_->Push(row_)) return true;
+    job_.write_failed = true;
+    return false;
+  }
   const int r = run_.writer_->WriteRow(row_);
   if (r == kRowFailed) {
     job_.write_failed = true;
@@ -998,6 +1061,8 @@ class ParallelConversion {
         done_(request_.sources.size(), 0),
         outputs_(request_.sources.size()) {
     worker_request_.jobs = 1;
+    // The workers already use the cores: no second thread per file.
+    worker_request_.format_thread = ConversionRequest::FormatThread::kOff;
     worker_request_.abort_flag = &stop_;
     worker_request_.progress = [this](int percent, const std::filesystem::path& source,
                                       int64_t kbytes) { return Progress(percent, source, kbytes); };

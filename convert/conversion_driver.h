@@ -79,6 +79,13 @@ struct ConversionRequest {
   // stops (each one reports it) and no further source starts.
   int jobs = 1;
 
+  // Signals rows of the text formats formatted and written on a second thread while this one
+  // reads and decodes the recording: kOff never, kAuto for the formats where that is faster on a
+  // machine with at least two cores, kOn for every text format. The output is the same. The
+  // graph preview (on_signals_row) always takes rows on this thread.
+  enum class FormatThread { kOff, kAuto, kOn };
+  FormatThread format_thread = FormatThread::kOff;
+
   // Previews (all optional). Before each source's conversion pass: see SourceStart.
   std::function<void(const SourceStart& start)> on_source_start;
   // Every Signals row: its time in seconds since tick 0, the time base, and the channel values.
@@ -94,6 +101,7 @@ struct ConversionSummary {
   bool refused = false;  // the option check refused, nothing converted
   bool aborted = false;
   std::vector<std::filesystem::path> outputs;  // main output of every converted source
+  int format_thread_sources = 0;  // sources whose rows were written on the second thread
 };
 
 // Runs a whole conversion: option check, each source, closing, the result line and the optional

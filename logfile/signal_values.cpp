@@ -51,6 +51,7 @@ int64_t TruncateToInt64(double v) {
 
 void SignalDecoder::Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layout) {
   signals_.clear();
+  columns_.clear();
   table_.fill(Group{});
   struct Item {
     uint32_t id;
@@ -82,7 +83,10 @@ void SignalDecoder::Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layou
     Group g;
     g.id = items[i].id;
     g.first = static_cast<uint16_t>(signals_.size());
-    while (i < items.size() && items[i].id == g.id) signals_.push_back(items[i++].signal);
+    while (i < items.size() && items[i].id == g.id) {
+      signals_.push_back(items[i].signal);
+      columns_.push_back(items[i++].signal.column);
+    }
     g.count = static_cast<uint16_t>(signals_.size() - g.first);
     uint32_t h = Hash(g.id);
     while (table_[h].count != 0) h = (h + 1) & (kTableSize - 1);

@@ -68,6 +68,13 @@ class SignalDecoder {
 
   int SignalCount() const { return static_cast<int>(signals_.size()); }
 
+  // The columns DecodeFrame may write for this identifier word (empty when none).
+  std::span<const int> ColumnsOf(uint32_t id) const {
+    const Group* g = Find(id);
+    if (g == nullptr) return {};
+    return std::span<const int>(columns_.data() + g->first, g->count);
+  }
+
  private:
   struct Signal {
     BitField field;
@@ -98,6 +105,7 @@ class SignalDecoder {
   int Decode(const Group& g, const uint8_t* data, ChannelValue* channels, bool ranges_only) const;
 
   std::vector<Signal> signals_;  // grouped by identifier word
+  std::vector<int> columns_;     // the column of each of signals_
   std::array<Group, kTableSize> table_{};
 };
 

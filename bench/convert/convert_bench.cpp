@@ -142,7 +142,16 @@ void BM_CliSignalsToCsv(benchmark::State& state) {
                 "big.csv");
 }
 void BM_CliWorkloadSignalsToCsv(benchmark::State& state) {
-  RunConversion(state, "--output-type signals --format csv --time1 seconds --interval 0.01",
+  RunConversion(state,
+                "--output-type signals --format csv --time1 seconds --interval 0.01 "
+                "--format-thread off",
+                "big.csv", Workload());
+}
+// The same with the rows formatted and written on a second thread.
+void BM_CliWorkloadSignalsToCsvTwoThreads(benchmark::State& state) {
+  RunConversion(state,
+                "--output-type signals --format csv --time1 seconds --interval 0.01 "
+                "--format-thread on",
                 "big.csv", Workload());
 }
 // All eight recordings, each into its own output, with -j 1 and -j 2.
@@ -159,6 +168,10 @@ void BM_CliVectorAscii(benchmark::State& state) {
 BENCHMARK(BM_CliMessagesToCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CliSignalsToCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CliWorkloadSignalsToCsv)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CliWorkloadSignalsToCsvTwoThreads)
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);

@@ -611,3 +611,30 @@ TEST(ConvertCli, LongPathsAreAccepted) {
 
 }  // namespace
 }  // namespace tessmar::testing
+
+namespace tessmar::testing {
+namespace {
+
+TEST(ConvertCli, FormatThreadGivesTheSameOutputAndChecksItsValue) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  std::string outputs[2];
+  const char* modes[] = {"off", "on"};
+  for (int k = 0; k < 2; ++k) {
+    const CliResult r = RunCli(Args(dir, {"a.cld", "--output-type", "signals", "--format", "csv",
+                                          "--interval", "0.01", "--format-thread", modes[k]}),
+                               dir.path());
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    outputs[k] = ReadFile(dir / "a.csv");
+  }
+  EXPECT_FALSE(outputs[0].empty());
+  EXPECT_EQ(outputs[1], outputs[0]);
+  const CliResult r = RunCli(Args(dir, {"a.cld", "--format-thread", "sometimes"}), dir.path());
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("invalid value 'sometimes' for --format-thread (on, off, auto)"),
+            std::string::npos)
+      << r.err;
+}
+
+}  // namespace
+}  // namespace tessmar::testing

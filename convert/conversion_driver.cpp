@@ -210,9 +210,7 @@ class ConversionRun {
   OptionCheckResult check_;
   ConversionSummary summary_;
   int error_messages_ = 0;  // error messages of the run
-  // The source being converted (index into the request's list), and the converted ones in the
-  // order of summary_.outputs.
-  int current_source_ = -1;
+  // The converted sources (indices into the request's list) in the order of summary_.outputs.
   std::vector<int> converted_sources_;
   std::function<void(int source)> on_source_begin_;  // a worker's message routing
   DecodeMessages messages_;
@@ -923,9 +921,12 @@ void ConversionRun::CountMessage(int severity) {
 // The output of the i-th source before same-named outputs are told apart, and the options of
 // that source (an output name's extension chooses the format). Combining: the first output name
 // (if any) names the one output.
-std::filesystem::path PlannedOutput(const ConversionRequest& request,
-                                    const ConverterOptions& options, std::size_t i,
-                                    ConverterOptions* file_options) {
+struct PlannedOutput {
+  std::filesystem::path path;
+  bool named = false;  // given as an output name (not made from the source's name)
+};
+PlannedOutput PlanOutput(const ConversionRequest& request, const ConverterOptions& options,
+                         std::size_t i, ConverterOptions* file_options) {
   *file_options = options;
   if (file_options->output_type == static_cast<int>(OutputType::kLogfileDump)) {
     file_options->output_file_format = kFormatText;
@@ -934,9 +935,10 @@ std::filesystem::path PlannedOutput(const ConversionRequest& request,
   if (name_index < request.output_names.size()) {
     const std::filesystem::path& output = request.output_names[name_index];
     ApplyBatchOutputName(output, *file_options);
-    return output;
+    return {output, true};
   }
-  return MakeOutputPath(request.output_dir, request.sources[i], file_options->output_file_format);
+  return {MakeOutputPath(request.output_dir, request.sources[i], file_options->output_file_format),
+          false};
 }
 
 // The check normalises first (Signals and DIAdem need at least 0.1 ms); reading the options for
@@ -971,13 +973,13 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
   RunOutputNames output_names;    // outputs written so far
   for (const int i : indices) {
     if (abort_) break;
-    current_source_ = i;
     if (on_source_begin_) on_source_begin_(i);
     const std::filesystem::path& source = request_.sources[static_cast<std::size_t>(i)];
     ConverterOptions file_options;
-    std::filesystem::path output =
-        PlannedOutput(request_, options, static_cast<std::size_t>(i), &file_options);
-    if (static_cast<std::size_t>(options.combine_output ? 0 : i) < request_.output_names.size()) {
+    const PlannedOutput planned =
+        PlanOutput(request_, options, static_cast<std::size_t>(i), &file_options);
+    std::filesystem::path output = planned.path;
+    if (planned.named) {
       const OptionCheckResult file_check = CheckConverterOptions(file_options);
       if (file_check.accepted && file_check.box_text != check_.box_text) {
         ShowOptionNote(file_check);
@@ -1175,7 +1177,7 @@ bool ConversionRun::ConvertInParallel(const MessageHandler& front_end) {
   std::vector<std::filesystem::path> planned(count);
   for (std::size_t i = 0; i < count; ++i) {
     ConverterOptions file_options;
-    planned[i] = PlannedOutput(request_, options_, i, &file_options);
+    planned[i] = PlanOutput(request_, options_, i, &file_options).path;
   }
   std::vector<std::vector<int>> groups = GroupSourcesByOutput(planned);
   if (groups.size() < 2) return false;

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tessmar {
@@ -172,9 +173,19 @@ class CANdbSignal {
   int32_t multiplexer_value() const { return multiplexer_value_; }
   bool is_multiplexed() const { return multiplexer_value_ != -1; }
   bool is_multiplexer() const { return is_multiplexer_; }
+  // Written "m<value>M": multiplexed itself and a switch for other signals of its message.
+  bool is_inner_multiplexer() const { return is_inner_multiplexer_; }
+  // The switch that an SG_MUL_VAL_ line names for this signal, and the switch values (ranges from
+  // low to high) at which the signal is present; no name without such a line.
+  const std::optional<std::string>& multiplexer_switch() const { return multiplexer_switch_; }
+  const std::vector<std::pair<int64_t, int64_t>>& multiplexer_ranges() const {
+    return multiplexer_ranges_;
+  }
   bool motorola() const { return motorola_; }
   CANdbValueType value_type() const { return value_type_; }
   const CANdbMessage* message() const { return message_; }
+  // Line of the file that defines the signal; 0 when it was not read from a file.
+  int32_t line() const { return line_; }
 
   void SetName(std::string_view v) { name_ = v; }
   void SetComment(std::string_view v) { comment_ = std::string(v); }
@@ -187,6 +198,13 @@ class CANdbSignal {
   void SetLength(int32_t v) { length_ = v; }
   void SetMultiplexerValue(int32_t v) { multiplexer_value_ = v; }
   void SetIsMultiplexer(bool v) { is_multiplexer_ = v; }
+  void SetIsInnerMultiplexer(bool v) { is_inner_multiplexer_ = v; }
+  void SetMultiplexerSwitch(std::string_view name,
+                            std::vector<std::pair<int64_t, int64_t>> ranges) {
+    multiplexer_switch_ = std::string(name);
+    multiplexer_ranges_ = std::move(ranges);
+  }
+  void SetLine(int32_t v) { line_ = v; }
   void SetMotorola(bool v) { motorola_ = v; }
   void SetValueType(CANdbValueType v) { value_type_ = v; }
 
@@ -216,8 +234,12 @@ class CANdbSignal {
   int32_t length_ = 0;
   int32_t multiplexer_value_ = -1;
   bool is_multiplexer_ = false;
+  bool is_inner_multiplexer_ = false;
+  std::optional<std::string> multiplexer_switch_;
+  std::vector<std::pair<int64_t, int64_t>> multiplexer_ranges_;
   bool motorola_ = false;
   CANdbValueType value_type_ = CANdbValueType::kInvalid;
+  int32_t line_ = 0;
   std::vector<CANdbValueTableEntry> value_descs_;
   std::vector<CANdbNode> receivers_;
   CANdbAttributeList attributes_;
@@ -233,6 +255,8 @@ class CANdbMessage {
   uint32_t identifier() const { return identifier_; }
   bool extended() const { return extended_; }
   int32_t dlc() const { return dlc_; }
+  // Line of the file that defines the message; 0 when it was not read from a file.
+  int32_t line() const { return line_; }
 
   void SetName(std::string_view v) { name_ = v; }
   void SetComment(std::string_view v) { comment_ = std::string(v); }
@@ -240,6 +264,7 @@ class CANdbMessage {
   void SetIdentifier(uint32_t v) { identifier_ = v & 0x7FFFFFFFu; }
   void SetExtended(bool v) { extended_ = v; }
   void SetDlc(int32_t v) { dlc_ = v; }
+  void SetLine(int32_t v) { line_ = v; }
 
   // Appends a signal (file order) and makes this message its owner.
   CANdbSignal* AddSignal(std::unique_ptr<CANdbSignal> signal);
@@ -264,6 +289,7 @@ class CANdbMessage {
   uint32_t identifier_ = 0;
   bool extended_ = false;
   int32_t dlc_ = 0;
+  int32_t line_ = 0;
   std::vector<std::unique_ptr<CANdbSignal>> signals_;
   std::size_t signal_cursor_ = 0;
   // Name lookup of large messages: the first signal of each name, filled as lookups need it.
@@ -359,6 +385,7 @@ class CANdb {
   Token ParseComment();
   Token ParseSignalValueType();
   Token ParseValueDescriptions();
+  Token ParseMultiplexerValues();
   Token ParseAttrDefinition();
   Token ParseAttrDefault();
   Token ParseAttrValue();

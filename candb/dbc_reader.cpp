@@ -634,6 +634,9 @@ int CANdb::ReadStatements() {
         const std::string_view word(token_text_, token_len_);
         if (word == "VERSION" || word == "BS_" || word == "VAL_TABLE_" || word == "BO_TX_BU_") {
           ++statement_count_;
+        } else if (word == "SG_MUL_VAL_") {
+          tok = ParseMultiplexerValues();
+          continue;
         } else if (MisspelledKeywordStartsLine()) {
           // "bo_", "Sg_": keywords are upper case, so the line is skipped; say so.
           LogF(kMsgWarning, "'%s' is not a keyword (upper case expected); line skipped",
@@ -695,6 +698,7 @@ CANdb::Token CANdb::ParseMessage() {
     return Token::Fail();
   };
   auto message = std::make_unique<CANdbMessage>();
+  message->SetLine(line_);  // the line of the BO_ just read
   Token tok = NextToken();
   if (tok.kind != Token::kInt) return fail(tok, "CAN id expected");
   const uint32_t raw = tok.Id();
@@ -735,6 +739,7 @@ CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
     ReportExpected(got, text);
     return Token::Fail();
   };
+  s.SetLine(line_);  // the line of the SG_ just read
   Token tok = NextToken();
   if (tok.kind != Token::kIdent) return fail(tok, "Signal name expected");
   s.SetName(std::string_view(token_text_, token_len_));
@@ -743,12 +748,15 @@ CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
   if (tok.kind == Token::kIdent) {
     if (token_text_[0] == 'm') {
       int64_t value = 0;
-      for (std::size_t k = 1; k < token_len_ && IsDigit(token_text_[k]); ++k) {
+      std::size_t k = 1;
+      for (; k < token_len_ && IsDigit(token_text_[k]); ++k) {
         value = value * 10 + (token_text_[k] - '0');
         if (value > std::numeric_limits<int32_t>::max())
           value = std::numeric_limits<int32_t>::max();
       }
       s.SetMultiplexerValue(static_cast<int32_t>(value));
+      // "m1M": present at switch value 1 and a switch of its own (nested multiplexing).
+      if (k > 1 && k + 1 == token_len_ && token_text_[k] == 'M') s.SetIsInnerMultiplexer(true);
     } else if (token_text_[0] == 'M') {
       s.SetIsMultiplexer(true);
     }
@@ -958,6 +966,37 @@ CANdb::Token CANdb::ParseValueDescriptions() {
     tok = NextToken();
     if (tok.Is(';')) return NextToken();
   }
+}
+
+// SG_MUL_VAL_ id signal switch low-high, ... ; names the switch of a signal under extended
+// multiplexing and the switch values at which it is present. Nothing is reported: a line that
+// does not fit this form, or names an unknown message or signal, is skipped up to its ';'.
+CANdb::Token CANdb::ParseMultiplexerValues() {
+  Token tok = NextToken();
+  if (tok.kind != Token::kInt) return SkipPast(tok, ';');
+  const CANdbMessage* m = FindMessageById(tok.Id());
+  tok = NextToken();
+  if (tok.kind != Token::kIdent) return SkipPast(tok, ';');
+  CANdbSignal* s = m ? m->FindSignalByName(std::string_view(token_text_, token_len_)) : nullptr;
+  tok = NextToken();
+  if (tok.kind != Token::kIdent) return SkipPast(tok, ';');
+  const std::string switch_name(token_text_, token_len_);
+  std::vector<std::pair<int64_t, int64_t>> ranges;
+  tok = NextToken();
+  while (tok.kind == Token::kInt) {
+    const int64_t low = tok.i;
+    int64_t high = low;
+    tok = NextToken();
+    // "3-5" scans as 3 and -5 (a sign before a digit starts a number), "0-0" as 0 and -0.
+    if (tok.kind == Token::kInt && tok.i <= 0 && tok.i > std::numeric_limits<int64_t>::min()) {
+      high = -tok.i;
+      tok = NextToken();
+    }
+    ranges.emplace_back(low, high);
+    if (tok.Is(',')) tok = NextToken();
+  }
+  if (s != nullptr) s->SetMultiplexerSwitch(switch_name, std::move(ranges));
+  return SkipPast(tok, ';');
 }
 
 // ---- Attributes ---------------------------------------------------------------------------------

@@ -51,12 +51,9 @@ void Separator(std::string_view& s, char c) {
   SkipChar(s, c);
 }
 
-// The warning for a signal whose message finds no room in the full message table.
-void WarnMessageTableFull(const T_CanLog_SigDef& sig) {
-  const std::string text = StrPrintf(
-      Tr("Adding the signal \"%s\"\r\nwould exceed the maximum number\r\nof logged MESSAGES or "
-         "CAN-IDs (%d) !"),
-      sig.sn, MAX_LOGGED_MESSAGES);
+// Tells why a signal is not added: a box with the caption "PROBLEM", or in batch mode a warning
+// in the message list.
+void WarnRefused(const std::string& text) {
   if (BatchMode()) {
     // No box in batch mode; the refusal still shows in the message list.
     ShowMessage(kMsgWarning, text);
@@ -69,6 +66,14 @@ void WarnMessageTableFull(const T_CanLog_SigDef& sig) {
   q.buttons = Buttons::kOk;
   q.batch_answer = Answer::kOk;
   Ask(q);
+}
+
+// The warning for a signal whose message finds no room in the full message table.
+void WarnMessageTableFull(const T_CanLog_SigDef& sig) {
+  WarnRefused(StrPrintf(
+      Tr("Adding the signal \"%s\"\r\nwould exceed the maximum number\r\nof logged MESSAGES or "
+         "CAN-IDs (%d) !"),
+      sig.sn, MAX_LOGGED_MESSAGES));
 }
 
 }  // namespace
@@ -165,6 +170,11 @@ AddResult AddTableRow(LoggerConfiguration& config, const SignalTable& table, int
   if (!ConvertTableRow(table, r, sig, msg)) return AddResult::kRefused;
   // A row without a signal name (the empty row of a fresh table) would match a free slot.
   if (sig.sn[0] == '\0') return AddResult::kRefused;
+  // A signal that the logger would record as garbage (see candb/logging_check.h).
+  if (const std::string& problem = table.logging_problem(r); !problem.empty()) {
+    WarnRefused(problem);
+    return AddResult::kRefused;
+  }
 
   int found = -1;
   bool id_in_use = false;

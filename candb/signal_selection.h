@@ -72,8 +72,10 @@ inline bool EndsAddRun(AddResult r) {
 
 // Adds table row r to the logged signals. A name already logged asks whether to overwrite it
 // (caption "PROBLEM"; batch answer: Yes). A new signal whose message would be the 257th logged
-// message is refused with a warning; so is a new signal when all 256 signal slots are used. An
-// added signal is reported as "Added signal%s \"Bus%d.%s.%s.%s\" to logger list".
+// message is refused with a warning; so is a new signal when all 256 signal slots are used, and
+// any row the logger cannot record as its database describes it (SignalTable::logging_problem(),
+// shown as the warning). An added signal is reported as
+// "Added signal%s \"Bus%d.%s.%s.%s\" to logger list".
 AddResult AddTableRow(LoggerConfiguration& config, const SignalTable& table, int r);
 
 // Sets the "St" cell of every data row to "[*]" when a logged signal has the row's name and

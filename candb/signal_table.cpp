@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "candb/candb.h"
+#include "candb/logging_check.h"
 #include "common/c_locale.h"
 #include "common/message_output.h"
 #include "common/translation.h"
@@ -165,6 +166,7 @@ SignalTable::SignalTable() { Reset(); }
 
 void SignalTable::Reset() {
   rows_.assign(2, SignalTableRow{});
+  logging_problems_.assign(2, std::string());
   const auto& titles = SignalTableTitles();
   for (int c = 0; c < kSignalTableColumns; ++c)
     rows_[0][static_cast<std::size_t>(c)] = titles[static_cast<std::size_t>(c)];
@@ -178,7 +180,14 @@ void SignalTable::SetCell(int r, int column, std::string text) {
 
 int SignalTable::AppendRow(const SignalTableRow& row) {
   rows_.push_back(row);
+  logging_problems_.emplace_back();
   return row_count() - 1;
+}
+
+const std::string& SignalTable::logging_problem(int r) const {
+  static const std::string kNone;
+  if (r < 0 || static_cast<std::size_t>(r) >= logging_problems_.size()) return kNone;
+  return logging_problems_[static_cast<std::size_t>(r)];
 }
 
 int SignalTable::FindRow(int bus, std::string_view node, std::string_view message,
@@ -197,7 +206,8 @@ int SignalTable::FindRow(int bus, std::string_view node, std::string_view messag
 }
 
 void SignalTable::FillRow(SignalTableRow& row, const CANdbMessage& message,
-                          const CANdbSignal& signal, int bus) const {
+                          const CANdbSignal& signal, const CANdbSignal* multiplexer,
+                          int bus) const {
   char buf[64];
   row[kColSigName] = Cut(signal.name(), kMaxNameChars);
   row[kColBusNr] = std::to_string(bus);
@@ -217,7 +227,9 @@ void SignalTable::FillRow(SignalTableRow& row, const CANdbMessage& message,
   row[kColMapping] = buf;
   std::string mux;
   if (signal.is_multiplexed()) {
-    if (const CANdbSignal* muxer = message.FindMultiplexer(); muxer != nullptr) {
+    // The switch named for the signal (several switches in one message), else the message's.
+    const CANdbSignal* muxer = multiplexer ? multiplexer : message.FindMultiplexer();
+    if (muxer != nullptr) {
       std::snprintf(buf, sizeof buf, "%d,%d,%d,%c", static_cast<int>(signal.multiplexer_value()),
                     static_cast<int>(muxer->start_bit()), static_cast<int>(muxer->length()),
                     muxer->motorola() ? 'M' : 'I');
@@ -243,6 +255,8 @@ int SignalTable::LoadDbc(const std::filesystem::path& path, int bus, unsigned fl
 
 int SignalTable::LoadDbc(const CANdb& db, int bus, unsigned flags) {
   if (rows_.size() < 2) Reset();
+  const LoggingCheck check(db);
+  check.Report();
   DuplicateIndex index(*this, flags);
   bool asking = true;
   bool search = true;
@@ -289,15 +303,19 @@ int SignalTable::LoadDbc(const CANdb& db, int bus, unsigned flags) {
           rows_[1][kColBusNr].empty()) {
         r = 1;
       }
+      const CANdbSignal* muxer = check.Multiplexer(*signal);
       if (r >= 1) {
         const std::string old_key = index.KeyOfRow(r);
-        FillRow(rows_[static_cast<std::size_t>(r)], *message, *signal, bus);
+        FillRow(rows_[static_cast<std::size_t>(r)], *message, *signal, muxer, bus);
         index.Update(r, old_key);
       } else {
         rows_.emplace_back();
-        FillRow(rows_.back(), *message, *signal, bus);
-        index.Added(row_count() - 1);
+        logging_problems_.emplace_back();
+        r = row_count() - 1;
+        FillRow(rows_.back(), *message, *signal, muxer, bus);
+        index.Added(r);
       }
+      logging_problems_[static_cast<std::size_t>(r)] = check.Problem(*signal);
       ++count;
     }
   }

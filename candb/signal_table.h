@@ -78,6 +78,11 @@ class SignalTable {
   // Appends a data row (for callers that build a table by hand, such as tests).
   int AppendRow(const SignalTableRow& row);
 
+  // Why the logger cannot record the signal of data row r as its database describes it ("Signal
+  // \"%s\" of message \"%s\" cannot be logged: ..."); empty when it can, and for rows built by
+  // hand. Set by LoadDbc(), which also logs it as a warning naming the line.
+  const std::string& logging_problem(int r) const;
+
   // Cuts the table back to the header row and one empty data row.
   void Reset();
 
@@ -85,7 +90,8 @@ class SignalTable {
   // signals written. An existing row of the same bus, node, message and signal name (compared
   // with MatchPattern(), flags may leave out node and message) is overwritten or duplicated as the
   // user answers the question "Loading CANdb: Signal already defined" (batch answer: Yes,
-  // overwrite). Whatever the reader read before an error is copied.
+  // overwrite). Whatever the reader read before an error is copied. Signals that the logger
+  // cannot record as described get a warning naming their line (candb/logging_check.h).
   // *statements (optional) receives the number of DBC statements the file held: 0 for a file that
   // is no CAN database at all.
   int LoadDbc(const std::filesystem::path& path, int bus, unsigned flags,
@@ -105,9 +111,10 @@ class SignalTable {
  private:
   class DuplicateIndex;
   void FillRow(SignalTableRow& row, const CANdbMessage& message, const CANdbSignal& signal,
-               int bus) const;
+               const CANdbSignal* multiplexer, int bus) const;
 
   std::vector<SignalTableRow> rows_;
+  std::vector<std::string> logging_problems_;  // one per row, beside rows_
   int current_row_ = 0;
 };
 

@@ -33,7 +33,11 @@ void PrintClcAddUsage() {
       "A new signal is reported as \"Added signal...\". A signal whose name is already logged\n"
       "is replaced, reported as \"Replaced signal OLD by NEW\"; a message that is left without\n"
       "logged signals by that stays in the configuration and is named. Signals beyond the\n"
-      "logger's 256 signals or 256 messages are refused.\n"
+      "logger's 256 signals or 256 messages are refused, and so are signals that the logger\n"
+      "cannot record as the database describes them (outside the first 8 data bytes or the\n"
+      "message's length, in a message whose identifier another message has as well, under\n"
+      "nested or unclear multiplexing, or in VECTOR__INDEPENDENT_SIG_MSG); the loader warns\n"
+      "about those with their line.\n"
       "\n"
       "Options:\n"
       "  --dbc FILE[,BUS]   CAN database to load for bus 1 or 2 (repeatable, at least one)\n"
@@ -230,6 +234,12 @@ int RunClcAdd(const Args& args) {
       continue;
     }
     ++matched;
+    // The refusal of a signal the logger cannot record, as an error: nothing is written then.
+    if (const std::string& problem = table->logging_problem(r); !problem.empty()) {
+      ++refused;
+      ShowMessage(kMsgError, problem);
+      continue;
+    }
     const AddResult result = AddRowAndReport(*config, *table, r);
     if (result == AddResult::kRefused) {
       ++refused;

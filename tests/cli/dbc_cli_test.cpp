@@ -168,6 +168,27 @@ TEST(ClcAddCli, ReplacedSignalsAreReportedAsSuch) {
             "Signal \"Bus2.PCM1.ExampleMessage.Temperature\" already in logger list, unchanged\n");
 }
 
+TEST(ClcAddCli, SignalsTheLoggerCannotRecordAreRefused) {
+  TempDir dir;
+  const auto cfg = dir / "cfg.clc";
+  const auto dbc = dir / "wide.dbc";
+  WriteFile(dbc,
+            "BU_: N\nBO_ 256 Body: 8 N\n SG_ Good : 0|8@1+ (1,0) [0|0] \"\" N\n"
+            " SG_ Past : 60|16@1+ (1,0) [0|0] \"\" N\n");
+  ASSERT_EQ(RunCli({"clc", "new", "--family", "1", "-o", cfg.string()}).exit_code, 0);
+  const std::string before = ReadFile(cfg);
+  CliResult r = RunCli({"clc", "add", cfg.string(), "--dbc", dbc.string()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("tessmar-cli: error: Signal \"Past\" of message \"Body\" cannot be logged: "
+                       "the signal does not fit into the 8 data bytes of the message\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadFile(cfg), before);
+  r = RunCli({"clc", "add", cfg.string(), "--dbc", dbc.string(), "--signal", "Good"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "Added signal+message \"Bus1.N.Body.Good\" to logger list\n");
+}
+
 TEST(ClcAddCli, NothingMatchingOrMissingFilesFail) {
   TempDir dir;
   const auto cfg = dir / "cfg.clc";

@@ -24,9 +24,7 @@ struct EntryPlace {
 bool EntryCount32Of(const LogEntry& entry, uint32_t* count);
 
 // Signed distance from count `from` to count `to`, in ticks, across a wrap of the 32-bit counter.
-inline int64_t CountDistance(uint32_t from, uint32_t to) {
-  return static_cast<int32_t>(to - from);
-}
+inline int64_t CountDistance(uint32_t from, uint32_t to) { return static_cast<int32_t>(to - from); }
 
 // Reads the entries from `from` up to the entry at `to` (not included), winding to the first
 // entry at the end of the file, and returns the first one whose count belongs to the run of

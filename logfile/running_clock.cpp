@@ -158,8 +158,7 @@ void RunningClock::NoteTimeStep(int64_t position) {
       Msgs().time_step_back_reported < DecodeMessages::kMaxTimeStepBackPerFile) {
     ++Msgs().time_step_back_reported;
     char from[48], to[48];
-    ShowMessageF(kMsgWarning,
-                 "Warning: Absolute time steps back at filepos=0x%08lX, from %s to %s .",
+    ShowMessageF(kMsgWarning, "Absolute time steps back at filepos=0x%08lX, from %s to %s .",
                  Pos(position), FormatDateTime(previous_time_, from, sizeof from),
                  FormatDateTime(t, to, sizeof to));
   }

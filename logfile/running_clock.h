@@ -76,8 +76,8 @@ class RunningClock {
   // GPS entries, BULK blocks; the pre-scan applies CAN frames only once a time entry was seen).
   // Then checks the breakpoint: after every entry in the conversion pass, at time entries in the
   // pre-scan. In the conversion pass a counter restart is applied at its entry first, and an
-  // absolute time more than 0.1 s before that of the previous timed entry is reported ("Warning:
-  // Absolute time steps back ...", at most 5 times per file).
+  // absolute time more than 0.1 s before that of the previous timed entry is reported
+  // ("Absolute time steps back ...", at most 5 times per file).
   void ApplyEntry(const LogEntry& entry);
 
   // The single steps, for callers that dispatch themselves.

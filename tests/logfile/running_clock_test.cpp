@@ -403,7 +403,7 @@ TEST_F(PassTest, StepBackOfTheAbsoluteTimeIsReported) {
   EXPECT_EQ(capture.CountAtLeast(kMsgWarning), 0);
   // The clock was set back by 6 s: a time warp, and the times step back.
   Apply(TimAt(156262, -4), 0x60);
-  EXPECT_EQ(Count("Warning: Absolute time steps back at filepos=0x00000060, "
+  EXPECT_EQ(Count("Absolute time steps back at filepos=0x00000060, "
                   "from 2017-10-19 12:34:58.02 to 2017-10-19 12:34:50.02 ."),
             1);
   Apply(testing::CanEntry(156262, 0x100, {1}), 0x70);

@@ -445,6 +445,8 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
   pre.start = header.start;
   pre.frequency = job.frequency;
   pre.new_file_on_startup = cfg.NewFileOnStartup != 0;
+  pre.circular = cfg.FifoMode != 0;
+  if (job.binary.present) pre.next_write_position = job.binary.dwFilePosForNextWrite;
   if (!options.conditional_breakpoint.empty()) {
     pre.breakpoint = ParseDateTime(options.conditional_breakpoint, kDateTimePattern);
   }

@@ -20,11 +20,13 @@ struct DecodeMessages {
   bool suspicious_date_reported = false;  // "Suspicious date"
   bool truncated_entry_reported = false;  // an entry cut by the end of the file
   int large_difference_reported = 0;      // both "Large timestamp difference" problems, max 5
+  int time_step_back_reported = 0;        // "Absolute time steps back", max 5
 
   // ---- per conversion run ----
   int invalid_date_reported = 0;  // "Invalid date in "@tim"-entry", max 10
 
   static constexpr int kMaxLargeDifferencePerFile = 5;
+  static constexpr int kMaxTimeStepBackPerFile = 5;
   static constexpr int kMaxInvalidDatePerRun = 10;
 
   void ResetForFile() {
@@ -32,6 +34,7 @@ struct DecodeMessages {
     suspicious_date_reported = false;
     truncated_entry_reported = false;
     large_difference_reported = 0;
+    time_step_back_reported = 0;
   }
   void ResetForRun() {
     ResetForFile();

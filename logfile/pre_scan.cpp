@@ -1,5 +1,7 @@
 #include "logfile/pre_scan.h"
 
+#include <cstdlib>
+
 #include "common/message_output.h"
 
 namespace tessmar {
@@ -9,8 +11,30 @@ constexpr ExtTime kDate2000 = 946684800;   // 2000-01-01 00:00:00
 constexpr ExtTime kDate2050 = 2524608000;  // 2050-01-01 00:00:00
 constexpr int kListedTimeEntries = 4;
 constexpr int kListedMarkers = 9;
+// A 32-bit count this far (in seconds) before the previous one starts a new run of counts: the
+// logger's counter started again.
+constexpr double kRestartStepBack = 2.0;
+// GPS fixes kept while a counter restart waits for confirmation.
+constexpr std::size_t kRecentFixes = 4;
 
 unsigned long Pos(int64_t position) { return static_cast<unsigned long>(position); }
+
+// A complete GPS fix with a date: the index and 32-bit count of its GPS entry 1, its date and
+// time in seconds since 1970.
+struct DatedFix {
+  uint32_t gps1_index = 0;
+  double time = 0;
+  uint32_t count = 0;
+};
+
+// Takes the fix for the restart's GPS time when it came after the restart.
+bool AttachGpsFix(CounterRestart& restart, const DatedFix& fix) {
+  if (restart.has_gps || fix.gps1_index < restart.index) return false;
+  restart.has_gps = true;
+  restart.gps_time = fix.time;
+  restart.gps_count = fix.count;
+  return true;
+}
 double Dbl(ExtTime t) { return static_cast<double>(t); }
 
 // Builds a tick count from the high part and bits 24..31 of `base` and a 24-bit frame stamp.
@@ -38,6 +62,11 @@ class PreScanner {
   void OnGps1(const LogEntry& e);
   void OnGps2(const LogEntry& e);
   void CompleteGpsFix();
+  bool EofAtNextWrite();
+  void OnWrap(const LogEntry& e);
+  void TakeStampBefore(uint64_t ticks, uint64_t entry_count);
+  void TrackCountRun(EntryPlace place, EntryPlace next, uint32_t count);
+  void ConfirmRestart();
   void Finish(ExtTime* combined_start_time);
   bool Ranges() const {
     return setup_.layout != nullptr &&
@@ -66,6 +95,25 @@ class PreScanner {
   uint64_t oldest_gps_ticks_ = 0;
   int64_t eof_index_ = -1;  // last "eof" marker
   int64_t eof_position_ = 0;
+  // A circular file without "eof" marker: the first entry of its oldest run (not found: none).
+  EntryPlace wrap_;
+  // The first time entry of the file: the clock's count after it and its own extended count.
+  bool have_first_tim_ = false;
+  uint64_t first_tim_ticks_ = 0;
+  uint64_t first_tim_count_ = 0;
+
+  // The current run of 32-bit counts: the count of its last entry that has one and the place
+  // behind that entry. A count far before it is a suspected restart, confirmed when the next
+  // count lies nearer to it than to the run before.
+  int64_t restart_ticks_ = 0;
+  bool have_anchor_ = false;
+  uint32_t anchor_count_ = 0;
+  EntryPlace after_anchor_;
+  bool have_suspect_ = false;
+  uint32_t suspect_count_ = 0;
+  EntryPlace suspect_;
+  std::vector<DatedFix> recent_fixes_;
+  uint32_t gps1_index_ = 0;
 };
 
 bool PreScanner::Progress(const LogEntry& e) {
@@ -126,19 +174,14 @@ void PreScanner::OnTimeEntry(const LogEntry& e) {
   if (after_eof_) clock_.Reanchor(EntryCount32(e.bytes));
   clock_.ApplyTimeEntry(e.bytes, e.position);
   after_eof_ = false;
+  const uint64_t entry_count = (static_cast<uint64_t>(clock_.High()) << 32) | EntryCount32(e.bytes);
+  if (!have_first_tim_) {
+    have_first_tim_ = true;
+    first_tim_ticks_ = clock_.TickCount();
+    first_tim_count_ = entry_count;
+  }
   if (r_.has_first_frame_stamp && frames_before_time_ && !stamp_used_) {
-    stamp_used_ = true;
-    uint64_t candidate = WithStamp(clock_.TickCount(), r_.first_frame_stamp);
-    // The frame came before this time entry. A stamp far above the entry's own count was taken
-    // before the 24-bit counter wrapped (a wrap is accepted up to half the 24-bit range, as for
-    // frames); a stamp a little above it is a frame stamped just after the entry's count.
-    const uint64_t entry_count =
-        (static_cast<uint64_t>(clock_.High()) << 32) | EntryCount32(e.bytes);
-    if (candidate > entry_count + 0x800000u && candidate >= 0x1000000u) candidate -= 0x1000000u;
-    if (r_.smallest_tick_count == 0 || candidate < r_.smallest_tick_count) {
-      r_.smallest_tick_count = candidate;
-    }
-    candidate_exists_ = true;
+    TakeStampBefore(clock_.TickCount(), entry_count);
   }
   const ExtTime t = clock_.TimeEntryTime();
   if (r_.listed_tim < kListedTimeEntries) {
@@ -166,6 +209,70 @@ void PreScanner::OnTimeEntry(const LogEntry& e) {
   }
   r_.time_entry_seen = true;
   clock_.CheckBreakpointAt(t, e.position);
+}
+
+// The pending first frame stamp came before a time entry: the clock's count after that entry is
+// `ticks`, the entry's own extended count `entry_count`.
+void PreScanner::TakeStampBefore(uint64_t ticks, uint64_t entry_count) {
+  stamp_used_ = true;
+  uint64_t candidate = WithStamp(ticks, r_.first_frame_stamp);
+  // A stamp far above the entry's own count was taken before the 24-bit counter wrapped (a wrap
+  // is accepted up to half the 24-bit range, as for frames); a stamp a little above it is a frame
+  // stamped just after the entry's count.
+  if (candidate > entry_count + 0x800000u && candidate >= 0x1000000u) candidate -= 0x1000000u;
+  if (r_.smallest_tick_count == 0 || candidate < r_.smallest_tick_count) {
+    r_.smallest_tick_count = candidate;
+  }
+  candidate_exists_ = true;
+}
+
+// A circular file without "eof" marker: the entry behind the newest one. What follows is the
+// oldest part of the recording, as behind an "eof" marker.
+void PreScanner::OnWrap(const LogEntry& e) {
+  have_anchor_ = have_suspect_ = false;
+  eof_since_stamp_ = true;
+  after_eof_ = true;
+  ShowMessageF(kMsgInfo,
+               "Pre-scan: no END-OF-FILE marker; the oldest entries follow the newest one at "
+               "filepos=0x%8.8lX .",
+               Pos(e.position));
+}
+
+// Called after the entry at `place` (behind it: `next`) was processed. A confirmed restart is
+// searched for by reading its stretch again; the reader then goes on at `next`.
+void PreScanner::TrackCountRun(EntryPlace place, EntryPlace next, uint32_t count) {
+  if (have_suspect_) {
+    have_suspect_ = false;
+    if (std::llabs(CountDistance(suspect_count_, count)) <
+        std::llabs(CountDistance(anchor_count_, count))) {
+      ConfirmRestart();
+      reader_.SetPosition(next.position, next.index);
+    }
+  } else if (have_anchor_ && CountDistance(anchor_count_, count) < -restart_ticks_) {
+    have_suspect_ = true;
+    suspect_ = place;
+    suspect_count_ = count;
+    return;
+  }
+  have_anchor_ = true;
+  anchor_count_ = count;
+  after_anchor_ = next;
+}
+
+void PreScanner::ConfirmRestart() {
+  const EntryPlace start =
+      FindRunStart(reader_, after_anchor_, anchor_count_, suspect_, suspect_count_);
+  CounterRestart restart;
+  restart.position = start.position;
+  restart.index = start.index;
+  for (const DatedFix& fix : recent_fixes_) {
+    if (AttachGpsFix(restart, fix)) break;
+  }
+  r_.counter_restarts.push_back(restart);
+  if (msgs_.verbose) {
+    ShowMessageF(kMsgInfo, "Pre-scan: the logger's counter started again at filepos=0x%8.8lX",
+                 Pos(start.position));
+  }
 }
 
 void PreScanner::OnPreMarker(const LogEntry& e) {
@@ -198,6 +305,7 @@ void PreScanner::OnTriggerMarker(const LogEntry& e) {
 
 void PreScanner::OnGps1(const LogEntry& e) {
   r_.has_gps = true;
+  gps1_index_ = e.index;
   gps1_ = DecodeGpsEntry1(e.bytes);
   have_gps1_ = true;
   if (have_gps2_) CompleteGpsFix();
@@ -232,11 +340,24 @@ void PreScanner::CompleteGpsFix() {
   }
   if (gps1_.HasDate()) {
     const double t = gps1_.DateTimeSeconds();
+    if (recent_fixes_.size() == kRecentFixes) recent_fixes_.erase(recent_fixes_.begin());
+    const DatedFix fix{gps1_index_, t, gps1_.count32};
+    recent_fixes_.push_back(fix);
+    for (CounterRestart& restart : r_.counter_restarts) AttachGpsFix(restart, fix);
     if (r_.oldest_gps_time < 0 || t < r_.oldest_gps_time) {
       r_.oldest_gps_time = t;
       oldest_gps_ticks_ = (static_cast<uint64_t>(clock_.High()) << 32) | gps1_.count32;
     }
   }
+}
+
+// The binary header names the next write position; an "eof" marker there means the circular file
+// has one, and its newest entry need not be searched for.
+bool PreScanner::EofAtNextWrite() {
+  const int64_t at = setup_.next_write_position;
+  if (at < reader_.FirstEntryPosition() || at + kEntrySize > reader_.FileSize()) return false;
+  LogEntry e;
+  return reader_.SetPosition(at) && reader_.NextEntry(&e) && e.cls == EntryClass::kEofMarker;
 }
 
 PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
@@ -250,6 +371,15 @@ PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
     ShowMessageF(kMsgInfo, "Pre-scan: Winding to filepos=0x%8.8lX in %.*s", Pos(first),
                  static_cast<int>(setup_.file_name.size()), setup_.file_name.data());
   }
+  if (setup_.circular && !EofAtNextWrite()) {
+    const WrapSearch search =
+        FindWrapWithoutEndMarker(reader_, [this](const LogEntry& e) { return Progress(e); });
+    if (search.aborted) return r_;
+    wrap_ = search.oldest;
+    r_.wrap = wrap_;
+    last_percent_ = -1;
+  }
+  restart_ticks_ = static_cast<int64_t>(kRestartStepBack * clock_.Frequency());
   reader_.SetPosition(first, 0);
   r_.oldest_index = -1;
   r_.oldest_position = first;
@@ -259,6 +389,12 @@ PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
   LogEntry e;
   while (reader_.NextEntry(&e, &msgs_)) {
     if (!Progress(e)) return r_;  // aborted: completed stays false
+    if (e.position == wrap_.position) OnWrap(e);
+    uint32_t count = 0;
+    const bool counted = EntryCount32Of(e, &count);
+    const EntryPlace place{e.position, e.index};
+    const EntryPlace next{e.position + e.size, e.index + 1};
+    const bool eof = e.cls == EntryClass::kEofMarker;
     switch (e.cls) {
       case EntryClass::kCanFrame:
         OnCanFrame(e);
@@ -299,7 +435,10 @@ PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
       }
     }
     ++r_.entry_count;
+    if (counted) TrackCountRun(place, next, count);  // may read again: `e` is no longer valid
+    if (eof) have_anchor_ = have_suspect_ = false;   // the oldest run follows
   }
+  if (have_suspect_) ConfirmRestart();  // nothing after it contradicts it
   Finish(combined_start_time);
   r_.completed = true;
   return r_;
@@ -327,6 +466,10 @@ void PreScanner::Finish(ExtTime* combined_start_time) {
       eof_index_ + 1 < static_cast<int64_t>(r_.entry_count)) {
     r_.oldest_index = static_cast<int32_t>(eof_index_ + 1);
     r_.oldest_position = eof_position_ + kEntrySize;
+  }
+  if (wrap_.Found()) {
+    r_.oldest_index = static_cast<int32_t>(wrap_.index);
+    r_.oldest_position = wrap_.position;
   }
   if (!r_.found_eof) {
     ++msgs_.error_count;
@@ -377,7 +520,12 @@ void PreScanner::Finish(ExtTime* combined_start_time) {
                  r_.found_eof ? "yes" : "NO!!", FormatDateTime(r_.oldest_time, ta, sizeof ta));
   }
 
-  // Start tick count.
+  // Start tick count. The oldest frames of a circular file that wrapped behind its last time entry
+  // come before its first time entry, across the end of the file.
+  if (after_eof_ && r_.has_first_frame_stamp && frames_before_time_ && !stamp_used_ &&
+      have_first_tim_) {
+    TakeStampBefore(first_tim_ticks_, first_tim_count_);
+  }
   if (r_.has_first_frame_stamp && r_.smallest_tick_count != 0) {
     const uint64_t candidate = WithStamp(r_.smallest_tick_count, r_.first_frame_stamp);
     if (candidate < r_.smallest_tick_count) r_.smallest_tick_count = candidate;
@@ -390,6 +538,11 @@ void PreScanner::Finish(ExtTime* combined_start_time) {
   r_.source_start_time = clock_.TimeBase() + seconds;
   r_.time_base = r_.time_base_at_oldest >= 0 ? r_.time_base_at_oldest : clock_.TimeBase();
   clock_.SetStart(r_.start_tick_count, r_.time_base);
+  // GPS time carries on after a restart only where it replaced the logger's clock.
+  if (!r_.using_gps_time) {
+    for (CounterRestart& restart : r_.counter_restarts) restart.has_gps = false;
+  }
+  clock_.SetCounterRestarts(r_.counter_restarts, r_.oldest_position);
 
   r_.latest_time = clock_.LatestTime();
   const double duration = Dbl(r_.latest_time - r_.oldest_time);

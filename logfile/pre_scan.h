@@ -9,10 +9,12 @@
 #include <functional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "logfile/calendar.h"
 #include "logfile/channel_value.h"
 #include "logfile/cld_reader.h"
+#include "logfile/count_runs.h"
 #include "logfile/decode_messages.h"
 #include "logfile/running_clock.h"
 #include "logfile/signal_values.h"
@@ -41,7 +43,12 @@ struct PreScanSetup {
   LogStartInfo start;          // StartDate / StartTimestamp of [LogFileInfo]
   double frequency = kDefaultTimerFrequency;
   bool new_file_on_startup = false;  // "NewFileOnStartup=" of the recording
-  double breakpoint = 0;             // conditional breakpoint, seconds since 1970; 0 = off
+  // "FifoMode=" of the recording: a circular file, whose oldest entries may follow the newest.
+  bool circular = false;
+  // "dwFilePosForNextWrite" of the binary header, -1 = none. Only a hint: when an "eof" marker
+  // stands there, a circular file needs no search for its newest entry.
+  int64_t next_write_position = -1;
+  double breakpoint = 0;  // conditional breakpoint, seconds since 1970; 0 = off
   // Columns whose ranges are widened (may be empty: then no ranges are collected).
   const ColumnLayout* layout = nullptr;
   const SignalDecoder* signals = nullptr;
@@ -59,6 +66,11 @@ struct PreScanResult {
   // several slots come before it (where first entry + 16 x index would not be).
   int64_t oldest_position = 0;
   bool found_eof = false;
+  // A circular file without "eof" marker that wrapped: the entry behind the newest one, where the
+  // conversion starts (not found otherwise).
+  EntryPlace wrap;
+  // Where the logger's counter started again (handed to the clock for the conversion pass).
+  std::vector<CounterRestart> counter_restarts;
   bool time_entry_seen = false;
   bool has_first_frame_stamp = false;
   uint32_t first_frame_stamp = 0;    // 24 bits

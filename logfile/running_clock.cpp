@@ -1,8 +1,10 @@
 #include "logfile/running_clock.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/message_output.h"
+#include "logfile/count_runs.h"
 
 namespace tessmar {
 namespace {
@@ -10,6 +12,8 @@ namespace {
 constexpr ExtTime kDate1990 = 631152000;   // 1990-01-01 00:00:00
 constexpr ExtTime kDate2038 = 2145916800;  // 2038-01-01 00:00:00
 constexpr ExtTime kDateLimit = 4294967296.0L;
+// A step back of the absolute time up to this much is the jitter the 24-bit rule clamps anyway.
+constexpr ExtTime kReportedStepBack = 0.1L;
 
 unsigned long Pos(int64_t position) { return static_cast<unsigned long>(position); }
 
@@ -33,6 +37,7 @@ void RunningClock::ResetForFile(const LogStartInfo& start, double frequency,
   unresolved_ = false;
   oldest_time_ = latest_time_ = time_base_at_oldest_ = -1;
   dates_trusted_ = true;
+  restarts_.clear();
   BeginPass(ClockPass::kPreScan);
 }
 
@@ -45,6 +50,21 @@ void RunningClock::BeginPass(ClockPass pass) {
   have_prev_gps_ = false;
   prev_gps_count_ = 0;
   gps_consistent_ = false;
+  next_restart_ = 0;
+  have_previous_time_ = false;
+}
+
+void RunningClock::SetCounterRestarts(std::vector<CounterRestart> restarts,
+                                      int64_t start_position) {
+  restarts_ = std::move(restarts);
+  // The pass reads from start_position to the end of the file, then from the first entry on.
+  std::sort(restarts_.begin(), restarts_.end(),
+            [start_position](const CounterRestart& a, const CounterRestart& b) {
+              const bool a_first = a.position >= start_position;
+              const bool b_first = b.position >= start_position;
+              return a_first != b_first ? a_first : a.position < b.position;
+            });
+  next_restart_ = 0;
 }
 
 void RunningClock::SetStart(uint64_t tick_count, ExtTime time_base) {
@@ -62,6 +82,88 @@ void RunningClock::Wrapped(int64_t position) {
   } else {
     ShowMessageF(kMsgWarning, "32-bit timestamp overflow .");
   }
+}
+
+void RunningClock::ReportUnresolvable(int64_t position, uint32_t candidate, double delta_t,
+                                      bool frame) {
+  ++Msgs().error_count;
+  unresolved_ = true;
+  char ta[48];
+  FormatDateTime(AbsoluteTime(), ta, sizeof ta);
+  const auto ts = static_cast<unsigned long>(candidate);
+  const auto prev = static_cast<unsigned long>(accepted_low_);
+  if (frame) {
+    ShowMessageF(kMsgError,
+                 "UNRESOLVABLE 24-bit timestamp overflow at fp=0x%08lX, ts=0x%08lX, prev=0x%08lX, "
+                 "ta=%s, deltaT=%.1lg s",
+                 Pos(position), ts, prev, ta, delta_t);
+  } else {
+    ShowMessageF(kMsgError,
+                 "UNRESOLVABLE timestamp step back (logger restart) at fp=0x%08lX, ts=0x%08lX, "
+                 "prev=0x%08lX, ta=%s, deltaT=%.1lg s",
+                 Pos(position), ts, prev, ta, delta_t);
+  }
+}
+
+void RunningClock::BridgeGap(uint32_t count, int64_t position) {
+  // The logger appended after a restart: continue ten seconds after the last known time.
+  const ExtTime new_time = AbsoluteTime() + 10;
+  candidate_low_ = accepted_low_ = count;
+  high_ = 0;
+  time_base_ = new_time - static_cast<ExtTime>(count) / frequency_;
+  UpdateSeconds();
+  last_time_entry_date_ = time_base_;
+  char ta[48];
+  ShowMessageF(
+      kMsgWarning,
+      "Added TEN SECONDS to bridge \"gap\" in timestamp at fp=0x%08lX, ts=0x%08lX, ta=%s .",
+      Pos(position), static_cast<unsigned long>(count), FormatDateTime(new_time, ta, sizeof ta));
+}
+
+// The entry is the first one counted after the logger restarted: the rules for a step back that
+// is neither jitter, nor a wrap, nor a lost carry apply to it, whatever its 24 bits look like.
+void RunningClock::ApplyCounterRestart(const LogEntry& entry, const CounterRestart& restart) {
+  const bool frame = entry.cls == EntryClass::kCanFrame;
+  uint32_t count = 0;
+  if (frame) {
+    count = CanTimestamp24(entry.bytes);
+  } else if (!EntryCount32Of(entry, &count)) {
+    return;
+  }
+  const uint32_t candidate = frame ? (accepted_low_ & 0xFF000000u) | count : count;
+  const double delta_t = static_cast<int32_t>(candidate - accepted_low_) / frequency_;
+  ReportUnresolvable(entry.position, candidate, delta_t, frame);
+  if (restart.has_gps) {
+    // The time came from GPS before the restart: it does after the restart too.
+    candidate_low_ = accepted_low_ = count;
+    high_ = 0;
+    time_base_ = static_cast<ExtTime>(restart.gps_time) -
+                 static_cast<ExtTime>(restart.gps_count) / frequency_;
+    UpdateSeconds();
+    last_time_entry_date_ = time_base_;
+    char ta[48];
+    ShowMessageF(kMsgWarning, "Logger restart at fp=0x%08lX: time continues from GPS time, ta=%s .",
+                 Pos(entry.position), FormatDateTime(AbsoluteTime(), ta, sizeof ta));
+  } else if (!new_file_on_startup_) {
+    BridgeGap(count, entry.position);
+  } else {
+    candidate_low_ = accepted_low_ = candidate;  // the step back is taken as it is
+    UpdateSeconds();
+  }
+}
+
+void RunningClock::NoteTimeStep(int64_t position) {
+  const ExtTime t = AbsoluteTime();
+  if (have_previous_time_ && t < previous_time_ - kReportedStepBack &&
+      Msgs().time_step_back_reported < DecodeMessages::kMaxTimeStepBackPerFile) {
+    ++Msgs().time_step_back_reported;
+    char from[48], to[48];
+    ShowMessageF(kMsgWarning, "Absolute time steps back at filepos=0x%08lX, from %s to %s .",
+                 Pos(position), FormatDateTime(previous_time_, from, sizeof from),
+                 FormatDateTime(t, to, sizeof to));
+  }
+  previous_time_ = t;
+  have_previous_time_ = true;
 }
 
 void RunningClock::ApplyCanFrame(const uint8_t* e, int64_t position) {
@@ -98,30 +200,8 @@ void RunningClock::ApplyCanFrame(const uint8_t* e, int64_t position) {
                      FormatDateTime(AbsoluteTime(), ta, sizeof ta));
       }
     } else {
-      ++Msgs().error_count;
-      unresolved_ = true;
-      char ta[48];
-      ShowMessageF(kMsgError,
-                   "UNRESOLVABLE 24-bit timestamp overflow at fp=0x%08lX, ts=0x%08lX, "
-                   "prev=0x%08lX, ta=%s, deltaT=%.1lg s",
-                   Pos(position), static_cast<unsigned long>(candidate_low_),
-                   static_cast<unsigned long>(accepted_low_),
-                   FormatDateTime(AbsoluteTime(), ta, sizeof ta), delta_t);
-      if (!new_file_on_startup_) {
-        // The logger appended after a restart: continue ten seconds after the last known time.
-        const ExtTime new_time = AbsoluteTime() + 10;
-        candidate_low_ &= 0x00FFFFFFu;
-        accepted_low_ = candidate_low_;
-        high_ = 0;
-        time_base_ = new_time - static_cast<ExtTime>(candidate_low_) / frequency_;
-        UpdateSeconds();
-        last_time_entry_date_ = time_base_;
-        ShowMessageF(kMsgWarning,
-                     "Added TEN SECONDS to bridge \"gap\" in timestamp at fp=0x%08lX, ts=0x%08lX, "
-                     "ta=%s .",
-                     Pos(position), static_cast<unsigned long>(candidate_low_),
-                     FormatDateTime(new_time, ta, sizeof ta));
-      }
+      ReportUnresolvable(position, candidate_low_, delta_t, true);
+      if (!new_file_on_startup_) BridgeGap(candidate_low_ & 0x00FFFFFFu, position);
     }
   }
   Step32(position);
@@ -296,6 +376,10 @@ bool RunningClock::CheckBreakpointAt(ExtTime absolute_time, int64_t position) {
 void RunningClock::ApplyEntry(const LogEntry& entry) {
   const uint8_t* e = entry.bytes;
   const bool conversion = pass_ == ClockPass::kConversion;
+  if (conversion && next_restart_ < restarts_.size() &&
+      entry.position == restarts_[next_restart_].position) {
+    ApplyCounterRestart(entry, restarts_[next_restart_++]);
+  }
   switch (entry.cls) {
     case EntryClass::kCanFrame:
       if (conversion || time_entry_seen_) ApplyCanFrame(e, entry.position);
@@ -321,7 +405,22 @@ void RunningClock::ApplyEntry(const LogEntry& entry) {
     default:
       break;
   }
-  if (conversion) CheckBreakpoint(entry.position);
+  if (conversion) {
+    switch (entry.cls) {
+      case EntryClass::kCanFrame:
+        if (!IsDummyBlock(e)) NoteTimeStep(entry.position);
+        break;
+      case EntryClass::kTimeMarker:
+      case EntryClass::kExpression:
+      case EntryClass::kGps1:
+      case EntryClass::kBulkExpression:
+        NoteTimeStep(entry.position);
+        break;
+      default:
+        break;
+    }
+    CheckBreakpoint(entry.position);
+  }
 }
 
 }  // namespace tessmar

@@ -8,6 +8,7 @@
 // entries move the count (ClockPass).
 
 #include <cstdint>
+#include <vector>
 
 #include "logfile/calendar.h"
 #include "logfile/cld_reader.h"
@@ -28,6 +29,21 @@ struct LogStartInfo {
   int64_t start_timestamp = 0;  // ticks of "StartTimestamp="
 };
 
+// A place where the logger's counter started again from about 0 (the logger restarted and went
+// on writing the same file), found by the pre-scan from the 32-bit counts around it. A CAN frame
+// stamped after such a restart can look like a wrap of the 24-bit counter, which would put it up
+// to 214 s late without a word; the conversion pass treats it as the restart it is.
+struct CounterRestart {
+  int64_t position = 0;  // the first entry counted from the new start
+  uint32_t index = 0;
+  // Recordings whose time comes from GPS (the logger's clock was unusable): the first GPS fix
+  // with a date after the restart, its date and time (seconds since 1970) and the 32-bit count
+  // of its GPS entry 1. The time after the restart continues from it.
+  bool has_gps = false;
+  double gps_time = 0;
+  uint32_t gps_count = 0;
+};
+
 class RunningClock {
  public:
   // Resets everything for a new source file (start of the pre-scan): high = 0, accepted and
@@ -46,6 +62,11 @@ class RunningClock {
   // the last time entry becomes the time base.
   void SetStart(uint64_t tick_count, ExtTime time_base);
 
+  // The counter restarts of this file for the conversion pass, which starts reading at
+  // `start_position` and winds to the first entry at the end of the file.
+  void SetCounterRestarts(std::vector<CounterRestart> restarts, int64_t start_position);
+  const std::vector<CounterRestart>& CounterRestarts() const { return restarts_; }
+
   // Conditional breakpoint: an absolute time (seconds since 1970), 0 = off.
   void SetBreakpoint(double breakpoint) { breakpoint_ = breakpoint; }
 
@@ -54,7 +75,9 @@ class RunningClock {
   // Applies one entry as the current pass does (CAN frames, markers, time entries, expression and
   // GPS entries, BULK blocks; the pre-scan applies CAN frames only once a time entry was seen).
   // Then checks the breakpoint: after every entry in the conversion pass, at time entries in the
-  // pre-scan.
+  // pre-scan. In the conversion pass a counter restart is applied at its entry first, and an
+  // absolute time more than 0.1 s before that of the previous timed entry is reported
+  // ("Absolute time steps back ...", at most 5 times per file).
   void ApplyEntry(const LogEntry& entry);
 
   // The single steps, for callers that dispatch themselves.
@@ -124,6 +147,15 @@ class RunningClock {
     UpdateSeconds();
   }
   void Wrapped(int64_t position);
+  // The step back of an unresolvable overflow, or of a known counter restart, when the logger
+  // appends after a restart: the time goes on ten seconds after the last known time, counted
+  // from `count` (the new count's low bits).
+  void BridgeGap(uint32_t count, int64_t position);
+  // "UNRESOLVABLE ..." for a candidate that steps back (a CAN frame's 24 bits, or another entry's
+  // 32 bits); error count + 1.
+  void ReportUnresolvable(int64_t position, uint32_t candidate, double delta_t, bool frame);
+  void ApplyCounterRestart(const LogEntry& entry, const CounterRestart& restart);
+  void NoteTimeStep(int64_t position);
   void UpdateSeconds() {
     if (!(frequency_ > 0)) frequency_ = kDefaultTimerFrequency;
     seconds_ = static_cast<ExtTime>(TickCount()) / frequency_;
@@ -165,6 +197,11 @@ class RunningClock {
   bool have_prev_gps_ = false;
   uint64_t prev_gps_count_ = 0;
   bool gps_consistent_ = false;
+  std::size_t next_restart_ = 0;
+  bool have_previous_time_ = false;
+  ExtTime previous_time_ = 0;  // absolute time of the previous timed entry
+
+  std::vector<CounterRestart> restarts_;  // in the order the conversion pass meets them
 };
 
 }  // namespace tessmar

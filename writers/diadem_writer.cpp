@@ -411,6 +411,8 @@ int DiademWriter::Create(const WriterSetup& setup) {
   data_.Close();
   rows_written_ = 0;
   write_failed_ = false;
+  have_previous_row_ = false;
+  interval_breaks_ = 0;
   output_path_ = setup.output_path;
   if (!Initialise(setup)) return 0;
   if (!data_.Create(DataPath(setup.output_path, mode_))) {
@@ -421,7 +423,15 @@ int DiademWriter::Create(const WriterSetup& setup) {
 }
 
 int DiademWriter::WriteRow(const WriterRow& row) {
-  return WriteDataRow(row.elapsed, row.time + row.time_base) ? kRowWritten : kRowFailed;
+  if (!WriteDataRow(row.elapsed, row.time + row.time_base)) return kRowFailed;
+  // Rows more than half an interval away from the fixed interval break an implicit time.
+  const double interval = state_.row_interval;
+  if (have_previous_row_ && std::fabs(row.elapsed - previous_elapsed_ - interval) > interval / 2) {
+    ++interval_breaks_;
+  }
+  have_previous_row_ = true;
+  previous_elapsed_ = row.elapsed;
+  return kRowWritten;
 }
 
 bool DiademWriter::FinishFiles() {
@@ -444,6 +454,16 @@ bool DiademWriter::FinishFiles() {
   if (!ok) {
     Fail(WriteErrorText(header));
     return false;
+  }
+  const int implicit = state_.time_kinds[0] == 1 ? 1 : state_.time_kinds[1] == 1 ? 2 : 0;
+  if (implicit != 0 && interval_breaks_ > 0) {
+    ShowMessageF(kMsgWarning,
+                 "DIAdem: the header gives the rows one fixed interval of %lg s (implicit time), "
+                 "but the row grid started again after %lld gap%s in the timestamps, so DIAdem "
+                 "shows wrong times from the first gap on. For each row's true time choose an "
+                 "explicit time channel: \"Seconds\" for time channel #%d (--time%d seconds).",
+                 state_.row_interval, static_cast<long long>(interval_breaks_),
+                 interval_breaks_ == 1 ? "" : "s", implicit, implicit);
   }
   return true;
 }

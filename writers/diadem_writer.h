@@ -14,6 +14,11 @@
 // 62167132800) makes DIAdem show the recording's dates rather than dates in year 0.
 // A data file whose rows could not all be written gets no header file.
 //
+// An implicit time channel states one fixed interval from the first row on. Where the rows do
+// not keep it (the row grid starts again after a gap in the recording's timestamps), the times
+// DIAdem computes are wrong from there on; finishing the header then warns with the number of
+// such places and names the explicit time channel that holds each row's true time.
+//
 // GPS columns are not supported: initialisation refuses with "Export of GPS data not supported".
 // When sources are combined into one output, the data file stays open across them and the header
 // (written when the last source is finished) counts every row. The header's start date and time
@@ -99,6 +104,11 @@ class DiademWriter : public Writer {
   std::vector<char> text_row_;  // an ASCII row being assembled
   std::int64_t rows_written_ = 0;
   bool write_failed_ = false;
+  // Implicit time: the relative time of the previous row, and the places where a row did not
+  // follow it by the row interval.
+  bool have_previous_row_ = false;
+  double previous_elapsed_ = 0;
+  std::int64_t interval_breaks_ = 0;
 };
 
 }  // namespace tessmar

@@ -338,5 +338,77 @@ TEST_F(ClockTest, PassesApplyDifferentEntries) {
   EXPECT_EQ(clock.AcceptedLow(), 0x2000u);
 }
 
+// ---- Counter restarts and steps back (conversion pass) -----------------------------------------
+
+// Entries go through ApplyEntry, as in the conversion pass.
+class PassTest : public ClockTest {
+ protected:
+  void Apply(const Bytes& bytes, int64_t position) {
+    LogEntry e;
+    e.bytes = bytes.data();
+    e.size = e.length = 16;
+    e.position = position;
+    e.cls = ClassifyEntry(bytes.data());
+    clock.ApplyEntry(e);
+  }
+  Bytes TimAt(uint32_t count, int64_t seconds_after) {
+    const CalendarTime t = SecondsToCalendar(static_cast<long double>(kOct2017 + seconds_after));
+    return testing::TimeEntry(count, static_cast<int>(t.year), t.month, t.day, t.hour, t.minute,
+                              t.second, 0);
+  }
+};
+
+// A restart whose first stamp would pass for a 24-bit wrap (it lies less than half the 24-bit
+// range ahead) is taken as the restart the pre-scan found: reported and bridged, or continued
+// from GPS time where GPS time replaced the logger's clock.
+TEST_F(PassTest, KnownCounterRestartIsNotTakenForAWrap) {
+  const Bytes first = testing::CanEntry(0xD00000, 0x100, {1});
+  const Bytes restarted = testing::CanEntry(0x001000, 0x100, {1});
+  for (bool gps : {false, true}) {
+    capture.Clear();
+    msgs = DecodeMessages();
+    Start(0xD00000);
+    CounterRestart restart;
+    restart.position = 0x60;
+    restart.has_gps = gps;
+    restart.gps_time = static_cast<double>(kOct2017) + 100;
+    restart.gps_count = 0x1000 + 78131;  // 2 s after the restart
+    clock.SetCounterRestarts({restart}, 0x40);
+    Apply(first, 0x40);
+    const ExtTime before = clock.AbsoluteTime();
+    Apply(restarted, 0x60);
+    EXPECT_EQ(clock.AcceptedLow(), 0x1000u);
+    EXPECT_EQ(clock.High(), 0u);
+    EXPECT_EQ(msgs.error_count, 1);
+    EXPECT_EQ(Count("UNRESOLVABLE 24-bit timestamp overflow at fp=0x00000060, ts=0x00001000, "
+                    "prev=0x00D00000"),
+              1);
+    if (gps) {
+      EXPECT_NEAR(static_cast<double>(clock.AbsoluteTime()), static_cast<double>(kOct2017) + 98,
+                  1e-6);
+      EXPECT_EQ(Count("Logger restart at fp=0x00000060: time continues from GPS time, "
+                      "ta=2017-10-19 12:36:34.00 ."),
+                1);
+    } else {
+      EXPECT_NEAR(static_cast<double>(clock.AbsoluteTime() - before), 10.0, 1e-6);
+      EXPECT_EQ(Count("Added TEN SECONDS"), 1);
+    }
+  }
+}
+
+TEST_F(PassTest, StepBackOfTheAbsoluteTimeIsReported) {
+  Start(0);
+  Apply(TimAt(78131, 1), 0x40);  // within 2 s of the start date: the count moves to 2 s
+  Apply(testing::CanEntry(78131 + 1000, 0x100, {1}), 0x50);
+  EXPECT_EQ(capture.CountAtLeast(kMsgWarning), 0);
+  // The clock was set back by 6 s: a time warp, and the times step back.
+  Apply(TimAt(156262, -4), 0x60);
+  EXPECT_EQ(Count("Absolute time steps back at filepos=0x00000060, "
+                  "from 2017-10-19 12:34:58.02 to 2017-10-19 12:34:50.02 ."),
+            1);
+  Apply(testing::CanEntry(156262, 0x100, {1}), 0x70);
+  EXPECT_EQ(Count("steps back"), 1) << "the time goes on from there";
+}
+
 }  // namespace
 }  // namespace tessmar

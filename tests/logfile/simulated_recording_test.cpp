@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <map>
+#include <string>
 
 #include "common/message_output.h"
 #include "config/clc_file.h"
@@ -59,6 +60,7 @@ void ReadBack(const SimulatorOptions& options, Pass* p) {
   setup.start = p->header.start;
   setup.frequency = CheckTimerFrequency(p->header, &p->msgs);
   setup.new_file_on_startup = cfg.NewFileOnStartup != 0;
+  setup.circular = cfg.FifoMode != 0;
   setup.layout = &p->layout;
   setup.signals = &decoder;
   setup.channels = p->channels;
@@ -162,6 +164,37 @@ TEST(SimulatedRecording, WrappedCircularFileStartsAtItsOldestEntry) {
   }
 }
 
+// Power lost in a circular file: no "eof" marker tells where the newest entry ends. Every entry
+// is still read once, in recording order, at its own time.
+TEST(SimulatedRecording, TruncatedCircularFileStartsBehindItsNewestEntry) {
+  for (uint64_t seed : {1u, 2u, 3u, 7u}) {
+    MessageCapture capture;
+    Pass p;
+    SimulatorOptions o;
+    o.duration_s = 120;
+    o.seed = seed;
+    o.fifo_size_kb = 64;
+    o.gps = seed % 2 == 1;
+    o.faults.truncated_end = true;
+    ReadBack(o, &p);
+    ASSERT_TRUE(p.sim.wrapped);
+    EXPECT_FALSE(p.scan.found_eof);
+    double oldest = -1;
+    int64_t oldest_position = -1;
+    for (const SimulatedEntry& e : p.sim.entries) {
+      if (e.kind != SimEntryKind::kDummy && (oldest < 0 || e.time < oldest)) {
+        oldest = e.time;
+        oldest_position = static_cast<int64_t>(e.file_pos);
+      }
+    }
+    EXPECT_EQ(p.scan.oldest_position, oldest_position) << "seed " << seed;
+    EXPECT_EQ(p.entries_read, p.sim.entries_in_file) << "seed " << seed;
+    EXPECT_EQ(p.msgs.error_count, 1) << "only the missing end marker, seed " << seed;
+    EXPECT_TRUE(p.monotonic) << "seed " << seed;
+    EXPECT_LT(p.worst_time_error, 0.011) << "seed " << seed;
+  }
+}
+
 TEST(SimulatedRecording, CounterDefectsAreRepaired) {
   MessageCapture capture;
   Pass p;
@@ -193,6 +226,53 @@ TEST(SimulatedRecording, CounterRestartIsBridgedThenResynchronisedByTheNextTimeE
   EXPECT_TRUE(p.monotonic);
   EXPECT_NEAR(static_cast<double>(p.scan.latest_time), p.sim.last_time, 0.011)
       << "the time entries after the restart put the clock right again";
+}
+
+// File position of the first entry after the simulated restart.
+int64_t RestartPosition(const SimulationResult& sim) {
+  for (const std::string& f : sim.faults) {
+    if (f.rfind("counter_restart filepos=", 0) == 0) return std::stoll(f.substr(24), nullptr, 16);
+  }
+  return -1;
+}
+
+// Late in a long recording the restarted counter's first stamps lie less than half the 24-bit
+// range ahead of the last ones: they would pass for a wrap, silently putting the frames up to
+// 214 s late. The 32-bit counts around them show the restart.
+TEST(SimulatedRecording, CounterRestartThatLooksLikeAWrapIsFoundAndBridged) {
+  MessageCapture capture;
+  Pass p;
+  SimulatorOptions o;
+  o.duration_s = 400;
+  o.bus_load_percent = 2;
+  o.fifo_size_kb = 0;
+  o.faults.counter_restart = true;
+  ReadBack(o, &p);
+  ASSERT_EQ(p.scan.counter_restarts.size(), 1u);
+  EXPECT_EQ(p.scan.counter_restarts[0].position, RestartPosition(p.sim));
+  EXPECT_EQ(p.msgs.error_count - p.errors_before_pass, 1);
+  EXPECT_TRUE(capture.Contains("Added TEN SECONDS to bridge \"gap\" in timestamp at fp="));
+  EXPECT_TRUE(p.monotonic);
+}
+
+// A bad real-time clock: the time comes from GPS, also after the logger restarted.
+TEST(SimulatedRecording, BadClockWithRestartContinuesFromGpsTime) {
+  MessageCapture capture;
+  Pass p;
+  SimulatorOptions o;
+  o.duration_s = 30;
+  o.seed = 5;
+  o.fifo_size_kb = 0;
+  o.gps = true;
+  o.faults.bad_rtc_date = true;
+  o.faults.counter_restart = true;
+  ReadBack(o, &p);
+  EXPECT_TRUE(p.scan.using_gps_time);
+  ASSERT_EQ(p.scan.counter_restarts.size(), 1u);
+  EXPECT_EQ(p.scan.counter_restarts[0].position, RestartPosition(p.sim));
+  EXPECT_TRUE(capture.Contains("time continues from GPS time"));
+  EXPECT_LT(p.worst_time_error, 0.011);
+  EXPECT_TRUE(p.monotonic);
 }
 
 TEST(SimulatedRecording, BadClockFallsBackToGpsAndTruncatedEndIsReported) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/message_output.h"
 #include "tests/writers/writer_fixture.h"
 #include "writers/diadem_writer.h"
 
@@ -61,6 +62,33 @@ TEST(Diadem, Int32WithImplicitTimeMatchesGoldenFiles) {
   EXPECT_EQ(ReadBytes(dir / "run1.i32"), ReadBytes(kGolden / "diadem_int32_data.i32"));
   EXPECT_EQ(ReadText(dir / "run1.dat"), GoldenHeader("diadem_int32_header.dat"));
   EXPECT_EQ(w.ShownOutputPath(dir / "run1.dat"), (dir / "run1.dat").string() + "+.i32");
+}
+
+// Rows that leave the fixed interval of an implicit time channel (the grid started again after a
+// gap) are counted, and the header's finish says so; an explicit time channel holds them.
+TEST(Diadem, ImplicitTimeWarnsAboutGapsInTheRows) {
+  for (TimeColumnKind kind : {TimeColumnKind::kImplicit, TimeColumnKind::kSeconds}) {
+    TempFolder dir;
+    WriterFixture fx;
+    fx.Signal(0, "Speed", "km/h", 16, 'U', 1, 0);
+    fx.Finish(dir / "gaps.dat");
+    fx.setup.time_column2 = kind;
+    DiademWriter w(kDiademReal64);
+    ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
+    fx.Set(fx.SignalColumn(0), 1, 1);
+    MessageCapture capture;
+    for (double t : {1.0, 1.01, 1.02, 2.5, 2.51, 7.25}) {
+      ASSERT_EQ(w.WriteRow(Row(t)), kRowWritten);
+    }
+    ASSERT_EQ(w.Finish(WriterFinish{6, false, false}), 1) << w.error_text();
+    EXPECT_EQ(capture.Contains("DIAdem: the header gives the rows one fixed interval of 0.01 s "
+                               "(implicit time), but the row grid started again after 2 gaps in "
+                               "the timestamps, so DIAdem shows wrong times from the first gap "
+                               "on. For each row's true time choose an explicit time channel: "
+                               "\"Seconds\" for time channel #2 (--time2 seconds)."),
+              kind == TimeColumnKind::kImplicit);
+    EXPECT_EQ(capture.CountAtLeast(kMsgWarning), kind == TimeColumnKind::kImplicit ? 1 : 0);
+  }
 }
 
 TEST(Diadem, AsciiWithTwoExplicitTimesMatchesGoldenFiles) {

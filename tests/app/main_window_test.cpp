@@ -39,7 +39,7 @@ using testing::WindowFixture;
 
 TEST(MainWindow, PagesInOrderAndSettingsFileReported) {
   WindowFixture f;
-  TCanLogForm1& w = f.Start();
+  TCanLogForm1& w = f.Start({}, "[MainWindow]\r\nVerboseDisplay=0\r\n");
   const QStringList expected = {"CANdb",     "Aliases", "Messages, etc", "Logger Cfg", "Trigger",
                                 "Converter", "GPS",     "Setup",         "Info"};
   QStringList captions;

@@ -11,7 +11,7 @@ void ConverterChoices::Set(const ConverterOptions& chosen, int message_rate_limi
 }
 
 void ConverterChoices::Edit(const ConverterOptions& controls, int message_rate_limit) {
-  const auto take = [&](auto ConverterOptions::* field) {
+  const auto take = [&](auto ConverterOptions::*field) {
     if (controls.*field != shown_.*field) chosen_.*field = controls.*field;
   };
   take(&ConverterOptions::output_type);

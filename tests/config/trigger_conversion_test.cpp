@@ -45,8 +45,8 @@ TEST(TriggerConversion, GridToFourLineKeepsStopAsStopAndNamesWhatIsDropped) {
   EXPECT_EQ(f.CompOp[4], 3);
   EXPECT_EQ(f.CompVal[4], 90);
   EXPECT_EQ(f.Use2Starts, 0);
-  EXPECT_EQ(c.kept, (std::vector<std::string>{"START: Speed > 50 AND Speed < 120",
-                                              "STOP: Temp >= 90"}));
+  EXPECT_EQ(c.kept,
+            (std::vector<std::string>{"START: Speed > 50 AND Speed < 120", "STOP: Temp >= 90"}));
   ASSERT_EQ(c.dropped.size(), 1u);
   EXPECT_NE(c.dropped[0].find("Gear == 3"), std::string::npos);
   const std::string q = TriggerConversionQuestion(c, "Kavrix I (with C167 CPU)");

@@ -74,8 +74,8 @@ std::vector<Condition> ReadGrid(const T_CanLog_Config& cfg, std::vector<std::str
       current->terms.push_back(t);
     } else if (action == kActionAnd || action == kActionOr) {
       if (!current) {
-        dropped.push_back(StrPrintf("line %d, %s (joins a condition left out)", i + 1,
-                                    TermText(t).c_str()));
+        dropped.push_back(
+            StrPrintf("line %d, %s (joins a condition left out)", i + 1, TermText(t).c_str()));
         continue;
       }
       t.join = action;
@@ -132,7 +132,8 @@ void WriteGrid(const std::vector<Condition>& conditions, T_CanLog_Config& cfg,
     if (c.terms.empty()) continue;
     if (std::string_view(c.name) == "START2") {
       for (const Term& t : c.terms) {
-        dropped.push_back(TermText(t) + " (the grid takes one START condition: START2 is left out)");
+        dropped.push_back(TermText(t) +
+                          " (the grid takes one START condition: START2 is left out)");
       }
       continue;
     }
@@ -157,10 +158,11 @@ void WriteFourLine(const std::vector<Condition>& conditions, T_CanLog_Config& cf
     Condition shown{c.name, {}};
     int n = static_cast<int>(2 * g);  // next free line of this condition
     const int end = n + 2;
-    bool line_has_b = true;           // the line last filled cannot take a comparison B
+    bool line_has_b = true;  // the line last filled cannot take a comparison B
     for (const Term& t : c.terms) {
       if (!FourLineOperator(t.op)) {
-        dropped.push_back(TermText(t) + " (the four-line trigger compares with <, <=, > and >= only)");
+        dropped.push_back(TermText(t) +
+                          " (the four-line trigger compares with <, <=, > and >= only)");
         continue;
       }
       const int last = n - 1;

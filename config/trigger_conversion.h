@@ -28,9 +28,9 @@ std::vector<std::string> UnloggedTriggerSignals(const T_CanLog_Config& cfg,
 struct TriggerConversion {
   // The two families read the trigger differently and it has a used line: the user is asked.
   bool needed = false;
-  T_CanLog_Config converted;          // cfg with DeviceFamily and the trigger of the new family
-  std::vector<std::string> kept;      // "START: Speed > 50 AND Speed < 120", "STOP: ..."
-  std::vector<std::string> dropped;   // each comparison left out, with the reason
+  T_CanLog_Config converted;         // cfg with DeviceFamily and the trigger of the new family
+  std::vector<std::string> kept;     // "START: Speed > 50 AND Speed < 120", "STOP: ..."
+  std::vector<std::string> dropped;  // each comparison left out, with the reason
 };
 TriggerConversion ConvertTriggerForFamily(const T_CanLog_Config& cfg, uint32_t new_family);
 

@@ -75,8 +75,7 @@ bool SimExpression::Compile(std::string_view text, const Lookup& lookup) {
       primary();
     }
   };
-  const auto binary = [&](const std::function<void()>& operand, char a, Op op_a, char b,
-                          Op op_b) {
+  const auto binary = [&](const std::function<void()>& operand, char a, Op op_a, char b, Op op_b) {
     operand();
     while (ok) {
       skip_blanks();

@@ -202,6 +202,9 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   auto* interval_row = new QHBoxLayout;
   interval_row->addWidget(Ed_WriteInterval);
   interval_row->addWidget(new QLabel(tr("sec per line"), format_box));
+  Lab_IntervalUsed = new QLabel(format_box);
+  Lab_IntervalUsed->setObjectName(QStringLiteral("Lab_IntervalUsed"));
+  interval_row->addWidget(Lab_IntervalUsed);
   format_form->addRow(tr("Write interval"), interval_row);
   format_form->addRow(tr("Invalid signal value"), Ed_InvalidSignal);
   auto* values_row = new QHBoxLayout;
@@ -263,8 +266,7 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
     if (update_guard_ == 0) Q_EMIT outputDirEdited(text);
   });
 
-  connect(CB_OutputType, &QComboBox::currentIndexChanged, this,
-          &ConverterPage::OnOutputTypeChanged);
+  connect(CB_OutputType, &QComboBox::currentIndexChanged, this, &ConverterPage::OnOptionChanged);
   connect(LB_FileFormat, &QListWidget::currentRowChanged, this, &ConverterPage::OnOptionChanged);
   connect(SE_Headlines, &QSpinBox::valueChanged, this, &ConverterPage::OnOptionChanged);
   for (QComboBox* box : {CB_ColumnSeparator, CB_DecimalSeparator, CB_TimeColumn1, CB_TimeColumn2}) {
@@ -281,6 +283,22 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
 }
 
 void ConverterPage::SetOptions(const ConverterOptions& o) {
+  choices_.Set(o, RateLimit());
+  ShowChoices();
+}
+
+void ConverterPage::ShowChoices() {
+  {
+    // Writing the shown values into the controls must not count as an edit.
+    UpdateGuard guard(update_guard_);
+    FillControls(choices_.shown());
+  }
+  ShowCheck(choices_.check());
+}
+
+int ConverterPage::RateLimit() const { return message_rate_limit ? message_rate_limit() : 0; }
+
+void ConverterPage::FillControls(const ConverterOptions& o) {
   CB_OutputType->setCurrentIndex(
       o.output_type >= 0 && o.output_type < kOutputTypeCount ? o.output_type : 0);
   // An unknown format code selects no entry.
@@ -298,12 +316,12 @@ void ConverterPage::SetOptions(const ConverterOptions& o) {
   Chk_IgnoreLoggedSigDefs->setChecked(o.ignore_logged_sigdefs);
   Chk_CombineOutput->setChecked(o.combine_output);
   Chk_SkipUntilValid->setChecked(o.skip_until_all_valid);
+  // Ticked only where it can be used (Signals); the user's choice comes back with Signals.
   Chk_GraphPreview->setChecked(o.graph_preview);
+  Chk_GraphPreview->setEnabled(choices_.graph_preview_enabled());
   Ed_Breakpoint->setText(FromCore(o.conditional_breakpoint));
-  // Colours and enabled states of the output type.
-  const bool signals_type = CB_OutputType->currentIndex() == int(OutputType::kSignals);
-  Chk_GraphPreview->setEnabled(signals_type);
-  MarkRed(Chk_CombineOutput, signals_type);
+  MarkRed(Chk_CombineOutput, CB_OutputType->currentIndex() == int(OutputType::kSignals));
+  Lab_IntervalUsed->setText(FromCore(IntervalInWords(ParseSeconds(o.write_interval))));
 }
 
 ConverterOptions ConverterPage::Options() const {
@@ -329,39 +347,32 @@ ConverterOptions ConverterPage::Options() const {
   return o;
 }
 
-void ConverterPage::OnOutputTypeChanged() {
-  if (update_guard_ > 0) return;
-  // Choosing "Signals" by hand starts from the plain text format.
-  if (CB_OutputType->currentIndex() == int(OutputType::kSignals)) {
-    LB_FileFormat->setCurrentRow(OutputFormatListIndex(kFormatText));
-  }
-  OnOptionChanged();
-}
-
 void ConverterPage::OnOptionChanged() {
   if (update_guard_ > 0) return;
-  CheckOptions(false);
+  const std::string box_before = choices_.check().box_text;
+  choices_.Edit(Options(), RateLimit());
+  ShowChoices();
+  // A box tells once: an edit that leaves the same problem in place does not repeat it.
+  if (choices_.check().box_text != box_before) ShowBox(choices_.check());
 }
 
 OptionCheckResult ConverterPage::CheckOptions(bool quiet) {
-  ConverterOptions o = Options();
-  OptionCheckResult result = CheckConverterOptions(o);
-  {
-    // Writing the normalised values back must not run the check again.
-    UpdateGuard guard(update_guard_);
-    SetOptions(o);
-  }
-  ShowCheck(result);
-  if (!quiet && !result.box_text.empty()) {
-    Question q;
-    q.text = result.box_text;
-    q.caption = result.box_caption.empty() ? "Logfile Converter Warning" : result.box_caption;
-    q.icon = Icon::kWarning;
-    q.buttons = Buttons::kOk;
-    q.batch_answer = Answer::kOk;
-    Ask(q);
-  }
-  return result;
+  // Takes a field that is still being edited, too.
+  choices_.Edit(Options(), RateLimit());
+  ShowChoices();
+  if (!quiet) ShowBox(choices_.check());
+  return choices_.check();
+}
+
+void ConverterPage::ShowBox(const OptionCheckResult& result) {
+  if (result.box_text.empty()) return;
+  Question q;
+  q.text = result.box_text;
+  q.caption = result.box_caption.empty() ? "Logfile Converter Warning" : result.box_caption;
+  q.icon = Icon::kWarning;
+  q.buttons = Buttons::kOk;
+  q.batch_answer = Answer::kOk;
+  Ask(q);
 }
 
 void ConverterPage::ShowCheck(const OptionCheckResult& r) {
@@ -443,6 +454,11 @@ bool ConverterPage::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void ConverterPage::SetTopographicMapDir(const std::filesystem::path& dir) {
+  topo_dir_ = dir;
+  if (gps_preview_) gps_preview_->SetGtopo30Directory(dir);
+}
+
 void ConverterPage::AttachPreviews(ConversionRequest& request,
                                    const std::filesystem::path& ini_path) {
   const bool graph =
@@ -460,6 +476,7 @@ void ConverterPage::AttachPreviews(ConversionRequest& request,
   }
   if (map && !gps_preview_) {
     gps_preview_ = new TGpsPreviewForm(ini_path, this);
+    if (!topo_dir_.empty()) gps_preview_->SetGtopo30Directory(topo_dir_);
     gps_preview_->setAttribute(Qt::WA_QuitOnClose, false);
     // The fix under the mouse marks its moment in the graph preview when that is shown.
     gps_preview_->SetTimeMarkCallback([this](double absolute_time) {

@@ -5,7 +5,9 @@
 #include <QStringList>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 
+#include "app/converter_choices.h"
 #include "convert/converter_options.h"
 
 class QButtonGroup;
@@ -31,13 +33,19 @@ class ConverterPage : public QWidget {
  public:
   ConverterPage(int& update_guard, QWidget* parent = nullptr);
 
-  // Fills the controls from options (call under the update guard).
+  // Takes the options as the user's choice and shows them as the option check has them.
   void SetOptions(const ConverterOptions& options);
-  // Reads the controls.
+  // Reads the controls: the options a conversion uses.
   ConverterOptions Options() const;
+  // The options as the user chose them, also those a format fixes for now (for the settings
+  // file: switching back to a format that leaves them free shows them again).
+  const ConverterOptions& ChosenOptions() const { return choices_.chosen(); }
+  // The logger's message rate limit (ms), which the conversion puts in place of a write interval
+  // below 0.1 ms for Messages output; the field shows the replacement.
+  std::function<int()> message_rate_limit;
 
-  // Runs the option check on the current controls, writes the normalised values back and shows
-  // the colours; shows the check's message box unless quiet. Returns the check result.
+  // Takes the controls as the user's choice (a field still being edited too), shows the checked
+  // values and the colours, and shows the check's message box unless quiet. Returns the check.
   OptionCheckResult CheckOptions(bool quiet);
 
   QStringList sources() const { return sources_; }
@@ -66,6 +74,9 @@ class ConverterPage : public QWidget {
   // the graph preview and the GPS map through the request's preview hooks. The windows are made
   // on first use and keep their placement in the settings file ini_path.
   void AttachPreviews(ConversionRequest& request, const std::filesystem::path& ini_path);
+  // Folder of the topography tiles (the "Setup" page's field): the GPS map uses it from its
+  // creation on and follows every change at once.
+  void SetTopographicMapDir(const std::filesystem::path& dir);
   TGraphPreviewForm* graph_preview() const { return graph_preview_; }
   TGpsPreviewForm* gps_preview() const { return gps_preview_; }
 
@@ -81,11 +92,15 @@ class ConverterPage : public QWidget {
 
  private:
   void OnOptionChanged();
-  void OnOutputTypeChanged();
+  void ShowChoices();
+  void FillControls(const ConverterOptions& options);
+  void ShowBox(const OptionCheckResult& result);
+  int RateLimit() const;
   void OnSelectFiles();
   void ShowCheck(const OptionCheckResult& result);
 
   int& update_guard_;
+  ConverterChoices choices_;
   QStringList sources_;
   QTabWidget* sub_pages_;
 
@@ -109,6 +124,7 @@ class ConverterPage : public QWidget {
   QComboBox* CB_TimeColumn1;
   QComboBox* CB_TimeColumn2;
   QLineEdit* Ed_WriteInterval;
+  QLabel* Lab_IntervalUsed;  // the interval in words: "= 10 ms per row"
   QLineEdit* Ed_InvalidSignal;
   QRadioButton* RB_RawValues;
   QRadioButton* RB_ScaledValues;
@@ -121,7 +137,8 @@ class ConverterPage : public QWidget {
   TGpsPreviewForm* gps_preview_ = nullptr;
   bool graph_update_pending_ = false;
   bool map_redraw_pending_ = false;
-  double last_gps_fix_time_ = -1;  // seconds since 1970 of the latest fix with date and time
+  double last_gps_fix_time_ = -1;
+  std::filesystem::path topo_dir_;  // seconds since 1970 of the latest fix with date and time
 };
 
 }  // namespace tessmar

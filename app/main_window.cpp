@@ -27,13 +27,16 @@
 
 #include "app/converter_page.h"
 #include "app/external_viewer.h"
+#include "app/gps_page.h"
 #include "app/help_launcher.h"
 #include "app/language_scan.h"
 #include "app/logger_cfg_page.h"
+#include "app/messages_page.h"
 #include "app/partner_channel.h"
 #include "app/qt_text.h"
 #include "app/setup_page.h"
 #include "app/simple_pages.h"
+#include "app/trigger_page.h"
 #include "app/update_guard.h"
 #include "candb/named_databases.h"
 #include "candb/signal_selection.h"
@@ -43,6 +46,7 @@
 #include "common/translation.h"
 #include "config/clc_file.h"
 #include "config/password_rules.h"
+#include "config/trigger_conversion.h"
 #include "convert/command_line.h"
 #include "convert/conversion_driver.h"
 
@@ -126,10 +130,14 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
   converter_page_->SetSources({});
 
   // 2., 3. The settings file.
-  bool found = false;
-  settings_ = LoadSettingsFile(start_.settings_path, &found);
-  ShowMessageF(kMsgInfo, "Loaded converter config from \"%s\" .",
-               start_.settings_path.string().c_str());
+  settings_ = LoadSettingsFile(start_.settings_path, &settings_found_);
+  if (settings_found_) {
+    ShowMessageF(kMsgInfo, "Loaded converter config from \"%s\" .",
+                 start_.settings_path.string().c_str());
+  } else {
+    ShowMessageF(kMsgInfo, "No settings file \"%s\" yet: starting with the default settings.",
+                 start_.settings_path.string().c_str());
+  }
   ReadSettingsIntoControls();
   language_->AttachTestModeBox(setup_page_->translation_test_box());
 
@@ -178,16 +186,17 @@ void TCanLogForm1::BuildPages() {
     if (page == int(MainPage::kCANdb)) candb_page_->PageActivated();
   });
   pages_->addTab(new AliasesPage(pages_), tr("Aliases"));
-  pages_->addTab(CreatePendingPage({}, pages_), tr("Messages, etc"));
+  messages_page_ = new MessagesPage(config_, update_guard_, pages_);
+  pages_->addTab(messages_page_, tr("Messages, etc"));
   logger_cfg_page_ = new LoggerCfgPage(config_, update_guard_, pages_);
   pages_->addTab(logger_cfg_page_, tr("Logger Cfg"));
-  pages_->addTab(
-      CreatePendingPage({tr("Trigger Conditions"), tr("Trigger Conditions"), tr("Trigger Options")},
-                        pages_),
-      tr("Trigger"));
+  trigger_page_ = new TriggerPage(config_, update_guard_, pages_);
+  pages_->addTab(trigger_page_, tr("Trigger"));
   converter_page_ = new ConverterPage(update_guard_, pages_);
+  converter_page_->message_rate_limit = [this] { return config_.cfg.MsgRateLimit; };
   pages_->addTab(converter_page_, tr("Converter"));
-  pages_->addTab(CreatePendingPage({}, pages_), tr("GPS"));
+  gps_page_ = new GpsPage(update_guard_, pages_);
+  pages_->addTab(gps_page_, tr("GPS"));
   setup_page_ = new SetupPage(update_guard_, pages_);
   pages_->addTab(setup_page_, tr("Setup"));
   info_page_ = new InfoPage(pages_);
@@ -221,6 +230,10 @@ void TCanLogForm1::BuildPages() {
   connect(converter_page_, &ConverterPage::outputDirEdited, this, [this](const QString& dir) {
     UpdateGuard guard(update_guard_);
     setup_page_->export_dir()->setText(dir);
+  });
+  // The map preview takes a new topography folder at once.
+  connect(setup_page_, &SetupPage::topoDirEdited, this, [this](const QString& dir) {
+    converter_page_->SetTopographicMapDir(ToCore(dir.trimmed()));
   });
   connect(converter_page_, &ConverterPage::goClicked, this, &TCanLogForm1::StartConversion);
   connect(converter_page_, &ConverterPage::abortClicked, this, [this] { abort_requested_ = true; });
@@ -257,11 +270,9 @@ void TCanLogForm1::BuildMenus() {
   QMenu* password = file_menu_->addMenu(tr("Passw&ord protection"));
   password_menu_ = password->menuAction();
   password_menu_->setCheckable(true);
-  // The first entry switches the protection; it waits for the password dialog of a later
-  // version, but already names what it would do (see UpdatePasswordMenu).
+  // The first entry switches the protection and names what it will do (see UpdatePasswordMenu).
   password_toggle_ = password->addAction(tr("Enable password"));
   password_toggle_->setObjectName(QStringLiteral("MI_PasswordToggle"));
-  password_toggle_->setEnabled(false);
   connect(file_menu_, &QMenu::aboutToShow, this, &TCanLogForm1::UpdatePasswordMenu);
   password->addAction(tr("Clear saved passwords on this PC"), this,
                       [this] { remembered_password_.clear(); });
@@ -288,7 +299,10 @@ void TCanLogForm1::BuildMenus() {
         HelpEntry{"C&ommand Line Operation / Batch Mode", kHelpCommandLine},
         HelpEntry{"&GPS settings", kHelpGpsOutput}}) {
     const int topic = e.topic;
-    help->addAction(tr(e.caption), this, [topic] { ShowHelpTopic(topic); });
+    help->addAction(tr(e.caption), this, [this, topic] {
+      ClearStaleStatus();
+      ShowHelpTopic(topic);
+    });
   }
   help->addSeparator();
   language_->AddLanguageMenu(help);
@@ -298,8 +312,8 @@ void TCanLogForm1::BuildMenus() {
 
 void TCanLogForm1::SetUpTranslationAndHelp() {
   // Texts that the program writes itself (names, counts, results) are never looked up.
-  for (const char* name :
-       {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_Progress", "Lab_Result", "LB_FileFormat"}) {
+  for (const char* name : {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_Progress", "Lab_Result",
+                           "LB_FileFormat", "Lab_IntervalUsed"}) {
     SetTranslationTag(findChild<QObject*>(QString::fromLatin1(name)), kTagNoTranslate);
   }
   for (QAction* a : recent_actions_) SetTranslationTag(a, kTagNoTranslate);
@@ -319,7 +333,10 @@ void TCanLogForm1::SetUpTranslationAndHelp() {
   converter_page_->output_dir()->setProperty(kHelpTopicProperty, kHelpExportDir);
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   f1->setContext(Qt::ApplicationShortcut);
-  connect(f1, &QShortcut::activated, this, [this] { ShowContextHelp(pages_->currentWidget()); });
+  connect(f1, &QShortcut::activated, this, [this] {
+    ClearStaleStatus();
+    ShowContextHelp(pages_->currentWidget());
+  });
 }
 
 void TCanLogForm1::UpdatePasswordMenu() {
@@ -364,9 +381,8 @@ void TCanLogForm1::ReadSettingsIntoControls() {
   converter_page_->output_dir()->setText(FromCore(s.export_dir));
   setup_page_->external_viewer()->setText(FromCore(s.external_data_viewer));
   setup_page_->topo_dir()->setText(FromCore(s.topographic_map_data));
+  converter_page_->SetTopographicMapDir(s.topographic_map_data);
   converter_page_->SetOptions(s.converter);
-  // Colours and greyed fields of the stored options, without boxes.
-  converter_page_->CheckOptions(true);
   ShowGpsSettings();
 }
 
@@ -403,7 +419,7 @@ bool TCanLogForm1::WriteSettingsFile() {
   // With no entry of the format list selected the user chose no format: a stored code that this
   // version does not list stays as it was stored.
   const int stored_format = s.converter.output_file_format;
-  s.converter = converter_page_->Options();
+  s.converter = converter_page_->ChosenOptions();
   if (s.converter.output_file_format < 0) s.converter.output_file_format = stored_format;
   std::string error;
   if (!SaveSettingsFile(s, start_.settings_path, &error)) {
@@ -446,6 +462,11 @@ void TCanLogForm1::ShowOwnedStatus(const std::string& text, StatusOwner owner, b
 
 void TCanLogForm1::ClearOwnedStatus(StatusOwner owner) {
   if (status_.ClearIfOwner(owner)) ShowStatusLine();
+}
+
+void TCanLogForm1::ClearStaleStatus() {
+  status_.ResetSeverity();
+  ClearOwnedStatus(StatusOwner::kGeneral);
 }
 
 bool TCanLogForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -556,9 +577,12 @@ void TCanLogForm1::RunStartup() {
       config_.cfg.DeviceFamily = uint32_t(family);
     }
   }
-  // 6. The configuration named in the file name field.
+  // 6. The configuration named in the file name field. At the first start (no settings file)
+  // the default name usually names no file yet: that is no error.
   const QString name = setup_page_->logger_cfg()->text().trimmed();
-  if (!name.isEmpty()) LoadConfiguration(name);
+  const bool default_name_missing =
+      !settings_found_ && ToCore(name) == settings_.logger_cfg && !QFileInfo::exists(name);
+  if (!name.isEmpty() && !default_name_missing) LoadConfiguration(name);
   // 7. Refill the pages.
   RefillPages();
   // 8. The active page.
@@ -659,9 +683,24 @@ void TCanLogForm1::ApplyEditPages() {
 }
 
 void TCanLogForm1::OnFamilyChosen(int family) {
+  // The other trigger editor reads the trigger fields differently: the trigger is rewritten for
+  // it, after the user has seen what is kept and what is dropped.
+  const TriggerConversion conversion = ConvertTriggerForFamily(config_.cfg, uint32_t(family));
+  if (conversion.needed) {
+    Question q;
+    q.caption = "Warning";
+    q.icon = Icon::kWarning;
+    q.text = TriggerConversionQuestion(conversion, FamilyLimits(uint32_t(family)).name);
+    q.buttons = Buttons::kYesNo;
+    q.batch_answer = Answer::kYes;
+    if (Ask(q) != Answer::kYes) {
+      RefillPages();  // the list shows the family kept
+      return;
+    }
+  }
   // A choice in the list is an edit of the configuration, also when it names the family shown.
   last_family_ = family;
-  config_.cfg.DeviceFamily = uint32_t(family);
+  config_.cfg = conversion.converted;
   config_.modified = true;
   RefillPages();
 }
@@ -698,6 +737,8 @@ bool TCanLogForm1::AskToSave() {
 }
 
 bool TCanLogForm1::LoadConfiguration(const QString& file_name) {
+  // A new load: an error of an earlier action must not hide what this one reports.
+  status_.ResetSeverity();
   const QString previous_name = config_file_name();
   {
     UpdateGuard guard(update_guard_);
@@ -730,6 +771,7 @@ bool TCanLogForm1::SaveConfiguration(const QString& file_name) {
   }
   const std::string name = ToCore(file_name);
   status_.ResetSeverity();
+  if (!ConfirmUnloggedTriggerSignals()) return false;
   std::string error;
   if (WriteClcFile(name, config_, &error)) {
     ShowMessageF(kMsgInfo, "Saved logger config as \"%s\"", name.c_str());
@@ -738,6 +780,28 @@ bool TCanLogForm1::SaveConfiguration(const QString& file_name) {
   ShowMessageF(kMsgError, "Failed to save \"%s\"", name.c_str());
   if (!error.empty()) ShowMessage(kMsgInfo, error);
   return false;
+}
+
+bool TCanLogForm1::ConfirmUnloggedTriggerSignals() {
+  const std::vector<std::string> names = UnloggedTriggerSignals(config_.cfg, config_.sigs);
+  if (names.empty()) return true;
+  std::string list;
+  for (const std::string& n : names) list += (list.empty() ? "\"" : ", \"") + n + "\"";
+  Question q;
+  q.caption = "Warning";
+  q.icon = Icon::kWarning;
+  q.text = StrPrintf(Tr("The trigger uses signals that are not in the logger list: %s.\r\nThe "
+                        "logger cannot evaluate these trigger conditions.\r\n\r\nSave the "
+                        "configuration all the same ?"),
+                     list.c_str());
+  q.buttons = Buttons::kYesNo;
+  q.batch_answer = Answer::kYes;
+  if (Ask(q) != Answer::kYes) {
+    ShowMessage(kMsgStatus, Tr("Not saved: the trigger uses signals that are not logged."));
+    return false;
+  }
+  ShowMessageF(kMsgWarning, "Warning: trigger signals not in the logger list: %s", list.c_str());
+  return true;
 }
 
 void TCanLogForm1::NewConfiguration(bool keep_options) {

@@ -128,6 +128,9 @@ class TCanLogForm1 : public QMainWindow {
   // in red when asked, without changing the shown severity.
   void ShowOwnedStatus(const std::string& text, StatusOwner owner, bool red);
   void ClearOwnedStatus(StatusOwner owner);
+  // Before an action that may succeed without a word (opening help): the text of an earlier
+  // action leaves the status line, and the shown severity starts from 0 again.
+  void ClearStaleStatus();
   // Writes the settings file from the current controls.
   bool WriteSettingsFile();
 
@@ -154,6 +157,8 @@ class TCanLogForm1 : public QMainWindow {
   void RefillPages();
   void ApplyEditPages();
   void OnFamilyChosen(int family);
+  // Before saving: trigger signals that are not logged are named, and the user decides.
+  bool ConfirmUnloggedTriggerSignals();
   void OnMenuLoad();
   void OnMenuSave();
   void OnMenuNew(bool keep_options);
@@ -178,6 +183,7 @@ class TCanLogForm1 : public QMainWindow {
   int last_family_ = -1;
   BatchRun batch_;
   bool started_ = false;
+  bool settings_found_ = false;  // the settings file existed at start
   bool in_tick_ = false;
   bool converting_ = false;
   bool abort_requested_ = false;

@@ -23,22 +23,6 @@ namespace tessmar {
 void TCanLogForm1::InstallEditors() {
   exec_dialog = [](QDialog& dialog) { return dialog.exec(); };
 
-  // The pages take the places (and captions) that the main window keeps for them.
-  auto place = [this](MainPage index, QWidget* page) {
-    const int i = int(index);
-    const QString caption = pages_->tabText(i);
-    QWidget* old = pages_->widget(i);
-    pages_->removeTab(i);
-    pages_->insertTab(i, page, caption);
-    delete old;
-  };
-  messages_page_ = new MessagesPage(config_, update_guard_, pages_);
-  place(MainPage::kMessages, messages_page_);
-  trigger_page_ = new TriggerPage(config_, update_guard_, pages_);
-  place(MainPage::kTrigger, trigger_page_);
-  gps_page_ = new GpsPage(update_guard_, pages_);
-  place(MainPage::kGps, gps_page_);
-
   connect(messages_page_, &MessagesPage::applied, this, [this] {
     UpdateGuard guard(update_guard_);
     logger_cfg_page_->Refill();
@@ -78,7 +62,6 @@ void TCanLogForm1::InstallEditors() {
           &TCanLogForm1::TogglePassword);
   connect(logger_cfg_page_, &LoggerCfgPage::changePasswordClicked, this,
           &TCanLogForm1::ChangePassword);
-  password_toggle_->setEnabled(true);
   connect(password_toggle_, &QAction::triggered, this, &TCanLogForm1::TogglePassword);
 }
 

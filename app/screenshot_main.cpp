@@ -177,10 +177,15 @@ int main(int argc, char** argv) {
     cfg.CompVal[3] = 40;
     tessmar::SetText(cfg.SigName[2], "");
     tessmar::SetText(cfg.SigName[3], "");
+    // Written in the four-line form already: the family change has nothing to rewrite.
+    cfg.DeviceFamily = 0;
     Q_EMIT window.setup_page()->familyChosen(0);
     trigger->tabs()->setCurrentWidget(trigger->four_line_page());
     if (!save(window, "trigger_four_line.png")) return 1;
+    // Back to the grid: the question about rewriting the trigger takes its answer (Yes).
+    tessmar::SetBatchMode(true);
     Q_EMIT window.setup_page()->familyChosen(3);
+    tessmar::SetBatchMode(false);
 
     pages->setCurrentIndex(int(tessmar::MainPage::kMessages));
     if (!save(window, "messages_etc.png")) return 1;
@@ -282,8 +287,9 @@ int main(int argc, char** argv) {
     graph->resize(1000, 520);
     graph->LegendClick(tessmar::kGraphLegendRowHeight * 3 + 4);  // hides channel 3
     map->resize(900, 680);
-    map->SetGtopo30Directory(work);
-    map->topo_box()->setChecked(true);
+    // The tile folder as a user enters it on the "Setup" page: the open map takes it at once.
+    window.setup_page()->topo_dir()->setText(tessmar::FromCore(work.string()));
+    Q_EMIT window.setup_page()->topoDirEdited(window.setup_page()->topo_dir()->text());
     for (int i = 0; i < 3; ++i) map->Zoom(0.5);
     // The mouse over the middle of the track: the fix texts and the marker.
     std::size_t index = 0;

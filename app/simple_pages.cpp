@@ -77,29 +77,4 @@ AliasesPage::AliasesPage(QWidget* parent) : QWidget(parent) {
   layout->addWidget(grid, 1);
 }
 
-namespace {
-
-QWidget* PendingBody(QWidget* parent) {
-  auto* body = new QWidget(parent);
-  auto* layout = new QVBoxLayout(body);
-  auto* label =
-      new QLabel(QObject::tr("The editor of this page is not part of this version."), body);
-  label->setAlignment(Qt::AlignCenter);
-  label->setEnabled(false);
-  layout->addWidget(label);
-  return body;
-}
-
-}  // namespace
-
-QWidget* CreatePendingPage(const QStringList& sub_pages, QWidget* parent) {
-  if (sub_pages.isEmpty()) return PendingBody(parent);
-  auto* page = new QWidget(parent);
-  auto* tabs = new QTabWidget(page);
-  for (const QString& caption : sub_pages) tabs->addTab(PendingBody(tabs), caption);
-  auto* layout = new QVBoxLayout(page);
-  layout->addWidget(tabs);
-  return page;
-}
-
 }  // namespace tessmar

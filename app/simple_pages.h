@@ -1,6 +1,5 @@
 #pragma once
-// The simpler pages of the main window: "Info", "Aliases" and the pages whose editors come with
-// later versions (shown with their captions and sub-pages).
+// The simpler pages of the main window: "Info" and "Aliases".
 
 #include <QWidget>
 
@@ -36,8 +35,5 @@ class AliasesPage : public QWidget {
  public:
   explicit AliasesPage(QWidget* parent = nullptr);
 };
-
-// A page (optionally with sub-pages) whose editor is not part of this version.
-QWidget* CreatePendingPage(const QStringList& sub_pages, QWidget* parent);
 
 }  // namespace tessmar

@@ -350,9 +350,10 @@ SignalInfo ShowSignalInfo(const LoggerConfiguration& config, int list_index) {
   return info;
 }
 
-std::string SignalListInfoCaption() {
-  return std::string(Tr("Info: max logged signals = ")) + std::to_string(MAX_LOGGED_SIGNALS) +
-         Tr(" (total)  in ") + std::to_string(MAX_LOGGED_MESSAGES) + Tr(" messages .");
+std::string SignalListInfoCaption(uint32_t family) {
+  const DeviceFamilyLimits& limits = FamilyLimits(family);
+  return std::string(Tr("Info: max logged signals = ")) + std::to_string(limits.max_signals) +
+         Tr(" (total)  in ") + std::to_string(limits.max_messages) + Tr(" messages .");
 }
 
 bool RebuildViews(SignalTable& table, const T_CanLog_SigTab& sigs, SignalTree& tree,
@@ -418,9 +419,15 @@ int CandbImport::LoadFile(LoggerConfiguration& config, SignalTable& table,
     ShowMessageF(kMsgError, "File not found: \"%s\" .", p.c_str());
     return -1;
   }
+  int statements = 0;
+  const int n = table.LoadDbc(path, bus, kLoadIgnoreNodeNames, &statements);
+  if (statements == 0) {
+    // The same refusal as the command line's: the file is not remembered as a CAN database.
+    ShowMessageF(kMsgError, "\"%s\" is not a CAN database: it holds no DBC statement.", p.c_str());
+    return -1;
+  }
   SetLastPath(p);
   recent_.Enter(p, bus);
-  const int n = table.LoadDbc(path, bus, kLoadIgnoreNodeNames);
   if (n > 0 && (bus == 1 || bus == 2)) {
     char* field = bus == 1 ? config.cfg.DbFileBus1 : config.cfg.DbFileBus2;
     char updated[kMaxDbPathChars + 1];

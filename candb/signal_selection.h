@@ -108,8 +108,9 @@ struct SignalInfo {
 };
 SignalInfo ShowSignalInfo(const LoggerConfiguration& config, int list_index);
 
-// Caption of the info item of the signal-list menu.
-std::string SignalListInfoCaption();
+// Caption of the info item of the signal-list menu: the signal and message maximum of the device
+// family (those of an unknown or future device, 256 and 256, by default).
+std::string SignalListInfoCaption(uint32_t family = kDeviceFamilyNone);
 
 // After a load or a clear: re-marks the logged rows, refills the lists and rebuilds the tree.
 // Returns true when the tree got any node (the roots "Bus1" and "Bus2" are then expanded).
@@ -142,11 +143,12 @@ class CandbImport {
   static constexpr std::size_t kMaxPathChars = 255;
 
   // Loads a file into the table for bus n (node names ignored when matching earlier rows):
-  // a missing file gives "File not found: \"%s\" ." and changes nothing. Otherwise the path
-  // becomes the last CANdb path and enters the recent list; when signals were loaded, DbFileBus1
-  // or DbFileBus2 takes the path (setting the modified flag when it changes); then
+  // a missing file gives "File not found: \"%s\" ." and changes nothing, and so does a file that
+  // holds no DBC statement ("\"%s\" is not a CAN database: it holds no DBC statement."). Otherwise
+  // the path becomes the last CANdb path and enters the recent list; when signals were loaded,
+  // DbFileBus1 or DbFileBus2 takes the path (setting the modified flag when it changes); then
   // "Loaded CAN database \"%s\" for bus #%d, %d signals." is logged and the logged rows are
-  // marked. Returns the number of signals loaded, -1 for a missing file. The caller rebuilds the
+  // marked. Returns the number of signals loaded, -1 for a file refused. The caller rebuilds the
   // tree and the lists.
   int LoadFile(LoggerConfiguration& config, SignalTable& table, const std::filesystem::path& path,
                int bus);

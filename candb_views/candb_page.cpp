@@ -26,6 +26,7 @@
 #include "candb_views/candb_table_view.h"
 #include "candb_views/graph_msg_view.h"
 #include "common/message_output.h"
+#include "config/trigger_conversion.h"
 
 namespace tessmar {
 namespace {
@@ -349,6 +350,11 @@ void CANdbPage::BuildViews(QWidget* left) {
   connect(contract, &QPushButton::clicked, TV_CANdbTree, &QTreeWidget::collapseAll);
   connect(PC_CANdbViews, &QTabWidget::currentChanged, this, &CANdbPage::ShowHint);
   connect(TV_CANdbTree, &CandbTreeWidget::nodePressed, this, &CANdbPage::OnTreePressed);
+  connect(TV_CANdbTree, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem* item) { OnTreeDoubleClicked(item); });
+  connect(SG_CANdbTable, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+    if (index.isValid()) AddRows({index.row() + 1});
+  });
   connect(SG_CANdbTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) { OnTableCurrentChanged(current.row() + 1); });
   connect(SG_CANdbTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -410,7 +416,7 @@ void CANdbPage::BuildLoggedPanel(QWidget* right) {
     menu.addAction(tr("List of logged signals / messages..."))->setEnabled(false);
     menu.addSeparator();
     menu.addAction(tr("&Remove all logged signals and messages"), this, &CANdbPage::EraseAll);
-    menu.addAction(Q(SignalListInfoCaption()))->setEnabled(false);
+    menu.addAction(Q(SignalListInfoCaption(config_.cfg.DeviceFamily)))->setEnabled(false);
     menu.exec(QCursor::pos());
   });
   connect(Chk_GraphicDisplay, &QCheckBox::toggled, this, &CANdbPage::SetGraphicDisplay);
@@ -553,7 +559,16 @@ void CANdbPage::OnTreePressed(QTreeWidgetItem* item, Qt::MouseButton button) {
   ShowLists();
   ShowTableRow(table_.current_row());
   Btn_AddSignals->setEnabled(press.matches);
+  // "&Add signal(s) to list" adds what a drag of this node adds: a message with all its signals.
+  pressed_path_ = press.matches ? std::optional<DragItem>(press.item) : std::nullopt;
   TV_CANdbTree->ArmDrag(button == Qt::LeftButton && press.matches ? &press.item : nullptr);
+}
+
+void CANdbPage::OnTreeDoubleClicked(QTreeWidgetItem* item) {
+  if (!item) return;
+  const DragItem path = tree_.PathOf(item->data(0, Qt::UserRole).toInt());
+  // A signal is added; nodes and messages open and close as usual.
+  if (!path.signal.empty()) AddRows(RowsForDrop(table_, path));
 }
 
 void CANdbPage::OnNodeClicked(int index) {
@@ -606,26 +621,54 @@ void CANdbPage::Search() {
 }
 
 void CANdbPage::AddSelectedRows() {
+  // On the tree page the node pressed last counts, as if it were dragged to the list.
+  if (PC_CANdbViews->currentIndex() == kTreePage && pressed_path_) {
+    AddRows(RowsForDrop(table_, *pressed_path_));
+    return;
+  }
   // Every row of the selection, top to bottom; a Cancel answer affects only its own row.
   for (int row : SG_CANdbTable->SelectedTableRows()) AddTableRow(config_, table_, row);
   LoggedChanged(LB_LoggedSignals->currentRow());
 }
 
-void CANdbPage::DropItem(const DragItem& item) {
-  ShowMessage(kMsgStatus, DropStatusText(item));
-  for (int row : RowsForDrop(table_, item)) {
+void CANdbPage::AddRows(const std::vector<int>& rows) {
+  for (int row : rows) {
     if (EndsAddRun(AddTableRow(config_, table_, row))) break;
   }
   LoggedChanged(LB_LoggedSignals->currentRow());
 }
 
+void CANdbPage::DropItem(const DragItem& item) {
+  ShowMessage(kMsgStatus, DropStatusText(item));
+  AddRows(RowsForDrop(table_, item));
+}
+
 void CANdbPage::RemoveSelected() {
   const int index = LB_LoggedSignals->currentRow();
   if (QListWidgetItem* item = LB_LoggedSignals->currentItem()) {
-    RemoveLoggedSignal(config_, item->text().toStdString());
+    const std::string name = item->text().toStdString();
+    if (!ConfirmRemovingTriggerSignal(name)) return;
+    RemoveLoggedSignal(config_, name);
   }
   // The selection stays at the same index while the list still has it.
   LoggedChanged(index < CountUsedSignals(config_.sigs) ? index : -1);
+}
+
+bool CANdbPage::ConfirmRemovingTriggerSignal(const std::string& name) {
+  const std::vector<int> lines = TriggerLinesUsing(config_.cfg, name);
+  if (lines.empty()) return true;
+  std::string numbers;
+  for (const int line : lines) numbers += (numbers.empty() ? "" : ", ") + std::to_string(line + 1);
+  Question q;
+  q.caption = "Warning";
+  q.icon = Icon::kWarning;
+  q.text = StrPrintf(Tr("The trigger uses the signal \"%s\" (trigger line %s).\r\nWithout it in "
+                        "the logger list the logger cannot evaluate that condition.\r\n\r\n"
+                        "Remove the signal all the same ?"),
+                     name.c_str(), numbers.c_str());
+  q.buttons = Buttons::kYesNo;
+  q.batch_answer = Answer::kYes;
+  return Ask(q) == Answer::kYes;
 }
 
 void CANdbPage::MoveSelected(bool up) {
@@ -648,6 +691,7 @@ void CANdbPage::EraseAll() {
 
 void CANdbPage::ClearTable() {
   table_.Reset();
+  pressed_path_.reset();
   RebuildViews();
 }
 

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QTreeWidget>
 #include <QWidget>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,8 @@ class CANdbPage : public QWidget {
   void ShowTableRow(int row);
   void ShowHint();
   void LoggedChanged(int select_index);
+  // Removing a signal the trigger uses: asks first; true to go on.
+  bool ConfirmRemovingTriggerSignal(const std::string& name);
   void ShowLayoutForRow(int row);
   void ShowLayoutForLogged();
   void DrawLayout(const LayoutRequest* request);
@@ -159,6 +162,10 @@ class CANdbPage : public QWidget {
   void OnTableCurrentChanged(int row);
   void OnTableClicked();
   void OnTreePressed(QTreeWidgetItem* item, Qt::MouseButton button);
+  // Double-click on a signal of the tree: added to the logged signals.
+  void OnTreeDoubleClicked(QTreeWidgetItem* item);
+  // Adds table rows to the logged signals, stopping at a refused or cancelled row.
+  void AddRows(const std::vector<int>& rows);
   void OnNodeClicked(int index);
   void OnMessageClicked(int index);
   void OnSignalClicked(int index);
@@ -174,6 +181,7 @@ class CANdbPage : public QWidget {
   // so that a programmatic change does not echo back into the models.
   int selecting_ = 0;
   std::vector<QTreeWidgetItem*> tree_items_;  // by tree node index
+  std::optional<DragItem> pressed_path_;      // tree node pressed last that matches table rows
   std::vector<std::string> shown_messages_, shown_signals_;
 
   QSplitter* splitter_;

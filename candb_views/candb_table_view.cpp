@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QScrollBar>
 #include <algorithm>
 #include <set>
@@ -31,12 +32,16 @@ QVariant SignalTableModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant SignalTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (role != Qt::DisplayRole) return {};
-  if (orientation == Qt::Horizontal) {
-    if (section < 0 || section >= kSignalTableColumns) return {};
-    return QString::fromLatin1(SignalTableTitles()[static_cast<std::size_t>(section)]);
+  if (orientation == Qt::Vertical) {
+    // The row headers carry the "St" column: they stay in place while the cells scroll sideways
+    // and always move with their rows.
+    if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
+    if (role != Qt::DisplayRole || !table_.IsDataRow(section + 1)) return {};
+    return QString::fromStdString(table_.cell(section + 1, kColSt));
   }
-  return section + 1;
+  if (role != Qt::DisplayRole) return {};
+  if (section < 0 || section >= kSignalTableColumns) return {};
+  return QString::fromLatin1(SignalTableTitles()[static_cast<std::size_t>(section)]);
 }
 
 void SignalTableModel::Reset() {
@@ -45,7 +50,9 @@ void SignalTableModel::Reset() {
 }
 
 void SignalTableModel::MarksChanged() {
-  if (rowCount() > 0) Q_EMIT dataChanged(index(0, kColSt), index(rowCount() - 1, kColSt));
+  if (rowCount() == 0) return;
+  Q_EMIT dataChanged(index(0, kColSt), index(rowCount() - 1, kColSt));
+  Q_EMIT headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
 }
 
 CANdbTableView::CANdbTableView(const SignalTable& table, QWidget* parent)
@@ -57,10 +64,10 @@ CANdbTableView::CANdbTableView(const SignalTable& table, QWidget* parent)
   setSelectionMode(QAbstractItemView::ExtendedSelection);  // Shift extends the selection
   setAlternatingRowColors(true);
   setWordWrap(false);
-  verticalHeader()->setVisible(false);
   // Every row has the same height: the view never measures rows one by one.
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  verticalHeader()->setHighlightSections(false);
   horizontalHeader()->setStretchLastSection(true);
   horizontalHeader()->setHighlightSections(false);
   // Fixed widths from the header texts and typical cells: measuring all rows would cost a pass
@@ -71,50 +78,29 @@ CANdbTableView::CANdbTableView(const SignalTable& table, QWidget* parent)
   for (int c = 0; c < kSignalTableColumns; ++c) {
     setColumnWidth(c, std::max(kWidths[c] * unit / 7, 24));
   }
-
-  // The fixed column: a second view of the same model and selection that shows only column 0,
-  // laid over the grid's left edge and scrolled vertically with it.
-  fixed_column_ = new QTableView(this);
-  fixed_column_->setModel(model_);
-  fixed_column_->setSelectionModel(selectionModel());
-  fixed_column_->setFocusPolicy(Qt::NoFocus);
-  fixed_column_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  fixed_column_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  fixed_column_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  fixed_column_->setAlternatingRowColors(true);
-  fixed_column_->verticalHeader()->setVisible(false);
-  fixed_column_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  fixed_column_->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
-  fixed_column_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  fixed_column_->horizontalHeader()->setHighlightSections(false);
-  fixed_column_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  fixed_column_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  fixed_column_->setFrameShape(QFrame::NoFrame);
-  for (int c = 1; c < kSignalTableColumns; ++c) fixed_column_->setColumnHidden(c, true);
-  fixed_column_->setColumnWidth(kColSt, columnWidth(kColSt));
-  viewport()->stackUnder(fixed_column_);
-  connect(fixed_column_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
-          &QAbstractSlider::setValue);
-  connect(verticalScrollBar(), &QAbstractSlider::valueChanged, fixed_column_->verticalScrollBar(),
-          &QAbstractSlider::setValue);
-  connect(horizontalHeader(), &QHeaderView::sectionResized, this,
-          [this](int section, int, int size) {
-            if (section == kColSt) {
-              fixed_column_->setColumnWidth(kColSt, size);
-              PlaceFixedColumn();
-            }
-          });
-  PlaceFixedColumn();
+  // The "St" column is shown as the row headers (fixed while the grid scrolls sideways), wide
+  // enough for "[*]" and for its title in the corner.
+  setColumnHidden(kColSt, true);
+  const int st_width = std::max(fontMetrics().horizontalAdvance(QStringLiteral("[*]")),
+                                fontMetrics().horizontalAdvance(QStringLiteral("St"))) +
+                       16;
+  verticalHeader()->setFixedWidth(st_width);
+  corner_title_ = new QLabel(QStringLiteral("St"), this);
+  corner_title_->setObjectName(QStringLiteral("Lab_StTitle"));
+  corner_title_->setAlignment(Qt::AlignCenter);
+  corner_title_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  PlaceCornerTitle();
 }
 
-void CANdbTableView::PlaceFixedColumn() {
-  fixed_column_->setGeometry(frameWidth(), frameWidth(), columnWidth(kColSt),
-                             viewport()->height() + horizontalHeader()->height());
+void CANdbTableView::PlaceCornerTitle() {
+  if (!corner_title_) return;  // geometries are updated while the view is being built
+  corner_title_->setGeometry(frameWidth(), frameWidth(), verticalHeader()->width(),
+                             horizontalHeader()->height());
 }
 
-void CANdbTableView::resizeEvent(QResizeEvent* event) {
-  QTableView::resizeEvent(event);
-  PlaceFixedColumn();
+void CANdbTableView::updateGeometries() {
+  QTableView::updateGeometries();
+  PlaceCornerTitle();
 }
 
 void CANdbTableView::ShowTable() { model_->Reset(); }

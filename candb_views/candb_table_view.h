@@ -1,12 +1,15 @@
 #pragma once
 // The "Table" page of the CANdb views: the CANdb signal table as a 17-column grid, header row as
-// the fixed row and the "St" column as the fixed column (it stays in place while the other columns
-// scroll sideways), one grid row per data row of the table (grid row i is table row i + 1). The
+// the fixed row and the "St" column as the fixed column: it is drawn as the row headers, which stay
+// in place while the other columns scroll sideways and belong to their rows whatever the
+// scrolling. One grid row per data row of the table (grid row i is table row i + 1). The
 // model reads the cells of the table directly, so a rebuild is one reset and costs nothing per
 // row; a database with tens of thousands of signals shows at once.
 
 #include <QAbstractTableModel>
 #include <QTableView>
+
+class QLabel;
 
 namespace tessmar {
 
@@ -48,13 +51,13 @@ class CANdbTableView : public QTableView {
   std::vector<int> SelectedTableRows() const;
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
+  void updateGeometries() override;
 
  private:
-  void PlaceFixedColumn();
+  void PlaceCornerTitle();
 
   SignalTableModel* model_;
-  QTableView* fixed_column_;  // column 0 drawn over the left edge of the grid
+  QLabel* corner_title_ = nullptr;  // "St" above the row headers
 };
 
 }  // namespace tessmar

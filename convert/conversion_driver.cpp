@@ -903,6 +903,12 @@ bool ConversionRun::FinishSource(SourceJob& job) {
   if (!job.write_failed && !cut_short) {
     ShowMessageF(kMsgInfo, "Conversion of logfile \"%s\" complete, %ld sample points written.",
                  job.source.c_str(), static_cast<long>(job.rows));
+    // An output without a single row is no success to report silently (a write interval longer
+    // than the recording, channels that never become valid, an empty recording).
+    if (job.rows == 0) {
+      ShowMessageF(kMsgWarning, "Warning: no rows were written to \"%s\" .",
+                   writer_->ShownOutputPath(job.output).c_str());
+    }
   }
   ShowMessageF(kMsgStatus, "Output: \"%s\" .", writer_->ShownOutputPath(job.output).c_str());
   return ok;

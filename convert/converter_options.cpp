@@ -143,10 +143,15 @@ OptionCheckResult CheckConverterOptions(ConverterOptions& o) {
   return r;
 }
 
+double UsableWriteInterval(double interval, int message_rate_limit) {
+  if (interval == 0 || interval >= kMinWriteInterval) return interval;
+  return message_rate_limit > 0 ? message_rate_limit * 0.001 : 0.01;
+}
+
 double ReadWriteInterval(ConverterOptions& options, int message_rate_limit) {
   double interval = ParseSeconds(options.write_interval);
   if (interval != 0 && interval < kMinWriteInterval) {
-    const double replaced = message_rate_limit > 0 ? message_rate_limit * 0.001 : 0.01;
+    const double replaced = UsableWriteInterval(interval, message_rate_limit);
     ShowMessageF(kMsgWarning,
                  "Warning: Output write interval was illegal. Changed from %lg to %lg seconds.",
                  interval, replaced);

@@ -70,6 +70,8 @@ OptionCheckResult CheckConverterOptions(ConverterOptions& options);
 // warning "Warning: Output write interval was illegal. Changed from %lg to %lg seconds.".
 // Returns the interval in seconds.
 double ReadWriteInterval(ConverterOptions& options, int message_rate_limit);
+// The interval ReadWriteInterval uses for a given one (the same rule, without the warning).
+double UsableWriteInterval(double interval, int message_rate_limit);
 
 // Reads a decimal number in seconds ("0.010", "0,01" also accepted); 0 when unreadable or not
 // finite ("inf", "nan").

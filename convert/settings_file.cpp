@@ -29,6 +29,18 @@ std::string Cut(std::string s, std::size_t max) {
 
 }  // namespace
 
+std::string DefaultTopographicMapData() {
+  const char* data_home = std::getenv("XDG_DATA_HOME");
+  std::string base;
+  if (data_home != nullptr && data_home[0] == '/') {
+    base = data_home;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home != nullptr && home[0] != '\0' ? home : ".") + "/.local/share";
+  }
+  return base + "/tessmar/gtopo30";
+}
+
 // ---- IniFile ---------------------------------------------------------------------------------
 
 IniFile::Section* IniFile::FindSection(std::string_view name) {
@@ -282,7 +294,10 @@ TessmarSettings ReadSettings(const IniFile& ini) {
   s.can_db_dir = ini.GetString("Files", "CanDbDir", "");
   s.export_dir = ini.GetString("Files", "ExportDir", "");
   s.external_data_viewer = ini.GetString("Files", "ExternalDataViewer", "");
-  s.topographic_map_data = ini.GetString("Files", "TopograhicMapData", "c:\\gtopo30");
+  s.topographic_map_data = ini.GetString("Files", "TopograhicMapData", "");
+  if (s.topographic_map_data.empty() || EqualsNoCase(s.topographic_map_data, "c:\\gtopo30")) {
+    s.topographic_map_data = DefaultTopographicMapData();
+  }
 
   for (int i = 0; i < kRecentCanDbCount; ++i) {
     s.recent_candb_names[i] = ini.GetString(kRecent, Numbered("Name", i), "");

@@ -59,6 +59,10 @@ inline constexpr int kRecentCanDbCount = 8;
 inline constexpr int kGpsColumnDefCount = 8;
 inline constexpr std::size_t kGpsColumnTextLength = 40;
 
+// Default folder of the topography tiles: $XDG_DATA_HOME/tessmar/gtopo30, else
+// $HOME/.local/share/tessmar/gtopo30.
+std::string DefaultTopographicMapData();
+
 struct TessmarSettings {
   // [MainWindow]. Placement values of -1 mean "the window's design value".
   int left = -1, top = -1, width = -1, height = -1;
@@ -79,7 +83,9 @@ struct TessmarSettings {
   std::string can_db_dir;
   std::string export_dir;
   std::string external_data_viewer;
-  std::string topographic_map_data = "c:\\gtopo30";
+  // A missing key, and the Windows default "c:\\gtopo30" that earlier versions wrote, read as
+  // DefaultTopographicMapData().
+  std::string topographic_map_data = DefaultTopographicMapData();
   // [MostRecentCANdbFiles]
   std::array<std::string, kRecentCanDbCount> recent_candb_names{};
   std::array<int, kRecentCanDbCount> recent_candb_buses{};

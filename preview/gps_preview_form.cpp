@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "convert/settings_file.h"
 #include "preview/window_placement.h"
 #include "preview_model/place_list.h"
 
@@ -67,15 +68,7 @@ QPixmap MarkerPixmap() {
 }  // namespace
 
 std::filesystem::path TGpsPreviewForm::DefaultGtopo30Directory() {
-  const char* data_home = std::getenv("XDG_DATA_HOME");
-  std::filesystem::path base;
-  if (data_home != nullptr && *data_home == '/') {
-    base = data_home;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::filesystem::path(home ? home : ".") / ".local" / "share";
-  }
-  return base / "tessmar" / "gtopo30";
+  return DefaultTopographicMapData();
 }
 
 TGpsPreviewForm::TGpsPreviewForm(const std::filesystem::path& ini_path, QWidget* parent,
@@ -136,7 +129,8 @@ TGpsPreviewForm::TGpsPreviewForm(const std::filesystem::path& ini_path, QWidget*
 
   resize(760, 560);
   ReadWindowPlacement(this, ini_path_, kSection);
-  Chk_Topo->setChecked(ReadIniInt(ini_path_, kSection, "ShowTopo", 1) != 0);
+  topo_wanted_ = ReadIniInt(ini_path_, kSection, "ShowTopo", 1) != 0;
+  Chk_Topo->setChecked(topo_wanted_);
   std::string dir =
       ReadIniString(ini_path_, kSection, "GTOPO30_Directory", DefaultGtopo30Directory().string());
   if (dir.size() > kMaxDirectoryChars) dir.resize(kMaxDirectoryChars);
@@ -148,6 +142,10 @@ TGpsPreviewForm::TGpsPreviewForm(const std::filesystem::path& ini_path, QWidget*
   for (QCheckBox* box : {Chk_Cities, Chk_Track, Chk_Topo}) {
     connect(box, &QCheckBox::toggled, this, redraw);
   }
+  // The user's choice, kept while a missing tile folder greys the box out.
+  connect(Chk_Topo, &QCheckBox::toggled, this, [this](bool on) {
+    if (!busy_) topo_wanted_ = on;
+  });
   connect(Btn_ZoomIn, &QPushButton::clicked, this, [this] { Zoom(2); });
   connect(Btn_ZoomOut, &QPushButton::clicked, this, [this] { Zoom(0.5); });
   connect(Btn_West, &QPushButton::clicked, this, [this] { Pan(PanDirection::kWest); });
@@ -163,9 +161,12 @@ void TGpsPreviewForm::SetGtopo30Directory(const std::filesystem::path& dir) {
   const bool exists = std::filesystem::is_directory(dir, ec);
   const bool was_busy = busy_;
   busy_ = true;
-  if (!exists) Chk_Topo->setChecked(false);
+  const bool was_on = Chk_Topo->isChecked();
+  // A folder that appears brings back what the user chose before it went missing.
+  Chk_Topo->setChecked(exists && topo_wanted_);
   Chk_Topo->setEnabled(exists);
   busy_ = was_busy;
+  if (!busy_ && isVisible() && (was_on || Chk_Topo->isChecked())) Redraw();
 }
 
 void TGpsPreviewForm::SetTimeMarkCallback(std::function<void(double)> callback) {
@@ -335,7 +336,7 @@ void TGpsPreviewForm::PlaceMarker(double lon, double lat) {
 
 void TGpsPreviewForm::closeEvent(QCloseEvent* event) {
   WriteWindowPlacement(this, ini_path_, kSection);
-  WriteIniInt(ini_path_, kSection, "ShowTopo", Chk_Topo->isChecked() ? 1 : 0);
+  WriteIniInt(ini_path_, kSection, "ShowTopo", topo_wanted_ ? 1 : 0);
   ClearTrack();
   QWidget::closeEvent(event);
 }

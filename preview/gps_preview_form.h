@@ -54,7 +54,8 @@ class TGpsPreviewForm : public QWidget {
   QLabel* fix_time_label() const { return Lab_FixTime; }
   QLabel* fix_status_label() const { return Lab_FixStatus; }
   std::filesystem::path gtopo30_directory() const { return gtopo30_dir_; }
-  // Points the map at another tile folder ("Topo" is enabled when it exists).
+  // Points the map at another tile folder: "Topo" is enabled when it exists and then shows the
+  // user's choice again; a shown map is redrawn.
   void SetGtopo30Directory(const std::filesystem::path& dir);
 
   // Where the tiles are looked for unless the settings name a folder:
@@ -78,7 +79,8 @@ class TGpsPreviewForm : public QWidget {
   ElevationCache cache_;
   QImage picture_;
   std::function<void(double)> time_mark_;
-  bool busy_ = true;  // creating or drawing: control events are ignored
+  bool busy_ = true;         // creating or drawing: control events are ignored
+  bool topo_wanted_ = true;  // "Topo" as the user set it (stored as ShowTopo)
   bool marking_ = false;
   bool redraw_again_ = false;
   bool escape_pressed_ = false;

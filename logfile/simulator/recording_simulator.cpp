@@ -13,6 +13,7 @@
 #include "common/message_output.h"
 #include "logfile/simulator/entry_encoder.h"
 #include "logfile/simulator/header_text.h"
+#include "logfile/simulator/sim_expression.h"
 
 namespace tessmar {
 
@@ -131,6 +132,7 @@ struct SignalPlan {
   double raw_lo = 0.0;  // integer raw limits (U/S)
   double raw_hi = 0.0;
   double last_t = 0.0;
+  std::size_t value_slot = 0;  // index into the current signal values
 };
 
 struct MuxCombo {
@@ -154,6 +156,7 @@ struct MessagePlan {
 struct ExpressionPlan {
   int index = 0;
   SimulatedChannel* channel = nullptr;
+  sim::SimExpression expression;  // compiled: evaluated on the signal values, else the wander
   Wander wander;
   double value = 0.0;
   double last_t = 0.0;
@@ -448,6 +451,7 @@ class Simulator {
             uint32_t id);
   void EmitFrame(MessagePlan& m, double e);
   void EmitTime(double e);
+  void StepExpression(ExpressionPlan& x, double e);
   void EmitExpressions(double e);
   void EmitBulk(double e);
   void EmitGps(double e);
@@ -482,6 +486,8 @@ class Simulator {
   uint64_t last_ticks_ = 0;  // counter of the last entry (the counter never runs backwards)
 
   std::vector<MessagePlan> messages_;
+  std::vector<double> signal_values_;      // latest physical value written per signal
+  std::vector<std::string> signal_names_;  // by value slot
   std::vector<ExpressionPlan> expressions_;
   int highest_expression_ = -1;
   uint64_t bulk_count_ = 0;
@@ -555,6 +561,10 @@ bool Simulator::Plan() {
       }
     }
     sp.wander.Init(rng_, lo, hi);
+    // Until its first frame a signal holds the value its wander starts from.
+    sp.value_slot = signal_values_.size();
+    signal_values_.push_back(lo + (hi - lo) * sp.wander.x);
+    signal_names_.emplace_back(TextOf(s.sn));
     if (s.multiplexed()) {
       MuxCombo c{s.mu.MuxStartBit, s.mu.MuxBitCount, s.mu.MuxByteOrder == 'M' ? 'M' : 'I',
                  s.mu.MuxVal};
@@ -620,6 +630,10 @@ bool Simulator::Plan() {
     p.index = i;
     p.channel = &res_.expressions[k++];
     p.wander.Init(rng_, x.ma > x.mi ? x.mi : 0.0, x.ma > x.mi ? x.ma : 100.0);
+    p.expression.Compile(TextOf(x.ex), [this](std::string_view name) {
+      const auto it = std::find(signal_names_.begin(), signal_names_.end(), name);
+      return it == signal_names_.end() ? -1 : static_cast<int>(it - signal_names_.begin());
+    });
     expressions_.push_back(p);
     highest_expression_ = i;
   }
@@ -720,6 +734,7 @@ void Simulator::EmitFrame(MessagePlan& m, double e) {
       }
       sim::InsertBits(data, s.sb, s.nb, s.bo, bits);
       Widen(*sp.channel, written);
+      signal_values_[sp.value_slot] = written;
     }
     if (combo >= 0) {
       const auto& c = m.combos[combo];
@@ -744,12 +759,18 @@ void Simulator::EmitTime(double e) {
   Emit(slot, 1, SimEntryKind::kTime, e, t, 0);
 }
 
+// The expression's value at e: evaluated on the signal values written so far when it could be
+// compiled, else its own moving value. The wander moves in both cases, so that the random stream
+// (and everything else in the recording) does not depend on the expression texts.
+void Simulator::StepExpression(ExpressionPlan& x, double e) {
+  x.value = x.wander.Step(rng_, e - x.last_t);
+  x.last_t = e;
+  if (x.expression.compiled()) x.value = x.expression.Evaluate(signal_values_);
+}
+
 void Simulator::EmitExpressions(double e) {
   if (expressions_.empty()) return;
-  for (auto& x : expressions_) {
-    x.value = x.wander.Step(rng_, e - x.last_t);
-    x.last_t = e;
-  }
+  for (auto& x : expressions_) StepExpression(x, e);
   const uint64_t t = StampTicks(TicksAt(e));
   // One entry per pair of expression numbers (k, k + 1) that holds a used expression.
   for (int k = 0; k <= highest_expression_; k += 2) {
@@ -760,6 +781,9 @@ void Simulator::EmitExpressions(double e) {
       if (x.index == k + 1) b = &x;
     }
     if (!a && !b) continue;
+    // A value that is no number (a division by zero) is written as "no value".
+    if (a && !std::isfinite(a->value)) a = nullptr;
+    if (b && !std::isfinite(b->value)) b = nullptr;
     const float fa = a ? static_cast<float>(a->value) : 0.0f;
     const float fb = b ? static_cast<float>(b->value) : 0.0f;
     Slot slot;
@@ -781,8 +805,8 @@ void Simulator::EmitBulk(double e) {
                                              sim::BulkType::kInt32,   sim::BulkType::kUns8,
                                              sim::BulkType::kInt8,    sim::BulkType::kUns16};
   for (auto& x : expressions_) {
-    x.value = x.wander.Step(rng_, e - x.last_t);
-    x.last_t = e;
+    StepExpression(x, e);
+    if (!std::isfinite(x.value)) continue;  // no value: no record
     const auto type = kTypes[x.index % 8];
     const uint8_t idx = static_cast<uint8_t>(x.index);
     double written = x.value;

@@ -3,7 +3,9 @@
 // Kavrix logger would — the configuration's lines as text header with a [LogFileInfo] section,
 // "[BINARY_LOG_DATA]", an optional 512-byte binary header, then the entry stream: CAN frames of
 // the configured messages at their rates with moving signal values, a "tim" entry every second,
-// expression entries and BULK blocks for the configured expressions, GPS entries along a track,
+// expression entries and BULK blocks for the configured expressions (an expression over logged
+// signals carries its value on the simulated signals, so that users can check their expressions on
+// sample data), GPS entries along a track,
 // "pre"/"tri" markers and the "eof" marker. It can write a circular (FIFO) file with a size limit
 // and inject the counter and file defects the converter has to repair.
 //

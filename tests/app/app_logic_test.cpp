@@ -4,9 +4,11 @@
 
 #include <string>
 
+#include "app/converter_choices.h"
 #include "app/partner_link.h"
 #include "app/status_line.h"
 #include "common/message_output.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 namespace {
@@ -139,6 +141,67 @@ TEST(PartnerLink, TextsSent) {
   EXPECT_EQ(PartnerMyWndText(12345), "/mywnd=12345");
   EXPECT_EQ(PartnerLoadedText("/home/u/logger.clc"), "/loaded \"/home/u/logger.clc\"");
   EXPECT_STREQ(kPartnerClosedText, "/closed");
+}
+
+// ---- Converter options chosen and shown ---------------------------------------------------------
+
+TEST(ConverterChoices, UserValuesSurviveAFormatThatFixesThem) {
+  ConverterChoices c;
+  ConverterOptions o;
+  o.output_type = int(OutputType::kSignals);
+  o.output_file_format = kFormatCsvInternational;
+  o.headlines = 2;
+  o.graph_preview = true;
+  c.Set(o, 0);
+  EXPECT_EQ(c.shown().headlines, 2);
+  // A format without headlines shows 0 and greys the field, but keeps the user's 2 ...
+  ConverterOptions controls = c.shown();
+  controls.output_file_format = kFormatVectorMdf;
+  c.Edit(controls, 0);
+  EXPECT_EQ(c.shown().headlines, 0);
+  EXPECT_TRUE(c.check().headlines_disabled);
+  EXPECT_EQ(c.chosen().headlines, 2);
+  // ... which comes back with a format that leaves it free.
+  controls = c.shown();
+  controls.output_file_format = kFormatCsvInternational;
+  c.Edit(controls, 0);
+  EXPECT_EQ(c.shown().headlines, 2);
+  EXPECT_EQ(c.shown().output_file_format, kFormatCsvInternational);
+  // "graphic preview" is off while the output is not Signals, and back on with Signals.
+  controls = c.shown();
+  controls.output_type = int(OutputType::kMessages);
+  c.Edit(controls, 0);
+  EXPECT_FALSE(c.shown().graph_preview);
+  EXPECT_FALSE(c.graph_preview_enabled());
+  EXPECT_EQ(c.shown().output_file_format, kFormatCsvInternational);  // no jump to "Text"
+  controls = c.shown();
+  controls.output_type = int(OutputType::kSignals);
+  c.Edit(controls, 0);
+  EXPECT_TRUE(c.shown().graph_preview);
+}
+
+TEST(ConverterChoices, TheIntervalFieldShowsTheIntervalUsed) {
+  ConverterChoices c;
+  ConverterOptions o;
+  o.output_type = int(OutputType::kSignals);
+  o.write_interval = "0.000001";
+  c.Set(o, 0);
+  EXPECT_EQ(c.shown().write_interval, "0.0001");
+  EXPECT_TRUE(c.check().write_interval_red);
+  EXPECT_FALSE(c.check().box_text.empty());
+  // Messages: a conversion takes the message rate limit (here 20 ms) for an interval below
+  // 0.1 ms, and the field says so before.
+  o.output_type = int(OutputType::kMessages);
+  c.Set(o, 20);
+  EXPECT_EQ(c.shown().write_interval, "0.02");
+  EXPECT_TRUE(c.check().write_interval_red);
+  o.write_interval = "0";  // every message
+  c.Set(o, 20);
+  EXPECT_EQ(c.shown().write_interval, "0");
+  EXPECT_FALSE(c.check().write_interval_red);
+  EXPECT_EQ(IntervalInWords(0.0001), "= 0.1 ms");
+  EXPECT_EQ(IntervalInWords(2.5), "= 2.5 s");
+  EXPECT_EQ(IntervalInWords(0), "");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -166,6 +167,53 @@ TEST(CandbImport, ConfigurationBuiltWithTheMouseIsSaved) {
     EXPECT_TRUE(shown.contains(name)) << name << "\n" << shown.toStdString();
   }
   EXPECT_TRUE(shown.contains("MCU_Motor")) << shown.toStdString();
+}
+
+// "Add" after pressing a message in the tree adds the whole message, as dragging it does; a
+// double-click adds one signal; removing a signal the trigger uses asks first.
+TEST(CandbImport, AddButtonAndDoubleClicksAddWhatTheyShow) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start();
+  w.show();
+  w.LoadCanDatabase(kDemoDbc, 1);
+  CANdbPage* page = w.candb_page();
+  page->views()->setCurrentIndex(CANdbPage::kTreePage);
+  QTreeWidgetItem* message = page->TreeItemOf({"Bus1", "MCU", "MCU_Motor", ""});
+  ASSERT_NE(message, nullptr);
+  page->tree()->scrollToItem(message);
+  QTest::mousePress(page->tree()->viewport(), Qt::LeftButton, {},
+                    page->tree()->visualItemRect(message).center());
+  QTest::mouseRelease(page->tree()->viewport(), Qt::LeftButton, {},
+                      page->tree()->visualItemRect(message).center());
+  ASSERT_TRUE(page->add_button()->isEnabled());
+  page->add_button()->click();
+  EXPECT_EQ(page->logged_list()->count(), 6);
+
+  page->EraseAll();
+  QTreeWidgetItem* signal = page->TreeItemOf({"Bus1", "MCU", "MCU_Motor", "MotorTemp"});
+  ASSERT_NE(signal, nullptr);
+  Q_EMIT page->tree()->itemDoubleClicked(signal, 0);
+  ASSERT_EQ(page->logged_list()->count(), 1);
+  EXPECT_EQ(page->logged_list()->item(0)->text(), "MotorTemp");
+  const int row = w.candb_table().FindRow(1, "", "", "MotorSpeed");
+  Q_EMIT page->table_view()->doubleClicked(page->table_view()->model()->index(row - 1, 1));
+  EXPECT_EQ(page->logged_list()->count(), 2);
+  EXPECT_EQ(page->table_view()->model()->headerData(row - 1, Qt::Vertical).toString(), "[*]");
+
+  SetText(w.config().cfg.SigName[0], "MotorTemp");
+  f.AnswerWith({Answer::kNo, Answer::kYes});
+  page->SelectLogged(0);
+  page->RemoveSelected();
+  ASSERT_EQ(f.asked().size(), 1u);
+  EXPECT_NE(f.asked()[0].text.find("\"MotorTemp\" (trigger line 1)"), std::string::npos);
+  EXPECT_EQ(page->logged_list()->count(), 2);
+  page->RemoveSelected();
+  EXPECT_EQ(page->logged_list()->count(), 1);
+  // Saving now names the trigger signal that is no longer logged.
+  f.AnswerWith({Answer::kNo});
+  EXPECT_FALSE(w.SaveConfiguration(QString::fromStdString((f.dir() / "t.clc").string())));
+  ASSERT_EQ(f.asked().size(), 3u);
+  EXPECT_NE(f.asked()[2].text.find("not in the logger list: \"MotorTemp\""), std::string::npos);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -39,7 +40,7 @@ using testing::WindowFixture;
 
 TEST(MainWindow, PagesInOrderAndSettingsFileReported) {
   WindowFixture f;
-  TCanLogForm1& w = f.Start();
+  TCanLogForm1& w = f.Start({}, "[MainWindow]\r\nVerboseDisplay=0\r\n");
   const QStringList expected = {"CANdb",     "Aliases", "Messages, etc", "Logger Cfg", "Trigger",
                                 "Converter", "GPS",     "Setup",         "Info"};
   QStringList captions;
@@ -49,6 +50,44 @@ TEST(MainWindow, PagesInOrderAndSettingsFileReported) {
                                   .arg(QString::fromStdString(f.ini_path().string()))));
   auto* not_done = w.findChild<QWidget*>(QStringLiteral("Lab_AliasesNotImplemented"));
   ASSERT_NE(not_done, nullptr);
+}
+
+// The first start has no settings file and no "logger.clc": neither is an error.
+TEST(MainWindow, FirstStartReportsNoMissingFiles) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start();
+  w.TimerTick();
+  EXPECT_TRUE(InfoContains(w, QStringLiteral("No settings file \"%1\" yet")
+                                  .arg(QString::fromStdString(f.ini_path().string()))));
+  for (const QString& line : w.info_page()->Lines()) {
+    EXPECT_FALSE(line.contains("Couldn't load")) << line.toStdString();
+    EXPECT_FALSE(line.contains("Loaded converter config")) << line.toStdString();
+  }
+}
+
+// Switching formats and output types on the converter page keeps what the user set.
+TEST(MainWindow, ConverterOptionsSurviveSwitchingFormats) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start();
+  ConverterPage* page = w.converter_page();
+  auto* formats = w.findChild<QListWidget*>(QStringLiteral("LB_FileFormat"));
+  auto* headlines = w.findChild<QSpinBox*>(QStringLiteral("SE_Headlines"));
+  auto* type = w.findChild<QComboBox*>(QStringLiteral("CB_OutputType"));
+  type->setCurrentIndex(int(OutputType::kSignals));
+  formats->setCurrentRow(OutputFormatListIndex(kFormatCsvInternational));
+  headlines->setValue(1);
+  page->graph_preview_box()->setChecked(true);
+  formats->setCurrentRow(OutputFormatListIndex(kFormatVectorMdf));
+  EXPECT_EQ(headlines->value(), 0);
+  EXPECT_FALSE(headlines->isEnabled());
+  formats->setCurrentRow(OutputFormatListIndex(kFormatCsvInternational));
+  EXPECT_EQ(headlines->value(), 1);
+  type->setCurrentIndex(int(OutputType::kMessages));
+  EXPECT_EQ(formats->currentRow(), OutputFormatListIndex(kFormatCsvInternational));
+  EXPECT_FALSE(page->graph_preview_box()->isChecked());
+  EXPECT_FALSE(page->graph_preview_box()->isEnabled());
+  type->setCurrentIndex(int(OutputType::kSignals));
+  EXPECT_TRUE(page->graph_preview_box()->isChecked());
 }
 
 TEST(MainWindow, VerboseStartPrintsTheDebuggingInfoAndChoosesTheCandbPage) {

@@ -302,6 +302,7 @@ TEST_F(LoggedSignalsTest, SignalInfoLinesAndButtons) {
   EXPECT_TRUE(info.down_enabled);
   EXPECT_TRUE(ShowSignalInfo(config, 5).lines.empty());
   EXPECT_EQ(SignalListInfoCaption(), "Info: max logged signals = 256 (total)  in 256 messages .");
+  EXPECT_EQ(SignalListInfoCaption(0), "Info: max logged signals = 140 (total)  in 48 messages .");
 
   const auto layout = LayoutForTableRow(table, 3);
   ASSERT_TRUE(layout.has_value());
@@ -324,6 +325,13 @@ TEST(CandbImport, LoadFileUpdatesPathsRecentListAndMarks) {
   EXPECT_EQ(import.last_path(), "test.dbc");
   EXPECT_EQ(import.LoadFile(config, table, "/no/such.dbc", 1), -1);
   EXPECT_EQ(cap.entries().back().text, "File not found: \"/no/such.dbc\" .");
+  EXPECT_FALSE(import.recent().Visible(0));
+  EXPECT_EQ(import.last_path(), "test.dbc");
+  // Random bytes are no CAN database: refused as the command line refuses them, not remembered.
+  DbcFile noise(std::string("\x8f\x02\xe1 binary \x7f\x01 noise", 20));
+  EXPECT_EQ(import.LoadFile(config, table, noise.path(), 1), -1);
+  EXPECT_EQ(cap.entries().back().text,
+            "\"" + noise.path() + "\" is not a CAN database: it holds no DBC statement.");
   EXPECT_FALSE(import.recent().Visible(0));
   EXPECT_EQ(import.last_path(), "test.dbc");
 

@@ -13,13 +13,32 @@ namespace {
 
 // ---- Settings file ---------------------------------------------------------------------------
 
+TEST(SettingsFile, TopographyFolderDefaultsToTheUsersDataFolder) {
+  const char* saved = std::getenv("XDG_DATA_HOME");
+  const std::string kept = saved ? saved : "";
+  setenv("XDG_DATA_HOME", "/srv/data", 1);
+  EXPECT_EQ(DefaultTopographicMapData(), "/srv/data/tessmar/gtopo30");
+  // The Windows default that earlier versions stored names no folder here.
+  IniFile old_default;
+  old_default.Parse("[Files]\r\nTopograhicMapData=C:\\GTOPO30\r\n");
+  EXPECT_EQ(ReadSettings(old_default).topographic_map_data, "/srv/data/tessmar/gtopo30");
+  IniFile own;
+  own.Parse("[Files]\r\nTopograhicMapData=/maps/gtopo30\r\n");
+  EXPECT_EQ(ReadSettings(own).topographic_map_data, "/maps/gtopo30");
+  if (saved) {
+    setenv("XDG_DATA_HOME", kept.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
+}
+
 TEST(SettingsFile, MissingKeysGiveDefaults) {
   IniFile ini;
   const TessmarSettings s = ReadSettings(ini);
   EXPECT_EQ(s.language, 1);
   EXPECT_EQ(s.logger_device_family, -1);
   EXPECT_EQ(s.logger_cfg, "logger.clc");
-  EXPECT_EQ(s.topographic_map_data, "c:\\gtopo30");
+  EXPECT_EQ(s.topographic_map_data, DefaultTopographicMapData());
   EXPECT_EQ(s.converter.output_type, 1);
   EXPECT_EQ(s.converter.output_file_format, 0);
   EXPECT_EQ(s.converter.headlines, 1);
@@ -61,7 +80,8 @@ TEST(SettingsFile, RoundTripKeepsValuesOrderAndForeignKeys) {
   WriteSettings(s, ini);
   const std::string text = ini.ToText();
   EXPECT_NE(text.find("CombimeOutputIntoOneFile=1\r\n"), std::string::npos);
-  EXPECT_NE(text.find("TopograhicMapData=c:\\gtopo30\r\n"), std::string::npos);
+  EXPECT_NE(text.find("TopograhicMapData=" + DefaultTopographicMapData() + "\r\n"),
+            std::string::npos);
   EXPECT_NE(text.find("[GraphPreview]\r\nColour0=255\r\n"), std::string::npos);
   // Keys of a section come in table order.
   EXPECT_LT(text.find("OutputType="), text.find("OutputFileFormat="));

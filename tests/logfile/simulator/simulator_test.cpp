@@ -18,6 +18,7 @@
 #include "config/scramble.h"
 #include "logfile/simulator/entry_encoder.h"
 #include "logfile/simulator/recording_simulator.h"
+#include "logfile/simulator/sim_expression.h"
 
 namespace tessmar {
 namespace {
@@ -617,6 +618,57 @@ TEST_F(SimulatorTest, HostileSignalDefinitionsGiveAFileNotACrash) {
     EXPECT_TRUE(std::isfinite(ch.min) && std::isfinite(ch.max)) << ch.name;
   }
   EXPECT_EQ(res.signals[2].count, res.signals[2].nan_count);
+}
+
+// ---- Expressions on the simulated signals ------------------------------------------------------
+
+TEST(SimExpression, PrecedenceParenthesesAndWhatIsNotCompiled) {
+  const auto lookup = [](std::string_view name) {
+    return name == "A" ? 0 : name == "B.x" ? 1 : -1;
+  };
+  const double values[] = {6.0, 2.0};
+  sim::SimExpression x;
+  ASSERT_TRUE(x.Compile("A + B.x * 3 - -1", lookup));
+  EXPECT_DOUBLE_EQ(x.Evaluate(values), 13.0);
+  ASSERT_TRUE(x.Compile(" (A + B.x) / 4 ", lookup));
+  EXPECT_DOUBLE_EQ(x.Evaluate(values), 2.0);
+  ASSERT_TRUE(x.Compile("A - B.x - 1", lookup));  // left to right within one level
+  EXPECT_DOUBLE_EQ(x.Evaluate(values), 3.0);
+  ASSERT_TRUE(x.Compile("A / (B.x - 2)", lookup));
+  EXPECT_FALSE(std::isfinite(x.Evaluate(values)));
+  for (const char* text : {"", "A +", "(A", "A B.x", "C * 2", "sqrt(A)", "A % 2"}) {
+    EXPECT_FALSE(x.Compile(text, lookup)) << text;
+    EXPECT_FALSE(x.compiled()) << text;
+  }
+}
+
+TEST_F(SimulatorTest, ExpressionsCarryTheirValueOnTheSimulatedSignals) {
+  LoggerConfiguration cfg = DemoConfig();
+  for (auto& e : cfg.cfg.Exp) e = T_CanLog_ExprDef{};
+  SetText(cfg.cfg.Exp[0].ex, "VehicleSpeed/3.6");
+  SetText(cfg.cfg.Exp[0].na, "SpeedMps");
+  SetText(cfg.cfg.Exp[1].ex, "gps.speed");  // no signal: keeps a moving value of its own
+  SimulatorOptions opt;
+  opt.duration_s = 10;
+  const SimulationResult res = SimulateRecording(cfg, opt, Out("expr.cld"));
+  ASSERT_TRUE(res.ok) << res.error;
+  const Recording r = Decode(Out("expr.cld"));
+  double speed = -1;
+  int compared = 0, other = 0;
+  for (const auto& e : r.entries) {
+    const uint8_t* b = e.bytes.data();
+    if (b[0] < 0x40 && Le32(b + 4) == 0x100) speed = Extract(b + 8, 0, 16, 'I') * 0.01;
+    if (b[0] != 0x90 || b[1] != 0) continue;
+    float value, second;
+    std::memcpy(&value, b + 8, 4);
+    std::memcpy(&second, b + 12, 4);
+    if (Le32(b + 12) != 0xFFFFFFFFu) ++other;
+    if (speed < 0) continue;  // before the first frame the signal's start value counts
+    EXPECT_NEAR(value, speed / 3.6, 1e-4 * std::max(1.0, speed)) << "at " << e.pos;
+    ++compared;
+  }
+  EXPECT_GT(compared, 50);
+  EXPECT_GT(other, 50);
 }
 
 }  // namespace

@@ -228,6 +228,14 @@ std::filesystem::path DiademWriter::ShownOutputPath(
   return output_path.string() + "+." + kExtensions[ClampMode(mode_)];
 }
 
+std::vector<std::filesystem::path> DiademWriter::OutputFiles(
+    const std::filesystem::path& output_path) const {
+  std::vector<std::filesystem::path> files = {DataPath(output_path, mode_)};
+  std::filesystem::path header = HeaderPath(output_path);
+  if (!header.empty()) files.push_back(std::move(header));
+  return files;
+}
+
 std::string DiademWriter::CreateFailureMessage(const std::filesystem::path&) const {
   return StrPrintf(Tr("DIAdem export error: %s !"), error_text().c_str());
 }
@@ -395,6 +403,7 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
   if (!ok) {
     write_failed_ = true;
     Fail(WriteErrorText(data_));
+    SetFailedFile(DataPath(output_path_, mode_));
     return false;
   }
   ++rows_written_;
@@ -429,7 +438,10 @@ bool DiademWriter::FinishFiles() {
   const bool closed = data_.Close();
   if (write_failed_ || !closed) {
     // No header: the data file alone is not taken for a complete recording.
-    if (!write_failed_) Fail(WriteErrorText(data_));
+    if (!write_failed_) {
+      Fail(WriteErrorText(data_));
+      SetFailedFile(DataPath(output_path_, mode_));
+    }
     return false;
   }
   std::filesystem::path header_path = HeaderPath(output_path_);
@@ -437,12 +449,14 @@ bool DiademWriter::FinishFiles() {
   BufferedFile header;
   if (!header.Create(header_path)) {
     Fail("Could not create header file (create error)");
+    SetFailedFile(header_path);
     return false;
   }
   bool ok = header.WriteText(BuildDiademHeader(state_, header_path, rows_written_));
   ok = header.Close() && ok;
   if (!ok) {
     Fail(WriteErrorText(header));
+    SetFailedFile(header_path);
     return false;
   }
   return true;

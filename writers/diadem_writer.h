@@ -68,6 +68,8 @@ class DiademWriter : public Writer {
   int WriteRow(const WriterRow& row) override;
   int Finish(const WriterFinish& finish) override;
   std::filesystem::path ShownOutputPath(const std::filesystem::path& output_path) const override;
+  std::vector<std::filesystem::path> OutputFiles(
+      const std::filesystem::path& output_path) const override;
   std::string CreateFailureMessage(const std::filesystem::path& output_path) const override;
 
   // Fills the state and counts the channels; false (with the error text) when GPS columns are

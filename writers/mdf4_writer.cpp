@@ -483,6 +483,11 @@ int Mdf4Writer::WriteRow(const WriterRow& row) {
   return WriteRecord(row.elapsed, row.time + row.time_base) ? kRowWritten : kRowFailed;
 }
 
+std::vector<std::filesystem::path> Mdf4Writer::OutputFiles(
+    const std::filesystem::path& output_path) const {
+  return {OwnFilePath(output_path, ".mf4")};
+}
+
 int Mdf4Writer::Finish(const WriterFinish& finish) {
   if (finish.more_follow && file_.is_open()) return 1;
   if (!file_.is_open()) return 1;

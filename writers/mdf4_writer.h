@@ -49,6 +49,8 @@ class Mdf4Writer : public MdfWriterBase {
   int Create(const WriterSetup& setup) override;
   int WriteRow(const WriterRow& row) override;
   int Finish(const WriterFinish& finish) override;
+  std::vector<std::filesystem::path> OutputFiles(
+      const std::filesystem::path& output_path) const override;
 
   std::uint64_t record_count() const { return record_count_; }
   std::size_t data_block_count() const { return data_blocks_.size(); }

@@ -292,6 +292,9 @@ TEST(Diadem, WriteFailureLeavesNoHeader) {
   EXPECT_TRUE(failed);
   EXPECT_EQ(w.Finish(WriterFinish{}), 0);
   EXPECT_EQ(w.error_text().rfind("Could not write output file (", 0), 0u) << w.error_text();
+  // The message names the data file that failed, not the header path.
+  EXPECT_NE(w.WriteFailureMessage(dir / "full.dat").find((dir / "full.r64").string() + "\""),
+            std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "full.dat"));
 
   WriterFixture bad;

@@ -14,6 +14,10 @@
 // 62167132800) makes DIAdem show the recording's dates rather than dates in year 0.
 // A data file whose rows could not all be written gets no header file.
 //
+// INT32 holds whole numbers from -2147483647 to 2147483647 (2147483646 means "no value"): a raw
+// value beyond them is clipped and a fraction is cut off. When the output is finished, a warning
+// per column says how many of its values were not written exactly.
+//
 // GPS columns are not supported: initialisation refuses with "Export of GPS data not supported".
 // When sources are combined into one output, the data file stays open across them and the header
 // (written when the last source is finished) counts every row. The header's start date and time
@@ -87,6 +91,9 @@ class DiademWriter : public Writer {
  private:
   void Fail(const std::string& text);
   bool FinishFiles();
+  // INT32: the warnings of the columns whose values were not all written exactly.
+  void ReportInexactValues() const;
+  std::string ColumnTitle(int column) const;
 
   int mode_;
   T_DiademWriter state_;
@@ -101,6 +108,9 @@ class DiademWriter : public Writer {
   std::vector<char> text_row_;  // an ASCII row being assembled
   std::int64_t rows_written_ = 0;
   bool write_failed_ = false;
+  // INT32, per column of a row: values written, and those written clipped or without fraction.
+  std::vector<std::int64_t> values_written_;
+  std::vector<std::int64_t> values_inexact_;
 };
 
 }  // namespace tessmar

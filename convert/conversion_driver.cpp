@@ -88,6 +88,25 @@ class OutputClock {
   double last_ = 0;            // the last reading
 };
 
+// A regular file (also through a link): what an output would replace.
+bool IsFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+// The first of the files an output of these options makes that exists already; empty for none.
+std::filesystem::path ExistingOutputFile(const ConverterOptions& options,
+                                         const std::filesystem::path& output) {
+  const std::unique_ptr<Writer> writer =
+      CreateWriter(static_cast<OutputType>(options.output_type), options.output_file_format);
+  const std::vector<std::filesystem::path> files =
+      writer ? writer->OutputFiles(output) : std::vector<std::filesystem::path>{output};
+  for (const std::filesystem::path& file : files) {
+    if (IsFile(file)) return file;
+  }
+  return {};
+}
+
 // One source on its way through the stages: what it was given, what preparing it found, the
 // writer's setup and the counts of its conversion pass.
 struct SourceJob {
@@ -565,6 +584,11 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
     head.expression_count = job.layout.expression_count;
     setup.dump_head = &head;
   }
+  if (!job.appending) {
+    for (const std::filesystem::path& file : writer_->OutputFiles(output)) {
+      if (IsFile(file)) ShowMessageF(kMsgInfo, "Replacing \"%s\".", file.c_str());
+    }
+  }
   if (!job.appending && job.format && job.format->announce) {
     ShowMessageF(kMsgInfo, job.format->announce, output.c_str());
   }
@@ -581,7 +605,16 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
 
   const bool track_wanted = request_.gps.separate_track_file != 0 && !job.appending &&
                             (job.scan.has_gps || request_.gps.separate_track_file > 1);
-  if (track_wanted) gps_.OpenTrack(output);
+  if (track_wanted) {
+    const std::filesystem::path track =
+        GpsOutput::TrackPath(output, request_.gps.track_file_format);
+    if (IsFile(track) && request_.no_clobber) {
+      ShowMessageF(kMsgWarning, "GPS track file \"%s\" exists and is not replaced.", track.c_str());
+    } else {
+      if (IsFile(track)) ShowMessageF(kMsgInfo, "Replacing \"%s\".", track.c_str());
+      gps_.OpenTrack(output);
+    }
+  }
   return true;
 }
 
@@ -1016,6 +1049,16 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       output = combined_output;
       file_options = combined_options;
     }
+    // An output of this run is continued, never skipped; one from before may be.
+    if (request_.no_clobber && !(options.combine_output && combined_started)) {
+      const std::filesystem::path existing = ExistingOutputFile(file_options, output);
+      if (!existing.empty()) {
+        ShowMessageF(kMsgWarning, "Skipped \"%s\": \"%s\" exists and is not replaced.",
+                     source.c_str(), existing.c_str());
+        ++summary_.skipped;
+        continue;
+      }
+    }
     ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
     const int errors_before = error_messages_;
     const bool file_ok = ConvertSource(source, output, file_options, flags);
@@ -1132,6 +1175,7 @@ class ParallelConversion {
         main_.error_messages_ += worker.error_messages_;
         main_.unreported_decode_errors_ += worker.unreported_decode_errors_;
         main_.abort_ = main_.abort_ || worker.abort_;
+        main_.summary_.skipped += worker.summary_.skipped;
         for (std::size_t k = 0; k < worker.converted_sources_.size(); ++k) {
           outputs_[static_cast<std::size_t>(worker.converted_sources_[k])] =
               worker.summary_.outputs[k];

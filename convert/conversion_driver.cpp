@@ -107,6 +107,16 @@ std::filesystem::path ExistingOutputFile(const ConverterOptions& options,
   return {};
 }
 
+// What became of a source in a run, for the summary of an aborted run.
+enum class SourceOutcome : char {
+  kNotStarted,
+  kConverted,
+  kFailed,
+  kInterrupted,         // the abort stopped its conversion
+  kSkipped,             // its output exists (no_clobber)
+  kInIncompleteOutput,  // converted into a combined output that was then closed incomplete
+};
+
 // One source on its way through the stages: what it was given, what preparing it found, the
 // writer's setup and the counts of its conversion pass.
 struct SourceJob {
@@ -186,7 +196,8 @@ class ConversionRun {
   explicit ConversionRun(const ConversionRequest& request)
       : request_(request),
         logged_(std::make_unique<LoggerConfiguration>()),
-        channels_(kMaxColumns) {}
+        channels_(kMaxColumns),
+        outcomes_(request.sources.size(), SourceOutcome::kNotStarted) {}
 
   ConversionSummary Run();
 
@@ -215,6 +226,7 @@ class ConversionRun {
   bool UserAborted(int percent, const std::filesystem::path& source, int64_t kbytes);
   void CloseOutput(bool aborted);
   void ShowResult(const MessageHandler& previous);
+  void ShowSourcesNotConverted();
   // The recording modules count every decoding error in messages_.error_count and show an error
   // message right after the count, unless the message's limit is reached. Called when one of them
   // returns: counts not followed by their message were not reported and are added here.
@@ -244,6 +256,8 @@ class ConversionRun {
   bool output_failed_ = false;   // the current output could not be created or written
   bool output_created_ = false;  // the last source got as far as creating its output
   std::filesystem::path output_path_;
+  std::filesystem::path combined_output_;  // the one output of a combining run once created
+  std::vector<SourceOutcome> outcomes_;    // per source of the request
   ExtTime combined_start_ = -1;
   OutputClock output_clock_;  // relative time of the current output
   GpsOutput gps_;
@@ -1019,6 +1033,7 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       }
       if (!file_check.accepted) {
         ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
+        outcomes_[static_cast<std::size_t>(i)] = SourceOutcome::kFailed;
         continue;
       }
     }
@@ -1044,6 +1059,7 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       } else if (output_failed_) {
         ShowMessageF(kMsgInfo, "\"%s\" not converted: the output \"%s\" is incomplete.",
                      source.c_str(), combined_output.c_str());
+        outcomes_[static_cast<std::size_t>(i)] = SourceOutcome::kFailed;
         continue;
       }
       output = combined_output;
@@ -1055,6 +1071,7 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       if (!existing.empty()) {
         ShowMessageF(kMsgWarning, "Skipped \"%s\": \"%s\" exists and is not replaced.",
                      source.c_str(), existing.c_str());
+        outcomes_[static_cast<std::size_t>(i)] = SourceOutcome::kSkipped;
         ++summary_.skipped;
         continue;
       }
@@ -1067,6 +1084,9 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       combined_started = true;
       output_names.Take(output);
     }
+    outcomes_[static_cast<std::size_t>(i)] = file_ok  ? SourceOutcome::kConverted
+                                             : abort_ ? SourceOutcome::kInterrupted
+                                                      : SourceOutcome::kFailed;
     NoteUnreportedDecodeErrors();
     if (file_ok) {
       ++summary_.converted;
@@ -1076,6 +1096,14 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       }
     } else if (error_messages_ == errors_before) {
       ++error_messages_;  // a failure always counts as an error
+    }
+  }
+  if (abort_ && options.combine_output && combined_started) {
+    // An abort closes the combined output incomplete, with the sources converted into it.
+    combined_output_ = combined_output;
+    for (const int i : indices) {
+      SourceOutcome& outcome = outcomes_[static_cast<std::size_t>(i)];
+      if (outcome == SourceOutcome::kConverted) outcome = SourceOutcome::kInIncompleteOutput;
     }
   }
   if (output_open_ && abort_) {
@@ -1176,6 +1204,10 @@ class ParallelConversion {
         main_.unreported_decode_errors_ += worker.unreported_decode_errors_;
         main_.abort_ = main_.abort_ || worker.abort_;
         main_.summary_.skipped += worker.summary_.skipped;
+        for (const int i : group) {
+          main_.outcomes_[static_cast<std::size_t>(i)] =
+              worker.outcomes_[static_cast<std::size_t>(i)];
+        }
         for (std::size_t k = 0; k < worker.converted_sources_.size(); ++k) {
           outputs_[static_cast<std::size_t>(worker.converted_sources_[k])] =
               worker.summary_.outputs[k];
@@ -1253,8 +1285,34 @@ ConversionSummary ConversionRun::Run() {
   return summary_;
 }
 
+// After an abort: every recording whose conversion is not complete, one warning each.
+void ConversionRun::ShowSourcesNotConverted() {
+  for (std::size_t i = 0; i < outcomes_.size(); ++i) {
+    const char* source = request_.sources[i].c_str();
+    switch (outcomes_[i]) {
+      case SourceOutcome::kConverted:
+      case SourceOutcome::kSkipped:
+        break;
+      case SourceOutcome::kInterrupted:
+        ShowMessageF(kMsgWarning, "Not converted completely (aborted): \"%s\"", source);
+        break;
+      case SourceOutcome::kNotStarted:
+        ShowMessageF(kMsgWarning, "Not converted (aborted before it started): \"%s\"", source);
+        break;
+      case SourceOutcome::kFailed:
+        ShowMessageF(kMsgWarning, "Not converted (failed): \"%s\"", source);
+        break;
+      case SourceOutcome::kInIncompleteOutput:
+        ShowMessageF(kMsgWarning, "Converted into the incomplete output \"%s\": \"%s\"",
+                     combined_output_.c_str(), source);
+        break;
+    }
+  }
+}
+
 // The result line of the run (counted as the run's last message), then the viewer start.
 void ConversionRun::ShowResult(const MessageHandler& previous) {
+  if (summary_.aborted) ShowSourcesNotConverted();
   const int errors = summary_.errors;
   const int converted = summary_.converted;
   ShowMessageF(errors > 0 ? kMsgError : kMsgInfo, "%d file%c converted, %d conversion error%c. %s",

@@ -110,7 +110,9 @@ struct ConversionSummary {
 };
 
 // Runs a whole conversion: option check, each source, closing, the result line and the optional
-// viewer start.
+// viewer start. After an abort, a warning before the result line names each recording that was
+// not converted completely: interrupted, never started, failed, or written into a combined output
+// that was closed incomplete.
 ConversionSummary RunConversion(const ConversionRequest& request);
 
 }  // namespace tessmar

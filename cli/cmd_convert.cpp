@@ -66,7 +66,9 @@ void PrintConvertHelp() {
       "                        output name of the n-th recording; its extension chooses the\n"
       "                        format: .txt Text, .csv CSV international (Signals), .dat DIAdem\n"
       "                        (Signals), .asc Vector ASCII (Messages), .mf4 ASAM MDF4. At most\n"
-      "                        20 names.\n"
+      "                        20 names. Two formats share .asc: Vector ASCII writes its frames\n"
+      "                        to NAME.asc, and DIAdem ASCII writes its data to NAME.asc beside\n"
+      "                        its header NAME.dat, so each replaces the other's NAME.asc.\n"
       "  FILE.cmd              command file: one argument per line, ';' starts a comment line\n"
       "  /bm /cw<N> /firstrun  switches of the desktop program (accepted, no effect here)\n"
       "\n"
@@ -91,6 +93,9 @@ void PrintConvertHelp() {
       "                        use the signals of CONFIG.clc instead of the recording's own\n"
       "  --combine             write all recordings into one output file\n"
       "  --skip-until-valid    start rows only when every signal and expression has a value\n"
+      "  -n, --no-clobber      skip a recording whose output file (or a file written beside it)\n"
+      "                        exists, with a warning; without it existing files are replaced\n"
+      "                        and each one is named (\"Replacing ...\")\n"
       "  --outdir DIR          folder of the outputs, made when missing (default: the\n"
       "                        converter's export folder of the settings, else the folder of\n"
       "                        each recording)\n"
@@ -113,7 +118,8 @@ void PrintConvertHelp() {
       "(LOG0001.txt, LOG0001_2.txt, ...): an output written earlier in the run is never replaced.\n"
       "Ctrl-C or SIGTERM abort the conversion: the output is closed and left marked incomplete\n"
       "(formats with a header or a record count do not get them); a second Ctrl-C ends the\n"
-      "program at once.\n"
+      "program at once. The summary then names every recording not converted completely,\n"
+      "including those not started; their incomplete outputs count as existing for -n.\n"
       "\n"
       "Exit status: 0 when every recording converted without error, 1 when a conversion failed\n"
       "or reported errors (also a recording or CAN database that could not be read), 2 for a\n"
@@ -278,6 +284,7 @@ void WarnOverriddenChoices(const std::vector<std::filesystem::path>& outputs,
 int RunConvert(const Args& args) {
   bool verbose = false;
   bool progress_wanted = true;
+  bool no_clobber = false;
   const unsigned cores = std::thread::hardware_concurrency();
   int jobs = cores > 0 ? static_cast<int>(cores) : 1;
   std::optional<std::string> settings_file;
@@ -305,6 +312,10 @@ int RunConvert(const Args& args) {
     }
     if (a == "--no-progress") {
       progress_wanted = false;
+      continue;
+    }
+    if (a == "-n" || a == "--no-clobber") {
+      no_clobber = true;
       continue;
     }
     if (a == "-j" || a == "--jobs" || a.starts_with("--jobs=") ||
@@ -553,6 +564,7 @@ int RunConvert(const Args& args) {
     }
   }
   request.jobs = jobs;
+  request.no_clobber = no_clobber;
   ProgressBoard board(progress_wanted && isatty(STDERR_FILENO), [](std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
   });
@@ -572,9 +584,10 @@ int RunConvert(const Args& args) {
   // Interrupted: the shell's convention, 128 + the signal number (130 for Ctrl-C).
   if (g_abort_signal != 0) return 128 + g_abort_signal;
   if (summary.refused) return kExitFailure;
+  // Recordings skipped by --no-clobber were left alone on purpose.
   const bool all_ok = summary.errors == 0 && !summary.aborted && !config_failed &&
                       !database_failed &&
-                      summary.converted == static_cast<int>(batch.sources.size());
+                      summary.converted + summary.skipped == static_cast<int>(batch.sources.size());
   return all_ok ? kExitOk : kExitFailure;
 }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "cli/cli_common.h"
@@ -26,8 +27,9 @@ void PrintSimulateHelp() {
       "\n"
       "Options:\n"
       "  -o, --output FILE     the recording to write (required); never CONFIG.clc itself\n"
-      "  --force               write FILE also when its extension is that of another kind of\n"
-      "                        file (.clc, .dbc, .cmd, .ini)\n"
+      "  --force               replace FILE when it exists, and write it also when its\n"
+      "                        extension is that of another kind of file (.clc, .dbc, .cmd,\n"
+      "                        .ini)\n"
       "  --duration S          recorded seconds (default 60)\n"
       "  --bus-load PCT        frame rate as percent of a 500 kbit/s bus, 100 = 4000 frames/s\n"
       "                        (default: the message write intervals of the configuration,\n"
@@ -213,6 +215,12 @@ int RunSimulate(const Args& args) {
   }
 
   if (!CheckOutputFile(output, OutputKind::kRecording, {config_path}, force)) return kExitUsage;
+  // An existing file may be a real recording: it is replaced only when asked to.
+  std::error_code exists_error;
+  if (!force && std::filesystem::exists(output, exists_error)) {
+    PrintError("-o " + output + " exists; use --force to replace it");
+    return kExitUsage;
+  }
 
   InstallConsoleMessages(verbose);
   LoggerConfiguration config;

@@ -88,6 +88,35 @@ class OutputClock {
   double last_ = 0;            // the last reading
 };
 
+// A regular file (also through a link): what an output would replace.
+bool IsFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+// The first of the files an output of these options makes that exists already; empty for none.
+std::filesystem::path ExistingOutputFile(const ConverterOptions& options,
+                                         const std::filesystem::path& output) {
+  const std::unique_ptr<Writer> writer =
+      CreateWriter(static_cast<OutputType>(options.output_type), options.output_file_format);
+  const std::vector<std::filesystem::path> files =
+      writer ? writer->OutputFiles(output) : std::vector<std::filesystem::path>{output};
+  for (const std::filesystem::path& file : files) {
+    if (IsFile(file)) return file;
+  }
+  return {};
+}
+
+// What became of a source in a run, for the summary of an aborted run.
+enum class SourceOutcome : char {
+  kNotStarted,
+  kConverted,
+  kFailed,
+  kInterrupted,         // the abort stopped its conversion
+  kSkipped,             // its output exists (no_clobber)
+  kInIncompleteOutput,  // converted into a combined output that was then closed incomplete
+};
+
 // One source on its way through the stages: what it was given, what preparing it found, the
 // writer's setup and the counts of its conversion pass.
 struct SourceJob {
@@ -167,7 +196,8 @@ class ConversionRun {
   explicit ConversionRun(const ConversionRequest& request)
       : request_(request),
         logged_(std::make_unique<LoggerConfiguration>()),
-        channels_(kMaxColumns) {}
+        channels_(kMaxColumns),
+        outcomes_(request.sources.size(), SourceOutcome::kNotStarted) {}
 
   ConversionSummary Run();
 
@@ -196,6 +226,7 @@ class ConversionRun {
   bool UserAborted(int percent, const std::filesystem::path& source, int64_t kbytes);
   void CloseOutput(bool aborted);
   void ShowResult(const MessageHandler& previous);
+  void ShowSourcesNotConverted();
   // The recording modules count every decoding error in messages_.error_count and show an error
   // message right after the count, unless the message's limit is reached. Called when one of them
   // returns: counts not followed by their message were not reported and are added here.
@@ -225,6 +256,8 @@ class ConversionRun {
   bool output_failed_ = false;   // the current output could not be created or written
   bool output_created_ = false;  // the last source got as far as creating its output
   std::filesystem::path output_path_;
+  std::filesystem::path combined_output_;  // the one output of a combining run once created
+  std::vector<SourceOutcome> outcomes_;    // per source of the request
   ExtTime combined_start_ = -1;
   OutputClock output_clock_;  // relative time of the current output
   GpsOutput gps_;
@@ -567,6 +600,11 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
     head.expression_count = job.layout.expression_count;
     setup.dump_head = &head;
   }
+  if (!job.appending) {
+    for (const std::filesystem::path& file : writer_->OutputFiles(output)) {
+      if (IsFile(file)) ShowMessageF(kMsgInfo, "Replacing \"%s\".", file.c_str());
+    }
+  }
   if (!job.appending && job.format && job.format->announce) {
     ShowMessageF(kMsgInfo, job.format->announce, output.c_str());
   }
@@ -583,7 +621,16 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
 
   const bool track_wanted = request_.gps.separate_track_file != 0 && !job.appending &&
                             (job.scan.has_gps || request_.gps.separate_track_file > 1);
-  if (track_wanted) gps_.OpenTrack(output);
+  if (track_wanted) {
+    const std::filesystem::path track =
+        GpsOutput::TrackPath(output, request_.gps.track_file_format);
+    if (IsFile(track) && request_.no_clobber) {
+      ShowMessageF(kMsgWarning, "GPS track file \"%s\" exists and is not replaced.", track.c_str());
+    } else {
+      if (IsFile(track)) ShowMessageF(kMsgInfo, "Replacing \"%s\".", track.c_str());
+      gps_.OpenTrack(output);
+    }
+  }
   return true;
 }
 
@@ -994,6 +1041,7 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       }
       if (!file_check.accepted) {
         ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
+        outcomes_[static_cast<std::size_t>(i)] = SourceOutcome::kFailed;
         continue;
       }
     }
@@ -1019,10 +1067,22 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       } else if (output_failed_) {
         ShowMessageF(kMsgInfo, "\"%s\" not converted: the output \"%s\" is incomplete.",
                      source.c_str(), combined_output.c_str());
+        outcomes_[static_cast<std::size_t>(i)] = SourceOutcome::kFailed;
         continue;
       }
       output = combined_output;
       file_options = combined_options;
+    }
+    // An output of this run is continued, never skipped; one from before may be.
+    if (request_.no_clobber && !(options.combine_output && combined_started)) {
+      const std::filesystem::path existing = ExistingOutputFile(file_options, output);
+      if (!existing.empty()) {
+        ShowMessageF(kMsgWarning, "Skipped \"%s\": \"%s\" exists and is not replaced.",
+                     source.c_str(), existing.c_str());
+        outcomes_[static_cast<std::size_t>(i)] = SourceOutcome::kSkipped;
+        ++summary_.skipped;
+        continue;
+      }
     }
     ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
     const int errors_before = error_messages_;
@@ -1032,6 +1092,9 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       combined_started = true;
       output_names.Take(output);
     }
+    outcomes_[static_cast<std::size_t>(i)] = file_ok  ? SourceOutcome::kConverted
+                                             : abort_ ? SourceOutcome::kInterrupted
+                                                      : SourceOutcome::kFailed;
     NoteUnreportedDecodeErrors();
     if (file_ok) {
       ++summary_.converted;
@@ -1041,6 +1104,14 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       }
     } else if (error_messages_ == errors_before) {
       ++error_messages_;  // a failure always counts as an error
+    }
+  }
+  if (abort_ && options.combine_output && combined_started) {
+    // An abort closes the combined output incomplete, with the sources converted into it.
+    combined_output_ = combined_output;
+    for (const int i : indices) {
+      SourceOutcome& outcome = outcomes_[static_cast<std::size_t>(i)];
+      if (outcome == SourceOutcome::kConverted) outcome = SourceOutcome::kInIncompleteOutput;
     }
   }
   if (output_open_ && abort_) {
@@ -1140,6 +1211,11 @@ class ParallelConversion {
         main_.error_messages_ += worker.error_messages_;
         main_.unreported_decode_errors_ += worker.unreported_decode_errors_;
         main_.abort_ = main_.abort_ || worker.abort_;
+        main_.summary_.skipped += worker.summary_.skipped;
+        for (const int i : group) {
+          main_.outcomes_[static_cast<std::size_t>(i)] =
+              worker.outcomes_[static_cast<std::size_t>(i)];
+        }
         for (std::size_t k = 0; k < worker.converted_sources_.size(); ++k) {
           outputs_[static_cast<std::size_t>(worker.converted_sources_[k])] =
               worker.summary_.outputs[k];
@@ -1217,8 +1293,34 @@ ConversionSummary ConversionRun::Run() {
   return summary_;
 }
 
+// After an abort: every recording whose conversion is not complete, one warning each.
+void ConversionRun::ShowSourcesNotConverted() {
+  for (std::size_t i = 0; i < outcomes_.size(); ++i) {
+    const char* source = request_.sources[i].c_str();
+    switch (outcomes_[i]) {
+      case SourceOutcome::kConverted:
+      case SourceOutcome::kSkipped:
+        break;
+      case SourceOutcome::kInterrupted:
+        ShowMessageF(kMsgWarning, "Not converted completely (aborted): \"%s\"", source);
+        break;
+      case SourceOutcome::kNotStarted:
+        ShowMessageF(kMsgWarning, "Not converted (aborted before it started): \"%s\"", source);
+        break;
+      case SourceOutcome::kFailed:
+        ShowMessageF(kMsgWarning, "Not converted (failed): \"%s\"", source);
+        break;
+      case SourceOutcome::kInIncompleteOutput:
+        ShowMessageF(kMsgWarning, "Converted into the incomplete output \"%s\": \"%s\"",
+                     combined_output_.c_str(), source);
+        break;
+    }
+  }
+}
+
 // The result line of the run (counted as the run's last message), then the viewer start.
 void ConversionRun::ShowResult(const MessageHandler& previous) {
+  if (summary_.aborted) ShowSourcesNotConverted();
   const int errors = summary_.errors;
   const int converted = summary_.converted;
   ShowMessageF(errors > 0 ? kMsgError : kMsgInfo, "%d file%c converted, %d conversion error%c. %s",

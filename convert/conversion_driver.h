@@ -56,6 +56,10 @@ struct ConversionRequest {
   // Show the option check's message-box texts as warnings when the check accepts the options
   // (a front end without message boxes, e.g. tessmar-cli in batch mode).
   bool show_option_notes = false;
+  // An output replaces the files of the same name ("Replacing ..." is shown for each). With
+  // no_clobber a source whose output file (or one of its companion files) exists is skipped with a
+  // warning, and an existing GPS track file is left as it is.
+  bool no_clobber = false;
   // Start the external viewer with the output after a run that converted something.
   bool launch_viewer = false;
   std::string viewer_program;
@@ -100,12 +104,15 @@ struct ConversionSummary {
   int errors = 0;        // error messages of the run (at least 1 per failed source)
   bool refused = false;  // the option check refused, nothing converted
   bool aborted = false;
+  int skipped = 0;  // sources not converted because their output exists (no_clobber)
   std::vector<std::filesystem::path> outputs;  // main output of every converted source
   int format_thread_sources = 0;  // sources whose rows were written on the second thread
 };
 
 // Runs a whole conversion: option check, each source, closing, the result line and the optional
-// viewer start.
+// viewer start. After an abort, a warning before the result line names each recording that was
+// not converted completely: interrupted, never started, failed, or written into a combined output
+// that was closed incomplete.
 ConversionSummary RunConversion(const ConversionRequest& request);
 
 }  // namespace tessmar

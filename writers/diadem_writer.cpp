@@ -228,6 +228,14 @@ std::filesystem::path DiademWriter::ShownOutputPath(
   return output_path.string() + "+." + kExtensions[ClampMode(mode_)];
 }
 
+std::vector<std::filesystem::path> DiademWriter::OutputFiles(
+    const std::filesystem::path& output_path) const {
+  std::vector<std::filesystem::path> files = {DataPath(output_path, mode_)};
+  std::filesystem::path header = HeaderPath(output_path);
+  if (!header.empty()) files.push_back(std::move(header));
+  return files;
+}
+
 std::string DiademWriter::CreateFailureMessage(const std::filesystem::path&) const {
   return StrPrintf(Tr("DIAdem export error: %s !"), error_text().c_str());
 }
@@ -274,6 +282,8 @@ bool DiademWriter::Initialise(const WriterSetup& setup) {
     ++values;
   }
   last_texts_.assign(row_columns_.size(), numfmt::LastText{});
+  values_written_.assign(row_columns_.size(), 0);
+  values_inexact_.assign(row_columns_.size(), 0);
   int explicit_times = 0;
   for (int kind : state_.time_kinds) explicit_times += ExplicitTime(kind) ? 1 : 0;
   state_.channel_count = explicit_times + values;
@@ -371,10 +381,23 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
     } else if (mode == kDiademInt32) {
       std::int32_t value = kDiademInt32NoValue;
       if (valid) {
-        std::int64_t raw = cv->is_float ? TruncateToInt64(cv->raw_float) : cv->raw;
-        if (raw > 2147483647) raw = 2147483647;
-        if (raw < -2147483647) raw = -2147483647;
+        std::int64_t raw;
+        bool exact = true;
+        if (cv->is_float) {
+          raw = TruncateToInt64(cv->raw_float);
+          exact = cv->raw_float == static_cast<double>(raw);  // false for a fraction and NaN
+        } else {
+          raw = cv->raw;
+        }
+        if (raw > 2147483647 || raw < -2147483647) {
+          raw = raw > 0 ? 2147483647 : -2147483647;
+          exact = false;
+        }
+        // The no-value code cannot stand for a value as well.
+        if (raw == kDiademInt32NoValue) exact = false;
         value = static_cast<std::int32_t>(raw);
+        ++values_written_[k];
+        if (!exact) ++values_inexact_[k];
       }
       StoreLe32(p, static_cast<std::uint32_t>(value));
       p += 4;
@@ -395,6 +418,7 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
   if (!ok) {
     write_failed_ = true;
     Fail(WriteErrorText(data_));
+    SetFailedFile(DataPath(output_path_, mode_));
     return false;
   }
   ++rows_written_;
@@ -434,12 +458,42 @@ int DiademWriter::WriteRow(const WriterRow& row) {
   return kRowWritten;
 }
 
+std::string DiademWriter::ColumnTitle(int column) const {
+  int index = 0;
+  switch (layout_.GroupOf(column, &index)) {
+    case ColumnGroup::kSignal:
+      return std::string(TextOf(state_.signals[static_cast<std::size_t>(index)].sn));
+    case ColumnGroup::kExpression: {
+      const T_CanLog_ExprDef& e = state_.expressions[static_cast<std::size_t>(index)];
+      return std::string(e.na[0] != '\0' ? TextOf(e.na) : TextOf(e.ex));
+    }
+    default:
+      return {};
+  }
+}
+
+void DiademWriter::ReportInexactValues() const {
+  for (std::size_t k = 0; k < values_inexact_.size(); ++k) {
+    if (values_inexact_[k] == 0) continue;
+    ShowMessageF(kMsgWarning,
+                 "Column \"%s\": %lld of %lld values do not fit DIAdem INT32 (whole numbers up to "
+                 "2147483647 either way) and were written clipped or without their fraction; "
+                 "\"DIAdem, REAL64\" holds them.",
+                 ColumnTitle(row_columns_[k]).c_str(), static_cast<long long>(values_inexact_[k]),
+                 static_cast<long long>(values_written_[k]));
+  }
+}
+
 bool DiademWriter::FinishFiles() {
   if (!data_.is_open()) return true;
+  ReportInexactValues();
   const bool closed = data_.Close();
   if (write_failed_ || !closed) {
     // No header: the data file alone is not taken for a complete recording.
-    if (!write_failed_) Fail(WriteErrorText(data_));
+    if (!write_failed_) {
+      Fail(WriteErrorText(data_));
+      SetFailedFile(DataPath(output_path_, mode_));
+    }
     return false;
   }
   std::filesystem::path header_path = HeaderPath(output_path_);
@@ -447,12 +501,14 @@ bool DiademWriter::FinishFiles() {
   BufferedFile header;
   if (!header.Create(header_path)) {
     Fail("Could not create header file (create error)");
+    SetFailedFile(header_path);
     return false;
   }
   bool ok = header.WriteText(BuildDiademHeader(state_, header_path, rows_written_));
   ok = header.Close() && ok;
   if (!ok) {
     Fail(WriteErrorText(header));
+    SetFailedFile(header_path);
     return false;
   }
   const int implicit = state_.time_kinds[0] == 1 ? 1 : state_.time_kinds[1] == 1 ? 2 : 0;

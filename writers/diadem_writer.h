@@ -19,6 +19,10 @@
 // DIAdem computes are wrong from there on; finishing the header then warns with the number of
 // such places and names the explicit time channel that holds each row's true time.
 //
+// INT32 holds whole numbers from -2147483647 to 2147483647 (2147483646 means "no value"): a raw
+// value beyond them is clipped and a fraction is cut off. When the output is finished, a warning
+// per column says how many of its values were not written exactly.
+//
 // GPS columns are not supported: initialisation refuses with "Export of GPS data not supported".
 // When sources are combined into one output, the data file stays open across them and the header
 // (written when the last source is finished) counts every row. The header's start date and time
@@ -73,6 +77,8 @@ class DiademWriter : public Writer {
   int WriteRow(const WriterRow& row) override;
   int Finish(const WriterFinish& finish) override;
   std::filesystem::path ShownOutputPath(const std::filesystem::path& output_path) const override;
+  std::vector<std::filesystem::path> OutputFiles(
+      const std::filesystem::path& output_path) const override;
   std::string CreateFailureMessage(const std::filesystem::path& output_path) const override;
 
   // Fills the state and counts the channels; false (with the error text) when GPS columns are
@@ -90,6 +96,9 @@ class DiademWriter : public Writer {
  private:
   void Fail(const std::string& text);
   bool FinishFiles();
+  // INT32: the warnings of the columns whose values were not all written exactly.
+  void ReportInexactValues() const;
+  std::string ColumnTitle(int column) const;
 
   int mode_;
   T_DiademWriter state_;
@@ -109,6 +118,9 @@ class DiademWriter : public Writer {
   bool have_previous_row_ = false;
   double previous_elapsed_ = 0;
   std::int64_t interval_breaks_ = 0;
+  // INT32, per column of a row: values written, and those written clipped or without fraction.
+  std::vector<std::int64_t> values_written_;
+  std::vector<std::int64_t> values_inexact_;
 };
 
 }  // namespace tessmar

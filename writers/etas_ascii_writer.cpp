@@ -283,6 +283,11 @@ std::string EtasAsciiWriter::CreateFailureMessage(const std::filesystem::path& o
   return StrPrintf(Tr("Error: %s"), error_text().c_str());
 }
 
+std::vector<std::filesystem::path> EtasAsciiWriter::OutputFiles(
+    const std::filesystem::path& output_path) const {
+  return {OwnFilePath(output_path, ".ascii")};
+}
+
 int EtasAsciiWriter::Finish(const WriterFinish& finish) {
   if (finish.more_follow && state_.file.is_open()) return 1;
   if (finish.aborted && state_.file.is_open()) state_.write_failed = true;  // no sample count

@@ -59,6 +59,8 @@ class EtasAsciiWriter : public Writer {
   int Create(const WriterSetup& setup) override;
   int WriteRow(const WriterRow& row) override;
   int Finish(const WriterFinish& finish) override;
+  std::vector<std::filesystem::path> OutputFiles(
+      const std::filesystem::path& output_path) const override;
   std::string CreateFailureMessage(const std::filesystem::path& output_path) const override;
 
   bool Initialise(const WriterSetup& setup);

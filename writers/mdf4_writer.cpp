@@ -28,8 +28,8 @@ constexpr int kCgLinks = 6;
 constexpr int kCnLinks = 8;
 constexpr int kCcLinks = 4;
 constexpr std::uint64_t kUnfinishedFlagsPosition = 60;
-// Cycle counters, length of the last DT and the DL not yet updated.
-constexpr std::uint16_t kUnfinishedFlags = 0x01 | 0x04 | 0x10;
+// Cycle counters and the length of the last DT not yet updated (the DL blocks always are).
+constexpr std::uint16_t kUnfinishedFlags = 0x01 | 0x04;
 
 constexpr std::uint8_t kCnTypeValue = 0;
 constexpr std::uint8_t kCnTypeMaster = 2;
@@ -337,21 +337,59 @@ bool Mdf4Writer::CreateFile(const WriterSetup& setup) {
   return true;
 }
 
+bool Mdf4Writer::Patch64(std::uint64_t at, std::uint64_t value) {
+  const std::int64_t end = file_.Position();
+  std::uint8_t b[8];
+  StoreLe64(b, value);
+  return file_.Seek(static_cast<std::int64_t>(at)) == static_cast<std::int64_t>(at) &&
+         file_.WriteBytes(b, 8) && file_.Seek(end) == end;
+}
+
 bool Mdf4Writer::StartDataBlock() {
-  if (!data_blocks_.empty()) {
-    // A full block: its data section ends on a record, padded to the next aligned position.
-    static constexpr std::uint8_t kZeros[8] = {};
-    const std::uint64_t length = kBlockHeadBytes + block_capacity_;
-    if (!file_.WriteBytes(kZeros, Align8(length) - length)) return false;
-  }
-  BlockBuffer dt(kBlockHeadBytes);
-  dt.FullText(0, 4, "##DT");
-  const std::uint64_t length = kBlockHeadBytes + block_capacity_;
-  dt.U32(8, static_cast<std::uint32_t>(length));
-  dt.U32(12, static_cast<std::uint32_t>(length >> 32));
-  data_blocks_.push_back(static_cast<std::uint64_t>(file_.Position()));
+  // The new DT states only its header as length until it is full or the file is finished.
+  std::uint8_t dt_head[kBlockHeadBytes] = {'#', '#', 'D', 'T'};
+  StoreLe64(dt_head + 8, kBlockHeadBytes);
   block_fill_ = 0;
-  return file_.WriteBytes(dt.data(), dt.size());
+  if (data_blocks_.empty()) {
+    data_blocks_.push_back(static_cast<std::uint64_t>(file_.Position()));
+    return file_.WriteBytes(dt_head, sizeof dt_head);
+  }
+  // A full block: its data section ends on a record, padded to the next aligned position.
+  static constexpr std::uint8_t kZeros[8] = {};
+  const std::uint64_t full_length = kBlockHeadBytes + block_capacity_;
+  if (!file_.WriteBytes(kZeros, Align8(full_length) - full_length)) return false;
+
+  // A DL listing the new block (the first DL lists the first block too), the new DT behind it.
+  const std::uint64_t list = static_cast<std::uint64_t>(file_.Position());
+  const std::uint64_t first = last_list_ == 0 ? 0 : data_blocks_.size();
+  const std::uint64_t n = data_blocks_.size() + 1 - first;
+  const std::uint64_t list_length = kBlockHeadBytes + 8 * (1 + n) + 8 + 8 * n;
+  const std::uint64_t dt = list + list_length;
+  std::vector<std::uint8_t> dl(list_length, 0);
+  std::memcpy(dl.data(), "##DL", 4);
+  StoreLe64(dl.data() + 8, list_length);
+  StoreLe64(dl.data() + 16, 1 + n);
+  std::uint8_t* p = dl.data() + kBlockHeadBytes + 8;  // dl_dl_next stays 0
+  for (std::uint64_t i = first; i <= data_blocks_.size(); ++i, p += 8) {
+    StoreLe64(p, i < data_blocks_.size() ? data_blocks_[i] : dt);
+  }
+  StoreLe32(p + 4, static_cast<std::uint32_t>(n));
+  p += 8;
+  // The offset of each block's data in the record stream of the whole list.
+  for (std::uint64_t i = first; i <= data_blocks_.size(); ++i, p += 8) {
+    StoreLe64(p, i * block_capacity_);
+  }
+  if (!file_.WriteBytes(dl.data(), dl.size()) || !file_.WriteBytes(dt_head, sizeof dt_head)) {
+    return false;
+  }
+  // Then the full block's length and the link to the new DL: the data group's data link for the
+  // first DL, the previous DL's next link for the others.
+  const std::uint64_t link =
+      last_list_ == 0 ? dg_position_ + kBlockHeadBytes + 16 : last_list_ + kBlockHeadBytes;
+  if (!Patch64(data_blocks_.back() + 8, full_length) || !Patch64(link, list)) return false;
+  last_list_ = list;
+  data_blocks_.push_back(dt);
+  return true;
 }
 
 bool Mdf4Writer::WriteRecord(double t, double absolute) {
@@ -363,6 +401,11 @@ bool Mdf4Writer::WriteRecord(double t, double absolute) {
     // The master channel counts from the first record, so the HD start is that record's time.
     first_row_time_ = t;
     start_date_ = absolute;
+    if (!Patch64(kHdStartTimePosition, Nanoseconds(start_date_))) {
+      write_failed_ = true;
+      Fail(WriteErrorText(file_));
+      return false;
+    }
   }
   if (block_fill_ + record_.size() > block_capacity_ && !StartDataBlock()) {
     write_failed_ = true;
@@ -384,40 +427,13 @@ bool Mdf4Writer::Close(bool complete) {
   if (!file_.is_open()) return true;
   bool ok = complete && !write_failed_;
   if (ok) {
-    auto put64 = [&](std::uint64_t at, std::uint64_t v) {
-      std::uint8_t b[8];
-      StoreLe64(b, v);
-      return file_.Seek(static_cast<std::int64_t>(at)) == static_cast<std::int64_t>(at) &&
-             file_.WriteBytes(b, 8);
-    };
     static constexpr std::uint8_t kZeros[8] = {};
     const std::uint64_t last_length = kBlockHeadBytes + block_fill_;
     ok = file_.WriteBytes(kZeros, Align8(last_length) - last_length);
-    std::uint64_t data_link = data_blocks_.front();
-    if (ok && data_blocks_.size() > 1) {
-      // The list of the DT blocks with the offset of each one's data in the record stream.
-      const std::uint64_t n = data_blocks_.size();
-      data_link = static_cast<std::uint64_t>(file_.Position());
-      std::vector<std::uint8_t> dl(kBlockHeadBytes + 8 * (1 + n) + 8 + 8 * n, 0);
-      std::memcpy(dl.data(), "##DL", 4);
-      StoreLe64(dl.data() + 8, dl.size());
-      StoreLe64(dl.data() + 16, 1 + n);
-      std::uint8_t* p = dl.data() + kBlockHeadBytes + 8;  // dl_dl_next stays 0
-      for (std::uint64_t block : data_blocks_) {
-        StoreLe64(p, block);
-        p += 8;
-      }
-      StoreLe32(p + 4, static_cast<std::uint32_t>(n));
-      p += 8;
-      for (std::uint64_t i = 0; i < n; ++i, p += 8) StoreLe64(p, i * block_capacity_);
-      ok = file_.WriteBytes(dl.data(), dl.size());
-    }
     const std::uint8_t finished_id[8] = {'M', 'D', 'F', ' ', ' ', ' ', ' ', ' '};
     const std::uint8_t no_flags[2] = {0, 0};
-    ok = ok && put64(data_blocks_.back() + 8, last_length) &&
-         put64(dg_position_ + kBlockHeadBytes + 16, data_link) &&
-         put64(kHdStartTimePosition, Nanoseconds(start_date_)) &&
-         put64(BlockImage::Data(cg_position_, kCgLinks) + 8, record_count_) &&
+    ok = ok && Patch64(data_blocks_.back() + 8, last_length) &&
+         Patch64(BlockImage::Data(cg_position_, kCgLinks) + 8, record_count_) &&
          file_.Seek(kUnfinishedFlagsPosition) == kUnfinishedFlagsPosition &&
          file_.WriteBytes(no_flags, 2) && file_.Seek(0) == 0 && file_.WriteBytes(finished_id, 8);
   }
@@ -437,6 +453,7 @@ int Mdf4Writer::Create(const WriterSetup& setup) {
   ClearError();
   error_text_.clear();
   data_blocks_.clear();
+  last_list_ = 0;
   block_fill_ = 0;
   record_count_ = 0;
   first_row_time_ = -1.0;
@@ -481,6 +498,11 @@ int Mdf4Writer::WriteRow(const WriterRow& row) {
     }
   }
   return WriteRecord(row.elapsed, row.time + row.time_base) ? kRowWritten : kRowFailed;
+}
+
+std::vector<std::filesystem::path> Mdf4Writer::OutputFiles(
+    const std::filesystem::path& output_path) const {
+  return {OwnFilePath(output_path, ".mf4")};
 }
 
 int Mdf4Writer::Finish(const WriterFinish& finish) {

@@ -5,7 +5,8 @@
 // Head of the file: ID at 0, HD at 64 (start time of the first record in nanoseconds since 1970),
 // FH with its MD comment naming Tessmar and its version, one DG with one CG and its channels
 // (names and units in TX blocks). The records follow in DT blocks of at most data_block_bytes
-// each; a recording with more than one DT gets a DL listing them, written at the end.
+// each. From the second DT on the blocks are listed by DL blocks written as the blocks start: the
+// first lists the first two DTs, each later one the next DT, chained by their next links.
 //
 // Signals: a master channel "Time" (float64 seconds from the first record, sync type time), then
 // one channel per planned column (the column plan and kinds of the MDF formats: float32, float64,
@@ -24,6 +25,11 @@
 // While the file is written it is marked unfinished (file identifier "UnFinMF ", the unfinished
 // flags set, the CG cycle count 0); Finish() writes the record count and the length of the last
 // DT and only then marks the file finished, so a failed or aborted write never looks complete.
+// Everything else stays readable while the file grows: a full DT has its length, every DT is
+// listed, the HD start time is that of the first record, and the DT being filled is the last
+// block of the file and states only its header as length. A reader that repairs unfinished files
+// (length of the last DT and the record count taken from the file size) gets every record written
+// before an abort.
 
 #include <cstdint>
 #include <filesystem>
@@ -49,6 +55,8 @@ class Mdf4Writer : public MdfWriterBase {
   int Create(const WriterSetup& setup) override;
   int WriteRow(const WriterRow& row) override;
   int Finish(const WriterFinish& finish) override;
+  std::vector<std::filesystem::path> OutputFiles(
+      const std::filesystem::path& output_path) const override;
 
   std::uint64_t record_count() const { return record_count_; }
   std::size_t data_block_count() const { return data_blocks_.size(); }
@@ -58,6 +66,8 @@ class Mdf4Writer : public MdfWriterBase {
   std::vector<std::uint8_t> BuildHeader();
   bool WriteRecord(double t, double absolute);
   bool StartDataBlock();
+  // Writes 8 bytes at an earlier position of the file and returns to its end.
+  bool Patch64(std::uint64_t at, std::uint64_t value);
   bool Close(bool complete);
   void Fail(const std::string& text);
 
@@ -74,6 +84,7 @@ class Mdf4Writer : public MdfWriterBase {
   std::uint64_t cg_position_ = 0;
   std::uint64_t dg_position_ = 0;
   std::vector<std::uint64_t> data_blocks_;  // file positions of the DT blocks
+  std::uint64_t last_list_ = 0;             // file position of the last DL block, 0 for none
   std::uint64_t block_fill_ = 0;            // data bytes in the last DT block
   std::uint64_t record_count_ = 0;
   double first_row_time_ = -1.0;

@@ -373,6 +373,11 @@ int StiegeleMdfWriter::WriteRow(const WriterRow& row) {
                                                                             : kRowFailed;
 }
 
+std::vector<std::filesystem::path> StiegeleMdfWriter::OutputFiles(
+    const std::filesystem::path& output_path) const {
+  return {OwnFilePath(output_path, ".mdf"), OwnFilePath(output_path, ".dta")};
+}
+
 int StiegeleMdfWriter::Finish(const WriterFinish& finish) {
   if (finish.more_follow && state_.data_file.is_open()) return 1;
   if (!state_.header_file.is_open() && !state_.data_file.is_open()) return 1;

@@ -292,6 +292,11 @@ int VectorMdfWriter::WriteRow(const WriterRow& row) {
   return WriteRecord(row.elapsed, row.time + row.time_base) ? kRowWritten : kRowFailed;
 }
 
+std::vector<std::filesystem::path> VectorMdfWriter::OutputFiles(
+    const std::filesystem::path& output_path) const {
+  return {OwnFilePath(output_path, ".dat")};
+}
+
 int VectorMdfWriter::Finish(const WriterFinish& finish) {
   if (finish.more_follow && state_.file.is_open()) return 1;
   if (finish.aborted && state_.file.is_open()) state_.write_failed = true;  // record count 0

@@ -72,6 +72,8 @@ class VectorMdfWriter : public MdfWriterBase {
   int Create(const WriterSetup& setup) override;
   int WriteRow(const WriterRow& row) override;
   int Finish(const WriterFinish& finish) override;
+  std::vector<std::filesystem::path> OutputFiles(
+      const std::filesystem::path& output_path) const override;
 
   // Initialise: copies the definitions and assigns the channel kinds. False when a count had to
   // be limited to its group (the writer can still be used).

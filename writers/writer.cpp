@@ -14,8 +14,9 @@ std::string Writer::CreateFailureMessage(const std::filesystem::path& output_pat
 }
 
 std::string Writer::WriteFailureMessage(const std::filesystem::path& output_path) const {
+  const std::filesystem::path& failed = failed_file_.empty() ? output_path : failed_file_;
   return StrPrintf(Tr("Error: Could not write \"%s\" (%s) ! The output file is incomplete."),
-                   output_path.c_str(), error_text().c_str());
+                   failed.c_str(), error_text().c_str());
 }
 
 const char* OutputTypeName(int index) {

@@ -248,9 +248,17 @@ class Writer {
     return output_path;
   }
 
+  // The files Create() makes for an output path, replacing those that exist: the output path
+  // itself unless the format names its files otherwise (companion and data files).
+  virtual std::vector<std::filesystem::path> OutputFiles(
+      const std::filesystem::path& output_path) const {
+    return {output_path};
+  }
+
   // The error message of a failed Create(), worded by the format.
   virtual std::string CreateFailureMessage(const std::filesystem::path& output_path) const;
   // The error message of a failed WriteRow(), WriteEntry() or Finish(): the output is incomplete.
+  // It names the file that failed: the output path unless the writer named another one.
   std::string WriteFailureMessage(const std::filesystem::path& output_path) const;
 
   // Reason of the last failure, empty when none is known.
@@ -261,11 +269,17 @@ class Writer {
 
  protected:
   void SetError(std::string text) { error_text_ = std::move(text); }
-  void ClearError() { error_text_.clear(); }
+  void ClearError() {
+    error_text_.clear();
+    failed_file_.clear();
+  }
+  // The file a failed write was about, when it is not the output path (a data file beside it).
+  void SetFailedFile(std::filesystem::path path) { failed_file_ = std::move(path); }
   void SetFailedInInitialise(bool failed) { failed_in_initialise_ = failed; }
 
  private:
   std::string error_text_;
+  std::filesystem::path failed_file_;
   bool failed_in_initialise_ = false;
 };
 

@@ -55,6 +55,8 @@ TEST(ConvertCli, HelpListsOptionsAndValueNames) {
                            "--breakpoint",
                            "--verbose",
                            "--settings",
+                           "--no-clobber",
+                           "Two formats share .asc",
                            "csv-semicolon",
                            "vector-ascii",
                            "datetime-fraction",
@@ -260,6 +262,22 @@ TEST(ConvertCli, WriteFailureIsReportedOnce) {
 }
 
 // A combined output starts with the first source that opens, named after it, header once.
+// Existing files are replaced and named; -n skips a recording whose output or companion file
+// exists (DIAdem ASCII data share ".asc" with Vector ASCII), and a run that only skipped succeeds.
+TEST(ConvertCli, ExistingOutputsAreReplacedOrSkippedWithNoClobber) {
+  TempDir dir;
+  WriteRecording(dir / "rec.cld");
+  WriteFile(dir / "rec.asc", "kept");
+  const std::vector<std::string> diadem = {"rec.cld", "--format", "diadem-ascii", "-n"};
+  CliResult r = RunCli(Args(dir, diadem), dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: Skipped \"rec.cld\": \"rec.asc\" exists"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "rec.asc"), "kept");
+  r = RunCli(Args(dir, {diadem.begin(), diadem.end() - 1}), dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("Replacing \"rec.asc\"."), std::string::npos) << r.err;
+}
+
 TEST(ConvertCli, CombineStartsWithFirstSourceThatOpens) {
   TempDir dir;
   WriteRecording(dir / "a.cld");
@@ -306,6 +324,7 @@ TEST(ConvertCli, TimesStartWithTheFirstConvertedEntry) {
     std::vector<std::string> sim = {"simulate",   kDemoLogger, "-o",   "rec.cld",
                                     "--duration", "20",        "--gps"};
     sim.insert(sim.end(), extra.begin(), extra.end());
+    std::filesystem::remove(dir / "rec.cld");  // simulate replaces no recording
     ASSERT_EQ(RunCli(sim, dir.path()).exit_code, 0) << extra[0];
     CliResult r = RunCli(Args(dir, {"rec.cld", "rec.asc"}), dir.path());
     ASSERT_TRUE(std::filesystem::exists(dir / "rec.asc")) << r.err;

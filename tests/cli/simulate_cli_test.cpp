@@ -48,6 +48,19 @@ TEST(SimulateCli, FailuresExitWithOne) {
   EXPECT_NE(std::string::npos, r.err.find("tessmar-cli: error: "));
 }
 
+// An existing recording is replaced only with --force.
+TEST(SimulateCli, ExistingRecordingNeedsForce) {
+  TempDir dir;
+  const std::string out = (dir / "real.cld").string();
+  WriteFile(out, "a real recording");
+  const CliResult r = RunCli({"simulate", kDemoConfig, "-o", out, "--duration", "2"});
+  EXPECT_EQ(2, r.exit_code);
+  EXPECT_NE(std::string::npos, r.err.find("-o " + out + " exists; use --force to replace it"));
+  EXPECT_EQ(ReadFile(out), "a real recording");
+  EXPECT_EQ(0,
+            RunCli({"simulate", kDemoConfig, "-o", out, "--duration", "2", "--force"}).exit_code);
+}
+
 TEST(SimulateCli, WritesRecordingAndManifestDeterministically) {
   TempDir dir;
   const std::vector<std::string> common = {"simulate", kDemoConfig, "--duration", "12",

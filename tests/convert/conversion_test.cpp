@@ -442,6 +442,40 @@ TEST(Driver, UserAbortClosesTheOutput) {
 namespace tessmar {
 namespace {
 
+// After an abort every recording not converted completely is named: the interrupted one, those
+// never started, and those already written into a combined output that is now incomplete.
+TEST(Driver, AbortNamesEveryRecordingNotConvertedCompletely) {
+  TempFolder dir;
+  ConversionRequest request;
+  for (const char* name : {"a.cld", "b.cld", "c.cld"}) {
+    SmallRecording().Write(dir / name);
+    request.sources.push_back(dir / name);
+  }
+  request.output_dir = dir.path();
+  request.options.output_type = 0;
+  request.progress = [](int, const std::filesystem::path& source, int64_t) {
+    return source.filename() != "b.cld";
+  };
+  auto quoted = [&](const char* name) { return "\"" + (dir / name).string() + "\""; };
+  for (const bool combine : {false, true}) {
+    request.options.combine_output = combine;
+    MessageCapture capture;
+    EXPECT_TRUE(RunConversion(request).aborted);
+    std::vector<std::string> warnings;
+    for (const MessageCapture::Entry& m : capture.entries()) {
+      if (m.severity == kMsgWarning) warnings.push_back(m.text);
+    }
+    std::vector<std::string> expected = {
+        "Not converted completely (aborted): " + quoted("b.cld"),
+        "Not converted (aborted before it started): " + quoted("c.cld")};
+    if (combine) {
+      expected.insert(expected.begin(), "Converted into the incomplete output " + quoted("a.txt") +
+                                            ": " + quoted("a.cld"));
+    }
+    EXPECT_EQ(warnings, expected) << "combine " << combine;
+  }
+}
+
 TEST(Driver, CombinedOutputSurvivesAFailingFirstSource) {
   TempFolder dir;
   SmallRecording().Write(dir / "b.cld");

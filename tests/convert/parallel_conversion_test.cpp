@@ -181,6 +181,19 @@ TEST_F(ParallelConversionTest, AbortLeavesNoOutputReportedCompleteThatIsNot) {
     EXPECT_TRUE(aborted.files.at(name) == whole.files.at(name)) << name;
   }
   EXPECT_GT(calls.load(), 0);
+  // Each recording not reported complete is named, also those never started.
+  for (const fs::path& source : request.sources) {
+    bool converted = false;
+    for (const fs::path& output : aborted.summary.outputs) {
+      converted = converted || output.stem() == source.stem();
+    }
+    bool named = false;
+    for (const MessageCapture::Entry& m : aborted.messages) {
+      named = named || (m.severity == kMsgWarning && m.text.starts_with("Not converted") &&
+                        m.text.ends_with("\"" + source.string() + "\""));
+    }
+    EXPECT_NE(converted, named) << source;
+  }
 }
 
 }  // namespace

@@ -306,6 +306,37 @@ TEST(Diadem, AbsentSlotsNamesWithoutDotAndCombinedSources) {
   EXPECT_EQ(ReadText(dir / "two.dat").find("Ghost"), std::string::npos);
 }
 
+// INT32 holds whole numbers up to 2147483647 either way, 2147483646 being "no value": each column
+// with values it could not hold is named once, with their count.
+TEST(Diadem, Int32NamesColumnsWithValuesItCannotHold) {
+  TempFolder dir;
+  WriterFixture fx;
+  fx.Signal(0, "Odometer", "km", 32, 'U', 0.1);
+  fx.Signal(1, "Speed", "km/h", 16);
+  fx.Expression(0, "Temp-26", "Cooled");
+  fx.Finish(dir / "run.dat");
+  DiademWriter w(kDiademInt32);
+  ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
+  MessageCapture capture;
+  const std::int64_t odometer[] = {5000000000, 100, 2147483646, -5000000000, 2147483647};
+  const double cooled[] = {-25.99991, 20.0, -25.0, 7.5, 1e300};  // the 20 is no value
+  for (int i = 0; i < 5; ++i) {
+    fx.Set(fx.SignalColumn(0), 0, odometer[i]);
+    fx.Set(fx.SignalColumn(1), 0, 70 + i);
+    fx.SetFloat(fx.ExpressionColumn(0), cooled[i]);
+    if (i == 1) fx.Invalidate(fx.ExpressionColumn(0));
+    ASSERT_EQ(w.WriteRow(Row(i * 0.01)), kRowWritten);
+  }
+  ASSERT_EQ(w.Finish(WriterFinish{5, false, false}), 1) << w.error_text();
+  EXPECT_EQ(LeI32(ReadBytes(dir / "run.i32"), 8), -25);
+  ASSERT_EQ(capture.CountAtLeast(kMsgWarning), 2);
+  EXPECT_TRUE(capture.Contains(
+      "Column \"Odometer\": 3 of 5 values do not fit DIAdem INT32 (whole numbers up to "
+      "2147483647 either way) and were written clipped or without their fraction; \"DIAdem, "
+      "REAL64\" holds them."));
+  EXPECT_TRUE(capture.Contains("Column \"Cooled\": 3 of 4 values"));
+}
+
 TEST(Diadem, WriteFailureLeavesNoHeader) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   TempFolder dir;
@@ -320,6 +351,9 @@ TEST(Diadem, WriteFailureLeavesNoHeader) {
   EXPECT_TRUE(failed);
   EXPECT_EQ(w.Finish(WriterFinish{}), 0);
   EXPECT_EQ(w.error_text().rfind("Could not write output file (", 0), 0u) << w.error_text();
+  // The message names the data file that failed, not the header path.
+  EXPECT_NE(w.WriteFailureMessage(dir / "full.dat").find((dir / "full.r64").string() + "\""),
+            std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "full.dat"));
 
   WriterFixture bad;

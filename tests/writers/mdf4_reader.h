@@ -2,7 +2,9 @@
 // A small MDF 4 reader for tests, written from the block layout alone: it checks every block
 // reachable by links from the ID block (8-byte aligned, known header, length and links inside
 // the file), reads the first channel group and concatenates the data of its DT blocks (directly or
-// through a DL) to decode the records by each channel's byte offset, bit offset and data type.
+// through a chain of DLs) to decode the records by each channel's byte offset, bit offset and data
+// type. An unfinished file is repaired as its flags say: the last DT runs to the end of the file
+// (whole records only), the record count comes from the data.
 
 #include <gtest/gtest.h>
 
@@ -82,8 +84,9 @@ class Mdf4Walker {
     f.id = std::string(b_.begin(), b_.begin() + 8);
     f.version = std::string(b_.begin() + 8, b_.begin() + 16);
     f.unfinished_flags = Le16(b_, 60);
-    // An unfinished file may state a DT length beyond its end: its data are not read.
+    // An unfinished file may state a wrong length for its last DT.
     unfinished_ = f.id == "UnFinMF ";
+    last_dt_to_end_ = unfinished_ && (f.unfinished_flags & 0x04) != 0;
     const std::uint64_t hd = 64;
     if (!Check(hd, "##HD")) return f;
     CheckGraph(hd);
@@ -105,7 +108,7 @@ class Mdf4Walker {
     f.data_bytes = Le32(b_, cgd + 24);
     f.inval_bytes = Le32(b_, cgd + 28);
     f.channels = Channels(Link(cg, 1));
-    if (!unfinished_) ReadData(Link(dg, 2), f);
+    ReadData(Link(dg, 2), f);
     return f;
   }
 
@@ -116,8 +119,9 @@ class Mdf4Walker {
   }
   std::size_t Data(std::uint64_t block) const { return block + 24 + 8 * LinkCount(block); }
 
-  // A block's header is sound; id empty: any known id.
-  bool Check(std::uint64_t at, const std::string& id = "") const {
+  // A block's header is sound; id empty: any known id. In an unfinished file a DT is not checked
+  // unless it must state its length (`dt_length_stated`).
+  bool Check(std::uint64_t at, const std::string& id = "", bool dt_length_stated = false) const {
     static const std::set<std::string> kKnown = {"##HD", "##FH", "##MD", "##TX", "##DG", "##CG",
                                                  "##CN", "##CC", "##SI", "##DT", "##DL"};
     if (at % 8 != 0 || at + 24 > b_.size()) {
@@ -131,7 +135,7 @@ class Mdf4Walker {
     EXPECT_TRUE(id.empty() ? kKnown.count(got) == 1 : got == id)
         << "block at " << at << ": " << got;
     EXPECT_GE(length, 24 + 8 * links) << got << " at " << at;
-    if (unfinished_ && got == "##DT") return false;
+    if (unfinished_ && got == "##DT" && !dt_length_stated) return false;
     EXPECT_LE(at + length, b_.size()) << got << " at " << at << " runs beyond the file";
     return at + length <= b_.size() && length >= 24 + 8 * links;
   }
@@ -183,28 +187,43 @@ class Mdf4Walker {
   void ReadData(std::uint64_t at, Mdf4File& f) const {
     if (at == 0) return;
     std::vector<std::uint64_t> blocks;
-    if (std::string(b_.begin() + static_cast<std::ptrdiff_t>(at),
-                    b_.begin() + static_cast<std::ptrdiff_t>(at + 4)) == "##DL") {
+    auto id_at = [&](std::uint64_t block) {
+      return std::string(b_.begin() + static_cast<std::ptrdiff_t>(block),
+                         b_.begin() + static_cast<std::ptrdiff_t>(block + 4));
+    };
+    if (id_at(at) == "##DL") {
       f.listed = true;
-      const std::uint32_t n = Le32(b_, Data(at) + 4);
-      EXPECT_EQ(LinkCount(at), n + 1u);
       std::uint64_t offset = 0;
-      for (std::uint32_t i = 0; i < n; ++i) {
-        blocks.push_back(Link(at, 1 + i));
-        EXPECT_EQ(Le64At(b_, Data(at) + 8 + 8 * i), offset) << "offset of DT " << i;
-        offset += Le64At(b_, blocks.back() + 8) - 24;
+      for (std::uint64_t dl = at; dl != 0; dl = Link(dl, 0)) {
+        EXPECT_EQ(id_at(dl), "##DL");
+        const std::uint32_t n = Le32(b_, Data(dl) + 4);
+        EXPECT_EQ(LinkCount(dl), n + 1u);
+        for (std::uint32_t i = 0; i < n; ++i) {
+          blocks.push_back(Link(dl, 1 + i));
+          EXPECT_EQ(Le64At(b_, Data(dl) + 8 + 8 * i), offset) << "offset of DT " << blocks.size();
+          offset += Le64At(b_, blocks.back() + 8) - 24;
+        }
       }
     } else {
       blocks.push_back(at);
     }
-    for (std::uint64_t dt : blocks) {
-      EXPECT_TRUE(Check(dt, "##DT"));
-      const std::uint64_t length = Le64At(b_, dt + 8);
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+      const std::uint64_t dt = blocks[i];
+      std::uint64_t length = Le64At(b_, dt + 8);
+      if (last_dt_to_end_ && i + 1 == blocks.size()) {
+        EXPECT_EQ(id_at(dt), "##DT");
+        length = b_.size() - dt;
+      } else {
+        // Every other DT states its length, in any file.
+        if (!Check(dt, "##DT", true)) return;
+      }
       f.data.insert(f.data.end(), b_.begin() + static_cast<std::ptrdiff_t>(dt + 24),
                     b_.begin() + static_cast<std::ptrdiff_t>(dt + length));
       ++f.data_blocks;
     }
-    if (f.record_size() != 0) {
+    if (f.record_size() != 0 && last_dt_to_end_) {
+      f.data.resize(f.data.size() / f.record_size() * f.record_size());  // whole records
+    } else if (f.record_size() != 0) {
       EXPECT_EQ(f.data.size() % f.record_size(), 0u);
     }
   }
@@ -212,6 +231,7 @@ class Mdf4Walker {
   const std::vector<std::uint8_t>& b_;
   std::set<std::uint64_t> seen_;
   bool unfinished_ = false;
+  bool last_dt_to_end_ = false;
 };
 
 inline Mdf4File ReadMdf4(const std::vector<std::uint8_t>& b) { return Mdf4Walker(b).Read(); }

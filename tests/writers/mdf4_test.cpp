@@ -135,6 +135,35 @@ TEST(Mdf4, DataBeyondOneBlockAreListedAndCombinedSourcesContinue) {
   }
 }
 
+// An aborted file stays readable as it was written: a reader that repairs unfinished files (last
+// DT to the end of the file, records counted from the data) gets every record of every block.
+TEST(Mdf4, AbortedFileGivesEveryRecordToARepairingReader) {
+  TempFolder dir;
+  WriterFixture fx;
+  fx.Signal(0, "Counter", "", 16);
+  fx.Finish(dir / "cut.mf4");
+  Mdf4Writer w(100);  // 7 records of 13 bytes per block
+  ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
+  WriterRow row;
+  row.time_base = test::kStart20171019;
+  for (int i = 0; i < 40; ++i) {
+    fx.Set(fx.SignalColumn(0), i, i);
+    row.time = row.elapsed = 2.0 + 0.01 * i;
+    ASSERT_EQ(w.WriteRow(row), kRowWritten);
+  }
+  (void)w.Finish(WriterFinish{40, false, true});
+
+  Mdf4File f = ReadMdf4(ReadBytes(dir / "cut.mf4"));
+  EXPECT_EQ(f.id, "UnFinMF ");
+  EXPECT_EQ(f.data_blocks, 6);
+  EXPECT_EQ(f.start_ns, 1508400305000000000ull);  // the first record's time
+  ASSERT_EQ(f.records(), 40u);
+  for (std::size_t r = 0; r < 40; ++r) {
+    EXPECT_EQ(f.Value(r, f.channels[1]), static_cast<double>(r));
+    EXPECT_NEAR(f.Value(r, f.channels[0]), 0.01 * static_cast<double>(r), 1e-9);
+  }
+}
+
 TEST(Mdf4, FailedAbortedAndEmptyOutputs) {
   TempFolder dir;
   WriterFixture fx;

@@ -39,9 +39,10 @@ void InstallConsoleMessages(bool verbose) {
     } else if (g_quiet || (severity == kMsgStatus && !verbose)) {
       return;
     }
-    // Messages may carry CR LF line breaks meant for message boxes; print plain line ends.
+    // The prefix is the label: a label of the text's own is dropped. Messages may carry CR LF
+    // line breaks meant for message boxes; print plain line ends.
     std::string line(prefix);
-    for (char c : text) {
+    for (char c : *prefix != '\0' ? WithoutSeverityLabel(text) : text) {
       if (c != '\r') line += c;
     }
     line += '\n';

@@ -6,13 +6,13 @@
 #include <string_view>
 #include <utility>
 
-#include "cli/clc_line_check.h"
 #include "cli/cli_common.h"
 #include "common/message_output.h"
 #include "common/text_readers.h"
 #include "config/canlog_config.h"
 #include "config/clc_file.h"
 #include "config/clc_parser.h"
+#include "config/clc_value_check.h"
 
 namespace tessmar::cli {
 namespace {

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "candb/signal_selection.h"
 #include "candb/signal_table.h"
 #include "cli/cli_common.h"
 #include "cli/progress_board.h"
@@ -61,7 +63,9 @@ void PrintConvertHelp() {
       "Arguments (classified by the text after the last dot, case ignored):\n"
       "  FILE.cld              a recording to convert; '*' and '?' select several files\n"
       "  FILE.clc              logger configuration, used with --ignore-logged-sigdefs\n"
-      "  FILE.dbc[,BUS]        CAN database to load for bus 1 (default) or 2\n"
+      "  FILE.dbc[,BUS]        CAN database for bus 1 (default) or 2: its signals (up to 256)\n"
+      "                        are converted with --ignore-logged-sigdefs when no FILE.clc is\n"
+      "                        given; otherwise it is not used, and a warning says so\n"
       "  FILE.txt FILE.csv FILE.dat* FILE.asc* FILE.mf4\n"
       "                        output name of the n-th recording; its extension chooses the\n"
       "                        format: .txt Text, .csv CSV international (Signals), .dat DIAdem\n"
@@ -69,7 +73,8 @@ void PrintConvertHelp() {
       "                        20 names. Two formats share .asc: Vector ASCII writes its frames\n"
       "                        to NAME.asc, and DIAdem ASCII writes its data to NAME.asc beside\n"
       "                        its header NAME.dat, so each replaces the other's NAME.asc.\n"
-      "  FILE.cmd              command file: one argument per line, ';' starts a comment line\n"
+      "  FILE.cmd              command file: one argument or option per line (\"--format csv\"),\n"
+      "                        ';' starts a comment line\n"
       "  /bm /cw<N> /firstrun  switches of the desktop program (accepted, no effect here)\n"
       "\n"
       "Options:\n"
@@ -79,7 +84,11 @@ void PrintConvertHelp() {
       stdout);
   PrintFormatNames();
   std::fputs(
-      "  --interval SECONDS    row interval of Signals output (e.g. 0.01)\n"
+      "                        A format's name sets what it fixes: csv comma and period,\n"
+      "                        csv-german comma and comma, csv-semicolon semicolon and comma\n"
+      "                        (csv-german takes --separator and --decimal); an option that\n"
+      "                        the format fixes to another value is refused\n"
+      "  --interval SECONDS    row interval of Signals output (e.g. 0.01; 0.0001 or more)\n"
       "  --time1 KIND          first time column: off | implicit | seconds | milliseconds |\n"
       "                        datetime | datetime-fraction\n"
       "  --time2 KIND          second time column (same kinds)\n"
@@ -90,7 +99,8 @@ void PrintConvertHelp() {
       "  --raw                 write raw values instead of physical values\n"
       "  --scaled              write physical values (default)\n"
       "  --ignore-logged-sigdefs\n"
-      "                        use the signals of CONFIG.clc instead of the recording's own\n"
+      "                        use the signals of CONFIG.clc (or of FILE.dbc) instead of the\n"
+      "                        recording's own\n"
       "  --combine             write all recordings into one output file\n"
       "  --skip-until-valid    start rows only when every signal and expression has a value\n"
       "  -n, --no-clobber      skip a recording whose output file (or a file written beside it)\n"
@@ -103,7 +113,8 @@ void PrintConvertHelp() {
       "  --gps-preset N        GPS output preset: 0 author's favourite, 1 simple text,\n"
       "                        2 optimized for Stiegele MDF (track file, columns, formats)\n"
       "  --gps-track KIND      GPS track file beside the output: off | text | nmea\n"
-      "  --gps-columns WHERE   GPS columns in the main output: off | after | before\n"
+      "  --gps-columns WHERE   GPS columns in the main output: off | after | before (the\n"
+      "                        columns of --gps-preset or of the settings file)\n"
       "  -j, --jobs N          convert up to N recordings at the same time, each into its own\n"
       "                        output (default: the number of processor cores; --combine\n"
       "                        converts one after the other). Messages are shown per\n"
@@ -279,23 +290,35 @@ void WarnOverriddenChoices(const std::vector<std::filesystem::path>& outputs,
   }
 }
 
-}  // namespace
-
-int RunConvert(const Args& args) {
+// Everything the options say, from the command line and then the command file.
+struct Override {
+  std::string option;
+  std::string value;
+};
+struct OptionArguments {
   bool verbose = false;
   bool progress_wanted = true;
   bool no_clobber = false;
-  const unsigned cores = std::thread::hardware_concurrency();
-  int jobs = cores > 0 ? static_cast<int>(cores) : 1;
+  int jobs = 1;
   std::optional<std::string> settings_file;
-  struct Override {
-    std::string option;
-    std::string value;
-  };
-  std::vector<Override> overrides;
-  std::vector<std::string> plain;
+  std::vector<Override> overrides;  // in the order given: a later one wins
+  std::vector<std::string> plain;   // the arguments that are no options
+};
 
-  // First pass: options (they may come anywhere).
+constexpr const char* kValuedOptions[] = {
+    "--output-type", "--format",    "--interval",    "--time1",
+    "--time2",       "--headlines", "--separator",   "--decimal",
+    "--invalid",     "--outdir",    "--breakpoint",  "--settings",
+    "--gps-preset",  "--gps-track", "--gps-columns", "--format-thread"};
+
+// Takes the options among args into out and the other arguments into out.plain. Returns -1 to go
+// on, else the exit code to end with (help shown, or a wrong option reported). `where` follows
+// the option in the message about a wrong one (" in command file ...").
+int TakeOptions(const Args& args, const std::string& where, OptionArguments& out) {
+  auto wrong = [&](const std::string& text) {
+    PrintError(text + where);
+    return kExitUsage;
+  };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
@@ -303,7 +326,7 @@ int RunConvert(const Args& args) {
       return kExitOk;
     }
     if (a == "--verbose" || a == "-v") {
-      verbose = true;
+      out.verbose = true;
       continue;
     }
     if (IsQuietOption(a)) {
@@ -311,11 +334,11 @@ int RunConvert(const Args& args) {
       continue;
     }
     if (a == "--no-progress") {
-      progress_wanted = false;
+      out.progress_wanted = false;
       continue;
     }
     if (a == "-n" || a == "--no-clobber") {
-      no_clobber = true;
+      out.no_clobber = true;
       continue;
     }
     if (a == "-j" || a == "--jobs" || a.starts_with("--jobs=") ||
@@ -328,73 +351,256 @@ int RunConvert(const Args& args) {
       } else if (i + 1 < args.size()) {
         value = args[++i];
       } else {
-        PrintError("option " + a + " needs a value");
-        return kExitUsage;
+        return wrong("option " + a + " needs a value");
       }
       char* end = nullptr;
       const long n = std::strtol(value.c_str(), &end, 10);
       if (value.empty() || *end != '\0' || n < 1 || n > kMaxJobs) {
-        PrintError("invalid value '" + value + "' for --jobs (1.." + std::to_string(kMaxJobs) +
-                   ")");
-        return kExitUsage;
+        return wrong("invalid value '" + value + "' for --jobs (1.." + std::to_string(kMaxJobs) +
+                     ")");
       }
-      jobs = static_cast<int>(n);
+      out.jobs = static_cast<int>(n);
       continue;
     }
     if (a == "--raw" || a == "--scaled" || a == "--ignore-logged-sigdefs" || a == "--combine" ||
         a == "--skip-until-valid") {
-      overrides.push_back({a, ""});
+      out.overrides.push_back({a, ""});
       continue;
     }
     if (a.starts_with("--")) {
       const std::size_t eq = a.find('=');
       const std::string name = a.substr(0, eq);
-      static const char* const kValued[] = {
-          "--output-type", "--format",    "--interval",    "--time1",
-          "--time2",       "--headlines", "--separator",   "--decimal",
-          "--invalid",     "--outdir",    "--breakpoint",  "--settings",
-          "--gps-preset",  "--gps-track", "--gps-columns", "--format-thread"};
       bool known = false;
-      for (const char* k : kValued) known = known || name == k;
-      if (!known) {
-        PrintError("unknown option " + name + " (see 'tessmar-cli --help-convert')");
-        return kExitUsage;
-      }
+      for (const char* k : kValuedOptions) known = known || name == k;
+      if (!known) return wrong("unknown option " + name + " (see 'tessmar-cli --help-convert')");
       std::string value;
       if (eq != std::string::npos) {
         value = a.substr(eq + 1);
       } else if (i + 1 < args.size()) {
         value = args[++i];
       } else {
-        PrintError("option " + a + " needs a value");
-        return kExitUsage;
+        return wrong("option " + a + " needs a value");
       }
       if (name == "--settings") {
-        settings_file = value;
+        out.settings_file = value;
         continue;
       }
-      overrides.push_back({name, value});
+      out.overrides.push_back({name, value});
       continue;
     }
     if (a.size() > 1 && a[0] == '-' && a[1] != '-') {
       // Short options other than the ones above; file names do not begin with '-' here.
-      PrintError("unknown option " + a + " (see 'tessmar-cli --help-convert')");
-      return kExitUsage;
+      return wrong("unknown option " + a + " (see 'tessmar-cli --help-convert')");
     }
-    plain.push_back(a);
+    out.plain.push_back(a);
   }
+  return -1;
+}
 
-  InstallConsoleMessages(verbose);
+// The arguments of command file lines. A line is one argument, except that an option line may
+// carry its value after a blank ("--format csv") as well as after '=' or on the next line.
+Args CommandFileArguments(const std::vector<std::string>& lines) {
+  Args args;
+  for (std::string line : lines) {
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    const std::size_t blank = line.find_first_of(" \t");
+    const std::size_t eq = line.find('=');
+    if (line.size() > 1 && line[0] == '-' && blank != std::string::npos &&
+        (eq == std::string::npos || blank < eq)) {
+      args.push_back(line.substr(0, blank));
+      args.push_back(line.substr(line.find_first_not_of(" \t", blank)));
+    } else {
+      args.push_back(line);
+    }
+  }
+  return args;
+}
+
+// The value an option was last given, or nullptr.
+const std::string* GivenValue(const std::vector<Override>& overrides, std::string_view option) {
+  const std::string* value = nullptr;
+  for (const Override& o : overrides) {
+    if (o.option == option) value = &o.value;
+  }
+  return value;
+}
+
+template <std::size_t N>
+std::string ValueName(const NamedValue (&table)[N], int value) {
+  for (const NamedValue& nv : table) {
+    if (nv.value == value) return nv.name;
+  }
+  return std::to_string(value);
+}
+
+// The options a format can leave no room for, in the order they are checked.
+constexpr const char* kLayoutOptions[] = {"--output-type", "--format",    "--separator",
+                                          "--decimal",     "--headlines", "--time1",
+                                          "--time2",       "--invalid",   "--interval"};
+constexpr std::size_t kLayoutOptionCount = std::size(kLayoutOptions);
+
+// Why an output leaves no room for each layout option: empty where the option is honoured, else
+// the end of the message after "--option value". The option check would quietly put the format's
+// own value (or none, for the Logfile Dump) in place of what was asked.
+std::array<std::string, kLayoutOptionCount> UnusedLayoutOptions(const ConverterOptions& asked,
+                                                                const std::string& chosen_by) {
+  ConverterOptions checked = asked;
+  {
+    MessageCapture quiet;  // the check's status texts belong to the desktop's controls
+    CheckConverterOptions(checked);
+  }
+  const bool dump = asked.output_type == static_cast<int>(OutputType::kLogfileDump);
+  const OutputFormatInfo* format = FindOutputFormat(asked.output_file_format);
+  const bool fixed[kLayoutOptionCount] = {
+      checked.output_type != asked.output_type,
+      dump && asked.output_file_format != kFormatText,
+      dump || checked.column_separator != asked.column_separator,
+      dump || checked.decimal_separator != asked.decimal_separator,
+      dump || checked.headlines != asked.headlines,
+      dump || checked.time_column1 != asked.time_column1,
+      dump || checked.time_column2 != asked.time_column2,
+      dump || checked.invalid_signal != asked.invalid_signal,
+      dump || ParseSeconds(checked.write_interval) != ParseSeconds(asked.write_interval)};
+  const std::string written[kLayoutOptionCount] = {ValueName(kOutputTypes, checked.output_type),
+                                                   "text",
+                                                   ValueName(kSeparators, checked.column_separator),
+                                                   ValueName(kDecimals, checked.decimal_separator),
+                                                   std::to_string(checked.headlines),
+                                                   ValueName(kTimeKinds, checked.time_column1),
+                                                   ValueName(kTimeKinds, checked.time_column2),
+                                                   "\"" + checked.invalid_signal + "\"",
+                                                   checked.write_interval};
+  std::array<std::string, kLayoutOptionCount> why;
+  for (std::size_t i = 0; i < kLayoutOptionCount; ++i) {
+    if (!fixed[i]) continue;
+    const std::string_view option = kLayoutOptions[i];
+    if (dump) {
+      why[i] = " has no use with --output-type dump (a Logfile Dump is plain text of its own)";
+    } else if (option == "--interval" && !(format && format->write_interval)) {
+      why[i] = ": Signals output needs a row interval of 0.0001 s (0.1 ms) or more";
+    } else {
+      why[i] = " cannot be used with " + chosen_by + ": that format always writes " +
+               std::string(option) + " " + written[i];
+    }
+  }
+  return why;
+}
+
+// A layout option given that no output of the run honours (the format of the options, and the
+// formats that output names choose) is refused: false after the message.
+bool CheckLayoutOptionsAreUsed(const ConverterOptions& options,
+                               const std::vector<Override>& overrides,
+                               const std::vector<std::filesystem::path>& outputs,
+                               std::size_t source_count) {
+  std::vector<std::array<std::string, kLayoutOptionCount>> outputs_why;
+  if (options.combine_output ? outputs.empty() : source_count > outputs.size()) {
+    const std::string* format = GivenValue(overrides, "--format");
+    outputs_why.push_back(UnusedLayoutOptions(
+        options, format
+                     ? "--format " + *format
+                     : std::string("the format ") + FormatOptionName(options.output_file_format) +
+                           " of the settings file"));
+  }
+  for (const std::filesystem::path& name : outputs) {
+    ConverterOptions chosen = options;
+    if (!ApplyBatchOutputName(name, chosen)) continue;
+    outputs_why.push_back(UnusedLayoutOptions(
+        chosen, std::string("the format ") + FormatOptionName(chosen.output_file_format) +
+                    " of the output name \"" + name.string() + "\""));
+    if (options.combine_output) break;  // the first name names the one output
+  }
+  if (outputs_why.empty()) return true;
+  for (std::size_t i = 0; i < kLayoutOptionCount; ++i) {
+    const std::string* given = GivenValue(overrides, kLayoutOptions[i]);
+    if (!given) continue;
+    bool used = false;
+    for (const auto& why : outputs_why) used = used || why[i].empty();
+    if (used) continue;
+    PrintError(std::string(kLayoutOptions[i]) + " " + *given + outputs_why.front()[i]);
+    return false;
+  }
+  return true;
+}
+
+// The signals of the CAN databases as a configuration of their own, for --ignore-logged-sigdefs
+// without a logger configuration: every signal, added as `clc add` adds them. Tells how many.
+void ConfigurationFromDatabases(const SignalTable& table, LoggerConfiguration& config) {
+  NewConfigWithDefaults(config.cfg, config.sigs, 0);
+  int refused = 0;
+  std::string first_refusal;
+  {
+    // Every signal added would be reported; only the first refusal is shown, with the count.
+    MessageHandler console = SetMessageHandler([&](int severity, std::string_view text) {
+      if (severity >= kMsgWarning && first_refusal.empty()) first_refusal = text;
+    });
+    for (int r = 1; r < table.row_count(); ++r) {
+      if (table.cell(r, kColSigName).empty()) continue;
+      if (AddTableRow(config, table, r) == AddResult::kRefused) ++refused;
+    }
+    SetMessageHandler(std::move(console));
+  }
+  int added = 0;
+  for (const T_CanLog_SigDef& sig : config.sigs) added += sig.used() ? 1 : 0;
+  ShowMessageF(kMsgInfo,
+               "Converting the %d signals of the CAN databases (--ignore-logged-sigdefs).", added);
+  if (refused > 0) {
+    ShowMessageF(kMsgWarning, "%d signals of the CAN databases are not converted (the first: %s)",
+                 refused, std::string(WithoutSeverityLabel(first_refusal)).c_str());
+  }
+}
+
+}  // namespace
+
+int RunConvert(const Args& args) {
+  const unsigned cores = std::thread::hardware_concurrency();
+  OptionArguments given;
+  given.jobs = cores > 0 ? static_cast<int>(cores) : 1;
+  // Options may come anywhere among the arguments.
+  if (const int code = TakeOptions(args, "", given); code >= 0) return code;
+
+  InstallConsoleMessages(given.verbose);
   SetBatchMode(true);
   InstallAbortHandlers();
 
+  // Arguments, then the command file: its lines are arguments and options as well.
+  BatchArguments batch;
+  for (const std::string& a : given.plain) TakeArgument(a, batch);
+  bool command_file_failed = false;
+  if (!batch.command_file.empty()) {
+    // A command file named inside the command file is not read in turn.
+    const std::string name = batch.command_file;
+    std::vector<std::string> lines;
+    command_file_failed = !ReadCommandFileLines(name, lines);
+    OptionArguments from_file;
+    from_file.verbose = given.verbose;
+    from_file.progress_wanted = given.progress_wanted;
+    from_file.jobs = given.jobs;
+    from_file.no_clobber = given.no_clobber;
+    from_file.settings_file = given.settings_file;
+    from_file.overrides = std::move(given.overrides);
+    if (const int code = TakeOptions(CommandFileArguments(lines),
+                                     " in command file \"" + name + "\"", from_file);
+        code >= 0) {
+      return code;
+    }
+    if (from_file.verbose != given.verbose) InstallConsoleMessages(from_file.verbose);
+    const std::vector<std::string> file_plain = std::move(from_file.plain);
+    given = std::move(from_file);
+    for (const std::string& line : file_plain) TakeArgument(line, batch);
+  }
+  if (batch.bad_argument) return kExitUsage;
+  if (command_file_failed) return kExitFailure;
+  const bool verbose = given.verbose;
+  const std::vector<Override>& overrides = given.overrides;
+
   // Settings: the converter keys and the folders.
-  std::filesystem::path settings_path =
-      settings_file ? std::filesystem::path(*settings_file) : DefaultSettingsPath(ProgramDir());
+  std::filesystem::path settings_path = given.settings_file
+                                            ? std::filesystem::path(*given.settings_file)
+                                            : DefaultSettingsPath(ProgramDir());
   bool settings_found = false;
   TessmarSettings settings = LoadSettingsFile(settings_path, &settings_found);
-  if (settings_file && !settings_found) {
-    PrintError("cannot read the settings file " + *settings_file);
+  if (given.settings_file && !settings_found) {
+    PrintError("cannot read the settings file " + *given.settings_file);
     return kExitUsage;
   }
   ConverterOptions options = settings.converter;
@@ -469,20 +675,15 @@ int RunConvert(const Args& args) {
       options.conditional_breakpoint = o.value;
     }
   }
-
-  // Arguments and the command file.
-  BatchArguments batch;
-  for (const std::string& a : plain) TakeArgument(a, batch);
-  bool command_file_failed = false;
-  if (!batch.command_file.empty()) {
-    // A command file named inside the command file is not read in turn.
-    const std::string name = batch.command_file;
-    std::vector<std::string> lines;
-    command_file_failed = !ReadCommandFileLines(name, lines);
-    for (const std::string& line : lines) TakeArgument(line, batch);
+  // A format's name means its separators here: "CSV", german is comma and comma unless the
+  // options name others (the desktop program shows both controls beside the format list).
+  if (explicit_format && options.output_file_format == kFormatCsvGerman) {
+    if (!GivenValue(overrides, "--separator")) options.column_separator = 2;
+    if (!GivenValue(overrides, "--decimal")) options.decimal_separator = 1;
   }
-  if (batch.bad_argument) return kExitUsage;
-  if (command_file_failed) return kExitFailure;
+  if (!CheckLayoutOptionsAreUsed(options, overrides, batch.outputs, batch.sources.size())) {
+    return kExitUsage;
+  }
 
   // Configuration and CAN databases.
   LoggerConfiguration user_config;
@@ -498,6 +699,30 @@ int RunConvert(const Args& args) {
   bool database_failed = false;
   for (const BatchArguments::Database& db : batch.databases) {
     if (!LoadDbcIntoTable(table, db.file, db.bus)) database_failed = true;
+  }
+  // The databases give the signals to convert only in place of the recording's own, and only
+  // when no logger configuration gives them.
+  LoggerConfiguration database_config;
+  std::string database_names;
+  for (const BatchArguments::Database& db : batch.databases) {
+    database_names += (database_names.empty() ? "\"" : ", \"") + db.file + "\"";
+  }
+  const bool use_databases = options.ignore_logged_sigdefs && batch.config_file.empty() &&
+                             !batch.databases.empty() && !database_failed;
+  if (use_databases) {
+    ConfigurationFromDatabases(table, database_config);
+  } else if (!batch.databases.empty() && !database_failed) {
+    if (!options.ignore_logged_sigdefs) {
+      ShowMessageF(kMsgWarning,
+                   "CAN database %s not used: the signals logged in each recording are "
+                   "converted (--ignore-logged-sigdefs converts the database's signals instead)",
+                   database_names.c_str());
+    } else {
+      ShowMessageF(kMsgWarning,
+                   "CAN database %s not used: the signals of \"%s\" are converted "
+                   "(--ignore-logged-sigdefs)",
+                   database_names.c_str(), batch.config_file.c_str());
+    }
   }
 
   WarnOverriddenChoices(batch.outputs, options, explicit_format, explicit_type);
@@ -532,7 +757,13 @@ int RunConvert(const Args& args) {
   request.output_dir = outdir;
   request.options = options;
   // A configuration that could not be read gives no signal definitions to use instead.
-  request.user_config = batch.config_file.empty() || config_failed ? nullptr : &user_config;
+  if (use_databases) {
+    request.user_config = &database_config;
+    request.user_signals_name = "The CAN database " + database_names;
+  } else if (!batch.config_file.empty() && !config_failed) {
+    request.user_config = &user_config;
+    request.user_signals_name = "The logger configuration \"" + batch.config_file + "\"";
+  }
   if (options.ignore_logged_sigdefs && !request.user_config) {
     ShowMessage(kMsgWarning,
                 "--ignore-logged-sigdefs without a usable logger configuration (.clc): the "
@@ -563,9 +794,16 @@ int RunConvert(const Args& args) {
       }
     }
   }
-  request.jobs = jobs;
-  request.no_clobber = no_clobber;
-  ProgressBoard board(progress_wanted && isatty(STDERR_FILENO), [](std::string_view text) {
+  if (const std::string* where = GivenValue(overrides, "--gps-columns");
+      where && request.gps.merge_into_main_file != 0 && CountDefinedGpsColumns(request.gps) == 0) {
+    PrintError("--gps-columns " + *where +
+               " adds no column: no GPS column is defined (--gps-preset 0, 1 or 2 defines them, "
+               "or the settings file from the desktop program's GPS page)");
+    return kExitUsage;
+  }
+  request.jobs = given.jobs;
+  request.no_clobber = given.no_clobber;
+  ProgressBoard board(given.progress_wanted && isatty(STDERR_FILENO), [](std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
   });
   SetConsoleSink([&board](std::string_view text) { board.Print(text); });

@@ -49,6 +49,22 @@ void ShowMessage(int severity, std::string_view text) {
   if (handler) handler(severity, text);
 }
 
+std::string_view WithoutSeverityLabel(std::string_view text) {
+  for (const std::string_view label : {"warning:", "error:"}) {
+    if (text.size() < label.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < label.size() && same; ++i) {
+      const char c = text[i];
+      same = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == label[i];
+    }
+    if (!same) continue;
+    std::size_t rest = label.size();
+    while (rest < text.size() && text[rest] == ' ') ++rest;
+    return text.substr(rest);
+  }
+  return text;
+}
+
 std::string StrPrintfV(const char* format, va_list args) {
   char small[512];
   va_list copy;

@@ -44,6 +44,11 @@ class ThreadMessageHandler {
 // Sends one message to the installed handler.
 void ShowMessage(int severity, std::string_view text);
 
+// The text without a severity word of its own at its start ("Warning: ", "ERROR:   ", "Error: "):
+// a front end that labels every message by its severity shows one label, never two that
+// disagree (a message worded "Warning: ..." that is reported as an error).
+std::string_view WithoutSeverityLabel(std::string_view text);
+
 // printf-style variant. The format passes through the translation lookup first.
 void ShowMessageF(int severity, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void ShowMessageV(int severity, const char* format, va_list args);

@@ -8,6 +8,7 @@
 #include "common/c_locale.h"
 #include "common/message_output.h"
 #include "common/text_readers.h"
+#include "config/clc_value_check.h"
 #include "config/scramble.h"
 
 namespace tessmar {
@@ -227,12 +228,19 @@ bool WriteClcFile(const std::filesystem::path& path, LoggerConfiguration& config
 
 namespace {
 
+// Lines not understood that are shown one by one; the rest are counted.
+constexpr int kShownUnknownLines = 5;
+
 // Feeds the lines next_line(raw) delivers to the line parser. Works on copies that replace cfg
 // and sigs only when read_failed() is false at the end, so that a read error half-way leaves the
-// configuration as it was.
+// configuration as it was. `name` is the file's name in messages (empty for text in memory).
+// Values a line holds that cannot be used as given are reported with the line's number and kept
+// as the parser reads them. A text that has many lines not understood and not a single section
+// line is no configuration: false, with the reason in *not_configuration.
 template <typename NextLine, typename ReadFailed>
 bool ReadClcLines(NextLine next_line, ReadFailed read_failed, T_CanLog_Config& cfg,
-                  T_CanLog_SigTab& sigs, int* unknown_lines) {
+                  T_CanLog_SigTab& sigs, const std::string& name, int* unknown_lines,
+                  std::string* not_configuration) {
   if (unknown_lines) *unknown_lines = 0;
   auto new_cfg = std::make_unique<T_CanLog_Config>(cfg);
   auto new_sigs = std::make_unique<T_CanLog_SigTab>(sigs);
@@ -240,16 +248,42 @@ bool ReadClcLines(NextLine next_line, ReadFailed read_failed, T_CanLog_Config& c
   std::string raw;
   std::string line;
   int unknown = 0;
+  int line_number = 0;
+  bool section_seen = false;
   while (next_line(raw)) {
+    ++line_number;
+    const ClcReadState section = parser.state();
     if (!parser.FeedFileLine(raw, &line)) {
-      ShowMessageF(kMsgError, "Unknown: \"%s\" .", line.c_str());
-      ++unknown;
+      if (++unknown <= kShownUnknownLines)
+        ShowMessageF(kMsgError, "Unknown: \"%s\" .", line.c_str());
+      continue;
+    }
+    if (!line.empty() && line[0] == '[') section_seen = true;
+    for (const std::string& problem : CheckLineValues(section, line)) {
+      if (name.empty()) {
+        ShowMessageF(kMsgWarning, "Line %d has a value that cannot be used (%s) .", line_number,
+                     problem.c_str());
+      } else {
+        ShowMessageF(kMsgWarning, "Line %d of \"%s\" has a value that cannot be used (%s) .",
+                     line_number, name.c_str(), problem.c_str());
+      }
     }
   }
+  if (unknown_lines) *unknown_lines = unknown;
   if (read_failed()) return false;
+  if (unknown > kShownUnknownLines) {
+    const std::string shown = name.empty() ? std::string("The text") : "\"" + name + "\"";
+    if (!section_seen) {
+      *not_configuration =
+          StrPrintf("%s is not a logger configuration: %d of its %d lines were not understood.",
+                    shown.c_str(), unknown, line_number);
+      return false;
+    }
+    ShowMessageF(kMsgError, "%s has %d more lines that were not understood.", shown.c_str(),
+                 unknown - kShownUnknownLines);
+  }
   cfg = *new_cfg;
   sigs = *new_sigs;
-  if (unknown_lines) *unknown_lines = unknown;
   return true;
 }
 
@@ -263,10 +297,13 @@ bool ReadClcFile(const std::filesystem::path& path, T_CanLog_Config& cfg, T_CanL
     if (error) *error = FileError("Cannot open", path, file);
     return false;
   }
-  const bool ok =
-      ReadClcLines([&file](std::string& raw) { return file.ReadLine(raw); },
-                   [&file] { return file.last_error() != 0; }, cfg, sigs, unknown_lines);
-  if (!ok && error) *error = FileError("Cannot read", path, file);
+  std::string not_configuration;
+  const bool ok = ReadClcLines([&file](std::string& raw) { return file.ReadLine(raw); },
+                               [&file] { return file.last_error() != 0; }, cfg, sigs, path.string(),
+                               unknown_lines, &not_configuration);
+  if (!ok && error) {
+    *error = not_configuration.empty() ? FileError("Cannot read", path, file) : not_configuration;
+  }
   return ok;
 }
 
@@ -279,8 +316,14 @@ bool ReadClcText(std::string_view text, T_CanLog_Config& cfg, T_CanLog_SigTab& s
     raw.assign(line);
     return true;
   };
-  return ReadClcLines(
-      next_line, [] { return false; }, cfg, sigs, unknown_lines);
+  std::string not_configuration;
+  if (ReadClcLines(
+          next_line, [] { return false; }, cfg, sigs, std::string(), unknown_lines,
+          &not_configuration)) {
+    return true;
+  }
+  ShowMessage(kMsgError, not_configuration);
+  return false;
 }
 
 bool ReadClcText(std::string_view text, LoggerConfiguration& config, int* unknown_lines) {

@@ -37,18 +37,21 @@ bool WriteClcFile(const std::filesystem::path& path, LoggerConfiguration& config
                   std::string* error = nullptr);
 
 // Reads a file into cfg and sigs line by line (plain or scrambled). Only the slots and keys the
-// file names change. Every line that is not understood is reported as the error
-// "Unknown: \"%s\" ." with the unscrambled line, and reading goes on. False (configuration
-// unchanged) when the file cannot be opened or read; *error (optional) then names the file and
-// the reason. *unknown_lines (optional) receives the number of lines not understood. The
+// file names change. The first lines that are not understood are reported as the error
+// "Unknown: \"%s\" ." with the unscrambled line (five; the rest are counted in one message), and
+// reading goes on. A value that cannot be used as given (clc_value_check.h) is kept as read and
+// reported as a warning with the line's number. False (configuration unchanged) when the file
+// cannot be opened or read, or when it is no logger configuration (more than five lines not
+// understood and no section line); *error (optional) then names the file and the reason.
+// *unknown_lines (optional) receives the number of lines not understood. The
 // LoggerConfiguration overload clears the modified flag after a successful read.
 bool ReadClcFile(const std::filesystem::path& path, T_CanLog_Config& cfg, T_CanLog_SigTab& sigs,
                  std::string* error = nullptr, int* unknown_lines = nullptr);
 bool ReadClcFile(const std::filesystem::path& path, LoggerConfiguration& config,
                  std::string* error = nullptr, int* unknown_lines = nullptr);
 
-// Reads configuration file text held in memory by the same line rules; there is no read error,
-// so the result is always true.
+// Reads configuration file text held in memory by the same line rules; false (reported as an
+// error message) only when the text is no logger configuration.
 bool ReadClcText(std::string_view text, T_CanLog_Config& cfg, T_CanLog_SigTab& sigs,
                  int* unknown_lines = nullptr);
 bool ReadClcText(std::string_view text, LoggerConfiguration& config, int* unknown_lines = nullptr);

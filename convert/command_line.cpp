@@ -2,7 +2,9 @@
 
 #include <glob.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -17,8 +19,8 @@ namespace {
 bool IsLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
 
 void ExpandWildcard(const std::string& pattern, std::vector<std::string>& sources) {
-  std::fputs("Directory listing of *.*\n", stdout);
-  std::fflush(stdout);
+  // A message like any other: standard output stays for a command's data, and -q silences it.
+  ShowMessage(kMsgInfo, "Directory listing of *.*");
   // Only '*' and '?' are wildcards: brackets and backslashes in the name are taken as they are,
   // so that a folder like "run[1]" is not read as a character class.
   std::string escaped;
@@ -105,9 +107,12 @@ void ReportUnknownArgument(const ParsedArgument& argument) {
 }
 
 bool ReadCommandFileLines(const std::string& name, std::vector<std::string>& lines) {
+  errno = 0;
   std::ifstream in(name, std::ios::binary);
   if (!in) {
-    ShowMessageF(kMsgError, "Could not open command file \"%s\". ", name.c_str());
+    const int error = errno != 0 ? errno : ENOENT;
+    ShowMessageF(kMsgError, "Could not open command file \"%s\" (%s). ", name.c_str(),
+                 std::strerror(error));
     return false;
   }
   ShowMessageF(kMsgInfo, "Parsing command file \"%s\" ...", name.c_str());

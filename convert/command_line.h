@@ -41,8 +41,9 @@ inline constexpr std::size_t kMaxCommandFileLineChars = 4096;
 // At most this many output names are collected; further ones are dropped.
 inline constexpr std::size_t kMaxOutputNames = 20;
 
-// Classifies one argument. A ".cld" argument with '*' or '?' writes "Directory listing of *.*"
-// to standard output and collects every matching file (sorted), each with the folder in front.
+// Classifies one argument. A ".cld" argument with '*' or '?' shows "Directory listing of *.*"
+// (an information message) and collects every matching file (sorted), each with the folder in
+// front.
 ParsedArgument ClassifyArgument(std::string_view argument);
 
 // Reports an argument of kind kUnknown as an error message.

@@ -46,13 +46,19 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// Same file, also when written differently (relative/absolute, "." parts).
+// Same file, also when written differently (relative/absolute, "." parts). A name the system
+// cannot resolve (too long, say) is compared as written: two failed look-ups are no match.
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   std::error_code ec;
   if (std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec)) {
     return std::filesystem::equivalent(a, b, ec);
   }
-  return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
+  std::error_code ec_a, ec_b;
+  const std::filesystem::path ca = std::filesystem::weakly_canonical(a, ec_a);
+  const std::filesystem::path cb = std::filesystem::weakly_canonical(b, ec_b);
+  if (!ec_a && !ec_b) return ca == cb;
+  return std::filesystem::absolute(a, ec).lexically_normal() ==
+         std::filesystem::absolute(b, ec).lexically_normal();
 }
 
 // The clock of an output's relative time (WriterRow::elapsed): seconds since the start of the
@@ -427,7 +433,8 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
   ShowMessageF(kMsgInfo, "Opening logfile \"%s\" for reading ...", source.c_str());
   CldReader& reader = job.reader;
   if (!reader.Open(source)) {
-    Error("Error: Could not open \"%s\" !", source.c_str());
+    Error("Error: Could not open \"%s\" (%s) !", source.c_str(),
+          std::strerror(reader.open_error()));
     return false;
   }
   job.file_size = reader.FileSize();
@@ -454,6 +461,13 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
     return false;
   }
   job.binary = reader.ReadBinaryHeader(job.binary_position);
+  if (job.binary.cut_short) {
+    // What follows would be the header's own bytes read as entries.
+    Error("Error: \"%s\" ends inside its header (%lld of the %d bytes of the binary header) .",
+          source.c_str(), static_cast<long long>(job.file_size - job.binary_position),
+          kBinaryHeaderSize);
+    return false;
+  }
   if (job.binary.present && request_.verbose) {
     ShowMessageF(kMsgInfo, "Pre-scan: found BINARY header, comp_date=%s",
                  job.binary.FirmwareCompileDate);
@@ -526,7 +540,16 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
     q.buttons = Buttons::kYesNoCancel;
     q.batch_answer = Answer::kNo;
     if (Ask(q) != Answer::kYes) {
-      Error("Error: \"%s\" contains no signal definitions; nothing converted .", source.c_str());
+      if (job.sigs == &logged_->sigs) {
+        Error("Error: \"%s\" contains no signal definitions; nothing converted .", source.c_str());
+      } else {
+        // The signals of the user's configuration replaced the recording's.
+        const std::string& name = request_.user_signals_name;
+        Error(
+            "Error: %s contains no signal definitions (used instead of those of \"%s\"); "
+            "nothing converted .",
+            name.empty() ? "The loaded logger configuration" : name.c_str(), source.c_str());
+      }
       return false;
     }
   }
@@ -1005,6 +1028,13 @@ bool ConversionRun::CheckOptions() {
   ReadWriteInterval(options_, request_.user_config ? request_.user_config->cfg.MsgRateLimit : 0);
   if (check_.accepted) {
     ShowOptionNote(check_);
+    if (check_.write_interval_red && request_.show_option_notes) {
+      // The box asks for a valid interval; without one, say which interval is used.
+      ShowMessageF(kMsgWarning,
+                   "Warning: Output write interval was illegal. Changed from %lg to %lg seconds.",
+                   ParseSeconds(request_.options.write_interval),
+                   ParseSeconds(options_.write_interval));
+    }
     return true;
   }
   if (!check_.box_text.empty()) ShowMessage(kMsgWarning, Tr(check_.box_text.c_str()));

@@ -49,6 +49,9 @@ struct ConversionRequest {
   GpsOutputSettings gps;  // track file and GPS columns
   // The user's configuration, used with "IgnoreLoggedSigDefs"; may be null.
   const LoggerConfiguration* user_config = nullptr;
+  // What messages call it, e.g. "The logger configuration \"cfg.clc\"" (empty: "The loaded
+  // logger configuration").
+  std::string user_signals_name;
   bool verbose = false;
   // Where the result line sends the user when there were errors: the desktop's message list by
   // default; a command line points to the messages it printed above.

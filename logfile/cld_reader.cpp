@@ -1,5 +1,6 @@
 #include "logfile/cld_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -9,7 +10,12 @@ namespace tessmar {
 
 BinaryLogHeader DecodeBinaryHeader(const uint8_t* bytes, int size) {
   BinaryLogHeader h;
-  if (size < kBinaryHeaderSize) return h;
+  if (size < kBinaryHeaderSize) {
+    const int compared = std::min<int>(size, static_cast<int>(sizeof kBinaryHeaderSignature));
+    h.cut_short = size > 0 && std::memcmp(bytes, kBinaryHeaderSignature,
+                                          static_cast<std::size_t>(compared)) == 0;
+    return h;
+  }
   // Exact comparison including the zero byte at offset 36.
   if (std::memcmp(bytes, kBinaryHeaderSignature, sizeof kBinaryHeaderSignature) != 0) return h;
   h.present = true;
@@ -29,7 +35,12 @@ BinaryLogHeader DecodeBinaryHeader(const uint8_t* bytes, int size) {
 CldReader::~CldReader() { Close(); }
 
 bool CldReader::Open(const std::filesystem::path& path) {
-  return Open(std::fopen(path.c_str(), "rb"), path.string());
+  errno = 0;
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  const int error = errno != 0 ? errno : EIO;
+  const bool ok = Open(stream, path.string());
+  open_errno_ = ok ? 0 : error;
+  return ok;
 }
 
 bool CldReader::Open(std::FILE* stream, const std::string& name) {

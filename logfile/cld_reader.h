@@ -20,6 +20,9 @@ namespace tessmar {
 // Fields of the binary logfile header. Used for reporting only.
 struct BinaryLogHeader {
   bool present = false;
+  // The file ends inside the header: fewer than 512 bytes follow the "[BINARY_LOG_DATA]" line
+  // and they begin as the signature does. Such a file holds no entries (present stays false).
+  bool cut_short = false;
   uint32_t dwFilePosForNextWrite = 0;
   uint32_t dwCountWrittenEntries = 0;
   uint32_t dwCountReceivedMsgs = 0;
@@ -36,6 +39,7 @@ inline constexpr int kBinaryHeaderSize = 512;
 inline constexpr char kBinaryHeaderSignature[] = "BinaryLogfileHeader\r\nSize=512 byte\r\n";
 
 // Decodes a binary header from 512 bytes; present = false when the signature does not match.
+// Fewer bytes that begin as the signature does give cut_short.
 BinaryLogHeader DecodeBinaryHeader(const uint8_t* bytes, int size);
 
 // One entry of the stream.
@@ -60,6 +64,8 @@ class CldReader {
 
   // Opens the file for reading and positions at its start. False when it cannot be opened.
   bool Open(const std::filesystem::path& path);
+  // The system's error number of the last Open() that failed, 0 after one that worked.
+  int open_error() const { return open_errno_; }
   // Reads from a stream that is already open (taken over: the reader closes it); name is the
   // file name shown in messages. False when stream is null.
   bool Open(std::FILE* stream, const std::string& name);
@@ -129,6 +135,7 @@ class CldReader {
   uint32_t next_index_ = 0;
   bool eof_ = false;    // the file has no bytes beyond the buffer
   int read_errno_ = 0;  // errno of a failed read, 0 = none
+  int open_errno_ = 0;  // errno of a failed open, 0 = none
   std::string path_;    // for the read error message
 };
 

@@ -143,11 +143,13 @@ int LogfileDumpWriter::WriteEntry(const LogEntry& entry, double absolute_time) {
       break;
     }
     case EntryClass::kTimeMarker: {
+      // The entry's date is the clock's reading when the entry was written, so its count is
+      // already in it: "Sum=" is the converter's time of the entry (time base + count /
+      // frequency), which shows where the two disagree.
       const double date = static_cast<double>(TimeEntrySeconds(e));
       char d1[40], d2[40];
       FormatDateTimeTo(d1, sizeof d1, date, kDateTimeFractionPattern);
-      FormatDateTimeTo(d2, sizeof d2, date + count / head_.timer_frequency,
-                       kDateTimeFractionPattern);
+      FormatDateTimeTo(d2, sizeof d2, absolute_time, kDateTimeFractionPattern);
       p = Append(p, end, "%08lX TIMESTAMP  StartTimeFromRTC=%s  Sum=%s",
                  static_cast<unsigned long>(count), d1, d2);
       break;

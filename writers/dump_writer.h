@@ -31,8 +31,8 @@ class LogfileDumpWriter final : public TextFileWriter {
   int WriteRow(const WriterRow&) override { return kRowSkipped; }
 
   // Writes the line(s) of one entry. absolute_time is the running clock's absolute time after
-  // the entry (used for BULK blocks). Returns the number of counted lines (0 or 1), or -1 when
-  // writing failed.
+  // the entry (the time of BULK blocks and the "Sum=" of time entries). Returns the number of
+  // counted lines (0 or 1), or -1 when writing failed.
   int WriteEntry(const LogEntry& entry, double absolute_time) override;
 
  private:

@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 
 #include "app/converter_page.h"
 #include "app/external_viewer.h"
@@ -195,7 +197,8 @@ TEST(BatchMode, UnknownArgumentsAndCommandFiles) {
   EXPECT_TRUE(InfoContains(w, "ParseCmdLine: Don't know what to do with readme ."));
   // The later command file replaces the earlier one.
   EXPECT_TRUE(InfoContains(w, QString::fromStdString("Could not open command file \"" +
-                                                     (f.dir() / "nothere.cmd").string() + "\". ")));
+                                                     (f.dir() / "nothere.cmd").string() + "\" (" +
+                                                     std::strerror(ENOENT) + "). ")));
   EXPECT_FALSE(InfoContains(w, "notes.doc"));
   EXPECT_EQ(w.pages()->currentIndex(), int(MainPage::kCANdb));
 

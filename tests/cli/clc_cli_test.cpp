@@ -119,8 +119,8 @@ TEST(ClcCli, LoadAndSaveFailuresNameTheFileAndTheReason) {
   TempDir dir;
   const std::string missing = (dir / "missing.clc").string();
   const std::string unwritable = (dir / "no" / "dir.clc").string();
-  const std::string load_error = "tessmar-cli: error: Warning: Couldn't load \"" + missing +
-                                 "\" .\nCannot open \"" + missing + "\": ";
+  const std::string load_error =
+      "tessmar-cli: error: Couldn't load \"" + missing + "\" .\nCannot open \"" + missing + "\": ";
   for (const char* sub : {"show", "edit"}) {
     const CliResult r = RunCli({"clc", sub, missing});
     EXPECT_EQ(r.exit_code, 1);

@@ -117,13 +117,20 @@ TEST(ConvertCli, OptionsOverrideSettingsFile) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(ReadFile(dir / "out" / "a.csv").substr(0, 36),
             "000000000.0,0x00000100,14,05,,,,,,\r\n");
-  // The dump is text whatever the file format says.
-  r = RunCli({"--settings", (dir / "my.ini").string(), "a.cld", "--outdir", "out", "--format",
-              "csv-semicolon", "--output-type", "dump"},
+  // The dump is text whatever the settings' file format says; a format asked for is refused.
+  r = RunCli({"--settings", (dir / "my.ini").string(), "a.cld", "--outdir", "out", "--output-type",
+              "dump"},
              dir.path());
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(ReadFile(dir / "out" / "a.txt").find("CANMESSAGE id=00000100 len=2 data= 14 05"),
             std::string::npos);
+  r = RunCli({"--settings", (dir / "my.ini").string(), "a.cld", "--outdir", "out", "--format",
+              "csv-semicolon", "--output-type", "dump"},
+             dir.path());
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_NE(r.err.find("--format csv-semicolon has no use with --output-type dump"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST(ConvertCli, CommandFileAndWildcard) {
@@ -131,14 +138,20 @@ TEST(ConvertCli, CommandFileAndWildcard) {
   std::filesystem::create_directories(dir / "rec");
   WriteRecording(dir / "rec" / "x1.cld");
   WriteRecording(dir / "rec" / "x2.cld");
-  WriteFile(dir / "job.cmd",
-            "; converts both\r\n\r\n" + (dir / "rec" / "*.cld").string() + "\r\n/bm\r\n");
-  const CliResult r = RunCli(Args(dir, {"job.cmd", "--format", "vector-ascii"}), dir.path());
+  // Options in a command file: the value after a blank, after '=' or on the next line.
+  WriteFile(dir / "job.cmd", "; converts both\r\n\r\n" + (dir / "rec" / "*.cld").string() +
+                                 "\r\n/bm\r\n--format vector-ascii\r\n--outdir=out\r\n-j\r\n1\r\n");
+  CliResult r = RunCli(Args(dir, {"job.cmd"}), dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_NE(r.out.find("Directory listing of *.*"), std::string::npos);
+  // The listing is a message: standard output stays for data.
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("Directory listing of *.*"), std::string::npos);
   EXPECT_NE(r.err.find("Parsing command file"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(dir / "rec" / "x1.asc"));
-  EXPECT_TRUE(std::filesystem::exists(dir / "rec" / "x2.asc"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "out" / "x1.asc"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "out" / "x2.asc"));
+  r = RunCli(Args(dir, {"-q", (dir / "rec" / "*.cld").string()}), dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out + r.err, "");
 }
 
 TEST(ConvertCli, FailuresGiveNonZeroExit) {
@@ -159,17 +172,18 @@ TEST(ConvertCli, FailuresGiveNonZeroExit) {
   // Unwritable output folder (a missing one is made; nobody, not even root, writes into /proc).
   r = RunCli(Args(dir, {"a.cld", "--outdir", "/proc"}), dir.path());
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("Error: Could not create"), std::string::npos);
+  EXPECT_NE(r.err.find("error: Could not create"), std::string::npos);
   // ETAS needs a numeric no-value text: the writer refuses to start, which is not a file error.
   r = RunCli(Args(dir, {"a.cld", "--format", "etas-ascii", "--invalid", "n/a"}), dir.path());
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("Error: ETAS requires a NUMERIC 'Invalid Value'-dummy !"), std::string::npos)
+  EXPECT_NE(r.err.find("error: ETAS requires a NUMERIC 'Invalid Value'-dummy !"), std::string::npos)
       << r.err;
   EXPECT_EQ(r.err.find("Could not create"), std::string::npos) << r.err;
   // Missing command file.
   r = RunCli(Args(dir, {"a.cld", "gone.cmd"}), dir.path());
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("Could not open command file \"gone.cmd\". "), std::string::npos);
+  EXPECT_NE(r.err.find("Could not open command file \"gone.cmd\" (No such file or directory). "),
+            std::string::npos);
   // Nothing to convert.
   r = RunCli(Args(dir, {"--verbose"}), dir.path());
   EXPECT_EQ(r.exit_code, 2);
@@ -196,8 +210,14 @@ TEST(ConvertCli, GpsPresetWritesTrackFileAndColumns) {
             0u);
   EXPECT_NE(ReadFile(dir / "gps.nmea").find("$GPRMC,"), std::string::npos);
   EXPECT_NE(r.err.find("GPS track written to file"), std::string::npos);
-  const CliResult bad = RunCli(Args(dir, {"gps.cld", "--gps-track", "kml"}), dir.path());
+  CliResult bad = RunCli(Args(dir, {"gps.cld", "--gps-track", "kml"}), dir.path());
   EXPECT_EQ(bad.exit_code, 2);
+  // Columns without a definition of them would add nothing.
+  bad = RunCli(Args(dir, {"gps.cld", "--gps-columns", "after"}), dir.path());
+  EXPECT_EQ(bad.exit_code, 2);
+  EXPECT_NE(bad.err.find("error: --gps-columns after adds no column: no GPS column is defined"),
+            std::string::npos)
+      << bad.err;
 }
 
 }  // namespace
@@ -217,10 +237,66 @@ TEST(ConvertCli, ConfigurationAndDatabasesAreAccepted) {
              dir.path());
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.err.find("for bus #2"), std::string::npos);
+  EXPECT_NE(r.err.find("warning: CAN database \"" + examples +
+                       "/demo_vehicle.dbc\" not used: the signals of \"" + examples +
+                       "/demo_logger.clc\" are converted"),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(ReadFile(dir / "a.csv").rfind("VehicleSpeed,AccelPedal,", 0), 0u);
+  // Without a configuration the database's signals take the place of the recording's.
+  CliResult db = RunCli(Args(dir, {examples + "/demo_vehicle.dbc", "a.cld", "b.csv",
+                                   "--ignore-logged-sigdefs", "--headlines", "1"}),
+                        dir.path());
+  ASSERT_EQ(db.exit_code, 0) << db.err;
+  EXPECT_EQ(ReadFile(dir / "b.csv").rfind("TorqueRequest,SpeedLimit,", 0), 0u);
+  // Without the option the recording's signals are converted, and the database is named unused.
+  db = RunCli(Args(dir, {examples + "/demo_vehicle.dbc", "a.cld", "c.csv", "--headlines", "1"}),
+              dir.path());
+  EXPECT_EQ(ReadFile(dir / "c.csv").rfind("Speed,Temp,", 0), 0u);
+  EXPECT_NE(db.err.find("not used: the signals logged in each recording are converted"),
+            std::string::npos)
+      << db.err;
   // A database that does not exist fails the run.
   const CliResult bad = RunCli(Args(dir, {"missing.dbc", "a.cld"}), dir.path());
   EXPECT_EQ(bad.exit_code, 1);
+}
+
+// A format's name means its separators, and an option the format fixes otherwise is refused.
+TEST(ConvertCli, OptionsAreHonouredOrRefused) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  CliResult r = RunCli(Args(dir, {"a.cld", "--output-type", "messages", "--headlines", "1",
+                                  "--format", "csv-german"}),
+                       dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir / "a.csv").rfind("\"CanIdentif\",\"d0\",", 0), 0u);
+  r = RunCli(Args(dir, {"a.cld", "--output-type", "messages", "--headlines", "1", "--format",
+                        "csv-german", "--separator", "semicolon"}),
+             dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir / "a.csv").rfind("CanIdentif;d0;", 0), 0u);
+  struct Refused {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Refused refused[] = {
+      {{"--format", "csv", "--decimal", "comma"},
+       "--decimal comma cannot be used with --format csv: that format always writes --decimal "
+       "period"},
+      {{"b.asc", "--time1", "datetime"},
+       "--time1 datetime cannot be used with the format vector-ascii of the output name "
+       "\"b.asc\": that format always writes --time1 seconds"},
+      {{"--output-type", "dump", "--separator", "tab"},
+       "--separator tab has no use with --output-type dump"},
+  };
+  for (const Refused& c : refused) {
+    std::vector<std::string> args = {"a.cld"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    r = RunCli(Args(dir, args), dir.path());
+    EXPECT_EQ(r.exit_code, 2) << c.message;
+    EXPECT_NE(r.err.find(std::string("tessmar-cli: error: ") + c.message), std::string::npos)
+        << r.err;
+  }
 }
 
 }  // namespace
@@ -288,7 +364,8 @@ TEST(ConvertCli, CombineStartsWithFirstSourceThatOpens) {
                        dir.path());
   std::string all = r.out + r.err;
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(all.find("Error: Could not open \"missing.cld\" !"), std::string::npos);
+  EXPECT_NE(all.find("error: Could not open \"missing.cld\" (No such file or directory) !"),
+            std::string::npos);
   EXPECT_EQ(all.find("should be open"), std::string::npos) << all;
   EXPECT_NE(all.find("2 files converted, 1 conversion error ."), std::string::npos) << all;
   EXPECT_FALSE(std::filesystem::exists(dir / "out" / "missing.csv"));
@@ -361,16 +438,16 @@ TEST(ConvertCli, WriteIntervalIsCheckedAndNotesAreShown) {
   CliResult r = RunCli(Args(dir, {"a.cld", "--output-type", "messages", "--interval", "0.00001"}),
                        dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_NE(r.err.find("Warning: Output write interval was illegal. Changed from 1e-05 to 0.01 "
+  EXPECT_NE(r.err.find("warning: Output write interval was illegal. Changed from 1e-05 to 0.01 "
                        "seconds."),
             std::string::npos)
       << r.err;
-  // Signals: the option check raises it to 0.1 ms first, with its message-box text.
+  // Signals: an interval below 0.1 ms asked for is refused rather than raised.
   r = RunCli(Args(dir, {"a.cld", "--output-type", "signals", "--interval", "0.00001"}), dir.path());
-  EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_NE(r.err.find("write-interval of 0.1 ms or more MUST be specified."), std::string::npos)
+  EXPECT_EQ(r.exit_code, 2) << r.err;
+  EXPECT_NE(r.err.find("error: --interval 0.00001: Signals output needs a row interval"),
+            std::string::npos)
       << r.err;
-  EXPECT_EQ(r.err.find("was illegal"), std::string::npos) << r.err;
 
   std::string clc = ReadFile(kDemoLogger);
   const std::size_t at = clc.find("MsgRateLimit=0");
@@ -382,11 +459,19 @@ TEST(ConvertCli, WriteIntervalIsCheckedAndNotesAreShown) {
       dir.path());
   EXPECT_NE(r.err.find("Changed from 1e-05 to 0.02 seconds."), std::string::npos) << r.err;
 
-  // Signals need an interval: 0 is raised to 0.1 ms, and the CLI user is told.
+  // Signals need an interval: 0 given as an option is refused; 0 from the settings is raised to
+  // 0.1 ms, and the CLI user is told so.
   r = RunCli(Args(dir, {"a.cld", "--interval", "0"}), dir.path());
+  EXPECT_EQ(r.exit_code, 2) << r.err;
+  EXPECT_NE(r.err.find("error: --interval 0: Signals output needs a row interval of 0.0001 s "
+                       "(0.1 ms) or more"),
+            std::string::npos)
+      << r.err;
+  WriteFile(dir / "zero.ini", "[Converter]\r\nOutputType=1\r\nWriteInterval=0\r\n");
+  r = RunCli({"--settings", (dir / "zero.ini").string(), "--no-progress", "a.cld"}, dir.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_NE(r.err.find("warning: For the currently selected export configuration, a valid\n"
-                       "write-interval of 0.1 ms or more MUST be specified."),
+  EXPECT_NE(r.err.find("warning: Output write interval was illegal. Changed from 0 to 0.0001 "
+                       "seconds."),
             std::string::npos)
       << r.err;
 }
@@ -537,7 +622,7 @@ TEST(ConvertCli, ReadErrorsAreErrors) {
       << r.err;
   r = RunCli(Args(dir, {"bad.cld"}), dir.path());
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_NE(r.err.find("error: Error: Could not read \"bad.cld\" at filepos=0x00000000 "
+  EXPECT_NE(r.err.find("error: Could not read \"bad.cld\" at filepos=0x00000000 "
                        "(Input/output error) !"),
             std::string::npos)
       << r.err;

@@ -203,8 +203,7 @@ TEST(ClcAddCli, NothingMatchingOrMissingFilesFail) {
   const std::string missing = (dir / "missing.clc").string();
   r = RunCli({"clc", "add", missing, "--dbc", kMotohawk});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err.find("tessmar-cli: error: Warning: Couldn't load \"" + missing + "\" .\n"), 0u)
-      << r.err;
+  EXPECT_EQ(r.err.find("tessmar-cli: error: Couldn't load \"" + missing + "\" .\n"), 0u) << r.err;
   const std::string unwritable = (dir / "no" / "out.clc").string();
   r = RunCli({"clc", "add", cfg.string(), "--dbc", kMotohawk, "-o", unwritable});
   EXPECT_EQ(r.exit_code, 1);

@@ -29,6 +29,16 @@ void Spit(const fs::path& p, const std::string& text) {
   std::ofstream(p, std::ios::binary) << text;
 }
 
+// Bytes of a simple generator: the same every run.
+std::string RandomBytes(uint32_t seed, int count) {
+  std::string bytes;
+  for (int i = 0; i < count; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    bytes += static_cast<char>(seed >> 24);
+  }
+  return bytes;
+}
+
 std::vector<std::string> SplitCrLf(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -212,14 +222,15 @@ TEST_F(ClcFileTest, EverythingRoundTripsPlainAndProtected) {
       const fs::path path = dir_ / "full.clc";
       ASSERT_TRUE(WriteClcFile(path, *a_));
       NewConfigWithDefaults(b_->cfg, b_->sigs, 3);
-      // Reading marks nothing as unknown and reproduces the record: the messages of both signals
-      // exist (one of them behind free slots), so no message of unknown name is added.
+      // Reading marks nothing as unknown (the odd values, such as a negative rate limit, are only
+      // warned about) and reproduces the record: the messages of both signals exist (one of them
+      // behind free slots), so no message of unknown name is added.
       MessageCapture capture;
       b_->modified = true;
       int unknown = -1;
       ASSERT_TRUE(ReadClcFile(path, *b_, nullptr, &unknown));
       EXPECT_EQ(unknown, 0);
-      EXPECT_EQ(capture.entries().size(), 0u);
+      EXPECT_EQ(capture.CountAtLeast(kMsgError), 0);
       EXPECT_FALSE(b_->modified);
       EXPECT_TRUE(a_->cfg == b_->cfg) << "family " << family << " password " << password;
       EXPECT_TRUE(a_->sigs == b_->sigs);
@@ -433,6 +444,46 @@ TEST_F(ClcFileTest, UnknownLinesAreReportedAndReadingGoesOn) {
   EXPECT_EQ(b_->cfg.FifoMode, 1);
 }
 
+// Random bytes: a few lines are shown, then the file is named as no configuration and not read.
+TEST_F(ClcFileTest, ManyUnknownLinesWithoutASectionAreNoConfiguration) {
+  Spit(dir_ / "random.clc", RandomBytes(7, 4000));
+  FillEverything(*b_, 2);
+  auto before = std::make_unique<LoggerConfiguration>(*b_);
+  MessageCapture capture;
+  std::string error;
+  int unknown = 0;
+  EXPECT_FALSE(ReadClcFile(dir_ / "random.clc", *b_, &error, &unknown));
+  EXPECT_GT(unknown, 5);
+  EXPECT_EQ(capture.entries().size(), 5u);
+  EXPECT_EQ(error.find("\"" + (dir_ / "random.clc").string() +
+                       "\" is not a logger configuration: " + std::to_string(unknown) + " of its "),
+            0u)
+      << error;
+  EXPECT_TRUE(before->cfg == b_->cfg);
+}
+
+// Values the reader cannot use are kept as read and named with their line.
+TEST_F(ClcFileTest, UnusableValuesAreReportedWithTheirLine) {
+  MessageCapture capture;
+  ASSERT_TRUE(
+      ReadClcText("[CanLoggerConfig]\r\nDeviceFamily=banana\r\nFifoMode=1\r\n"
+                  "Sig09: id=zz,sn=,ty=Q\r\nSig00: id=0xFFFFFFFF,sn=\"\",ty=S\r\n",
+                  *b_));
+  EXPECT_EQ(b_->cfg.DeviceFamily, 0u);
+  EXPECT_EQ(b_->sigs[9].id, 0u);
+  std::vector<std::string> texts;
+  for (const auto& e : capture.entries()) {
+    EXPECT_EQ(e.severity, kMsgWarning);
+    texts.push_back(e.text);
+  }
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{
+                "Line 2 has a value that cannot be used (DeviceFamily=banana: not a number) .",
+                "Line 4 has a value that cannot be used (id=zz: not a number) .",
+                "Line 4 has a value that cannot be used (ty=Q: U, S, F or D expected) .",
+                "Line 4 has a value that cannot be used (sn=: a signal name expected) ."}));
+}
+
 TEST_F(ClcFileTest, UnreadableFilesLeaveTheConfigurationAlone) {
   FillEverything(*b_, 2);
   auto before = std::make_unique<LoggerConfiguration>(*b_);
@@ -449,12 +500,7 @@ TEST_F(ClcFileTest, UnreadableFilesLeaveTheConfigurationAlone) {
 }
 
 TEST_F(ClcFileTest, BinaryGarbageAndOverlongLinesDoNoHarm) {
-  std::string garbage;
-  uint32_t x = 12345;
-  for (int i = 0; i < 200000; ++i) {
-    x = x * 1103515245u + 12345u;
-    garbage += static_cast<char>(x >> 24);
-  }
+  std::string garbage = RandomBytes(12345, 200000);
   // An over-long line whose tail looks like a key: the tail is read as a line of its own.
   garbage += "\r\n[CanLoggerConfig]\r\n" + std::string(254, 'x') + "FifoMode=1\r\n";
   garbage += "Encryption=77\r\n";  // later lines unscrambled with a key: still no harm

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -108,7 +110,7 @@ TEST(CommandLine, WildcardListsTheFolderFilesAndCommandFileSkipsComments) {
   EXPECT_EQ(lines[4], "my file.cld");  // a whole line, blanks do not split it
   EXPECT_FALSE(ReadCommandFileLines((dir / "missing.cmd").string(), lines));
   EXPECT_TRUE(messages.Contains("Could not open command file \"" + (dir / "missing.cmd").string() +
-                                "\". "));
+                                "\" (" + std::strerror(ENOENT) + "). "));
   ASSERT_EQ(lines.size(), 5u);  // nothing added by the failed read
 
   // Old-style files end their lines with CR alone; a stray control character ends a line too.

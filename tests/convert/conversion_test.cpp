@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -231,6 +233,31 @@ TEST(SignalsOutput, NoSignalDefinitionsFailsInBatch) {
   EXPECT_FALSE(std::filesystem::exists(dir / "rec.txt"));
 }
 
+// With the user's signals in place of the recording's, the message names where they came from.
+TEST(SignalsOutput, NoSignalDefinitionsOfTheUserNamesTheirFile) {
+  TempFolder dir;
+  RecordingBuilder r(
+      "[CanLoggerConfig]\r\nTimestampFreq=8192\r\n"
+      "Sig00: id=0x100,sn=\"Speed\",ty=U,fa=1,sb=0,nb=8,bo=I\r\n");
+  r.Time(0, 2017, 10, 19, 12, 34, 56).Frame(1024, 0x100, {1});
+  r.Write(dir / "rec.cld");
+  auto user = std::make_unique<LoggerConfiguration>();
+  ConversionRequest request;
+  request.sources = {dir / "rec.cld"};
+  request.options.output_type = 1;
+  request.options.ignore_logged_sigdefs = true;
+  request.user_config = user.get();
+  request.user_signals_name = "The logger configuration \"u.clc\"";
+  MessageCapture capture;
+  SetBatchMode(true);
+  RunConversion(request);
+  SetBatchMode(false);
+  EXPECT_TRUE(
+      capture.Contains("Error: The logger configuration \"u.clc\" contains no signal "
+                       "definitions (used instead of those of \"" +
+                       (dir / "rec.cld").string() + "\"); nothing converted ."));
+}
+
 // ---- Logfile Dump ----------------------------------------------------------------------------
 
 TEST(LogfileDump, EntryLines) {
@@ -258,6 +285,21 @@ TEST(LogfileDump, EntryLines) {
   EXPECT_NE(c.text.find("; TimerFrequency:    8192.00 Hz\r\n"), std::string::npos);
 }
 
+// A time entry's date is the clock at that entry, so "Sum=" (the converter's time of the entry)
+// agrees with it instead of adding the entry's count once more.
+TEST(LogfileDump, TimeEntrySumIsTheTimeOfTheEntry) {
+  TempFolder dir;
+  RecordingBuilder r(SmallHeader());
+  r.Time(0, 2017, 10, 19, 12, 34, 56).Frame(1024, 0x100, {1}).Time(8192, 2017, 10, 19, 12, 34, 57);
+  ConverterOptions o;
+  o.output_type = 2;
+  const Converted c = Convert(dir, o, "rec.txt", r);
+  EXPECT_NE(c.text.find("00002000 TIMESTAMP  StartTimeFromRTC=2017-10-19 12:34:57.00  "
+                        "Sum=2017-10-19 12:34:57.00\r\n"),
+            std::string::npos)
+      << c.text;
+}
+
 // ---- Driver rules and bad input --------------------------------------------------------------
 
 TEST(Driver, NameChecks) {
@@ -267,17 +309,23 @@ TEST(Driver, NameChecks) {
   std::ofstream(dir / "rec.xyz") << "x";
   ConversionRequest request;
   request.options.output_type = 0;
-  request.sources = {source, dir / "rec.xyz", dir / "noext", dir / "missing.cld"};
+  // The last one's name is too long for the system, and so is the output made from it.
+  const std::filesystem::path too_long = dir / (std::string(300, 'x') + ".cld");
+  request.sources = {source, dir / "rec.xyz", dir / "noext", dir / "missing.cld", too_long};
   request.output_names = {source, dir / "a.txt", dir / "b.txt", dir / "c.txt"};
+  request.output_dir = dir.path();
   MessageCapture capture;
   const ConversionSummary s = RunConversion(request);
   EXPECT_EQ(s.converted, 0);
-  EXPECT_EQ(s.errors, 4);
+  EXPECT_EQ(s.errors, 5);
   EXPECT_TRUE(capture.Contains("Error: Name of destination file must be different from source ."));
   EXPECT_TRUE(capture.Contains("Error: Unsupported sourcefile format ."));
   EXPECT_TRUE(capture.Contains("Error: Missing filename extension ."));
-  EXPECT_TRUE(capture.Contains("Error: Could not open \""));
-  EXPECT_TRUE(capture.Contains("0 files converted, 4 conversion errors. Please check error log"));
+  EXPECT_TRUE(capture.Contains("Error: Could not open \"" + (dir / "missing.cld").string() +
+                               "\" (" + std::strerror(ENOENT) + ") !"));
+  EXPECT_TRUE(capture.Contains("Error: Could not open \"" + too_long.string() + "\" (" +
+                               std::strerror(ENAMETOOLONG) + ") !"));
+  EXPECT_TRUE(capture.Contains("0 files converted, 5 conversion errors. Please check error log"));
 }
 
 TEST(Driver, SeparatorClashRefusedForText) {
@@ -305,6 +353,27 @@ TEST(Driver, MissingBinarySectionAndUnwritableOutput) {
   EXPECT_EQ(s.converted, 0);
   EXPECT_TRUE(capture.Contains("Error: Could not locate section BINARY_LOG_DATA ."));
   EXPECT_TRUE(capture.Contains("Error: Could not create \""));
+}
+
+// A recording that ends inside its binary header holds no entries: nothing is converted, and
+// the header's bytes are not read as frames.
+TEST(Driver, RecordingCutInsideItsBinaryHeader) {
+  TempFolder dir;
+  std::string bytes = SmallHeader() + "[BINARY_LOG_DATA]\r\n";
+  bytes.append("BinaryLogfileHeader\r\nSize=512 byte\r\n", 36);
+  bytes.append(164, '\0');
+  std::ofstream(dir / "cut.cld", std::ios::binary) << bytes;
+  ConversionRequest request;
+  request.options.output_type = 0;
+  request.sources = {dir / "cut.cld"};
+  MessageCapture capture;
+  const ConversionSummary s = RunConversion(request);
+  EXPECT_EQ(s.converted, 0);
+  EXPECT_EQ(s.errors, 1);
+  EXPECT_TRUE(capture.Contains("Error: \"" + (dir / "cut.cld").string() +
+                               "\" ends inside its header (200 of the 512 bytes of the binary "
+                               "header) ."));
+  EXPECT_FALSE(std::filesystem::exists(dir / "cut.txt"));
 }
 
 TEST(Driver, CombinedSourcesShareOneOutputWithOneHeader) {

@@ -312,10 +312,11 @@ class SimulatedRecording : public ::testing::Test {
     std::filesystem::create_directories(*dir_ / folder);
     return Shell(Quote(TESSMAR_CLI_PATH) + " --settings " + Quote(*dir_ / "Tessmar.ini") +
                  " --no-progress --output-type " + type +
-                 " --interval 0.05 --time1 off --time2 off"
-                 " --headlines 1 --format " +
-                 format + " --outdir " + Quote(*dir_ / folder) + " " + Quote(*dir_ / "rec.cld") +
-                 " 2>" + Quote(*dir_ / (folder + ".log")));
+                 " --interval 0.05 --time1 off --time2 off" +
+                 // Headlines are a text layout's (other formats refuse the option).
+                 (format == "csv" ? " --headlines 1" : "") + " --format " + format + " --outdir " +
+                 Quote(*dir_ / folder) + " " + Quote(*dir_ / "rec.cld") + " 2>" +
+                 Quote(*dir_ / (folder + ".log")));
   }
   static Table Csv() {
     static Table csv = [] {

@@ -1,4 +1,4 @@
-#include "cli/clc_line_check.h"
+#include "config/clc_value_check.h"
 
 #include <cmath>
 #include <cstdint>
@@ -6,7 +6,7 @@
 
 #include "common/text_readers.h"
 
-namespace tessmar::cli {
+namespace tessmar {
 namespace {
 
 enum class Kind { kInteger, kReal, kAnyText, kTypeLetter, kChar, kMux };
@@ -116,19 +116,17 @@ constexpr Item kExpressionItems[] = {{"ex", Kind::kAnyText, kNoRange},
                                      {"mi", Kind::kReal, kNoRange},
                                      {"ma", Kind::kReal, kNoRange}};
 
+// What a signal line says of its slot: a signal in use (identifier not all ones) needs a name.
+struct SignalSlot {
+  bool has_id = false;
+  uint32_t id = 0;
+  bool has_name = false;
+  std::string name;
+};
+
 template <std::size_t N>
-void CheckItems(std::string_view prefix, std::string_view rest, int capacity,
-                const Item (&items)[N], std::vector<std::string>& problems) {
-  bool digits = false;
-  const int32_t index = ReadInteger(rest, &digits);
-  if (!digits) return;  // not understood at all: the parser says so
-  if (index < 0 || index >= capacity) {
-    problems.push_back(std::string(prefix) + std::to_string(index) + ": slot number from 0 to " +
-                       std::to_string(capacity - 1) + " expected");
-    return;
-  }
-  const std::size_t colon = rest.find(':');
-  rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+void CheckItemList(std::string_view rest, const Item (&items)[N], SignalSlot& slot,
+                   std::vector<std::string>& problems) {
   for (;;) {
     SkipBlanks(rest);
     if (rest.empty()) return;
@@ -149,12 +147,24 @@ void CheckItems(std::string_view prefix, std::string_view rest, int capacity,
     }
     switch (found->kind) {
       case Kind::kInteger:
-      case Kind::kReal:
+      case Kind::kReal: {
+        if (key == "id") {
+          // What the reader makes of it (0 when it is no number).
+          std::string_view value = rest;
+          slot.has_id = true;
+          slot.id = ReadUnsigned(value);
+        }
         CheckNumber(item, rest, found->kind == Kind::kInteger,
                     found->kind == Kind::kInteger ? &found->range : nullptr, problems);
         break;
+      }
       case Kind::kAnyText:
-        ReadText(rest);
+        if (key == "sn" || key == "vn") {
+          slot.has_name = true;
+          slot.name = ReadText(rest);
+        } else {
+          ReadText(rest);
+        }
         break;
       case Kind::kTypeLetter:
         if (rest.empty() || std::string_view("USFD").find(rest[0]) == std::string_view::npos) {
@@ -180,6 +190,29 @@ void CheckItems(std::string_view prefix, std::string_view rest, int capacity,
       return;
     }
     rest.remove_prefix(1);
+  }
+}
+
+template <std::size_t N>
+void CheckItems(std::string_view prefix, std::string_view rest, int capacity,
+                const Item (&items)[N], std::vector<std::string>& problems) {
+  bool digits = false;
+  const int32_t index = ReadInteger(rest, &digits);
+  if (!digits) return;  // not understood at all: the parser says so
+  if (index < 0 || index >= capacity) {
+    problems.push_back(std::string(prefix) + std::to_string(index) + ": slot number from 0 to " +
+                       std::to_string(capacity - 1) + " expected");
+    return;
+  }
+  const std::size_t colon = rest.find(':');
+  rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+  SignalSlot slot;
+  CheckItemList(rest, items, slot, problems);
+  // A signal in use without a name cannot be shown, triggered on or told apart.
+  const bool in_use = slot.has_id && slot.id != kCanIdFree;
+  if (prefix == "Sig" && in_use && slot.name.empty()) {
+    problems.push_back(slot.has_name ? "sn=: a signal name expected"
+                                     : "sn=...: missing, a signal name expected");
   }
 }
 
@@ -281,4 +314,4 @@ std::vector<std::string> UnknownTriggerSignals(const LoggerConfiguration& config
   return problems;
 }
 
-}  // namespace tessmar::cli
+}  // namespace tessmar

@@ -1,8 +1,8 @@
 #pragma once
-// Checks of the configuration lines that `clc edit` applies. The line parser takes what it can
-// read and stores 0 for a value it cannot read, as a logger's own file demands; a line typed on
-// the command line deserves better: every value that cannot be used as given is named, and the
-// command then writes nothing.
+// Checks of the values of configuration lines. The line parser takes what it can read and stores
+// 0 for a value it cannot read, as a logger's own file demands; these checks name every value
+// that cannot be used as given, so that a file read (clc_file.h) can report it with its line, and
+// `clc edit` can refuse a line typed on the command line.
 
 #include <string>
 #include <string_view>
@@ -11,13 +11,13 @@
 #include "config/canlog_config.h"
 #include "config/clc_parser.h"
 
-namespace tessmar::cli {
+namespace tessmar {
 
 // Problems with the values of one line (already understood by the parser) in the section
 // `state` that was current before it: numbers that are not numbers, values outside what their
 // field or option allows, slot and trigger-line numbers outside the tables, list items that are
-// not understood. Each text names the item, e.g. "FifoMode=7: 0 or 1 expected". Empty when
-// every value can be used.
+// not understood, a signal in use without a name. Each text names the item, e.g.
+// "FifoMode=7: 0 or 1 expected". Empty when every value can be used.
 std::vector<std::string> CheckLineValues(ClcReadState state, std::string_view line);
 
 // Trigger lines whose signal name is not the name of a logged signal of the configuration:
@@ -26,4 +26,4 @@ std::vector<std::string> CheckLineValues(ClcReadState state, std::string_view li
 std::vector<std::string> UnknownTriggerSignals(const LoggerConfiguration& config,
                                                const LoggerConfiguration& before);
 
-}  // namespace tessmar::cli
+}  // namespace tessmar

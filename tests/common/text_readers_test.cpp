@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "common/c_locale.h"
 
 namespace tessmar {
 namespace {
@@ -77,6 +81,28 @@ TEST(RealReader, LongIntegerPartGivesTheLargeNumber) {
   std::string_view s = "0.12345678901234567890123456789,x";
   EXPECT_NEAR(ReadReal(s), 0.123456789012345678, 1e-17);
   EXPECT_EQ(s, ",x");
+}
+
+// Database numbers are written with as many digits as give the same double back ("%G" where six
+// suffice), and the real reader returns that very double: nothing is lost on the way through a
+// configuration file or a recording's header.
+TEST(RealReader, ReadsBackEveryDigitWritten) {
+  EXPECT_EQ(FormatGRoundTrip(1234567.89, true), "1234567.89");
+  EXPECT_EQ(FormatGRoundTrip(52.123456, true), "52.123456");
+  EXPECT_EQ(FormatGRoundTrip(1e-7, true), "1E-07");
+  EXPECT_EQ(FormatGRoundTrip(18446744073709551615.0, true), "1.8446744073709552E+19");
+  EXPECT_EQ(FormatGRoundTrip(1234570, true), "1.23457E+06");  // six digits: as before
+  EXPECT_EQ(FormatGRoundTrip(0.1), "0.1");
+  EXPECT_EQ(FormatGRoundTrip(-40), "-40");
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> mantissa(-10, 10);
+  for (int i = 0; i < 100000; ++i) {
+    const double v = mantissa(rng) * std::pow(10.0, static_cast<int>(rng() % 50) - 25);
+    const std::string text = FormatGRoundTrip(v, i % 2 == 0);
+    ASSERT_EQ(Real(text), v) << text;
+  }
+  EXPECT_EQ(Real("52.123456"), 52.123456);
+  EXPECT_EQ(Real("1.8446744073709552E+19"), 18446744073709551615.0);
 }
 
 // ---- Text reader -------------------------------------------------------------------------------

@@ -3,10 +3,12 @@
 // returns the position after the last character written; none of them allocates. The results are
 // identical to the printf conversions named beside them (C locale).
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace tessmar::numfmt {
 
@@ -121,6 +123,98 @@ inline char* GFast(char* p, double v, int precision) {
 inline char* G(char* p, double v, int precision) {
   if (char* end = GFast(p, v, precision)) return end;
   return std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::general, precision).ptr;
+}
+
+// ---- Exact cells ---------------------------------------------------------------------------
+// A cell shows a number with the column's usual significant digits ("%.<precision>lg") whenever
+// that text gives the value back closely enough; otherwise with the smallest larger number of
+// digits that does (at most 17, which gives back every double). Typical values keep their
+// familiar short text; large values of a fine resolution (an odometer in 0.1 km above 10
+// million, a 32-bit mask) are not rounded away.
+//
+// What "closely enough" means is the column's rule:
+//  - step > 0: the values lie on a grid of that step (a signal's factor). A text must read back
+//    within less than half a step (less a small margin), so that a reader who rounds to the grid
+//    finds the value again.
+//  - step 0: a text must read back to the value itself; a value that came from a 32-bit float
+//    to the same float.
+struct ExactRule {
+  int precision = 6;  // the usual digits
+  double step = 0;
+  // Magnitudes below this are given back closely enough by `precision` digits whatever their
+  // digits are, so most cells need no check. Decided once per column.
+  double safe_below = 0;
+};
+
+// A text on a grid may be off by half a step less this share of it: a text almost exactly
+// between two grid values is not taken as naming one of them.
+inline constexpr double kStepMargin = 1e-4;
+
+// The rule of a column on a grid of `step` (its magnitude counts; a factor of 0 or no number: the
+// value itself). A value below 10^E is off by at most half a unit of its last digit, 0.5 * 10^(E-P),
+// plus the rounding of the text to a double; the largest power of ten for which that stays
+// within the margin is where checking begins.
+inline ExactRule GridRule(int precision, double step) {
+  ExactRule rule{precision, 0, 0};
+  step = std::fabs(step);
+  if (!(step > 0 && step < 1e300)) return rule;
+  rule.step = step;
+  const double digits = std::pow(10.0, precision);
+  const double limit = step * digits * (1 - kStepMargin) / (1 + 2.3e-16 * digits);
+  if (!(limit > 0) || std::isinf(limit)) return rule;
+  double power = std::pow(10.0, std::floor(std::log10(limit)));
+  while (power >= limit) power /= 10;
+  rule.safe_below = power * (1 - 1e-12);  // a power of ten below one is not exact in binary
+  return rule;
+}
+
+// The rule of a column whose values must read back as themselves.
+inline ExactRule ValueRule(int precision) { return ExactRule{precision, 0, 0}; }
+
+// Significant digits of the shortest text that reads back to v (as a float when single).
+inline int ShortestDigits(double v, bool single) {
+  char buf[kMaxNumberChars];
+  const char* end =
+      single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v),
+                             std::chars_format::scientific)
+                   .ptr
+             : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific).ptr;
+  int n = 0;
+  for (const char* q = buf; q < end && *q != 'e'; ++q) n += (*q >= '0' && *q <= '9') ? 1 : 0;
+  return n;
+}
+
+// True when the number text [begin, end) is close enough to v under the rule.
+inline bool ReadsBack(const char* begin, const char* end, double v, const ExactRule& rule,
+                      bool single) {
+  if (rule.step > 0) {
+    double d = 0;
+    if (std::from_chars(begin, end, d).ec != std::errc()) return false;
+    return 2 * std::fabs(d - v) < rule.step * (1 - kStepMargin);
+  }
+  if (single) {
+    float f = 0;
+    if (std::from_chars(begin, end, f).ec != std::errc()) return false;
+    return f == static_cast<float>(v);
+  }
+  double d = 0;
+  if (std::from_chars(begin, end, d).ec != std::errc()) return false;
+  return d == v;
+}
+
+// "%.<precision>lg" of v, or more digits when the rule asks for them. single: v came from a
+// 32-bit float (only for rules without a step).
+inline char* GExact(char* p, double v, const ExactRule& rule, bool single = false) {
+  if (std::fabs(v) < rule.safe_below || !std::isfinite(v)) return G(p, v, rule.precision);
+  // A value beyond the range of a float did not come from one.
+  single = single && std::fabs(v) <= std::numeric_limits<float>::max();
+  int digits = rule.precision;
+  // Fewer digits than the shortest text that reads back never give the value itself.
+  if (rule.step == 0) digits = std::max(digits, std::min(ShortestDigits(v, single), 17));
+  for (;; ++digits) {
+    char* end = G(p, v, digits);
+    if (digits >= 17 || ReadsBack(p, end, v, rule, single)) return end;
+  }
 }
 
 // "%.<decimals>lf" through the library (exact decimal rounding of the binary value).

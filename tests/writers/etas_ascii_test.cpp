@@ -61,6 +61,37 @@ TEST(EtasAscii, SignalsDoublesAndExpressionsMatchGoldenFile) {
             "invalid value.");
 }
 
+// A column is "f8" when a float cannot hold its values at the signal's resolution: raw values
+// beyond 2^24, 64-bit signals, scaled values of 2^23 steps or more (a large offset too).
+TEST(EtasAscii, DoubleColumnsWhereAFloatLosesValues) {
+  TempFolder dir;
+  WriterFixture fx;
+  fx.Signal(0, "Gear", "", 8, 'U');
+  fx.Signal(1, "Raw24", "", 24, 'U');
+  fx.Signal(2, "Mask", "", 32, 'U');
+  fx.Signal(3, "Odometer", "km", 32, 'U', 0.1);
+  fx.Signal(4, "Signed25", "", 25, 'S');
+  fx.Signal(5, "Signed26", "", 26, 'S');
+  fx.Signal(6, "Fine23", "", 23, 'U', 0.1);
+  fx.Signal(7, "Epoch", "s", 16, 'U', 1, 1.7e9);
+  fx.Signal(8, "Count64", "", 64, 'S');
+  fx.Signal(9, "Temp", "degC", 32, 'F');
+  fx.Finish(dir / "t.ascii");
+  EtasAsciiWriter w;
+  ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
+  fx.Set(fx.SignalColumn(2), 4294967295.0, 4294967295);
+  fx.Set(fx.SignalColumn(3), 4294967295 * 0.1, 4294967295);
+  fx.Set(fx.SignalColumn(6), 8388607 * 0.1, 8388607);
+  EXPECT_EQ(w.WriteRow(Row(0)), kRowWritten);
+  ASSERT_EQ(w.Finish(WriterFinish{}), 1) << w.error_text();
+  const std::string text = ReadText(dir / "t.ascii");
+  EXPECT_NE(text.find("\r\nf8\tf4\tf4\tf8\tf8\tf4\tf8\tf4\tf8\tf8\tf4\t\r\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\t4294967295\t429496729.5\t-99999999\t-99999999\t838860.7\t"),
+            std::string::npos)
+      << text;
+}
+
 TEST(EtasAscii, GpsColumnsFirstWhenSoLaidOutAndSignalsBeyond160Reported) {
   TempFolder dir;
   WriterFixture fx;

@@ -366,8 +366,8 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
           std::memcpy(q, last.text, numfmt::LastText::kRoom);
           q += last.len;
         } else {
-          char* end =
-              numfmt::GExact(number, cv->scaled, rules_[k], cv->value_type == kChannelTypeFloat32);
+          char* end = numfmt::GExact<6>(number, cv->scaled, rules_[k],
+                                        cv->value_type == kChannelTypeFloat32);
           last.Keep(1, bits, number, end);
           field(number, end);
         }

@@ -216,7 +216,9 @@ bool EtasAsciiWriter::WriteLine(double t) {
           // A single-precision value (an expression entry) with the digits it has, not more.
           p = std::to_chars(p, p + 32, static_cast<float>(cv->scaled)).ptr;
         } else {
-          p = numfmt::GExact(p, cv->scaled, rules_[k], cv->value_type == kChannelTypeFloat32);
+          const bool single = cv->value_type == kChannelTypeFloat32;
+          p = kind == 1 ? numfmt::GExact<kFloatDigits>(p, cv->scaled, rules_[k], single)
+                        : numfmt::GExact<kDoubleDigits>(p, cv->scaled, rules_[k], single);
         }
         last.Keep(kind, bits, number, p);
       }

@@ -351,7 +351,7 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
     char* num = c;
     // "%lg", with more digits where six would not give the expression's value back.
     const ChannelValue& value = setup_.channels[setup_.layout.expression_first + index];
-    c = numfmt::GExact(c, value.scaled, numfmt::ValueRule(6), value.value_type == kValueFloat32);
+    c = numfmt::GExact<6>(c, value.scaled, numfmt::ValueRule(6), value.value_type == kValueFloat32);
     if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(num, c, setup_.decimal_separator);
     // The blanks of the layout itself do not count: the expression text and the value decide
     // (with the decimal comma as column separator the value holds one).
@@ -421,13 +421,13 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
   const bool single = v.value_type == kValueFloat32;
   switch (kind) {
     case 1:
-      p = numfmt::GExact(p, v.scaled, rules.scaled11, single);
+      p = numfmt::GExact<11>(p, v.scaled, rules.scaled11, single);
       break;
     case 2:
-      p = numfmt::GExact(p, v.scaled, rules.scaled7, single);
+      p = numfmt::GExact<7>(p, v.scaled, rules.scaled7, single);
       break;
     case 3:
-      p = numfmt::GExact(p, v.raw_float, rules.raw11, single);
+      p = numfmt::GExact<11>(p, v.raw_float, rules.raw11, single);
       break;
     default:
       // Raw integers are written as signed numbers: a sign-extended negative value would

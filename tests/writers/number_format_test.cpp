@@ -125,7 +125,9 @@ TEST(NumberFormat, ZeroPaddedAndGeneral) {
 TEST(NumberFormat, ExactCellsAtTheResolution) {
   char buf[64];
   auto exact = [&](double v, const numfmt::ExactRule& rule, bool single = false) {
-    return std::string(buf, numfmt::GExact(buf, v, rule, single));
+    char* end = rule.precision == 6 ? numfmt::GExact<6>(buf, v, rule, single)
+                                    : numfmt::GExact<7>(buf, v, rule, single);
+    return std::string(buf, end);
   };
   // An odometer in 0.1 km: everyday values as before, large ones to the last tenth.
   EXPECT_EQ(exact(12345 * 0.1, numfmt::GridRule(7, 0.1)), "1234.5");

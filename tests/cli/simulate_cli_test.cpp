@@ -6,7 +6,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <map>
+#include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -100,27 +101,15 @@ TEST(SimulateCli, CircularFileAndOptionsReachTheFile) {
 
 // ---- Numbers through the whole chain -----------------------------------------------------------
 
-// A database with awkward numbers: an odometer of 0.1 km and a mask of 32 bits (beyond what seven
-// digits or a float hold), a factor and an offset of more than six digits, a tiny factor and a
-// limit above the signed 64-bit range.
-constexpr char kAwkwardDbc[] =
-    "VERSION \"\"\n\nNS_ :\n\nBS_:\n\nBU_: ECU\n\n"
-    "BO_ 512 Trip: 8 ECU\n"
-    " SG_ Odometer : 0|32@1+ (0.1,0) [0|429496729.5] \"km\" ECU\n"
-    " SG_ Mask : 32|32@1+ (1,0) [0|4294967295] \"\" ECU\n\n"
-    "BO_ 513 Odd: 4 ECU\n"
-    " SG_ Coarse : 0|16@1+ (1234567.89,52.123456) [0|0] \"\" ECU\n"
-    " SG_ Tiny : 16|16@1+ (1e-7,0) [1e-7|0.0065535] \"\" ECU\n\n"
-    "BO_ 514 Wide: 8 ECU\n"
-    " SG_ Big : 0|64@1+ (1,0) [0|18446744073709551615] \"\" ECU\n";
-
-struct AwkwardSignal {
+// An odometer of 0.1 km and a 32-bit mask (beyond seven digits and a float), a factor and an
+// offset of more than six digits, a tiny factor and a limit above the signed 64-bit range.
+struct Awkward {
   const char* name;
   std::uint32_t id;
   int start_bit, bits;
   double factor, offset, minimum, maximum;
 };
-constexpr AwkwardSignal kAwkward[] = {
+constexpr Awkward kAwkward[] = {
     {"Odometer", 0x200, 0, 32, 0.1, 0, 0, 429496729.5},
     {"Mask", 0x200, 32, 32, 1, 0, 0, 4294967295.0},
     {"Coarse", 0x201, 0, 16, 1234567.89, 52.123456, 0, 0},
@@ -128,140 +117,103 @@ constexpr AwkwardSignal kAwkward[] = {
     {"Big", 0x202, 0, 64, 1, 0, 0, 18446744073709551615.0},
 };
 
-std::vector<std::string> Split(const std::string& line, char sep) {
-  std::vector<std::string> cells(1);
-  for (char c : line) {
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> parts(1);
+  for (char c : text) {
     if (c == sep) {
-      cells.emplace_back();
+      parts.emplace_back();
     } else if (c != '\r') {
-      cells.back() += c;
+      parts.back() += c;
     }
   }
-  return cells;
+  return parts;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t from = 0;
-  for (std::size_t nl; (nl = text.find('\n', from)) != std::string::npos; from = nl + 1) {
-    lines.push_back(text.substr(from, nl - from));
-  }
-  return lines;
-}
-
-double Number(const std::string& cell) {
-  double v = std::nan("");
-  std::from_chars(cell.data(), cell.data() + cell.size(), v);
-  return v;
-}
-
-// Every value of every awkward signal comes through the chain DBC -> configuration file ->
-// simulated recording -> conversion: the numbers of the database reach the recording's header
-// unchanged, and every cell of Text, CSV, DIAdem ASCII and ETAS ASCII gives back a value of the
-// recording at the signal's resolution. The recording's values are decoded from the Messages
-// output, bit by bit.
+// DBC -> configuration file -> simulated recording -> conversion: the recording's header holds
+// the database's numbers unchanged, and every cell of Text, CSV, ETAS ASCII and DIAdem ASCII gives
+// back, at the signal's resolution, a value of the recording (decoded from the Messages output).
 TEST(SimulateCli, DatabaseNumbersAndValuesSurviveTheWholeChain) {
   TempDir dir;
-  WriteFile(dir / "odd.dbc", kAwkwardDbc);
-  const std::string clc = (dir / "odd.clc").string();
+  WriteFile(dir / "odd.dbc",
+            "VERSION \"\"\nBU_: ECU\nBO_ 512 Trip: 8 ECU\n"
+            " SG_ Odometer : 0|32@1+ (0.1,0) [0|429496729.5] \"km\" ECU\n"
+            " SG_ Mask : 32|32@1+ (1,0) [0|4294967295] \"\" ECU\n"
+            "BO_ 513 Odd: 4 ECU\n"
+            " SG_ Coarse : 0|16@1+ (1234567.89,52.123456) [0|0] \"\" ECU\n"
+            " SG_ Tiny : 16|16@1+ (1e-7,0) [1e-7|0.0065535] \"\" ECU\n"
+            "BO_ 514 Wide: 8 ECU\n"
+            " SG_ Big : 0|64@1+ (1,0) [0|18446744073709551615] \"\" ECU\n");
+  const std::string clc = (dir / "odd.clc").string(), cld = (dir / "rec.cld").string();
   ASSERT_EQ(RunCli({"clc", "new", "--family", "1", "-o", clc}).exit_code, 0);
-  CliResult r = RunCli({"clc", "add", clc, "--dbc", (dir / "odd.dbc").string()});
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_NE(ReadFile(clc).find(",fa=1234567.89,of=52.123456,mi=0,ma=0,"), std::string::npos);
-  r = RunCli({"simulate", clc, "-o", (dir / "rec.cld").string(), "--duration", "20"});
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-
-  // The recording's header, read as the converter reads it.
+  ASSERT_EQ(RunCli({"clc", "add", clc, "--dbc", (dir / "odd.dbc").string()}).exit_code, 0);
+  EXPECT_NE(ReadFile(clc).find("fa=1234567.89,of=52.123456,"), std::string::npos);
+  EXPECT_NE(ReadFile(clc).find("fa=1E-07,of=0,mi=1E-07,"), std::string::npos);
+  EXPECT_NE(ReadFile(clc).find(",ma=1.8446744073709552E+19,"), std::string::npos);
+  ASSERT_EQ(RunCli({"simulate", clc, "-o", cld, "--duration", "20"}).exit_code, 0);
   CldReader reader;
-  ASSERT_TRUE(reader.Open(dir / "rec.cld"));
+  ASSERT_TRUE(reader.Open(cld));
   T_CanLog_Config cfg;
   T_CanLog_SigTab sigs;
   ReadLogHeader(reader, cfg, sigs);
-  for (const AwkwardSignal& a : kAwkward) {
-    const auto* s = std::find_if(sigs.Sig.begin(), sigs.Sig.end(),
-                                 [&](const T_CanLog_SigDef& d) { return TextOf(d.sn) == a.name; });
-    ASSERT_NE(s, sigs.Sig.end()) << a.name;
-    EXPECT_EQ(s->fa, a.factor) << a.name;
-    EXPECT_EQ(s->of, a.offset) << a.name;
-    EXPECT_EQ(s->mi, a.minimum) << a.name;
-    EXPECT_EQ(s->ma, a.maximum) << a.name;
+  for (std::size_t i = 0; i < std::size(kAwkward); ++i) {  // in the slots of their order
+    const Awkward& a = kAwkward[i];
+    const T_CanLog_SigDef& s = sigs[i];
+    EXPECT_EQ(TextOf(s.sn), a.name);
+    EXPECT_TRUE(s.fa == a.factor && s.of == a.offset && s.mi == a.minimum && s.ma == a.maximum)
+        << a.name;
   }
 
-  // Every value the recording holds, from the frames' bytes.
-  auto convert = [&](std::vector<std::string> options) {
-    std::vector<std::string> args = {"--settings",
-                                     (dir / "empty.ini").string(),
-                                     "--no-progress",
-                                     "-q",
-                                     (dir / "rec.cld").string(),
-                                     "--outdir",
-                                     (dir / "out").string()};
-    args.insert(args.end(), options.begin(), options.end());
-    const CliResult c = RunCli(args);
-    EXPECT_EQ(c.exit_code, 0) << c.err;
-  };
   WriteFile(dir / "empty.ini", "");
-  convert({"--output-type", "messages", "--format", "csv", "--time1", "off"});
-  std::map<std::string, std::vector<double>> recorded;
-  for (const std::string& line : Lines(ReadFile(dir / "out" / "rec.csv"))) {
-    const std::vector<std::string> cells = Split(line, ',');
-    if (cells.size() < 9 || cells[0].rfind("0x", 0) != 0) continue;
+  auto convert = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--settings", (dir / "empty.ini").string(), "-q", cld, "--outdir",
+                               (dir / "out").string(), "--time1", "off"});
+    EXPECT_EQ(RunCli(args).exit_code, 0);
+  };
+  convert({"--output-type", "messages", "--format", "csv"});
+  std::vector<double> recorded[std::size(kAwkward)];
+  for (const std::string& line : Split(ReadFile(dir / "out" / "rec.csv"), '\n')) {
+    const std::vector<std::string> cells = Split(line, ',');  // identifier, d0 .. d7
+    if (cells.size() != 9 || cells[0].rfind("0x", 0) != 0) continue;
     std::uint64_t bytes = 0;
-    for (int i = 7; i >= 0; --i) {
-      bytes = bytes << 8 | std::stoul(cells[static_cast<std::size_t>(1 + i)].empty()
-                                          ? std::string("0")
-                                          : cells[static_cast<std::size_t>(1 + i)],
-                                      nullptr, 16);
+    for (std::size_t b = 8; b >= 1; --b) {
+      bytes = bytes << 8 | std::strtoull(cells[b].c_str(), nullptr, 16);
     }
-    const auto id = static_cast<std::uint32_t>(std::stoul(cells[0], nullptr, 16));
-    for (const AwkwardSignal& a : kAwkward) {
-      if (a.id != id) continue;
+    for (std::size_t i = 0; i < std::size(kAwkward); ++i) {
+      const Awkward& a = kAwkward[i];
+      if (std::stoul(cells[0], nullptr, 16) != a.id) continue;
       const std::uint64_t raw =
           a.bits == 64 ? bytes : bytes >> a.start_bit & ((std::uint64_t{1} << a.bits) - 1);
-      recorded[a.name].push_back(static_cast<double>(raw) * a.factor + a.offset);
+      recorded[i].push_back(static_cast<double>(raw) * a.factor + a.offset);
     }
   }
-  for (const AwkwardSignal& a : kAwkward) {
-    std::vector<double>& values = recorded[a.name];
-    ASSERT_GT(values.size(), 10u) << a.name;
-    std::sort(values.begin(), values.end());
-  }
-  // A cell gives back a recorded value when it lies within half a step of it.
-  auto gives_back = [&](const AwkwardSignal& a, const std::string& cell) {
-    const double v = Number(cell);
-    const std::vector<double>& values = recorded[a.name];
-    auto at = std::lower_bound(values.begin(), values.end(), v);
-    double nearest = at == values.end() ? values.back() : *at;
-    if (at != values.begin() && std::fabs(at[-1] - v) < std::fabs(nearest - v)) nearest = at[-1];
-    return 2 * std::fabs(nearest - v) < a.factor;
-  };
+  for (std::vector<double>& values : recorded) std::sort(values.begin(), values.end());
+
   struct Layout {
     const char* format;
     const char* file;
     char separator;
-    std::size_t names_line, first_row;
+    std::size_t first_row, first_column;  // after headlines / the time of ETAS ASCII
   };
-  for (const Layout& k : {Layout{"text", "rec.txt", ' ', 0, 1}, Layout{"csv", "rec.csv", ',', 0, 1},
-                          Layout{"etas-ascii", "rec.ascii", '\t', 2, 4},
+  for (const Layout& k : {Layout{"text", "rec.txt", ' ', 1, 0}, Layout{"csv", "rec.csv", ',', 1, 0},
+                          Layout{"etas-ascii", "rec.ascii", '\t', 4, 1},
                           Layout{"diadem-ascii", "rec.asc", ',', 0, 0}}) {
-    convert({"--output-type", "signals", "--format", k.format, "--time1", "off", "--interval",
-             "0.01", "--skip-until-valid"});
-    const std::vector<std::string> lines = Lines(ReadFile(dir / "out" / k.file));
-    ASSERT_GT(lines.size(), k.first_row + 100) << k.format;
-    // DIAdem's data file has no names: its columns are the signals in their order.
-    std::vector<std::string> names = {"Odometer", "Mask", "Coarse", "Tiny", "Big"};
-    if (k.first_row > 0) names = Split(lines[k.names_line], k.separator);
-    for (const AwkwardSignal& a : kAwkward) {
-      const std::size_t column =
-          static_cast<std::size_t>(std::find(names.begin(), names.end(), a.name) - names.begin());
-      ASSERT_LT(column, names.size()) << k.format << " " << a.name;
+    convert({"--output-type", "signals", "--format", k.format, "--skip-until-valid"});
+    const std::vector<std::string> lines = Split(ReadFile(dir / "out" / k.file), '\n');
+    ASSERT_GT(lines.size(), 100u) << k.format;
+    for (std::size_t i = 0; i < std::size(kAwkward); ++i) {
+      const std::vector<double>& values = recorded[i];
       int wrong = 0;
-      std::string first_wrong;
-      for (std::size_t row = k.first_row; row < lines.size(); ++row) {
-        const std::string cell = Split(lines[row], k.separator).at(column);
-        if (!gives_back(a, cell) && wrong++ == 0) first_wrong = cell;
+      std::string example;
+      for (std::size_t row = k.first_row; row + 1 < lines.size(); ++row) {
+        const std::string cell = Split(lines[row], k.separator).at(k.first_column + i);
+        double v = 0;
+        std::from_chars(cell.data(), cell.data() + cell.size(), v);
+        const auto at = std::lower_bound(values.begin(), values.end(), v);
+        const bool near = (at != values.end() && 2 * std::fabs(*at - v) < kAwkward[i].factor) ||
+                          (at != values.begin() && 2 * std::fabs(at[-1] - v) < kAwkward[i].factor);
+        if (!near && wrong++ == 0) example = cell;
       }
-      EXPECT_EQ(wrong, 0) << k.format << " " << a.name << ", e.g. " << first_wrong;
+      EXPECT_EQ(wrong, 0) << k.format << " " << kAwkward[i].name << ", e.g. " << example;
     }
   }
 }

@@ -231,32 +231,6 @@ TEST_F(ClcFileTest, EverythingRoundTripsPlainAndProtected) {
   }
 }
 
-// Factor, offset and limits keep every digit of the database: "%G" where six digits give the
-// number back, more where they do not.
-TEST_F(ClcFileTest, DatabaseNumbersKeepEveryDigit) {
-  NewConfigWithDefaults(a_->cfg, a_->sigs, 1);
-  T_CanLog_SigDef& g = a_->sigs[0];
-  g.id = 0x123;
-  SetText(g.sn, "Odd");
-  g.fa = 1234567.89;
-  g.of = 52.123456;
-  g.mi = 1e-7;
-  g.ma = 18446744073709551615.0;
-  SetText(a_->cfg.Exp[0].ex, "Odd*2");
-  a_->cfg.Exp[0].mi = -0.30000000000000004;
-  a_->cfg.Exp[0].ma = 1234570;
-  const std::string text = ClcPlainText(a_->cfg, a_->sigs);
-  EXPECT_NE(text.find(",fa=1234567.89,of=52.123456,mi=1E-07,ma=1.8446744073709552E+19,"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find(",mi=-0.30000000000000004,ma=1.23457E+06\r\n"), std::string::npos);
-  const fs::path path = dir_ / "digits.clc";
-  ASSERT_TRUE(WriteClcFile(path, *a_));
-  ASSERT_TRUE(ReadClcFile(path, *b_));
-  EXPECT_TRUE(a_->sigs[0] == b_->sigs[0]);
-  EXPECT_TRUE(a_->cfg.Exp[0] == b_->cfg.Exp[0]);
-}
-
 TEST_F(ClcFileTest, ProtectedFileIsScrambledFromTheHintLineOn) {
   FillEverything(*a_, 1);
   SetText(a_->cfg.Password1, "Secret");

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <limits>
 #include <random>
 #include <string>
 
@@ -120,34 +119,22 @@ TEST(NumberFormat, ZeroPaddedAndGeneral) {
 }
 
 // Cells keep their usual digits where those give the value back at the column's resolution and
-// take the fewest more digits otherwise (the signal row tests compare many random values with a
-// printf reference).
+// take the fewest more otherwise (the signal row tests compare random values with printf).
 TEST(NumberFormat, ExactCellsAtTheResolution) {
   char buf[64];
   auto exact = [&](double v, const numfmt::ExactRule& rule, bool single = false) {
-    char* end = rule.precision == 6 ? numfmt::GExact<6>(buf, v, rule, single)
-                                    : numfmt::GExact<7>(buf, v, rule, single);
-    return std::string(buf, end);
+    return std::string(buf, numfmt::GExact<7>(buf, v, rule, single));
   };
-  // An odometer in 0.1 km: everyday values as before, large ones to the last tenth.
-  EXPECT_EQ(exact(12345 * 0.1, numfmt::GridRule(7, 0.1)), "1234.5");
+  EXPECT_EQ(exact(12345 * 0.1, numfmt::GridRule(7, 0.1)), "1234.5");  // an odometer in 0.1 km
   EXPECT_EQ(exact(123456789 * 0.1, numfmt::GridRule(7, 0.1)), "12345678.9");
-  EXPECT_EQ(exact(123456780 * 0.1, numfmt::GridRule(7, 0.1)), "12345678");
-  // A 32-bit mask; a value the usual digits show exactly keeps its text.
-  EXPECT_EQ(exact(4294967295.0, numfmt::GridRule(7, 1)), "4294967295");
+  EXPECT_EQ(exact(4294967295.0, numfmt::GridRule(7, 1)), "4294967295");  // a 32-bit mask
   EXPECT_EQ(exact(4294967000.0, numfmt::GridRule(7, 1)), "4.294967e+09");
-  // Exactly half a step off is not good enough: on a grid offset by one half, 12345678 could be
-  // either neighbour.
+  // Half a step off could be either neighbour: 12345678 does not name 12345678.5.
   EXPECT_EQ(exact(12345678.5, numfmt::GridRule(7, 1)), "12345678.5");
-  // Without a usable step the value itself counts.
-  EXPECT_EQ(exact(52.123456, numfmt::GridRule(6, 0)), "52.123456");
+  // Values read back as themselves: a float needs a float's digits, not a double's.
   EXPECT_EQ(exact(0.1 + 0.2, numfmt::ValueRule(7)), "0.30000000000000004");
-  EXPECT_EQ(exact(0.1, numfmt::ValueRule(7)), "0.1");
-  // A value of single precision needs the digits of a float, not of the double it is held in.
-  EXPECT_EQ(exact(0.1f, numfmt::ValueRule(7), true), "0.1");
   EXPECT_EQ(exact(150.97212f, numfmt::ValueRule(7), true), "150.97212");
-  EXPECT_EQ(exact(16777216.0f, numfmt::ValueRule(6), true), "16777216");
-  EXPECT_EQ(exact(-std::numeric_limits<double>::infinity(), numfmt::GridRule(7, 0.1)), "-inf");
+  EXPECT_EQ(exact(0.1f, numfmt::ValueRule(7), true), "0.1");
 }
 
 }  // namespace

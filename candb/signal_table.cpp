@@ -27,11 +27,9 @@ bool HasWildcard(std::string_view s) { return s.find_first_of("*?") != std::stri
 
 std::string Cut(std::string_view s, std::size_t n) { return std::string(s.substr(0, n)); }
 
-std::string FormatNumber(double v) {
-  char buf[64];
-  SnprintfC(buf, sizeof buf, "%lg", v);
-  return buf;
-}
+// "%lg", with more digits where six would not give the database's number back: the cell is
+// what the logger configuration is later built from.
+std::string FormatNumber(double v) { return FormatGRoundTrip(v); }
 
 }  // namespace
 

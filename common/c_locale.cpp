@@ -2,6 +2,8 @@
 
 #include <locale.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -50,6 +52,21 @@ double StrtodC(const char* text, char** end) {
 std::string FormatG(double value) {
   char text[64];
   SnprintfC(text, sizeof text, "%g", value);
+  return text;
+}
+
+std::string FormatGRoundTrip(double value, bool upper_case) {
+  char text[64];
+  const char* format = upper_case ? "%.*lG" : "%.*lg";
+  int precision = 6;
+  for (;; ++precision) {
+    const int n = SnprintfC(text, sizeof text, format, precision, value);
+    // 17 digits give back every double; no number and infinities have no more digits.
+    if (precision >= 17 || !std::isfinite(value) || n <= 0) break;
+    double back = 0;
+    const std::from_chars_result r = std::from_chars(text, text + n, back);
+    if (r.ec == std::errc() && back == value) break;
+  }
   return text;
 }
 

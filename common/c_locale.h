@@ -20,6 +20,12 @@ int SnprintfC(char* buffer, std::size_t size, const char* format, ...)
 // editors show numbers.
 std::string FormatG(double value);
 
+// The value as "%.<p>lg" (upper_case: "%.<p>lG") writes it in the "C" locale, with the smallest
+// precision p of 6 or more whose text reads back to the same double: "0.1", "1.23457E+06" for
+// 1234570, "1234567.89" for 1234567.89. Values of up to six significant digits keep the text of
+// plain "%lg"; nothing is rounded away.
+std::string FormatGRoundTrip(double value, bool upper_case = false);
+
 // strtod in the "C" locale (same syntax, *end and range behaviour).
 double StrtodC(const char* text, char** end);
 

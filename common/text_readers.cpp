@@ -1,5 +1,6 @@
 #include "common/text_readers.h"
 
+#include <charconv>
 #include <cstring>
 
 namespace tessmar {
@@ -65,6 +66,28 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8
                              1e22, 1e23, 1e24, 1e25, 1e26, 1e27, 1e28, 1e29, 1e30};
 constexpr int kMaxExponent = 30;
 constexpr int kMaxFractionDigits = 19;  // more digits cannot change a double
+
+// The double nearest to digits (decimal digits with at most one period) times 10^exponent;
+// fallback when the number lies beyond the range of a double.
+double NearestDouble(std::string_view digits, int32_t exponent, double fallback) {
+  char buffer[128];
+  std::string long_text;
+  char* text = buffer;
+  const std::size_t room = digits.size() + 8;
+  if (room > sizeof buffer) {
+    long_text.resize(room);
+    text = long_text.data();
+  }
+  std::memcpy(text, digits.data(), digits.size());
+  char* end = text + digits.size();
+  if (exponent != 0) {
+    *end++ = 'e';
+    end = std::to_chars(end, text + room, exponent).ptr;
+  }
+  double value = 0;
+  const std::from_chars_result r = std::from_chars(text, end, value);
+  return r.ec == std::errc() && r.ptr == end ? value : fallback;
+}
 
 // Calls emit(c) for every character of the text at the front of s (after blanks).
 template <typename Emit>
@@ -134,6 +157,7 @@ double ReadReal(std::string_view& s, bool* had_digits) {
     s.remove_prefix(1);
   }
   const int radix = ReadRadixPrefix(s);
+  const char* const mantissa = s.data();
   bool any = false;
   // Integer part: exact in 64 bits while it fits, then continued as a real.
   uint64_t whole = 0;
@@ -169,14 +193,23 @@ double ReadReal(std::string_view& s, bool* had_digits) {
     }
     if (count > 0) value += static_cast<double>(fraction) / kPow10[count];
   }
+  const std::size_t mantissa_length = static_cast<std::size_t>(s.data() - mantissa);
+  int32_t exponent = 0;
   if (!s.empty() && (s[0] == 'e' || s[0] == 'E')) {
     s.remove_prefix(1);
-    const int32_t exponent = ReadInteger(s);
-    if (exponent > 0 && exponent <= kMaxExponent) {
+    exponent = ReadInteger(s);
+    if (exponent < -kMaxExponent || exponent > kMaxExponent) exponent = 0;
+    if (exponent > 0) {
       value *= kPow10[exponent];
-    } else if (exponent < 0 && exponent >= -kMaxExponent) {
+    } else if (exponent < 0) {
       value /= kPow10[-exponent];
     }
+  }
+  if (radix == 10 && any) {
+    // The sum and products above may be off in the last bit; the same digits and exponent
+    // converted in one step give the double nearest to the number written, so that every
+    // digit a writer put into the text comes back.
+    value = NearestDouble(std::string_view(mantissa, mantissa_length), exponent, value);
   }
   if (had_digits) *had_digits = any;
   return negative ? -value : value;

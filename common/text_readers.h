@@ -27,8 +27,9 @@ uint32_t ReadUnsigned(std::string_view& s, bool* had_digits = nullptr);
 
 // Real: blanks skipped, optional sign, integer part (radix prefixes as above), optional '.' and
 // decimal digits, optional 'e'/'E' and an integer exponent. The exponent is applied only when it
-// lies in -30..30; outside that range it is read and ignored. The integer part is accumulated as a
-// real, so long digit strings give the large number they denote.
+// lies in -30..30; outside that range it is read and ignored. Long digit strings give the large
+// number they denote; a decimal number gives the double nearest to it, so that a text written
+// with enough digits reads back to the very double it was written from.
 double ReadReal(std::string_view& s, bool* had_digits = nullptr);
 
 // Text: blanks skipped; a double quote starts a quoted text that runs to the next double quote or

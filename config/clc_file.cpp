@@ -68,7 +68,12 @@ std::string SignalLine(int i, const T_CanLog_SigDef& g) {
   s += ",sn=" + Quoted(g.sn);
   AppendF(s, ",ty=%c", Printable(g.ty));
   s += ",un=" + Quoted(g.un);
-  AppendF(s, ",fa=%G,of=%G,mi=%G,ma=%G", g.fa, g.of, g.mi, g.ma);
+  // "%G" where six digits give the number back (every typical factor and limit), otherwise as
+  // many digits as that takes: a factor of 1234567.89 must not become 1.23457E+06.
+  s += ",fa=" + FormatGRoundTrip(g.fa, true);
+  s += ",of=" + FormatGRoundTrip(g.of, true);
+  s += ",mi=" + FormatGRoundTrip(g.mi, true);
+  s += ",ma=" + FormatGRoundTrip(g.ma, true);
   AppendF(s, ",sb=%d,nb=%d,bo=%c", g.sb, g.nb, Printable(g.bo));
   if (g.mu.MuxBitCount > 0) {
     // The text form carries the switch value as a 32-bit signed number.
@@ -83,7 +88,8 @@ std::string ExpressionLine(int i, const T_CanLog_ExprDef& e) {
   AppendF(s, "Exp%2.2d: ex=", i);
   s += Quoted(e.ex);
   s += ",na=" + Quoted(e.na);
-  AppendF(s, ",mi=%G,ma=%G", e.mi, e.ma);
+  s += ",mi=" + FormatGRoundTrip(e.mi, true);
+  s += ",ma=" + FormatGRoundTrip(e.ma, true);
   return s;
 }
 

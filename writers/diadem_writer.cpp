@@ -262,10 +262,12 @@ bool DiademWriter::Initialise(const WriterSetup& setup) {
   layout_ = setup.layout;
 
   row_columns_.clear();
+  rules_.clear();
   int values = 0;
   for (int column = 0; column < layout_.total && column < kMaxColumns; ++column) {
     int index = 0;
-    switch (layout_.GroupOf(column, &index)) {
+    const ColumnGroup group = layout_.GroupOf(column, &index);
+    switch (group) {
       case ColumnGroup::kSignal:
         if (!SignalSlotUsed(state_.signals[static_cast<std::size_t>(index)])) continue;
         break;
@@ -279,6 +281,9 @@ bool DiademWriter::Initialise(const WriterSetup& setup) {
         continue;
     }
     row_columns_.push_back(static_cast<std::int16_t>(column));
+    rules_.push_back(group == ColumnGroup::kSignal
+                         ? numfmt::GridRule(6, state_.signals[static_cast<std::size_t>(index)].fa)
+                         : numfmt::ValueRule(6));
     ++values;
   }
   last_texts_.assign(row_columns_.size(), numfmt::LastText{});
@@ -371,7 +376,8 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
           std::memcpy(q, last.text, numfmt::LastText::kRoom);
           q += last.len;
         } else {
-          char* end = numfmt::G(number, cv->scaled, 6);
+          char* end = numfmt::GExact<6>(number, cv->scaled, rules_[k],
+                                        cv->value_type == kChannelTypeFloat32);
           last.Keep(1, bits, number, end);
           field(number, end);
         }

@@ -109,6 +109,9 @@ class DiademWriter : public Writer {
   std::vector<std::int16_t> row_columns_;  // the columns that go into a row, in column order
   // The last number text of each of the row's columns (ASCII mode): repeated values are copied.
   std::vector<numfmt::LastText> last_texts_;
+  // How exact each of the row's columns must be written (ASCII mode): six digits, or more where
+  // those would not give the value back (a signal at its factor, an expression as itself).
+  std::vector<numfmt::ExactRule> rules_;
   std::vector<std::uint8_t> row_;
   std::vector<char> text_row_;  // an ASCII row being assembled
   std::int64_t rows_written_ = 0;

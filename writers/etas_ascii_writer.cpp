@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "common/message_output.h"
@@ -30,6 +31,25 @@ bool EtasColumnType(char ty) {
 // Significant digits of a value: what a float ("f4") or a double ("f8") holds.
 constexpr int kFloatDigits = 6;
 constexpr int kDoubleDigits = 15;
+
+// True when a float cannot hold every value of an integer signal at the signal's resolution, so
+// that its column must be a double: a 64-bit signal, raw values beyond 2^24 (a 32-bit counter or
+// mask), or scaled values whose largest magnitude reaches 2^23 steps of the factor (a float's
+// rounding then exceeds half a step).
+bool IntegerSignalNeedsDouble(const T_CanLog_SigDef& sig) {
+  const int bits = std::clamp<int>(sig.nb, 1, 64);
+  if (bits == 64) return true;
+  const bool is_signed = sig.ty == 'S' || sig.ty == 's';
+  const double lowest = is_signed ? -std::ldexp(1.0, bits - 1) : 0.0;
+  const double highest = std::ldexp(1.0, is_signed ? bits - 1 : bits) - 1;
+  const bool scaled = sig.fa != 1.0 || sig.of != 0.0;
+  if (!scaled) return std::max(-lowest, highest) > 16777216.0;
+  const double step = std::fabs(sig.fa);
+  if (!(step > 0)) return false;  // every value is the offset
+  const double largest =
+      std::max(std::fabs(lowest * sig.fa + sig.of), std::fabs(highest * sig.fa + sig.of));
+  return !(largest / step < 8388608.0);
+}
 
 }  // namespace
 
@@ -80,8 +100,8 @@ bool EtasAsciiWriter::Initialise(const WriterSetup& setup) {
       continue;
     }
     const bool integer = sig.ty == 'S' || sig.ty == 's' || sig.ty == 'U' || sig.ty == 'u';
-    const bool scaled = sig.fa != 1.0 || sig.of != 0.0;
-    const bool is_double = sig.ty == 'D' || sig.ty == 'd' || (integer && scaled && sig.nb > 23);
+    const bool is_double = sig.ty == 'D' || sig.ty == 'd' || sig.nb >= 64 ||
+                           (integer && IntegerSignalNeedsDouble(sig));
     add(ColumnGroup::kSignal, slot, is_double, std::string(TextOf(sig.sn)));
     ++state_.signal_columns;
   }
@@ -141,6 +161,14 @@ bool EtasAsciiWriter::CreateFile() {
     return false;
   }
   last_texts_.assign(static_cast<std::size_t>(state_.value_columns), numfmt::LastText{});
+  rules_.assign(static_cast<std::size_t>(state_.value_columns), numfmt::ExactRule{});
+  for (std::size_t c = 0; c < rules_.size(); ++c) {
+    const int digits = state_.is_double[c] ? kDoubleDigits : kFloatDigits;
+    rules_[c] =
+        state_.group[c] == ColumnGroup::kSignal
+            ? numfmt::GridRule(digits, state_.signals[static_cast<std::size_t>(state_.index[c])].fa)
+            : numfmt::ValueRule(digits);
+  }
   return true;
 }
 
@@ -184,13 +212,13 @@ bool EtasAsciiWriter::WriteLine(double t) {
         p += last.len;
       } else {
         char* const number = p;
-        if (kind == 1) {
-          p = numfmt::G(p, cv->scaled, kFloatDigits);
-        } else if (kind == 2) {
+        if (kind == 2) {
           // A single-precision value (an expression entry) with the digits it has, not more.
           p = std::to_chars(p, p + 32, static_cast<float>(cv->scaled)).ptr;
         } else {
-          p = numfmt::G(p, cv->scaled, kDoubleDigits);
+          const bool single = cv->value_type == kChannelTypeFloat32;
+          p = kind == 1 ? numfmt::GExact<kFloatDigits>(p, cv->scaled, rules_[k], single)
+                        : numfmt::GExact<kDoubleDigits>(p, cv->scaled, rules_[k], single);
         }
         last.Keep(kind, bits, number, p);
       }

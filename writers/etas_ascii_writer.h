@@ -10,7 +10,10 @@
 // Every line ends in CR LF. After the time come the logged signals ('F', 'S', 'U', 'D'; at most
 // 160), then the used expressions and the GPS columns of the main output (the GPS columns first
 // when they go before the other data columns). Doubles ("f8") are written with 15 significant
-// digits so that they keep what a double holds; floats ("f4") with 6. The sample count is
+// digits, floats ("f4") with 6, or with more where those would not give the value back (at the
+// signal's resolution, its factor; expressions and GPS values as themselves). A column is "f8"
+// when a float cannot hold its values: doubles, 64-bit signals, integer signals whose raw values
+// go beyond 2^24 or whose scaled values reach 2^23 steps of the factor. The sample count is
 // written over the blanks when the file is finished; a file that was not finished (or whose rows
 // could not all be written) keeps the blanks.
 
@@ -81,6 +84,8 @@ class EtasAsciiWriter : public Writer {
   std::vector<char> line_;  // the row being assembled
   // The last number text of each value column: repeated values are copied, not formatted.
   std::vector<numfmt::LastText> last_texts_;
+  // How exact each value column's numbers must be (digits by its type, "f4" or "f8").
+  std::vector<numfmt::ExactRule> rules_;
 };
 
 }  // namespace tessmar

@@ -3,10 +3,12 @@
 // returns the position after the last character written; none of them allocates. The results are
 // identical to the printf conversions named beside them (C locale).
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace tessmar::numfmt {
 
@@ -83,7 +85,9 @@ inline char* GFast(char* p, double v, int precision) {
   for (int attempt = 0;; ++attempt) {
     if (attempt == 3 || x < -4 || x >= precision) return nullptr;
     const double scaled = a * kPow[precision - 1 - x];
-    const double whole = std::floor(scaled);
+    // Below 10^16 and not negative: truncation is the floor, and cheaper than std::floor.
+    const auto whole_units = static_cast<uint64_t>(scaled);
+    const auto whole = static_cast<double>(whole_units);
     // Below 1e12 the product is within 1.2e-4 of the exact one. Beyond, its rounding error is
     // added back (a * 10^k - scaled is exact through a fused multiply-add), which keeps the
     // fraction within a few 1e-16 of the exact one; the integer part is then right too, since a
@@ -92,7 +96,7 @@ inline char* GFast(char* p, double v, int precision) {
                             ? scaled - whole
                             : (scaled - whole) + std::fma(a, kPow[precision - 1 - x], -scaled);
     if (std::fabs(frac - 0.5) < 1e-3) return nullptr;
-    units = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
+    units = whole_units + (frac > 0.5 ? 1 : 0);
     if (units >= kIntPow[precision]) {
       ++x;
     } else if (units < kIntPow[precision - 1]) {
@@ -123,6 +127,172 @@ inline char* G(char* p, double v, int precision) {
   return std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::general, precision).ptr;
 }
 
+// ---- Exact cells ---------------------------------------------------------------------------
+// A cell shows a number with the column's usual significant digits ("%.<precision>lg") whenever
+// that text gives the value back closely enough; otherwise with the smallest larger number of
+// digits that does (at most 17, which gives back every double). Typical values keep their
+// familiar short text; large values of a fine resolution (an odometer in 0.1 km above 10
+// million, a 32-bit mask) are not rounded away.
+//
+// What "closely enough" means is the column's rule:
+//  - step > 0: the values lie on a grid of that step (a signal's factor). A text must read back
+//    within less than half a step (less a small margin), so that a reader who rounds to the grid
+//    finds the value again.
+//  - step 0: a text must read back to the value itself; a value that came from a 32-bit float
+//    to the same float.
+struct ExactRule {
+  int precision = 6;  // the usual digits
+  double step = 0;
+  // Magnitudes below this are given back closely enough by `precision` digits whatever their
+  // digits are, so most cells need no check. Decided once per column.
+  double safe_below = 0;
+};
+
+// A text on a grid may be off by half a step less this share of it: a text almost exactly
+// between two grid values is not taken as naming one of them.
+inline constexpr double kStepMargin = 1e-4;
+
+// The rule of a column on a grid of `step` (its magnitude counts; a factor of 0 or no number: the
+// value itself). A value below 10^E is off by at most half a unit of its last digit, 0.5 *
+// 10^(E-P), plus the rounding of the text to a double; the largest power of ten for which that
+// stays within the margin is where checking begins.
+inline ExactRule GridRule(int precision, double step) {
+  ExactRule rule{precision, 0, 0};
+  step = std::fabs(step);
+  if (!(step > 0 && step < 1e300)) return rule;
+  rule.step = step;
+  const double digits = std::pow(10.0, precision);
+  const double limit = step * digits * (1 - kStepMargin) / (1 + 2.3e-16 * digits);
+  if (!(limit > 0) || std::isinf(limit)) return rule;
+  double power = std::pow(10.0, std::floor(std::log10(limit)));
+  while (power >= limit) power /= 10;
+  rule.safe_below = power * (1 - 1e-12);  // a power of ten below one is not exact in binary
+  return rule;
+}
+
+// The rule of a column whose values must read back as themselves.
+inline ExactRule ValueRule(int precision) { return ExactRule{precision, 0, 0}; }
+
+// Significant digits of the shortest text that reads back to v (as a float when single).
+inline int ShortestDigits(double v, bool single) {
+  char buf[kMaxNumberChars];
+  const char* end =
+      single ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v),
+                             std::chars_format::scientific)
+                   .ptr
+             : std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific).ptr;
+  int n = 0;
+  for (const char* q = buf; q < end && *q != 'e'; ++q) n += (*q >= '0' && *q <= '9') ? 1 : 0;
+  return n;
+}
+
+// True when the number text [begin, end) is close enough to v under the rule.
+inline bool ReadsBack(const char* begin, const char* end, double v, const ExactRule& rule,
+                      bool single) {
+  if (rule.step > 0) {
+    double d = 0;
+    if (std::from_chars(begin, end, d).ec != std::errc()) return false;
+    return 2 * std::fabs(d - v) < rule.step * (1 - kStepMargin);
+  }
+  if (single) {
+    float f = 0;
+    if (std::from_chars(begin, end, f).ec != std::errc()) return false;
+    return f == static_cast<float>(v);
+  }
+  double d = 0;
+  if (std::from_chars(begin, end, d).ec != std::errc()) return false;
+  return d == v;
+}
+
+// Exact powers of ten.
+inline constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The decimal exponent x of a > 0 (10^x <= a < 10^(x+1)). False beyond 1e-22 .. 1e22, and for
+// a hair's breadth from a power of ten below one, which is not exact in binary.
+inline bool DecimalExponent(double a, int& x) {
+  if (!(a >= 1e-22 && a < 1e22)) return false;
+  x = 0;
+  if (a >= 1) {
+    while (a >= kExactPow10[x + 1]) ++x;
+    return true;
+  }
+  double scaled = a;
+  while (scaled < 1) scaled = a * kExactPow10[-(--x)];
+  return scaled > 1 + 1e-12 && scaled < 10 - 1e-11;
+}
+
+// How far the text of a > 0 with `digits` significant digits lies from a (x its decimal
+// exponent), without writing it: the distance of a * 10^(digits-1-x) from the nearest whole
+// number, with the rounding error of the product or quotient added back through a fused
+// multiply-add, times the place of the last digit (set into unit). False where the
+// scaled number has no fraction left to look at.
+inline bool RoundingError(double a, int digits, int x, double& error, double& unit) {
+  const int k = digits - 1 - x;
+  if (k > 22 || k < -22) return false;
+  const double power = kExactPow10[k >= 0 ? k : -k];
+  double scaled, rest;
+  if (k >= 0) {
+    scaled = a * power;
+    rest = std::fma(a, power, -scaled);
+    unit = 1 / power;
+  } else {
+    scaled = a / power;
+    rest = std::fma(-scaled, power, a) / power;
+    unit = power;
+  }
+  if (!(scaled < 4503599627370496.0)) return false;  // 2^52
+  // Not negative: truncation is the floor.
+  const double fraction = (scaled - static_cast<double>(static_cast<uint64_t>(scaled))) + rest;
+  error = (fraction < 0.5 ? std::fabs(fraction) : std::fabs(1 - fraction)) * unit;
+  return true;
+}
+
+// GExact() beyond the magnitudes that need no check.
+[[gnu::noinline]] inline char* GExactChecked(char* p, double v, const ExactRule& rule,
+                                             bool single) {
+  const double a = std::fabs(v);
+  if (!std::isfinite(v)) return G(p, v, rule.precision);
+  int digits = rule.precision;
+  if (rule.step > 0) {
+    // On a grid the error of each number of digits is worked out by arithmetic; only a text
+    // whose error lies within a hair's breadth of the limit is written and read back.
+    const double limit = rule.step * (1 - kStepMargin);
+    int x = 0;
+    const bool known = DecimalExponent(a, x);
+    for (; digits < 17; ++digits) {
+      double error = 0, unit = 0;
+      if (known && RoundingError(a, digits, x, error, unit)) {
+        const double slack = 1e-9 * unit + a * 2.3e-16;  // the arithmetic and the reading back
+        if (2 * (error + slack) < limit) return G(p, v, digits);
+        if (2 * (error - slack) >= limit) continue;
+      }
+      char* end = G(p, v, digits);
+      if (ReadsBack(p, end, v, rule, false)) return end;
+    }
+    return G(p, v, 17);
+  }
+  // A value beyond the range of a float did not come from one.
+  single = single && a <= std::numeric_limits<float>::max();
+  // Fewer digits than the shortest text that reads back never give the value itself.
+  digits = std::max(digits, std::min(ShortestDigits(v, single), 17));
+  for (;; ++digits) {
+    char* end = G(p, v, digits);
+    if (digits >= 17 || ReadsBack(p, end, v, rule, single)) return end;
+  }
+}
+
+// "%.<kPrecision>lg" of v, or more digits when the rule (made for kPrecision digits) asks for
+// them. single: v came from a 32-bit float (only for rules without a step). Most cells take the
+// first branch, which costs what plain G() with a constant precision costs.
+template <int kPrecision>
+[[gnu::always_inline]] inline char* GExact(char* p, double v, const ExactRule& rule,
+                                           bool single = false) {
+  if (std::fabs(v) < rule.safe_below) return G(p, v, kPrecision);
+  return GExactChecked(p, v, rule, single);
+}
+
 // "%.<decimals>lf" through the library (exact decimal rounding of the binary value).
 inline char* FixedSlow(char* p, double v, int decimals) {
   const std::to_chars_result r =
@@ -144,10 +314,10 @@ inline char* FixedFast(char* p, double v, int width, int decimals) {
   const double scaled = a * kPow[decimals];
   // Below 1e12 a double holds the scaled value to better than 1.3e-4.
   if (!(scaled < 1e12)) return nullptr;
-  const double whole = std::floor(scaled);
-  const double frac = scaled - whole;
+  const auto whole_units = static_cast<uint64_t>(scaled);  // the floor: not negative
+  const double frac = scaled - static_cast<double>(whole_units);
   if (std::fabs(frac - 0.5) < 1e-3) return nullptr;
-  uint64_t units = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
+  uint64_t units = whole_units + (frac > 0.5 ? 1 : 0);
   // Digits from the least significant end, two at a time.
   char digits[24];
   const int n = ReverseDigits(digits, units, decimals + 1);

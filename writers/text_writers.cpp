@@ -159,9 +159,21 @@ int TextCsvWriter::Create(const WriterSetup& setup) {
   is_gps_.assign(setup.columns.size(), 0);
   // The kept cells hold the separators of the previous setup: start afresh.
   last_cells_.assign(setup.columns.size(), numfmt::LastText{});
+  rules_.assign(setup.columns.size(), CellRules{});
   std::size_t longest = 0;
   for (std::size_t c = 0; c < setup.columns.size(); ++c) {
     is_gps_[c] = setup.columns[c].group == ColumnGroup::kGps;
+    // A signal's values lie on the grid of its factor (its raw values on whole numbers);
+    // expression values must read back as themselves.
+    int slot = 0;
+    if (setup.layout.GroupOf(static_cast<int>(c), &slot) == ColumnGroup::kSignal &&
+        setup.signal_table != nullptr && slot >= 0 && slot < MAX_LOGGED_SIGNALS) {
+      const double factor = (*setup.signal_table)[static_cast<std::size_t>(slot)].fa;
+      rules_[c] = {numfmt::GridRule(7, factor), numfmt::GridRule(11, factor),
+                   numfmt::GridRule(11, 1.0)};
+    } else {
+      rules_[c] = {numfmt::ValueRule(7), numfmt::ValueRule(11), numfmt::ValueRule(11)};
+    }
     longest += std::max<std::size_t>(setup.columns[c].name.size(), setup.columns[c].unit.size());
   }
   // A quoted text may double in length.
@@ -337,7 +349,9 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
     *c++ = '=';
     *c++ = ' ';
     char* num = c;
-    c = numfmt::G(c, setup_.channels[setup_.layout.expression_first + index].scaled, 6);
+    // "%lg", with more digits where six would not give the expression's value back.
+    const ChannelValue& value = setup_.channels[setup_.layout.expression_first + index];
+    c = numfmt::GExact<6>(c, value.scaled, numfmt::ValueRule(6), value.value_type == kValueFloat32);
     if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(num, c, setup_.decimal_separator);
     // The blanks of the layout itself do not count: the expression text and the value decide
     // (with the decimal comma as column separator the value holds one).
@@ -403,15 +417,17 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
   char* const cell = p;
   if (quote) *p++ = '"';
   char* start = p;
+  const CellRules& rules = rules_[static_cast<std::size_t>(column)];
+  const bool single = v.value_type == kValueFloat32;
   switch (kind) {
     case 1:
-      p = numfmt::G(p, v.scaled, 11);
+      p = numfmt::GExact<11>(p, v.scaled, rules.scaled11, single);
       break;
     case 2:
-      p = numfmt::G(p, v.scaled, 7);
+      p = numfmt::GExact<7>(p, v.scaled, rules.scaled7, single);
       break;
     case 3:
-      p = numfmt::G(p, v.raw_float, 11);
+      p = numfmt::GExact<11>(p, v.raw_float, rules.raw11, single);
       break;
     default:
       // Raw integers are written as signed numbers: a sign-extended negative value would

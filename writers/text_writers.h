@@ -71,6 +71,11 @@ class TextCsvWriter final : public TextFileWriter {
   std::vector<std::uint8_t> is_gps_;  // per column
   // The last number cell of each column, quotes and separator included.
   std::vector<numfmt::LastText> last_cells_;
+  // How exact each column's numbers must be: scaled with 7 and with 11 digits, raw with 11.
+  struct CellRules {
+    numfmt::ExactRule scaled7, scaled11, raw11;
+  };
+  std::vector<CellRules> rules_;
   std::string invalid_cell_;  // the invalid-value text as a cell, separator included
 };
 

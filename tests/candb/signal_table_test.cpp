@@ -113,7 +113,7 @@ TEST(SignalTable, LoadFillsCellsInTheirFormats) {
   EXPECT_EQ(speed[kColType], "UNSIGNED");
   EXPECT_EQ(speed[kColUnit], "rpm");
   EXPECT_EQ(speed[kColFactor], "0.25");
-  EXPECT_EQ(speed[kColMaxValue], "16383.8");  // six significant digits
+  EXPECT_EQ(speed[kColMaxValue], "16383.75");  // more than six digits where needed
   EXPECT_EQ(speed[kColMapping], "8,16,M");
   EXPECT_EQ(speed[kColMultiplexor], "");
   EXPECT_EQ(speed[kColComment], "012345678901234567890123456789012345...");

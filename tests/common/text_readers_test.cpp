@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "common/c_locale.h"
 
 namespace tessmar {
 namespace {
@@ -77,6 +81,20 @@ TEST(RealReader, LongIntegerPartGivesTheLargeNumber) {
   std::string_view s = "0.12345678901234567890123456789,x";
   EXPECT_NEAR(ReadReal(s), 0.123456789012345678, 1e-17);
   EXPECT_EQ(s, ",x");
+}
+
+// Database numbers are written with as many digits as give the same double back ("%G" where six
+// suffice), and the real reader returns that very double.
+TEST(RealReader, ReadsBackEveryDigitWritten) {
+  EXPECT_EQ(FormatGRoundTrip(1234570, true), "1.23457E+06");  // six digits: as before
+  EXPECT_EQ(FormatGRoundTrip(52.123456, true), "52.123456");
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> mantissa(-10, 10);
+  for (int i = 0; i < 100000; ++i) {
+    const double v = mantissa(rng) * std::pow(10.0, static_cast<int>(rng() % 50) - 25);
+    const std::string text = FormatGRoundTrip(v, i % 2 == 0);
+    ASSERT_EQ(Real(text), v) << text;
+  }
 }
 
 // ---- Text reader -------------------------------------------------------------------------------

@@ -61,6 +61,32 @@ TEST(EtasAscii, SignalsDoublesAndExpressionsMatchGoldenFile) {
             "invalid value.");
 }
 
+// A column is "f8" when a float cannot hold its values at the signal's resolution: raw values
+// beyond 2^24, 64-bit signals, scaled values of 2^23 steps or more (a large offset too).
+TEST(EtasAscii, DoubleColumnsWhereAFloatLosesValues) {
+  TempFolder dir;
+  WriterFixture fx;
+  const char types[] = {'U', 'U', 'U', 'U', 'S', 'S', 'U', 'U', 'S', 'F'};
+  const int bits[] = {8, 24, 32, 32, 25, 26, 23, 16, 64, 32};
+  const double factors[] = {1, 1, 1, 0.1, 1, 1, 0.1, 1, 1, 1};
+  for (int s = 0; s < 10; ++s) {
+    fx.Signal(s, ("S" + std::to_string(s)).c_str(), "", bits[s], types[s], factors[s],
+              s == 7 ? 1.7e9 : 0);
+  }
+  fx.Finish(dir / "t.ascii");
+  EtasAsciiWriter w;
+  ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
+  fx.Set(fx.SignalColumn(2), 4294967295.0, 4294967295);      // a mask
+  fx.Set(fx.SignalColumn(3), 4294967295 * 0.1, 4294967295);  // an odometer
+  fx.Set(fx.SignalColumn(6), 8388607 * 0.1, 8388607);        // "f4", but more than 6 digits
+  EXPECT_EQ(w.WriteRow(Row(0)), kRowWritten);
+  ASSERT_EQ(w.Finish(WriterFinish{}), 1) << w.error_text();
+  const std::string text = ReadText(dir / "t.ascii");
+  EXPECT_NE(text.find("\r\nf8\tf4\tf4\tf8\tf8\tf4\tf8\tf4\tf8\tf8\tf4\t\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\t4294967295\t429496729.5\t-99999999\t-99999999\t838860.7\t"),
+            std::string::npos);
+}
+
 TEST(EtasAscii, GpsColumnsFirstWhenSoLaidOutAndSignalsBeyond160Reported) {
   TempFolder dir;
   WriterFixture fx;

@@ -118,5 +118,24 @@ TEST(NumberFormat, ZeroPaddedAndGeneral) {
   EXPECT_EQ(std::string(buf, numfmt::Int(buf, -10)), "-10");
 }
 
+// Cells keep their usual digits where those give the value back at the column's resolution and
+// take the fewest more otherwise (the signal row tests compare random values with printf).
+TEST(NumberFormat, ExactCellsAtTheResolution) {
+  char buf[64];
+  auto exact = [&](double v, const numfmt::ExactRule& rule, bool single = false) {
+    return std::string(buf, numfmt::GExact<7>(buf, v, rule, single));
+  };
+  EXPECT_EQ(exact(12345 * 0.1, numfmt::GridRule(7, 0.1)), "1234.5");  // an odometer in 0.1 km
+  EXPECT_EQ(exact(123456789 * 0.1, numfmt::GridRule(7, 0.1)), "12345678.9");
+  EXPECT_EQ(exact(4294967295.0, numfmt::GridRule(7, 1)), "4294967295");  // a 32-bit mask
+  EXPECT_EQ(exact(4294967000.0, numfmt::GridRule(7, 1)), "4.294967e+09");
+  // Half a step off could be either neighbour: 12345678 does not name 12345678.5.
+  EXPECT_EQ(exact(12345678.5, numfmt::GridRule(7, 1)), "12345678.5");
+  // Values read back as themselves: a float needs a float's digits, not a double's.
+  EXPECT_EQ(exact(0.1 + 0.2, numfmt::ValueRule(7)), "0.30000000000000004");
+  EXPECT_EQ(exact(150.97212f, numfmt::ValueRule(7), true), "150.97212");
+  EXPECT_EQ(exact(0.1f, numfmt::ValueRule(7), true), "0.1");
+}
+
 }  // namespace
 }  // namespace tessmar

@@ -3,6 +3,8 @@
 // raw values, integer and floating point channels, values becoming invalid and valid again, and
 // every separator combination. The writers keep each column's last text and copy it while the
 // value stays the same, so these runs check that a kept text is never shown for another value.
+// A cell has the usual digits unless they do not give the value back at the signal's factor;
+// the reference then adds digits one at a time with printf.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/c_locale.h"
@@ -24,8 +27,11 @@ namespace {
 constexpr int kSignals = 24;
 constexpr int kRows = 3000;
 
-// 24 signals of 1 to 24 bits (signed and unsigned), a few of them 'D' signals with floating-point
-// values, some single precision; new values for a share of the columns per row.
+constexpr double kFactors[] = {1, 0.1, 0.01, 0.001, 0.25, 0.05, 1e-7, 123.456};
+
+// 24 signals of 1 to 24 bits (signed and unsigned) with their factors and offsets, a few of them
+// 'D' signals with floating-point values, some single precision; new values for a share of the
+// columns per row.
 struct RandomRecording {
   test::TempFolder folder;
   test::WriterFixture f;
@@ -34,7 +40,8 @@ struct RandomRecording {
 
   RandomRecording(const char* file, std::uint64_t seed) : rng(seed) {
     for (int s = 0; s < kSignals; ++s) {
-      f.Signal(s, ("S" + std::to_string(s)).c_str(), "u", Bits(s), Type(s));
+      f.Signal(s, ("S" + std::to_string(s)).c_str(), "u", Bits(s), Type(s), Factor(s),
+               Type(s) != 'D' && s % 3 == 0 ? -40 : 0);
     }
     f.Finish(folder / file);
     f.setup.output_type = OutputType::kSignals;
@@ -42,9 +49,9 @@ struct RandomRecording {
   }
   static int Bits(int s) { return Type(s) == 'D' ? 64 : 1 + s % 24; }
   static char Type(int s) { return s % 5 == 4 ? 'D' : s % 2 ? 'S' : 'U'; }
+  static double Factor(int s) { return Type(s) == 'D' ? 1 : kFactors[s % 8]; }
 
   void NewValue(int column) {
-    static constexpr double kFactors[] = {1, 0.1, 0.01, 0.001, 0.25, 0.05, 1e-7, 123.456};
     const int s = column - f.SignalColumn(0);
     if (Type(s) == 'D') {
       f.SetFloat(column, (unit(rng) - 0.5) * std::pow(10.0, static_cast<int>(rng() % 24) - 8));
@@ -92,10 +99,17 @@ struct RandomRecording {
   }
 };
 
-std::string Printf(const char* format, double v) {
+// "%.<digits>lg", with one more digit at a time until the text reads back within half a step
+// (less a margin of 1e-4 of it).
+std::string ExactPrintf(double v, int digits, double step) {
   char buf[64];
-  SnprintfC(buf, sizeof buf, format, v);
-  return buf;
+  for (;; ++digits) {
+    SnprintfC(buf, sizeof buf, "%.*lg", digits, v);
+    if (digits >= 17 || !std::isfinite(v) ||
+        2 * std::fabs(StrtodC(buf, nullptr) - v) < step * (1 - 1e-4)) {
+      return buf;
+    }
+  }
 }
 
 // The last `count` lines of text, without their CR LF, each split at sep.
@@ -135,12 +149,13 @@ std::string CsvCell(const std::string& text, char sep, bool quote_all) {
   return out + "\"";
 }
 
-std::string CsvNumber(const ChannelValue& v, bool scaled, char decimal) {
+std::string CsvNumber(const ChannelValue& v, double step, bool scaled, char decimal) {
   std::string text;
   if (scaled) {
-    text = Printf(v.value_type == kChannelTypeFloat64 ? "%.11lg" : "%.7lg", v.scaled);
+    text = ExactPrintf(v.scaled, v.value_type == kChannelTypeFloat64 ? 11 : 7, step);
   } else if (v.value_type == kChannelTypeFloat64 || v.is_float) {
-    text = Printf("%.11lg", v.raw_float);
+    // Raw values of a signal lie on whole numbers.
+    text = ExactPrintf(v.raw_float, 11, 1);
   } else {
     text = std::to_string(v.raw);
   }
@@ -173,7 +188,8 @@ TEST_P(CsvSignalRows, MatchPrintfRowByRow) {
     std::string line;
     for (int s = 0; s < kSignals; ++s) {
       const ChannelValue& v = rec.Value(s);
-      line += CsvCell(v.valid ? CsvNumber(v, k.scaled, k.decimal) : std::string(k.invalid),
+      line += CsvCell(v.valid ? CsvNumber(v, RandomRecording::Factor(s), k.scaled, k.decimal)
+                              : std::string(k.invalid),
                       k.column, quote_all);
       line += k.column;
     }
@@ -201,23 +217,30 @@ INSTANTIATE_TEST_SUITE_P(Combinations, CsvSignalRows,
                                            Combination{' ', '.', false, "-1", 0.3}));
 
 // Runs a random recording through a writer whose data lines hold `lead` cells before the values
-// and `tail` after them, and compares the values with cell(s, value) row by row.
+// and `tail` after them, and compares the values with cell(value column, value, written file)
+// row by row.
 template <class CellText>
 void CompareValueCells(int format, const char* file, const char* data_file, char sep, int lead,
                        int tail, CellText&& cell) {
   for (double share : {0.05, 0.9}) {
     RandomRecording rec(file, static_cast<std::uint64_t>(format));
     rec.f.setup.invalid_value = "-1";
-    std::vector<std::vector<std::string>> expect;
+    std::vector<std::vector<ChannelValue>> values;
     rec.Run(format, share, [&] {
+      std::vector<ChannelValue>& row = values.emplace_back();
+      for (int s = 0; s < kSignals; ++s) row.push_back(rec.Value(s));
+    });
+    const std::string text = test::ReadText(rec.folder / data_file);
+    std::vector<std::vector<std::string>> expect;
+    for (const std::vector<ChannelValue>& row_values : values) {
       std::vector<std::string>& row = expect.emplace_back(lead);
       for (int s = 0; s < kSignals; ++s) {
-        const ChannelValue& v = rec.Value(s);
-        row.push_back(v.valid ? cell(s, v) : "-1");
+        const ChannelValue& v = row_values[static_cast<std::size_t>(s)];
+        row.push_back(v.valid ? cell(s, v, text) : "-1");
       }
       row.resize(row.size() + static_cast<std::size_t>(tail));
-    });
-    auto got = LastLines(test::ReadText(rec.folder / data_file), kRows, sep);
+    }
+    auto got = LastLines(text, kRows, sep);
     ASSERT_EQ(got.size(), expect.size());
     for (std::size_t r = 0; r < got.size(); ++r) {
       for (int i = 0; i < lead; ++i) got[r][static_cast<std::size_t>(i)].clear();  // times
@@ -226,23 +249,35 @@ void CompareValueCells(int format, const char* file, const char* data_file, char
   }
 }
 
-// DIAdem ASCII (time implicit): "%lg" of every scaled value.
+// DIAdem ASCII (time implicit): "%lg" of every scaled value, or more digits.
 TEST(AsciiSignalRows, DiademMatchesPrintf) {
   CompareValueCells(kFormatDiademAscii, "d.dat", "d.asc", ',', 0, 0,
-                    [](int, const ChannelValue& v) { return Printf("%lg", v.scaled); });
+                    [](int s, const ChannelValue& v, const std::string&) {
+                      return ExactPrintf(v.scaled, 6, RandomRecording::Factor(s));
+                    });
 }
 
-// ETAS ASCII: the row time, then 6 digits for single precision columns (the integer signals, with
-// factor 1 and offset 0 in their definition), 15 for the 'D' columns or the shortest text of a
-// float for single precision values in them, and an empty cell after the last tab.
+// ETAS ASCII: the row time, then 6 digits (or more) for the "f4" columns of the type line, 15 (or
+// more) for the "f8" columns or the shortest text of a float for single precision values in
+// them, and an empty cell after the last tab.
 TEST(AsciiSignalRows, EtasMatchesPrintf) {
-  CompareValueCells(
-      kFormatEtasAscii, "e.ascii", "e.ascii", '\t', 1, 1, [](int s, const ChannelValue& v) {
-        if (RandomRecording::Type(s) != 'D') return Printf("%.6lg", v.scaled);
-        if (v.value_type != kChannelTypeFloat32) return Printf("%.15lg", v.scaled);
-        char buf[32];
-        return std::string(buf, std::to_chars(buf, buf + 32, static_cast<float>(v.scaled)).ptr);
-      });
+  CompareValueCells(kFormatEtasAscii, "e.ascii", "e.ascii", '\t', 1, 1,
+                    [](int s, const ChannelValue& v, const std::string& file) {
+                      // The type line is the fourth; the time's type comes first.
+                      std::size_t at = 0;
+                      for (int line = 0; line < 3; ++line) at = file.find('\n', at) + 1;
+                      std::string_view cells(file.data() + at, file.find('\r', at) - at);
+                      for (int skip = 0; skip <= s; ++skip)
+                        cells.remove_prefix(cells.find('\t') + 1);
+                      const std::string_view type = cells.substr(0, 2);
+                      if (type == "f4") return ExactPrintf(v.scaled, 6, RandomRecording::Factor(s));
+                      if (v.value_type != kChannelTypeFloat32) {
+                        return ExactPrintf(v.scaled, 15, RandomRecording::Factor(s));
+                      }
+                      char buf[32];
+                      return std::string(
+                          buf, std::to_chars(buf, buf + 32, static_cast<float>(v.scaled)).ptr);
+                    });
 }
 
 }  // namespace

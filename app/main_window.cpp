@@ -38,6 +38,7 @@
 #include "candb/named_databases.h"
 #include "candb/signal_selection.h"
 #include "candb_views/candb_page.h"
+#include "candb_views/graph_msg_view.h"
 #include "common/help_address.h"
 #include "common/message_output.h"
 #include "common/translation.h"
@@ -45,6 +46,7 @@
 #include "config/password_rules.h"
 #include "convert/command_line.h"
 #include "convert/conversion_driver.h"
+#include "preview/window_placement.h"
 
 namespace tessmar {
 namespace {
@@ -118,6 +120,9 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
   BuildMenus();
   InstallEditors();
   SetUpTranslationAndHelp();
+  // The message layout view opens beside the main window, never over the CANdb page's lists.
+  PlaceWindow(candb_page_->layout_view(), std::nullopt, candb_page_->layout_view()->size(),
+              DefaultPlacement::kBesideOwner);
 
   // 1. Clear the batch state and the converter's sources.
   batch_ = BatchRun();
@@ -331,9 +336,10 @@ void TCanLogForm1::UpdatePasswordMenu() {
 void TCanLogForm1::ReadSettingsIntoControls() {
   UpdateGuard guard(update_guard_);
   const TessmarSettings& s = settings_;
-  if (s.width > 0 && s.height > 0) {
-    setGeometry(s.left < 0 ? x() : s.left, s.top < 0 ? y() : s.top, s.width, s.height);
-  }
+  // The frame's position and the window's own size; the whole frame stays on a screen.
+  std::optional<QPoint> position;
+  if (s.left >= 0 && s.top >= 0) position = QPoint(s.left, s.top);
+  PlaceWindow(this, position, s.width > 0 && s.height > 0 ? QSize(s.width, s.height) : size());
   if (candb_sub_pages_ && s.candb_page_index >= 0 &&
       s.candb_page_index < candb_sub_pages_->count()) {
     candb_sub_pages_->setCurrentIndex(s.candb_page_index);
@@ -375,11 +381,11 @@ bool TCanLogForm1::WriteSettingsFile() {
   const Qt::WindowStates state = windowState();
   s.write_placement = !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
   if (s.write_placement) {
-    const QRect r = geometry();
-    s.left = r.x();
-    s.top = r.y();
-    s.width = r.width();
-    s.height = r.height();
+    const QRect frame = FrameGeometryOf(this);  // the frame's corner, as it is read back
+    s.left = frame.x();
+    s.top = frame.y();
+    s.width = width();
+    s.height = height();
   }
   if (candb_sub_pages_) s.candb_page_index = candb_sub_pages_->currentIndex();
   if (s.write_placement) s.split_x = candb_page_->split_x();

@@ -135,7 +135,7 @@ TGpsPreviewForm::TGpsPreviewForm(const std::filesystem::path& ini_path, QWidget*
   layout->addLayout(labels);
 
   resize(760, 560);
-  ReadWindowPlacement(this, ini_path_, kSection);
+  ReadWindowPlacement(this, ini_path_, kSection, DefaultPlacement::kOverOwner, 1);
   Chk_Topo->setChecked(ReadIniInt(ini_path_, kSection, "ShowTopo", 1) != 0);
   std::string dir =
       ReadIniString(ini_path_, kSection, "GTOPO30_Directory", DefaultGtopo30Directory().string());

@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app/converter_page.h"
 #include "app/external_viewer.h"
@@ -507,6 +508,10 @@ void TCanLogForm1::TimerTick() {
     ShowMessageF(kMsgError, "Cannot handle Message, Cmd=%d, params=%s", code,
                  partner_.parameters.c_str());
   }
+  // Files handed over by a second start, once nothing else holds the window.
+  if (!handed_.empty() && !converting_ && QApplication::activeModalWidget() == nullptr) {
+    OpenHandedFiles();
+  }
   // 2. Batch steps.
   if (batch_.active()) RunBatchStep();
   // 3. The message layout view follows the CANdb page.
@@ -922,6 +927,28 @@ void TCanLogForm1::AddDroppedFiles(const QStringList& files) {
     }
   }
   if (!sources.isEmpty()) converter_page_->AddSources(sources);
+}
+
+int TCanLogForm1::TakeHandedFiles(const HandedFiles& files) {
+  if (batch_.active() || closing_done_) return 0;
+  handed_.configs.insert(handed_.configs.end(), files.configs.begin(), files.configs.end());
+  handed_.recordings.insert(handed_.recordings.end(), files.recordings.begin(),
+                            files.recordings.end());
+  return int(files.configs.size() + files.recordings.size());
+}
+
+void TCanLogForm1::OpenHandedFiles() {
+  const HandedFiles files = std::exchange(handed_, {});
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+  if (!files.configs.empty() && AskToSave()) LoadConfiguration(FromCore(files.configs.back()));
+  if (!files.recordings.empty()) {
+    QStringList sources;
+    for (const std::string& r : files.recordings) sources << FromCore(r);
+    converter_page_->AddSources(sources);
+    pages_->setCurrentIndex(int(MainPage::kConverter));
+  }
 }
 
 void TCanLogForm1::dragEnterEvent(QDragEnterEvent* event) {

@@ -169,6 +169,7 @@ TEST(Languages, BatchRunWritesTheTestModeReportToStandardError) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
   env.insert("TESSMAR_INI", QString::fromStdString(f.ini_path().string()));
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(f.dir().string()));  // its own lock
   p.setProcessEnvironment(env);
   p.start(QStringLiteral(TESSMAR_APP_PATH), {"/bm"});
   ASSERT_TRUE(p.waitForFinished(30000));

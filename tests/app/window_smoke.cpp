@@ -8,8 +8,8 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QListWidget>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -54,9 +54,9 @@ void Check(QWidget* w, const char* round) {
   const bool framed = frame != w->geometry();
   const bool inside = area.contains(frame);
   const bool ok = framed && inside;
-  std::printf("%s %-9s %-28s frame %d,%d %dx%d  area %d,%d %dx%d%s\n", ok ? "ok  " : "FAIL",
-              round, qPrintable(w->objectName()), frame.x(), frame.y(), frame.width(),
-              frame.height(), area.x(), area.y(), area.width(), area.height(),
+  std::printf("%s %-9s %-28s frame %d,%d %dx%d  area %d,%d %dx%d%s\n", ok ? "ok  " : "FAIL", round,
+              qPrintable(w->objectName()), frame.x(), frame.y(), frame.width(), frame.height(),
+              area.x(), area.y(), area.width(), area.height(),
               framed ? "" : "  (no window frame: is a window manager running?)");
   ++(ok ? passed : failed);
 }
@@ -71,7 +71,8 @@ void Shot(const QString& dir, const QString& name) {
 
 // One round: the main window, then the graph preview, the GPS preview and the message layout,
 // on the settings file `ini`; closing them stores their placement there. Returns the frames.
-std::vector<QRect> Round(const char* round, const std::filesystem::path& ini, const QString& shots) {
+std::vector<QRect> Round(const char* round, const std::filesystem::path& ini,
+                         const QString& shots) {
   tessmar::AppStart start;
   start.settings_path = ini;
   start.notify_wait_ms = 0;

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "app/single_instance.h"
+#include "common/translation.h"
 #include "common/version.h"
 #include "convert/settings_file.h"
 
@@ -123,6 +125,8 @@ int main(int argc, char** argv) {
 
   tessmar::AppStart start;
   start.arguments = arguments;
+  start.desktop_language = tessmar::LanguageFromLocale(
+      std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
   // TESSMAR_INI names another settings file (used by tests and scripts); by default
   // "Tessmar.ini" lives beside the program.
   const QString ini = qEnvironmentVariable("TESSMAR_INI");

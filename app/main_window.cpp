@@ -298,14 +298,14 @@ void TCanLogForm1::BuildMenus() {
   }
   help->addSeparator();
   language_->AddLanguageMenu(help);
-  help->addAction(tr("&About..."), this, [] { ShowProgramInfo(); });
+  help->addAction(tr("&About..."), this, [this] { ShowProgramInfo(this); });
   help->addAction(tr("Check for &Updates (via web browser)"), this, [] { CheckForUpdates(); });
 }
 
 void TCanLogForm1::SetUpTranslationAndHelp() {
   // Texts that the program writes itself (names, counts, results) are never looked up.
-  for (const char* name :
-       {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_Progress", "Lab_Result", "LB_FileFormat"}) {
+  for (const char* name : {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_LoggedCount",
+                           "Lab_Progress", "Lab_Result", "LB_FileFormat", "Btn_StartStop"}) {
     SetTranslationTag(findChild<QObject*>(QString::fromLatin1(name)), kTagNoTranslate);
   }
   for (QAction* a : recent_actions_) SetTranslationTag(a, kTagNoTranslate);
@@ -354,7 +354,11 @@ void TCanLogForm1::ReadSettingsIntoControls() {
   info_page_->verbose_box()->setChecked(s.verbose_display);
   // The language is applied to the windows on the first timer tick.
   Language().Reset();
-  Language().SetLanguage(s.language);
+  // Until the user chose a language (the settings name none) the program speaks the desktop's.
+  IniFile ini;
+  const bool language_chosen =
+      ini.Load(start_.settings_path) && ini.Get("MainWindow", "Language").has_value();
+  Language().SetLanguage(language_chosen ? s.language : start_.desktop_language);
   Language().set_test_mode(s.language_test_mode != 0);
   verbose_ = s.verbose_display;
   last_family_ = s.logger_device_family;

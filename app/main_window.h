@@ -49,6 +49,7 @@ struct AppStart {
   bool start_timer = true;              // tests drive TimerTick() themselves when false
   int64_t own_window = 0;               // window number of this program; 0 = process id
   bool log_batch_to_stderr = true;      // batch mode also writes the message list to stderr
+  int desktop_language = 1;             // the desktop's language: used while the settings name none
 };
 
 // Page indices, in tab order.

@@ -336,7 +336,8 @@ int main(int argc, char** argv) {
     language->SwitchLanguage(tessmar::kLangEnglish);
     if (!saved) return 1;
     QMessageBox about(QMessageBox::Information, QStringLiteral("Program Info"),
-                      tessmar::ProgramInfoText(), QMessageBox::Ok, &window);
+                      tessmar::ProgramInfoText(true), QMessageBox::Ok, &window);
+    about.setTextFormat(Qt::RichText);
     about.show();
     if (!save(&about, "about.png")) return 1;
   }

@@ -106,7 +106,15 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
     QMessageBox box(q.icon == Icon::kWarning       ? QMessageBox::Warning
                     : q.icon == Icon::kInformation ? QMessageBox::Information
                                                    : QMessageBox::Question,
-                    FromCore(q.caption), BoxText(q.text), ToQtButtons(q.buttons), this);
+                    FromCore(Tr(q.caption.c_str())), BoxText(q.text), ToQtButtons(q.buttons), this);
+    // The buttons speak the user's language too.
+    for (const auto& [button, english] : {std::pair{QMessageBox::Yes, "Yes"},
+                                          {QMessageBox::No, "No"},
+                                          {QMessageBox::Cancel, "Cancel"}}) {
+      if (QAbstractButton* b = box.button(button)) {
+        b->setText(FromCore(RowText(english, Language().target_column())));
+      }
+    }
     return FromQtButton(box.exec());
   });
 
@@ -309,6 +317,12 @@ void TCanLogForm1::SetUpTranslationAndHelp() {
     SetTranslationTag(findChild<QObject*>(QString::fromLatin1(name)), kTagNoTranslate);
   }
   for (QAction* a : recent_actions_) SetTranslationTag(a, kTagNoTranslate);
+  // Lists and grids whose entries or column titles are the program's words.
+  for (const char* name :
+       {"CB_GpsTrackFormat", "CB_GpsColumnsWhere", "SG_GpsColumns", "SG_TriggerConds",
+        "SG_OwnMessages", "SG_Expressions", "SG_LoggedMessages", "SG_Aliases"}) {
+    SetTranslationTag(findChild<QObject*>(QString::fromLatin1(name)), kTagEntries);
+  }
   // F1 opens the topic of the focused field, else of the page shown (topics in MainPage order).
   const int page_topics[] = {kHelpLoggerConfigUsage, kHelpLoggerConfigUsage, kHelpLoggedMessagesTab,
                              kHelpLoggerConfigTab,   kHelpTriggerTab,        kHelpConverter,

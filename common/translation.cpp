@@ -57,6 +57,16 @@ const char* LookupTranslation(const char* text, int from, int to, bool* found) {
   return key;
 }
 
+const char* RowText(const char* english, int to) {
+  if (to < 0 || to >= kTranslationColumns) return english;
+  for (const TranslationRow* row = TranslationTable(); row->text[0] != nullptr; ++row) {
+    if (std::strcmp(row->text[kColEnglish], english) == 0 && row->text[to][0] != '\0') {
+      return row->text[to];
+    }
+  }
+  return english;
+}
+
 bool LanguageState::SetLanguage(int code) {
   const int column = LanguageColumn(code);
   if (column < 0) return false;

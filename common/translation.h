@@ -31,7 +31,7 @@ struct TranslationRow {
 
 // The table (kTranslationRowCount rows and the end row): the 260 rows the program began with,
 // then the texts of its own windows. Every row has all three languages.
-inline constexpr std::size_t kTranslationRowCount = 304;
+inline constexpr std::size_t kTranslationRowCount = 320;
 const TranslationRow* TranslationTable();
 
 // Column of a language code: 0 English, 1 German, 2 French; -1 for any other code.
@@ -50,6 +50,11 @@ int LanguageFromLocale(const char* lc_all, const char* lc_messages, const char* 
 // `from` text equals the text (case-sensitive, whole text) and whose `to` text is not empty
 // gives the result. The result points into the table or into `text`.
 const char* LookupTranslation(const char* text, int from, int to, bool* found);
+
+// The text of a row found by its English text into column `to`, also for texts of two characters
+// or less, which the lookup leaves alone ("No" of a message box's buttons); the text itself when
+// no row has it.
+const char* RowText(const char* english, int to);
 
 // The process-wide language state.
 class LanguageState {

@@ -145,6 +145,13 @@ TEST_F(Translation, FrenchTakesTheFrenchColumnAndMissesTextsTheTableLacks) {
   EXPECT_EQ(Language().code(), kLangFrench);
 }
 
+TEST_F(Translation, RowTextAnswersShortTextsTooForTheButtons) {
+  EXPECT_STREQ(RowText("No", kColGerman), "Nein");
+  EXPECT_STREQ(RowText("No", kColFrench), "Non");
+  EXPECT_STREQ(RowText("Yes", kColEnglish), "Yes");
+  EXPECT_STREQ(RowText("Not a row", kColGerman), "Not a row");
+}
+
 TEST_F(Translation, DesktopLocaleChoosesTheLanguageOfAFirstStart) {
   EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, "de_DE.UTF-8"), kLangGerman);
   EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, "fr_CA@euro"), kLangFrench);

@@ -120,7 +120,7 @@ bool HelpLauncher::OpenPage(const QString& page, const QString& anchor) {
     return false;
   }
   // Without a browser the help window of our own shows the page.
-  ShowMessage(kMsgInfo, "No web browser could be started: the help is shown in the help window.");
+  ShowMessageF(kMsgInfo, "No web browser could be started: the help is shown in the help window.");
   ShowInHelpWindow(url);
   return true;
 }

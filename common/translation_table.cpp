@@ -467,6 +467,14 @@ constexpr TranslationRow kTable[] = {
     {{"MaxVal", "Max.-Wert", "Val. max", ""}},
     {{"IF..", "Wenn", "Si..", ""}},
     {{"Comp", "Vergl.", "Comp.", ""}},
+    {{"No web browser could be started: the help is shown in the help window.",
+      "Es ließ sich kein Web-Browser starten: die Hilfe erscheint im Hilfefenster.",
+      "Aucun navigateur Web n'a pu être lancé : l'aide s'affiche dans la fenêtre d'aide.", ""}},
+    {{"The web browser could not be opened (xdg-open: %d): the help is shown in the help window.",
+      "Der Web-Browser ließ sich nicht öffnen (xdg-open: %d): die Hilfe erscheint im Hilfefenster.",
+      "Le navigateur Web n'a pas pu être ouvert (xdg-open : %d) : l'aide s'affiche dans la fenêtre "
+      "d'aide.",
+      ""}},
     {{nullptr, nullptr, nullptr, nullptr}},
 };
 

@@ -3,13 +3,16 @@
 // types with the desktop. The addresses and files are made by the Qt-free parts in common/; this
 // file opens them and asks the questions.
 
+#include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <string>
 
 class QAbstractButton;
-class QWidget;
+class QTextBrowser;
 
 namespace tessmar {
 
@@ -30,22 +33,52 @@ class HelpLauncher {
   // What went wrong last ("not initialized" before the first page was opened).
   const QString& status_text() const { return status_; }
 
-  // Help requests; true when a page was opened.
+  // The language whose version of a help page ("...NN.htm") exists: the help language, else
+  // English.
+  int PageLanguage(const std::string& page) const;
+  // The address of a page of the help folder at an anchor (empty: the top), in that language.
+  QUrl PageUrl(const char* page, const char* anchor) const;
+
+  // Help requests; true when a page was opened (in the browser or in the help window).
   bool OpenTopic(int topic);
   bool OpenContents();
   bool OpenKeyword(const QString& keyword);
   // Opens a page of the help folder, or an "http://" page, at an anchor.
   bool OpenPage(const QString& page, const QString& anchor);
 
-  // Hands an address to the desktop (QDesktopServices::openUrl, xdg-open on Linux); tests
-  // replace it.
+  // Hands an address to the web browser; false when no browser could be started. The default
+  // (OpenInBrowser) runs xdg-open; tests replace it.
   std::function<bool(const QUrl& url)> opener;
+
+  // The help window of our own, which shows a page when no browser opens it.
+  void ShowInHelpWindow(const QUrl& url);
+  QWidget* help_window() const { return help_window_; }
 
  private:
   HelpLauncher();
   QString help_dir_;
+  QPointer<QWidget> help_window_;
   int language_ = 1;
   QString status_ = QStringLiteral("not initialized");
+};
+
+// Hands an address to the web browser through xdg-open. A local page at an anchor is opened
+// through a small page in the user's runtime folder that goes on to the anchor (the desktop's
+// opener would lose it). False when xdg-open cannot be started; when it starts but finds no
+// browser, the page opens in the help window instead.
+bool OpenInBrowser(const QUrl& url);
+
+// The help window: a browser of its own for the help pages, with "Back", "Forward" and
+// "Contents".
+class HelpWindow : public QWidget {
+  Q_OBJECT
+ public:
+  explicit HelpWindow(QWidget* parent = nullptr);
+  void Show(const QUrl& url);
+  QTextBrowser* browser() const { return browser_; }
+
+ private:
+  QTextBrowser* browser_;
 };
 
 // Opens a help topic (for the help buttons of pages and dialogs).
@@ -56,10 +89,12 @@ QAbstractButton* MakeHelpButton(int topic, QWidget* parent, const QString& capti
 // contents.
 bool ShowContextHelp(QWidget* fallback);
 
-// The text of the "Program Info" box.
-QString ProgramInfoText();
-// "&About...": the information box.
-void ShowProgramInfo();
+// The text of the "Program Info" box; with rich text, the documentation is a link.
+QString ProgramInfoText(bool rich_text = false);
+// The address of the documentation shipped with the program (the help's contents page).
+QUrl DocumentationUrl();
+// "&About...": the information box; its link opens the documentation as the help does.
+void ShowProgramInfo(QWidget* parent = nullptr);
 // "Check for &Updates (via web browser)": opens the update page; the information box when the
 // browser cannot be opened. True when the page was handed over.
 bool CheckForUpdates();

@@ -22,6 +22,7 @@
 #include <QSet>
 #include <QSignalBlocker>
 #include <QTabWidget>
+#include <algorithm>
 #include <string>
 
 #include "app/qt_text.h"
@@ -103,6 +104,10 @@ class Scan {
 };
 
 Scan::Result Scan::Look(const QObject* control, const char* column_property, const QString& text) {
+  // A caption without a letter ("[1]", "<<", "...") reads the same in every language.
+  if (std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); })) {
+    return {text, false};
+  }
   const QVariant column = control->property(column_property);
   const int from = column.isValid() ? column.toInt() : kColEnglish;
   const std::string utf8 = ToCore(text);

@@ -4,12 +4,17 @@
 #include <QMessageBox>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "app/single_instance.h"
+#include "common/translation.h"
 #include "common/version.h"
 #include "convert/settings_file.h"
 
@@ -98,6 +103,15 @@ int main(int argc, char** argv) {
 
   tessmar::SingleInstance instance;
   if (!instance.Acquire()) {
+    // Files opened from the file manager start the program once per file: they go to the
+    // running program, which opens them. A batch run stays a run of its own.
+    if (!batch) {
+      std::vector<std::string> files;
+      for (const QString& a : arguments) files.push_back(tessmar::ToCore(a));
+      const tessmar::HandedFiles handed =
+          tessmar::FilesToHandOver(files, std::filesystem::current_path());
+      if (!handed.empty() && instance.HandOver(handed)) return 0;
+    }
     // An unattended batch run must not wait for a click: it only reports on stderr.
     if (batch) {
       std::fprintf(stderr, "%s\n", tessmar::kInstanceCaption);
@@ -111,6 +125,8 @@ int main(int argc, char** argv) {
 
   tessmar::AppStart start;
   start.arguments = arguments;
+  start.desktop_language = tessmar::LanguageFromLocale(
+      std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
   // TESSMAR_INI names another settings file (used by tests and scripts); by default
   // "Tessmar.ini" lives beside the program.
   const QString ini = qEnvironmentVariable("TESSMAR_INI");
@@ -120,6 +136,8 @@ int main(int argc, char** argv) {
           : std::filesystem::path(tessmar::ToCore(ini));
 
   tessmar::TCanLogForm1 window(start);
+  instance.SetHandoffHandler(
+      [&window](const tessmar::HandedFiles& files) { return window.TakeHandedFiles(files); });
   window.show();
   const int code = app.exec();
   // A batch run that failed must not report success to the script that started it.

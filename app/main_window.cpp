@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app/converter_page.h"
 #include "app/external_viewer.h"
@@ -41,6 +42,7 @@
 #include "candb/named_databases.h"
 #include "candb/signal_selection.h"
 #include "candb_views/candb_page.h"
+#include "candb_views/graph_msg_view.h"
 #include "common/help_address.h"
 #include "common/message_output.h"
 #include "common/translation.h"
@@ -49,6 +51,7 @@
 #include "config/trigger_conversion.h"
 #include "convert/command_line.h"
 #include "convert/conversion_driver.h"
+#include "preview/window_placement.h"
 
 namespace tessmar {
 namespace {
@@ -107,7 +110,15 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
     QMessageBox box(q.icon == Icon::kWarning       ? QMessageBox::Warning
                     : q.icon == Icon::kInformation ? QMessageBox::Information
                                                    : QMessageBox::Question,
-                    FromCore(q.caption), BoxText(q.text), ToQtButtons(q.buttons), this);
+                    FromCore(Tr(q.caption.c_str())), BoxText(q.text), ToQtButtons(q.buttons), this);
+    // The buttons speak the user's language too.
+    for (const auto& [button, english] : {std::pair{QMessageBox::Yes, "Yes"},
+                                          {QMessageBox::No, "No"},
+                                          {QMessageBox::Cancel, "Cancel"}}) {
+      if (QAbstractButton* b = box.button(button)) {
+        b->setText(FromCore(RowText(english, Language().target_column())));
+      }
+    }
     return FromQtButton(box.exec());
   });
 
@@ -122,6 +133,9 @@ TCanLogForm1::TCanLogForm1(AppStart start, QWidget* parent)
   BuildMenus();
   InstallEditors();
   SetUpTranslationAndHelp();
+  // The message layout view opens beside the main window, never over the CANdb page's lists.
+  PlaceWindow(candb_page_->layout_view(), std::nullopt, candb_page_->layout_view()->size(),
+              DefaultPlacement::kBesideOwner);
 
   // 1. Clear the batch state and the converter's sources.
   batch_ = BatchRun();
@@ -306,17 +320,24 @@ void TCanLogForm1::BuildMenus() {
   }
   help->addSeparator();
   language_->AddLanguageMenu(help);
-  help->addAction(tr("&About..."), this, [] { ShowProgramInfo(); });
+  help->addAction(tr("&About..."), this, [this] { ShowProgramInfo(this); });
   help->addAction(tr("Check for &Updates (via web browser)"), this, [] { CheckForUpdates(); });
 }
 
 void TCanLogForm1::SetUpTranslationAndHelp() {
   // Texts that the program writes itself (names, counts, results) are never looked up.
-  for (const char* name : {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_Progress", "Lab_Result",
-                           "LB_FileFormat", "Lab_IntervalUsed"}) {
+  for (const char* name : {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_LoggedCount",
+                           "Lab_Progress", "Lab_Result", "LB_FileFormat", "Btn_StartStop",
+                           "Lab_IntervalUsed"}) {
     SetTranslationTag(findChild<QObject*>(QString::fromLatin1(name)), kTagNoTranslate);
   }
   for (QAction* a : recent_actions_) SetTranslationTag(a, kTagNoTranslate);
+  // Lists and grids whose entries or column titles are the program's words.
+  for (const char* name :
+       {"CB_GpsTrackFormat", "CB_GpsColumnsWhere", "SG_GpsColumns", "SG_TriggerConds",
+        "SG_OwnMessages", "SG_Expressions", "SG_LoggedMessages", "SG_Aliases"}) {
+    SetTranslationTag(findChild<QObject*>(QString::fromLatin1(name)), kTagEntries);
+  }
   // F1 opens the topic of the focused field, else of the page shown (topics in MainPage order).
   const int page_topics[] = {kHelpLoggerConfigUsage, kHelpLoggerConfigUsage, kHelpLoggedMessagesTab,
                              kHelpLoggerConfigTab,   kHelpTriggerTab,        kHelpConverter,
@@ -348,9 +369,10 @@ void TCanLogForm1::UpdatePasswordMenu() {
 void TCanLogForm1::ReadSettingsIntoControls() {
   UpdateGuard guard(update_guard_);
   const TessmarSettings& s = settings_;
-  if (s.width > 0 && s.height > 0) {
-    setGeometry(s.left < 0 ? x() : s.left, s.top < 0 ? y() : s.top, s.width, s.height);
-  }
+  // The frame's position and the window's own size; the whole frame stays on a screen.
+  std::optional<QPoint> position;
+  if (s.left >= 0 && s.top >= 0) position = QPoint(s.left, s.top);
+  PlaceWindow(this, position, s.width > 0 && s.height > 0 ? QSize(s.width, s.height) : size());
   if (candb_sub_pages_ && s.candb_page_index >= 0 &&
       s.candb_page_index < candb_sub_pages_->count()) {
     candb_sub_pages_->setCurrentIndex(s.candb_page_index);
@@ -364,7 +386,11 @@ void TCanLogForm1::ReadSettingsIntoControls() {
   info_page_->verbose_box()->setChecked(s.verbose_display);
   // The language is applied to the windows on the first timer tick.
   Language().Reset();
-  Language().SetLanguage(s.language);
+  // Until the user chose a language (the settings name none) the program speaks the desktop's.
+  IniFile ini;
+  const bool language_chosen =
+      ini.Load(start_.settings_path) && ini.Get("MainWindow", "Language").has_value();
+  Language().SetLanguage(language_chosen ? s.language : start_.desktop_language);
   Language().set_test_mode(s.language_test_mode != 0);
   verbose_ = s.verbose_display;
   last_family_ = s.logger_device_family;
@@ -391,11 +417,11 @@ bool TCanLogForm1::WriteSettingsFile() {
   const Qt::WindowStates state = windowState();
   s.write_placement = !(state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
   if (s.write_placement) {
-    const QRect r = geometry();
-    s.left = r.x();
-    s.top = r.y();
-    s.width = r.width();
-    s.height = r.height();
+    const QRect frame = FrameGeometryOf(this);  // the frame's corner, as it is read back
+    s.left = frame.x();
+    s.top = frame.y();
+    s.width = width();
+    s.height = height();
   }
   if (candb_sub_pages_) s.candb_page_index = candb_sub_pages_->currentIndex();
   if (s.write_placement) s.split_x = candb_page_->split_x();
@@ -521,6 +547,10 @@ void TCanLogForm1::TimerTick() {
   } else if (code != kPartnerCmdNone && (code < kPartnerCmdLoad || code > kPartnerCmdSaved)) {
     ShowMessageF(kMsgError, "Cannot handle Message, Cmd=%d, params=%s", code,
                  partner_.parameters.c_str());
+  }
+  // Files handed over by a second start, once nothing else holds the window.
+  if (!handed_.empty() && !converting_ && QApplication::activeModalWidget() == nullptr) {
+    OpenHandedFiles();
   }
   // 2. Batch steps.
   if (batch_.active()) RunBatchStep();
@@ -980,6 +1010,28 @@ void TCanLogForm1::AddDroppedFiles(const QStringList& files) {
     }
   }
   if (!sources.isEmpty()) converter_page_->AddSources(sources);
+}
+
+int TCanLogForm1::TakeHandedFiles(const HandedFiles& files) {
+  if (batch_.active() || closing_done_) return 0;
+  handed_.configs.insert(handed_.configs.end(), files.configs.begin(), files.configs.end());
+  handed_.recordings.insert(handed_.recordings.end(), files.recordings.begin(),
+                            files.recordings.end());
+  return int(files.configs.size() + files.recordings.size());
+}
+
+void TCanLogForm1::OpenHandedFiles() {
+  const HandedFiles files = std::exchange(handed_, {});
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+  if (!files.configs.empty() && AskToSave()) LoadConfiguration(FromCore(files.configs.back()));
+  if (!files.recordings.empty()) {
+    QStringList sources;
+    for (const std::string& r : files.recordings) sources << FromCore(r);
+    converter_page_->AddSources(sources);
+    pages_->setCurrentIndex(int(MainPage::kConverter));
+  }
 }
 
 void TCanLogForm1::dragEnterEvent(QDragEnterEvent* event) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/instance_rules.h"
 #include "app/partner_link.h"
 #include "app/status_line.h"
 #include "candb/signal_selection.h"
@@ -48,6 +49,7 @@ struct AppStart {
   bool start_timer = true;              // tests drive TimerTick() themselves when false
   int64_t own_window = 0;               // window number of this program; 0 = process id
   bool log_batch_to_stderr = true;      // batch mode also writes the message list to stderr
+  int desktop_language = 1;             // the desktop's language: used while the settings name none
 };
 
 // Page indices, in tab order.
@@ -91,6 +93,9 @@ class TCanLogForm1 : public QMainWindow {
   void LoadCanDatabase(const std::string& path, int bus);
   // Adds dropped or listed files: those ending in ".cld" join the converter's sources.
   void AddDroppedFiles(const QStringList& files);
+  // Files handed over by a second start: taken (the count is returned) and opened on the next
+  // timer tick that finds no conversion or dialog running; a batch run takes none.
+  int TakeHandedFiles(const HandedFiles& files);
 
   // The two questions of the configuration, set to the target-hardware and password dialogs by
   // the window (tests may replace them). Family chooser: gets the preselection, returns the
@@ -167,6 +172,9 @@ class TCanLogForm1 : public QMainWindow {
   void UpdateRecentMenu();
   // When the "&File" menu opens: the password entries follow the configuration's protection.
   void UpdatePasswordMenu();
+  // Opens the handed files: the window comes to the front, the (last) configuration is loaded
+  // after the question whether to save, the recordings join the converter's list.
+  void OpenHandedFiles();
 
   AppStart start_;
   TessmarSettings settings_;
@@ -191,6 +199,7 @@ class TCanLogForm1 : public QMainWindow {
   std::vector<std::string> output_names_;
   std::string command_file_;
   std::string remembered_password_;
+  HandedFiles handed_;  // waiting for the next timer tick
 
   QTimer* timer_ = nullptr;
   LanguageController* language_ = nullptr;

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/language_scan.h"
 #include "app/qt_text.h"
 #include "common/message_output.h"
 #include "config/password_rules.h"
@@ -72,6 +73,7 @@ TPasswordDialog::TPasswordDialog(bool two_entries, const QString& caption, int l
   Lab_Prompt->setObjectName(QStringLiteral("Lab_Prompt"));
   Lab_Prompt->setStyleSheet(QStringLiteral("font-weight: bold;"));
   connect(this, &QWidget::windowTitleChanged, Lab_Prompt, &QLabel::setText);
+  SetTranslationTag(Lab_Prompt, kTagNoTranslate);  // it shows the caption, translated with it
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Lab_Prompt);
   layout->addLayout(grid);

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/converter_page.h"
 #include "app/gps_page.h"
@@ -99,6 +100,10 @@ int main(int argc, char** argv) {
   tessmar::SetBatchMode(true);
   window.TimerTick();
   tessmar::SetBatchMode(false);
+  // TESSMAR_SHOT_LANGUAGE=49 or 33: the pages in German or French.
+  if (const char* language = std::getenv("TESSMAR_SHOT_LANGUAGE")) {
+    window.language()->SwitchLanguage(std::atoi(language));
+  }
   window.converter_page()->SetSources(sources);
   // A conversion fills the progress and result displays.
   if (!sources.isEmpty()) window.StartConversion();
@@ -342,7 +347,8 @@ int main(int argc, char** argv) {
     language->SwitchLanguage(tessmar::kLangEnglish);
     if (!saved) return 1;
     QMessageBox about(QMessageBox::Information, QStringLiteral("Program Info"),
-                      tessmar::ProgramInfoText(), QMessageBox::Ok, &window);
+                      tessmar::ProgramInfoText(true), QMessageBox::Ok, &window);
+    about.setTextFormat(Qt::RichText);
     about.show();
     if (!save(&about, "about.png")) return 1;
   }

@@ -23,6 +23,22 @@ QString PickFolder(QWidget* parent, const QString& title, const QString& current
   return QFileDialog::getExistingDirectory(parent, title, start);
 }
 
+QString PickProgram(QWidget* parent, const QString& title, const QString& current) {
+  // Programs here carry no extension: the dialog lists folders and the files that may be run.
+  // Qt's own dialog is needed for that filter.
+  const QFileInfo now(current);
+  QFileDialog dialog(
+      parent, title,
+      now.isAbsolute() && now.dir().exists() ? now.absolutePath() : QStringLiteral("/usr/bin"));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot);
+  dialog.setNameFilter(QObject::tr("Executable files (*)"));
+  if (now.isFile()) dialog.selectFile(now.absoluteFilePath());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
 SetupPage::SetupPage(const int& update_guard, QWidget* parent)
     : QWidget(parent), update_guard_(update_guard) {
   auto* folders = new QGroupBox(tr("Directories"), this);
@@ -77,11 +93,8 @@ SetupPage::SetupPage(const int& update_guard, QWidget* parent)
     if (!name.isEmpty()) Ed_LoggerCfg->setText(QDir::toNativeSeparators(name));
   });
   connect(b_viewer, &QPushButton::clicked, this, [this] {
-    // Programs on this system carry no fixed extension, so every file is offered.
     const QString name =
-        QFileDialog::getOpenFileName(this, tr("Select external Data Viewer"),
-                                     QFileInfo(Ed_ExternalViewer->text()).absolutePath(),
-                                     tr("Executable files (*.exe);;All files (*)"));
+        PickProgram(this, tr("Select external Data Viewer"), Ed_ExternalViewer->text());
     if (!name.isEmpty()) Ed_ExternalViewer->setText(name);
   });
 

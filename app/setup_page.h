@@ -55,5 +55,7 @@ class SetupPage : public QWidget {
 // The folder picker of the "..." buttons: starts at the current folder when it exists; returns
 // the chosen folder or an empty text when cancelled.
 QString PickFolder(QWidget* parent, const QString& title, const QString& current);
+// A program picker: folders and the files that may be run; "" when cancelled.
+QString PickProgram(QWidget* parent, const QString& title, const QString& current);
 
 }  // namespace tessmar

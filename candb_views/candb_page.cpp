@@ -26,6 +26,7 @@
 #include "candb_views/candb_table_view.h"
 #include "candb_views/graph_msg_view.h"
 #include "common/message_output.h"
+#include "common/translation.h"
 #include "config/trigger_conversion.h"
 
 namespace tessmar {
@@ -521,7 +522,7 @@ void CANdbPage::RefillLogged() {
     SelectListRow(LB_LoggedSignals, current);
   }
   Lab_LoggedCount->setText(
-      Q(CountLineText(static_cast<int>(names.size()), CountUsedMessages(config_.cfg), false)));
+      Q(CountLineText(static_cast<int>(names.size()), CountUsedMessages(config_.cfg), GermanUi())));
   // More signals or messages than the device family takes: the list turns red.
   QPalette palette = LB_LoggedSignals->palette();
   palette.setColor(QPalette::Base, ExceedsFamilyLimits(config_.cfg, config_.sigs)

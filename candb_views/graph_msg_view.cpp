@@ -1,9 +1,13 @@
 #include "candb_views/graph_msg_view.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
 
 namespace tessmar {
 namespace {
@@ -27,6 +31,9 @@ QFont Font(const char* family, int points, bool bold = false) {
   f.setStyleHint(QFont::SansSerif);
   return f;
 }
+
+// Room a title bar takes besides its caption: the window buttons and the padding.
+constexpr int kTitleBarExtras = 110;
 
 }  // namespace
 
@@ -64,9 +71,13 @@ void TGraphMsgView::Draw(const T_CanLog_MsgDef* message,
                          const std::vector<T_CanLog_SigDef>& signals, int selected) {
   QSize size = Image1->size();
   if (!isVisible() || size.width() < 12 || size.height() < 12) size = this->size();
-  const LayoutDrawing d = layout_.Draw(size.width(), size.height(), message, signals, selected);
+  LayoutDrawing d = layout_.Draw(size.width(), size.height(), message, signals, selected);
   message_ = message ? *message : T_CanLog_MsgDef{};
   setWindowTitle(QString::fromStdString(d.caption));
+  if (FitCaption() && isVisible()) {
+    size = Image1->size();
+    d = layout_.Draw(size.width(), size.height(), message, signals, selected);
+  }
 
   QImage image(size, QImage::Format_RGB32);
   image.fill(Qt::white);
@@ -138,6 +149,25 @@ void TGraphMsgView::Draw(const T_CanLog_MsgDef* message,
   }
   p.end();
   Image1->SetImage(std::move(image));
+}
+
+bool TGraphMsgView::FitCaption() {
+  QFont font = QApplication::font();
+  font.setBold(true);
+  const int needed = QFontMetrics(font).horizontalAdvance(windowTitle()) + kTitleBarExtras;
+  if (needed <= width()) return false;
+  const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+  QRect inner = geometry();
+  inner.setWidth(needed);
+  // Within the screen: a window at the screen's right edge grows to the left.
+  if (const QScreen* s = screen(); s != nullptr && isVisible()) {
+    const QRect area = s->availableGeometry().marginsRemoved(frame);
+    inner.setWidth(std::min(needed, area.width()));
+    if (inner.right() > area.right()) inner.moveRight(area.right());
+  }
+  setGeometry(inner);
+  layout()->activate();  // the picture takes the new width before it is drawn
+  return true;
 }
 
 void TGraphMsgView::OnPressed(QPoint pos) {

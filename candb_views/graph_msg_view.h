@@ -65,6 +65,8 @@ class TGraphMsgView : public QWidget {
 
  private:
   void OnPressed(QPoint pos);
+  // Widens the window when its title bar would cut the caption off; true when it did.
+  bool FitCaption();
 
   LayoutImage* Image1;
   MessageLayout layout_;

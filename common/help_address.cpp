@@ -124,6 +124,46 @@ std::string HelpAddress(std::string_view help_dir, std::string_view page, std::s
   return address;
 }
 
+std::string HelpRedirectPage(std::string_view address) {
+  std::string html;    // for attributes and text
+  std::string script;  // inside a double-quoted script string
+  for (const char c : address) {
+    switch (c) {
+      case '&':
+        html += "&amp;";
+        break;
+      case '"':
+        html += "&quot;";
+        break;
+      case '<':
+        html += "&lt;";
+        break;
+      case '>':
+        html += "&gt;";
+        break;
+      default:
+        html += c;
+    }
+    if (c == '"' || c == '\\' || c == '<' || c == '>' || static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+      script += escaped;
+    } else {
+      script += c;
+    }
+  }
+  return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n"
+         "<meta http-equiv=\"refresh\" content=\"0; url=" +
+         html +
+         "\">\n"
+         "<title>Tessmar</title>\n"
+         "<script>window.location.replace(\"" +
+         script +
+         "\");</script>\n"
+         "</head><body><p><a href=\"" +
+         html + "\">" + html + "</a></p></body></html>\n";
+}
+
 bool ParseBuildDate(std::string_view date, int* year, int* month, int* day) {
   static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};

@@ -62,6 +62,12 @@ inline constexpr std::size_t kMaxHelpAddressChars = 800;
 std::string HelpAddress(std::string_view help_dir, std::string_view page, std::string_view anchor,
                         int language);
 
+// A small page that sends the browser on to `address` at once. Opening a local page at an anchor
+// through the desktop loses the anchor on the way to many browsers; opening this page (without an
+// anchor) and letting it go on keeps it. The address is written escaped for the page's HTML and
+// script.
+std::string HelpRedirectPage(std::string_view address);
+
 // The compiler's build date ("Mmm dd yyyy", three-letter English month) as numbers; false when
 // the text does not have that form.
 bool ParseBuildDate(std::string_view date, int* year, int* month, int* day);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace tessmar {
 namespace {
@@ -23,6 +24,23 @@ int LanguageColumn(int code) {
   }
 }
 
+int LanguageFromLocale(const char* lc_all, const char* lc_messages, const char* lang) {
+  const char* locale = nullptr;
+  for (const char* candidate : {lc_all, lc_messages, lang}) {
+    if (candidate != nullptr && candidate[0] != '\0') {
+      locale = candidate;
+      break;
+    }
+  }
+  if (locale == nullptr) return kLangEnglish;
+  const std::string_view name(locale);
+  // The language part ends at the territory, the code set or the modifier.
+  const std::string_view language = name.substr(0, name.find_first_of("_.@"));
+  if (language == "de") return kLangGerman;
+  if (language == "fr") return kLangFrench;
+  return kLangEnglish;
+}
+
 const char* LookupTranslation(const char* text, int from, int to, bool* found) {
   *found = true;
   if (text == nullptr || text[0] == '\0' || from == to) return text;
@@ -37,6 +55,16 @@ const char* LookupTranslation(const char* text, int from, int to, bool* found) {
   }
   *found = false;
   return key;
+}
+
+const char* RowText(const char* english, int to) {
+  if (to < 0 || to >= kTranslationColumns) return english;
+  for (const TranslationRow* row = TranslationTable(); row->text[0] != nullptr; ++row) {
+    if (std::strcmp(row->text[kColEnglish], english) == 0 && row->text[to][0] != '\0') {
+      return row->text[to];
+    }
+  }
+  return english;
 }
 
 bool LanguageState::SetLanguage(int code) {

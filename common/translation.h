@@ -29,12 +29,19 @@ struct TranslationRow {
   const char* text[kTranslationColumns];
 };
 
-// The table (kTranslationRowCount rows and the end row).
-inline constexpr std::size_t kTranslationRowCount = 260;
+// The table (kTranslationRowCount rows and the end row): the 260 rows the program began with,
+// then the texts of its own windows. Every row has all three languages.
+inline constexpr std::size_t kTranslationRowCount = 322;
 const TranslationRow* TranslationTable();
 
 // Column of a language code: 0 English, 1 German, 2 French; -1 for any other code.
 int LanguageColumn(int code);
+
+// The language of a desktop locale, for a first start whose settings name none: the locale that
+// decides the messages (the first set of lc_all, lc_messages and lang, as the C library takes
+// them) gives German for "de...", French for "fr..." (language part only: "de_AT.UTF-8",
+// "fr_CA@euro"), English for anything else and when none is set.
+int LanguageFromLocale(const char* lc_all, const char* lc_messages, const char* lang);
 
 // Looks text up from column `from` to column `to`. Returns the translation (a text of the table),
 // or, when nothing is found, the text without a leading underscore; *found tells which. Rules:
@@ -43,6 +50,11 @@ int LanguageColumn(int code);
 // `from` text equals the text (case-sensitive, whole text) and whose `to` text is not empty
 // gives the result. The result points into the table or into `text`.
 const char* LookupTranslation(const char* text, int from, int to, bool* found);
+
+// The text of a row found by its English text into column `to`, also for texts of two characters
+// or less, which the lookup leaves alone ("No" of a message box's buttons); the text itself when
+// no row has it.
+const char* RowText(const char* english, int to);
 
 // The process-wide language state.
 class LanguageState {

@@ -128,7 +128,7 @@ TGpsPreviewForm::TGpsPreviewForm(const std::filesystem::path& ini_path, QWidget*
   layout->addLayout(labels);
 
   resize(760, 560);
-  ReadWindowPlacement(this, ini_path_, kSection);
+  ReadWindowPlacement(this, ini_path_, kSection, DefaultPlacement::kOverOwner, 1);
   topo_wanted_ = ReadIniInt(ini_path_, kSection, "ShowTopo", 1) != 0;
   Chk_Topo->setChecked(topo_wanted_);
   std::string dir =

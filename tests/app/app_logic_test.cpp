@@ -1,10 +1,16 @@
-// Status line rules and the partner-window messages, without any window.
+// Status line rules, the partner-window messages and the single instance's rules, without any
+// window.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/converter_choices.h"
+#include "app/instance_rules.h"
 #include "app/partner_link.h"
 #include "app/status_line.h"
 #include "common/message_output.h"
@@ -202,6 +208,96 @@ TEST(ConverterChoices, TheIntervalFieldShowsTheIntervalUsed) {
   EXPECT_EQ(IntervalInWords(0.0001), "= 0.1 ms");
   EXPECT_EQ(IntervalInWords(2.5), "= 2.5 s");
   EXPECT_EQ(IntervalInWords(0), "");
+}
+
+// ---- Single instance ----------------------------------------------------------------------------
+
+namespace fs = std::filesystem;
+
+// A fresh folder below the system's temporary folder, removed afterwards.
+class InstanceFolders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = fs::temp_directory_path() / ("tessmar-rules-" + std::to_string(::getpid()));
+    fs::remove_all(base_);
+    fs::create_directories(base_);
+  }
+  void TearDown() override { fs::remove_all(base_); }
+  static mode_t Mode(const fs::path& p) {
+    struct stat st {};
+    ::lstat(p.c_str(), &st);
+    return st.st_mode & 0777;
+  }
+  fs::path base_;
+  const unsigned uid_ = unsigned(::getuid());
+};
+
+TEST_F(InstanceFolders, RuntimeFolderOfTheUserElseOwnFolderInTemp) {
+  std::string error;
+  const fs::path runtime = base_ / "run";
+  fs::create_directory(runtime);
+  ::chmod(runtime.c_str(), 0700);
+  EXPECT_EQ(UserRuntimeFolder(runtime.c_str(), base_.c_str(), uid_, &error), runtime);
+  // Not usable: open to others, relative, missing, not set. Then "tessmar-<uid>" in TMPDIR,
+  // made for the user alone.
+  const fs::path own = base_ / ("tessmar-" + std::to_string(uid_));
+  ::chmod(runtime.c_str(), 0755);
+  for (const char* xdg :
+       {runtime.c_str(), "run", "/no/such/folder", static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(UserRuntimeFolder(xdg, base_.c_str(), uid_, &error), own) << (xdg ? xdg : "unset");
+    EXPECT_EQ(Mode(own), 0700u);
+  }
+  // An existing one that others could enter is closed to them.
+  ::chmod(own.c_str(), 0777);
+  EXPECT_EQ(UserRuntimeFolder(nullptr, base_.c_str(), uid_, &error), own);
+  EXPECT_EQ(Mode(own), 0700u);
+}
+
+TEST_F(InstanceFolders, SomebodyElsesFolderOrALinkIsRefused) {
+  std::string error;
+  const fs::path own = base_ / ("tessmar-" + std::to_string(uid_));
+  fs::create_directory_symlink(base_, own);
+  EXPECT_TRUE(UserRuntimeFolder(nullptr, base_.c_str(), uid_, &error).empty());
+  EXPECT_NE(error.find("is not a folder of this user"), std::string::npos) << error;
+  // Another user's folder (this part needs the right to give a folder away).
+  fs::remove(own);
+  fs::create_directory(own);
+  if (::chown(own.c_str(), uid_ + 1, gid_t(-1)) == 0) {
+    EXPECT_TRUE(UserRuntimeFolder(nullptr, base_.c_str(), uid_, &error).empty());
+    // The same for a runtime folder of somebody else: the temporary folder is taken instead.
+    EXPECT_TRUE(UserRuntimeFolder(own.c_str(), "/no/such/tmp", uid_, &error).empty());
+  }
+}
+
+TEST_F(InstanceFolders, SecondStartHandsOverConfigurationsAndRecordingsAsAbsolutePaths) {
+  std::ofstream(base_ / "a.cld") << "x";
+  std::ofstream(base_ / "b.cld") << "x";
+  const HandedFiles files =
+      FilesToHandOver({"trip.clc", "/bm", "vehicle.dbc", "out.csv", "/data/x.CLD",
+                       (base_ / "*.cld").string(), "notes.txt"},
+                      base_);
+  EXPECT_EQ(files.configs, std::vector<std::string>{(base_ / "trip.clc").string()});
+  EXPECT_EQ(files.recordings, (std::vector<std::string>{"/data/x.CLD", (base_ / "a.cld").string(),
+                                                        (base_ / "b.cld").string()}));
+  EXPECT_TRUE(FilesToHandOver({"/bm", "vehicle.dbc"}, base_).empty());
+}
+
+TEST(HandedFiles, MessageRoundTripAndForeignMessagesAreRefused) {
+  HandedFiles files;
+  files.configs = {"/home/u/trip 1.clc"};
+  files.recordings = {"/data/ä.cld", "/data/line\nbreak.cld"};
+  const std::string message = EncodeHandedFiles(files);
+  const std::optional<HandedFiles> back = DecodeHandedFiles(message);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->configs, files.configs);
+  EXPECT_EQ(back->recordings, files.recordings);
+  using namespace std::string_literals;
+  for (const std::string& bad : {"GET / HTTP/1.0\r\n\r\n"s, message.substr(0, message.size() - 1),
+                                 "TESSMAR-OPEN\0Xrel.cld\0"s, "TESSMAR-OPEN\0Drelative.cld\0"s,
+                                 "TESSMAR-OPEN\0D\0"s, "TESSMAR-OPEN\0\0"s}) {
+    EXPECT_FALSE(DecodeHandedFiles(bad).has_value()) << bad;
+  }
+  EXPECT_TRUE(DecodeHandedFiles("TESSMAR-OPEN\0"s)->empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLockFile>
 #include <QProcess>
@@ -18,6 +19,7 @@
 #include "app/converter_page.h"
 #include "app/external_viewer.h"
 #include "app/simple_pages.h"
+#include "app/single_instance.h"
 #include "common/message_output.h"
 #include "config/clc_file.h"
 #include "convert/conversion_driver.h"
@@ -246,11 +248,19 @@ ProgramRun RunProgram(const QStringList& args, const std::filesystem::path& dir)
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
   env.insert("TMPDIR", QString::fromStdString(dir.string()));
+  // The single-instance lock of these runs lives in the test's folder, not in the user's.
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.string()));
   env.insert("TESSMAR_INI", QString::fromStdString((dir / "Tessmar.ini").string()));
   p.setProcessEnvironment(env);
+  p.setWorkingDirectory(QString::fromStdString(dir.string()));
   p.start(QStringLiteral(TESSMAR_APP_PATH), args);
   ProgramRun run;
-  if (!p.waitForFinished(30000)) {
+  // The event loop runs meanwhile: the program may talk to a window of this test.
+  QEventLoop loop;
+  QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+  QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+  if (p.state() != QProcess::NotRunning) loop.exec();
+  if (p.state() != QProcess::NotRunning) {
     p.kill();
     p.waitForFinished();
     return run;
@@ -287,6 +297,31 @@ TEST(Program, BatchRunConvertsAndExitsZeroSecondInstanceIsRefused) {
   run = RunProgram({"/bm"}, f.dir());
   EXPECT_EQ(run.exit_code, 255);
   EXPECT_TRUE(run.err.contains("PROBLEM : Mutex \"QRBCanLogger\" already in use."));
+}
+
+// A file opened from the file manager starts the program again: the second start hands the file
+// to the running program and ends with success; a batch run never hands over.
+TEST(Program, SecondStartWithFilesHandsThemToTheRunningProgram) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start({}, "[Files]\r\nLoggerCfg=\r\n");
+  w.TimerTick();
+  SingleInstance instance(f.dir());
+  ASSERT_TRUE(instance.Acquire());
+  instance.SetHandoffHandler([&w](const HandedFiles& files) { return w.TakeHandedFiles(files); });
+  const auto recording = MakeRecording(f.dir(), "trip.cld", 1);
+
+  ProgramRun run = RunProgram({"trip.cld", QString::fromStdString(kExampleClc)}, f.dir());
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  w.TimerTick();
+  EXPECT_EQ(w.converter_page()->sources(), QStringList{QString::fromStdString(recording.string())});
+  EXPECT_EQ(w.config_file_name().toStdString(), kExampleClc);
+  EXPECT_EQ(w.pages()->currentIndex(), int(MainPage::kConverter));
+
+  run = RunProgram({"/bm", "trip.cld"}, f.dir());
+  EXPECT_EQ(run.exit_code, 255);
+  EXPECT_TRUE(run.err.contains("PROBLEM : Mutex \"QRBCanLogger\" already in use."));
+  w.TimerTick();
+  EXPECT_EQ(w.converter_page()->sources().size(), 1);
 }
 
 // The desktop program starts the external viewer after a run; the run words the messages.

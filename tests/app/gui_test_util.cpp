@@ -38,6 +38,7 @@ TCanLogForm1& WindowFixture::Start(const QStringList& arguments, const std::stri
   start.notify_wait_ms = 0;
   start.start_timer = false;
   start.log_batch_to_stderr = false;
+  start.desktop_language = desktop_language;
   window_ = std::make_unique<TCanLogForm1>(start);
   // Dialogs are answered by the tests; unanswered ones are cancelled.
   window_->exec_dialog = [](QDialog&) { return int(QDialog::Rejected); };

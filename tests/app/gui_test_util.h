@@ -26,6 +26,8 @@ class WindowFixture {
   // Creates the window; ini_text (if not empty) is written to the settings file first.
   TCanLogForm1& Start(const QStringList& arguments = {}, const std::string& ini_text = {});
   TCanLogForm1& window() { return *window_; }
+  // The desktop's language the window is started with (English unless a test sets another).
+  int desktop_language = 1;
   std::filesystem::path dir() const;
   std::filesystem::path ini_path() const { return dir() / "Tessmar.ini"; }
 

@@ -14,16 +14,23 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBrowser>
 #include <QVBoxLayout>
 #include <filesystem>
+#include <functional>
 
+#include "app/converter_page.h"
 #include "app/help_launcher.h"
 #include "app/language_scan.h"
 #include "app/logger_cfg_page.h"
+#include "app/password_dialog.h"
 #include "app/setup_page.h"
 #include "app/simple_pages.h"
+#include "app/target_hardware_dialog.h"
+#include "common/help_address.h"
 #include "common/translation.h"
 #include "tests/app/gui_test_util.h"
 
@@ -64,6 +71,7 @@ QAction* FindAction(QWidget* window, const QString& text) {
 TEST(Languages, GermanAndBackLeavesEveryTextAsItWas) {
   WindowFixture f;
   TCanLogForm1& w = f.Start();
+  auto* unknown = new QPushButton("Not in the table", w.info_page());
   w.TimerTick();
   const QStringList english = AllTexts(&w);
   ASSERT_NE(FindAction(&w, "&File"), nullptr);  // English start: nothing looked up
@@ -78,7 +86,8 @@ TEST(Languages, GermanAndBackLeavesEveryTextAsItWas) {
   auto* folders = w.setup_page()->findChild<QGroupBox*>();
   ASSERT_NE(folders, nullptr);
   EXPECT_EQ(folders->title(), "Verzeichnisse");
-  EXPECT_EQ(w.findChild<QPushButton*>("Btn_AbortConv")->text(), "_Abort (Esc)");
+  EXPECT_EQ(w.findChild<QPushButton*>("Btn_AbortConv")->text(), "Abbrechen (Esc)");
+  EXPECT_EQ(unknown->text(), "_Not in the table");
   EXPECT_FALSE(w.findChild<QLabel*>("StatusLine")->text().startsWith('_'));
   // Unknown codes are refused and change nothing.
   EXPECT_FALSE(w.language()->SwitchLanguage(44));
@@ -139,13 +148,54 @@ TEST(Languages, SettingsChooseTheLanguageForTheFirstTickAndKeepIt) {
   EXPECT_NE(ReadText(f.ini_path()).find("Language=1\r\n"), std::string::npos);
 }
 
+// Every window of the program, the dialogs and previews included, in German and in French: the
+// test mode's report lists no text.
+TEST(Languages, EveryWindowIsCompleteInGermanAndFrench) {
+  WindowFixture f;
+  TCanLogForm1& w = f.Start({}, "[MainWindow]\r\nLanguageTestMode=1\r\n");
+  w.TimerTick();
+  ConversionRequest request;
+  request.options.graph_preview = true;
+  request.options.output_type = int(OutputType::kSignals);
+  request.gps.show_preview = 1;
+  w.converter_page()->AttachPreviews(request, f.ini_path());
+  TSelectTargetHardwareForm target(1, &w);
+  TPasswordDialog password(true, "Enter new password (two times)", 1, &w);
+  password.SetRemember(true);
+  HelpWindow help;
+  for (const int language : {kLangGerman, kLangFrench, kLangEnglish, kLangFrench}) {
+    w.findChild<QPushButton*>("Btn_ClearMessages")->click();
+    ASSERT_TRUE(w.language()->SwitchLanguage(language));
+    const QStringList lines = w.info_page()->Lines();
+    EXPECT_FALSE(lines.join('\n').contains("UNTRANSLATED")) << language << "\n"
+                                                            << lines.join('\n').toStdString();
+  }
+}
+
+TEST(Languages, FirstStartFollowsTheDesktopUntilTheUserChose) {
+  for (const char* ini :
+       {"", "[MainWindow]\r\nVerboseDisplay=0\r\n", "[MainWindow]\r\nLanguage=1\r\n"}) {
+    WindowFixture f;
+    f.desktop_language = kLangFrench;
+    TCanLogForm1& w = f.Start({}, ini);
+    w.TimerTick();
+    const bool chosen = std::string(ini).find("Language=") != std::string::npos;
+    EXPECT_NE(FindAction(&w, chosen ? "&File" : "&Fichier"), nullptr) << ini;
+    ASSERT_TRUE(f.Close());
+    // The language shown is remembered as chosen.
+    EXPECT_NE(ReadText(f.ini_path()).find(chosen ? "Language=1\r\n" : "Language=33\r\n"),
+              std::string::npos);
+  }
+}
+
 TEST(Languages, TestModeReportsUntranslatedTextsAsTableEntries) {
   WindowFixture f;
   TCanLogForm1& w = f.Start({}, "[MainWindow]\r\nLanguage=49\r\nLanguageTestMode=1\r\n");
+  auto* extra = new QPushButton("Not in the table", w.info_page());
+  extra->setObjectName("Btn_Extra");
   w.TimerTick();
   EXPECT_TRUE(InfoContains(w, "------ UNTRANSLATED STRINGS FOUND (FromLang=0, ToLang=1) ------"));
-  EXPECT_TRUE(InfoContains(w, "  \"Tessmar\",  // in TCanLogForm1"));
-  EXPECT_TRUE(InfoContains(w, "  \"Abort (Esc)\",  // in TCanLogForm1.Btn_AbortConv"));
+  EXPECT_TRUE(InfoContains(w, "  \"Not in the table\",  // in TCanLogForm1.Btn_Extra"));
   const QStringList lines = w.info_page()->Lines();
   const auto total = std::find_if(lines.begin(), lines.end(), [](const QString& l) {
     return l.startsWith("Found ") && l.endsWith(" untranslated strings in all forms.");
@@ -155,27 +205,29 @@ TEST(Languages, TestModeReportsUntranslatedTextsAsTableEntries) {
   auto* verbose = w.findChild<QCheckBox*>("Chk_VerboseDisplay");
   EXPECT_EQ(verbose->text(), QString::fromUtf8("Ausführliche Anzeige"));
   EXPECT_EQ(verbose->palette().color(QPalette::WindowText), QColor(0, 0x80, 0));
-  auto* abort = w.findChild<QPushButton*>("Btn_AbortConv");
-  EXPECT_EQ(abort->text(), "Abort (Esc)");
-  EXPECT_TRUE(abort->font().italic());
+  EXPECT_EQ(extra->text(), "Not in the table");
+  EXPECT_TRUE(extra->font().italic());
 }
 
-TEST(Languages, BatchRunWritesTheTestModeReportToStandardError) {
+// The real program in French with the test mode: what the log held before the batch switch was
+// read goes to the error output too, and the test mode found nothing to report.
+TEST(Languages, BatchRunWritesTheEarlierLogToStandardErrorAndFrenchIsComplete) {
   WindowFixture f;  // only for its temporary folder
   testing::WriteText(
       f.ini_path(),
-      "[MainWindow]\r\nLanguage=49\r\nLanguageTestMode=1\r\n[Files]\r\nLoggerCfg=\r\n");
+      "[MainWindow]\r\nLanguage=33\r\nLanguageTestMode=1\r\n[Files]\r\nLoggerCfg=\r\n");
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
   env.insert("TESSMAR_INI", QString::fromStdString(f.ini_path().string()));
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(f.dir().string()));  // its own lock
   p.setProcessEnvironment(env);
   p.start(QStringLiteral(TESSMAR_APP_PATH), {"/bm"});
   ASSERT_TRUE(p.waitForFinished(30000));
   const QByteArray err = p.readAllStandardError();
-  EXPECT_TRUE(err.contains("------ UNTRANSLATED STRINGS FOUND (FromLang=0, ToLang=1) ------\n"))
+  EXPECT_TRUE(err.contains("Loaded converter config from \"" + f.ini_path().string() + "\" .\n"))
       << err.toStdString();
-  EXPECT_TRUE(err.contains(" untranslated strings in all forms.\n"));
+  EXPECT_FALSE(err.contains("UNTRANSLATED")) << err.toStdString();
 }
 
 TEST(Languages, TestModeBoxNeedsTheCtrlKey) {
@@ -220,6 +272,15 @@ class HelpTest : public ::testing::Test {
     std::filesystem::copy(TESSMAR_SOURCE_DIR "/help", dir.toStdString(),
                           std::filesystem::copy_options::recursive);
     return dir;
+  }
+  // The help window shows the page scrolled to the anchor; closed afterwards.
+  void ExpectHelpWindowAt(const QString& anchor) {
+    auto* window = qobject_cast<HelpWindow*>(launcher_.help_window());
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->browser()->source().fragment().toStdString(), anchor.toStdString());
+    EXPECT_GT(window->browser()->verticalScrollBar()->value(), 0);
+    window->close();
   }
   HelpLauncher& launcher_ = HelpLauncher::Instance();
   QStringList opened_;
@@ -268,8 +329,61 @@ TEST_F(HelpTest, MissingPagesAndBrowserGiveStatusTextAndMessage) {
 
   launcher_.set_help_dir(CopyHelp(QString::fromStdString(f.dir().string())));
   open_result_ = false;
-  EXPECT_FALSE(ShowHelpTopic(1));
+  // Without a browser the page opens in the help window, at its anchor.
+  EXPECT_TRUE(ShowHelpTopic(kHelpTriggerTab));
   EXPECT_EQ(launcher_.status_text(), "Couldn't find the HTML browser");
+  ExpectHelpWindowAt("trigger_condition_tab");
+  // French has no pages of its own: the English ones.
+  Language().SetLanguage(kLangFrench);
+  launcher_.set_language(kLangFrench);
+  open_result_ = true;
+  EXPECT_TRUE(ShowHelpTopic(kHelpConverter));
+  EXPECT_TRUE(opened_.back().endsWith("/tessmar01.htm#usage_logfile_converter"));
+  launcher_.set_language(kLangEnglish);
+  Language().Reset();
+}
+
+// The desktop's opener: a page at an anchor goes through a page that goes on to the anchor; when
+// the opener finds no browser, or there is none, the help window shows the page.
+TEST_F(HelpTest, DesktopOpenerKeepsTheAnchorAndFallsBackToTheHelpWindow) {
+  WindowFixture f;
+  f.Start();
+  launcher_.opener = OpenInBrowser;
+  launcher_.set_help_dir(CopyHelp(QString::fromStdString(f.dir().string())));
+  const std::filesystem::path bin = f.dir() / "bin";
+  std::filesystem::create_directory(bin);
+  testing::WriteText(
+      bin / "xdg-open",
+      "#!/bin/sh\ncode=$(/bin/cat \"$0.code\")\nprintf '%s' \"$1\" > \"$0.arg\"\nexit $code\n");
+  std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+  testing::WriteText(bin / "xdg-open.code", "0");
+  const QByteArray path = qgetenv("PATH");
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("PATH", QByteArray::fromStdString(bin.string()));
+  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(f.dir().string()));
+
+  EXPECT_TRUE(ShowHelpTopic(kHelpLoggerConfigTab));
+  const auto wait_for = [](const std::function<bool()>& done) {
+    for (int i = 0; i < 200 && !done(); ++i) QTest::qWait(25);
+  };
+  wait_for([&] { return std::filesystem::exists(bin / "xdg-open.arg"); });
+  EXPECT_EQ(ReadText(bin / "xdg-open.arg"),
+            QUrl::fromLocalFile(QString::fromStdString((f.dir() / "tessmar-help.htm").string()))
+                .toString(QUrl::FullyEncoded)
+                .toStdString());
+  EXPECT_NE(ReadText(f.dir() / "tessmar-help.htm").find("/tessmar01.htm#logger_config_tab\""),
+            std::string::npos);
+
+  testing::WriteText(bin / "xdg-open.code", "3");  // "a required tool could not be found"
+  EXPECT_TRUE(ShowHelpTopic(kHelpConverter));
+  wait_for([&] { return launcher_.help_window() && launcher_.help_window()->isVisible(); });
+  ExpectHelpWindowAt("usage_logfile_converter");
+
+  std::filesystem::remove(bin / "xdg-open");
+  EXPECT_TRUE(ShowHelpTopic(kHelpCommandLine));
+  ExpectHelpWindowAt("cmd_line_arguments");
+  qputenv("PATH", path);
+  qputenv("XDG_RUNTIME_DIR", runtime);
 }
 
 TEST_F(HelpTest, UpdateCheckOpensOurSiteOrSaysWhereToLook) {

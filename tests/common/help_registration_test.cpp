@@ -33,6 +33,28 @@ TEST(HelpAddress, TopicsOpenTheirPageInTheHelpLanguageAtTheirAnchor) {
   EXPECT_EQ(HelpAddress("/h", "page.htm", " x", 1), "file:///h/page.htm");
 }
 
+TEST(HelpAddress, RedirectPageGoesOnToTheAnchorAndEscapesTheAddress) {
+  const std::string page = HelpRedirectPage("file:///h/tessmar49.htm#logger_config_tab");
+  EXPECT_NE(page.find("<meta http-equiv=\"refresh\" content=\"0; url="
+                      "file:///h/tessmar49.htm#logger_config_tab\">"),
+            std::string::npos)
+      << page;
+  EXPECT_NE(page.find("location.replace(\"file:///h/tessmar49.htm#logger_config_tab\")"),
+            std::string::npos);
+  // A hostile address stays a text: no quote ends the attribute or the script string, no tag is
+  // opened.
+  const std::string hostile = HelpRedirectPage("x\"><script>alert(1)</script>\\&#a");
+  EXPECT_EQ(hostile.find("<script>alert"), std::string::npos) << hostile;
+  EXPECT_NE(hostile.find("url=x&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;\\&amp;#a\""),
+            std::string::npos)
+      << hostile;
+  EXPECT_NE(
+      hostile.find("replace(\"x\\u0022\\u003e\\u003cscript\\u003ealert(1)\\u003c/script\\u003e"
+                   "\\u005c&#a\")"),
+      std::string::npos)
+      << hostile;
+}
+
 TEST(HelpAddress, BlanksAndReservedCharactersOfTheFolderAreEscaped) {
   EXPECT_EQ(HelpAddress("/home/Ann Lee/my tools", "tessmarNN.htm", "contents", 1),
             "file:///home/Ann%20Lee/my%20tools/tessmar01.htm#contents");

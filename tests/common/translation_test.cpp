@@ -39,26 +39,37 @@ std::vector<std::string> Conversions(const char* text) {
   return out;
 }
 
-TEST_F(Translation, TableHasGermanForEveryRowFrenchForTheGeneralWordsAndMatchingFormats) {
+TEST_F(Translation, TableHasAllThreeLanguagesInEveryRowAndMatchingFormats) {
   const TranslationRow* table = TranslationTable();
   std::size_t rows = 0;
-  int french = 0;
   for (; table[rows].text[0] != nullptr; ++rows) {
     const TranslationRow& row = table[rows];
     SCOPED_TRACE(row.text[0]);
     EXPECT_NE(row.text[kColEnglish][0], '\0');
     EXPECT_NE(row.text[kColGerman][0], '\0');
+    EXPECT_NE(row.text[kColFrench][0], '\0');
     EXPECT_STREQ(row.text[3], "");
-    if (row.text[kColFrench][0] != '\0') ++french;
+    // An accelerator stays an accelerator ("&&" is a plain '&').
+    const auto accelerators = [](std::string_view t) {
+      int n = 0;
+      for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i] != '&') continue;
+        if (i + 1 < t.size() && t[i + 1] == '&') {
+          ++i;
+        } else {
+          ++n;
+        }
+      }
+      return n;
+    };
+    EXPECT_EQ(accelerators(row.text[kColGerman]), accelerators(row.text[kColEnglish]));
+    EXPECT_EQ(accelerators(row.text[kColFrench]), accelerators(row.text[kColEnglish]));
     // A format is translated before its arguments are filled in: every column must take the
     // same arguments in the same order.
     EXPECT_EQ(Conversions(row.text[kColGerman]), Conversions(row.text[kColEnglish]));
-    if (row.text[kColFrench][0] != '\0') {
-      EXPECT_EQ(Conversions(row.text[kColFrench]), Conversions(row.text[kColEnglish]));
-    }
+    EXPECT_EQ(Conversions(row.text[kColFrench]), Conversions(row.text[kColEnglish]));
   }
   EXPECT_EQ(rows, kTranslationRowCount);
-  EXPECT_EQ(french, 39);
   EXPECT_STREQ(table[0].text[0], "Delete");
   EXPECT_EQ(table[rows].text[1], nullptr);
 }
@@ -67,13 +78,18 @@ TEST_F(Translation, EveryTranslationLeadsBackToItsEnglishText) {
   // Switching back translates from the language shown: two English texts with one German text
   // would turn one of them into the other. ("Yes" / "Ja" cannot come back: texts of two
   // characters are never looked up.)
+  // The same for a switch between German and French, which goes from the one to the other.
   for (const TranslationRow* row = TranslationTable(); row->text[0] != nullptr; ++row) {
     for (const int column : {kColGerman, kColFrench}) {
-      if (row->text[column][0] == '\0') continue;
       const std::string there = Look(row->text[kColEnglish], kColEnglish, column);
       if (there.size() <= 2) continue;
       EXPECT_EQ(Look(there.c_str(), column, kColEnglish), row->text[kColEnglish]) << there;
     }
+    const std::string german = Look(row->text[kColEnglish], kColEnglish, kColGerman);
+    if (german.size() <= 2) continue;
+    EXPECT_EQ(Look(german.c_str(), kColGerman, kColFrench),
+              Look(row->text[kColEnglish], kColEnglish, kColFrench))
+        << german;
   }
 }
 
@@ -110,7 +126,7 @@ TEST_F(Translation, ShortEmptyAndSameColumnTextsAreReturnedAsFound) {
   EXPECT_TRUE(found);
 }
 
-TEST_F(Translation, FrenchTakesTheFrenchColumnAndMissesRowsWithoutFrench) {
+TEST_F(Translation, FrenchTakesTheFrenchColumnAndMissesTextsTheTableLacks) {
   EXPECT_FALSE(Language().SetLanguage(44));
   EXPECT_EQ(Language().code(), kLangEnglish);
   ASSERT_TRUE(Language().SetLanguage(kLangFrench));
@@ -118,14 +134,38 @@ TEST_F(Translation, FrenchTakesTheFrenchColumnAndMissesRowsWithoutFrench) {
   EXPECT_STREQ(Language().Translate("Warning"), "Avertissement");
   EXPECT_STREQ(Language().Translate("&File"), "&Fichier");
   EXPECT_TRUE(Language().found());
-  EXPECT_STREQ(Language().Translate("Trigger Options"), "Trigger Options");
+  EXPECT_STREQ(Language().Translate("Trigger Options"), "Options de déclenchement");
+  EXPECT_STREQ(Language().Translate("Not a text of ours"), "Not a text of ours");
   EXPECT_FALSE(Language().found());
-  EXPECT_EQ(Language().last_not_found(), "Trigger Options");
-  // "&Help" has two rows; the first one with a French text answers.
+  EXPECT_EQ(Language().last_not_found(), "Not a text of ours");
+  // "&Help" has two rows; the first one answers.
   EXPECT_STREQ(Language().Translate("&Help"), "&Aide");
   // An unknown code leaves French selected.
   EXPECT_FALSE(Language().SetLanguage(0));
   EXPECT_EQ(Language().code(), kLangFrench);
+}
+
+TEST_F(Translation, RowTextAnswersShortTextsTooForTheButtons) {
+  EXPECT_STREQ(RowText("No", kColGerman), "Nein");
+  EXPECT_STREQ(RowText("No", kColFrench), "Non");
+  EXPECT_STREQ(RowText("Yes", kColEnglish), "Yes");
+  EXPECT_STREQ(RowText("Not a row", kColGerman), "Not a row");
+}
+
+TEST_F(Translation, DesktopLocaleChoosesTheLanguageOfAFirstStart) {
+  EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, "de_DE.UTF-8"), kLangGerman);
+  EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, "fr_CA@euro"), kLangFrench);
+  EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, "de"), kLangGerman);
+  // LC_ALL before LC_MESSAGES before LANG; an empty one counts as not set.
+  EXPECT_EQ(LanguageFromLocale("", "fr_FR.UTF-8", "de_DE.UTF-8"), kLangFrench);
+  EXPECT_EQ(LanguageFromLocale("C", "fr_FR.UTF-8", "de_DE.UTF-8"), kLangEnglish);
+  EXPECT_EQ(LanguageFromLocale("de_AT", "C", nullptr), kLangGerman);
+  // Other languages, look-alikes and nothing at all: English.
+  for (const char* other : {"es_ES.UTF-8", "dev", "frr_DE", "POSIX", "C.UTF-8", "",
+                            static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(LanguageFromLocale(nullptr, nullptr, other), kLangEnglish)
+        << (other ? other : "null");
+  }
 }
 
 TEST_F(Translation, MessageFormatsAreTranslatedWholeBeforeTheArgumentsAreFilledIn) {

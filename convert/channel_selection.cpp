@@ -62,8 +62,7 @@ bool ParseSpanBound(const std::string& text, std::optional<SpanBound>* out) {
   } else {
     char* end = nullptr;
     bound.seconds = StrtodC(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || !std::isfinite(bound.seconds) ||
-        bound.seconds < 0) {
+    if (end == text.c_str() || *end != '\0' || !std::isfinite(bound.seconds) || bound.seconds < 0) {
       return false;
     }
   }
@@ -90,8 +89,7 @@ bool CheckSelectionOptions(const std::string& start, const std::string& stop, st
 
 bool SelectColumns(const std::vector<std::string>& patterns, const ColumnLayout& layout,
                    const std::vector<WriterColumn>& all_columns, const T_CanLog_SigTab& sigs,
-                   const T_CanLog_Config& cfg, ColumnSelection* selection,
-                   std::string* unmatched) {
+                   const T_CanLog_Config& cfg, ColumnSelection* selection, std::string* unmatched) {
   ColumnSelection& s = *selection;
   s.columns.clear();
   s.gps_columns.clear();

@@ -37,12 +37,12 @@ bool CheckSelectionOptions(const std::string& start, const std::string& stop, st
 
 // The columns of a Signals output that the patterns choose.
 struct ColumnSelection {
-  std::vector<int> columns;       // chosen columns of the recording's layout, in column order
-  ColumnLayout layout;            // the writer's layout of the chosen columns
-  T_CanLog_SigTab decoded;        // the recording's table with the signals not chosen freed
-  T_CanLog_SigTab signals;        // the chosen signals in slots 0..n-1
-  T_CanLog_Config config;         // the configuration with the chosen expressions at 0..m-1
-  std::vector<int> gps_columns;   // GPS group index of each chosen GPS column
+  std::vector<int> columns;          // chosen columns of the recording's layout, in column order
+  ColumnLayout layout;               // the writer's layout of the chosen columns
+  T_CanLog_SigTab decoded;           // the recording's table with the signals not chosen freed
+  T_CanLog_SigTab signals;           // the chosen signals in slots 0..n-1
+  T_CanLog_Config config;            // the configuration with the chosen expressions at 0..m-1
+  std::vector<int> gps_columns;      // GPS group index of each chosen GPS column
   std::vector<ChannelValue> values;  // the chosen columns' values, copied for every row
 };
 
@@ -50,8 +50,7 @@ struct ColumnSelection {
 // patterns. False with the first pattern that matches no column in *unmatched.
 bool SelectColumns(const std::vector<std::string>& patterns, const ColumnLayout& layout,
                    const std::vector<WriterColumn>& all_columns, const T_CanLog_SigTab& sigs,
-                   const T_CanLog_Config& cfg, ColumnSelection* selection,
-                   std::string* unmatched);
+                   const T_CanLog_Config& cfg, ColumnSelection* selection, std::string* unmatched);
 
 // The CAN messages of a Messages or dump output that the patterns choose: by message name (of
 // the recording's configuration) or by identifier ("0x123", "291", "$123"; the whole identifier

@@ -19,8 +19,8 @@ using testing::RecordingBuilder;
 using testing::SmallHeader;
 
 struct Folder {
-  std::filesystem::path path = std::filesystem::temp_directory_path() /
-                               ("tessmar_selection_" + std::to_string(::getpid()));
+  std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("tessmar_selection_" + std::to_string(::getpid()));
   Folder() { std::filesystem::create_directories(path); }
   ~Folder() {
     std::error_code ec;
@@ -71,8 +71,7 @@ TEST(Selection, SignalsGridStartsAtStartWithHeldValues) {
   MessageCapture capture;
   EXPECT_EQ(RunConversion(request).converted, 1);
   // The row at 0.2 s holds Temp from 0.125 s; 0.575 s lies after the stop.
-  EXPECT_EQ(Slurp(dir.path / "sig.csv"),
-            "time_sec,Temp\r\n0.0000,5\r\n0.1250,-10\r\n0.2500,7\r\n");
+  EXPECT_EQ(Slurp(dir.path / "sig.csv"), "time_sec,Temp\r\n0.0000,5\r\n0.1250,-10\r\n0.2500,7\r\n");
 
   // The same with every column, on two threads at once: the column subset changes nothing else.
   request.options.channels = "*";
@@ -111,8 +110,8 @@ TEST(Selection, PatternsThatChooseNothingAndBadTimesAreErrors) {
     MessageCapture capture;
     const ConversionSummary s = RunConversion(request);
     EXPECT_EQ(s.converted, 0);
-    EXPECT_TRUE(capture.Contains(
-        "Error: No signal, expression or GPS column matches \"Nothing*\" in \""));
+    EXPECT_TRUE(
+        capture.Contains("Error: No signal, expression or GPS column matches \"Nothing*\" in \""));
   }
   request.options.output_type = 0;
   request.output_names.clear();

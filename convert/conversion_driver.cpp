@@ -823,10 +823,8 @@ void ConversionRun::Pass::Run() {
     }
     const double now = static_cast<double>(run.clock_.SecondsSinceTick0());
     const double time_base = static_cast<double>(run.clock_.TimeBase());
-    // Rows after the span are not written: the pass ends at the first entry after it (the rows
-    // of a Signals grid before this entry are written first).
-    const bool past_stop = spanned_ && run.clock_.AbsoluteTime() > stop_ + kSpanTolerance;
-    if (signals && values_flowing_ && all_valid_ && !grid_.running() && job.start && !past_stop) {
+    // The pass reads on after the span: a clock that steps back can bring entries into it again.
+    if (signals && values_flowing_ && all_valid_ && !grid_.running() && job.start) {
       StartGrid(now, time_base, true);
     }
 
@@ -844,7 +842,6 @@ void ConversionRun::Pass::Run() {
       }
       if (!written) break;
     }
-    if (past_stop) break;
     grid_.AfterEntry(now);
     if (entry.cls == EntryClass::kPreMarker) pretrigger_ = true;
 

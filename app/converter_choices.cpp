@@ -29,6 +29,9 @@ void ConverterChoices::Edit(const ConverterOptions& controls, int message_rate_l
   take(&ConverterOptions::skip_until_all_valid);
   take(&ConverterOptions::graph_preview);
   take(&ConverterOptions::conditional_breakpoint);
+  take(&ConverterOptions::channels);
+  take(&ConverterOptions::start_time);
+  take(&ConverterOptions::stop_time);
   Show(message_rate_limit);
 }
 

@@ -191,6 +191,22 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   Ed_Breakpoint = new QLineEdit(options);
   Ed_Breakpoint->setObjectName(QStringLiteral("Ed_Breakpoint"));
   Ed_Breakpoint->setPlaceholderText(QStringLiteral("YYYY-MM-DD hh:mm:ss"));
+  Ed_Channels = new QLineEdit(options);
+  Ed_Channels->setObjectName(QStringLiteral("Ed_Channels"));
+  Ed_Channels->setPlaceholderText(tr("all (or names: Speed Motor* 0x100)"));
+  Ed_Channels->setToolTip(
+      tr("Signals: names of signals, expressions or GPS columns ('*' and '?' allowed), "
+         "separated by blanks.\nMessages and dump: message names or identifiers."));
+  Ed_StartTime = new QLineEdit(options);
+  Ed_StartTime->setObjectName(QStringLiteral("Ed_StartTime"));
+  Ed_StopTime = new QLineEdit(options);
+  Ed_StopTime->setObjectName(QStringLiteral("Ed_StopTime"));
+  for (QLineEdit* edit : {Ed_StartTime, Ed_StopTime}) {
+    edit->setPlaceholderText(tr("seconds, or YYYY-MM-DD hh:mm:ss.ss"));
+    edit->setToolTip(
+        tr("Seconds from the first entry of each recording, or an absolute date "
+           "and time. Empty: from the beginning / until the end."));
+  }
 
   auto* format_box = new QGroupBox(tr("Columns and values"), options);
   auto* format_form = new QFormLayout(format_box);
@@ -220,6 +236,9 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   flags_layout->addWidget(Chk_SkipUntilValid);
   auto* breakpoint_form = new QFormLayout;
   breakpoint_form->addRow(tr("Conditional breakpoint at"), Ed_Breakpoint);
+  breakpoint_form->addRow(tr("Convert only channels"), Ed_Channels);
+  breakpoint_form->addRow(tr("Convert from"), Ed_StartTime);
+  breakpoint_form->addRow(tr("Convert until"), Ed_StopTime);
   flags_layout->addLayout(breakpoint_form);
 
   for (QWidget* field : std::initializer_list<QWidget*>{
@@ -230,6 +249,8 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   SE_Headlines->setMaximumWidth(80);
   Ed_WriteInterval->setMaximumWidth(120);
   Ed_Breakpoint->setMaximumWidth(200);
+  Ed_StartTime->setMaximumWidth(200);
+  Ed_StopTime->setMaximumWidth(200);
   format_form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
   auto* options_row = new QHBoxLayout;
   options_row->addWidget(format_box, 1);
@@ -272,7 +293,8 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   for (QComboBox* box : {CB_ColumnSeparator, CB_DecimalSeparator, CB_TimeColumn1, CB_TimeColumn2}) {
     connect(box, &QComboBox::currentIndexChanged, this, &ConverterPage::OnOptionChanged);
   }
-  for (QLineEdit* edit : {Ed_WriteInterval, Ed_InvalidSignal, Ed_Breakpoint}) {
+  for (QLineEdit* edit : {Ed_WriteInterval, Ed_InvalidSignal, Ed_Breakpoint, Ed_Channels,
+                          Ed_StartTime, Ed_StopTime}) {
     connect(edit, &QLineEdit::editingFinished, this, &ConverterPage::OnOptionChanged);
   }
   for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
@@ -320,6 +342,9 @@ void ConverterPage::FillControls(const ConverterOptions& o) {
   Chk_GraphPreview->setChecked(o.graph_preview);
   Chk_GraphPreview->setEnabled(choices_.graph_preview_enabled());
   Ed_Breakpoint->setText(FromCore(o.conditional_breakpoint));
+  Ed_Channels->setText(FromCore(o.channels));
+  Ed_StartTime->setText(FromCore(o.start_time));
+  Ed_StopTime->setText(FromCore(o.stop_time));
   MarkRed(Chk_CombineOutput, CB_OutputType->currentIndex() == int(OutputType::kSignals));
   Lab_IntervalUsed->setText(FromCore(IntervalInWords(ParseSeconds(o.write_interval))));
 }
@@ -344,6 +369,9 @@ ConverterOptions ConverterPage::Options() const {
   o.skip_until_all_valid = Chk_SkipUntilValid->isChecked();
   o.graph_preview = Chk_GraphPreview->isChecked();
   o.conditional_breakpoint = ToCore(Ed_Breakpoint->text().trimmed());
+  o.channels = ToCore(Ed_Channels->text().trimmed());
+  o.start_time = ToCore(Ed_StartTime->text().trimmed());
+  o.stop_time = ToCore(Ed_StopTime->text().trimmed());
   return o;
 }
 

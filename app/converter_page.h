@@ -132,6 +132,10 @@ class ConverterPage : public QWidget {
   QCheckBox* Chk_CombineOutput;
   QCheckBox* Chk_SkipUntilValid;
   QLineEdit* Ed_Breakpoint;
+  // Converting part of a recording: channel patterns, start and stop time.
+  QLineEdit* Ed_Channels;
+  QLineEdit* Ed_StartTime;
+  QLineEdit* Ed_StopTime;
 
   TGraphPreviewForm* graph_preview_ = nullptr;
   TGpsPreviewForm* gps_preview_ = nullptr;

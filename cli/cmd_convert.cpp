@@ -23,6 +23,7 @@
 #include "common/c_locale.h"
 #include "common/message_output.h"
 #include "config/clc_file.h"
+#include "convert/channel_selection.h"
 #include "convert/command_line.h"
 #include "convert/conversion_driver.h"
 #include "convert/settings_file.h"
@@ -90,7 +91,8 @@ void PrintConvertHelp() {
       "                        the format fixes to another value is refused\n"
       "  --interval SECONDS    row interval of Signals output (e.g. 0.01; 0.0001 or more)\n"
       "  --time1 KIND          first time column: off | implicit | seconds | milliseconds |\n"
-      "                        datetime | datetime-fraction\n"
+      "                        datetime | datetime-fraction (default: seconds, unless the\n"
+      "                        settings file names another)\n"
       "  --time2 KIND          second time column (same kinds)\n"
       "  --headlines N         headline lines of Text/CSV output, 0..3\n"
       "  --separator SEP       column separator: blank | tab | comma | semicolon\n"
@@ -103,6 +105,14 @@ void PrintConvertHelp() {
       "                        recording's own\n"
       "  --combine             write all recordings into one output file\n"
       "  --skip-until-valid    start rows only when every signal and expression has a value\n"
+      "  --channel PATTERN     convert only the columns whose signal, expression or GPS column\n"
+      "                        name matches ('*' and '?' as in 'clc add'); with Messages and\n"
+      "                        dump output, only the frames of the messages whose name or\n"
+      "                        identifier (0x123, 291) matches. Repeatable; a pattern that\n"
+      "                        matches nothing in a recording is an error\n"
+      "  --start T, --stop T   convert only the rows from T until T: seconds from the\n"
+      "                        recording's first entry, or \"YYYY-MM-DD hh:mm:ss[.ss]\". The\n"
+      "                        Signals grid starts at --start with the values held from before\n"
       "  -n, --no-clobber      skip a recording whose output file (or a file written beside it)\n"
       "                        exists, with a warning; without it existing files are replaced\n"
       "                        and each one is named (\"Replacing ...\")\n"
@@ -306,10 +316,10 @@ struct OptionArguments {
 };
 
 constexpr const char* kValuedOptions[] = {
-    "--output-type", "--format",    "--interval",    "--time1",
-    "--time2",       "--headlines", "--separator",   "--decimal",
-    "--invalid",     "--outdir",    "--breakpoint",  "--settings",
-    "--gps-preset",  "--gps-track", "--gps-columns", "--format-thread"};
+    "--output-type",   "--format",    "--interval",   "--time1",     "--time2",
+    "--headlines",     "--separator", "--decimal",    "--invalid",   "--outdir",
+    "--breakpoint",    "--settings",  "--gps-preset", "--gps-track", "--gps-columns",
+    "--format-thread", "--channel",   "--start",      "--stop"};
 
 // Takes the options among args into out and the other arguments into out.plain. Returns -1 to go
 // on, else the exit code to end with (help shown, or a wrong option reported). `where` follows
@@ -608,6 +618,7 @@ int RunConvert(const Args& args) {
   bool explicit_format = false;
   bool explicit_type = false;
   auto format_thread = ConversionRequest::FormatThread::kAuto;
+  bool channels_given = false;  // the first --channel replaces the settings file's patterns
   for (const Override& o : overrides) {
     auto bad = [&](const char* values) {
       PrintError("invalid value '" + o.value + "' for " + o.option + " (" + values + ")");
@@ -670,10 +681,25 @@ int RunConvert(const Args& args) {
       } else {
         return bad("on, off, auto");
       }
+    } else if (o.option == "--channel") {
+      if (SplitChannelPatterns(o.value).empty()) return bad("a name pattern");
+      if (channels_given) options.channels += ' ';
+      if (!channels_given) options.channels.clear();
+      options.channels += o.value;
+      channels_given = true;
+    } else if (o.option == "--start" || o.option == "--stop") {
+      std::optional<SpanBound> bound;
+      if (!ParseSpanBound(o.value, &bound)) return bad("seconds or \"YYYY-MM-DD hh:mm:ss[.ss]\"");
+      (o.option == "--start" ? options.start_time : options.stop_time) = o.value;
     } else if (o.option == "--breakpoint") {
       if (!o.value.empty() && !IsDateTimeText(o.value)) return bad("\"YYYY-MM-DD hh:mm:ss\"");
       options.conditional_breakpoint = o.value;
     }
+  }
+  std::string span_error;
+  if (!CheckSelectionOptions(options.start_time, options.stop_time, &span_error)) {
+    PrintError(span_error);
+    return kExitUsage;
   }
   // A format's name means its separators here: "CSV", german is comma and comma unless the
   // options name others (the desktop program shows both controls beside the format list).

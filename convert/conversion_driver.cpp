@@ -5,11 +5,13 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <thread>
 
 #include "common/message_output.h"
+#include "convert/channel_selection.h"
 #include "convert/output_names.h"
 #include "convert/row_grid.h"
 #include "convert/row_pipeline.h"
@@ -160,6 +162,18 @@ struct SourceJob {
   DumpHead dump_head;
   double interval = 0;  // seconds between Signals rows
 
+  // Converting only part of the recording: the chosen columns of a Signals output, the chosen
+  // messages of a Messages or dump output, and the span of time.
+  std::unique_ptr<ColumnSelection> selection;
+  std::vector<WriterColumn> all_columns;  // every column of the recording, when selecting
+  struct SelectedGps {
+    const GpsOutput* gps = nullptr;
+    const std::vector<int>* columns = nullptr;
+  } selected_gps;
+  bool select_messages = false;
+  MessageSelection messages;
+  std::optional<SpanBound> start, stop;
+
   // The conversion pass.
   bool format_thread = false;  // Signals rows are written by the RowPipeline's thread
   int64_t rows = 0;
@@ -186,7 +200,7 @@ constexpr FormatThreadUse kFormatThreadUses[] = {
 bool UseFormatThread(const ConversionRequest& request, const SourceJob& job) {
   using FormatThread = ConversionRequest::FormatThread;
   if (request.format_thread == FormatThread::kOff || job.type != OutputType::kSignals ||
-      request.on_signals_row) {
+      request.on_signals_row || job.selection) {
     return false;
   }
   for (const FormatThreadUse& use : kFormatThreadUses) {
@@ -226,6 +240,8 @@ class ConversionRun {
   bool SetUpWriter(SourceJob& job);
   void FillColumns(SourceJob& job);
   bool FinishSource(SourceJob& job);
+  bool ChooseWhatToConvert(SourceJob& job);
+  void UseSelectedColumns(SourceJob& job);
 
   void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void ShowOptionNote(const OptionCheckResult& check);
@@ -293,6 +309,13 @@ class ConversionRun::Pass {
   bool AllColumnsValid(double now, double time_base);
   bool WriteRow();
   bool WriteGridRow(double t, ExtTime base);
+  void StartGrid(double now, double time_base, bool before_entry);
+  // Absolute times of rows pass through doubles of seconds since 1970, exact to about 0.25 µs;
+  // a microsecond is still far below one tick of the logger's clock.
+  static constexpr ExtTime kSpanTolerance = 1e-6L;
+  bool InSpan(ExtTime absolute) const {
+    return absolute >= start_ - kSpanTolerance && absolute <= stop_ + kSpanTolerance;
+  }
 
   ConversionRun& run_;
   SourceJob& job_;
@@ -310,6 +333,10 @@ class ConversionRun::Pass {
   std::size_t next_to_check_ = 0;   // all columns before this one were valid
   bool all_valid_ = true;
   int last_waiting_ = -1;  // the column the rows were waiting for
+  // The span of time whose rows are written (absolute times; everything without bounds).
+  ExtTime start_ = -1e30L;
+  ExtTime stop_ = 1e30L;
+  bool spanned_ = false;  // a start or stop was given
 };
 
 void ConversionRun::ShowOptionNote(const OptionCheckResult& check) {
@@ -484,7 +511,8 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
       std::span<ChannelValue>(channels_.data(), static_cast<std::size_t>(job.layout.total));
   ClearChannelValues(channels_);
   InitChannelRanges(job.channels, job.layout, sigs);
-  job.decoder.Build(sigs, job.layout);
+  if (!ChooseWhatToConvert(job)) return false;
+  job.decoder.Build(job.selection ? job.selection->decoded : sigs, job.layout);
   messages_.ResetForFile();
   job.file_name = source.filename().string();
   PreScanSetup pre;
@@ -597,6 +625,7 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
     setup.gps_formatter_context = &gps_;
     setup.gps_settings = &request_.gps;
   }
+  if (job.selection) UseSelectedColumns(job);
   setup.time_column1 = static_cast<TimeColumnKind>(options.time_column1);
   setup.time_column2 = static_cast<TimeColumnKind>(options.time_column2);
   double interval = ParseSeconds(options.write_interval);
@@ -655,6 +684,62 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
     }
   }
   return true;
+}
+
+// The channel patterns and the span of the options for this source: the chosen columns of a
+// Signals output, or the chosen messages of the other output types. False when a pattern
+// chooses nothing (reported).
+bool ConversionRun::ChooseWhatToConvert(SourceJob& job) {
+  const ConverterOptions& options = *job.options;
+  (void)ParseSpanBound(options.start_time, &job.start);  // checked with the options
+  (void)ParseSpanBound(options.stop_time, &job.stop);
+  const std::vector<std::string> patterns = SplitChannelPatterns(options.channels);
+  if (patterns.empty()) return true;
+  std::string unmatched;
+  if (job.type == OutputType::kSignals) {
+    FillColumns(job);
+    job.selection = std::make_unique<ColumnSelection>();
+    if (SelectColumns(patterns, job.layout, job.setup.columns, *job.sigs, *job.cfg,
+                      job.selection.get(), &unmatched)) {
+      return true;
+    }
+    Error("Error: No signal, expression or GPS column matches \"%s\" in \"%s\" .",
+          unmatched.c_str(), job.source.c_str());
+    return false;
+  }
+  job.select_messages = true;
+  if (job.messages.Select(patterns, *job.cfg, &unmatched)) return true;
+  Error("Error: No message matches \"%s\" in \"%s\" .", unmatched.c_str(), job.source.c_str());
+  return false;
+}
+
+// The writer sees the chosen columns alone: their layout, names and ranges, the signal table and
+// configuration with the chosen signals and expressions in front, and a copy of their values.
+void ConversionRun::UseSelectedColumns(SourceJob& job) {
+  ColumnSelection& s = *job.selection;
+  WriterSetup& setup = job.setup;
+  job.all_columns = setup.columns;
+  setup.columns.clear();
+  for (const int c : s.columns) {
+    WriterColumn col = job.all_columns[static_cast<std::size_t>(c)];
+    (void)s.layout.GroupOf(static_cast<int>(setup.columns.size()), &col.index_in_group);
+    setup.columns.push_back(col);
+  }
+  setup.layout = s.layout;
+  setup.signal_table = &s.signals;
+  setup.logged_config = &s.config;
+  setup.channels = s.values.data();
+  if (job.gps_count > 0) {
+    // GPS cells are formatted from the recording's columns, by their number there.
+    gps_.BindChannels(channels_.data(), job.layout);
+    job.selected_gps = {&gps_, &s.gps_columns};
+    setup.gps_formatter = [](const void* context, int gps_column, char* out, int capacity) {
+      const auto* chosen = static_cast<const SourceJob::SelectedGps*>(context);
+      return GpsOutput::FormatCell(
+          chosen->gps, (*chosen->columns)[static_cast<std::size_t>(gps_column)], out, capacity);
+    };
+    setup.gps_formatter_context = &job.selected_gps;
+  }
 }
 
 // The writer's columns: group, name, unit and the pre-scan's value range of every column.
@@ -722,9 +807,12 @@ void ConversionRun::Pass::Run() {
 
   if (job.options->skip_until_all_valid) {
     all_valid_ = false;
+    const std::vector<WriterColumn>& columns = job.selection ? job.all_columns : job.setup.columns;
     for (int c = 0; c < job.layout.total; ++c) {
-      const WriterColumn& col = job.setup.columns[static_cast<std::size_t>(c)];
-      if (col.used &&
+      const WriterColumn& col = columns[static_cast<std::size_t>(c)];
+      const bool chosen = !job.selection || std::binary_search(job.selection->columns.begin(),
+                                                               job.selection->columns.end(), c);
+      if (col.used && chosen &&
           (col.group == ColumnGroup::kSignal || col.group == ColumnGroup::kExpression)) {
         must_be_valid_.push_back(c);
       }
@@ -746,8 +834,22 @@ void ConversionRun::Pass::Run() {
       run.writer_->SetConversionStart(static_cast<double>(run.combined_start_));
       run.output_clock_.Start(run.combined_start_);
     }
+    if (n == 0) {
+      // The span counts from this recording's first entry (also when combining).
+      const ExtTime first = run.clock_.AbsoluteTime();
+      auto absolute = [&](const SpanBound& b) {
+        return b.absolute ? static_cast<ExtTime>(b.seconds) : first + b.seconds;
+      };
+      if (job.start) start_ = absolute(*job.start);
+      if (job.stop) stop_ = absolute(*job.stop);
+      spanned_ = job.start || job.stop;
+    }
     const double now = static_cast<double>(run.clock_.SecondsSinceTick0());
     const double time_base = static_cast<double>(run.clock_.TimeBase());
+    // The pass reads on after the span: a clock that steps back can bring entries into it again.
+    if (signals && values_flowing_ && all_valid_ && !grid_.running() && job.start) {
+      StartGrid(now, time_base, true);
+    }
 
     // Signals: the rows due before this entry, with the values of the entries before it.
     if (signals) {
@@ -771,6 +873,12 @@ void ConversionRun::Pass::Run() {
 
     // Rows.
     row_.time_base = time_base;
+    if (spanned_ && !InSpan(run.clock_.AbsoluteTime())) continue;
+    if (job.select_messages && !(entry.cls == EntryClass::kCanFrame && !IsDummyBlock(entry.bytes) &&
+                                 job.messages.Contains(CanIdentifier(entry.bytes)))) {
+      // Only the chosen messages' frames; a dump keeps the entries that are no frames.
+      if (job.type != OutputType::kLogfileDump || entry.cls == EntryClass::kCanFrame) continue;
+    }
     if (job.type == OutputType::kLogfileDump) {
       const int r = run.writer_->WriteEntry(entry, now + time_base);
       if (r < 0) {
@@ -794,7 +902,7 @@ void ConversionRun::Pass::Run() {
       continue;
     }
     // Signals: the grid starts at the first multiple of the interval after the first value.
-    if (values_flowing_ && !grid_.running()) grid_.StartAfter(now);
+    if (values_flowing_ && !grid_.running()) StartGrid(now, time_base, false);
   }
   // Signals: the rows up to the last entry read.
   if (signals && !job.write_failed) {
@@ -928,6 +1036,13 @@ bool ConversionRun::Pass::WriteRow() {
 // A Signals row at grid time t (seconds since tick 0); `base` is the time base that was in
 // force for the entries before it.
 bool ConversionRun::Pass::WriteGridRow(double t, ExtTime base) {
+  if (spanned_ && !InSpan(base + t)) return true;
+  if (job_.selection) {
+    ColumnSelection& s = *job_.selection;
+    for (std::size_t i = 0; i < s.columns.size(); ++i) {
+      s.values[i] = run_.channels_[static_cast<std::size_t>(s.columns[i])];
+    }
+  }
   row_.time = t;
   row_.time_base = static_cast<double>(base);
   row_.elapsed = run_.output_clock_.Elapsed(base + t, job_.interval);
@@ -936,9 +1051,28 @@ bool ConversionRun::Pass::WriteGridRow(double t, ExtTime base) {
   const int64_t before = job_.rows;
   if (!WriteRow()) return false;
   if (job_.rows != before && run_.request_.on_signals_row) {
-    run_.request_.on_signals_row(t, row_.time_base, std::span<const ChannelValue>(job_.channels));
+    run_.request_.on_signals_row(t, row_.time_base,
+                                 job_.selection
+                                     ? std::span<const ChannelValue>(job_.selection->values)
+                                     : std::span<const ChannelValue>(job_.channels));
   }
   return true;
+}
+
+// Starts the Signals grid at the entry at `now`: at the first multiple of the interval after
+// it, or with a start of the span, on the grid that begins at the start. Before the start the
+// grid waits. Values that arrived before the start begin the grid at the start itself, when the
+// first entry at or after it is read (before_entry: its values not applied yet); otherwise the
+// grid begins at its first time at or after the entry.
+void ConversionRun::Pass::StartGrid(double now, double time_base, bool before_entry) {
+  if (!job_.start) {
+    if (!before_entry) grid_.StartAfter(now);
+    return;
+  }
+  const double start = static_cast<double>(start_ - static_cast<ExtTime>(time_base));
+  if (now < start - RowGrid::kSameTime) return;
+  const double steps = std::ceil((now - start) / job_.interval - 1e-6);
+  grid_.StartAt(before_entry ? start : start + std::max(0.0, steps) * job_.interval);
 }
 
 // Closes the source's part of the output (or the whole output), the track file, and reports.
@@ -1024,6 +1158,13 @@ PlannedOutput PlanOutput(const ConversionRequest& request, const ConverterOption
 // when the options are refused (reported).
 bool ConversionRun::CheckOptions() {
   options_ = request_.options;
+  std::string span_error;
+  if (!CheckSelectionOptions(options_.start_time, options_.stop_time, &span_error)) {
+    ShowMessage(kMsgError, span_error);
+    ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
+    summary_.refused = true;
+    return false;
+  }
   check_ = CheckConverterOptions(options_);
   ReadWriteInterval(options_, request_.user_config ? request_.user_config->cfg.MsgRateLimit : 0);
   if (check_.accepted) {

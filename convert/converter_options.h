@@ -26,7 +26,7 @@ struct ConverterOptions {
   int headlines = 1;           // 0..3
   int column_separator = 0;    // index, see ColumnSeparatorChar
   int decimal_separator = 0;   // index, see DecimalSeparatorChar
-  int time_column1 = 0;        // TimeColumnKind
+  int time_column1 = 0;        // TimeColumnKind; a settings file without the key gives Seconds
   int time_column2 = 0;
   std::string write_interval = "0.010";  // seconds, as typed
   std::string invalid_signal = "-99999999";
@@ -36,6 +36,13 @@ struct ConverterOptions {
   bool skip_until_all_valid = false;
   bool graph_preview = false;
   std::string conditional_breakpoint;  // "YYYY-MM-DD hh:mm:ss" or empty
+  // Converting only part of a recording (empty: all of it). Channels: wildcard patterns ('*',
+  // '?') separated by blanks, commas or semicolons, on column names (Signals) or on message
+  // names and identifiers (Messages, Logfile Dump). StartTime, StopTime: seconds from the
+  // recording's first entry, or "YYYY-MM-DD hh:mm:ss[.ss]".
+  std::string channels;
+  std::string start_time;
+  std::string stop_time;
 };
 
 // Longest invalid-value text.

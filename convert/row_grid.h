@@ -37,6 +37,11 @@ class RowGrid {
     next_ = now - std::fmod(now, interval_) + interval_;
     running_ = true;
   }
+  // Starts the grid with a row at `first`.
+  void StartAt(double first) {
+    next_ = first;
+    running_ = true;
+  }
   // Stops the grid; the next StartAfter begins it anew.
   void Stop() { running_ = false; }
 

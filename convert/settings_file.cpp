@@ -312,7 +312,10 @@ TessmarSettings ReadSettings(const IniFile& ini) {
   c.headlines = ReadIndex(ini, kConv, "OutputFileHeadlines", 1, 4, 1);
   c.column_separator = ReadIndex(ini, kConv, "OutputColumnSeparator", 0, kColumnSeparatorCount, 0);
   c.decimal_separator = ReadIndex(ini, kConv, "DecimalSeparator", 0, kDecimalSeparatorCount, 0);
-  c.time_column1 = ReadIndex(ini, kConv, "TimeColumn1", 0, kTimeColumnKindCount, 0);
+  // Without a choice of its own (no file, or no key) the first time column is seconds: a first
+  // conversion should not leave its rows without time stamps.
+  c.time_column1 = ReadIndex(ini, kConv, "TimeColumn1", static_cast<int>(TimeColumnKind::kSeconds),
+                             kTimeColumnKindCount, 0);
   c.time_column2 = ReadIndex(ini, kConv, "TimeColumn2", 0, kTimeColumnKindCount, 0);
   c.write_interval = ini.GetString(kConv, "WriteInterval", "0.010");
   c.invalid_signal =
@@ -323,6 +326,9 @@ TessmarSettings ReadSettings(const IniFile& ini) {
   c.skip_until_all_valid = ReadFlag(ini, kConv, "SkipUntilAllChannelsValid", false);
   c.graph_preview = ReadFlag(ini, kConv, "GraphPreview", false);
   c.conditional_breakpoint = ini.GetString(kConv, "ConditionalBreakpointAtDateAndTime", "");
+  c.channels = ini.GetString(kConv, "Channels", "");
+  c.start_time = ini.GetString(kConv, "StartTime", "");
+  c.stop_time = ini.GetString(kConv, "StopTime", "");
 
   s.gps_separate_track_file = ReadInt(ini, kGps, "SeparateTrackFile", 0);
   s.gps_merge_into_main_file = ReadInt(ini, kGps, "MergeIntoMainFile", 0);
@@ -395,6 +401,9 @@ void WriteSettings(const TessmarSettings& s, IniFile& ini) {
   ini.SetInt(kConv, "SkipUntilAllChannelsValid", c.skip_until_all_valid);
   ini.SetInt(kConv, "GraphPreview", c.graph_preview);
   ini.Set(kConv, "ConditionalBreakpointAtDateAndTime", c.conditional_breakpoint);
+  ini.Set(kConv, "Channels", c.channels);
+  ini.Set(kConv, "StartTime", c.start_time);
+  ini.Set(kConv, "StopTime", c.stop_time);
 
   ini.SetInt(kGps, "SeparateTrackFile", s.gps_separate_track_file);
   ini.SetInt(kGps, "MergeIntoMainFile", s.gps_merge_into_main_file);

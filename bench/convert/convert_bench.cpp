@@ -154,6 +154,15 @@ void BM_CliWorkloadSignalsToCsvTwoThreads(benchmark::State& state) {
                 "--format-thread on",
                 "big.csv", Workload());
 }
+// The same with 8 of the 80 columns chosen, one signal of each of 8 messages.
+void BM_CliWorkloadEightOfEightyColumns(benchmark::State& state) {
+  RunConversion(state,
+                "--output-type signals --format csv --time1 seconds --interval 0.01 "
+                "--format-thread off --channel M0_S0 --channel M1_S1 --channel M2_S2 "
+                "--channel M3_S3 --channel M4_S4 --channel M5_S5 --channel M6_S6 "
+                "--channel M7_S7",
+                "big.csv", Workload());
+}
 // All eight recordings, each into its own output, with -j 1 and -j 2.
 void BM_CliEightRecordingsSignalsToCsv(benchmark::State& state) {
   RunConversion(state,
@@ -172,6 +181,10 @@ BENCHMARK(BM_CliWorkloadSignalsToCsv)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CliWorkloadSignalsToCsvTwoThreads)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CliWorkloadEightOfEightyColumns)
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);

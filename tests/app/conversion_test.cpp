@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -60,6 +61,28 @@ TEST(ConverterRun, GoConvertsTheSourcesAndShowsTheResult) {
   EXPECT_EQ(w.converter_page()->result_text(), "1 file  converted, 0 conversion errors. ");
   EXPECT_TRUE(InfoContains(w, "1 file  converted, 0 conversion errors."));
   EXPECT_FALSE(w.converting());
+}
+
+// The page's fields for part of a recording come from the settings file and reach the
+// conversion; the first time column is seconds when the settings file does not name one.
+TEST(ConverterRun, ChannelsAndSpanFieldsLimitTheOutput) {
+  WindowFixture f;
+  const auto recording = MakeRecording(f.dir(), "drive.cld", 5);
+  TCanLogForm1& w = f.Start({}, "[Files]\r\nExportDir=" + f.dir().string() +
+                                    "\r\n[Converter]\r\nOutputType=1\r\nOutputFileFormat=1\r\n"
+                                    "WriteInterval=0.1\r\nChannels=Vehicle*\r\nStartTime=1\r\n"
+                                    "StopTime=2\r\n");
+  ConverterPage* page = w.converter_page();
+  EXPECT_EQ(page->findChild<QLineEdit*>("Ed_Channels")->text(), "Vehicle*");
+  EXPECT_EQ(page->findChild<QLineEdit*>("Ed_StopTime")->text(), "2");
+  EXPECT_EQ(page->Options().time_column1, 2);
+  page->SetSources({QString::fromStdString(recording.string())});
+  QTest::mouseClick(page->go_button(), Qt::LeftButton);
+  const std::string csv = ReadText(f.dir() / "drive.csv");
+  EXPECT_EQ(csv.rfind("time_sec,VehicleSpeed\r\n0.0000,", 0), 0u) << csv.substr(0, 80);
+  std::size_t rows = 0;
+  for (const char c : csv) rows += c == '\n';
+  EXPECT_EQ(rows, 12u);  // the headline and the rows from 1 s to 2 s
 }
 
 TEST(ConverterRun, EscapeAbortsAndTheOutputIsClosed) {

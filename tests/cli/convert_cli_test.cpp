@@ -206,8 +206,9 @@ TEST(ConvertCli, GpsPresetWritesTrackFileAndColumns) {
              dir.path());
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::string csv = ReadFile(dir / "gps.csv");
-  EXPECT_EQ(csv.rfind("GpsDate,GpsTime,GpsLon,GpsLat,GpsSpeed,GpsHeight,GpsHDOP,GpsNrSats,", 0),
-            0u);
+  EXPECT_EQ(
+      csv.rfind("time_sec,GpsDate,GpsTime,GpsLon,GpsLat,GpsSpeed,GpsHeight,GpsHDOP,GpsNrSats,", 0),
+      0u);
   EXPECT_NE(ReadFile(dir / "gps.nmea").find("$GPRMC,"), std::string::npos);
   EXPECT_NE(r.err.find("GPS track written to file"), std::string::npos);
   CliResult bad = RunCli(Args(dir, {"gps.cld", "--gps-track", "kml"}), dir.path());
@@ -242,17 +243,17 @@ TEST(ConvertCli, ConfigurationAndDatabasesAreAccepted) {
                        "/demo_logger.clc\" are converted"),
             std::string::npos)
       << r.err;
-  EXPECT_EQ(ReadFile(dir / "a.csv").rfind("VehicleSpeed,AccelPedal,", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / "a.csv").rfind("time_sec,VehicleSpeed,AccelPedal,", 0), 0u);
   // Without a configuration the database's signals take the place of the recording's.
   CliResult db = RunCli(Args(dir, {examples + "/demo_vehicle.dbc", "a.cld", "b.csv",
                                    "--ignore-logged-sigdefs", "--headlines", "1"}),
                         dir.path());
   ASSERT_EQ(db.exit_code, 0) << db.err;
-  EXPECT_EQ(ReadFile(dir / "b.csv").rfind("TorqueRequest,SpeedLimit,", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / "b.csv").rfind("time_sec,TorqueRequest,SpeedLimit,", 0), 0u);
   // Without the option the recording's signals are converted, and the database is named unused.
   db = RunCli(Args(dir, {examples + "/demo_vehicle.dbc", "a.cld", "c.csv", "--headlines", "1"}),
               dir.path());
-  EXPECT_EQ(ReadFile(dir / "c.csv").rfind("Speed,Temp,", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / "c.csv").rfind("time_sec,Speed,Temp,", 0), 0u);
   EXPECT_NE(db.err.find("not used: the signals logged in each recording are converted"),
             std::string::npos)
       << db.err;
@@ -269,12 +270,12 @@ TEST(ConvertCli, OptionsAreHonouredOrRefused) {
                                   "--format", "csv-german"}),
                        dir.path());
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(ReadFile(dir / "a.csv").rfind("\"CanIdentif\",\"d0\",", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / "a.csv").rfind("\"Time_second\",\"CanIdentif\",\"d0\",", 0), 0u);
   r = RunCli(Args(dir, {"a.cld", "--output-type", "messages", "--headlines", "1", "--format",
                         "csv-german", "--separator", "semicolon"}),
              dir.path());
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(ReadFile(dir / "a.csv").rfind("CanIdentif;d0;", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / "a.csv").rfind("Time_second;CanIdentif;d0;", 0), 0u);
   struct Refused {
     std::vector<std::string> args;
     const char* message;
@@ -738,6 +739,36 @@ TEST(ConvertCli, FormatThreadGivesTheSameOutputAndChecksItsValue) {
   EXPECT_NE(r.err.find("invalid value 'sometimes' for --format-thread (on, off, auto)"),
             std::string::npos)
       << r.err;
+}
+
+// Without a choice in the settings file or on the command line, rows carry seconds; a settings
+// file that turns the time column off is obeyed.
+TEST(ConvertCli, SecondsByDefaultAndOnlyTheChosenChannelsAndSpan) {
+  TempDir dir;
+  WriteRecording(dir / "a.cld");
+  CliResult r = RunCli(Args(dir, {"a.cld", "a.csv", "--interval", "0.125"}), dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir / "a.csv").rfind("time_sec,Speed,Temp,Twice\r\n0.0000,", 0), 0u);
+  WriteFile(dir / "off.ini", "[Converter]\r\nTimeColumn1=0\r\n");
+  r = RunCli({"--settings", (dir / "off.ini").string(), "--no-progress", "a.cld", "b.csv"},
+             dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir / "b.csv").rfind("Speed,Temp,Twice\r\n", 0), 0u);
+
+  r = RunCli(Args(dir, {"a.cld", "c.csv", "--interval", "0.125", "--channel", "T*p", "--start",
+                        "0.2", "--stop", "2017-10-19 12:34:56.4"}),
+             dir.path());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(ReadFile(dir / "c.csv"), "time_sec,Temp\r\n0.0000,5\r\n0.1250,-10\r\n");
+  r = RunCli(Args(dir, {"a.cld", "d.csv", "--channel", "Temp", "--channel", "Nothing"}),
+             dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("No signal, expression or GPS column matches \"Nothing\""),
+            std::string::npos);
+  for (const char* bad : {"yesterday", "-1"}) {
+    EXPECT_EQ(RunCli(Args(dir, {"a.cld", "--start", bad}), dir.path()).exit_code, 2) << bad;
+  }
+  EXPECT_EQ(RunCli(Args(dir, {"a.cld", "--start", "2", "--stop", "1"}), dir.path()).exit_code, 2);
 }
 
 }  // namespace

@@ -46,6 +46,12 @@ TEST(SettingsFile, MissingKeysGiveDefaults) {
   EXPECT_EQ(s.converter.invalid_signal, "-99999999");
   EXPECT_TRUE(s.converter.scaled_values);
   EXPECT_EQ(s.gps_show_preview, 1);
+  // No choice of the first time column: seconds. A file that names "off" keeps it.
+  EXPECT_EQ(s.converter.time_column1, 2);
+  EXPECT_EQ(s.converter.time_column2, 0);
+  IniFile off;
+  off.Parse("[Converter]\r\nTimeColumn1=0\r\n");
+  EXPECT_EQ(ReadSettings(off).converter.time_column1, 0);
 }
 
 TEST(SettingsFile, RangeCorrections) {

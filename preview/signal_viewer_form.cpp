@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "preview/gps_preview_form.h"
+
 namespace tessmar {
 namespace {
 
@@ -90,6 +92,8 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   auto* remove = new QPushButton(tr("Remove plot"), right);
   auto* fit = new QPushButton(tr("Fit"), right);
   auto* fit_visible = new QPushButton(tr("Fit visible"), right);
+  auto* map = new QPushButton(tr("Map"), right);
+  connect(map, &QPushButton::clicked, this, [this] { OpenMap(); });
   CB_TimeMode = new QComboBox(right);
   CB_TimeMode->addItems({tr("Seconds from start"), tr("Date and time")});
   connect(add, &QPushButton::clicked, this, [this] { SetCurrentPlot(AddPlot()); });
@@ -99,7 +103,7 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   connect(CB_TimeMode, &QComboBox::currentIndexChanged, this, [this](int i) {
     SetTimeMode(i == 1 ? TimeAxisMode::kDateTime : TimeAxisMode::kSeconds);
   });
-  for (QWidget* w : std::initializer_list<QWidget*>{add, remove, fit, fit_visible}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{add, remove, fit, fit_visible, map}) {
     w->setFocusPolicy(Qt::NoFocus);
     bar->addWidget(w);
   }
@@ -201,8 +205,7 @@ void TSignalViewerForm::SetFilter(const QString& text) {
   for (int i = 0; i < LB_Channels->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = LB_Channels->topLevelItem(i);
     const int index = item->data(0, Qt::UserRole).toInt();
-    item->setHidden(
-        !ChannelMatches(Channel(channels_[static_cast<std::size_t>(index)]), filter));
+    item->setHidden(!ChannelMatches(Channel(channels_[static_cast<std::size_t>(index)]), filter));
   }
 }
 
@@ -287,8 +290,77 @@ void TSignalViewerForm::Pan(double dt) {
 
 void TSignalViewerForm::SetCursor(int which, std::optional<double> t) {
   (which == 1 ? cursor1_ : cursor2_) = t;
+  if (which == 1) FollowCursorOnMap();
   UpdateValueTable();
   RefreshAll();
+}
+
+TGpsPreviewForm* TSignalViewerForm::OpenMap() {
+  if (map_) {
+    map_->show();
+    map_->raise();
+    return map_;
+  }
+  map_recording_ = -1;
+  for (std::size_t r = 0; r < recordings_.size() && map_recording_ < 0; ++r) {
+    if (!recordings_[r].fixes.empty()) map_recording_ = static_cast<int>(r);
+  }
+  if (map_recording_ < 0) return nullptr;
+  const Recording& rec = recordings_[static_cast<std::size_t>(map_recording_)];
+  double lat_min = 90, lat_max = -90, lon_min = 180, lon_max = -180;
+  for (const GpsFix& fix : rec.fixes) {
+    if (!FixBelongsOnMap(fix)) continue;
+    lat_min = std::min(lat_min, GpsDegrees(fix.latitude));
+    lat_max = std::max(lat_max, GpsDegrees(fix.latitude));
+    lon_min = std::min(lon_min, GpsDegrees(fix.longitude));
+    lon_max = std::max(lon_max, GpsDegrees(fix.longitude));
+  }
+  if (lat_min > lat_max) return nullptr;  // no fix with a position
+  map_ = new TGpsPreviewForm({}, this);
+  map_->setWindowFlag(Qt::Window);
+  map_->setAttribute(Qt::WA_DeleteOnClose);
+  map_->ShowAndSetArea(lat_min, lat_max, lon_min, lon_max);
+  for (const GpsFix& fix : rec.fixes) {
+    if (FixBelongsOnMap(fix)) map_->AddFix(fix);
+  }
+  map_->Redraw();
+  // The map reports the time of the fix under the mouse: cursor 1 goes to that fix.
+  map_->SetTimeMarkCallback([this](double absolute_time) {
+    const Recording& r = recordings_[static_cast<std::size_t>(map_recording_)];
+    for (std::size_t i = 0; i < r.fixes.size(); ++i) {
+      if (FixMarkTime(r.fixes[i]) == absolute_time) {
+        SetCursor(1, r.fix_t[i] + Offset(map_recording_));
+        return;
+      }
+    }
+  });
+  FollowCursorOnMap();
+  return map_;
+}
+
+int TSignalViewerForm::CursorFix() const {
+  if (map_recording_ < 0 || !cursor1_) return -1;
+  const Recording& rec = recordings_[static_cast<std::size_t>(map_recording_)];
+  const double t = *cursor1_ - Offset(map_recording_);
+  int found = -1;
+  // The last fix with a position at or before the cursor.
+  const auto end = std::upper_bound(rec.fix_t.begin(), rec.fix_t.end(), t);
+  for (auto it = end; it != rec.fix_t.begin();) {
+    --it;
+    const auto i = static_cast<std::size_t>(it - rec.fix_t.begin());
+    if (FixBelongsOnMap(rec.fixes[i])) {
+      found = static_cast<int>(i);
+      break;
+    }
+  }
+  return found;
+}
+
+void TSignalViewerForm::FollowCursorOnMap() {
+  if (!map_) return;
+  const int i = CursorFix();
+  if (i >= 0)
+    map_->ShowFix(recordings_[static_cast<std::size_t>(map_recording_)].fixes[std::size_t(i)]);
 }
 
 void TSignalViewerForm::SetTimeMode(TimeAxisMode mode) {
@@ -332,9 +404,9 @@ void TSignalViewerForm::UpdateValueTable() {
       const double v1 = cursor1_ ? ValueOf(c.ref, c1).value_or(none) : none;
       const double v2 = cursor2_ ? ValueOf(c.ref, c2).value_or(none) : none;
       const QString unit = ch.unit.empty() ? QString() : QStringLiteral(" ") + Q(ch.unit);
-      auto* row = new QTreeWidgetItem({Q(ch.name), text(v1, unit),
-                                       cursor2_ ? text(v2, unit) : QString(),
-                                       cursor2_ ? text(v2 - v1, unit) : QString()});
+      auto* row =
+          new QTreeWidgetItem({Q(ch.name), text(v1, unit), cursor2_ ? text(v2, unit) : QString(),
+                               cursor2_ ? text(v2 - v1, unit) : QString()});
       row->setForeground(0, Rgb(c.colour));
       rows.append(row);
     }
@@ -351,12 +423,24 @@ void TSignalViewerForm::keyPressEvent(QKeyEvent* event) {
   const double w = span_.width();
   const double middle = span_.t0 + w / 2;
   switch (event->key()) {
-    case Qt::Key_Left: Pan(-w * kKeyPan); break;
-    case Qt::Key_Right: Pan(w * kKeyPan); break;
-    case Qt::Key_Up: ZoomAt(kWheelZoom, middle); break;
-    case Qt::Key_Down: ZoomAt(1 / kWheelZoom, middle); break;
-    case Qt::Key_Home: FitAll(); break;
-    default: QWidget::keyPressEvent(event); return;
+    case Qt::Key_Left:
+      Pan(-w * kKeyPan);
+      break;
+    case Qt::Key_Right:
+      Pan(w * kKeyPan);
+      break;
+    case Qt::Key_Up:
+      ZoomAt(kWheelZoom, middle);
+      break;
+    case Qt::Key_Down:
+      ZoomAt(1 / kWheelZoom, middle);
+      break;
+    case Qt::Key_Home:
+      FitAll();
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
   }
 }
 
@@ -448,7 +532,8 @@ void TSignalPlotView::DrawChannel(QPainter& p, const PlottedChannel& c, const Ax
   if (held) {
     // The last value is held to the end of its recording (or of the view).
     const double end = s.XOf(form_->Duration(c.ref.recording), w);
-    const int x_stop = r.left() + static_cast<int>(std::clamp(end, 0.0, static_cast<double>(w - 1)));
+    const int x_stop =
+        r.left() + static_cast<int>(std::clamp(end, 0.0, static_cast<double>(w - 1)));
     if (x_stop > x_prev) lines.emplace_back(x_prev, y(*held), x_stop, y(*held));
   }
   p.setPen(QPen(Rgb(c.colour), 1.4));
@@ -487,8 +572,8 @@ void TSignalPlotView::paintEvent(QPaintEvent*) {
   for (std::size_t a = 0; a < groups_.size(); ++a) {
     const AxisGroup& g = groups_[a];
     const int x = r.left() - static_cast<int>(a) * kAxisWidth - 1;
-    const QColor colour =
-        g.members.size() == 1 ? Rgb(plotted_[static_cast<std::size_t>(g.members[0])].colour)
+    const QColor colour = g.members.size() == 1
+                              ? Rgb(plotted_[static_cast<std::size_t>(g.members[0])].colour)
                               : QColor(Qt::black);
     p.setPen(colour);
     p.drawLine(x, r.top(), x, r.bottom());
@@ -620,7 +705,8 @@ void TSignalPlotView::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
 }
 
-// ---- Time axis -----------------------------------------------------------------------------------
+// ---- Time axis
+// -----------------------------------------------------------------------------------
 
 TTimeAxisView::TTimeAxisView(TSignalViewerForm* form, QWidget* parent)
     : QWidget(parent), form_(form) {
@@ -641,9 +727,8 @@ void TTimeAxisView::paintEvent(QPaintEvent*) {
   for (double t : ticks.values) {
     const int x = left + static_cast<int>(span.XOf(t, w));
     p.drawLine(x, 0, x, 5);
-    const QString text =
-        QString::fromStdString(TimeTickText(t, ticks.step, form_->time_mode(),
-                                            form_->start_time(), dates && first));
+    const QString text = QString::fromStdString(
+        TimeTickText(t, ticks.step, form_->time_mode(), form_->start_time(), dates && first));
     const int tw = fm.horizontalAdvance(text);
     p.drawText(std::clamp(x - tw / 2, 0, std::max(0, width() - tw)), 6 + fm.ascent(), text);
     first = false;

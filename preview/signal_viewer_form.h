@@ -4,12 +4,14 @@
 // values and differences. Samples, decimation, ticks and look-ups live in preview_model/ (no Qt);
 // the plots draw what those give with QPainter.
 
+#include <QPointer>
 #include <QWidget>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "preview/gps_preview_form.h"
 #include "preview_model/plot_model.h"
 #include "preview_model/recording_samples.h"
 
@@ -70,6 +72,13 @@ class TSignalViewerForm : public QWidget {
   // Cursor 1 or 2 at time t (seconds since the first recording's start); nullopt removes it.
   void SetCursor(int which, std::optional<double> t);
   void SetTimeMode(TimeAxisMode mode);
+  // Opens the GPS map with the track of the first recording that has one; the map shows the
+  // position at cursor 1, and the fix under the mouse on the map moves cursor 1 there. Null when
+  // no recording has GPS fixes.
+  TGpsPreviewForm* OpenMap();
+  TGpsPreviewForm* map() const { return map_; }
+  // Index of the fix of the map's recording in effect at cursor 1 (-1: none).
+  int CursorFix() const;
 
   // ---- state ----
   const std::vector<ViewerChannelRef>& channels() const { return channels_; }
@@ -104,7 +113,11 @@ class TSignalViewerForm : public QWidget {
   void UpdateAxisMargin();
   double TotalEnd() const;
 
+  void FollowCursorOnMap();
+
   std::vector<Recording> recordings_;
+  int map_recording_ = -1;
+  QPointer<TGpsPreviewForm> map_;
   std::vector<ViewerChannelRef> channels_;
   std::vector<TSignalPlotView*> plots_;
   int current_plot_ = 0;

@@ -29,7 +29,8 @@ int DecimalsOf(double step) {
 
 bool ContainsNoCase(std::string_view s, std::string_view part) {
   const auto it = std::search(s.begin(), s.end(), part.begin(), part.end(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
   });
   return it != s.end();
 }
@@ -54,7 +55,8 @@ Decimation Decimate(std::span<const double> t, std::span<const double> v, const 
   d.first_valid = count;
   if (count == 0 || !(span.width() > 0)) return d;
   // Samples before t0: the last one is the value entering the span.
-  std::size_t i = static_cast<std::size_t>(std::lower_bound(t.begin(), t.end(), span.t0) - t.begin());
+  std::size_t i =
+      static_cast<std::size_t>(std::lower_bound(t.begin(), t.end(), span.t0) - t.begin());
   if (i > 0) {
     d.entering = v[i - 1];
     d.first_valid = 0;
@@ -87,7 +89,8 @@ std::optional<double> ValueAt(std::span<const double> t, std::span<const double>
 
 bool VisibleRange(std::span<const double> t, std::span<const double> v, const TimeSpan& span,
                   double* low, double* high) {
-  std::size_t i = static_cast<std::size_t>(std::lower_bound(t.begin(), t.end(), span.t0) - t.begin());
+  std::size_t i =
+      static_cast<std::size_t>(std::lower_bound(t.begin(), t.end(), span.t0) - t.begin());
   const std::size_t end = UpperIndex(t, span.t1);
   if (i > 0) --i;  // the held value entering the span
   if (i >= end) return false;
@@ -143,7 +146,8 @@ std::string TickText(double value, double step) {
   SnprintfC(text, sizeof text, "%.*f", DecimalsOf(step), value);
   std::string_view s(text);
   // A value that rounds to zero is shown without its sign.
-  if (s.starts_with('-') && s.find_first_not_of("0.", 1) == std::string_view::npos) s.remove_prefix(1);
+  if (s.starts_with('-') && s.find_first_not_of("0.", 1) == std::string_view::npos)
+    s.remove_prefix(1);
   return std::string(s);
 }
 

@@ -145,6 +145,8 @@ bool LoadRecording(const std::filesystem::path& path, Recording* out,
   SampleCollector collect(values, series_of_column, out->channels);
   LogEntry entry;
   double last_t = 0;
+  GpsFix fix;
+  bool gps1_seen = false, gps2_seen = false;
   for (uint32_t n = 0; n < scan.entry_count; ++n) {
     if (!reader.NextEntry(&entry, &messages)) {
       reader.SetPosition(first_entry, 0);
@@ -173,6 +175,18 @@ bool LoadRecording(const std::filesystem::path& path, Recording* out,
         collect.Collect(expression_columns, t,
                         [&] { DecodeBulkBlock(entry, layout, values.data(), false); });
         break;
+      case EntryClass::kGps1:
+      case EntryClass::kGps2: {
+        const int which = DecodeGpsEntry(std::span<const uint8_t>(e, 16), fix);
+        gps1_seen = gps1_seen || which == 1;
+        gps2_seen = gps2_seen || which == 2;
+        if (gps1_seen && gps2_seen) {
+          gps1_seen = gps2_seen = false;
+          out->fixes.push_back(fix);
+          out->fix_t.push_back(t);
+        }
+        break;
+      }
       default:
         break;
     }

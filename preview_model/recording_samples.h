@@ -10,14 +10,15 @@
 #include <vector>
 
 #include "config/canlog_config.h"
+#include "logfile/gps_fix.h"
 
 namespace tessmar {
 
 struct ViewerChannel {
   std::string name;
   std::string unit;
-  std::string message;  // identifier of the carrying message ("0x123"); empty for expressions
-  int bus = 0;          // 1..3 for signals, 0 for expressions
+  std::string message;    // identifier of the carrying message ("0x123"); empty for expressions
+  int bus = 0;            // 1..3 for signals, 0 for expressions
   std::vector<double> t;  // seconds since the recording's start, ascending
   std::vector<double> v;  // scaled values, one per time
   double minimum = 0;     // range of the values (0 and 0 without samples)
@@ -31,6 +32,10 @@ struct Recording {
   double start = 0;     // absolute time (seconds since 1970) of t = 0: the oldest entry
   double duration = 0;  // seconds from the oldest to the newest entry read
   std::vector<ViewerChannel> channels;
+  // Complete GPS fixes (GPS entries 1 and 2 both seen since the last one) with their times on
+  // the same axis as the samples.
+  std::vector<GpsFix> fixes;
+  std::vector<double> fix_t;
 
   // Bytes held by the samples.
   std::size_t SampleBytes() const;

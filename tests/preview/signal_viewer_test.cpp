@@ -12,6 +12,7 @@
 
 #include "config/clc_file.h"
 #include "logfile/simulator/recording_simulator.h"
+#include "preview/gps_preview_form.h"
 #include "preview/signal_viewer_form.h"
 #include "tests/app/gui_test_util.h"
 
@@ -115,6 +116,20 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   EXPECT_TRUE(table->topLevelItem(0)->text(1).startsWith(QStringLiteral("2026-05-04 08:00:")));
   QApplication::processEvents();
   Shot(viewer, "viewer_cursors.png");
+
+  // The map shows the position at cursor 1: the fix in effect at the cursor's time.
+  TGpsPreviewForm* map = viewer.OpenMap();
+  ASSERT_NE(map, nullptr);
+  map->resize(700, 560);
+  QApplication::processEvents();
+  const int fix = viewer.CursorFix();
+  ASSERT_GE(fix, 0);
+  EXPECT_TRUE(map->marker()->isVisible());
+  const QPoint marked = map->marker()->geometry().center();
+  viewer.SetCursor(1, *viewer.cursor(1) + 5);
+  EXPECT_GT(viewer.CursorFix(), fix);
+  EXPECT_NE(map->marker()->geometry().center(), marked);
+  Shot(*map, "viewer_map.png");
 
   viewer.FitAll();
   EXPECT_NEAR(viewer.span().width(), full, 1e-9);

@@ -16,8 +16,9 @@ namespace tessmar {
 namespace {
 
 std::filesystem::path TempFile(const char* name) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("tessmar_viewer_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const auto dir =
+      std::filesystem::temp_directory_path() /
+      ("tessmar_viewer_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
   std::filesystem::create_directories(dir);
   return dir / name;
 }
@@ -55,6 +56,8 @@ TEST(RecordingSamples, EveryValueAtItsOwnTimeAsTheSimulatorWroteIt) {
     EXPECT_EQ(c.size(), sim.expressions[i].count) << sim.expressions[i].name;
     EXPECT_EQ(c.unit, "calculated");
   }
+  EXPECT_EQ(rec.fixes.size(), sim.gps_fixes);
+  EXPECT_EQ(rec.fix_t.size(), rec.fixes.size());
   const ViewerChannel& speed = rec.channels[0];
   EXPECT_EQ(speed.unit, "km/h");
   EXPECT_EQ(speed.message, "0x100");

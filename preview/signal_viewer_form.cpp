@@ -1,5 +1,6 @@
 #include "preview/signal_viewer_form.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -78,6 +79,16 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   TV_Values->setHeaderLabels({tr("Channel"), tr("Cursor 1"), tr("Cursor 2"), tr("Difference")});
   TV_Values->setRootIsDecorated(false);
   TV_Values->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  // The context menu and the Delete key take the row's channel out of its plot.
+  remove_channel_ = new QAction(tr("Remove from plot"), TV_Values);
+  TV_Values->addAction(remove_channel_);
+  TV_Values->setContextMenuPolicy(Qt::ActionsContextMenu);
+  TV_Values->installEventFilter(this);
+  connect(remove_channel_, &QAction::triggered, this, [this] {
+    const QTreeWidgetItem* row = TV_Values->currentItem();
+    if (row == nullptr || !row->data(0, Qt::UserRole).isValid()) return;
+    RemoveChannelFromPlot(row->data(0, Qt::UserRole).toInt(), row->data(1, Qt::UserRole).toInt());
+  });
   left_layout->addWidget(Ed_Filter);
   left_layout->addWidget(LB_Channels, 3);
   left_layout->addWidget(new QLabel(tr("Values at the cursors"), left));
@@ -256,6 +267,14 @@ void TSignalViewerForm::AddChannelToPlot(int index, int plot) {
   RefreshAll();
 }
 
+void TSignalViewerForm::RemoveChannelFromPlot(int plot, int index) {
+  if (plot < 0 || plot >= static_cast<int>(plots_.size())) return;
+  plots_[static_cast<std::size_t>(plot)]->RemoveChannel(index);
+  UpdateAxisMargin();
+  UpdateValueTable();
+  RefreshAll();
+}
+
 void TSignalViewerForm::UpdateAxisMargin() {
   std::size_t axes = 1;
   for (const TSignalPlotView* p : plots_) axes = std::max(axes, p->groups().size());
@@ -398,8 +417,10 @@ void TSignalViewerForm::UpdateValueTable() {
       {tr("Time"), cursor1_ ? TimeText(c1) : QStringLiteral("-"),
        cursor2_ ? TimeText(c2) : QStringLiteral("-"),
        cursor1_ && cursor2_ ? Q(TickText(c2 - c1, 1e-6)) + QStringLiteral(" s") : QString()}));
-  for (const TSignalPlotView* plot : plots_) {
-    for (const PlottedChannel& c : plot->plotted()) {
+  for (std::size_t p = 0; p < plots_.size(); ++p) {
+    const std::vector<PlottedChannel>& plotted = plots_[p]->plotted();
+    for (std::size_t k = 0; k < plotted.size(); ++k) {
+      const PlottedChannel& c = plotted[k];
       const ViewerChannel& ch = Channel(c.ref);
       const double v1 = cursor1_ ? ValueOf(c.ref, c1).value_or(none) : none;
       const double v2 = cursor2_ ? ValueOf(c.ref, c2).value_or(none) : none;
@@ -408,6 +429,8 @@ void TSignalViewerForm::UpdateValueTable() {
           new QTreeWidgetItem({Q(ch.name), text(v1, unit), cursor2_ ? text(v2, unit) : QString(),
                                cursor2_ ? text(v2 - v1, unit) : QString()});
       row->setForeground(0, Rgb(c.colour));
+      row->setData(0, Qt::UserRole, static_cast<int>(p));
+      row->setData(1, Qt::UserRole, static_cast<int>(k));
       rows.append(row);
     }
   }
@@ -417,6 +440,15 @@ void TSignalViewerForm::UpdateValueTable() {
 void TSignalViewerForm::RefreshAll() {
   for (TSignalPlotView* p : plots_) p->update();
   time_axis_->update();
+}
+
+bool TSignalViewerForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == TV_Values && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    remove_channel_->trigger();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TSignalViewerForm::keyPressEvent(QKeyEvent* event) {
@@ -452,6 +484,15 @@ TSignalPlotView::TSignalPlotView(TSignalViewerForm* form, QWidget* parent)
   setMinimumHeight(120);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::ClickFocus);
+}
+
+void TSignalPlotView::RemoveChannel(int index) {
+  if (index < 0 || index >= static_cast<int>(plotted_.size())) return;
+  std::vector<PlottedChannel> rest = std::move(plotted_);
+  rest.erase(rest.begin() + index);
+  plotted_.clear();
+  groups_.clear();
+  for (const PlottedChannel& c : rest) AddChannel(c);
 }
 
 void TSignalPlotView::AddChannel(const PlottedChannel& channel) {

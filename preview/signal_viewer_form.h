@@ -15,6 +15,7 @@
 #include "preview_model/plot_model.h"
 #include "preview_model/recording_samples.h"
 
+class QAction;
 class QComboBox;
 class QLineEdit;
 class QTreeWidget;
@@ -63,6 +64,8 @@ class TSignalViewerForm : public QWidget {
   // Adds channel `index` (into channels()) to a plot (the current one for -1).
   void AddChannelToPlot(int index, int plot = -1);
   void SetCurrentPlot(int plot);
+  // Removes the index-th channel of a plot (also: Delete or the context menu on the value table).
+  void RemoveChannelFromPlot(int plot, int index);
   // The whole recording, or the visible span's values (y axes only).
   void FitAll();
   void FitVisible();
@@ -106,6 +109,7 @@ class TSignalViewerForm : public QWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FillChannelList();
@@ -131,6 +135,7 @@ class TSignalViewerForm : public QWidget {
   QLineEdit* Ed_Filter;
   QTreeWidget* LB_Channels;
   QTreeWidget* TV_Values;
+  QAction* remove_channel_ = nullptr;
   QComboBox* CB_TimeMode;
   QVBoxLayout* plot_layout_;
   TTimeAxisView* time_axis_;
@@ -152,6 +157,7 @@ class TSignalPlotView : public QWidget {
   };
 
   void AddChannel(const PlottedChannel& channel);
+  void RemoveChannel(int index);
   const std::vector<PlottedChannel>& plotted() const { return plotted_; }
   const std::vector<AxisGroup>& groups() const { return groups_; }
   void FitGroups(bool visible_only);

@@ -131,11 +131,19 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   EXPECT_NE(map->marker()->geometry().center(), marked);
   Shot(*map, "viewer_map.png");
 
+  // Delete on a row of the table takes that channel out of its plot, with its y axis.
+  ASSERT_EQ(plot->groups().size(), 1u);  // both in degC
+  table->setCurrentItem(table->topLevelItem(1));
+  QTest::keyClick(table, Qt::Key_Delete);
+  ASSERT_EQ(plot->plotted().size(), 1u);
+  EXPECT_EQ(plot->groups()[0].members, std::vector<int>{0});
+  EXPECT_EQ(table->topLevelItemCount(), 3);
+
   viewer.FitAll();
   EXPECT_NEAR(viewer.span().width(), full, 1e-9);
   viewer.RemovePlot(1);
   EXPECT_EQ(viewer.plot_count(), 1);
-  EXPECT_EQ(table->topLevelItemCount(), 3);
+  EXPECT_EQ(table->topLevelItemCount(), 2);
 }
 
 }  // namespace

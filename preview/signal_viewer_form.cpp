@@ -392,7 +392,7 @@ void TSignalViewerForm::SetTimeMode(TimeAxisMode mode) {
 
 QString TSignalViewerForm::TimeText(double t) const {
   if (time_mode_ == TimeAxisMode::kDateTime) {
-    return Q(TimeTickText(t, 0.01, TimeAxisMode::kDateTime, start_time(), true));
+    return Q(TimeTickText(t, 0.01, TimeAxisMode::kDateTime, start_time(), false));
   }
   return Q(TickText(t, 1e-6)) + QStringLiteral(" s");
 }

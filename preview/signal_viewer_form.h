@@ -100,7 +100,8 @@ class TSignalViewerForm : public QWidget {
   int axis_margin() const { return axis_margin_; }
   QTreeWidget* channel_list() const { return LB_Channels; }
   QTreeWidget* value_table() const { return TV_Values; }
-  // Text of a time for the cursor table ("12.345678 s" or the date and time).
+  // Text of a time for the cursor table ("12.345678 s" or the time of day; the axis shows the
+  // date).
   QString TimeText(double t) const;
   // Value of a channel at a time on the shared axis (sample and hold).
   std::optional<double> ValueOf(const ViewerChannelRef& ref, double t) const;

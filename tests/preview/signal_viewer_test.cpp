@@ -113,7 +113,7 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   EXPECT_EQ(table->topLevelItem(1)->text(1).toStdString(), ValueText(v1) + unit);
   EXPECT_EQ(table->topLevelItem(1)->text(3).toStdString(), ValueText(v2 - v1) + unit);
   viewer.SetTimeMode(TimeAxisMode::kDateTime);
-  EXPECT_TRUE(table->topLevelItem(0)->text(1).startsWith(QStringLiteral("2026-05-04 08:00:")));
+  EXPECT_TRUE(table->topLevelItem(0)->text(1).startsWith(QStringLiteral("08:00:")));
   QApplication::processEvents();
   Shot(viewer, "viewer_cursors.png");
 

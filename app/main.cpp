@@ -14,9 +14,11 @@
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "app/single_instance.h"
+#include "common/message_output.h"
 #include "common/translation.h"
 #include "common/version.h"
 #include "convert/settings_file.h"
+#include "preview/signal_viewer_form.h"
 
 namespace {
 
@@ -68,6 +70,8 @@ bool AnsweredInformationRequest(int argc, char** argv) {
           "  /bm           batch mode: load, convert the recordings and close\n"
           "  /cw<WINDOW>   window handle of a controlling program\n"
           "  /firstrun     ask for the target device again\n"
+          "  --view RECORDING.cld...\n"
+          "                open the recordings in the signal viewer only\n"
           "  -h, --help    this text\n"
           "  -V, --version print the program version\n"
           "\n"
@@ -100,6 +104,28 @@ int main(int argc, char** argv) {
 
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();
+
+  // "--view FILE.cld ...": only the signal viewer, no main window (and no single-instance lock:
+  // several viewers may be open beside the program).
+  if (const qsizetype view = arguments.indexOf(QStringLiteral("--view")); view >= 0) {
+    std::vector<std::filesystem::path> files;
+    for (qsizetype i = view + 1; i < arguments.size(); ++i) {
+      files.emplace_back(tessmar::ToCore(arguments[i]));
+    }
+    // Without the main window's message list, warnings and errors go to standard error.
+    tessmar::SetMessageHandler([](int severity, std::string_view text) {
+      if (severity >= tessmar::kMsgWarning) {
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+      }
+    });
+    tessmar::TSignalViewerForm viewer;
+    if (files.empty() || !viewer.OpenRecordings(files)) {
+      std::fputs("tessmar: --view needs at least one readable recording (.cld)\n", stderr);
+      return 1;
+    }
+    viewer.show();
+    return app.exec();
+  }
 
   tessmar::SingleInstance instance;
   if (!instance.Acquire()) {

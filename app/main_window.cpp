@@ -51,6 +51,7 @@
 #include "config/trigger_conversion.h"
 #include "convert/command_line.h"
 #include "convert/conversion_driver.h"
+#include "preview/signal_viewer_form.h"
 #include "preview/window_placement.h"
 
 namespace tessmar {
@@ -293,6 +294,7 @@ void TCanLogForm1::BuildMenus() {
   file_menu_->addSeparator();
   file_menu_->addAction(tr("&Convert Logfile"), this,
                         [this] { pages_->setCurrentIndex(int(MainPage::kConverter)); });
+  file_menu_->addAction(tr("&View recordings ..."), this, [this] { OpenSignalViewer(this); });
   file_menu_->addAction(tr("Register files and &extensions"), this, [this] {
     RegisterFilesAndExtensions(start_.settings_path, QCoreApplication::applicationFilePath());
   });

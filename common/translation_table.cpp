@@ -406,6 +406,7 @@ constexpr TranslationRow kTable[] = {
     {{"Convert only channels", "Nur diese Kanäle konvertieren", "Convertir seulement les canaux", ""}},
     {{"Convert from", "Konvertieren ab", "Convertir à partir de", ""}},
     {{"Convert until", "Konvertieren bis", "Convertir jusqu'à", ""}},
+    {{"&View recordings ...", "Aufzeichnungen &ansehen ...", "&Visualiser des enregistrements ...", ""}},
     {{"Drag & drop signals or messages to log .",
       "Zu loggende Signale oder Messages per Drag & Drop ziehen .",
       "Glisser & déposer les signaux ou messages à enregistrer .", ""}},

@@ -188,6 +188,10 @@ void TGpsPreviewForm::ClearTrack() {
 
 void TGpsPreviewForm::AddFix(const GpsFix& fix) { track_.Add(fix); }
 
+void TGpsPreviewForm::ShowFix(const GpsFix& fix) {
+  PlaceMarker(GpsDegrees(fix.longitude), GpsDegrees(fix.latitude));
+}
+
 void TGpsPreviewForm::Zoom(double factor) {
   if (busy_) return;
   ZoomMap(view_, factor);

@@ -34,6 +34,9 @@ class TGpsPreviewForm : public QWidget {
   // Called with the time (seconds since 1970) of the fix under the mouse.
   void SetTimeMarkCallback(std::function<void(double absolute_time)> callback);
 
+  // Puts the position marker on a fix (hidden when the fix lies outside the map).
+  void ShowFix(const GpsFix& fix);
+
   // Map controls, as the buttons do.
   void Zoom(double factor);
   void Pan(PanDirection direction);

@@ -328,9 +328,9 @@ void TCanLogForm1::BuildMenus() {
 
 void TCanLogForm1::SetUpTranslationAndHelp() {
   // Texts that the program writes itself (names, counts, results) are never looked up.
-  for (const char* name : {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_LoggedCount",
-                           "Lab_Progress", "Lab_Result", "LB_FileFormat", "Btn_StartStop",
-                           "Lab_IntervalUsed"}) {
+  for (const char* name :
+       {"StatusLine", "Lab_Limits", "Lab_Count", "Lab_LoggedCount", "Lab_Progress", "Lab_Result",
+        "LB_FileFormat", "Btn_StartStop", "Lab_IntervalUsed"}) {
     SetTranslationTag(findChild<QObject*>(QString::fromLatin1(name)), kTagNoTranslate);
   }
   for (QAction* a : recent_actions_) SetTranslationTag(a, kTagNoTranslate);

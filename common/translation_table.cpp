@@ -485,6 +485,7 @@ constexpr TranslationRow kTable[] = {
     {{"Export visible span", "Sichtbaren Zeitraum exportieren", "Exporter la plage visible", ""}},
     {{"No plotted channel in the visible span.", "Kein dargestellter Kanal im sichtbaren Zeitraum.",
       "Aucun canal affiché dans la plage visible.", ""}},
+    {{"View recordings", "Aufzeichnungen ansehen", "Visualiser les enregistrements", ""}},
     {{nullptr, nullptr, nullptr, nullptr}},
 };
 

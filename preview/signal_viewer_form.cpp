@@ -44,14 +44,14 @@ std::string SecondsText(double seconds) {
 
 }  // namespace
 
-TSignalViewerForm* OpenSignalViewer(QWidget* parent) {
+TSignalViewerForm* OpenSignalViewer(QWidget* parent, const LoggerConfiguration* user_config) {
   const QStringList names = QFileDialog::getOpenFileNames(
       parent, TSignalViewerForm::tr("View recordings"), QString(),
       TSignalViewerForm::tr("Logger recordings (*.cld);;All files (*)"));
   if (names.isEmpty()) return nullptr;
   std::vector<std::filesystem::path> files;
   for (const QString& name : names) files.emplace_back(name.toStdU16String());
-  return OpenSignalViewer(parent, files);
+  return OpenSignalViewer(parent, files, user_config);
 }
 
 TSignalViewerForm* OpenSignalViewer(QWidget* parent,

@@ -30,7 +30,8 @@ class TTimeAxisView;
 // Asks for recordings (.cld) and opens them in a new viewer window that deletes itself when
 // closed. Returns the window, or null when nothing was chosen or read.
 class TSignalViewerForm;
-TSignalViewerForm* OpenSignalViewer(QWidget* parent);
+TSignalViewerForm* OpenSignalViewer(QWidget* parent,
+                                    const LoggerConfiguration* user_config = nullptr);
 // Opens the given recordings in a new viewer window (no dialog); null when none could be read.
 // With `user_config` the recordings are decoded with its signal definitions (the loaded CAN
 // databases) instead of their own, and exports use them too; it must outlive the window.

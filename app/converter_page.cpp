@@ -527,6 +527,7 @@ void ConverterPage::AttachPreviews(ConversionRequest& request,
       graph_preview_->Reset(int(columns.size()), std::max<std::int64_t>(1, start.expected_points));
       for (std::size_t k = 0; k < columns.size() && k + 1 < std::size_t(kGraphMaxChannels); ++k) {
         graph_preview_->SetChannelName(int(k) + 1, columns[k].name);
+        graph_preview_->SetChannelUnit(int(k) + 1, columns[k].unit);
         graph_preview_->SetChannelRange(int(k) + 1, columns[k].minimum, columns[k].maximum);
       }
       graph_preview_->UpdatePreview(true);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -72,6 +74,18 @@ TEST(ConverterRun, GoConvertsTheSourcesAndShowsTheResult) {
   EXPECT_TRUE(viewer->isVisible());
   EXPECT_TRUE(viewer->windowTitle().endsWith("drive.cld"));
   EXPECT_FALSE(viewer->channels().empty());
+
+  // With "Ignore signal definitions from logfile" it decodes with the loaded definitions.
+  ASSERT_TRUE(ReadClcFile(kExampleClc, w.config()));
+  SetText(w.config().sigs[0].sn, "Renamed");
+  w.converter_page()->findChild<QCheckBox*>("Chk_IgnoreLoggedSigDefs")->setChecked(true);
+  QTest::mouseClick(w.converter_page()->view_button(), Qt::LeftButton);
+  const auto viewers = w.findChildren<TSignalViewerForm*>();
+  ASSERT_EQ(viewers.size(), 2);
+  const TSignalViewerForm* own = viewers[0] == viewer ? viewers[1] : viewers[0];
+  EXPECT_TRUE(
+      std::any_of(own->channels().begin(), own->channels().end(),
+                  [own](const ViewerChannelRef& r) { return own->Channel(r).name == "Renamed"; }));
 }
 
 // The page's fields for part of a recording come from the settings file and reach the

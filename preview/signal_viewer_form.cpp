@@ -125,7 +125,10 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   auto* export_button = new QPushButton(tr("Export ..."), right);
   export_button->setObjectName(QStringLiteral("Btn_Export"));
   connect(export_button, &QPushButton::clicked, this, &TSignalViewerForm::OnExport);
+  // The export's result line, under the buttons once there is one.
   Lab_ExportResult = new QLabel(right);
+  Lab_ExportResult->setObjectName(QStringLiteral("Lab_ExportResult"));
+  Lab_ExportResult->hide();
   CB_TimeMode = new QComboBox(right);
   CB_TimeMode->addItems({tr("Seconds from start"), tr("Date and time")});
   connect(add, &QPushButton::clicked, this, [this] { SetCurrentPlot(AddPlot()); });
@@ -140,11 +143,11 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
     w->setFocusPolicy(Qt::NoFocus);
     bar->addWidget(w);
   }
-  bar->addWidget(Lab_ExportResult);
   bar->addStretch(1);
   bar->addWidget(new QLabel(tr("Time axis:"), right));
   bar->addWidget(CB_TimeMode);
   right_layout->addLayout(bar);
+  right_layout->addWidget(Lab_ExportResult);
   plot_layout_ = new QVBoxLayout;
   plot_layout_->setSpacing(2);
   right_layout->addLayout(plot_layout_, 1);
@@ -206,6 +209,7 @@ QString TSignalViewerForm::ExportVisible(const std::filesystem::path& output, in
   }
   if (chosen.empty()) {
     Lab_ExportResult->setText(Q(Tr("No plotted channel in the visible span.")));
+    Lab_ExportResult->show();
     return Lab_ExportResult->text();
   }
   ConversionSummary total;
@@ -242,6 +246,7 @@ QString TSignalViewerForm::ExportVisible(const std::filesystem::path& output, in
       Q(StrPrintf(Tr("%d file%c converted, %d conversion error%c. %s"), total.converted,
                   total.converted == 1 ? ' ' : 's', errors, errors == 1 ? ' ' : 's',
                   errors > 0 ? Tr("Please check error log on the 'INFO' tab.") : "")));
+  Lab_ExportResult->show();
   return Lab_ExportResult->text();
 }
 

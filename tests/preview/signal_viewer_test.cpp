@@ -184,6 +184,10 @@ TEST(SignalViewer, ExportsThePlottedChannelsOverTheVisibleSpan) {
   while (std::getline(in, line)) times.push_back(std::stod(line.substr(0, line.find(','))));
   ASSERT_EQ(times.size(), 426u);
   EXPECT_NEAR(times.back() - times.front(), 4.25, 1e-9);
+  viewer.resize(1200, 760);
+  viewer.show();
+  QApplication::processEvents();
+  Shot(viewer, "viewer_export.png");
 
   // Nothing plotted: nothing to export.
   viewer.RemoveChannelFromPlot(0, 0);

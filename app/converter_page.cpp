@@ -93,6 +93,9 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   Btn_AbortConv = new QPushButton(tr("Abort (Esc)"), destination);
   Btn_AbortConv->setObjectName(QStringLiteral("Btn_AbortConv"));
   Btn_AbortConv->setEnabled(false);
+  Btn_View = new QPushButton(tr("View recordings"), destination);
+  Btn_View->setObjectName(QStringLiteral("Btn_View"));
+  Btn_View->setEnabled(false);
   PB_Progress = new QProgressBar(destination);
   PB_Progress->setObjectName(QStringLiteral("PB_Progress"));
   PB_Progress->setRange(0, 100);
@@ -135,6 +138,7 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   run_layout->addWidget(Btn_StartConv, 0, 0);
   run_layout->addWidget(Btn_AbortConv, 0, 1);
   run_layout->addWidget(PB_Progress, 0, 2);
+  run_layout->addWidget(Btn_View, 0, 3);
   run_layout->addWidget(Lab_Progress, 1, 0, 1, 3);
   run_layout->addWidget(Lab_Result, 2, 0, 1, 3);
   run_layout->setColumnStretch(2, 1);
@@ -268,6 +272,7 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   connect(Btn_SelectFiles, &QPushButton::clicked, this, &ConverterPage::OnSelectFiles);
   connect(Btn_StartConv, &QPushButton::clicked, this, &ConverterPage::goClicked);
   connect(Btn_AbortConv, &QPushButton::clicked, this, &ConverterPage::abortClicked);
+  connect(Btn_View, &QPushButton::clicked, this, &ConverterPage::viewClicked);
   connect(b_input, &QPushButton::clicked, this, [this] {
     const QString dir = PickFolder(this, tr("Folder of logged data files"), Ed_InputDir->text());
     if (dir.isEmpty()) return;
@@ -453,6 +458,7 @@ void ConverterPage::SetRunning(bool running) {
   Btn_StartConv->setEnabled(!running);
   Btn_AbortConv->setEnabled(running);
   if (running) {
+    Btn_View->setEnabled(false);
     PB_Progress->setValue(0);
     Lab_Result->clear();
   }
@@ -521,6 +527,7 @@ void ConverterPage::AttachPreviews(ConversionRequest& request,
       graph_preview_->Reset(int(columns.size()), std::max<std::int64_t>(1, start.expected_points));
       for (std::size_t k = 0; k < columns.size() && k + 1 < std::size_t(kGraphMaxChannels); ++k) {
         graph_preview_->SetChannelName(int(k) + 1, columns[k].name);
+        graph_preview_->SetChannelUnit(int(k) + 1, columns[k].unit);
         graph_preview_->SetChannelRange(int(k) + 1, columns[k].minimum, columns[k].maximum);
       }
       graph_preview_->UpdatePreview(true);

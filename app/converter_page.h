@@ -59,6 +59,9 @@ class ConverterPage : public QWidget {
   QCheckBox* graph_preview_box() const { return Chk_GraphPreview; }
   QPushButton* go_button() const { return Btn_StartConv; }
   QPushButton* abort_button() const { return Btn_AbortConv; }
+  // Opens the signal viewer on the recordings of the last conversion; enabled after a run that
+  // converted something.
+  QPushButton* view_button() const { return Btn_View; }
   QTabWidget* sub_pages() const { return sub_pages_; }
 
   // Conversion display.
@@ -83,6 +86,7 @@ class ConverterPage : public QWidget {
  Q_SIGNALS:
   void goClicked();
   void abortClicked();
+  void viewClicked();
   void inputDirEdited(const QString& dir);
   void outputDirEdited(const QString& dir);
 
@@ -112,6 +116,7 @@ class ConverterPage : public QWidget {
   QListWidget* LB_FileFormat;
   QPushButton* Btn_StartConv;
   QPushButton* Btn_AbortConv;
+  QPushButton* Btn_View;
   QProgressBar* PB_Progress;
   QLabel* Lab_Progress;
   QLabel* Lab_Result;

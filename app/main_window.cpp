@@ -251,6 +251,8 @@ void TCanLogForm1::BuildPages() {
     converter_page_->SetTopographicMapDir(ToCore(dir.trimmed()));
   });
   connect(converter_page_, &ConverterPage::goClicked, this, &TCanLogForm1::StartConversion);
+  connect(converter_page_, &ConverterPage::viewClicked, this,
+          [this] { ViewRecordings(converted_sources_); });
   connect(converter_page_, &ConverterPage::abortClicked, this, [this] { abort_requested_ = true; });
 }
 
@@ -294,7 +296,7 @@ void TCanLogForm1::BuildMenus() {
   file_menu_->addSeparator();
   file_menu_->addAction(tr("&Convert Logfile"), this,
                         [this] { pages_->setCurrentIndex(int(MainPage::kConverter)); });
-  file_menu_->addAction(tr("&View recordings ..."), this, [this] { OpenSignalViewer(this); });
+  file_menu_->addAction(tr("&View recordings ..."), this, [this] { ViewRecordings({}); });
   file_menu_->addAction(tr("Register files and &extensions"), this, [this] {
     RegisterFilesAndExtensions(start_.settings_path, QCoreApplication::applicationFilePath());
   });
@@ -992,6 +994,8 @@ ConversionSummary TCanLogForm1::StartConversion() {
   page->SetRunning(false);
   converting_ = false;
   page->SetProgress(summary.aborted ? 0 : 100, QString());
+  converted_sources_ = request.sources;
+  page->view_button()->setEnabled(summary.converted > 0);
   const int errors = summary.errors;
   page->SetResult(
       FromCore(StrPrintf(Tr("%d file%c converted, %d conversion error%c. %s"), summary.converted,
@@ -999,6 +1003,16 @@ ConversionSummary TCanLogForm1::StartConversion() {
                          errors > 0 ? Tr("Please check error log on the 'INFO' tab.") : "")),
       errors > 0);
   return summary;
+}
+
+void TCanLogForm1::ViewRecordings(const std::vector<std::filesystem::path>& files) {
+  const LoggerConfiguration* signals =
+      converter_page_->Options().ignore_logged_sigdefs ? &config_ : nullptr;
+  if (files.empty()) {
+    OpenSignalViewer(this, signals);
+  } else {
+    OpenSignalViewer(this, files, signals);
+  }
 }
 
 // ---- Dropped files and closing ---------------------------------------------------------------

@@ -175,6 +175,9 @@ class TCanLogForm1 : public QMainWindow {
   // Opens the handed files: the window comes to the front, the (last) configuration is loaded
   // after the question whether to save, the recordings join the converter's list.
   void OpenHandedFiles();
+  // The signal viewer on these recordings (a file dialog when empty), decoded with the loaded
+  // CAN databases when the converter ignores the recordings' own signal definitions.
+  void ViewRecordings(const std::vector<std::filesystem::path>& files);
 
   AppStart start_;
   TessmarSettings settings_;
@@ -197,6 +200,7 @@ class TCanLogForm1 : public QMainWindow {
   bool abort_requested_ = false;
   bool closing_done_ = false;
   std::vector<std::string> output_names_;
+  std::vector<std::filesystem::path> converted_sources_;  // of the last conversion, for "view"
   std::string command_file_;
   std::string remembered_password_;
   HandedFiles handed_;  // waiting for the next timer tick

@@ -31,7 +31,7 @@ struct TranslationRow {
 
 // The table (kTranslationRowCount rows and the end row): the 260 rows the program began with,
 // then the texts of its own windows. Every row has all three languages.
-inline constexpr std::size_t kTranslationRowCount = 326;
+inline constexpr std::size_t kTranslationRowCount = 330;
 const TranslationRow* TranslationTable();
 
 // Column of a language code: 0 English, 1 German, 2 French; -1 for any other code.

@@ -481,6 +481,11 @@ constexpr TranslationRow kTable[] = {
       "Le navigateur Web n'a pas pu être ouvert (xdg-open : %d) : l'aide s'affiche dans la fenêtre "
       "d'aide.",
       ""}},
+    {{"Export ...", "Exportieren ...", "Exporter ...", ""}},
+    {{"Export visible span", "Sichtbaren Zeitraum exportieren", "Exporter la plage visible", ""}},
+    {{"No plotted channel in the visible span.", "Kein dargestellter Kanal im sichtbaren Zeitraum.",
+      "Aucun canal affiché dans la plage visible.", ""}},
+    {{"View recordings", "Aufzeichnungen ansehen", "Visualiser les enregistrements", ""}},
     {{nullptr, nullptr, nullptr, nullptr}},
 };
 

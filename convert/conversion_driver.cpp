@@ -1146,7 +1146,7 @@ PlannedOutput PlanOutput(const ConversionRequest& request, const ConverterOption
   const std::size_t name_index = options.combine_output ? 0 : i;
   if (name_index < request.output_names.size()) {
     const std::filesystem::path& output = request.output_names[name_index];
-    ApplyBatchOutputName(output, *file_options);
+    if (request.output_names_choose_format) ApplyBatchOutputName(output, *file_options);
     return {output, true};
   }
   return {MakeOutputPath(request.output_dir, request.sources[i], file_options->output_file_format),

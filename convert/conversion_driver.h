@@ -44,6 +44,9 @@ struct ConversionRequest {
   // Batch output names: the n-th name is the output of the n-th source; its extension chooses
   // the format. Sources beyond the list get the output path rule (output_dir + source name).
   std::vector<std::filesystem::path> output_names;
+  // False: the output names keep the options' output type and format whatever their extension
+  // (a front end that asked for the format and the file separately).
+  bool output_names_choose_format = true;
   std::filesystem::path output_dir;
   ConverterOptions options;
   GpsOutputSettings gps;  // track file and GPS columns

@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -28,6 +29,7 @@ class ImageView : public QWidget {
   ImageView(TGraphPreviewForm* form, QWidget* parent) : QWidget(parent), form_(form) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(120, 60);
+    setMouseTracking(true);
   }
 
  protected:
@@ -35,8 +37,11 @@ class ImageView : public QWidget {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
     p.drawImage(0, 0, form_->picture());
+    form_->PaintOverlay(p, size());
   }
   void resizeEvent(QResizeEvent*) override { form_->ImageResized(); }
+  void mouseMoveEvent(QMouseEvent* e) override { form_->ImageHover(int(e->position().x())); }
+  void leaveEvent(QEvent*) override { form_->ImageHover(-1); }
 
  private:
   TGraphPreviewForm* form_;
@@ -142,6 +147,11 @@ bool TGraphPreviewForm::Reset(int channel_count, std::int64_t capacity) {
 
 void TGraphPreviewForm::SetChannelName(int channel, std::string_view name) {
   model_.SetChannelName(channel, name);
+}
+
+void TGraphPreviewForm::SetChannelUnit(int channel, std::string_view unit) {
+  model_.SetChannelUnit(channel, unit);
+  image_view_->update();
 }
 
 void TGraphPreviewForm::SetChannelRange(int channel, double minimum, double maximum) {
@@ -272,6 +282,51 @@ void TGraphPreviewForm::PaintLegend(QWidget* target) {
   }
 }
 
+void TGraphPreviewForm::PaintOverlay(QPainter& p, const QSize& size) const {
+  const int c = model_.selected_channel();
+  const AxisTicks ticks = model_.SelectedTicks(size.height());
+  if (ticks.values.empty()) return;
+  const QColor colour = Rgb(kGraphChannelColours[std::size_t(c)]);
+  QFont font = p.font();
+  font.setPixelSize(11);
+  p.setFont(font);
+  const QFontMetrics metrics(font);
+  // The unit at the top, then the ticks on the left edge with their values on a light backing
+  // so that lines stay readable (a value under the unit is left out).
+  QString title = QString::fromStdString(model_.unit(c));
+  if (title.isEmpty()) title = QString::fromStdString(model_.name(c));
+  title = QStringLiteral("[%1]").arg(title);
+  const QRect title_box(2, 2, metrics.horizontalAdvance(title) + 4, metrics.height());
+  p.fillRect(title_box, QColor(255, 255, 255, 200));
+  p.setPen(colour);
+  p.drawText(title_box, Qt::AlignCenter, title);
+  for (const double v : ticks.values) {
+    const int y = model_.Y(c, v, size.height());
+    const QString text = QString::fromStdString(TickText(v, ticks.step));
+    const QRect box(7, y - metrics.height() / 2, metrics.horizontalAdvance(text) + 4,
+                    metrics.height());
+    p.drawLine(0, y, 5, y);
+    if (box.intersects(title_box)) continue;
+    p.fillRect(box, QColor(255, 255, 255, 200));
+    p.drawText(box, Qt::AlignCenter, text);
+  }
+  // The readout and a thin line in the column under the mouse.
+  const QString readout = QString::fromStdString(model_.ReadoutText(hover_x_));
+  if (hover_x_ < 0 || readout.isEmpty()) return;
+  p.setPen(Rgb(kGraphMarkerColour));
+  p.drawLine(hover_x_, 0, hover_x_, size.height() - 1);
+  const int width = metrics.horizontalAdvance(readout) + 8;
+  const QRect readout_box(std::max(0, size.width() - width - 2), 2, width, metrics.height() + 2);
+  p.fillRect(readout_box, QColor(255, 255, 255, 230));
+  p.setPen(colour);
+  p.drawText(readout_box, Qt::AlignCenter, readout);
+}
+
+void TGraphPreviewForm::ImageHover(int x) {
+  hover_x_ = x;
+  image_view_->update();
+}
+
 void TGraphPreviewForm::LegendClick(int y) {
   if (y < 0 || y >= kGraphLegendRowHeight * (kGraphMaxChannels + 1)) return;
   const int row = y / kGraphLegendRowHeight;
@@ -280,6 +335,7 @@ void TGraphPreviewForm::LegendClick(int y) {
   if (row > 0) model_.set_selected_channel(row);
   shown_start_ = -1;
   Draw(model_.Update(false, image_view_->width()));
+  image_view_->update();
 }
 
 void TGraphPreviewForm::LegendHover(int y) {

@@ -13,6 +13,7 @@
 #include "preview_model/graph_model.h"
 
 class QLabel;
+class QPainter;
 class QPushButton;
 class QScrollBar;
 class QTimer;
@@ -29,6 +30,7 @@ class TGraphPreviewForm : public QWidget {
   bool Reset(int channel_count, std::int64_t capacity);
   void SetChannelName(int channel, std::string_view name);
   void SetChannelRange(int channel, double minimum, double maximum);
+  void SetChannelUnit(int channel, std::string_view unit);
   bool AddSample(double t, double absolute_time, std::span<const ChannelValue> values);
   void UpdatePreview(bool follow);
   // Marks the sample nearest to an absolute time (seconds since 1970).
@@ -46,6 +48,11 @@ class TGraphPreviewForm : public QWidget {
 
   // The legend draws itself from the model.
   void PaintLegend(QWidget* target);
+  // Over the picture: the selected channel's y axis with its unit, and the readout of its value
+  // in the column under the mouse (-1: none).
+  void PaintOverlay(QPainter& p, const QSize& size) const;
+  void ImageHover(int x);
+  int hover_x() const { return hover_x_; }
   // The picture follows the size of its view.
   void ImageResized();
   // The info timer's work (every 200 ms).
@@ -72,6 +79,7 @@ class TGraphPreviewForm : public QWidget {
   QLabel* Lab_Info;
   QTimer* timer_;
   int shown_start_ = -1;
+  int hover_x_ = -1;
   int scroll_guard_ = 0;
 };
 

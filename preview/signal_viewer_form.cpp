@@ -18,8 +18,11 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
+#include "common/message_output.h"
+#include "convert/conversion_driver.h"
 #include "preview/gps_preview_form.h"
 
 namespace tessmar {
@@ -32,17 +35,31 @@ constexpr double kKeyPan = 0.1;     // an arrow key moves a tenth of the span
 QColor Rgb(std::uint32_t rgb) { return QColor::fromRgb(QRgb(0xFF000000u | rgb)); }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+// Seconds as the converter's start and stop fields read them, exact and locale-free.
+std::string SecondsText(double seconds) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, seconds).ptr;
+  return std::string(text, end);
+}
+
 }  // namespace
 
-TSignalViewerForm* OpenSignalViewer(QWidget* parent) {
+TSignalViewerForm* OpenSignalViewer(QWidget* parent, const LoggerConfiguration* user_config) {
   const QStringList names = QFileDialog::getOpenFileNames(
       parent, TSignalViewerForm::tr("View recordings"), QString(),
       TSignalViewerForm::tr("Logger recordings (*.cld);;All files (*)"));
   if (names.isEmpty()) return nullptr;
   std::vector<std::filesystem::path> files;
   for (const QString& name : names) files.emplace_back(name.toStdU16String());
+  return OpenSignalViewer(parent, files, user_config);
+}
+
+TSignalViewerForm* OpenSignalViewer(QWidget* parent,
+                                    const std::vector<std::filesystem::path>& files,
+                                    const LoggerConfiguration* user_config) {
   auto* viewer = new TSignalViewerForm(parent);
   viewer->setAttribute(Qt::WA_DeleteOnClose);
+  viewer->SetUserConfiguration(user_config);
   if (!viewer->OpenRecordings(files)) {
     viewer->close();
     return nullptr;
@@ -105,6 +122,13 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   auto* fit_visible = new QPushButton(tr("Fit visible"), right);
   auto* map = new QPushButton(tr("Map"), right);
   connect(map, &QPushButton::clicked, this, [this] { OpenMap(); });
+  auto* export_button = new QPushButton(tr("Export ..."), right);
+  export_button->setObjectName(QStringLiteral("Btn_Export"));
+  connect(export_button, &QPushButton::clicked, this, &TSignalViewerForm::OnExport);
+  // The export's result line, under the buttons once there is one.
+  Lab_ExportResult = new QLabel(right);
+  Lab_ExportResult->setObjectName(QStringLiteral("Lab_ExportResult"));
+  Lab_ExportResult->hide();
   CB_TimeMode = new QComboBox(right);
   CB_TimeMode->addItems({tr("Seconds from start"), tr("Date and time")});
   connect(add, &QPushButton::clicked, this, [this] { SetCurrentPlot(AddPlot()); });
@@ -114,7 +138,8 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   connect(CB_TimeMode, &QComboBox::currentIndexChanged, this, [this](int i) {
     SetTimeMode(i == 1 ? TimeAxisMode::kDateTime : TimeAxisMode::kSeconds);
   });
-  for (QWidget* w : std::initializer_list<QWidget*>{add, remove, fit, fit_visible, map}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{add, remove, fit, fit_visible, map, export_button}) {
     w->setFocusPolicy(Qt::NoFocus);
     bar->addWidget(w);
   }
@@ -122,6 +147,7 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   bar->addWidget(new QLabel(tr("Time axis:"), right));
   bar->addWidget(CB_TimeMode);
   right_layout->addLayout(bar);
+  right_layout->addWidget(Lab_ExportResult);
   plot_layout_ = new QVBoxLayout;
   plot_layout_->setSpacing(2);
   right_layout->addLayout(plot_layout_, 1);
@@ -145,6 +171,7 @@ bool TSignalViewerForm::OpenRecordings(const std::vector<std::filesystem::path>&
                                        const T_CanLog_SigTab* signals) {
   for (const std::filesystem::path& file : files) {
     Recording rec;
+    if (signals == nullptr && user_config_ != nullptr) signals = &user_config_->sigs;
     if (LoadRecording(file, &rec, signals)) recordings_.push_back(std::move(rec));
   }
   channels_.clear();
@@ -163,6 +190,87 @@ bool TSignalViewerForm::OpenRecordings(const std::vector<std::filesystem::path>&
   RefreshAll();
   return !recordings_.empty();
 }
+
+QString TSignalViewerForm::ExportVisible(const std::filesystem::path& output, int format_code) {
+  // The plotted channels of each recording, by their column names.
+  std::vector<std::string> patterns(recordings_.size());
+  for (const TSignalPlotView* p : plots_) {
+    for (const PlottedChannel& c : p->plotted()) {
+      std::string& text = patterns[static_cast<std::size_t>(c.ref.recording)];
+      if (!text.empty()) text += ' ';
+      text += Channel(c.ref).name;
+    }
+  }
+  std::vector<std::size_t> chosen;
+  for (std::size_t r = 0; r < recordings_.size(); ++r) {
+    const double start = span_.t0 - Offset(static_cast<int>(r));
+    const double stop = span_.t1 - Offset(static_cast<int>(r));
+    if (!patterns[r].empty() && stop >= 0 && start <= recordings_[r].duration) chosen.push_back(r);
+  }
+  if (chosen.empty()) {
+    Lab_ExportResult->setText(Q(Tr("No plotted channel in the visible span.")));
+    Lab_ExportResult->show();
+    return Lab_ExportResult->text();
+  }
+  ConversionSummary total;
+  for (const std::size_t r : chosen) {
+    ConversionRequest request;
+    request.sources = {recordings_[r].file};
+    std::filesystem::path name = output;
+    if (chosen.size() > 1) {
+      name.replace_filename(output.stem().string() + "_" + recordings_[r].file.stem().string() +
+                            output.extension().string());
+    }
+    request.output_names = {name};
+    request.output_names_choose_format = false;
+    request.options.output_type = int(OutputType::kSignals);
+    request.options.output_file_format = format_code;
+    request.options.channels = patterns[r];
+    request.options.time_column1 = int(TimeColumnKind::kSeconds);  // where the format allows one
+    // The span in seconds from the recording's first entry, left open where it reaches past
+    // the recording's ends.
+    const double start = span_.t0 - Offset(static_cast<int>(r));
+    const double stop = span_.t1 - Offset(static_cast<int>(r));
+    if (start > 0) request.options.start_time = SecondsText(start);
+    if (stop < recordings_[r].duration) request.options.stop_time = SecondsText(stop);
+    if (user_config_ != nullptr) {
+      request.options.ignore_logged_sigdefs = true;
+      request.user_config = user_config_;
+    }
+    const ConversionSummary summary = RunConversion(request);
+    total.converted += summary.converted;
+    total.errors += summary.errors;
+  }
+  const int errors = total.errors;
+  Lab_ExportResult->setText(
+      Q(StrPrintf(Tr("%d file%c converted, %d conversion error%c. %s"), total.converted,
+                  total.converted == 1 ? ' ' : 's', errors, errors == 1 ? ' ' : 's',
+                  errors > 0 ? Tr("Please check error log on the 'INFO' tab.") : "")));
+  Lab_ExportResult->show();
+  return Lab_ExportResult->text();
+}
+
+void TSignalViewerForm::OnExport() {
+  // One filter per format that writes Signals; the chosen filter gives the format.
+  QStringList filters;
+  std::vector<int> codes;
+  for (const OutputFormatInfo& f : kOutputFormats) {
+    if ((f.output_types & OutputTypeBit(OutputType::kSignals)) == 0) continue;
+    filters << QStringLiteral("%1 (*%2)").arg(Q(Tr(f.list_text)), Q(f.default_extension));
+    codes.push_back(f.code);
+  }
+  QString filter = filters.value(0);
+  QString name = QFileDialog::getSaveFileName(this, tr("Export visible span"), QString(),
+                                              filters.join(QStringLiteral(";;")), &filter);
+  if (name.isEmpty()) return;
+  const int index = std::max<int>(0, static_cast<int>(filters.indexOf(filter)));
+  const int code = codes[static_cast<std::size_t>(index)];
+  std::filesystem::path path(name.toStdU16String());
+  if (!path.has_extension()) path += FindOutputFormat(code)->default_extension;
+  ExportVisible(path, code);
+}
+
+QString TSignalViewerForm::export_result() const { return Lab_ExportResult->text(); }
 
 const ViewerChannel& TSignalViewerForm::Channel(const ViewerChannelRef& ref) const {
   return recordings_[static_cast<std::size_t>(ref.recording)]

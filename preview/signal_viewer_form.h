@@ -17,6 +17,7 @@
 
 class QAction;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QTreeWidget;
 class QVBoxLayout;
@@ -29,7 +30,14 @@ class TTimeAxisView;
 // Asks for recordings (.cld) and opens them in a new viewer window that deletes itself when
 // closed. Returns the window, or null when nothing was chosen or read.
 class TSignalViewerForm;
-TSignalViewerForm* OpenSignalViewer(QWidget* parent);
+TSignalViewerForm* OpenSignalViewer(QWidget* parent,
+                                    const LoggerConfiguration* user_config = nullptr);
+// Opens the given recordings in a new viewer window (no dialog); null when none could be read.
+// With `user_config` the recordings are decoded with its signal definitions (the loaded CAN
+// databases) instead of their own, and exports use them too; it must outlive the window.
+TSignalViewerForm* OpenSignalViewer(QWidget* parent,
+                                    const std::vector<std::filesystem::path>& files,
+                                    const LoggerConfiguration* user_config = nullptr);
 
 // A channel of one of the open recordings.
 struct ViewerChannelRef {
@@ -53,6 +61,19 @@ class TSignalViewerForm : public QWidget {
   // their channels. False when none could be read (the reasons went to the message output).
   bool OpenRecordings(const std::vector<std::filesystem::path>& files,
                       const T_CanLog_SigTab* signals = nullptr);
+  // Decodes the recordings (and later exports) with this configuration's signal definitions
+  // instead of the recordings' own; null returns to the recordings' own. Set before opening.
+  void SetUserConfiguration(const LoggerConfiguration* config) { user_config_ = config; }
+
+  // Converts what the plots show, the plotted channels over the visible span, through the
+  // conversion driver into `output` in the format `format_code` (Signals output). A recording
+  // outside the span is left out; with plotted channels of several recordings each gets its own
+  // output, named `output` with "_" and the recording's name added. Returns the result line,
+  // which is also shown beside the "Export ..." button.
+  QString ExportVisible(const std::filesystem::path& output, int format_code);
+  // The "Export ..." button: asks for a format and a file, then exports.
+  void OnExport();
+  QString export_result() const;
 
   // ---- what the controls do (also used by tests) ----
   void SetFilter(const QString& text);
@@ -121,6 +142,7 @@ class TSignalViewerForm : public QWidget {
   void FollowCursorOnMap();
 
   std::vector<Recording> recordings_;
+  const LoggerConfiguration* user_config_ = nullptr;
   int map_recording_ = -1;
   QPointer<TGpsPreviewForm> map_;
   std::vector<ViewerChannelRef> channels_;
@@ -138,6 +160,7 @@ class TSignalViewerForm : public QWidget {
   QTreeWidget* TV_Values;
   QAction* remove_channel_ = nullptr;
   QComboBox* CB_TimeMode;
+  QLabel* Lab_ExportResult;
   QVBoxLayout* plot_layout_;
   TTimeAxisView* time_axis_;
 };

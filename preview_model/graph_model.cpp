@@ -8,11 +8,12 @@
 
 namespace tessmar {
 
-const std::array<std::uint32_t, kGraphMaxChannels + 1> kGraphChannelColours = {
-    0x000000, 0xAF0000, 0x00AF00, 0x0000BF, 0x9F00BF, 0xCF9F00, 0x00AFAF, 0xAFAF00, 0xFF3F3F,
-    0x00FF00, 0x3F3FFF, 0xCF00FF, 0xFFCF00, 0x00CFCF, 0xCFCF00, 0x7F7F7F, 0xAFAFAF, 0xBFBFFF,
-    0x7F0000, 0x007F00, 0x00007F, 0x7F007F, 0xCF4F00, 0x007F7F, 0x7F7F00, 0x7F3F3F, 0x3F7F3F,
-    0x3F3F7F, 0xBF3F7F, 0xCF7F3F, 0x3F7F7F, 0x7F7F3F, 0x3F3F3F};
+const std::array<std::uint32_t, kGraphMaxChannels + 1> kGraphChannelColours = [] {
+  std::array<std::uint32_t, kGraphMaxChannels + 1> colours{};
+  colours[0] = 0x000000;
+  for (int c = 1; c <= kGraphMaxChannels; ++c) colours[std::size_t(c)] = ViewerColour(c - 1);
+  return colours;
+}();
 
 GraphPreviewModel::GraphPreviewModel() {
   visible_.fill(true);
@@ -40,6 +41,7 @@ bool GraphPreviewModel::Reset(int channel_count, std::int64_t capacity) {
   }
   for (int c = 0; c < kGraphMaxChannels; ++c) min_[c] = max_[c] = 0.0f;
   visible_.fill(true);
+  units_.fill({});
   write_index_ = filled_ = display_start_ = scroll_position_ = 0;
   marker_ = -1;
   dirty_first_ = dirty_last_ = -1;
@@ -51,6 +53,27 @@ void GraphPreviewModel::SetChannelName(int channel, std::string_view name) {
   if (channel < 0 || channel >= kGraphMaxChannels) return;
   names_[channel] = std::string(name.substr(0, kGraphNameLength));
   legend_redraw_ = true;
+}
+
+void GraphPreviewModel::SetChannelUnit(int channel, std::string_view unit) {
+  if (channel < 1 || channel > kGraphMaxChannels) return;
+  units_[std::size_t(channel)] = std::string(unit.substr(0, kGraphNameLength));
+  legend_redraw_ = true;
+}
+
+AxisTicks GraphPreviewModel::SelectedTicks(int h) const {
+  const int c = selected_channel_;
+  if (c < 1 || c > channel_count_ || !visible(c) || !(RangeMax(c) > RangeMin(c))) return {1, {}};
+  return NiceTicks(RangeMin(c), RangeMax(c), std::max(2, h / 40));
+}
+
+std::string GraphPreviewModel::ReadoutText(int x) const {
+  const int c = selected_channel_;
+  const int slot = SlotOfColumn(x);
+  if (c < 1 || c > channel_count_ || !visible(c) || !SlotFilled(slot)) return {};
+  std::string text = names_[std::size_t(c)] + " = " + ValueText(Value(slot, c));
+  if (!units_[std::size_t(c)].empty()) text += " " + units_[std::size_t(c)];
+  return text;
 }
 
 void GraphPreviewModel::SetChannelRange(int channel, double minimum, double maximum) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "logfile/channel_value.h"
+#include "preview_model/plot_model.h"
 
 namespace tessmar {
 
@@ -23,7 +24,8 @@ inline constexpr std::size_t kGraphNameLength = 80;
 inline constexpr int kGraphLegendRowHeight = 16;
 inline constexpr std::uint32_t kGraphMarkerColour = 0x808080;
 
-// Line colours (RGB), channel 0 first.
+// Line colours (RGB), channel 0 first: black for the time, then the signal viewer's palette of
+// clearly distinct hues.
 extern const std::array<std::uint32_t, kGraphMaxChannels + 1> kGraphChannelColours;
 
 // What one drawing must do, in pixel columns of the preview image.
@@ -49,6 +51,8 @@ class GraphPreviewModel {
 
   // Channels 0..31; anything else is ignored. Names are cut to 80 characters.
   void SetChannelName(int channel, std::string_view name);
+  // Unit of channels 1..32 for the y axis and the value readout.
+  void SetChannelUnit(int channel, std::string_view unit);
   // Stores each bound that is not kRangeUnset; a change requests a full redraw.
   void SetChannelRange(int channel, double minimum, double maximum);
 
@@ -93,6 +97,12 @@ class GraphPreviewModel {
   std::string OldestText() const;             // info line after "<<"
   std::string SampleIndexText() const;        // "#" display start
   std::string InfoText() const;               // "@%d: ti=%lg Ch%d=%lg"
+  // The y axis of the selected channel in an image h pixels high: ticks at nice values of its
+  // range, about one per 40 pixels (none when the channel is hidden or has no range).
+  AxisTicks SelectedTicks(int h) const;
+  // Value readout of the selected channel in pixel column x: "EngineSpeed = 1500 rpm"; empty
+  // when the column shows no sample or the channel is hidden.
+  std::string ReadoutText(int x) const;
 
   int channel_count() const { return channel_count_; }
   int capacity() const { return capacity_; }
@@ -103,6 +113,7 @@ class GraphPreviewModel {
   int marker() const { return marker_; }
   bool visible(int channel) const;
   const std::string& name(int channel) const { return names_[ClampChannel(channel)]; }
+  const std::string& unit(int channel) const { return units_[ClampChannel(channel)]; }
   int selected_channel() const { return selected_channel_; }
   void set_selected_channel(int channel);
   double time_min() const { return time_min_; }
@@ -136,6 +147,7 @@ class GraphPreviewModel {
   double time_max_ = 0.0;
   std::array<bool, kGraphMaxChannels + 1> visible_{};
   std::array<std::string, kGraphMaxChannels + 1> names_;
+  std::array<std::string, kGraphMaxChannels + 1> units_;
   int selected_channel_ = 1;
   int dirty_first_ = -1;  // -1: nothing changed since the last drawing
   int dirty_last_ = -1;

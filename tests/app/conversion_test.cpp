@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -25,6 +27,7 @@
 #include "config/clc_file.h"
 #include "convert/conversion_driver.h"
 #include "logfile/simulator/recording_simulator.h"
+#include "preview/signal_viewer_form.h"
 #include "tests/app/gui_test_util.h"
 
 namespace tessmar {
@@ -55,12 +58,34 @@ TEST(ConverterRun, GoConvertsTheSourcesAndShowsTheResult) {
                                     "\r\n[Converter]\r\nOutputType=1\r\n"
                                     "OutputFileFormat=1\r\nTimeColumn1=2\r\nWriteInterval=0.1\r\n");
   w.converter_page()->SetSources({QString::fromStdString(recording.string())});
+  EXPECT_FALSE(w.converter_page()->view_button()->isEnabled());
   QTest::mouseClick(w.converter_page()->go_button(), Qt::LeftButton);
   const std::string csv = ReadText(f.dir() / "drive.csv");
   EXPECT_GT(csv.size(), 100u);
   EXPECT_EQ(w.converter_page()->result_text(), "1 file  converted, 0 conversion errors. ");
   EXPECT_TRUE(InfoContains(w, "1 file  converted, 0 conversion errors."));
   EXPECT_FALSE(w.converting());
+
+  // "View recordings" opens the signal viewer on the converted recording.
+  w.converter_page()->SetSources({});
+  QTest::mouseClick(w.converter_page()->view_button(), Qt::LeftButton);
+  const auto* viewer = w.findChild<TSignalViewerForm*>();
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_TRUE(viewer->isVisible());
+  EXPECT_TRUE(viewer->windowTitle().endsWith("drive.cld"));
+  EXPECT_FALSE(viewer->channels().empty());
+
+  // With "Ignore signal definitions from logfile" it decodes with the loaded definitions.
+  ASSERT_TRUE(ReadClcFile(kExampleClc, w.config()));
+  SetText(w.config().sigs[0].sn, "Renamed");
+  w.converter_page()->findChild<QCheckBox*>("Chk_IgnoreLoggedSigDefs")->setChecked(true);
+  QTest::mouseClick(w.converter_page()->view_button(), Qt::LeftButton);
+  const auto viewers = w.findChildren<TSignalViewerForm*>();
+  ASSERT_EQ(viewers.size(), 2);
+  const TSignalViewerForm* own = viewers[0] == viewer ? viewers[1] : viewers[0];
+  EXPECT_TRUE(
+      std::any_of(own->channels().begin(), own->channels().end(),
+                  [own](const ViewerChannelRef& r) { return own->Channel(r).name == "Renamed"; }));
 }
 
 // The page's fields for part of a recording come from the settings file and reach the
@@ -177,6 +202,7 @@ TEST(ConverterRun, FailingSourceIsReportedAndTheWindowGoesOn) {
   EXPECT_TRUE(InfoContains(w, QString::fromStdString("Error: Could not open \"" + missing)));
   EXPECT_TRUE(w.converter_page()->result_text().startsWith("0 files converted"));
   EXPECT_TRUE(w.converter_page()->IsRed("Lab_Result"));
+  EXPECT_FALSE(w.converter_page()->view_button()->isEnabled());
 }
 
 // Ticks the window like its timer until it closes; returns the status texts seen.

@@ -52,11 +52,26 @@ TEST(GraphPreviewForm, DrawsChannelsMarkerAndHidesOnLegendClick) {
   const int marker_x = 700 - form.model().display_start();
   EXPECT_TRUE(ColumnHasColour(form.picture(), marker_x, kGraphMarkerColour));
 
+  // The selected channel's y axis on the left edge, its readout under the mouse.
+  form.SetChannelName(1, "Speed");
+  form.SetChannelUnit(1, "km/h");
+  form.ImageHover(100);
+  QApplication::processEvents();
+  const QImage view = form.image_view()->grab().toImage();
+  const AxisTicks ticks = form.model().SelectedTicks(h);
+  ASSERT_GE(ticks.values.size(), 3u);
+  EXPECT_EQ(view.pixel(2, form.model().Y(1, ticks.values[1], h)) & 0xFFFFFFu,
+            kGraphChannelColours[1]);
+  EXPECT_EQ(form.model().ReadoutText(form.hover_x()), "Speed = 100 km/h");
+  EXPECT_TRUE(ColumnHasColour(view, 100, kGraphMarkerColour));
+  const QString shots = qEnvironmentVariable("TESSMAR_SHOT_DIR");
+  if (!shots.isEmpty()) form.grab().save(shots + QStringLiteral("/graph_preview_axis.png"));
+
   form.LegendClick(kGraphLegendRowHeight * 2 + 3);  // hides channel 2
   EXPECT_FALSE(form.model().visible(2));
   EXPECT_FALSE(ColumnHasColour(form.picture(), 50, kGraphChannelColours[2]));
   form.LegendHover(kGraphLegendRowHeight + 1);
-  EXPECT_EQ(form.info_label()->text(), QStringLiteral("Channel 1 : 0 ... 100"));
+  EXPECT_EQ(form.info_label()->text(), QStringLiteral("Speed : 0 ... 100"));
 }
 
 }  // namespace

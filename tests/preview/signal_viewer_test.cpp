@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 #include "config/clc_file.h"
 #include "logfile/simulator/recording_simulator.h"
@@ -33,15 +34,20 @@ void Shot(QWidget& w, const char* name) {
   if (!dir.isEmpty()) w.grab().save(dir + QStringLiteral("/") + QString::fromLatin1(name));
 }
 
+// A recording of the demo logger configuration, `seconds` long.
+bool SimulateDrive(const std::filesystem::path& path, double seconds) {
+  LoggerConfiguration config;
+  if (!ReadClcFile(std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc", config)) return false;
+  SimulatorOptions o;
+  o.duration_s = seconds;
+  return SimulateRecording(config, o, path).ok;
+}
+
 TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   testing::EnsureApp();
   QTemporaryDir tmp;
-  LoggerConfiguration config;
-  ASSERT_TRUE(ReadClcFile(std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc", config));
-  SimulatorOptions o;
-  o.duration_s = 30;
   const std::filesystem::path path = tmp.filePath(QStringLiteral("drive.cld")).toStdString();
-  ASSERT_TRUE(SimulateRecording(config, o, path).ok);
+  ASSERT_TRUE(SimulateDrive(path, 30));
 
   TSignalViewerForm viewer;
   viewer.resize(1200, 760);
@@ -144,6 +150,50 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   viewer.RemovePlot(1);
   EXPECT_EQ(viewer.plot_count(), 1);
   EXPECT_EQ(table->topLevelItemCount(), 2);
+}
+
+// "Export ..." writes what the plots show: the plotted channels alone over the visible span.
+TEST(SignalViewer, ExportsThePlottedChannelsOverTheVisibleSpan) {
+  testing::EnsureApp();
+  QTemporaryDir tmp;
+  const std::filesystem::path path = tmp.filePath(QStringLiteral("drive.cld")).toStdString();
+  ASSERT_TRUE(SimulateDrive(path, 20));
+
+  TSignalViewerForm viewer;
+  ASSERT_TRUE(viewer.OpenRecordings({path}));
+  viewer.SetFilter(QStringLiteral("Temp"));
+  const std::vector<int> temps = viewer.ListedChannels();
+  ASSERT_GE(temps.size(), 3u);
+  viewer.AddChannelToPlot(temps[0]);
+  viewer.AddChannelToPlot(temps[2], viewer.AddPlot());
+  viewer.SetSpan(TimeSpan{5.25, 9.5});
+
+  const std::filesystem::path csv = tmp.filePath(QStringLiteral("span.csv")).toStdString();
+  EXPECT_EQ(viewer.ExportVisible(csv, kFormatCsvInternational).toStdString(),
+            "1 file  converted, 0 conversion errors. ");
+  std::ifstream in(csv);
+  std::string header, line;
+  ASSERT_TRUE(std::getline(in, header));
+  if (!header.empty() && header.back() == '\r') header.pop_back();
+  // The time column, then the two plotted channels in the recording's column order.
+  const std::string a = viewer.Channel(viewer.channels()[std::size_t(temps[0])]).name;
+  const std::string b = viewer.Channel(viewer.channels()[std::size_t(temps[2])]).name;
+  EXPECT_TRUE(header == "time_sec," + a + "," + b || header == "time_sec," + b + "," + a) << header;
+  // Rows every 10 ms from the span's start to its end: 4.25 s.
+  std::vector<double> times;
+  while (std::getline(in, line)) times.push_back(std::stod(line.substr(0, line.find(','))));
+  ASSERT_EQ(times.size(), 426u);
+  EXPECT_NEAR(times.back() - times.front(), 4.25, 1e-9);
+  viewer.resize(1200, 760);
+  viewer.show();
+  QApplication::processEvents();
+  Shot(viewer, "viewer_export.png");
+
+  // Nothing plotted: nothing to export.
+  viewer.RemoveChannelFromPlot(0, 0);
+  viewer.RemoveChannelFromPlot(1, 0);
+  EXPECT_EQ(viewer.ExportVisible(csv, kFormatCsvInternational).toStdString(),
+            "No plotted channel in the visible span.");
 }
 
 }  // namespace

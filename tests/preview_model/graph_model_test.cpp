@@ -210,5 +210,26 @@ TEST(GraphModel, LegendAndInfoTexts) {
   EXPECT_TRUE(m.visible(2));
 }
 
+// The selected channel's y axis and value readout; hidden or empty columns give none.
+TEST(GraphModel, SelectedChannelAxisAndReadout) {
+  GraphPreviewModel m;
+  m.Reset(2, 10);
+  m.SetChannelName(1, "EngineSpeed");
+  m.SetChannelUnit(1, "rpm");
+  m.SetChannelRange(1, 0, 8000);
+  ASSERT_TRUE(m.AddSample(0.25, 1, Values({1500.5, 3})));
+  m.set_selected_channel(1);
+  const AxisTicks ticks = m.SelectedTicks(200);
+  EXPECT_EQ(ticks.step, 2000);
+  EXPECT_EQ(ticks.values, (std::vector<double>{0, 2000, 4000, 6000, 8000}));
+  EXPECT_EQ(m.ReadoutText(0), "EngineSpeed = 1500.5 rpm");
+  EXPECT_EQ(m.ReadoutText(1), "");  // no sample in that column
+  m.ToggleVisible(1);
+  EXPECT_TRUE(m.SelectedTicks(200).values.empty());
+  EXPECT_EQ(m.ReadoutText(0), "");
+  m.Reset(2, 10);  // a new conversion forgets the units
+  EXPECT_EQ(m.unit(1), "");
+}
+
 }  // namespace
 }  // namespace tessmar

@@ -139,7 +139,7 @@ std::string BuildDiademHeader(const T_DiademWriter& state, const std::filesystem
       Line(out, "210,IMPLICIT");
       Line(out, "220,%ld", n);
       Line(out, "240,0");
-      Line(out, "241,%lg", state.row_interval);
+      Line(out, "241,%s", FormatGRoundTrip(state.row_interval).c_str());
       Line(out, "252,No");
       Line(out, "253,increasing");
       Line(out, "260,Numeric");
@@ -190,8 +190,10 @@ std::string BuildDiademHeader(const T_DiademWriter& state, const std::filesystem
     Line(out, "231,46");
     Line(out, "232,69");
     if (int32_signal) {
-      Line(out, "240,%lg", offset);
-      Line(out, "241,%lg", factor);
+      // As many digits as give back the stored factor and offset: DIAdem scales every value
+      // with them.
+      Line(out, "240,%s", FormatGRoundTrip(offset).c_str());
+      Line(out, "241,%s", FormatGRoundTrip(factor).c_str());
     } else {
       Line(out, "240,0");
       Line(out, "241,1");
@@ -236,7 +238,12 @@ std::vector<std::filesystem::path> DiademWriter::OutputFiles(
   return files;
 }
 
-std::string DiademWriter::CreateFailureMessage(const std::filesystem::path&) const {
+std::string DiademWriter::CreateFailureMessage(const std::filesystem::path& output_path) const {
+  if (!create_reason_.empty()) {
+    return StrPrintf(
+        Tr("DIAdem export error: Could not create data file \"%s\" (create error: %s) !"),
+        FailedFileOr(output_path).c_str(), create_reason_.c_str());
+  }
   return StrPrintf(Tr("DIAdem export error: %s !"), error_text().c_str());
 }
 
@@ -444,9 +451,13 @@ int DiademWriter::Create(const WriterSetup& setup) {
   have_previous_row_ = false;
   interval_breaks_ = 0;
   output_path_ = setup.output_path;
+  create_reason_.clear();
   if (!Initialise(setup)) return 0;
   if (!data_.Create(DataPath(setup.output_path, mode_))) {
     Fail("Could not create data file (create error)");
+    SetFailedFile(DataPath(setup.output_path, mode_));
+    create_reason_ = data_.last_error_text();
+    if (create_reason_.empty()) create_reason_ = "unknown reason";
     return 0;
   }
   return 1;

@@ -116,6 +116,7 @@ class DiademWriter : public Writer {
   std::vector<char> text_row_;  // an ASCII row being assembled
   std::int64_t rows_written_ = 0;
   bool write_failed_ = false;
+  std::string create_reason_;  // the system's reason when the data file could not be created
   // Implicit time: the relative time of the previous row, and the places where a row did not
   // follow it by the row interval.
   bool have_previous_row_ = false;

@@ -198,6 +198,11 @@ std::vector<std::uint8_t> BuildStiegeleSection(const T_StiegeleMdfWriter& state)
 
 void StiegeleMdfWriter::Fail(const std::string& text) { FailWith(state_.error_text, text); }
 
+void StiegeleMdfWriter::FailOn(const BufferedFile& file, const std::filesystem::path& path) {
+  Fail(WriteErrorText(file));
+  SetFailedFile(path);
+}
+
 bool StiegeleMdfWriter::Initialise(const WriterSetup& setup) {
   state_.header_file.Close();
   state_.data_file.Close();
@@ -247,17 +252,19 @@ bool StiegeleMdfWriter::CreateFiles() {
   record_.assign(static_cast<std::size_t>(record_size), 0);
   if (!state_.header_file.Create(state_.header_name)) {
     Fail("Could not create header file (create error)");
+    SetFailedFile(state_.header_name);
     return false;
   }
   if (!state_.data_file.Create(state_.data_name)) {
     Fail("Could not create data file (create error)");
+    SetFailedFile(state_.data_name);
     state_.header_file.Close();
     return false;
   }
   std::vector<std::uint8_t> header = BuildStiegeleHeader(state_);
   if (!state_.header_file.WriteBytes(header.data(), header.size())) {
     state_.write_failed = true;
-    Fail(WriteErrorText(state_.header_file));
+    FailOn(state_.header_file, state_.header_name);
     Close();
     return false;
   }
@@ -271,7 +278,7 @@ void StiegeleMdfWriter::FinishSection() {
   std::vector<std::uint8_t> records = BuildStiegeleSection(state_);
   if (!state_.header_file.WriteBytes(records.data(), records.size())) {
     state_.write_failed = true;
-    Fail(WriteErrorText(state_.header_file));
+    FailOn(state_.header_file, state_.header_name);
   }
   ++state_.section;
   state_.section_records = 0;
@@ -322,7 +329,7 @@ bool StiegeleMdfWriter::WriteRecord(double elapsed, double T, bool pretrigger) {
                  });
   if (!state_.data_file.WriteBytes(record_.data(), record_.size())) {
     state_.write_failed = true;
-    Fail(WriteErrorText(state_.data_file));
+    FailOn(state_.data_file, state_.data_name);
     return false;
   }
   state_.data_size += static_cast<std::int64_t>(record_.size());
@@ -339,18 +346,18 @@ bool StiegeleMdfWriter::Close() {
       if (state_.header_file.Seek(0) != 0 ||
           !state_.header_file.WriteBytes(file.bytes().data(), file.bytes().size())) {
         state_.write_failed = true;
-        Fail(WriteErrorText(state_.header_file));
+        FailOn(state_.header_file, state_.header_name);
       }
     }
     if (!state_.header_file.Close() && !state_.write_failed) {
       state_.write_failed = true;
-      Fail(WriteErrorText(state_.header_file));
+      FailOn(state_.header_file, state_.header_name);
     }
   }
   if (state_.data_file.is_open()) {
     if (!state_.data_file.Close() && !state_.write_failed) {
       state_.write_failed = true;
-      Fail(WriteErrorText(state_.data_file));
+      FailOn(state_.data_file, state_.data_name);
     }
   }
   if (state_.write_failed) {

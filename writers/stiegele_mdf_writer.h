@@ -92,6 +92,9 @@ class StiegeleMdfWriter : public MdfWriterBase {
 
  private:
   void Fail(const std::string& text);
+  // A failed write or close of one of the two files: the system's reason, and that file is the
+  // one the user's message names.
+  void FailOn(const BufferedFile& file, const std::filesystem::path& path);
   void FinishSection();
 
   T_StiegeleMdfWriter state_;

@@ -9,14 +9,13 @@ const char* const kOutputTypeNames[kOutputTypeCount] = {"Messages", "Signals", "
 }  // namespace
 
 std::string Writer::CreateFailureMessage(const std::filesystem::path& output_path) const {
-  return StrPrintf(Tr("Error: Could not create \"%s\" (%s) !"), output_path.c_str(),
+  return StrPrintf(Tr("Error: Could not create \"%s\" (%s) !"), FailedFileOr(output_path).c_str(),
                    error_text().c_str());
 }
 
 std::string Writer::WriteFailureMessage(const std::filesystem::path& output_path) const {
-  const std::filesystem::path& failed = failed_file_.empty() ? output_path : failed_file_;
   return StrPrintf(Tr("Error: Could not write \"%s\" (%s) ! The output file is incomplete."),
-                   failed.c_str(), error_text().c_str());
+                   FailedFileOr(output_path).c_str(), error_text().c_str());
 }
 
 const char* OutputTypeName(int index) {

@@ -255,7 +255,8 @@ class Writer {
     return {output_path};
   }
 
-  // The error message of a failed Create(), worded by the format.
+  // The error message of a failed Create(), worded by the format. It names the file that could
+  // not be made: the output path unless the writer named another one.
   virtual std::string CreateFailureMessage(const std::filesystem::path& output_path) const;
   // The error message of a failed WriteRow(), WriteEntry() or Finish(): the output is incomplete.
   // It names the file that failed: the output path unless the writer named another one.
@@ -275,6 +276,10 @@ class Writer {
   }
   // The file a failed write was about, when it is not the output path (a data file beside it).
   void SetFailedFile(std::filesystem::path path) { failed_file_ = std::move(path); }
+  // The file named by SetFailedFile, or the output path when none was.
+  const std::filesystem::path& FailedFileOr(const std::filesystem::path& output_path) const {
+    return failed_file_.empty() ? output_path : failed_file_;
+  }
   void SetFailedInInitialise(bool failed) { failed_in_initialise_ = failed; }
 
  private:

@@ -233,6 +233,24 @@ TEST(Diadem, Int32TimeChannelsAndAsciiDateText) {
   EXPECT_EQ(ReadText(dir / "d.asc"), "2017-10-19 08:05:04,-99999999\r\n");
 }
 
+// DIAdem scales INT32 values with the header's factor and offset: they keep every digit.
+TEST(Diadem, Int32HeaderKeepsFactorAndOffsetExact) {
+  TempFolder dir;
+  WriterFixture fx;
+  fx.Signal(0, "Odo", "km", 32, 'U', 1234567.89, 52.123456);
+  fx.Signal(1, "Mask", "", 32, 'U', 1e-7, 1234570);
+  fx.Finish(dir / "x.dat");
+  DiademWriter w(kDiademInt32);
+  ASSERT_EQ(w.Create(fx.setup), 1) << w.error_text();
+  EXPECT_EQ(w.WriteRow(Row(1.0)), kRowWritten);
+  ASSERT_EQ(w.Finish(WriterFinish{}), 1) << w.error_text();
+  const std::string header = ReadText(dir / "x.dat");
+  const std::string odo = Block(header, "Odo");
+  EXPECT_NE(odo.find("\r\n240,52.123456\r\n241,1234567.89\r\n"), std::string::npos) << odo;
+  const std::string mask = Block(header, "Mask");
+  EXPECT_NE(mask.find("\r\n240,1.23457e+06\r\n241,1e-07\r\n"), std::string::npos) << mask;
+}
+
 TEST(Diadem, Int32TimeChannelsKeepWholeStepsOfSummedRowTimes) {
   TempFolder dir;
   WriterFixture fx;
@@ -362,6 +380,9 @@ TEST(Diadem, WriteFailureLeavesNoHeader) {
   DiademWriter none(kDiademAscii);
   EXPECT_EQ(none.Create(bad.setup), 0);
   EXPECT_EQ(none.error_text(), "Could not create data file (create error)");
+  EXPECT_EQ(none.CreateFailureMessage("/nonexistent-folder/x.dat"),
+            "DIAdem export error: Could not create data file \"/nonexistent-folder/x.asc\" "
+            "(create error: No such file or directory) !");
 }
 
 }  // namespace

@@ -215,8 +215,18 @@ TEST(StiegeleMdf, FailuresAndNoChannels) {
   bool failed = false;
   for (int i = 0; i < 40000 && !failed; ++i) failed = full.WriteRow(Row(i)) == kRowFailed;
   EXPECT_TRUE(failed);
+  // The messages name the data file that failed, not the header file.
+  EXPECT_NE(full.WriteFailureMessage(dir / "full.mdf").find((dir / "full.dta").string() + "\""),
+            std::string::npos);
   EXPECT_EQ(full.Finish(WriterFinish{}), 0);
   EXPECT_FALSE(std::filesystem::exists(dir / "full.mdf"));
+
+  std::filesystem::create_directory(dir / "folder.dta");
+  fx.Finish(dir / "folder.mdf");
+  StiegeleMdfWriter no_data;
+  EXPECT_EQ(no_data.Create(fx.setup), 0);
+  EXPECT_NE(no_data.CreateFailureMessage(dir / "folder.mdf").find((dir / "folder.dta").string()),
+            std::string::npos);
 }
 
 }  // namespace

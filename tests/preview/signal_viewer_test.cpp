@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/c_locale.h"
 #include "config/clc_file.h"
 #include "logfile/simulator/recording_simulator.h"
 #include "preview/gps_preview_form.h"
@@ -181,7 +182,9 @@ TEST(SignalViewer, ExportsThePlottedChannelsOverTheVisibleSpan) {
   EXPECT_TRUE(header == "time_sec," + a + "," + b || header == "time_sec," + b + "," + a) << header;
   // Rows every 10 ms from the span's start to its end: 4.25 s.
   std::vector<double> times;
-  while (std::getline(in, line)) times.push_back(std::stod(line.substr(0, line.find(','))));
+  while (std::getline(in, line)) {
+    times.push_back(StrtodC(line.substr(0, line.find(',')).c_str(), nullptr));
+  }
   ASSERT_EQ(times.size(), 426u);
   EXPECT_NEAR(times.back() - times.front(), 4.25, 1e-9);
   viewer.resize(1200, 760);

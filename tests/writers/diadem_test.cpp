@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <string>
+
 #include "common/message_output.h"
 #include "tests/writers/writer_fixture.h"
 #include "writers/diadem_writer.h"
@@ -381,8 +385,9 @@ TEST(Diadem, WriteFailureLeavesNoHeader) {
   EXPECT_EQ(none.Create(bad.setup), 0);
   EXPECT_EQ(none.error_text(), "Could not create data file (create error)");
   EXPECT_EQ(none.CreateFailureMessage("/nonexistent-folder/x.dat"),
-            "DIAdem export error: Could not create data file \"/nonexistent-folder/x.asc\" "
-            "(create error: No such file or directory) !");
+            std::string("DIAdem export error: Could not create data file "
+                        "\"/nonexistent-folder/x.asc\" (create error: ") +
+                std::strerror(ENOENT) + ") !");
 }
 
 }  // namespace

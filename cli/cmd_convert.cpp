@@ -581,19 +581,17 @@ int RunConvert(const Args& args) {
     const std::string name = batch.command_file;
     std::vector<std::string> lines;
     command_file_failed = !ReadCommandFileLines(name, lines);
-    OptionArguments from_file;
-    from_file.verbose = given.verbose;
-    from_file.progress_wanted = given.progress_wanted;
-    from_file.jobs = given.jobs;
-    from_file.no_clobber = given.no_clobber;
-    from_file.settings_file = given.settings_file;
-    from_file.overrides = std::move(given.overrides);
+    // The command file's options come after those of the command line (a later one wins); its
+    // other lines are arguments.
+    const bool verbose_before = given.verbose;
+    OptionArguments from_file = std::move(given);
+    from_file.plain.clear();
     if (const int code = TakeOptions(CommandFileArguments(lines),
                                      " in command file \"" + name + "\"", from_file);
         code >= 0) {
       return code;
     }
-    if (from_file.verbose != given.verbose) InstallConsoleMessages(from_file.verbose);
+    if (from_file.verbose != verbose_before) InstallConsoleMessages(from_file.verbose);
     const std::vector<std::string> file_plain = std::move(from_file.plain);
     given = std::move(from_file);
     for (const std::string& line : file_plain) TakeArgument(line, batch);

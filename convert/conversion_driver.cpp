@@ -102,17 +102,20 @@ bool IsFile(const std::filesystem::path& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
+// Those of the files an output makes that exist already: what writing it would replace.
+std::vector<std::filesystem::path> ExistingFiles(std::vector<std::filesystem::path> files) {
+  std::erase_if(files, [](const std::filesystem::path& file) { return !IsFile(file); });
+  return files;
+}
+
 // The first of the files an output of these options makes that exists already; empty for none.
 std::filesystem::path ExistingOutputFile(const ConverterOptions& options,
                                          const std::filesystem::path& output) {
   const std::unique_ptr<Writer> writer =
       CreateWriter(static_cast<OutputType>(options.output_type), options.output_file_format);
-  const std::vector<std::filesystem::path> files =
-      writer ? writer->OutputFiles(output) : std::vector<std::filesystem::path>{output};
-  for (const std::filesystem::path& file : files) {
-    if (IsFile(file)) return file;
-  }
-  return {};
+  const std::vector<std::filesystem::path> existing =
+      ExistingFiles(writer ? writer->OutputFiles(output) : std::vector{output});
+  return existing.empty() ? std::filesystem::path() : existing.front();
 }
 
 // What became of a source in a run, for the summary of an aborted run.
@@ -653,8 +656,8 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
     setup.dump_head = &head;
   }
   if (!job.appending) {
-    for (const std::filesystem::path& file : writer_->OutputFiles(output)) {
-      if (IsFile(file)) ShowMessageF(kMsgInfo, "Replacing \"%s\".", file.c_str());
+    for (const std::filesystem::path& file : ExistingFiles(writer_->OutputFiles(output))) {
+      ShowMessageF(kMsgInfo, "Replacing \"%s\".", file.c_str());
     }
   }
   if (!job.appending && job.format && job.format->announce) {

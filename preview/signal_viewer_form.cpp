@@ -24,6 +24,7 @@
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
 #include "preview/gps_preview_form.h"
+#include "preview/window_placement.h"
 
 namespace tessmar {
 namespace {
@@ -72,7 +73,8 @@ TSignalViewerForm* OpenSignalViewer(QWidget* parent,
 
 TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(tr("Signal Viewer"));
-  resize(1200, 760);
+  // Over its owner, or centred, with the whole frame inside the screen's available area.
+  PlaceWindow(this, std::nullopt, QSize(1200, 760));
   auto* splitter = new QSplitter(Qt::Horizontal, this);
 
   auto* left = new QWidget(splitter);

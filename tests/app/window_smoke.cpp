@@ -24,6 +24,7 @@
 #include "common/message_output.h"
 #include "preview/gps_preview_form.h"
 #include "preview/graph_preview_form.h"
+#include "preview/signal_viewer_form.h"
 #include "preview/window_placement.h"
 
 namespace {
@@ -84,9 +85,10 @@ std::vector<QRect> Round(const char* round, const std::filesystem::path& ini,
   auto* graph = new tessmar::TGraphPreviewForm(ini, window->converter_page());
   auto* map = new tessmar::TGpsPreviewForm(ini, window->converter_page());
   QWidget* layout = window->candb_page()->layout_view();
+  auto* viewer = new tessmar::TSignalViewerForm(window);
   std::vector<QRect> frames;
   for (QWidget* w : {static_cast<QWidget*>(window), static_cast<QWidget*>(graph),
-                     static_cast<QWidget*>(map), layout}) {
+                     static_cast<QWidget*>(map), layout, static_cast<QWidget*>(viewer)}) {
     if (w == layout) {
       // A logged signal selected: the layout shows its message, with the message in the caption.
       window->candb_page()->SetGraphicDisplay(true);
@@ -98,6 +100,7 @@ std::vector<QRect> Round(const char* round, const std::filesystem::path& ini,
     frames.push_back(tessmar::FrameGeometryOf(w));
   }
   Shot(shots, QStringLiteral("windows_%1.png").arg(QString::fromLatin1(round)));
+  viewer->close();
   graph->close();
   map->close();
   window->close();

@@ -4,6 +4,7 @@
 #include "preview_model/recording_samples.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,10 +16,11 @@
 namespace tessmar {
 namespace {
 
+// A folder of this test process's own: ctest runs the tests of this file in parallel processes,
+// and one of them removes its folder at the end.
 std::filesystem::path TempFile(const char* name) {
   const auto dir =
-      std::filesystem::temp_directory_path() /
-      ("tessmar_viewer_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+      std::filesystem::temp_directory_path() / ("tessmar_viewer_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   return dir / name;
 }

@@ -36,7 +36,7 @@ void ConverterChoices::Edit(const ConverterOptions& controls, int message_rate_l
 }
 
 bool ConverterChoices::graph_preview_enabled() const {
-  return shown_.output_type == static_cast<int>(OutputType::kSignals);
+  return shown_.output_type == OutputType::kSignals;
 }
 
 void ConverterChoices::Show(int message_rate_limit) {
@@ -46,8 +46,8 @@ void ConverterChoices::Show(int message_rate_limit) {
   // A field the format fixes is greyed: what the user types there would not be used.
   if (const OutputFormatInfo* f = FindOutputFormat(shown_.output_file_format)) {
     check_.headlines_disabled |= f->no_headlines;
-    check_.separators_disabled |= f->column_separator >= 0 || f->decimal_separator >= 0;
-    check_.time_columns_disabled |= f->time_column1 >= 0 || f->time_column2 >= 0;
+    check_.separators_disabled |= f->column_separator || f->decimal_separator;
+    check_.time_columns_disabled |= f->time_column1 || f->time_column2;
     check_.invalid_value_disabled |= f->invalid_value != nullptr;
     check_.write_interval_disabled |= f->write_interval != nullptr;
   }

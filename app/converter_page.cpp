@@ -159,20 +159,22 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   CB_ColumnSeparator = new QComboBox(options);
   CB_ColumnSeparator->setObjectName(QStringLiteral("CB_ColumnSeparator"));
   for (int i = 0; i < kColumnSeparatorCount; ++i) {
-    CB_ColumnSeparator->addItem(QString::fromLatin1(ColumnSeparatorName(i)));
+    CB_ColumnSeparator->addItem(
+        QString::fromLatin1(ColumnSeparatorName(ColumnSeparatorFromIndex(i))));
   }
   CB_DecimalSeparator = new QComboBox(options);
   CB_DecimalSeparator->setObjectName(QStringLiteral("CB_DecimalSeparator"));
   for (int i = 0; i < kDecimalSeparatorCount; ++i) {
-    CB_DecimalSeparator->addItem(QString::fromLatin1(DecimalSeparatorName(i)));
+    CB_DecimalSeparator->addItem(
+        QString::fromLatin1(DecimalSeparatorName(DecimalSeparatorFromIndex(i))));
   }
   CB_TimeColumn1 = new QComboBox(options);
   CB_TimeColumn1->setObjectName(QStringLiteral("CB_TimeColumn1"));
   CB_TimeColumn2 = new QComboBox(options);
   CB_TimeColumn2->setObjectName(QStringLiteral("CB_TimeColumn2"));
   for (int i = 0; i < kTimeColumnKindCount; ++i) {
-    CB_TimeColumn1->addItem(QString::fromLatin1(TimeColumnName(i)));
-    CB_TimeColumn2->addItem(QString::fromLatin1(TimeColumnName(i)));
+    CB_TimeColumn1->addItem(QString::fromLatin1(TimeColumnName(TimeColumnKindFromIndex(i))));
+    CB_TimeColumn2->addItem(QString::fromLatin1(TimeColumnName(TimeColumnKindFromIndex(i))));
   }
   Ed_WriteInterval = new QLineEdit(options);
   Ed_WriteInterval->setObjectName(QStringLiteral("Ed_WriteInterval"));
@@ -326,17 +328,16 @@ void ConverterPage::ShowChoices() {
 int ConverterPage::RateLimit() const { return message_rate_limit ? message_rate_limit() : 0; }
 
 void ConverterPage::FillControls(const ConverterOptions& o) {
-  CB_OutputType->setCurrentIndex(
-      o.output_type >= 0 && o.output_type < kOutputTypeCount ? o.output_type : 0);
+  CB_OutputType->setCurrentIndex(ChoiceIndex(o.output_type));
   // An unknown format code selects no entry.
   const int row = OutputFormatListIndex(o.output_file_format);
   LB_FileFormat->setCurrentRow(row);
   if (row < 0) LB_FileFormat->clearSelection();
   SE_Headlines->setValue(o.headlines);
-  CB_ColumnSeparator->setCurrentIndex(o.column_separator);
-  CB_DecimalSeparator->setCurrentIndex(o.decimal_separator);
-  CB_TimeColumn1->setCurrentIndex(o.time_column1);
-  CB_TimeColumn2->setCurrentIndex(o.time_column2);
+  CB_ColumnSeparator->setCurrentIndex(ChoiceIndex(o.column_separator));
+  CB_DecimalSeparator->setCurrentIndex(ChoiceIndex(o.decimal_separator));
+  CB_TimeColumn1->setCurrentIndex(ChoiceIndex(o.time_column1));
+  CB_TimeColumn2->setCurrentIndex(ChoiceIndex(o.time_column2));
   Ed_WriteInterval->setText(FromCore(o.write_interval));
   Ed_InvalidSignal->setText(FromCore(o.invalid_signal));
   (o.scaled_values ? RB_ScaledValues : RB_RawValues)->setChecked(true);
@@ -356,16 +357,16 @@ void ConverterPage::FillControls(const ConverterOptions& o) {
 
 ConverterOptions ConverterPage::Options() const {
   ConverterOptions o;
-  o.output_type = std::max(0, CB_OutputType->currentIndex());
+  o.output_type = OutputTypeFromIndex(CB_OutputType->currentIndex());
   const int row = LB_FileFormat->currentRow();
   o.output_file_format = row >= 0 && row < static_cast<int>(kOutputFormats.size())
                              ? kOutputFormats[static_cast<std::size_t>(row)].code
                              : -1;
   o.headlines = SE_Headlines->value();
-  o.column_separator = std::max(0, CB_ColumnSeparator->currentIndex());
-  o.decimal_separator = std::max(0, CB_DecimalSeparator->currentIndex());
-  o.time_column1 = std::max(0, CB_TimeColumn1->currentIndex());
-  o.time_column2 = std::max(0, CB_TimeColumn2->currentIndex());
+  o.column_separator = ColumnSeparatorFromIndex(CB_ColumnSeparator->currentIndex());
+  o.decimal_separator = DecimalSeparatorFromIndex(CB_DecimalSeparator->currentIndex());
+  o.time_column1 = TimeColumnKindFromIndex(CB_TimeColumn1->currentIndex());
+  o.time_column2 = TimeColumnKindFromIndex(CB_TimeColumn2->currentIndex());
   o.write_interval = ToCore(Ed_WriteInterval->text().trimmed());
   o.invalid_signal = ToCore(Ed_InvalidSignal->text());
   o.scaled_values = RB_ScaledValues->isChecked();
@@ -493,12 +494,13 @@ void ConverterPage::SetTopographicMapDir(const std::filesystem::path& dir) {
   if (gps_preview_) gps_preview_->SetGtopo30Directory(dir);
 }
 
-void ConverterPage::AttachPreviews(ConversionRequest& request,
-                                   const std::filesystem::path& ini_path) {
-  const bool graph =
-      request.options.graph_preview && request.options.output_type == int(OutputType::kSignals);
-  const bool map = request.gps.show_preview != 0;
-  if (!graph && !map) return;
+ConverterPage::Previews ConverterPage::PreparePreviews(const ConverterOptions& options,
+                                                       const GpsOutputSettings& gps,
+                                                       const std::filesystem::path& ini_path) {
+  const bool graph = options.graph_preview && options.output_type == OutputType::kSignals;
+  const bool map = gps.show_preview != 0;
+  previews_ = {graph, map};
+  if (!graph && !map) return previews_;
   if (!graph_preview_ && !gps_preview_) window()->installEventFilter(this);
   if (graph) {
     if (!graph_preview_) {
@@ -518,55 +520,57 @@ void ConverterPage::AttachPreviews(ConversionRequest& request,
     });
   }
   last_gps_fix_time_ = -1;
+  return previews_;
+}
 
-  request.on_source_start = [this, graph, map](const SourceStart& start) {
-    last_gps_fix_time_ = -1;
-    if (graph) {
-      const std::vector<WriterColumn>& columns = start.setup->columns;
-      // One slot per expected row; a recording without duration still gets one.
-      graph_preview_->Reset(int(columns.size()), std::max<std::int64_t>(1, start.expected_points));
-      for (std::size_t k = 0; k < columns.size() && k + 1 < std::size_t(kGraphMaxChannels); ++k) {
-        graph_preview_->SetChannelName(int(k) + 1, columns[k].name);
-        graph_preview_->SetChannelUnit(int(k) + 1, columns[k].unit);
-        graph_preview_->SetChannelRange(int(k) + 1, columns[k].minimum, columns[k].maximum);
-      }
-      graph_preview_->UpdatePreview(true);
+void ConverterPage::PreviewSourceStart(const SourceStart& start) {
+  last_gps_fix_time_ = -1;
+  if (previews_.graph) {
+    const std::vector<WriterColumn>& columns = start.setup->columns;
+    // One slot per expected row; a recording without duration still gets one.
+    graph_preview_->Reset(int(columns.size()), std::max<std::int64_t>(1, start.expected_points));
+    for (std::size_t k = 0; k < columns.size() && k + 1 < std::size_t(kGraphMaxChannels); ++k) {
+      graph_preview_->SetChannelName(int(k) + 1, columns[k].name);
+      graph_preview_->SetChannelUnit(int(k) + 1, columns[k].unit);
+      graph_preview_->SetChannelRange(int(k) + 1, columns[k].minimum, columns[k].maximum);
     }
-    if (map && start.has_gps && !start.gps_range.Empty()) {
-      const GpsRange& r = start.gps_range;
-      gps_preview_->ShowAndSetArea(GpsDegrees(r.latitude_min), GpsDegrees(r.latitude_max),
-                                   GpsDegrees(r.longitude_min), GpsDegrees(r.longitude_max));
-      gps_preview_->ClearTrack();
-    }
-  };
-  if (graph) {
-    request.on_signals_row = [this](double time, double time_base,
-                                    std::span<const ChannelValue> values) {
-      const double absolute = last_gps_fix_time_ >= 0 ? last_gps_fix_time_ : time + time_base;
-      graph_preview_->AddSample(time, absolute, values);
-      // Drawing waits for the next pass through the event loop (the conversion lets the window
-      // repaint whenever its progress changes, and once more at its end).
-      if (!graph_update_pending_) {
-        graph_update_pending_ = true;
-        QTimer::singleShot(0, this, [this] {
-          graph_update_pending_ = false;
-          if (graph_preview_) graph_preview_->UpdatePreview(true);
-        });
-      }
-    };
+    graph_preview_->UpdatePreview(true);
   }
-  request.on_gps_fix = [this, map](const GpsFix& fix) {
-    if (fix.time_valid && fix.date_valid) last_gps_fix_time_ = GpsFixTime(fix);
-    if (!map || !gps_preview_->isVisible() || !FixBelongsOnMap(fix)) return;
-    gps_preview_->AddFix(fix);
-    if (!map_redraw_pending_) {
-      map_redraw_pending_ = true;
-      QTimer::singleShot(0, this, [this] {
-        map_redraw_pending_ = false;
-        if (gps_preview_) gps_preview_->Redraw();
-      });
-    }
-  };
+  if (previews_.map && start.has_gps && !start.gps_range.Empty()) {
+    const GpsRange& r = start.gps_range;
+    gps_preview_->ShowAndSetArea(GpsDegrees(r.latitude_min), GpsDegrees(r.latitude_max),
+                                 GpsDegrees(r.longitude_min), GpsDegrees(r.longitude_max));
+    gps_preview_->ClearTrack();
+  }
+}
+
+void ConverterPage::PreviewSignalsRow(double time, double time_base,
+                                      std::span<const ChannelValue> values) {
+  if (!previews_.graph) return;
+  const double absolute = last_gps_fix_time_ >= 0 ? last_gps_fix_time_ : time + time_base;
+  graph_preview_->AddSample(time, absolute, values);
+  // Drawing waits for the next pass through the event loop (the conversion lets the window
+  // repaint whenever its progress changes, and once more at its end).
+  if (!graph_update_pending_) {
+    graph_update_pending_ = true;
+    QTimer::singleShot(0, this, [this] {
+      graph_update_pending_ = false;
+      if (graph_preview_) graph_preview_->UpdatePreview(true);
+    });
+  }
+}
+
+void ConverterPage::PreviewGpsFix(const GpsFix& fix) {
+  if (fix.time_valid && fix.date_valid) last_gps_fix_time_ = GpsFixTime(fix);
+  if (!previews_.map || !gps_preview_->isVisible() || !FixBelongsOnMap(fix)) return;
+  gps_preview_->AddFix(fix);
+  if (!map_redraw_pending_) {
+    map_redraw_pending_ = true;
+    QTimer::singleShot(0, this, [this] {
+      map_redraw_pending_ = false;
+      if (gps_preview_) gps_preview_->Redraw();
+    });
+  }
 }
 
 }  // namespace tessmar

@@ -6,9 +6,12 @@
 #include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <span>
 
 #include "app/converter_choices.h"
+#include "convert/conversion_observer.h"
 #include "convert/converter_options.h"
+#include "writers/gps_settings.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -24,7 +27,6 @@ class QTabWidget;
 
 namespace tessmar {
 
-struct ConversionRequest;
 class TGraphPreviewForm;
 class TGpsPreviewForm;
 
@@ -74,9 +76,17 @@ class ConverterPage : public QWidget {
   bool IsRed(const char* object_name) const;
 
   // Previews: with "graphic preview" (Signals) and the GPS option "Preview" the conversion feeds
-  // the graph preview and the GPS map through the request's preview hooks. The windows are made
-  // on first use and keep their placement in the settings file ini_path.
-  void AttachPreviews(ConversionRequest& request, const std::filesystem::path& ini_path);
+  // the graph preview and the GPS map through the hooks below. The windows are made on first use
+  // and keep their placement in the settings file ini_path. Says which previews take part.
+  struct Previews {
+    bool graph = false;
+    bool map = false;
+  };
+  Previews PreparePreviews(const ConverterOptions& options, const GpsOutputSettings& gps,
+                           const std::filesystem::path& ini_path);
+  void PreviewSourceStart(const SourceStart& start);
+  void PreviewSignalsRow(double time, double time_base, std::span<const ChannelValue> values);
+  void PreviewGpsFix(const GpsFix& fix);
   // Folder of the topography tiles (the "Setup" page's field): the GPS map uses it from its
   // creation on and follows every change at once.
   void SetTopographicMapDir(const std::filesystem::path& dir);
@@ -147,6 +157,7 @@ class ConverterPage : public QWidget {
   bool graph_update_pending_ = false;
   bool map_redraw_pending_ = false;
   double last_gps_fix_time_ = -1;
+  Previews previews_;               // of the running conversion
   std::filesystem::path topo_dir_;  // seconds since 1970 of the latest fix with date and time
 };
 

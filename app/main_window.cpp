@@ -27,6 +27,7 @@
 #include <utility>
 
 #include "app/converter_page.h"
+#include "app/desktop_conversion.h"
 #include "app/external_viewer.h"
 #include "app/gps_page.h"
 #include "app/help_launcher.h"
@@ -208,6 +209,7 @@ void TCanLogForm1::BuildPages() {
   trigger_page_ = new TriggerPage(config_, update_guard_, pages_);
   pages_->addTab(trigger_page_, tr("Trigger"));
   converter_page_ = new ConverterPage(update_guard_, pages_);
+  conversion_ = new DesktopConversion(converter_page_, start_.settings_path, this);
   converter_page_->message_rate_limit = [this] { return config_.cfg.MsgRateLimit; };
   pages_->addTab(converter_page_, tr("Converter"));
   gps_page_ = new GpsPage(update_guard_, pages_);
@@ -253,7 +255,8 @@ void TCanLogForm1::BuildPages() {
   connect(converter_page_, &ConverterPage::goClicked, this, &TCanLogForm1::StartConversion);
   connect(converter_page_, &ConverterPage::viewClicked, this,
           [this] { ViewRecordings(converted_sources_); });
-  connect(converter_page_, &ConverterPage::abortClicked, this, [this] { abort_requested_ = true; });
+  connect(converter_page_, &ConverterPage::abortClicked, this,
+          [this] { conversion_->RequestAbort(); });
 }
 
 void TCanLogForm1::BuildMenus() {
@@ -480,7 +483,7 @@ void TCanLogForm1::ShowStatusLine() {
   const bool red = status_.severity() >= kMsgError || status_.red();
   status_label_->setStyleSheet(red ? QStringLiteral("color: rgb(200, 0, 0);") : QString());
   // During a conversion the window is repainted whenever the progress changes.
-  if (converting_) status_label_->repaint();
+  if (converting()) status_label_->repaint();
 }
 
 QString TCanLogForm1::StatusText() const { return status_label_->text(); }
@@ -503,26 +506,6 @@ bool TCanLogForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == status_label_ && event->type() == QEvent::MouseButtonPress) {
     pages_->setCurrentIndex(int(MainPage::kInfo));
     return true;
-  }
-  if (converting_) {
-    // The conversion runs inside a handler of this window: while it runs, the Escape key and
-    // the abort button are the only input that gets through.
-    switch (event->type()) {
-      case QEvent::KeyPress:
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) abort_requested_ = true;
-        return true;
-      case QEvent::KeyRelease:
-      case QEvent::Shortcut:
-      case QEvent::ShortcutOverride:
-      case QEvent::Wheel:
-        return true;
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-        return watched != static_cast<QObject*>(converter_page_->abort_button());
-      default:
-        break;
-    }
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -553,7 +536,7 @@ void TCanLogForm1::TimerTick() {
                  partner_.parameters.c_str());
   }
   // Files handed over by a second start, once nothing else holds the window.
-  if (!handed_.empty() && !converting_ && QApplication::activeModalWidget() == nullptr) {
+  if (!handed_.empty() && !converting() && QApplication::activeModalWidget() == nullptr) {
     OpenHandedFiles();
   }
   // 2. Batch steps.
@@ -931,39 +914,14 @@ void TCanLogForm1::UpdateRecentMenu() {
 // ---- Conversion ------------------------------------------------------------------------------
 
 ConversionSummary TCanLogForm1::StartConversion() {
-  ConversionSummary summary;
-  if (converting_) return summary;
+  if (conversion_->running()) return {};
   ConverterPage* page = converter_page_;
-  // 1. The option check with its colours (its boxes only when a user is there). A refusal ends
-  // the start here: no preview box, no conversion, no result line.
-  const OptionCheckResult check = page->CheckOptions(batch_.active());
-  if (!check.accepted) {
-    // A batch run shows no boxes: its log says why.
-    if (batch_.active() && !check.box_text.empty()) {
-      ShowMessage(kMsgWarning, Tr(check.box_text.c_str()));
-    }
-    ShowMessage(kMsgError, Tr("Illegal parameters, refused to convert logfile."));
-    summary.refused = true;
-    summary.errors = 1;
-    return summary;
-  }
+  // The option check with its colours, and its boxes only when a user is there: a refusal then
+  // does not repeat the box's text in the message list.
+  page->CheckOptions(batch_.active());
   ConversionRequest request;
   request.options = page->Options();
-  // 2. The graph preview draws Signals only.
-  if (request.options.output_type != int(OutputType::kSignals) && request.options.graph_preview) {
-    {
-      UpdateGuard guard(update_guard_);
-      page->graph_preview_box()->setChecked(false);
-    }
-    request.options.graph_preview = false;
-    Question q;
-    q.caption = "Logfile Converter Warning (info level)";
-    q.icon = Icon::kWarning;
-    q.text = Tr("The graphic preview cannot be used\r\nif the output type is *NOT* SIGNALS .");
-    q.buttons = Buttons::kOk;
-    q.batch_answer = Answer::kOk;
-    Ask(q);
-  }
+  request.option_box_shown = !batch_.active();
   const QStringList sources = page->sources();
   for (const QString& source : sources) request.sources.emplace_back(ToCore(source));
   for (const std::string& name : output_names_) request.output_names.emplace_back(name);
@@ -973,37 +931,28 @@ ConversionSummary TCanLogForm1::StartConversion() {
   request.verbose = verbose_;
   request.launch_viewer = page->launch_viewer_box()->isChecked();
   request.viewer_program = ToCore(setup_page_->external_viewer()->text().trimmed());
-  request.start_viewer = StartExternalViewer;
-  request.progress = [this, page, &sources](int percent, const std::filesystem::path& source,
-                                            int64_t kbytes) {
-    const int index = int(sources.indexOf(FromCore(source.string())));
-    if (index >= 0) page->SelectSource(index);
-    page->SetProgress(percent, tr("Converting ... %1 % of %2 kByte").arg(percent).arg(kbytes));
-    // One thread: let the window repaint and see the abort button and the Escape key.
-    QCoreApplication::processEvents();
-    return !abort_requested_;
-  };
-  page->AttachPreviews(request, start_.settings_path);
-
-  converting_ = true;
-  abort_requested_ = false;
-  page->SetRunning(true);
-  qApp->installEventFilter(this);
-  summary = RunConversion(request);
-  qApp->removeEventFilter(this);
-  page->SetRunning(false);
-  converting_ = false;
-  page->SetProgress(summary.aborted ? 0 : 100, QString());
-  converted_sources_ = request.sources;
-  page->view_button()->setEnabled(summary.converted > 0);
-  const int errors = summary.errors;
-  page->SetResult(
-      FromCore(StrPrintf(Tr("%d file%c converted, %d conversion error%c. %s"), summary.converted,
-                         summary.converted == 1 ? ' ' : 's', errors, errors == 1 ? ' ' : 's',
-                         errors > 0 ? Tr("Please check error log on the 'INFO' tab.") : "")),
-      errors > 0);
+  const ConversionPlan plan = PlanConversion(request);
+  if (plan.graph_preview_dropped) {
+    {
+      UpdateGuard guard(update_guard_);
+      page->graph_preview_box()->setChecked(false);
+    }
+    Question q;
+    q.caption = "Logfile Converter Warning (info level)";
+    q.icon = Icon::kWarning;
+    q.text = Tr(kGraphPreviewDroppedText);
+    q.buttons = Buttons::kOk;
+    q.batch_answer = Answer::kOk;
+    Ask(q);
+  }
+  const ConversionSummary summary = conversion_->Run(plan);
+  if (plan.accepted) converted_sources_ = request.sources;
   return summary;
 }
+
+void TCanLogForm1::RequestAbort() { conversion_->RequestAbort(); }
+
+bool TCanLogForm1::converting() const { return conversion_->running(); }
 
 void TCanLogForm1::ViewRecordings(const std::vector<std::filesystem::path>& files) {
   const LoggerConfiguration* signals =
@@ -1064,11 +1013,9 @@ void TCanLogForm1::dropEvent(QDropEvent* event) {
 }
 
 void TCanLogForm1::closeEvent(QCloseEvent* event) {
-  if (converting_) {
-    // The conversion runs inside this window's handlers; stop it first, then close.
-    abort_requested_ = true;
+  // A conversion runs inside this window's handlers: it stops first, then the window closes.
+  if (conversion_->DeferClose(this)) {
     event->ignore();
-    QTimer::singleShot(50, this, &QWidget::close);
     return;
   }
   if (closing_done_) {

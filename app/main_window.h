@@ -32,6 +32,7 @@ namespace tessmar {
 
 class CANdbPage;
 class ConverterPage;
+class DesktopConversion;
 class InfoPage;
 class LanguageController;
 class LoggerCfgPage;
@@ -87,8 +88,8 @@ class TCanLogForm1 : public QMainWindow {
   // Exit status of a batch run: 0 when its conversion (if any) went without error, else 1.
   int BatchExitCode() const { return batch_.ExitCode(); }
   // Asks a running conversion to stop (as the abort button and the Escape key do).
-  void RequestAbort() { abort_requested_ = true; }
-  bool converting() const { return converting_; }
+  void RequestAbort();
+  bool converting() const;
   // Loads a CAN database for bus 1 or 2 as the import menu does (recent list, database field).
   void LoadCanDatabase(const std::string& path, int bus);
   // Adds dropped or listed files: those ending in ".cld" join the converter's sources.
@@ -196,8 +197,6 @@ class TCanLogForm1 : public QMainWindow {
   bool started_ = false;
   bool settings_found_ = false;  // the settings file existed at start
   bool in_tick_ = false;
-  bool converting_ = false;
-  bool abort_requested_ = false;
   bool closing_done_ = false;
   std::vector<std::string> output_names_;
   std::vector<std::filesystem::path> converted_sources_;  // of the last conversion, for "view"
@@ -206,6 +205,7 @@ class TCanLogForm1 : public QMainWindow {
   HandedFiles handed_;  // waiting for the next timer tick
 
   QTimer* timer_ = nullptr;
+  DesktopConversion* conversion_ = nullptr;
   LanguageController* language_ = nullptr;
   QTabWidget* pages_ = nullptr;
   QLabel* status_label_ = nullptr;

@@ -148,25 +148,46 @@ void PrintConvertHelp() {
       stdout);
 }
 
-struct NamedValue {
+// The command line's names of a choice; the first name of a value is the one shown.
+template <typename Choice>
+struct Named {
   const char* name;
-  int value;
+  Choice value;
 };
 
-constexpr NamedValue kOutputTypes[] = {{"messages", 0}, {"signals", 1}, {"dump", 2}};
-constexpr NamedValue kTimeKinds[] = {{"off", 0},      {"implicit", 1},
-                                     {"seconds", 2},  {"milliseconds", 3},
-                                     {"datetime", 4}, {"datetime-fraction", 5}};
-constexpr NamedValue kSeparators[] = {
-    {"blank", 0}, {"space", 0}, {"tab", 1}, {"comma", 2}, {"semicolon", 3}};
-constexpr NamedValue kDecimals[] = {{"period", 0}, {"point", 0}, {"comma", 1}};
+constexpr Named<OutputType> kOutputTypes[] = {{"messages", OutputType::kMessages},
+                                              {"signals", OutputType::kSignals},
+                                              {"dump", OutputType::kLogfileDump}};
+constexpr Named<TimeColumnKind> kTimeKinds[] = {
+    {"off", TimeColumnKind::kOff},
+    {"implicit", TimeColumnKind::kImplicit},
+    {"seconds", TimeColumnKind::kSeconds},
+    {"milliseconds", TimeColumnKind::kMilliseconds},
+    {"datetime", TimeColumnKind::kDateTime},
+    {"datetime-fraction", TimeColumnKind::kDateTimeFraction}};
+constexpr Named<ColumnSeparator> kSeparators[] = {{"blank", ColumnSeparator::kBlank},
+                                                  {"space", ColumnSeparator::kBlank},
+                                                  {"tab", ColumnSeparator::kTab},
+                                                  {"comma", ColumnSeparator::kComma},
+                                                  {"semicolon", ColumnSeparator::kSemicolon}};
+constexpr Named<DecimalSeparator> kDecimals[] = {{"period", DecimalSeparator::kPeriod},
+                                                 {"point", DecimalSeparator::kPeriod},
+                                                 {"comma", DecimalSeparator::kComma}};
 
-template <std::size_t N>
-std::optional<int> Lookup(const NamedValue (&table)[N], std::string_view name) {
-  for (const NamedValue& nv : table) {
+template <typename Choice, std::size_t N>
+std::optional<Choice> Lookup(const Named<Choice> (&table)[N], std::string_view name) {
+  for (const Named<Choice>& nv : table) {
     if (name == nv.name) return nv.value;
   }
   return std::nullopt;
+}
+
+template <typename Choice, std::size_t N>
+std::string ValueName(const Named<Choice> (&table)[N], Choice value) {
+  for (const Named<Choice>& nv : table) {
+    if (nv.value == value) return nv.name;
+  }
+  return std::to_string(static_cast<int>(value));
 }
 
 // Everything the arguments and command files collect.
@@ -271,13 +292,6 @@ const char* FormatOptionName(int code) {
   return info ? info->cli_name : "?";
 }
 
-const char* OutputTypeName(int type) {
-  for (const NamedValue& nv : kOutputTypes) {
-    if (nv.value == type) return nv.name;
-  }
-  return "?";
-}
-
 // An output name's extension chooses the format and output type, as in the desktop program's
 // batch mode. Tells the user when that replaces what --format or --output-type asked for.
 void WarnOverriddenChoices(const std::vector<std::filesystem::path>& outputs,
@@ -294,8 +308,8 @@ void WarnOverriddenChoices(const std::vector<std::filesystem::path>& outputs,
     }
     if (explicit_type && chosen.output_type != options.output_type) {
       ShowMessageF(kMsgWarning, "--output-type %s replaced by %s: chosen by the output name \"%s\"",
-                   OutputTypeName(options.output_type), OutputTypeName(chosen.output_type),
-                   file.c_str());
+                   ValueName(kOutputTypes, options.output_type).c_str(),
+                   ValueName(kOutputTypes, chosen.output_type).c_str(), file.c_str());
     }
   }
 }
@@ -435,14 +449,6 @@ const std::string* GivenValue(const std::vector<Override>& overrides, std::strin
   return value;
 }
 
-template <std::size_t N>
-std::string ValueName(const NamedValue (&table)[N], int value) {
-  for (const NamedValue& nv : table) {
-    if (nv.value == value) return nv.name;
-  }
-  return std::to_string(value);
-}
-
 // The options a format can leave no room for, in the order they are checked.
 constexpr const char* kLayoutOptions[] = {"--output-type", "--format",    "--separator",
                                           "--decimal",     "--headlines", "--time1",
@@ -459,7 +465,7 @@ std::array<std::string, kLayoutOptionCount> UnusedLayoutOptions(const ConverterO
     MessageCapture quiet;  // the check's status texts belong to the desktop's controls
     CheckConverterOptions(checked);
   }
-  const bool dump = asked.output_type == static_cast<int>(OutputType::kLogfileDump);
+  const bool dump = asked.output_type == OutputType::kLogfileDump;
   const OutputFormatInfo* format = FindOutputFormat(asked.output_file_format);
   const bool fixed[kLayoutOptionCount] = {
       checked.output_type != asked.output_type,
@@ -561,6 +567,176 @@ void ConfigurationFromDatabases(const SignalTable& table, LoggerConfiguration& c
 
 }  // namespace
 
+// What the options of a conversion set, beside the converter options of the settings file.
+struct ConvertChoices {
+  ConverterOptions options;
+  std::filesystem::path outdir;
+  bool explicit_format = false;
+  bool explicit_type = false;
+  bool channels_given = false;  // the first --channel replaces the settings file's patterns
+  ConversionRequest::FormatThread format_thread = ConversionRequest::FormatThread::kAuto;
+};
+
+// One option of a conversion: what it sets; false for a value it does not take ("values" says
+// which it takes). Options without a rule (--outdir aside, the GPS options and those of the run)
+// are read elsewhere.
+struct OptionRule {
+  std::string_view option;
+  const char* values;
+  bool (*apply)(const std::string& value, ConvertChoices& c);
+};
+
+template <typename Choice, std::size_t N>
+bool Choose(const Named<Choice> (&table)[N], const std::string& value, Choice& into) {
+  const std::optional<Choice> v = Lookup(table, value);
+  if (v) into = *v;
+  return v.has_value();
+}
+
+constexpr OptionRule kOptionRules[] = {
+    {"--raw", "",
+     [](const std::string&, ConvertChoices& c) {
+       c.options.scaled_values = false;
+       return true;
+     }},
+    {"--scaled", "",
+     [](const std::string&, ConvertChoices& c) {
+       c.options.scaled_values = true;
+       return true;
+     }},
+    {"--ignore-logged-sigdefs", "",
+     [](const std::string&, ConvertChoices& c) {
+       c.options.ignore_logged_sigdefs = true;
+       return true;
+     }},
+    {"--combine", "",
+     [](const std::string&, ConvertChoices& c) {
+       c.options.combine_output = true;
+       return true;
+     }},
+    {"--skip-until-valid", "",
+     [](const std::string&, ConvertChoices& c) {
+       c.options.skip_until_all_valid = true;
+       return true;
+     }},
+    {"--output-type", "messages, signals, dump",
+     [](const std::string& v, ConvertChoices& c) {
+       c.explicit_type = true;
+       return Choose(kOutputTypes, v, c.options.output_type);
+     }},
+    {"--format", "see --help",
+     [](const std::string& v, ConvertChoices& c) {
+       const OutputFormatInfo* format = FindOutputFormatByCliName(v);
+       if (format) c.options.output_file_format = format->code;
+       c.explicit_format = true;
+       return format != nullptr;
+     }},
+    {"--time1", "off, implicit, seconds, milliseconds, datetime, datetime-fraction",
+     [](const std::string& v, ConvertChoices& c) {
+       return Choose(kTimeKinds, v, c.options.time_column1);
+     }},
+    {"--time2", "off, implicit, seconds, milliseconds, datetime, datetime-fraction",
+     [](const std::string& v, ConvertChoices& c) {
+       return Choose(kTimeKinds, v, c.options.time_column2);
+     }},
+    {"--separator", "blank, tab, comma, semicolon",
+     [](const std::string& v, ConvertChoices& c) {
+       return Choose(kSeparators, v, c.options.column_separator);
+     }},
+    {"--decimal", "period, comma",
+     [](const std::string& v, ConvertChoices& c) {
+       return Choose(kDecimals, v, c.options.decimal_separator);
+     }},
+    {"--headlines", "0..3",
+     [](const std::string& v, ConvertChoices& c) {
+       char* end = nullptr;
+       const long n = std::strtol(v.c_str(), &end, 10);
+       if (v.empty() || *end != '\0' || n < 0 || n > 3) return false;
+       c.options.headlines = static_cast<int>(n);
+       return true;
+     }},
+    {"--interval", "seconds",
+     [](const std::string& v, ConvertChoices& c) {
+       char* end = nullptr;
+       const double seconds = StrtodC(v.c_str(), &end);
+       if (v.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e6) return false;
+       c.options.write_interval = v;
+       return true;
+     }},
+    {"--invalid", "",
+     [](const std::string& v, ConvertChoices& c) {
+       c.options.invalid_signal = v.substr(0, kMaxInvalidSignalLength);
+       return true;
+     }},
+    {"--outdir", "",
+     [](const std::string& v, ConvertChoices& c) {
+       c.outdir = v;
+       return true;
+     }},
+    {"--format-thread", "on, off, auto",
+     [](const std::string& v, ConvertChoices& c) {
+       using FormatThread = ConversionRequest::FormatThread;
+       constexpr Named<FormatThread> kModes[] = {
+           {"on", FormatThread::kOn}, {"off", FormatThread::kOff}, {"auto", FormatThread::kAuto}};
+       return Choose(kModes, v, c.format_thread);
+     }},
+    {"--channel", "a name pattern",
+     [](const std::string& v, ConvertChoices& c) {
+       if (SplitChannelPatterns(v).empty()) return false;
+       if (c.channels_given) c.options.channels += ' ';
+       if (!c.channels_given) c.options.channels.clear();
+       c.options.channels += v;
+       c.channels_given = true;
+       return true;
+     }},
+    {"--start", "seconds or \"YYYY-MM-DD hh:mm:ss[.ss]\"",
+     [](const std::string& v, ConvertChoices& c) {
+       std::optional<SpanBound> bound;
+       if (!ParseSpanBound(v, &bound)) return false;
+       c.options.start_time = v;
+       return true;
+     }},
+    {"--stop", "seconds or \"YYYY-MM-DD hh:mm:ss[.ss]\"",
+     [](const std::string& v, ConvertChoices& c) {
+       std::optional<SpanBound> bound;
+       if (!ParseSpanBound(v, &bound)) return false;
+       c.options.stop_time = v;
+       return true;
+     }},
+    {"--breakpoint", "\"YYYY-MM-DD hh:mm:ss\"",
+     [](const std::string& v, ConvertChoices& c) {
+       if (!v.empty() && !IsDateTimeText(v)) return false;
+       c.options.conditional_breakpoint = v;
+       return true;
+     }},
+};
+
+const OptionRule* FindOptionRule(std::string_view option) {
+  for (const OptionRule& rule : kOptionRules) {
+    if (rule.option == option) return &rule;
+  }
+  return nullptr;
+}
+
+// The command line's view of a running conversion: the progress board on the terminal, Ctrl-C
+// and SIGTERM as the abort. Questions take their batch answer (batch mode); messages are printed
+// by the console handler.
+class ConsoleObserver : public ConversionObserver {
+ public:
+  explicit ConsoleObserver(ProgressBoard& board) : board_(board) {}
+  bool OnProgress(int percent, const std::filesystem::path& source, int64_t) override {
+    board_.Update(source.string(), source.filename().string(), percent);
+    return true;
+  }
+  bool AbortRequested() override { return g_abort_requested.load(); }
+  void OnSourceFinished(const std::filesystem::path& source) override {
+    board_.Remove(source.string());
+  }
+
+ private:
+  ProgressBoard& board_;
+};
+
 int RunConvert(const Args& args) {
   const unsigned cores = std::thread::hardware_concurrency();
   OptionArguments given;
@@ -611,89 +787,20 @@ int RunConvert(const Args& args) {
     PrintError("cannot read the settings file " + *given.settings_file);
     return kExitUsage;
   }
-  ConverterOptions options = settings.converter;
-  std::filesystem::path outdir = settings.export_dir;
-  bool explicit_format = false;
-  bool explicit_type = false;
-  auto format_thread = ConversionRequest::FormatThread::kAuto;
-  bool channels_given = false;  // the first --channel replaces the settings file's patterns
+  ConvertChoices choices;
+  choices.options = settings.converter;
+  choices.outdir = settings.export_dir;
   for (const Override& o : overrides) {
-    auto bad = [&](const char* values) {
-      PrintError("invalid value '" + o.value + "' for " + o.option + " (" + values + ")");
+    const OptionRule* rule = FindOptionRule(o.option);
+    if (rule && !rule->apply(o.value, choices)) {
+      PrintError("invalid value '" + o.value + "' for " + o.option + " (" + rule->values + ")");
       return kExitUsage;
-    };
-    if (o.option == "--raw") {
-      options.scaled_values = false;
-    } else if (o.option == "--scaled") {
-      options.scaled_values = true;
-    } else if (o.option == "--ignore-logged-sigdefs") {
-      options.ignore_logged_sigdefs = true;
-    } else if (o.option == "--combine") {
-      options.combine_output = true;
-    } else if (o.option == "--skip-until-valid") {
-      options.skip_until_all_valid = true;
-    } else if (o.option == "--output-type") {
-      auto v = Lookup(kOutputTypes, o.value);
-      if (!v) return bad("messages, signals, dump");
-      options.output_type = *v;
-      explicit_type = true;
-    } else if (o.option == "--format") {
-      const OutputFormatInfo* format = FindOutputFormatByCliName(o.value);
-      if (!format) return bad("see --help");
-      options.output_file_format = format->code;
-      explicit_format = true;
-    } else if (o.option == "--time1" || o.option == "--time2") {
-      auto v = Lookup(kTimeKinds, o.value);
-      if (!v) return bad("off, implicit, seconds, milliseconds, datetime, datetime-fraction");
-      (o.option == "--time1" ? options.time_column1 : options.time_column2) = *v;
-    } else if (o.option == "--separator") {
-      auto v = Lookup(kSeparators, o.value);
-      if (!v) return bad("blank, tab, comma, semicolon");
-      options.column_separator = *v;
-    } else if (o.option == "--decimal") {
-      auto v = Lookup(kDecimals, o.value);
-      if (!v) return bad("period, comma");
-      options.decimal_separator = *v;
-    } else if (o.option == "--headlines") {
-      char* end = nullptr;
-      const long n = std::strtol(o.value.c_str(), &end, 10);
-      if (o.value.empty() || *end != '\0' || n < 0 || n > 3) return bad("0..3");
-      options.headlines = static_cast<int>(n);
-    } else if (o.option == "--interval") {
-      char* end = nullptr;
-      const double v = StrtodC(o.value.c_str(), &end);
-      if (o.value.empty() || *end != '\0' || !(v >= 0) || v > 1e6) return bad("seconds");
-      options.write_interval = o.value;
-    } else if (o.option == "--invalid") {
-      options.invalid_signal = o.value.substr(0, kMaxInvalidSignalLength);
-    } else if (o.option == "--outdir") {
-      outdir = o.value;
-    } else if (o.option == "--format-thread") {
-      using FormatThread = ConversionRequest::FormatThread;
-      if (o.value == "on") {
-        format_thread = FormatThread::kOn;
-      } else if (o.value == "off") {
-        format_thread = FormatThread::kOff;
-      } else if (o.value == "auto") {
-        format_thread = FormatThread::kAuto;
-      } else {
-        return bad("on, off, auto");
-      }
-    } else if (o.option == "--channel") {
-      if (SplitChannelPatterns(o.value).empty()) return bad("a name pattern");
-      if (channels_given) options.channels += ' ';
-      if (!channels_given) options.channels.clear();
-      options.channels += o.value;
-      channels_given = true;
-    } else if (o.option == "--start" || o.option == "--stop") {
-      std::optional<SpanBound> bound;
-      if (!ParseSpanBound(o.value, &bound)) return bad("seconds or \"YYYY-MM-DD hh:mm:ss[.ss]\"");
-      (o.option == "--start" ? options.start_time : options.stop_time) = o.value;
-    } else if (o.option == "--breakpoint") {
-      if (!o.value.empty() && !IsDateTimeText(o.value)) return bad("\"YYYY-MM-DD hh:mm:ss\"");
-      options.conditional_breakpoint = o.value;
     }
   }
+  ConverterOptions& options = choices.options;
+  const std::filesystem::path& outdir = choices.outdir;
+  const bool explicit_format = choices.explicit_format;
+  const bool explicit_type = choices.explicit_type;
   std::string span_error;
   if (!CheckSelectionOptions(options.start_time, options.stop_time, &span_error)) {
     PrintError(span_error);
@@ -702,8 +809,8 @@ int RunConvert(const Args& args) {
   // A format's name means its separators here: "CSV", german is comma and comma unless the
   // options name others (the desktop program shows both controls beside the format list).
   if (explicit_format && options.output_file_format == kFormatCsvGerman) {
-    if (!GivenValue(overrides, "--separator")) options.column_separator = 2;
-    if (!GivenValue(overrides, "--decimal")) options.decimal_separator = 1;
+    if (!GivenValue(overrides, "--separator")) options.column_separator = ColumnSeparator::kComma;
+    if (!GivenValue(overrides, "--decimal")) options.decimal_separator = DecimalSeparator::kComma;
   }
   if (!CheckLayoutOptionsAreUsed(options, overrides, batch.outputs, batch.sources.size())) {
     return kExitUsage;
@@ -831,16 +938,9 @@ int RunConvert(const Args& args) {
     std::fwrite(text.data(), 1, text.size(), stderr);
   });
   SetConsoleSink([&board](std::string_view text) { board.Print(text); });
-  request.progress = [&board](int percent, const std::filesystem::path& source, int64_t) {
-    board.Update(source.string(), source.filename().string(), percent);
-    return true;
-  };
-  request.source_finished = [&board](const std::filesystem::path& source) {
-    board.Remove(source.string());
-  };
-  request.abort_flag = &g_abort_requested;
-  request.format_thread = format_thread;
-  const ConversionSummary summary = RunConversion(request);
+  request.format_thread = choices.format_thread;
+  ConsoleObserver observer(board);
+  const ConversionSummary summary = RunConversion(PlanConversion(request), observer);
   board.Clear();
   SetConsoleSink(nullptr);
   // Interrupted: the shell's convention, 128 + the signal number (130 for Ctrl-C).

@@ -13,6 +13,7 @@
 #include "common/message_output.h"
 #include "convert/channel_selection.h"
 #include "convert/output_names.h"
+#include "convert/parallel_conversion.h"
 #include "convert/row_grid.h"
 #include "convert/row_pipeline.h"
 #include "logfile/channel_value.h"
@@ -40,13 +41,6 @@ const char* const kNoSignalsQuestion =
     "the CANdb signal definitions which you want to convert\r\n   on the CANdb tab (make sure you "
     "pick the right files !),\r\n - and try again to convert the file .\r\n\r\nContinue anyway "
     "(and possibly produce an output file without signals ?";
-
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
 
 // Same file, also when written differently (relative/absolute, "." parts). A name the system
 // cannot resolve (too long, say) is compared as written: two failed look-ups are no match.
@@ -118,30 +112,19 @@ std::filesystem::path ExistingOutputFile(const ConverterOptions& options,
   return existing.empty() ? std::filesystem::path() : existing.front();
 }
 
-// What became of a source in a run, for the summary of an aborted run.
-enum class SourceOutcome : char {
-  kNotStarted,
-  kConverted,
-  kFailed,
-  kInterrupted,         // the abort stopped its conversion
-  kSkipped,             // its output exists (no_clobber)
-  kInIncompleteOutput,  // converted into a combined output that was then closed incomplete
-};
-
 // One source on its way through the stages: what it was given, what preparing it found, the
 // writer's setup and the counts of its conversion pass.
 struct SourceJob {
   // Given.
   std::filesystem::path source;
   std::filesystem::path output;
+  const PlannedSource* planned = nullptr;
   const ConverterOptions* options = nullptr;
   OutputType type = OutputType::kMessages;
   int code = 0;
   const OutputFormatInfo* format = nullptr;  // nullptr for an unknown code
   bool appending = false;                    // continues the combined output of an earlier source
   bool more_follow = false;                  // another source will be appended to the output
-  char column_sep = ' ';
-  char decimal_sep = '.';
 
   // Preparing the source.
   CldReader reader;
@@ -200,10 +183,10 @@ constexpr FormatThreadUse kFormatThreadUses[] = {
 
 // Whether the rows of this source go through the second thread. The graph preview reads the
 // live values at every row, so it keeps the rows on this thread.
-bool UseFormatThread(const ConversionRequest& request, const SourceJob& job) {
+bool UseFormatThread(const ConversionRequest& request, bool rows_observed, const SourceJob& job) {
   using FormatThread = ConversionRequest::FormatThread;
   if (request.format_thread == FormatThread::kOff || job.type != OutputType::kSignals ||
-      request.on_signals_row || job.selection) {
+      rows_observed || job.selection) {
     return false;
   }
   for (const FormatThreadUse& use : kFormatThreadUses) {
@@ -216,28 +199,33 @@ bool UseFormatThread(const ConversionRequest& request, const SourceJob& job) {
 
 class ConversionRun {
  public:
-  explicit ConversionRun(const ConversionRequest& request)
-      : request_(request),
+  ConversionRun(const ConversionPlan& plan, ConversionObserver& observer)
+      : plan_(plan),
+        request_(plan.request),
+        observer_(observer),
+        previews_(observer.WantsPreviews()),
+        rows_observed_(observer.WantsSignalsRows()),
         logged_(std::make_unique<LoggerConfiguration>()),
         channels_(kMaxColumns),
-        outcomes_(request.sources.size(), SourceOutcome::kNotStarted) {}
+        outcomes_(plan.request.sources.size(), SourceOutcome::kNotStarted) {}
 
   ConversionSummary Run();
+  // A worker's part of a parallel run: the group's sources, one after the other, with every
+  // message of this thread handed to the sink with the index of its source.
+  GroupResult RunGroup(std::span<const int> group, const GroupMessageSink& sink);
 
  private:
   class Pass;
-  friend class ParallelConversion;
 
   void CountMessage(int severity);
-  bool CheckOptions();
   void ConvertSources(std::span<const int> indices);
   // Converts the sources on several threads when the request asks for it and the run allows it;
   // false when the sources are to be converted here, one after the other.
   bool ConvertInParallel(const MessageHandler& front_end);
 
   // The stages of one source; each returns false when the source ends there (reported).
-  bool ConvertSource(const std::filesystem::path& source, const std::filesystem::path& output,
-                     const ConverterOptions& options, int flags);
+  bool ConvertSource(const PlannedSource& planned, const std::filesystem::path& output,
+                     const ConverterOptions& options, bool appending, bool more_follow);
   bool BeginSource(SourceJob& job);
   bool PrepareSource(SourceJob& job);
   bool SetUpWriter(SourceJob& job);
@@ -247,7 +235,6 @@ class ConversionRun {
   void UseSelectedColumns(SourceJob& job);
 
   void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void ShowOptionNote(const OptionCheckResult& check);
   bool UserAborted(int percent, const std::filesystem::path& source, int64_t kbytes);
   void CloseOutput(bool aborted);
   void ShowResult(const MessageHandler& previous);
@@ -261,9 +248,11 @@ class ConversionRun {
     decode_errors_seen_ = messages_.error_count;
   }
 
+  const ConversionPlan& plan_;
   const ConversionRequest& request_;
-  ConverterOptions options_;  // the run's options after the check
-  OptionCheckResult check_;
+  ConversionObserver& observer_;
+  const bool previews_;       // the observer takes the previews' data
+  const bool rows_observed_;  // the observer takes every Signals row
   ConversionSummary summary_;
   int error_messages_ = 0;  // error messages of the run
   // The converted sources (indices into the request's list) in the order of summary_.outputs.
@@ -342,20 +331,6 @@ class ConversionRun::Pass {
   bool spanned_ = false;  // a start or stop was given
 };
 
-void ConversionRun::ShowOptionNote(const OptionCheckResult& check) {
-  if (!request_.show_option_notes || check.box_text.empty()) return;
-  // One message: the box's line breaks become plain line feeds.
-  std::string text = Tr(check.box_text.c_str());
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') continue;
-    if (text[i] == '\n' && !out.empty() && out.back() == '\n') continue;
-    out += text[i];
-  }
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  ShowMessage(kMsgWarning, out);
-}
-
 void ConversionRun::Error(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -364,9 +339,7 @@ void ConversionRun::Error(const char* format, ...) {
 }
 
 bool ConversionRun::UserAborted(int percent, const std::filesystem::path& source, int64_t kbytes) {
-  if (request_.abort_flag && request_.abort_flag->load()) return true;
-  if (request_.progress && !request_.progress(percent, source, kbytes)) return true;
-  return false;
+  return observer_.AbortRequested() || !observer_.OnProgress(percent, source, kbytes);
 }
 
 void ConversionRun::CloseOutput(bool aborted) {
@@ -380,18 +353,19 @@ void ConversionRun::CloseOutput(bool aborted) {
   output_open_ = false;
 }
 
-bool ConversionRun::ConvertSource(const std::filesystem::path& source,
-                                  const std::filesystem::path& output,
-                                  const ConverterOptions& options, int flags) {
+bool ConversionRun::ConvertSource(const PlannedSource& planned, const std::filesystem::path& output,
+                                  const ConverterOptions& options, bool appending,
+                                  bool more_follow) {
   auto job = std::make_unique<SourceJob>();
-  job->source = source;
+  job->source = planned.source;
   job->output = output;
+  job->planned = &planned;
   job->options = &options;
-  job->type = static_cast<OutputType>(options.output_type);
+  job->type = options.output_type;
   job->code = options.output_file_format;
   job->format = FindOutputFormat(job->code);
-  job->appending = (flags & kCombineAppend) != 0;
-  job->more_follow = (flags & kCombineMoreFollow) != 0;
+  job->appending = appending;
+  job->more_follow = more_follow;
   if (!BeginSource(*job) || !PrepareSource(*job) || !SetUpWriter(*job)) return false;
   Pass(*this, *job).Run();
   return FinishSource(*job);
@@ -424,32 +398,9 @@ bool ConversionRun::BeginSource(SourceJob& job) {
     Error("Error: Name of destination file must be different from source .");
     return false;
   }
-  const std::string ext = Lower(source.extension().string());
-  if (ext.empty() || ext == ".") {
-    Error("Error: Missing filename extension .");
-    return false;
-  }
-  if (ext == ".asc") {
-    // Accepted as a source name, but there is no reader for it.
-    Error("Error: Cannot convert \"%s\": Vector ASCII files are not read by this converter .",
-          source.c_str());
-    return false;
-  }
-  if (ext != ".cld") {
-    Error("Error: Unsupported sourcefile format .");
-    return false;
-  }
-
-  job.column_sep = ColumnSeparatorChar(job.options->column_separator);
-  job.decimal_sep = DecimalSeparatorChar(job.options->decimal_separator);
-  if (job.type != OutputType::kLogfileDump && job.column_sep == job.decimal_sep &&
-      !(job.format && job.format->separators_may_match)) {
-    Error("Error: Column-separator must be different from decimal-separator .");
-    return false;
-  }
-  if (job.format && job.format->refused_type_text &&
-      !(job.format->output_types & OutputTypeBit(job.type))) {
-    Error("%s", Tr(job.format->refused_type_text));
+  // Refused by its name or its options (decided by the plan).
+  if (!job.planned->refusal.empty()) {
+    ShowMessage(kMsgError, job.planned->refusal);
     return false;
   }
   return true;
@@ -570,7 +521,7 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
     q.icon = Icon::kWarning;
     q.buttons = Buttons::kYesNoCancel;
     q.batch_answer = Answer::kNo;
-    if (Ask(q) != Answer::kYes) {
+    if (observer_.OnQuestion(q) != Answer::kYes) {
       if (job.sigs == &logged_->sigs) {
         Error("Error: \"%s\" contains no signal definitions; nothing converted .", source.c_str());
       } else {
@@ -619,7 +570,7 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
   setup.layout = job.layout;
   FillColumns(job);
   // With the second thread the writer reads that thread's copy of the values.
-  job.format_thread = UseFormatThread(request_, job);
+  job.format_thread = UseFormatThread(request_, rows_observed_, job);
   if (job.format_thread && !pipeline_) pipeline_ = std::make_unique<RowPipeline>();
   setup.channels = job.format_thread ? pipeline_->mirror() : channels_.data();
   if (job.gps_count > 0) {
@@ -629,8 +580,8 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
     setup.gps_settings = &request_.gps;
   }
   if (job.selection) UseSelectedColumns(job);
-  setup.time_column1 = static_cast<TimeColumnKind>(options.time_column1);
-  setup.time_column2 = static_cast<TimeColumnKind>(options.time_column2);
+  setup.time_column1 = options.time_column1;
+  setup.time_column2 = options.time_column2;
   double interval = ParseSeconds(options.write_interval);
   const double minimum_interval = job.type == OutputType::kSignals ? kMinInterval
                                   : job.format                     ? job.format->minimum_interval
@@ -639,8 +590,8 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
   job.interval = interval;
   setup.write_interval = interval;
   setup.invalid_value = options.invalid_signal;
-  setup.column_separator = job.column_sep;
-  setup.decimal_separator = job.decimal_sep;
+  setup.column_separator = ColumnSeparatorChar(options.column_separator);
+  setup.decimal_separator = DecimalSeparatorChar(options.decimal_separator);
   setup.headlines = options.headlines;
   setup.scaled_values = options.scaled_values;
   setup.conversion_start_time = static_cast<double>(combined_start_);
@@ -789,7 +740,7 @@ void ConversionRun::Pass::Run() {
                  static_cast<long>(job.scan.oldest_index),
                  static_cast<unsigned long>(job.scan.oldest_position), job.file_name.c_str());
   }
-  if (run.request_.on_source_start) {
+  if (run.previews_) {
     SourceStart info;
     info.setup = &job.setup;
     const double points = job.interval > 0 ? std::ceil(job.scan.duration / job.interval) : 0;
@@ -798,7 +749,7 @@ void ConversionRun::Pass::Run() {
     info.duration = job.scan.duration;
     info.has_gps = job.scan.has_gps;
     info.gps_range = job.scan.gps;
-    run.request_.on_source_start(info);
+    run.observer_.OnSourceStart(info);
   }
   job.reader.SetPosition(job.scan.oldest_position, static_cast<uint32_t>(job.scan.oldest_index));
   run.clock_.BeginPass(ClockPass::kConversion);
@@ -978,10 +929,10 @@ bool ConversionRun::Pass::ApplyValues(const LogEntry& entry) {
     case EntryClass::kGps1:
     case EntryClass::kGps2:
       if (pipeline) pipeline->TouchAll();
-      if (job_.gps_count > 0 || run_.gps_.track_open() || run_.request_.on_gps_fix) {
+      if (job_.gps_count > 0 || run_.gps_.track_open() || run_.previews_) {
         const bool fix =
             run_.gps_.OnGpsEntry(std::span<const std::uint8_t>(e, 16), job_.channels, job_.layout);
-        if (fix && run_.request_.on_gps_fix) run_.request_.on_gps_fix(run_.gps_.fix());
+        if (fix && run_.previews_) run_.observer_.OnGpsFix(run_.gps_.fix());
         return fix && job_.gps_count > 0;
       }
       return false;
@@ -1053,11 +1004,11 @@ bool ConversionRun::Pass::WriteGridRow(double t, ExtTime base) {
   row_.entry_length = 0;
   const int64_t before = job_.rows;
   if (!WriteRow()) return false;
-  if (job_.rows != before && run_.request_.on_signals_row) {
-    run_.request_.on_signals_row(t, row_.time_base,
-                                 job_.selection
-                                     ? std::span<const ChannelValue>(job_.selection->values)
-                                     : std::span<const ChannelValue>(job_.channels));
+  if (job_.rows != before && run_.rows_observed_) {
+    run_.observer_.OnSignalsRow(t, row_.time_base,
+                                job_.selection
+                                    ? std::span<const ChannelValue>(job_.selection->values)
+                                    : std::span<const ChannelValue>(job_.channels));
   }
   return true;
 }
@@ -1133,60 +1084,6 @@ void ConversionRun::CountMessage(int severity) {
   }
 }
 
-// The output of the i-th source before same-named outputs are told apart, and the options of
-// that source (an output name's extension chooses the format). Combining: the first output name
-// (if any) names the one output.
-struct PlannedOutput {
-  std::filesystem::path path;
-  bool named = false;  // given as an output name (not made from the source's name)
-};
-PlannedOutput PlanOutput(const ConversionRequest& request, const ConverterOptions& options,
-                         std::size_t i, ConverterOptions* file_options) {
-  *file_options = options;
-  if (file_options->output_type == static_cast<int>(OutputType::kLogfileDump)) {
-    file_options->output_file_format = kFormatText;
-  }
-  const std::size_t name_index = options.combine_output ? 0 : i;
-  if (name_index < request.output_names.size()) {
-    const std::filesystem::path& output = request.output_names[name_index];
-    if (request.output_names_choose_format) ApplyBatchOutputName(output, *file_options);
-    return {output, true};
-  }
-  return {MakeOutputPath(request.output_dir, request.sources[i], file_options->output_file_format),
-          false};
-}
-
-// The check normalises first (Signals and DIAdem need at least 0.1 ms); reading the options for
-// the conversion then replaces what is still illegal (a Messages interval below 0.1 ms). False
-// when the options are refused (reported).
-bool ConversionRun::CheckOptions() {
-  options_ = request_.options;
-  std::string span_error;
-  if (!CheckSelectionOptions(options_.start_time, options_.stop_time, &span_error)) {
-    ShowMessage(kMsgError, span_error);
-    ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
-    summary_.refused = true;
-    return false;
-  }
-  check_ = CheckConverterOptions(options_);
-  ReadWriteInterval(options_, request_.user_config ? request_.user_config->cfg.MsgRateLimit : 0);
-  if (check_.accepted) {
-    ShowOptionNote(check_);
-    if (check_.write_interval_red && request_.show_option_notes) {
-      // The box asks for a valid interval; without one, say which interval is used.
-      ShowMessageF(kMsgWarning,
-                   "Warning: Output write interval was illegal. Changed from %lg to %lg seconds.",
-                   ParseSeconds(request_.options.write_interval),
-                   ParseSeconds(options_.write_interval));
-    }
-    return true;
-  }
-  if (!check_.box_text.empty()) ShowMessage(kMsgWarning, Tr(check_.box_text.c_str()));
-  ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
-  summary_.refused = true;
-  return false;
-}
-
 // Converts the given sources (indices into the request's list, ascending) one after the other,
 // then closes what is still open.
 void ConversionRun::ConvertSources(std::span<const int> indices) {
@@ -1194,8 +1091,7 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
   decode_errors_seen_ = 0;
   messages_.verbose = request_.verbose;
   gps_.Start(request_.gps);
-  const ConverterOptions& options = options_;
-  const int count = static_cast<int>(request_.sources.size());
+  const ConverterOptions& options = plan_.options;
   std::filesystem::path combined_output;
   ConverterOptions combined_options;
   bool combined_started = false;  // a source created the combined output
@@ -1203,21 +1099,14 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
   for (const int i : indices) {
     if (abort_) break;
     if (on_source_begin_) on_source_begin_(i);
-    const std::filesystem::path& source = request_.sources[static_cast<std::size_t>(i)];
-    ConverterOptions file_options;
-    const PlannedOutput planned =
-        PlanOutput(request_, options, static_cast<std::size_t>(i), &file_options);
-    std::filesystem::path output = planned.path;
-    if (planned.named) {
-      const OptionCheckResult file_check = CheckConverterOptions(file_options);
-      if (file_check.accepted && file_check.box_text != check_.box_text) {
-        ShowOptionNote(file_check);
-      }
-      if (!file_check.accepted) {
-        ShowMessage(kMsgError, "Illegal parameters, refused to convert logfile.");
-        outcomes_[static_cast<std::size_t>(i)] = SourceOutcome::kFailed;
-        continue;
-      }
+    const PlannedSource& planned = plan_.sources[static_cast<std::size_t>(i)];
+    const std::filesystem::path& source = planned.source;
+    ConverterOptions file_options = planned.options;
+    std::filesystem::path output = planned.output;
+    for (const MessageCapture::Entry& m : planned.check_messages) ShowMessage(m.severity, m.text);
+    if (planned.options_refused) {
+      outcomes_[static_cast<std::size_t>(i)] = SourceOutcome::kFailed;
+      continue;
     }
     if (!options.combine_output || !combined_started) {
       // Same-named recordings of different folders: never overwrite an output of this run.
@@ -1230,14 +1119,14 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
         output = distinct;
       }
     }
-    int flags = CombineFlags(options.combine_output, i, count);
+    bool appending = planned.appends();
     if (options.combine_output) {
       // One output: its name and format are those of the first source that gets as far as
       // creating it; sources that fail before that do not start it.
       if (!combined_started) {
         combined_output = output;
         combined_options = file_options;
-        flags &= ~kCombineAppend;
+        appending = false;
       } else if (output_failed_) {
         ShowMessageF(kMsgInfo, "\"%s\" not converted: the output \"%s\" is incomplete.",
                      source.c_str(), combined_output.c_str());
@@ -1260,8 +1149,9 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
     }
     ShowMessageF(kMsgInfo, "Output: %s", output.c_str());
     const int errors_before = error_messages_;
-    const bool file_ok = ConvertSource(source, output, file_options, flags);
-    if (request_.source_finished) request_.source_finished(source);
+    const bool file_ok =
+        ConvertSource(planned, output, file_options, appending, planned.more_follow());
+    observer_.OnSourceFinished(source);
     if (output_created_) {
       combined_started = true;
       output_names.Take(output);
@@ -1302,159 +1192,80 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
   NoteUnreportedDecodeErrors();
 }
 
-// Converts the groups of sources that share no output on worker threads (see
-// ConversionRequest::jobs). Each worker is a run of its own over one group at a time; its
-// messages are collected per source and handed to the front end in the order of the sources.
-class ParallelConversion {
- public:
-  ParallelConversion(ConversionRun& main, std::vector<std::vector<int>> groups)
-      : main_(main),
-        request_(main.request_),
-        worker_request_(main.request_),
-        groups_(std::move(groups)),
-        messages_(request_.sources.size()),
-        done_(request_.sources.size(), 0),
-        outputs_(request_.sources.size()) {
-    worker_request_.jobs = 1;
-    // The workers already use the cores: no second thread per file.
-    worker_request_.format_thread = ConversionRequest::FormatThread::kOff;
-    worker_request_.abort_flag = &stop_;
-    worker_request_.progress = [this](int percent, const std::filesystem::path& source,
-                                      int64_t kbytes) { return Progress(percent, source, kbytes); };
-    worker_request_.source_finished = [this](const std::filesystem::path& source) {
-      if (!request_.source_finished) return;
-      std::lock_guard<std::mutex> lock(front_end_mutex_);
-      request_.source_finished(source);
-    };
-  }
-
-  void Run(const MessageHandler& front_end) {
-    const std::size_t threads =
-        std::min<std::size_t>(static_cast<std::size_t>(request_.jobs), groups_.size());
-    std::vector<std::thread> workers;
-    workers.reserve(threads);
-    for (std::size_t n = 0; n < threads; ++n) workers.emplace_back([this] { Work(); });
-    for (std::size_t next = 0; next < done_.size(); ++next) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      done_changed_.wait(lock, [&] { return done_[next] != 0; });
-      const std::vector<Message> messages = std::move(messages_[next]);
-      lock.unlock();
-      for (const Message& m : messages) {
-        if (front_end) front_end(m.severity, m.text);
-      }
-    }
-    for (std::thread& worker : workers) worker.join();
-    for (std::size_t i = 0; i < outputs_.size(); ++i) {
-      if (!outputs_[i].empty()) main_.summary_.outputs.push_back(outputs_[i]);
-    }
-  }
-
- private:
-  struct Message {
-    int severity;
-    std::string text;
-  };
-
-  void Work() {
-    ConversionRun* run = nullptr;
-    int source = -1;
+GroupResult ConversionRun::RunGroup(std::span<const int> group, const GroupMessageSink& sink) {
+  int source = group.front();
+  on_source_begin_ = [&source](int i) { source = i; };
+  {
     ThreadMessageHandler handler([&](int severity, std::string_view text) {
-      if (run) run->CountMessage(severity);
-      if (source >= 0)
-        messages_[static_cast<std::size_t>(source)].push_back({severity, std::string(text)});
+      CountMessage(severity);
+      sink(source, severity, text);
     });
-    for (;;) {
-      const std::size_t g = next_group_++;
-      if (g >= groups_.size()) break;
-      const std::vector<int>& group = groups_[g];
-      if (request_.abort_flag && request_.abort_flag->load()) stop_ = true;
-      if (stop_.load()) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        main_.abort_ = true;  // not started: the run was aborted
-      } else {
-        ConversionRun worker(worker_request_);
-        worker.options_ = main_.options_;
-        worker.check_ = main_.check_;
-        worker.on_source_begin_ = [&](int i) { source = i; };
-        run = &worker;
-        source = group.front();
-        worker.ConvertSources(group);
-        run = nullptr;
-        std::lock_guard<std::mutex> lock(mutex_);
-        main_.summary_.converted += worker.summary_.converted;
-        main_.error_messages_ += worker.error_messages_;
-        main_.unreported_decode_errors_ += worker.unreported_decode_errors_;
-        main_.abort_ = main_.abort_ || worker.abort_;
-        main_.summary_.skipped += worker.summary_.skipped;
-        for (const int i : group) {
-          main_.outcomes_[static_cast<std::size_t>(i)] =
-              worker.outcomes_[static_cast<std::size_t>(i)];
-        }
-        for (std::size_t k = 0; k < worker.converted_sources_.size(); ++k) {
-          outputs_[static_cast<std::size_t>(worker.converted_sources_[k])] =
-              worker.summary_.outputs[k];
-        }
-      }
-      std::lock_guard<std::mutex> lock(mutex_);
-      for (const int i : group) done_[static_cast<std::size_t>(i)] = 1;
-      done_changed_.notify_one();
-    }
+    ConvertSources(group);
   }
-
-  // A worker's progress: the user's abort flag or a refusing front end stops every worker.
-  bool Progress(int percent, const std::filesystem::path& source, int64_t kbytes) {
-    if (request_.abort_flag && request_.abort_flag->load()) stop_ = true;
-    if (stop_.load()) return false;
-    if (!request_.progress) return true;
-    std::lock_guard<std::mutex> lock(front_end_mutex_);
-    if (request_.progress(percent, source, kbytes)) return true;
-    stop_ = true;
-    return false;
+  GroupResult result;
+  result.converted = summary_.converted;
+  result.error_messages = error_messages_;
+  result.unreported_decode_errors = unreported_decode_errors_;
+  result.skipped = summary_.skipped;
+  result.aborted = abort_;
+  for (const int i : group) {
+    result.outcomes.emplace_back(i, outcomes_[static_cast<std::size_t>(i)]);
   }
-
-  ConversionRun& main_;
-  const ConversionRequest& request_;
-  ConversionRequest worker_request_;
-  const std::vector<std::vector<int>> groups_;
-  std::atomic<std::size_t> next_group_{0};
-  std::atomic<bool> stop_{false};
-  std::mutex front_end_mutex_;  // one front-end callback at a time
-  std::mutex mutex_;            // done_ and the counts of main_
-  std::condition_variable done_changed_;
-  std::vector<std::vector<Message>> messages_;  // per source, filled by its worker
-  std::vector<char> done_;                      // per source: its messages are complete
-  std::vector<std::filesystem::path> outputs_;  // per source: its output when converted
-};
+  for (std::size_t k = 0; k < converted_sources_.size(); ++k) {
+    result.outputs.emplace_back(converted_sources_[k], summary_.outputs[k]);
+  }
+  return result;
+}
 
 bool ConversionRun::ConvertInParallel(const MessageHandler& front_end) {
-  const std::size_t count = request_.sources.size();
-  if (request_.jobs <= 1 || count < 2 || options_.combine_output || request_.on_source_start ||
-      request_.on_signals_row || request_.on_gps_fix) {
+  const std::size_t count = plan_.sources.size();
+  if (request_.jobs <= 1 || count < 2 || plan_.options.combine_output || previews_ ||
+      rows_observed_) {
     return false;
   }
   std::vector<std::filesystem::path> planned(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    ConverterOptions file_options;
-    planned[i] = PlanOutput(request_, options_, i, &file_options).path;
-  }
+  for (std::size_t i = 0; i < count; ++i) planned[i] = plan_.sources[i].output;
   std::vector<std::vector<int>> groups = GroupSourcesByOutput(planned);
   if (groups.size() < 2) return false;
-  ParallelConversion(*this, std::move(groups)).Run(front_end);
+  const GroupResult total = ConvertGroupsInParallel(
+      plan_, observer_, std::move(groups),
+      [](const ConversionPlan& worker_plan, ConversionObserver& worker_observer,
+         std::span<const int> group, const GroupMessageSink& sink) {
+        return ConversionRun(worker_plan, worker_observer).RunGroup(group, sink);
+      },
+      front_end);
+  summary_.converted += total.converted;
+  error_messages_ += total.error_messages;
+  unreported_decode_errors_ += total.unreported_decode_errors;
+  summary_.skipped += total.skipped;
+  abort_ = abort_ || total.aborted;
+  for (const auto& [i, outcome] : total.outcomes) {
+    outcomes_[static_cast<std::size_t>(i)] = outcome;
+  }
+  for (const auto& [i, output] : total.outputs) summary_.outputs.push_back(output);
   return true;
 }
 
 ConversionSummary ConversionRun::Run() {
   MessageHandler previous;
+  // Every message goes to the observer and to the front end's handler; the run counts them.
+  const MessageHandler front_end = [&](int severity, std::string_view text) {
+    observer_.OnMessage(severity, text);
+    if (previous) previous(severity, text);
+  };
   previous = SetMessageHandler([&](int severity, std::string_view text) {
     CountMessage(severity);
-    if (previous) previous(severity, text);
+    front_end(severity, text);
   });
-  if (CheckOptions()) {
-    if (!ConvertInParallel(previous)) {
-      std::vector<int> all(request_.sources.size());
+  for (const MessageCapture::Entry& m : plan_.messages) ShowMessage(m.severity, m.text);
+  if (plan_.accepted) {
+    if (!ConvertInParallel(front_end)) {
+      std::vector<int> all(plan_.sources.size());
       for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
       ConvertSources(all);
     }
+  } else {
+    summary_.refused = true;
   }
   summary_.aborted = abort_;
   summary_.errors = error_messages_ + unreported_decode_errors_;
@@ -1497,16 +1308,14 @@ void ConversionRun::ShowResult(const MessageHandler& previous) {
   if (summary_.aborted) ShowSourcesNotConverted();
   const int errors = summary_.errors;
   const int converted = summary_.converted;
-  ShowMessageF(errors > 0 ? kMsgError : kMsgInfo, "%d file%c converted, %d conversion error%c. %s",
-               converted, converted == 1 ? ' ' : 's', errors, errors == 1 ? ' ' : 's',
-               errors > 0 ? request_.error_log_hint.c_str() : "");
+  ShowMessage(errors > 0 ? kMsgError : kMsgInfo,
+              ConversionResultLine(converted, errors, request_.error_log_hint));
   SetMessageHandler(previous);
 
   if (request_.launch_viewer && converted > 0 && !summary_.outputs.empty()) {
     if (request_.viewer_program.empty()) {
       ShowMessage(kMsgError, "Name of external data viewer missing (on Setup tab).");
-    } else if (request_.start_viewer &&
-               request_.start_viewer(request_.viewer_program, summary_.outputs.back())) {
+    } else if (observer_.StartViewer(request_.viewer_program, summary_.outputs.back())) {
       ShowMessage(kMsgInfo, "Successfully launched external data viewer.");
     } else {
       ShowMessageF(
@@ -1519,9 +1328,14 @@ void ConversionRun::ShowResult(const MessageHandler& previous) {
 
 }  // namespace
 
-ConversionSummary RunConversion(const ConversionRequest& request) {
-  ConversionRun run(request);
+ConversionSummary RunConversion(const ConversionPlan& plan, ConversionObserver& observer) {
+  ConversionRun run(plan, observer);
   return run.Run();
+}
+
+ConversionSummary RunConversion(const ConversionRequest& request, ConversionObserver* observer) {
+  ConversionObserver quiet;
+  return RunConversion(PlanConversion(request), observer ? *observer : quiet);
 }
 
 }  // namespace tessmar

@@ -35,18 +35,41 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 }  // namespace
 
-char ColumnSeparatorChar(int index) {
-  return (index >= 0 && index < kColumnSeparatorCount) ? kColumnSeparatorChars[index] : ' ';
+char ColumnSeparatorChar(ColumnSeparator separator) {
+  const int i = ChoiceIndex(separator);
+  return (i >= 0 && i < kColumnSeparatorCount) ? kColumnSeparatorChars[i] : ' ';
 }
-char DecimalSeparatorChar(int index) { return index == 1 ? ',' : '.'; }
-const char* ColumnSeparatorName(int index) {
-  return (index >= 0 && index < kColumnSeparatorCount) ? kColumnSeparatorNames[index] : nullptr;
+char DecimalSeparatorChar(DecimalSeparator separator) {
+  return separator == DecimalSeparator::kComma ? ',' : '.';
 }
-const char* DecimalSeparatorName(int index) {
-  return (index >= 0 && index < kDecimalSeparatorCount) ? kDecimalSeparatorNames[index] : nullptr;
+const char* ColumnSeparatorName(ColumnSeparator separator) {
+  const int i = ChoiceIndex(separator);
+  return (i >= 0 && i < kColumnSeparatorCount) ? kColumnSeparatorNames[i] : nullptr;
 }
-const char* TimeColumnName(int kind) {
-  return (kind >= 0 && kind < kTimeColumnKindCount) ? kTimeColumnNames[kind] : nullptr;
+const char* DecimalSeparatorName(DecimalSeparator separator) {
+  const int i = ChoiceIndex(separator);
+  return (i >= 0 && i < kDecimalSeparatorCount) ? kDecimalSeparatorNames[i] : nullptr;
+}
+const char* TimeColumnName(TimeColumnKind kind) {
+  const int i = ChoiceIndex(kind);
+  return (i >= 0 && i < kTimeColumnKindCount) ? kTimeColumnNames[i] : nullptr;
+}
+
+OutputType OutputTypeFromIndex(int index) {
+  return index >= 0 && index < kOutputTypeCount ? static_cast<OutputType>(index)
+                                                : OutputType::kMessages;
+}
+ColumnSeparator ColumnSeparatorFromIndex(int index) {
+  return index >= 0 && index < kColumnSeparatorCount ? static_cast<ColumnSeparator>(index)
+                                                     : ColumnSeparator::kBlank;
+}
+DecimalSeparator DecimalSeparatorFromIndex(int index) {
+  return index >= 0 && index < kDecimalSeparatorCount ? static_cast<DecimalSeparator>(index)
+                                                      : DecimalSeparator::kPeriod;
+}
+TimeColumnKind TimeColumnKindFromIndex(int index) {
+  return index >= 0 && index < kTimeColumnKindCount ? static_cast<TimeColumnKind>(index)
+                                                    : TimeColumnKind::kOff;
 }
 
 double ParseSeconds(const std::string& text) {
@@ -63,23 +86,20 @@ double ParseSeconds(const std::string& text) {
 
 OptionCheckResult CheckConverterOptions(ConverterOptions& o) {
   OptionCheckResult r;
-  if (o.output_type < 0 || o.output_type >= kOutputTypeCount) o.output_type = 0;
+  // Values cast from outside the lists (a settings file of another version) become the first.
+  o.output_type = OutputTypeFromIndex(ChoiceIndex(o.output_type));
   if (o.headlines < 0) o.headlines = 0;
   if (o.headlines > 3) o.headlines = 3;
-  if (o.column_separator < 0 || o.column_separator >= kColumnSeparatorCount) {
-    o.column_separator = 0;
-  }
-  if (o.decimal_separator < 0 || o.decimal_separator >= kDecimalSeparatorCount) {
-    o.decimal_separator = 0;
-  }
-  if (o.time_column1 < 0 || o.time_column1 >= kTimeColumnKindCount) o.time_column1 = 0;
-  if (o.time_column2 < 0 || o.time_column2 >= kTimeColumnKindCount) o.time_column2 = 0;
+  o.column_separator = ColumnSeparatorFromIndex(ChoiceIndex(o.column_separator));
+  o.decimal_separator = DecimalSeparatorFromIndex(ChoiceIndex(o.decimal_separator));
+  o.time_column1 = TimeColumnKindFromIndex(ChoiceIndex(o.time_column1));
+  o.time_column2 = TimeColumnKindFromIndex(ChoiceIndex(o.time_column2));
   if (o.invalid_signal.size() > kMaxInvalidSignalLength) {
     o.invalid_signal.resize(kMaxInvalidSignalLength);
   }
   double interval = ParseSeconds(o.write_interval);
 
-  if (o.output_type == static_cast<int>(OutputType::kLogfileDump)) {
+  if (o.output_type == OutputType::kLogfileDump) {
     r.format_disabled = r.separators_disabled = r.time_columns_disabled = true;
     r.invalid_value_disabled = r.write_interval_disabled = r.headlines_disabled = true;
   }
@@ -89,20 +109,19 @@ OptionCheckResult CheckConverterOptions(ConverterOptions& o) {
   const OutputFormatInfo* format = FindOutputFormat(code);
   if (format) {
     const OutputFormatInfo& f = *format;
-    if (!(f.output_types & OutputTypeBit(static_cast<OutputType>(o.output_type))) &&
-        !f.refused_type_text) {
+    if (!(f.output_types & OutputTypeBit(o.output_type)) && !f.refused_type_text) {
       for (int type = 0; type < kOutputTypeCount; ++type) {
         if (f.output_types & OutputTypeBit(static_cast<OutputType>(type))) {
-          o.output_type = type;
+          o.output_type = static_cast<OutputType>(type);
           break;
         }
       }
     }
-    if (f.column_separator >= 0) o.column_separator = f.column_separator;
-    if (f.decimal_separator >= 0) o.decimal_separator = f.decimal_separator;
+    if (f.column_separator) o.column_separator = *f.column_separator;
+    if (f.decimal_separator) o.decimal_separator = *f.decimal_separator;
     if (f.no_headlines) o.headlines = 0;
-    if (f.time_column1 >= 0) o.time_column1 = f.time_column1;
-    if (f.time_column2 >= 0) o.time_column2 = f.time_column2;
+    if (f.time_column1) o.time_column1 = *f.time_column1;
+    if (f.time_column2) o.time_column2 = *f.time_column2;
     if (f.invalid_value) o.invalid_signal = f.invalid_value;
     if (f.write_interval) {
       o.write_interval = f.write_interval;
@@ -119,7 +138,7 @@ OptionCheckResult CheckConverterOptions(ConverterOptions& o) {
         ShowMessage(kMsgStatus, Tr(f.numeric_invalid_value_note));
       }
     }
-    if (!(f.output_types & OutputTypeBit(static_cast<OutputType>(o.output_type)))) {
+    if (!(f.output_types & OutputTypeBit(o.output_type))) {
       r.accepted = false;
       r.output_type_red = true;
       r.box_text = f.refused_type_text;
@@ -128,7 +147,7 @@ OptionCheckResult CheckConverterOptions(ConverterOptions& o) {
   }
 
   const bool needs_interval =
-      o.output_type == static_cast<int>(OutputType::kSignals) || (format && format->needs_interval);
+      o.output_type == OutputType::kSignals || (format && format->needs_interval);
   if (needs_interval && interval < kMinWriteInterval) {
     o.write_interval = "0.0001";
     r.write_interval_red = true;
@@ -199,14 +218,14 @@ bool ApplyBatchOutputName(const std::filesystem::path& output_name, ConverterOpt
     options.output_file_format = kFormatText;
   } else if (StartsWithNoCase(ext, "csv")) {
     options.output_file_format = kFormatCsvInternational;
-    options.output_type = static_cast<int>(OutputType::kSignals);
+    options.output_type = OutputType::kSignals;
   } else if (StartsWithNoCase(ext, "dat")) {
     // ".dat" is Vector MDF's own extension too: a selected Vector MDF stays.
     if (!IsDiademFormat(options.output_file_format) &&
         options.output_file_format != kFormatVectorMdf) {
       options.output_file_format = kFormatDiademAscii;
     }
-    options.output_type = static_cast<int>(OutputType::kSignals);
+    options.output_type = OutputType::kSignals;
   } else if (StartsWithNoCase(ext, "asc")) {
     // ".ascii" is ETAS ASCII's own extension: a selected ETAS ASCII stays.
     if (options.output_file_format == kFormatEtasAscii && ext.size() == 5 &&
@@ -214,11 +233,11 @@ bool ApplyBatchOutputName(const std::filesystem::path& output_name, ConverterOpt
       return true;
     }
     options.output_file_format = kFormatVectorAscii;
-    options.output_type = static_cast<int>(OutputType::kMessages);
+    options.output_type = OutputType::kMessages;
   } else if (ext.size() == 3 && StartsWithNoCase(ext, "mf4")) {
     options.output_file_format = kFormatMdf4;
-    if (options.output_type != static_cast<int>(OutputType::kMessages)) {
-      options.output_type = static_cast<int>(OutputType::kSignals);
+    if (options.output_type != OutputType::kMessages) {
+      options.output_type = OutputType::kSignals;
     }
   } else {
     return false;

@@ -10,24 +10,35 @@
 
 namespace tessmar {
 
-// Column separator choices ("OutputColumnSeparator") and decimal separators ("DecimalSeparator").
-inline constexpr int kColumnSeparatorCount = 4;   // blank, tab, comma, semicolon
-inline constexpr int kDecimalSeparatorCount = 2;  // period, comma
-char ColumnSeparatorChar(int index);          // ' ', '\t', ',', ';' (blank for an unknown index)
-char DecimalSeparatorChar(int index);         // '.', ',' (period for an unknown index)
-const char* ColumnSeparatorName(int index);   // "Space character", ...
-const char* DecimalSeparatorName(int index);  // "period ( . )", "comma ( , )"
-const char* TimeColumnName(int kind);         // "no time channel (off)", ...
+// The characters and list texts of the choices (ColumnSeparator, DecimalSeparator and
+// TimeColumnKind are in writers/writer.h).
+char ColumnSeparatorChar(ColumnSeparator separator);           // ' ', '\t', ',', ';'
+char DecimalSeparatorChar(DecimalSeparator separator);         // '.', ','
+const char* ColumnSeparatorName(ColumnSeparator separator);    // "Space character", ...
+const char* DecimalSeparatorName(DecimalSeparator separator);  // "period ( . )", "comma ( , )"
+const char* TimeColumnName(TimeColumnKind kind);               // "no time channel (off)", ...
+
+// The choices from the integers kept in a settings file or a list's index: an unknown value
+// gives the first choice (Messages for the output type, blank, period, no time column).
+OutputType OutputTypeFromIndex(int index);
+ColumnSeparator ColumnSeparatorFromIndex(int index);
+DecimalSeparator DecimalSeparatorFromIndex(int index);
+TimeColumnKind TimeColumnKindFromIndex(int index);
+template <typename Choice>
+constexpr int ChoiceIndex(Choice choice) {
+  return static_cast<int>(choice);
+}
 
 // The converter options as kept in the settings file, section "Converter".
 struct ConverterOptions {
-  int output_type = 1;         // OutputType: 0 Messages, 1 Signals, 2 Logfile Dump
+  OutputType output_type = OutputType::kSignals;
   int output_file_format = 0;  // format code (not the list index)
   int headlines = 1;           // 0..3
-  int column_separator = 0;    // index, see ColumnSeparatorChar
-  int decimal_separator = 0;   // index, see DecimalSeparatorChar
-  int time_column1 = 0;        // TimeColumnKind; a settings file without the key gives Seconds
-  int time_column2 = 0;
+  ColumnSeparator column_separator = ColumnSeparator::kBlank;
+  DecimalSeparator decimal_separator = DecimalSeparator::kPeriod;
+  // A settings file without the key gives Seconds for the first.
+  TimeColumnKind time_column1 = TimeColumnKind::kOff;
+  TimeColumnKind time_column2 = TimeColumnKind::kOff;
   std::string write_interval = "0.010";  // seconds, as typed
   std::string invalid_signal = "-99999999";
   bool scaled_values = true;

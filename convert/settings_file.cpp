@@ -307,16 +307,19 @@ TessmarSettings ReadSettings(const IniFile& ini) {
   }
 
   ConverterOptions& c = s.converter;
-  c.output_type = ReadIndex(ini, kConv, "OutputType", 1, kOutputTypeCount, 0);
+  c.output_type = OutputTypeFromIndex(ReadIndex(ini, kConv, "OutputType", 1, kOutputTypeCount, 0));
   c.output_file_format = ReadInt(ini, kConv, "OutputFileFormat", 0);
   c.headlines = ReadIndex(ini, kConv, "OutputFileHeadlines", 1, 4, 1);
-  c.column_separator = ReadIndex(ini, kConv, "OutputColumnSeparator", 0, kColumnSeparatorCount, 0);
-  c.decimal_separator = ReadIndex(ini, kConv, "DecimalSeparator", 0, kDecimalSeparatorCount, 0);
+  c.column_separator = ColumnSeparatorFromIndex(
+      ReadIndex(ini, kConv, "OutputColumnSeparator", 0, kColumnSeparatorCount, 0));
+  c.decimal_separator = DecimalSeparatorFromIndex(
+      ReadIndex(ini, kConv, "DecimalSeparator", 0, kDecimalSeparatorCount, 0));
   // Without a choice of its own (no file, or no key) the first time column is seconds: a first
   // conversion should not leave its rows without time stamps.
-  c.time_column1 = ReadIndex(ini, kConv, "TimeColumn1", static_cast<int>(TimeColumnKind::kSeconds),
-                             kTimeColumnKindCount, 0);
-  c.time_column2 = ReadIndex(ini, kConv, "TimeColumn2", 0, kTimeColumnKindCount, 0);
+  c.time_column1 = TimeColumnKindFromIndex(ReadIndex(
+      ini, kConv, "TimeColumn1", ChoiceIndex(TimeColumnKind::kSeconds), kTimeColumnKindCount, 0));
+  c.time_column2 =
+      TimeColumnKindFromIndex(ReadIndex(ini, kConv, "TimeColumn2", 0, kTimeColumnKindCount, 0));
   c.write_interval = ini.GetString(kConv, "WriteInterval", "0.010");
   c.invalid_signal =
       Cut(ini.GetString(kConv, "InvalidSignal", "-99999999"), kMaxInvalidSignalLength);
@@ -386,13 +389,13 @@ void WriteSettings(const TessmarSettings& s, IniFile& ini) {
   }
 
   const ConverterOptions& c = s.converter;
-  ini.SetInt(kConv, "OutputType", c.output_type);
+  ini.SetInt(kConv, "OutputType", ChoiceIndex(c.output_type));
   ini.SetInt(kConv, "OutputFileFormat", c.output_file_format);
   ini.SetInt(kConv, "OutputFileHeadlines", c.headlines);
-  ini.SetInt(kConv, "OutputColumnSeparator", c.column_separator);
-  ini.SetInt(kConv, "DecimalSeparator", c.decimal_separator);
-  ini.SetInt(kConv, "TimeColumn1", c.time_column1);
-  ini.SetInt(kConv, "TimeColumn2", c.time_column2);
+  ini.SetInt(kConv, "OutputColumnSeparator", ChoiceIndex(c.column_separator));
+  ini.SetInt(kConv, "DecimalSeparator", ChoiceIndex(c.decimal_separator));
+  ini.SetInt(kConv, "TimeColumn1", ChoiceIndex(c.time_column1));
+  ini.SetInt(kConv, "TimeColumn2", ChoiceIndex(c.time_column2));
   ini.Set(kConv, "WriteInterval", c.write_interval);
   ini.Set(kConv, "InvalidSignal", Cut(c.invalid_signal, kMaxInvalidSignalLength));
   ini.SetInt(kConv, "ScaledValues", c.scaled_values);

@@ -225,10 +225,10 @@ QString TSignalViewerForm::ExportVisible(const std::filesystem::path& output, in
     }
     request.output_names = {name};
     request.output_names_choose_format = false;
-    request.options.output_type = int(OutputType::kSignals);
+    request.options.output_type = OutputType::kSignals;
     request.options.output_file_format = format_code;
     request.options.channels = patterns[r];
-    request.options.time_column1 = int(TimeColumnKind::kSeconds);  // where the format allows one
+    request.options.time_column1 = TimeColumnKind::kSeconds;  // where the format allows one
     // The span in seconds from the recording's first entry, left open where it reaches past
     // the recording's ends.
     const double start = span_.t0 - Offset(static_cast<int>(r));

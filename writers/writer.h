@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -60,6 +61,27 @@ inline constexpr int kFormatEtasAscii = 9;
 inline constexpr int kFormatSemicolonCsvGerman = 11;  // Semicolon-"CSV", german
 inline constexpr int kFormatMdf4 = 12;                // ASAM MDF4 (".mf4")
 
+// ---- Time columns ----------------------------------------------------------------------------
+
+enum class TimeColumnKind : int {
+  kOff = 0,
+  kImplicit = 1,  // fixed interval, no column written
+  kSeconds = 2,
+  kMilliseconds = 3,
+  kDateTime = 4,          // "YYYY-MM-DD hh:mm:ss"
+  kDateTimeFraction = 5,  // "YYYY-MM-DD hh:mm:ss.ss"
+};
+inline constexpr int kTimeColumnKindCount = 6;
+
+// ---- Separators ------------------------------------------------------------------------------
+
+// The column separator and the decimal separator the user chooses; the values are those kept in
+// the settings file ("OutputColumnSeparator", "DecimalSeparator") and the list indices.
+enum class ColumnSeparator : int { kBlank = 0, kTab = 1, kComma = 2, kSemicolon = 3 };
+inline constexpr int kColumnSeparatorCount = 4;
+enum class DecimalSeparator : int { kPeriod = 0, kComma = 1 };
+inline constexpr int kDecimalSeparatorCount = 2;
+
 class Writer;
 
 // One output format: everything the option check, the driver and both front ends know of it.
@@ -78,12 +100,12 @@ struct OutputFormatInfo {
   // with refused_type_text when there is one, else replaced by the first type that is written.
   unsigned output_types = 0;
   const char* refused_type_text = nullptr;
-  // Option rules: values the format fixes (-1 or nullptr: the user's choice stays).
-  int column_separator = -1;
-  int decimal_separator = -1;
+  // Option rules: values the format fixes (empty or nullptr: the user's choice stays).
+  std::optional<ColumnSeparator> column_separator = std::nullopt;
+  std::optional<DecimalSeparator> decimal_separator = std::nullopt;
   bool no_headlines = false;
-  int time_column1 = -1;
-  int time_column2 = -1;
+  std::optional<TimeColumnKind> time_column1 = std::nullopt;
+  std::optional<TimeColumnKind> time_column2 = std::nullopt;
   const char* invalid_value = nullptr;
   const char* write_interval = nullptr;
   // Every layout field is fixed: the front end disables them with the output type.
@@ -117,18 +139,6 @@ int OutputFormatListIndex(int code);
 bool IsDiademFormat(int code);
 // True for the formats written as text lines of values (0, 1, 2, 11, 5).
 bool IsBuiltInFormat(int code);
-
-// ---- Time columns ----------------------------------------------------------------------------
-
-enum class TimeColumnKind : int {
-  kOff = 0,
-  kImplicit = 1,  // fixed interval, no column written
-  kSeconds = 2,
-  kMilliseconds = 3,
-  kDateTime = 4,          // "YYYY-MM-DD hh:mm:ss"
-  kDateTimeFraction = 5,  // "YYYY-MM-DD hh:mm:ss.ss"
-};
-inline constexpr int kTimeColumnKindCount = 6;
 
 // ---- What a writer receives ------------------------------------------------------------------
 

@@ -135,43 +135,43 @@ void RunConversion(benchmark::State& state, const std::string& options, const ch
 }
 
 void BM_CliMessagesToCsv(benchmark::State& state) {
-  RunConversion(state, "--output-type messages --format csv --time1 seconds", "big.csv");
+  (void)RunConversion(state, "--output-type messages --format csv --time1 seconds", "big.csv");
 }
 void BM_CliSignalsToCsv(benchmark::State& state) {
-  RunConversion(state, "--output-type signals --format csv --time1 seconds --interval 0.01",
-                "big.csv");
+  (void)RunConversion(state, "--output-type signals --format csv --time1 seconds --interval 0.01",
+                      "big.csv");
 }
 void BM_CliWorkloadSignalsToCsv(benchmark::State& state) {
-  RunConversion(state,
-                "--output-type signals --format csv --time1 seconds --interval 0.01 "
-                "--format-thread off",
-                "big.csv", Workload());
+  (void)RunConversion(state,
+                      "--output-type signals --format csv --time1 seconds --interval 0.01 "
+                      "--format-thread off",
+                      "big.csv", Workload());
 }
 // The same with the rows formatted and written on a second thread.
 void BM_CliWorkloadSignalsToCsvTwoThreads(benchmark::State& state) {
-  RunConversion(state,
-                "--output-type signals --format csv --time1 seconds --interval 0.01 "
-                "--format-thread on",
-                "big.csv", Workload());
+  (void)RunConversion(state,
+                      "--output-type signals --format csv --time1 seconds --interval 0.01 "
+                      "--format-thread on",
+                      "big.csv", Workload());
 }
 // The same with 8 of the 80 columns chosen, one signal of each of 8 messages.
 void BM_CliWorkloadEightOfEightyColumns(benchmark::State& state) {
-  RunConversion(state,
-                "--output-type signals --format csv --time1 seconds --interval 0.01 "
-                "--format-thread off --channel M0_S0 --channel M1_S1 --channel M2_S2 "
-                "--channel M3_S3 --channel M4_S4 --channel M5_S5 --channel M6_S6 "
-                "--channel M7_S7",
-                "big.csv", Workload());
+  (void)RunConversion(state,
+                      "--output-type signals --format csv --time1 seconds --interval 0.01 "
+                      "--format-thread off --channel M0_S0 --channel M1_S1 --channel M2_S2 "
+                      "--channel M3_S3 --channel M4_S4 --channel M5_S5 --channel M6_S6 "
+                      "--channel M7_S7",
+                      "big.csv", Workload());
 }
 // All eight recordings, each into its own output, with -j 1 and -j 2.
 void BM_CliEightRecordingsSignalsToCsv(benchmark::State& state) {
-  RunConversion(state,
-                "-j " + std::to_string(state.range(0)) +
-                    " --output-type signals --format csv --time1 seconds --interval 0.01",
-                "big.csv", EightRecordings());
+  (void)RunConversion(state,
+                      "-j " + std::to_string(state.range(0)) +
+                          " --output-type signals --format csv --time1 seconds --interval 0.01",
+                      "big.csv", EightRecordings());
 }
 void BM_CliVectorAscii(benchmark::State& state) {
-  RunConversion(state, "--format vector-ascii", "big.asc");
+  (void)RunConversion(state, "--format vector-ascii", "big.asc");
 }
 
 BENCHMARK(BM_CliMessagesToCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);

@@ -58,37 +58,48 @@ void Convert(benchmark::State& state, bool preview) {
   form.resize(900, 420);
   form.show();
   QApplication::processEvents();
+  // Feeds the graph preview as the desktop does (or only counts the rows).
+  class PreviewFeed : public ConversionObserver {
+   public:
+    PreviewFeed(TGraphPreviewForm& form, bool preview) : form_(form), preview_(preview) {}
+    bool OnProgress(int, const std::filesystem::path&, int64_t) override {
+      if (preview_) form_.UpdatePreview(true);
+      QCoreApplication::processEvents();
+      return true;
+    }
+    bool WantsPreviews() const override { return preview_; }
+    bool WantsSignalsRows() const override { return true; }
+    void OnSignalsRow(double t, double base, std::span<const ChannelValue> values) override {
+      ++rows;
+      if (preview_) form_.AddSample(t, t + base, values);
+    }
+    void OnSourceStart(const SourceStart& start) override {
+      const auto& columns = start.setup->columns;
+      form_.Reset(int(columns.size()), start.expected_points);
+      for (std::size_t k = 0; k < columns.size() && k + 1 < 32; ++k) {
+        form_.SetChannelName(int(k) + 1, columns[k].name);
+        form_.SetChannelRange(int(k) + 1, columns[k].minimum, columns[k].maximum);
+      }
+    }
+    std::int64_t rows = 0;
+
+   private:
+    TGraphPreviewForm& form_;
+    const bool preview_;
+  };
   std::int64_t rows = 0;
   for (auto _ : state) {
     ConversionRequest request;
     request.sources = {f.recording};
     request.output_dir = f.dir;
-    request.options.output_type = 1;
+    request.options.output_type = OutputType::kSignals;
     request.options.output_file_format = 1;
-    request.options.time_column1 = 2;
+    request.options.time_column1 = TimeColumnKind::kSeconds;
     request.options.write_interval = kInterval;
     request.options.graph_preview = preview;
-    rows = 0;
-    request.progress = [&](int, const std::filesystem::path&, int64_t) {
-      if (preview) form.UpdatePreview(true);
-      QCoreApplication::processEvents();
-      return true;
-    };
-    request.on_signals_row = [&](double t, double base, std::span<const ChannelValue> values) {
-      ++rows;
-      if (preview) form.AddSample(t, t + base, values);
-    };
-    if (preview) {
-      request.on_source_start = [&](const SourceStart& start) {
-        const auto& columns = start.setup->columns;
-        form.Reset(int(columns.size()), start.expected_points);
-        for (std::size_t k = 0; k < columns.size() && k + 1 < 32; ++k) {
-          form.SetChannelName(int(k) + 1, columns[k].name);
-          form.SetChannelRange(int(k) + 1, columns[k].minimum, columns[k].maximum);
-        }
-      };
-    }
-    const ConversionSummary summary = RunConversion(request);
+    PreviewFeed feed(form, preview);
+    const ConversionSummary summary = RunConversion(request, &feed);
+    rows = feed.rows;
     if (summary.converted != 1) {
       state.SkipWithError("conversion failed");
       return;

@@ -154,7 +154,7 @@ TEST(PartnerLink, TextsSent) {
 TEST(ConverterChoices, UserValuesSurviveAFormatThatFixesThem) {
   ConverterChoices c;
   ConverterOptions o;
-  o.output_type = int(OutputType::kSignals);
+  o.output_type = OutputType::kSignals;
   o.output_file_format = kFormatCsvInternational;
   o.headlines = 2;
   o.graph_preview = true;
@@ -175,13 +175,13 @@ TEST(ConverterChoices, UserValuesSurviveAFormatThatFixesThem) {
   EXPECT_EQ(c.shown().output_file_format, kFormatCsvInternational);
   // "graphic preview" is off while the output is not Signals, and back on with Signals.
   controls = c.shown();
-  controls.output_type = int(OutputType::kMessages);
+  controls.output_type = OutputType::kMessages;
   c.Edit(controls, 0);
   EXPECT_FALSE(c.shown().graph_preview);
   EXPECT_FALSE(c.graph_preview_enabled());
   EXPECT_EQ(c.shown().output_file_format, kFormatCsvInternational);  // no jump to "Text"
   controls = c.shown();
-  controls.output_type = int(OutputType::kSignals);
+  controls.output_type = OutputType::kSignals;
   c.Edit(controls, 0);
   EXPECT_TRUE(c.shown().graph_preview);
 }
@@ -189,7 +189,7 @@ TEST(ConverterChoices, UserValuesSurviveAFormatThatFixesThem) {
 TEST(ConverterChoices, TheIntervalFieldShowsTheIntervalUsed) {
   ConverterChoices c;
   ConverterOptions o;
-  o.output_type = int(OutputType::kSignals);
+  o.output_type = OutputType::kSignals;
   o.write_interval = "0.000001";
   c.Set(o, 0);
   EXPECT_EQ(c.shown().write_interval, "0.0001");
@@ -197,7 +197,7 @@ TEST(ConverterChoices, TheIntervalFieldShowsTheIntervalUsed) {
   EXPECT_FALSE(c.check().box_text.empty());
   // Messages: a conversion takes the message rate limit (here 20 ms) for an interval below
   // 0.1 ms, and the field says so before.
-  o.output_type = int(OutputType::kMessages);
+  o.output_type = OutputType::kMessages;
   c.Set(o, 20);
   EXPECT_EQ(c.shown().write_interval, "0.02");
   EXPECT_TRUE(c.check().write_interval_red);

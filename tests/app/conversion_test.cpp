@@ -29,6 +29,7 @@
 #include "logfile/simulator/recording_simulator.h"
 #include "preview/signal_viewer_form.h"
 #include "tests/app/gui_test_util.h"
+#include "tests/test_observer.h"
 
 namespace tessmar {
 namespace {
@@ -100,7 +101,7 @@ TEST(ConverterRun, ChannelsAndSpanFieldsLimitTheOutput) {
   ConverterPage* page = w.converter_page();
   EXPECT_EQ(page->findChild<QLineEdit*>("Ed_Channels")->text(), "Vehicle*");
   EXPECT_EQ(page->findChild<QLineEdit*>("Ed_StopTime")->text(), "2");
-  EXPECT_EQ(page->Options().time_column1, 2);
+  EXPECT_EQ(page->Options().time_column1, TimeColumnKind::kSeconds);
   page->SetSources({QString::fromStdString(recording.string())});
   QTest::mouseClick(page->go_button(), Qt::LeftButton);
   const std::string csv = ReadText(f.dir() / "drive.csv");
@@ -379,24 +380,25 @@ TEST(Program, ExternalViewerStart) {
   ConversionRequest request;
   request.sources = {MakeRecording(f.dir(), "rec.cld", 1)};
   request.output_dir = f.dir();
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   request.launch_viewer = true;
-  request.start_viewer = StartExternalViewer;
+  TestObserver observer;
+  observer.start_viewer = StartExternalViewer;
   {
     MessageCapture capture;
-    RunConversion(request);
+    (void)RunConversion(request, &observer);
     EXPECT_TRUE(capture.Contains("Name of external data viewer missing (on Setup tab)."));
   }
   {
     request.viewer_program = "true";
     MessageCapture capture;
-    RunConversion(request);
+    (void)RunConversion(request, &observer);
     EXPECT_TRUE(capture.Contains("Successfully launched external data viewer."));
   }
   {
     request.viewer_program = "/no/such/viewer";
     MessageCapture capture;
-    RunConversion(request);
+    (void)RunConversion(request, &observer);
     EXPECT_TRUE(capture.Contains("Coultn't launch \"/no/such/viewer\" \""));
   }
 }

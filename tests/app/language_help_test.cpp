@@ -154,11 +154,12 @@ TEST(Languages, EveryWindowIsCompleteInGermanAndFrench) {
   WindowFixture f;
   TCanLogForm1& w = f.Start({}, "[MainWindow]\r\nLanguageTestMode=1\r\n");
   w.TimerTick();
-  ConversionRequest request;
-  request.options.graph_preview = true;
-  request.options.output_type = int(OutputType::kSignals);
-  request.gps.show_preview = 1;
-  w.converter_page()->AttachPreviews(request, f.ini_path());
+  ConverterOptions options;
+  options.graph_preview = true;
+  options.output_type = OutputType::kSignals;
+  GpsOutputSettings gps;
+  gps.show_preview = 1;
+  (void)w.converter_page()->PreparePreviews(options, gps, f.ini_path());
   TSelectTargetHardwareForm target(1, &w);
   TPasswordDialog password(true, "Enter new password (two times)", 1, &w);
   password.SetRemember(true);

@@ -15,6 +15,7 @@
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
 #include "recording_builder.h"
+#include "tests/test_observer.h"
 #include "writers/text_writers.h"
 
 namespace tessmar {
@@ -97,9 +98,9 @@ bool HasMessage(const Converted& c, const std::string& text) {
 TEST(MessagesOutput, CsvRowsOfFramesAndExpressions) {
   TempFolder dir;
   ConverterOptions o;
-  o.output_type = 0;
+  o.output_type = OutputType::kMessages;
   o.output_file_format = kFormatCsvInternational;
-  o.time_column1 = 2;
+  o.time_column1 = TimeColumnKind::kSeconds;
   o.headlines = 2;
   const Converted c = Convert(dir, o, "rec.csv");
   EXPECT_EQ(c.summary.converted, 1);
@@ -118,10 +119,10 @@ TEST(MessagesOutput, CsvRowsOfFramesAndExpressions) {
 TEST(MessagesOutput, TextWithMillisecondsAndDateBlankSeparator) {
   TempFolder dir;
   ConverterOptions o;
-  o.output_type = 0;
+  o.output_type = OutputType::kMessages;
   o.output_file_format = kFormatText;
-  o.time_column1 = 3;
-  o.time_column2 = 4;
+  o.time_column1 = TimeColumnKind::kMilliseconds;
+  o.time_column2 = TimeColumnKind::kDateTime;
   o.headlines = 1;
   const Converted c = Convert(dir, o, "rec.txt");
   std::istringstream lines(c.text);
@@ -160,9 +161,9 @@ TEST(VectorAscii, LineLayoutOfExtendedBus2Frame) {
 TEST(SignalsOutput, SemicolonGermanGridSampleAndHold) {
   TempFolder dir;
   ConverterOptions o;
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   o.output_file_format = kFormatSemicolonCsvGerman;
-  o.time_column1 = 2;
+  o.time_column1 = TimeColumnKind::kSeconds;
   o.headlines = 3;
   o.write_interval = "0.125";
   const Converted c = Convert(dir, o, "rec.csv");
@@ -181,11 +182,11 @@ TEST(SignalsOutput, SemicolonGermanGridSampleAndHold) {
 TEST(SignalsOutput, CommaCommaQuotesEveryCellAndRawIsSigned) {
   TempFolder dir;
   ConverterOptions o;
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   o.output_file_format = kFormatCsvGerman;
-  o.column_separator = 2;
-  o.decimal_separator = 1;
-  o.time_column1 = 2;
+  o.column_separator = ColumnSeparator::kComma;
+  o.decimal_separator = DecimalSeparator::kComma;
+  o.time_column1 = TimeColumnKind::kSeconds;
   o.headlines = 1;
   o.write_interval = "0.125";
   o.scaled_values = false;
@@ -203,9 +204,9 @@ TEST(SignalsOutput, CommaCommaQuotesEveryCellAndRawIsSigned) {
 TEST(SignalsOutput, SkipUntilAllChannelsValid) {
   TempFolder dir;
   ConverterOptions o;
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   o.output_file_format = kFormatCsvInternational;
-  o.time_column1 = 2;
+  o.time_column1 = TimeColumnKind::kSeconds;
   o.headlines = 0;
   o.write_interval = "0.125";
   o.skip_until_all_valid = true;
@@ -224,7 +225,7 @@ TEST(SignalsOutput, NoSignalDefinitionsFailsInBatch) {
   RecordingBuilder r("[CanLoggerConfig]\r\nTimestampFreq=8192\r\n");
   r.Time(0, 2017, 10, 19, 12, 34, 56).Frame(1024, 0x100, {1});
   ConverterOptions o;
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   SetBatchMode(true);
   const Converted c = Convert(dir, o, "rec.txt", r);
   SetBatchMode(false);
@@ -244,13 +245,13 @@ TEST(SignalsOutput, NoSignalDefinitionsOfTheUserNamesTheirFile) {
   auto user = std::make_unique<LoggerConfiguration>();
   ConversionRequest request;
   request.sources = {dir / "rec.cld"};
-  request.options.output_type = 1;
+  request.options.output_type = OutputType::kSignals;
   request.options.ignore_logged_sigdefs = true;
   request.user_config = user.get();
   request.user_signals_name = "The logger configuration \"u.clc\"";
   MessageCapture capture;
   SetBatchMode(true);
-  RunConversion(request);
+  (void)RunConversion(request);
   SetBatchMode(false);
   EXPECT_TRUE(
       capture.Contains("Error: The logger configuration \"u.clc\" contains no signal "
@@ -263,7 +264,7 @@ TEST(SignalsOutput, NoSignalDefinitionsOfTheUserNamesTheirFile) {
 TEST(LogfileDump, EntryLines) {
   TempFolder dir;
   ConverterOptions o;
-  o.output_type = 2;
+  o.output_type = OutputType::kLogfileDump;
   o.output_file_format = kFormatText;
   const Converted c = Convert(dir, o, "rec.txt");
   EXPECT_EQ(c.summary.errors, 0);
@@ -292,7 +293,7 @@ TEST(LogfileDump, TimeEntrySumIsTheTimeOfTheEntry) {
   RecordingBuilder r(SmallHeader());
   r.Time(0, 2017, 10, 19, 12, 34, 56).Frame(1024, 0x100, {1}).Time(8192, 2017, 10, 19, 12, 34, 57);
   ConverterOptions o;
-  o.output_type = 2;
+  o.output_type = OutputType::kLogfileDump;
   const Converted c = Convert(dir, o, "rec.txt", r);
   EXPECT_NE(c.text.find("00002000 TIMESTAMP  StartTimeFromRTC=2017-10-19 12:34:57.00  "
                         "Sum=2017-10-19 12:34:57.00\r\n"),
@@ -308,7 +309,7 @@ TEST(Driver, NameChecks) {
   SmallRecording().Write(source);
   std::ofstream(dir / "rec.xyz") << "x";
   ConversionRequest request;
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   // The last one's name is too long for the system, and so is the output made from it.
   const std::filesystem::path too_long = dir / (std::string(300, 'x') + ".cld");
   request.sources = {source, dir / "rec.xyz", dir / "noext", dir / "missing.cld", too_long};
@@ -331,10 +332,10 @@ TEST(Driver, NameChecks) {
 TEST(Driver, SeparatorClashRefusedForText) {
   TempFolder dir;
   ConverterOptions o;
-  o.output_type = 0;
+  o.output_type = OutputType::kMessages;
   o.output_file_format = kFormatText;
-  o.column_separator = 2;
-  o.decimal_separator = 1;
+  o.column_separator = ColumnSeparator::kComma;
+  o.decimal_separator = DecimalSeparator::kComma;
   const Converted c = Convert(dir, o, "rec.txt");
   EXPECT_EQ(c.summary.converted, 0);
   EXPECT_TRUE(HasMessage(c, "Error: Column-separator must be different from decimal-separator ."));
@@ -345,7 +346,7 @@ TEST(Driver, MissingBinarySectionAndUnwritableOutput) {
   std::ofstream(dir / "nobin.cld") << "[CanLoggerConfig]\r\nTimestampFreq=8192\r\n";
   SmallRecording().Write(dir / "rec.cld");
   ConversionRequest request;
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   request.sources = {dir / "nobin.cld", dir / "rec.cld"};
   request.output_names = {dir / "a.txt", dir / "no_such_folder" / "b.txt"};
   MessageCapture capture;
@@ -364,7 +365,7 @@ TEST(Driver, RecordingCutInsideItsBinaryHeader) {
   bytes.append(164, '\0');
   std::ofstream(dir / "cut.cld", std::ios::binary) << bytes;
   ConversionRequest request;
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   request.sources = {dir / "cut.cld"};
   MessageCapture capture;
   const ConversionSummary s = RunConversion(request);
@@ -382,9 +383,9 @@ TEST(Driver, CombinedSourcesShareOneOutputWithOneHeader) {
   SmallRecording().Write(dir / "b.cld");
   SmallRecording().Write(dir / "c.cld");
   ConversionRequest request;
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   request.options.output_file_format = kFormatCsvInternational;
-  request.options.time_column1 = 2;
+  request.options.time_column1 = TimeColumnKind::kSeconds;
   request.options.combine_output = true;
   request.sources = {dir / "a.cld", dir / "b.cld", dir / "c.cld"};
   request.output_dir = dir.path() / "out";
@@ -408,7 +409,7 @@ TEST(Driver, WriteErrorIsReported) {
   TempFolder dir;
   SmallRecording().Write(dir / "rec.cld");
   ConversionRequest request;
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   request.sources = {dir / "rec.cld"};
   request.output_names = {"/dev/full"};
   MessageCapture capture;
@@ -430,11 +431,12 @@ TEST(Driver, PreviewHooksSeeTheSignalsRows) {
   ConversionRequest request;
   request.sources = {dir / "rec.cld"};
   request.output_dir = dir.path();
-  request.options.output_type = 1;
+  request.options.output_type = OutputType::kSignals;
   request.options.write_interval = "0.125";
   int starts = 0;
   std::vector<double> times;
-  request.on_source_start = [&](const SourceStart& start) {
+  TestObserver observer;
+  observer.source_start = [&](const SourceStart& start) {
     ++starts;
     ASSERT_NE(start.setup, nullptr);
     EXPECT_EQ(start.setup->columns.size(), 3u);
@@ -443,12 +445,12 @@ TEST(Driver, PreviewHooksSeeTheSignalsRows) {
     EXPECT_GE(start.expected_points, 6);
     EXPECT_FALSE(start.has_gps);
   };
-  request.on_signals_row = [&](double t, double, std::span<const ChannelValue> values) {
+  observer.signals_row = [&](double t, double, std::span<const ChannelValue> values) {
     times.push_back(t);
     EXPECT_EQ(values.size(), 3u);
   };
   MessageCapture capture;
-  RunConversion(request);
+  (void)RunConversion(request, &observer);
   EXPECT_EQ(starts, 1);
   EXPECT_EQ(times, (std::vector<double>{0.25, 0.375, 0.5}));
 }
@@ -471,9 +473,9 @@ TEST(Driver, GapInTimestampsWritesNoFillerRows) {
   request.sources = {dir / "rec.cld"};
   r.Write(request.sources[0]);
   request.output_dir = dir.path();
-  request.options.output_type = 1;
+  request.options.output_type = OutputType::kSignals;
   request.options.output_file_format = kFormatCsvInternational;
-  request.options.time_column1 = 2;
+  request.options.time_column1 = TimeColumnKind::kSeconds;
   request.options.headlines = 0;
   request.options.write_interval = "0.125";
   request.verbose = true;
@@ -492,11 +494,12 @@ TEST(Driver, UserAbortClosesTheOutput) {
   request.sources = {dir / "rec.cld", dir / "rec.cld"};
   request.output_dir = dir.path() / "out";
   std::filesystem::create_directories(request.output_dir);
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   int calls = 0;
-  request.progress = [&](int, const std::filesystem::path&, int64_t) { return ++calls < 3; };
+  TestObserver observer;
+  observer.progress = [&](int, const std::filesystem::path&, int64_t) { return ++calls < 3; };
   MessageCapture capture;
-  const ConversionSummary s = RunConversion(request);
+  const ConversionSummary s = RunConversion(request, &observer);
   EXPECT_TRUE(s.aborted);
   EXPECT_EQ(s.converted, 0);
   EXPECT_TRUE(capture.Contains("User abort, output file may be incomplete"));
@@ -521,15 +524,16 @@ TEST(Driver, AbortNamesEveryRecordingNotConvertedCompletely) {
     request.sources.push_back(dir / name);
   }
   request.output_dir = dir.path();
-  request.options.output_type = 0;
-  request.progress = [](int, const std::filesystem::path& source, int64_t) {
+  request.options.output_type = OutputType::kMessages;
+  TestObserver observer;
+  observer.progress = [](int, const std::filesystem::path& source, int64_t) {
     return source.filename() != "b.cld";
   };
   auto quoted = [&](const char* name) { return "\"" + (dir / name).string() + "\""; };
   for (const bool combine : {false, true}) {
     request.options.combine_output = combine;
     MessageCapture capture;
-    EXPECT_TRUE(RunConversion(request).aborted);
+    EXPECT_TRUE(RunConversion(request, &observer).aborted);
     std::vector<std::string> warnings;
     for (const MessageCapture::Entry& m : capture.entries()) {
       if (m.severity == kMsgWarning) warnings.push_back(m.text);
@@ -550,7 +554,7 @@ TEST(Driver, CombinedOutputSurvivesAFailingFirstSource) {
   SmallRecording().Write(dir / "b.cld");
   SmallRecording().Write(dir / "c.cld");
   ConversionRequest request;
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   request.options.output_file_format = kFormatCsvInternational;
   request.options.combine_output = true;
   request.sources = {dir / "a.cld", dir / "b.cld", dir / "c.cld"};  // a.cld is missing
@@ -592,9 +596,9 @@ RecordingBuilder RecordingWithExpressionGap() {
 TEST(MessagesOutput, ExpressionRowsOnlyForUsedSlots) {
   TempFolder dir;
   ConverterOptions o;
-  o.output_type = 0;
+  o.output_type = OutputType::kMessages;
   o.output_file_format = kFormatCsvInternational;
-  o.time_column1 = 2;
+  o.time_column1 = TimeColumnKind::kSeconds;
   o.headlines = 0;
   const Converted c = Convert(dir, o, "rec.csv", RecordingWithExpressionGap());
   EXPECT_EQ(c.text,
@@ -606,11 +610,11 @@ TEST(MessagesOutput, ExpressionRowsOnlyForUsedSlots) {
 TEST(MessagesOutput, GermanCsvQuotesExpressionCell) {
   TempFolder dir;
   ConverterOptions o;
-  o.output_type = 0;
+  o.output_type = OutputType::kMessages;
   o.output_file_format = kFormatCsvGerman;
-  o.column_separator = 2;
-  o.decimal_separator = 1;
-  o.time_column1 = 2;
+  o.column_separator = ColumnSeparator::kComma;
+  o.decimal_separator = DecimalSeparator::kComma;
+  o.time_column1 = TimeColumnKind::kSeconds;
   o.headlines = 0;
   const Converted c = Convert(dir, o, "rec.csv", RecordingWithExpressionGap());
   EXPECT_NE(c.text.find("\"000000,0000\",\"; EXPR: Speed*2       = -160,281\"\r\n"),
@@ -621,7 +625,7 @@ TEST(MessagesOutput, GermanCsvQuotesExpressionCell) {
 TEST(DriverRefusal, RefusedOptionsConvertNothingAndReportNoResult) {
   TempFolder dir;
   ConverterOptions options;
-  options.output_type = static_cast<int>(OutputType::kMessages);
+  options.output_type = OutputType::kMessages;
   options.output_file_format = kFormatDiademInt32;  // Messages cannot go to DIAdem
   const Converted c = Convert(dir, options, "rec.dat");
   EXPECT_TRUE(c.summary.refused);
@@ -644,9 +648,9 @@ TEST(SignalsGrid, SparseMessagesOffTheGridShowOnlyValuesAlreadyReceived) {
       .Frame(Ticks(1.1), 0x100, {40, 2})   // Speed 20
       .Frame(Ticks(2.1), 0x100, {60, 3});  // Speed 30, after the last row
   ConverterOptions o;
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   o.output_file_format = kFormatCsvInternational;
-  o.time_column1 = 2;
+  o.time_column1 = TimeColumnKind::kSeconds;
   o.headlines = 0;
   o.write_interval = "0.5";
   const Converted c = Convert(dir, o, "rec.csv", r);
@@ -708,15 +712,16 @@ TEST(SignalsGrid, RandomSparseRecordingsMatchSampleAndHold) {
     ConversionRequest request;
     request.sources = {dir / name};
     request.output_dir = dir.path();
-    request.options.output_type = 1;
+    request.options.output_type = OutputType::kSignals;
     request.options.write_interval = intervals[seed % 3].text;
     request.options.skip_until_all_valid = skip_until_valid;
     std::vector<std::pair<double, std::vector<ChannelValue>>> rows;
-    request.on_signals_row = [&](double t, double, std::span<const ChannelValue> values) {
+    TestObserver observer;
+    observer.signals_row = [&](double t, double, std::span<const ChannelValue> values) {
       rows.emplace_back(t, std::vector<ChannelValue>(values.begin(), values.end()));
     };
     MessageCapture capture;
-    RunConversion(request);
+    (void)RunConversion(request, &observer);
 
     // Where the grid starts: after the first value, or after the entry that made every column
     // valid.

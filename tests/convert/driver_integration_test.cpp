@@ -57,7 +57,7 @@ TEST(DriverErrorCount, DecodingErrorsBeyondTheMessageLimitStillCount) {
     request.sources.push_back(source);
   }
   request.output_dir = dir;
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   request.options.output_file_format = kFormatCsvInternational;
 
   MessageCapture capture;
@@ -90,7 +90,7 @@ TEST(DriverGpsColumns, VectorMdfChannelsFollowTheirDefinitions) {
   ConversionRequest request;
   request.sources = {dir / "gps.cld"};
   request.output_dir = dir;
-  request.options.output_type = 1;
+  request.options.output_type = OutputType::kSignals;
   request.options.output_file_format = kFormatVectorMdf;
   request.options.write_interval = "0.5";
   request.gps.merge_into_main_file = 1;
@@ -159,9 +159,9 @@ ConversionRequest SignalsRequest(const std::filesystem::path& source,
   request.sources = {source};
   request.output_dir = output_dir;
   std::filesystem::create_directories(output_dir);
-  request.options.output_type = 1;
+  request.options.output_type = OutputType::kSignals;
   request.options.output_file_format = format;
-  request.options.time_column1 = time_kind;
+  request.options.time_column1 = TimeColumnKindFromIndex(time_kind);
   request.options.headlines = 0;
   return request;
 }
@@ -185,9 +185,9 @@ TEST(DriverTimeColumns, RelativeTimeRunsOnAcrossCombinedSources) {
   ConversionRequest request;
   request.sources = {dir / "a.cld", dir / "b.cld", dir / "c.cld"};
   request.output_dir = dir;
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   request.options.output_file_format = kFormatCsvInternational;
-  request.options.time_column1 = 2;
+  request.options.time_column1 = TimeColumnKind::kSeconds;
   request.options.headlines = 0;
   request.options.combine_output = true;
   MessageCapture capture;
@@ -199,7 +199,7 @@ TEST(DriverTimeColumns, RelativeTimeRunsOnAcrossCombinedSources) {
 
   // Signals into Vector MDF: the master channel rises across the sources, and the header starts
   // at the first record.
-  request.options.output_type = 1;
+  request.options.output_type = OutputType::kSignals;
   request.options.output_file_format = kFormatVectorMdf;
   request.options.write_interval = "0.125";
   ASSERT_EQ(RunConversion(request).errors, 0);
@@ -224,7 +224,7 @@ TEST(DriverTimeColumns, RelativeTimeNeverRunsBackAfterACounterRestart) {
       SignalsRequest(SimulateExample(dir / "restart.cld", sim), dir, kFormatCsvInternational, 2);
   request.options.write_interval = "0.1";
   MessageCapture capture;
-  RunConversion(request);
+  (void)RunConversion(request);
   const std::vector<std::string> cells = FirstCells(test::ReadText(dir / "restart.csv"));
   ASSERT_GT(cells.size(), 50u);
   double previous = -1;

@@ -22,6 +22,7 @@
 #include "convert/conversion_driver.h"
 #include "convert/row_pipeline.h"
 #include "logfile/simulator/recording_simulator.h"
+#include "tests/test_observer.h"
 #include "writers/gps_settings.h"
 
 namespace tessmar {
@@ -162,14 +163,15 @@ struct RunResult {
   std::vector<std::pair<int, std::string>> messages;  // without the status line
 };
 
-RunResult Run(ConversionRequest request, FormatThread mode) {
+RunResult Run(ConversionRequest request, FormatThread mode,
+              ConversionObserver* observer = nullptr) {
   request.format_thread = mode;
   std::filesystem::remove_all(request.output_dir);
   std::filesystem::create_directories(request.output_dir);
   RunResult r;
   {
     MessageCapture capture;
-    r.summary = RunConversion(request);
+    r.summary = RunConversion(request, observer);
     for (const MessageCapture::Entry& e : capture.entries()) {
       if (e.severity != kMsgStatus) r.messages.emplace_back(e.severity, e.text);
     }
@@ -182,9 +184,13 @@ RunResult Run(ConversionRequest request, FormatThread mode) {
 
 // Converts with one thread, then with two: the same files, messages and counts. Returns the
 // second run.
-RunResult ExpectSameWithTwoThreads(const ConversionRequest& request) {
-  const RunResult one = Run(request, FormatThread::kOff);
-  RunResult two = Run(request, FormatThread::kOn);
+// Each run gets a copy of the observer, so that functions with a state start afresh.
+RunResult ExpectSameWithTwoThreads(const ConversionRequest& request,
+                                   const TestObserver& observer = {}) {
+  TestObserver first = observer;
+  TestObserver second = observer;
+  const RunResult one = Run(request, FormatThread::kOff, &first);
+  RunResult two = Run(request, FormatThread::kOn, &second);
   EXPECT_EQ(one.summary.format_thread_sources, 0);
   EXPECT_EQ(two.summary.converted, one.summary.converted);
   EXPECT_EQ(two.summary.errors, one.summary.errors);
@@ -230,11 +236,11 @@ class TwoThreads : public ::testing::Test {
     ConversionRequest request;
     request.sources = std::move(sources);
     request.output_dir = dir_ / "out";
-    request.options.output_type = static_cast<int>(OutputType::kSignals);
+    request.options.output_type = OutputType::kSignals;
     request.options.output_file_format = format;
     request.options.write_interval = interval;
-    request.options.time_column1 = static_cast<int>(TimeColumnKind::kSeconds);
-    request.options.time_column2 = static_cast<int>(TimeColumnKind::kDateTimeFraction);
+    request.options.time_column1 = TimeColumnKind::kSeconds;
+    request.options.time_column2 = TimeColumnKind::kDateTimeFraction;
     return request;
   }
 
@@ -306,13 +312,14 @@ TEST_F(TwoThreads, AbortDrainsTheQueuedRowsAndClosesTheOutput) {
   const std::filesystem::path source = Simulate("abort.cld", 30, 40, 7);
   ConversionRequest request = Request({source}, kFormatCsvInternational, "0.001");
   // The pre-scan reports 0 to 100 %, then the conversion pass does: abort halfway through it.
-  request.progress = [phase = 0, last = 0](int percent, const std::filesystem::path&,
-                                           int64_t) mutable {
+  TestObserver observer;
+  observer.progress = [phase = 0, last = 0](int percent, const std::filesystem::path&,
+                                            int64_t) mutable {
     if (percent < last) ++phase;
     last = percent;
     return !(phase == 1 && percent >= 50);
   };
-  const RunResult two = ExpectSameWithTwoThreads(request);
+  const RunResult two = ExpectSameWithTwoThreads(request, observer);
   EXPECT_TRUE(two.summary.aborted);
   EXPECT_EQ(two.summary.converted, 0);
   ASSERT_EQ(two.files.size(), 1u);

@@ -82,31 +82,31 @@ class GoldenLayouts : public ::testing::Test {
 
 TEST_F(GoldenLayouts, MessagesText) {
   ConverterOptions o;
-  o.output_type = 0;
+  o.output_type = OutputType::kMessages;
   o.output_file_format = kFormatText;
-  o.time_column1 = 2;
-  o.time_column2 = 5;
+  o.time_column1 = TimeColumnKind::kSeconds;
+  o.time_column2 = TimeColumnKind::kDateTimeFraction;
   o.headlines = 3;
   Check("messages_text.txt", o);
 }
 
 TEST_F(GoldenLayouts, MessagesCsvInternational) {
   ConverterOptions o;
-  o.output_type = 0;
+  o.output_type = OutputType::kMessages;
   o.output_file_format = kFormatCsvInternational;
-  o.time_column1 = 3;
+  o.time_column1 = TimeColumnKind::kMilliseconds;
   o.headlines = 2;
   Check("messages_csv.csv", o);
 }
 
 TEST_F(GoldenLayouts, SignalsCsvGermanQuoted) {
   ConverterOptions o;
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   o.output_file_format = kFormatCsvGerman;
-  o.column_separator = 2;
-  o.decimal_separator = 1;
-  o.time_column1 = 2;
-  o.time_column2 = 4;
+  o.column_separator = ColumnSeparator::kComma;
+  o.decimal_separator = DecimalSeparator::kComma;
+  o.time_column1 = TimeColumnKind::kSeconds;
+  o.time_column2 = TimeColumnKind::kDateTime;
   o.headlines = 2;
   o.write_interval = "0.05";
   Check("signals_csv_german.csv", o);
@@ -114,9 +114,9 @@ TEST_F(GoldenLayouts, SignalsCsvGermanQuoted) {
 
 TEST_F(GoldenLayouts, SignalsSemicolonRaw) {
   ConverterOptions o;
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   o.output_file_format = kFormatSemicolonCsvGerman;
-  o.time_column1 = 3;
+  o.time_column1 = TimeColumnKind::kMilliseconds;
   o.headlines = 1;
   o.write_interval = "0.1";
   o.scaled_values = false;
@@ -125,10 +125,10 @@ TEST_F(GoldenLayouts, SignalsSemicolonRaw) {
 
 TEST_F(GoldenLayouts, SignalsTextTab) {
   ConverterOptions o;
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   o.output_file_format = kFormatText;
-  o.column_separator = 1;
-  o.time_column1 = 5;
+  o.column_separator = ColumnSeparator::kTab;
+  o.time_column1 = TimeColumnKind::kDateTimeFraction;
   o.headlines = 0;
   o.write_interval = "0.25";
   o.invalid_signal = "-";
@@ -143,7 +143,7 @@ TEST_F(GoldenLayouts, VectorAscii) {
 
 TEST_F(GoldenLayouts, LogfileDump) {
   ConverterOptions o;
-  o.output_type = 2;
+  o.output_type = OutputType::kLogfileDump;
   o.output_file_format = kFormatText;
   Check("logfile_dump.txt", o);
 }

@@ -40,9 +40,9 @@ TEST(DecimalCommaLocale, SignalsIntervalIsReadWithItsDecimals) {
   ConversionRequest request;
   request.sources = {dir / "rec.cld"};
   request.output_dir = dir;
-  request.options.output_type = 1;
+  request.options.output_type = OutputType::kSignals;
   request.options.output_file_format = kFormatCsvInternational;
-  request.options.time_column1 = 2;
+  request.options.time_column1 = TimeColumnKind::kSeconds;
   request.options.headlines = 0;
   request.options.write_interval = "0.010";
   MessageCapture capture;

@@ -18,6 +18,7 @@
 #include "convert/conversion_driver.h"
 #include "convert/output_names.h"
 #include "logfile/simulator/recording_simulator.h"
+#include "tests/test_observer.h"
 #include "writers/writer.h"
 
 namespace tessmar {
@@ -77,14 +78,15 @@ class ParallelConversionTest : public ::testing::Test {
 
   // Converts into dir_/out, then moves the outputs aside: both runs write to the same paths, so
   // texts that name the output compare equal.
-  Result Convert(ConversionRequest request, int jobs, const std::string& keep_as) {
+  Result Convert(ConversionRequest request, int jobs, const std::string& keep_as,
+                 ConversionObserver* observer = nullptr) {
     request.output_dir = dir_ / "out";
     fs::create_directories(request.output_dir);
     request.jobs = jobs;
     Result r;
     {
       MessageCapture capture;
-      r.summary = RunConversion(request);
+      r.summary = RunConversion(request, observer);
       r.messages = capture.entries();
     }
     r.files = FilesBelow(request.output_dir);
@@ -125,7 +127,7 @@ TEST_F(ParallelConversionTest, SameOutputsMessagesAndCountsAsOneAfterTheOther) {
   for (const OutputFormatInfo& format : kOutputFormats) {
     for (const OutputType type : {OutputType::kMessages, OutputType::kSignals}) {
       if (!(format.output_types & OutputTypeBit(type))) continue;
-      request.options.output_type = static_cast<int>(type);
+      request.options.output_type = type;
       request.options.output_file_format = format.code;
       request.options.write_interval = "0.05";
       const std::string name = std::string(format.cli_name) + "-" + std::to_string(cases++);
@@ -156,17 +158,18 @@ TEST_F(ParallelConversionTest, AbortLeavesNoOutputReportedCompleteThatIsNot) {
   for (int i = 0; i < 5; ++i) {
     request.sources.push_back(Simulate("r/REC" + std::to_string(i) + ".cld", 200, 10 + i));
   }
-  request.options.output_type = static_cast<int>(OutputType::kSignals);
+  request.options.output_type = OutputType::kSignals;
   request.options.output_file_format = kFormatCsvInternational;
   request.options.write_interval = "0.01";
   const Result whole = Convert(request, 1, "whole");
 
   std::atomic<int> calls{0};
-  request.progress = [&](int percent, const fs::path& source, int64_t) {
+  TestObserver observer;
+  observer.progress = [&](int percent, const fs::path& source, int64_t) {
     ++calls;
     return !(source.filename() == "REC1.cld" && percent >= 50);
   };
-  const Result aborted = Convert(request, 2, "aborted");
+  const Result aborted = Convert(request, 2, "aborted", &observer);
   EXPECT_TRUE(aborted.summary.aborted);
   EXPECT_LT(aborted.summary.converted, 5);
   int complete_messages = 0;

@@ -89,15 +89,15 @@ TEST(ConversionRobustness, CorruptedAndTruncatedRecordings) {
     ConversionRequest request;
     request.sources = {dir / "bad.cld"};
     request.output_dir = dir;
-    request.options.output_type = l.type;
+    request.options.output_type = OutputTypeFromIndex(l.type);
     request.options.output_file_format = l.format;
     request.options.write_interval = "0.001";
     if (l.format == kFormatCsvGerman) {
-      request.options.column_separator = 2;
-      request.options.decimal_separator = 1;
+      request.options.column_separator = ColumnSeparator::kComma;
+      request.options.decimal_separator = DecimalSeparator::kComma;
     }
-    request.options.time_column1 = 2;
-    request.options.time_column2 = 5;
+    request.options.time_column1 = TimeColumnKind::kSeconds;
+    request.options.time_column2 = TimeColumnKind::kDateTimeFraction;
     const ConversionSummary s = RunConversion(request);
     EXPECT_LE(s.converted, 1);
   }

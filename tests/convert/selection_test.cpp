@@ -50,9 +50,9 @@ void WriteRecording(const std::filesystem::path& path) {
 
 ConversionRequest Request(const Folder& dir, int type, const std::string& out) {
   ConversionRequest request;
-  request.options.output_type = type;
+  request.options.output_type = OutputTypeFromIndex(type);
   request.options.output_file_format = kFormatCsvInternational;
-  request.options.time_column1 = 2;
+  request.options.time_column1 = TimeColumnKind::kSeconds;
   request.options.write_interval = "0.125";
   request.sources = {dir.path / "rec.cld"};
   // A ".csv" output name would choose Signals: Messages go to the output folder.
@@ -113,7 +113,7 @@ TEST(Selection, PatternsThatChooseNothingAndBadTimesAreErrors) {
     EXPECT_TRUE(
         capture.Contains("Error: No signal, expression or GPS column matches \"Nothing*\" in \""));
   }
-  request.options.output_type = 0;
+  request.options.output_type = OutputType::kMessages;
   request.output_names.clear();
   {
     MessageCapture capture;

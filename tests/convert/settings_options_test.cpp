@@ -39,7 +39,7 @@ TEST(SettingsFile, MissingKeysGiveDefaults) {
   EXPECT_EQ(s.logger_device_family, -1);
   EXPECT_EQ(s.logger_cfg, "logger.clc");
   EXPECT_EQ(s.topographic_map_data, DefaultTopographicMapData());
-  EXPECT_EQ(s.converter.output_type, 1);
+  EXPECT_EQ(s.converter.output_type, OutputType::kSignals);
   EXPECT_EQ(s.converter.output_file_format, 0);
   EXPECT_EQ(s.converter.headlines, 1);
   EXPECT_EQ(s.converter.write_interval, "0.010");
@@ -47,11 +47,11 @@ TEST(SettingsFile, MissingKeysGiveDefaults) {
   EXPECT_TRUE(s.converter.scaled_values);
   EXPECT_EQ(s.gps_show_preview, 1);
   // No choice of the first time column: seconds. A file that names "off" keeps it.
-  EXPECT_EQ(s.converter.time_column1, 2);
-  EXPECT_EQ(s.converter.time_column2, 0);
+  EXPECT_EQ(s.converter.time_column1, TimeColumnKind::kSeconds);
+  EXPECT_EQ(s.converter.time_column2, TimeColumnKind::kOff);
   IniFile off;
   off.Parse("[Converter]\r\nTimeColumn1=0\r\n");
-  EXPECT_EQ(ReadSettings(off).converter.time_column1, 0);
+  EXPECT_EQ(ReadSettings(off).converter.time_column1, TimeColumnKind::kOff);
 }
 
 TEST(SettingsFile, RangeCorrections) {
@@ -61,12 +61,12 @@ TEST(SettingsFile, RangeCorrections) {
       "DecimalSeparator=2\nTimeColumn1=6\nTimeColumn2=5\nOutputFileFormat=11\n"
       "[GPS_Output]\nColTitle3=0123456789012345678901234567890123456789ABC\n");
   const TessmarSettings s = ReadSettings(ini);
-  EXPECT_EQ(s.converter.output_type, 0);
+  EXPECT_EQ(s.converter.output_type, OutputType::kMessages);
   EXPECT_EQ(s.converter.headlines, 1);
-  EXPECT_EQ(s.converter.column_separator, 0);
-  EXPECT_EQ(s.converter.decimal_separator, 0);
-  EXPECT_EQ(s.converter.time_column1, 0);
-  EXPECT_EQ(s.converter.time_column2, 5);
+  EXPECT_EQ(s.converter.column_separator, ColumnSeparator::kBlank);
+  EXPECT_EQ(s.converter.decimal_separator, DecimalSeparator::kPeriod);
+  EXPECT_EQ(s.converter.time_column1, TimeColumnKind::kOff);
+  EXPECT_EQ(s.converter.time_column2, TimeColumnKind::kDateTimeFraction);
   // The stored value is the format code: 11 is the semicolon flavour, 10 selects nothing.
   EXPECT_EQ(s.converter.output_file_format, 11);
   EXPECT_EQ(OutputFormatListIndex(11), 3);
@@ -112,7 +112,8 @@ TEST(SettingsFile, TextsWithLineBreaksOrBlankEndsCannotBreakTheFile) {
   again.Parse(ini.ToText());
   const TessmarSettings back = ReadSettings(again);
   EXPECT_EQ(back.log_file_dir, "/data/run");
-  EXPECT_EQ(back.converter.output_type, 1);  // no key smuggled in by the folder name
+  EXPECT_EQ(back.converter.output_type,
+            OutputType::kSignals);  // no key smuggled in by the folder name
   EXPECT_EQ(back.export_dir, " /out ");
   EXPECT_EQ(back.converter.invalid_signal, "\"NaN\"");
 }
@@ -173,27 +174,27 @@ TEST(ConverterOptionsCheck, FormatsFixTheirSeparators) {
   EXPECT_EQ(DecimalSeparatorChar(o.decimal_separator), ',');
 
   o = ConverterOptions{};
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   o.output_file_format = kFormatVectorAscii;
   o.headlines = 3;
   CheckConverterOptions(o);
-  EXPECT_EQ(o.output_type, 0);
+  EXPECT_EQ(o.output_type, OutputType::kMessages);
   EXPECT_EQ(o.headlines, 0);
-  EXPECT_EQ(o.time_column1, 2);
-  EXPECT_EQ(o.time_column2, 0);
+  EXPECT_EQ(o.time_column1, TimeColumnKind::kSeconds);
+  EXPECT_EQ(o.time_column2, TimeColumnKind::kOff);
   EXPECT_EQ(o.invalid_signal, "");
   EXPECT_EQ(o.write_interval, "0");
 }
 
 TEST(ConverterOptionsCheck, DiademRefusesMessagesAndFixesInvalidValue) {
   ConverterOptions o;
-  o.output_type = 0;
+  o.output_type = OutputType::kMessages;
   o.output_file_format = kFormatDiademInt32;
   const OptionCheckResult r = CheckConverterOptions(o);
   EXPECT_FALSE(r.accepted);
   EXPECT_EQ(r.box_text, "Cannot export a CAN MESSAGE FILE in DIAdem format yet");
   EXPECT_EQ(o.invalid_signal, "2147483646");
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   o.output_file_format = kFormatDiademReal64;
   EXPECT_TRUE(CheckConverterOptions(o).accepted);
   EXPECT_EQ(o.invalid_signal, "9.9E+34");
@@ -206,7 +207,7 @@ TEST(ConverterOptionsCheck, WriteIntervalRaisedForSignals) {
   EXPECT_EQ(o.write_interval, "0.0001");
   EXPECT_NE(r.box_text.find("write-interval of 0.1 ms or more MUST be specified"),
             std::string::npos);
-  o.output_type = 0;
+  o.output_type = OutputType::kMessages;
   o.write_interval = "0";
   EXPECT_TRUE(CheckConverterOptions(o).box_text.empty());
   // An interval that is no finite number counts as none: Signals get the smallest interval.
@@ -262,13 +263,13 @@ TEST(OutputPath, CombineFlags) {
 
 TEST(OutputPath, BatchOutputNameChoosesFormat) {
   ConverterOptions o;
-  o.output_type = 0;
+  o.output_type = OutputType::kMessages;
   ASSERT_TRUE(ApplyBatchOutputName("x.csv", o));
   EXPECT_EQ(o.output_file_format, kFormatCsvInternational);
-  EXPECT_EQ(o.output_type, 1);
+  EXPECT_EQ(o.output_type, OutputType::kSignals);
   ASSERT_TRUE(ApplyBatchOutputName("x.ASC", o));
   EXPECT_EQ(o.output_file_format, kFormatVectorAscii);
-  EXPECT_EQ(o.output_type, 0);
+  EXPECT_EQ(o.output_type, OutputType::kMessages);
   o.output_file_format = kFormatDiademReal64;
   ASSERT_TRUE(ApplyBatchOutputName("x.dat", o));
   EXPECT_EQ(o.output_file_format, kFormatDiademReal64);
@@ -284,15 +285,15 @@ TEST(OutputPath, BatchOutputNameChoosesFormat) {
   EXPECT_EQ(o.output_file_format, kFormatDiademAscii);
   // ".ascii" keeps a selected ETAS ASCII and its output type; otherwise it is Vector ASCII.
   o.output_file_format = kFormatEtasAscii;
-  o.output_type = 1;
+  o.output_type = OutputType::kSignals;
   ASSERT_TRUE(ApplyBatchOutputName("x.ASCII", o));
   EXPECT_EQ(o.output_file_format, kFormatEtasAscii);
-  EXPECT_EQ(o.output_type, 1);
+  EXPECT_EQ(o.output_type, OutputType::kSignals);
   ASSERT_TRUE(ApplyBatchOutputName("x.asc", o));
   EXPECT_EQ(o.output_file_format, kFormatVectorAscii);
   ASSERT_TRUE(ApplyBatchOutputName("x.ascii", o));
   EXPECT_EQ(o.output_file_format, kFormatVectorAscii);
-  EXPECT_EQ(o.output_type, 0);
+  EXPECT_EQ(o.output_type, OutputType::kMessages);
 }
 
 }  // namespace

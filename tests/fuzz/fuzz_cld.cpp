@@ -16,17 +16,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ConversionRequest request;
     request.sources = {source};
     request.output_names = {fuzz::WorkFile(output_type == 1 ? "signals.csv" : "messages.txt")};
-    request.options.output_type = output_type;
+    request.options.output_type = OutputTypeFromIndex(output_type);
     request.options.output_file_format = output_type == 1 ? 1 : 0;
     request.options.write_interval = selector % 2 == 0 ? "0.010" : "0.1";
-    request.options.time_column1 = 2 + selector % 4;
+    request.options.time_column1 = TimeColumnKindFromIndex(2 + selector % 4);
     request.options.skip_until_all_valid = selector % 8 == 1;
     if (selector % 3 == 0 && LoadGpsPreset(selector % 9 / 3, request.gps)) {
       request.gps.separate_track_file = 1;
       request.gps.merge_into_main_file = 1;
       request.gps.track_file_format = selector % 2;
     }
-    RunConversion(request);
+    (void)RunConversion(request);
   }
   return 0;
 }

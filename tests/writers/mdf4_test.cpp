@@ -271,13 +271,13 @@ TEST(Mdf4, MessagesAsCanBusLogging) {
 TEST(Mdf4, OutputNameChoosesTheFormat) {
   // An output name ending in ".mf4" chooses the format and keeps Messages or Signals.
   ConverterOptions options;
-  options.output_type = static_cast<int>(OutputType::kMessages);
+  options.output_type = OutputType::kMessages;
   ASSERT_TRUE(ApplyBatchOutputName("frames.MF4", options));
   EXPECT_EQ(options.output_file_format, kFormatMdf4);
-  EXPECT_EQ(options.output_type, static_cast<int>(OutputType::kMessages));
-  options.output_type = static_cast<int>(OutputType::kLogfileDump);
+  EXPECT_EQ(options.output_type, OutputType::kMessages);
+  options.output_type = OutputType::kLogfileDump;
   ASSERT_TRUE(ApplyBatchOutputName("values.mf4", options));
-  EXPECT_EQ(options.output_type, static_cast<int>(OutputType::kSignals));
+  EXPECT_EQ(options.output_type, OutputType::kSignals);
   EXPECT_FALSE(ApplyBatchOutputName("values.mf41", options));
 }
 

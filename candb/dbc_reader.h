@@ -60,6 +60,8 @@ struct DbcProblem {
   int32_t line = 0;
   DbcProblemKind kind = DbcProblemKind::kSyntaxError;
   std::string text;
+
+  friend bool operator==(const DbcProblem&, const DbcProblem&) = default;
 };
 
 struct DbcReadResult {

@@ -140,16 +140,6 @@ const CANdbSignal* CANdbMessage::FindMultiplexer() const {
   return nullptr;
 }
 
-const CANdbSignal* CANdbMessage::FirstSignal() {
-  signal_cursor_ = 0;
-  return signals_.empty() ? nullptr : signals_[0].get();
-}
-
-const CANdbSignal* CANdbMessage::NextSignal() {
-  if (signal_cursor_ < signals_.size()) ++signal_cursor_;
-  return signal_cursor_ < signals_.size() ? signals_[signal_cursor_].get() : nullptr;
-}
-
 // ---- Database -----------------------------------------------------------------------------------
 
 void CANdb::AddNode(std::string_view name) { nodes_.push_back(std::make_unique<CANdbNode>(name)); }
@@ -195,16 +185,6 @@ CANdbMessage* CANdb::FindMessageById(uint32_t number) const {
   const auto it = newest_later_.find(number & 0x7FFFFFFFu);
   if (it == newest_later_.end()) return nullptr;
   return (number & 0x80000000u) ? it->second.extended : it->second.any;
-}
-
-CANdbMessage* CANdb::FirstMessage() {
-  message_cursor_ = 0;
-  return messages_.empty() ? nullptr : messages_[0].get();
-}
-
-CANdbMessage* CANdb::NextMessage() {
-  if (message_cursor_ < messages_.size()) ++message_cursor_;
-  return message_cursor_ < messages_.size() ? messages_[message_cursor_].get() : nullptr;
 }
 
 CANdbAttributeDefinition* CANdb::AddAttrDef(std::unique_ptr<CANdbAttributeDefinition> definition) {

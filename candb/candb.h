@@ -1,16 +1,16 @@
 #pragma once
 // The CAN database: the content of one DBC file (nodes, messages, signals, value descriptions,
-// comments, attribute definitions and attribute values) together with the state of the reader
-// that fills it (candb/dbc_reader.cpp).
+// comments, attribute definitions and attribute values). The reader that fills it is
+// candb/dbc_reader.h.
 //
 // A CANdb is short-lived: one object per imported file, loaded once with LoadDbcFile() (or
-// LoadDbcText() from memory), copied into the CANdb signal table and destroyed. Records are kept
+// LoadDbcText() from memory, or a DbcReader for the read's statement count and typed problems),
+// copied into the CANdb signal table and destroyed. Records are kept
 // in file order; every record owns its texts and everything below it. Texts are 8-bit characters
 // as read, compared case-sensitively.
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -275,9 +275,6 @@ class CANdbMessage {
 
   int signal_count() const { return static_cast<int>(signals_.size()); }
   const std::vector<std::unique_ptr<CANdbSignal>>& signals() const { return signals_; }
-  // Iteration with the message's own cursor: first and next, nullptr at the end.
-  const CANdbSignal* FirstSignal();
-  const CANdbSignal* NextSignal();
 
   CANdbAttributeList& attributes() { return attributes_; }
   const CANdbAttributeList& attributes() const { return attributes_; }
@@ -291,19 +288,17 @@ class CANdbMessage {
   int32_t dlc_ = 0;
   int32_t line_ = 0;
   std::vector<std::unique_ptr<CANdbSignal>> signals_;
-  std::size_t signal_cursor_ = 0;
   // Name lookup of large messages: the first signal of each name, filled as lookups need it.
   mutable std::unordered_map<std::string, CANdbSignal*> name_index_;
   mutable std::size_t indexed_signals_ = 0;
   CANdbAttributeList attributes_;
 };
 
-// ---- The database and its reader ----------------------------------------------------------------
+// ---- The database -------------------------------------------------------------------------------
 
 class CANdb {
  public:
   static constexpr int kHashBuckets = 2048;
-  static constexpr std::size_t kTokenBufferSize = 999;  // 998 characters and the terminating zero
 
   // One bucket of the message index. The first message of a bucket sits in the bucket itself;
   // later ones are kept in insertion order in `later` and are visited newest first.
@@ -319,8 +314,7 @@ class CANdb {
     CANdbMessage* extended = nullptr;
   };
 
-  CANdb();
-  ~CANdb();
+  CANdb() = default;
   CANdb(const CANdb&) = delete;
   CANdb& operator=(const CANdb&) = delete;
 
@@ -329,15 +323,16 @@ class CANdb {
   // what was read before it); -1 when the file cannot be opened or read (an I/O error is not
   // the end of the file: the database keeps what was read before it) or the node list lacks its
   // colon. Problems go to the message output with the line number.
-  int LoadDbcFile(const std::string& path);
+  [[nodiscard]] int LoadDbcFile(const std::string& path);
   // Reads DBC text held in memory the same way; name stands for the file in messages and
   // path(). -1 only for the node list without its colon. The text is not kept after the call.
-  int LoadDbcText(std::string_view text, const std::string& name);
+  [[nodiscard]] int LoadDbcText(std::string_view text, const std::string& name);
+  // True after a load that ran to its end (also one that a statement error ended early).
   bool loaded() const { return loaded_; }
-  // Statements of the DBC format met by the last load (keywords such as BO_, BU_, NS_, VERSION);
-  // 0 for a file that is no CAN database at all (empty, binary, other text).
-  int statement_count() const { return statement_count_; }
+  void SetLoaded(bool loaded) { loaded_ = loaded; }
+  // The file (or the name of the text) the database was read from.
   const std::string& path() const { return path_; }
+  void SetPath(std::string_view path) { path_ = path; }
 
   void AddNode(std::string_view name);
   const CANdbNode* FindNode(std::string_view name) const;
@@ -352,8 +347,6 @@ class CANdb {
   CANdbMessage* FindMessageById(uint32_t number) const;
   int message_count() const { return static_cast<int>(messages_.size()); }
   const std::vector<std::unique_ptr<CANdbMessage>>& messages() const { return messages_; }
-  CANdbMessage* FirstMessage();
-  CANdbMessage* NextMessage();
 
   CANdbAttributeDefinition* AddAttrDef(std::unique_ptr<CANdbAttributeDefinition> definition);
   const CANdbAttributeDefinition* FindAttrDef(std::string_view name) const;
@@ -367,67 +360,15 @@ class CANdb {
   void SetComment(std::string_view text) { comment_ = std::string(text); }
 
  private:
-  // ---- Reader (dbc_reader.cpp) ----
-  struct Token;
-  int ReadChar();
-  int UngetChar(int c);
-  int ReadFileByte();
-  Token NextToken();
-  Token NextTokenWithoutStrings();
-  Token ReadNumber(int first);
-  Token ReadString(bool& stray);
-  Token SkipPast(Token tok, int stop_char, bool stray_quotes = false);
-  bool StartsStatement(const Token& tok) const;
-  bool MisspelledKeywordStartsLine() const;
-  bool MissingSemicolonBefore(const Token& tok);
-  Token ParseMessage();
-  Token ParseSignal(CANdbSignal& signal, bool& ok);
-  Token ParseComment();
-  Token ParseSignalValueType();
-  Token ParseValueDescriptions();
-  Token ParseMultiplexerValues();
-  Token ParseAttrDefinition();
-  Token ParseAttrDefault();
-  Token ParseAttrValue();
-  void LogError(const char* text);
-  void LogWarning(const char* text);
-  void ReportExpected(Token& got, const char* text);
-  void LogF(int severity, const char* format, ...) __attribute__((format(printf, 3, 4)));
-  int ReadStatements();  // the statement loop over the opened input
-  void CloseFile();
-
   std::vector<std::unique_ptr<CANdbMessage>> messages_;
-  std::size_t message_cursor_ = 0;
   std::array<HashEntry, kHashBuckets> index_;
   std::unordered_map<uint32_t, NewestLater> newest_later_;
   std::vector<std::unique_ptr<CANdbNode>> nodes_;
   std::vector<std::unique_ptr<CANdbAttributeDefinition>> attr_defs_;
   CANdbAttributeList attributes_;
   std::optional<std::string> comment_;
-  bool loaded_ = false;
-
-  // Reader state.
-  char token_text_[kTokenBufferSize] = {};
-  char buffer_guard_ = 'i';
-  std::size_t token_len_ = 0;
   std::string path_;
-  std::FILE* file_ = nullptr;
-  std::unique_ptr<unsigned char[]> io_buffer_;
-  const unsigned char* input_ = nullptr;  // the bytes io_pos_..io_len_: io_buffer_ or a text
-  bool input_open_ = false;               // a file or a text is being read
-  std::size_t io_pos_ = 0;
-  std::size_t io_len_ = 0;
-  int read_errno_ = 0;      // errno of a failed read of the file, 0 = none
-  std::string bad_number_;  // text of the last number the scanner rejected
-  int pushed_back_ = 0;  // 0 = none; else the character + 2 (so that -1 and 0 can be pushed back)
-  int pushed_back_next_ = 0;  // read after pushed_back_; only the scanner's look-ahead in "-.5"
-  // Set while reading tokens where no string can stand (after node names and receivers, after a
-  // comment's text): a quote that is not closed on its own line is stray and skipped with the
-  // rest of that line instead of swallowing the statements after it.
-  bool stray_quotes_ = false;
-  int32_t line_ = 1;
-  bool token_at_line_start_ = false;  // only blanks stand before the last token on its line
-  int statement_count_ = 0;
+  bool loaded_ = false;
 };
 
 }  // namespace tessmar

@@ -1,7 +1,8 @@
-// The DBC reader: a hand-written scanner and recursive-descent parser that fills a CANdb. It
-// accepts a fixed subset of the format and skips everything else token by token. Problems are
-// logged with the line number; the first statement error in a message, signal or attribute
-// statement ends the read, the database keeping what was read before it.
+// The DBC reader. Problems are logged with the line number; the first statement error in a
+// message, signal or attribute statement ends the read, the database keeping what was read before
+// it.
+
+#include "candb/dbc_reader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -123,7 +124,7 @@ double TextToDouble(const char* begin, const char* end) {
 
 }  // namespace
 
-struct CANdb::Token {
+struct DbcReader::Token {
   enum Kind { kFail = -1, kEnd = 0, kPunct, kKeyword, kIdent, kInt, kReal, kString };
   Kind kind = kEnd;
   int ch = 0;         // punctuation character
@@ -165,50 +166,75 @@ struct CANdb::Token {
   }
 };
 
-// ---- Construction and destruction ---------------------------------------------------------------
+// ---- Problems -----------------------------------------------------------------------------------
 
-CANdb::CANdb() = default;
-
-CANdb::~CANdb() {
-  if (buffer_guard_ != 'i') LogError("String buffer corrupted");
-  CloseFile();
+bool IsError(DbcProblemKind kind) {
+  switch (kind) {
+    case DbcProblemKind::kSyntaxError:
+    case DbcProblemKind::kUnknownName:
+    case DbcProblemKind::kUnexpectedEnd:
+    case DbcProblemKind::kReadFailure:
+    case DbcProblemKind::kInternalError:
+      return true;
+    case DbcProblemKind::kMissingSemicolon:
+    case DbcProblemKind::kStrayQuote:
+    case DbcProblemKind::kNotAKeyword:
+    case DbcProblemKind::kMissingSender:
+    case DbcProblemKind::kUnknownMessage:
+    case DbcProblemKind::kReaderMisuse:
+      break;
+  }
+  return false;
 }
 
+// ---- Construction and input ---------------------------------------------------------------------
+
+DbcReader::DbcReader(CANdb& db) : db_(db) {}
+
+DbcReader::~DbcReader() { CloseInput(); }
+
 // Ends reading the input; a file is closed.
-void CANdb::CloseFile() {
+void DbcReader::CloseInput() {
   input_open_ = false;
   input_ = nullptr;
   io_pos_ = io_len_ = 0;
-  if (file_ == nullptr) return;
-  if (std::fclose(file_) != 0) LogError("Cannot close the goddamn file");
-  file_ = nullptr;
+  if (!file_.is_open()) return;
+  if (!file_.Close()) LogError(DbcProblemKind::kReadFailure, "Cannot close the goddamn file");
   io_buffer_.reset();
 }
 
 // ---- Messages -----------------------------------------------------------------------------------
 
-void CANdb::LogF(int severity, const char* format, ...) {
+void DbcReader::Record(DbcProblemKind kind, std::string_view text) {
+  if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+  result_.problems.push_back({line_, kind, std::string(text)});
+}
+
+// Logs "CANdb-Import-Error (line %d): %s" or "CANdb-Import-Warning (line %d): %s" as the kind
+// says, the text cut to 199 characters, and records the problem.
+void DbcReader::LogF(DbcProblemKind kind, const char* format, ...) {
   char text[200];
   va_list args;
   va_start(args, format);
   VsnprintfC(text, sizeof text, Tr(format), args);
   va_end(args);
-  if (severity >= kMsgError) {
-    ShowMessageF(severity, "CANdb-Import-Error (line %d): %s", static_cast<int>(line_), text);
+  if (IsError(kind)) {
+    ShowMessageF(kMsgError, "CANdb-Import-Error (line %d): %s", static_cast<int>(line_), text);
   } else {
-    ShowMessageF(severity, "CANdb-Import-Warning (line %d): %s", static_cast<int>(line_), text);
+    ShowMessageF(kMsgWarning, "CANdb-Import-Warning (line %d): %s", static_cast<int>(line_), text);
   }
+  Record(kind, text);
 }
 
-void CANdb::LogError(const char* text) { LogF(kMsgError, "%s", Tr(text)); }
-void CANdb::LogWarning(const char* text) { LogF(kMsgWarning, "%s", Tr(text)); }
+void DbcReader::LogError(DbcProblemKind kind, const char* text) { LogF(kind, "%s", Tr(text)); }
+void DbcReader::LogWarning(DbcProblemKind kind, const char* text) { LogF(kind, "%s", Tr(text)); }
 
 // A statement got `got` where it expected something else: its own error text is logged, also
 // when `got` is a bad number, but not a second time after a failure that was already reported
 // (an unterminated comment).
-void CANdb::ReportExpected(Token& got, const char* text) {
+void DbcReader::ReportExpected(Token& got, const char* text) {
   if (got.kind == Token::kFail && got.reported) return;
-  LogError(text);
+  LogError(DbcProblemKind::kSyntaxError, text);
   got.reported = true;
 }
 
@@ -217,17 +243,17 @@ void CANdb::ReportExpected(Token& got, const char* text) {
 // Next byte of the input (0..255) or -1 at its end; a file is read in blocks, a text has all its
 // bytes in place from the start. A CR directly before an LF is dropped, as a
 // text-mode stream does, so that line ends read the same in CR LF and LF files.
-int CANdb::ReadFileByte() {
+int DbcReader::ReadFileByte() {
   const auto next = [this]() -> int {
     if (io_pos_ >= io_len_) {
-      if (file_ == nullptr) return -1;
+      if (!file_.is_open()) return -1;
       if (read_errno_ != 0) return -1;
-      errno = 0;
-      io_len_ = std::fread(io_buffer_.get(), 1, kIoBufferSize, file_);
+      const int64_t n = file_.ReadBytes(io_buffer_.get(), kIoBufferSize);
       io_pos_ = 0;
+      io_len_ = n > 0 ? static_cast<std::size_t>(n) : 0;
       if (io_len_ == 0) {
         // A failed read ends the input like the end of the file, but is reported.
-        if (std::ferror(file_)) read_errno_ = errno != 0 ? errno : EIO;
+        if (n < 0) read_errno_ = file_.last_error() != 0 ? file_.last_error() : EIO;
         return -1;
       }
     }
@@ -241,7 +267,7 @@ int CANdb::ReadFileByte() {
   return c;
 }
 
-int CANdb::ReadChar() {
+int DbcReader::ReadChar() {
   if (pushed_back_ != 0) {
     const int c = pushed_back_ - 2;  // stored as c + 2 so that -1 and 0 can be pushed back
     pushed_back_ = pushed_back_next_;
@@ -249,15 +275,15 @@ int CANdb::ReadChar() {
     return c;
   }
   if (!input_open_) {
-    LogWarning("Attempted to read from a non-open file");
+    LogWarning(DbcProblemKind::kReaderMisuse, "Attempted to read from a non-open file");
     return 0;
   }
   return ReadFileByte();
 }
 
-int CANdb::UngetChar(int c) {
+int DbcReader::UngetChar(int c) {
   if (pushed_back_ != 0) {
-    LogWarning("Attempted to 'unget' two characters at once");
+    LogWarning(DbcProblemKind::kReaderMisuse, "Attempted to 'unget' two characters at once");
     return -1;
   }
   pushed_back_ = c + 2;
@@ -266,7 +292,7 @@ int CANdb::UngetChar(int c) {
 
 // ---- Scanner ------------------------------------------------------------------------------------
 
-CANdb::Token CANdb::NextToken() {
+DbcReader::Token DbcReader::NextToken() {
   token_len_ = 0;
   token_text_[0] = '\0';
   if (!input_open_ && pushed_back_ == 0) return Token{Token::kEnd};
@@ -297,7 +323,7 @@ CANdb::Token CANdb::NextToken() {
       for (;;) {
         d = ReadChar();
         if (d < 0 || d == kEndByte) {
-          LogError("Error: Unexpected eof in comment");
+          LogError(DbcProblemKind::kUnexpectedEnd, "Error: Unexpected eof in comment");
           return Token::Fail();
         }
         if (d == '\n') ++line_;
@@ -350,7 +376,7 @@ CANdb::Token CANdb::NextToken() {
 }
 
 // The next token where the grammar has no string (see stray_quotes_).
-CANdb::Token CANdb::NextTokenWithoutStrings() {
+DbcReader::Token DbcReader::NextTokenWithoutStrings() {
   stray_quotes_ = true;
   Token t = NextToken();
   stray_quotes_ = false;
@@ -360,7 +386,7 @@ CANdb::Token CANdb::NextTokenWithoutStrings() {
 // Number token starting with c (a digit, '-', '+' or '.'). Reals have a fraction or an exponent;
 // "0x" starts a 32-bit hexadecimal value; other digits give a signed 64-bit integer, or the real
 // number they denote when that does not fit into 64 bits.
-CANdb::Token CANdb::ReadNumber(int c) {
+DbcReader::Token DbcReader::ReadNumber(int c) {
   bool truncated = false;
   const auto append = [this, &truncated](int ch) {
     if (token_len_ + 1 < kTokenBufferSize) {
@@ -486,7 +512,7 @@ CANdb::Token CANdb::ReadNumber(int c) {
 // any other backslash stays. At most 998 characters are kept. Where no string can stand
 // (stray_quotes_), a quote not closed on its line is a stray one: `stray` is set, a warning names
 // the line, and the line end is left for the blank skipping.
-CANdb::Token CANdb::ReadString(bool& stray) {
+DbcReader::Token DbcReader::ReadString(bool& stray) {
   const auto append = [this](int ch) {
     if (token_len_ + 1 < kTokenBufferSize) token_text_[token_len_++] = static_cast<char>(ch);
   };
@@ -494,14 +520,15 @@ CANdb::Token CANdb::ReadString(bool& stray) {
   for (;;) {
     if (stray_quotes_ && (c == '\n' || c < 0)) {
       UngetChar(c);
-      LogWarning("'\"' without its closing '\"' ignored up to the end of the line");
+      LogWarning(DbcProblemKind::kStrayQuote,
+                 "'\"' without its closing '\"' ignored up to the end of the line");
       token_len_ = 0;
       token_text_[0] = '\0';
       stray = true;
       return Token{Token::kEnd};
     }
     if (c < 0) {
-      LogError("Error: Unexpected eof in string");
+      LogError(DbcProblemKind::kUnexpectedEnd, "Error: Unexpected eof in string");
       break;
     }
     if (c == '"') {
@@ -535,7 +562,7 @@ CANdb::Token CANdb::ReadString(bool& stray) {
 
 // A keyword that only ever begins a statement, standing first on its line: a statement before it
 // that lacks its closing ';' ends there instead of swallowing the following ones.
-bool CANdb::StartsStatement(const Token& tok) const {
+bool DbcReader::StartsStatement(const Token& tok) const {
   if (!token_at_line_start_) return false;
   if (tok.kind == Token::kKeyword) return tok.kw != Kw::kBU && tok.kw != Kw::kNS;
   if (tok.kind != Token::kIdent) return false;
@@ -549,22 +576,21 @@ bool CANdb::StartsStatement(const Token& tok) const {
 
 // The identifier just read stands first on its line and spells a keyword in another letter case
 // ("bo_", "Sg_"): not a node or receiver name but a statement the loop skips with a warning.
-bool CANdb::MisspelledKeywordStartsLine() const {
-  return token_at_line_start_ &&
-         KeywordIgnoringCase(std::string_view(token_text_, token_len_)) != Kw::kNone;
+bool DbcReader::MisspelledKeywordStartsLine() const {
+  return token_at_line_start_ && KeywordIgnoringCase(TokenText()) != Kw::kNone;
 }
 
 // True, with a warning, when `tok` begins the next statement while the current one still waits
 // for its ';'. The caller goes on with `tok`.
-bool CANdb::MissingSemicolonBefore(const Token& tok) {
+bool DbcReader::MissingSemicolonBefore(const Token& tok) {
   if (!StartsStatement(tok)) return false;
-  LogF(kMsgWarning, "';' missing before line %d", static_cast<int>(line_));
+  LogF(DbcProblemKind::kMissingSemicolon, "';' missing before line %d", static_cast<int>(line_));
   return true;
 }
 
 // Reads tokens until `stop` (then one more), the end of input, a failure, or the start of the
 // next statement when the ';' is missing. With stray_quotes, no string belongs in what is skipped.
-CANdb::Token CANdb::SkipPast(Token tok, int stop, bool stray_quotes) {
+DbcReader::Token DbcReader::SkipPast(Token tok, int stop, bool stray_quotes) {
   while (!tok.Ends() && !tok.Is(static_cast<char>(stop))) {
     if (stop == ';' && MissingSemicolonBefore(tok)) return tok;
     tok = stray_quotes ? NextTokenWithoutStrings() : NextToken();
@@ -575,14 +601,18 @@ CANdb::Token CANdb::SkipPast(Token tok, int stop, bool stray_quotes) {
 
 // ---- Statement loop -----------------------------------------------------------------------------
 
-int CANdb::LoadDbcFile(const std::string& path) {
+DbcReadResult DbcReader::ReadFile(const std::string& path) {
   path_ = path;
-  statement_count_ = 0;  // also for a file that cannot be opened
+  db_.SetPath(path);
   // Read as bytes; ReadFileByte() turns CR LF into LF itself.
-  file_ = std::fopen(path.c_str(), "rb");
-  if (file_ == nullptr) {
-    loaded_ = false;
-    return -1;
+  if (!file_.OpenForReading(path)) {
+    if (file_.last_error() != EISDIR) {
+      db_.SetLoaded(false);
+      result_.status = -1;
+      return std::move(result_);
+    }
+    // A folder opens as a file that cannot be read: reported like any read error.
+    read_errno_ = EISDIR;
   }
   io_buffer_ = std::make_unique<unsigned char[]>(kIoBufferSize);
   input_ = io_buffer_.get();
@@ -590,41 +620,45 @@ int CANdb::LoadDbcFile(const std::string& path) {
   return ReadStatements();
 }
 
-int CANdb::LoadDbcText(std::string_view text, const std::string& name) {
+DbcReadResult DbcReader::ReadText(std::string_view text, const std::string& name) {
   path_ = name;
+  db_.SetPath(name);
   input_ = reinterpret_cast<const unsigned char*>(text.data());
   io_pos_ = 0;
   io_len_ = text.size();
   return ReadStatements();
 }
 
-int CANdb::ReadStatements() {
+int CANdb::LoadDbcFile(const std::string& path) { return DbcReader(*this).ReadFile(path).status; }
+
+int CANdb::LoadDbcText(std::string_view text, const std::string& name) {
+  return DbcReader(*this).ReadText(text, name).status;
+}
+
+DbcReadResult DbcReader::ReadStatements() {
   input_open_ = true;
-  read_errno_ = 0;
-  statement_count_ = 0;
   Token tok = NextToken();
   while (!tok.Ends()) {
     if (tok.Is(Kw::kNS)) {
       // The new-symbols list runs up to the node list. Files without a node list are common
       // (generated ones); BS_ and BO_ never stand in the list, so they end it as well.
-      ++statement_count_;
+      ++result_.statement_count;
       do {
         tok = NextToken();
       } while (!tok.Ends() && !tok.Is(Kw::kBU) && !tok.Is(Kw::kBO) &&
-               !(tok.kind == Token::kIdent && std::string_view(token_text_, token_len_) == "BS_"));
+               !(tok.kind == Token::kIdent && TokenText() == "BS_"));
       if (!tok.Is(Kw::kBU)) continue;
     }
     if (tok.Is(Kw::kBU)) {
-      ++statement_count_;
+      ++result_.statement_count;
       tok = NextToken();
       if (!tok.Is(':')) {
-        LogError("':' expected");
-        CloseFile();
-        return -1;
+        LogError(DbcProblemKind::kSyntaxError, "':' expected");
+        return Finish(-1);
       }
       tok = NextTokenWithoutStrings();
       while (tok.kind == Token::kIdent && !MisspelledKeywordStartsLine()) {
-        AddNode(std::string_view(token_text_, token_len_));
+        db_.AddNode(TokenText());
         tok = NextTokenWithoutStrings();
       }
       continue;
@@ -633,20 +667,20 @@ int CANdb::ReadStatements() {
       if (tok.kind == Token::kIdent && token_at_line_start_) {
         const std::string_view word(token_text_, token_len_);
         if (word == "VERSION" || word == "BS_" || word == "VAL_TABLE_" || word == "BO_TX_BU_") {
-          ++statement_count_;
+          ++result_.statement_count;
         } else if (word == "SG_MUL_VAL_") {
           tok = ParseMultiplexerValues();
           continue;
         } else if (MisspelledKeywordStartsLine()) {
           // "bo_", "Sg_": keywords are upper case, so the line is skipped; say so.
-          LogF(kMsgWarning, "'%s' is not a keyword (upper case expected); line skipped",
-               token_text_);
+          LogF(DbcProblemKind::kNotAKeyword,
+               "'%s' is not a keyword (upper case expected); line skipped", token_text_);
         }
       }
       tok = NextToken();
       continue;
     }
-    ++statement_count_;
+    ++result_.statement_count;
     switch (tok.kw) {
       case Kw::kBO:
         tok = ParseMessage();
@@ -679,20 +713,30 @@ int CANdb::ReadStatements() {
   }
   // A bad number where no statement expected a token (inside a skipped statement, say) still
   // ends the read, and says why.
-  if (tok.UnreportedFailure()) LogF(kMsgError, "Invalid number \"%s\"", bad_number_.c_str());
-  CloseFile();
+  if (tok.UnreportedFailure())
+    LogF(DbcProblemKind::kSyntaxError, "Invalid number \"%s\"", bad_number_.c_str());
+  CloseInput();
   if (read_errno_ != 0) {
-    LogF(kMsgError, "Could not read \"%s\" (%s) !", path_.c_str(), std::strerror(read_errno_));
-    loaded_ = false;
-    return -1;
+    LogF(DbcProblemKind::kReadFailure, "Could not read \"%s\" (%s) !", path_.c_str(),
+         std::strerror(read_errno_));
+    db_.SetLoaded(false);
+    return Finish(-1);
   }
-  loaded_ = true;
-  return 0;
+  db_.SetLoaded(true);
+  return Finish(0);
+}
+
+// Closes the input, checks the token buffer and hands over what the read found.
+DbcReadResult DbcReader::Finish(int status) {
+  CloseInput();
+  if (buffer_guard_ != 'i') LogError(DbcProblemKind::kInternalError, "String buffer corrupted");
+  result_.status = status;
+  return std::move(result_);
 }
 
 // ---- Messages and signals -----------------------------------------------------------------------
 
-CANdb::Token CANdb::ParseMessage() {
+DbcReader::Token DbcReader::ParseMessage() {
   const auto fail = [this](Token got, const char* text) {
     ReportExpected(got, text);
     return Token::Fail();
@@ -706,7 +750,7 @@ CANdb::Token CANdb::ParseMessage() {
   message->SetIdentifier(raw & 0x7FFFFFFFu);
   tok = NextToken();
   if (tok.kind != Token::kIdent) return fail(tok, "Message name expected");
-  message->SetName(std::string_view(token_text_, token_len_));
+  message->SetName(TokenText());
   tok = NextToken();
   if (!tok.Is(':')) return fail(tok, "':' expected after message name");
   tok = NextToken();
@@ -714,11 +758,11 @@ CANdb::Token CANdb::ParseMessage() {
   message->SetDlc(tok.Int32());
   tok = NextToken();
   if (tok.kind == Token::kIdent) {
-    message->SetSender(std::string_view(token_text_, token_len_));
+    message->SetSender(TokenText());
     tok = NextToken();
   } else if (tok.Is(Kw::kSG) || StartsStatement(tok)) {
     // The line ends after the DLC: the message has no sender, its signals still load.
-    LogWarning("Sender name expected");
+    LogWarning(DbcProblemKind::kMissingSender, "Sender name expected");
   } else {
     return fail(tok, "Sender name expected");
   }
@@ -729,11 +773,11 @@ CANdb::Token CANdb::ParseMessage() {
     if (!ok) return Token::Fail();  // the message is dropped with its signals
     message->AddSignal(std::move(signal));
   }
-  AddMessage(std::move(message));
+  db_.AddMessage(std::move(message));
   return tok;
 }
 
-CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
+DbcReader::Token DbcReader::ParseSignal(CANdbSignal& s, bool& ok) {
   ok = false;
   const auto fail = [this](Token got, const char* text) {
     ReportExpected(got, text);
@@ -742,7 +786,7 @@ CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
   s.SetLine(line_);  // the line of the SG_ just read
   Token tok = NextToken();
   if (tok.kind != Token::kIdent) return fail(tok, "Signal name expected");
-  s.SetName(std::string_view(token_text_, token_len_));
+  s.SetName(TokenText());
 
   tok = NextToken();
   if (tok.kind == Token::kIdent) {
@@ -810,7 +854,7 @@ CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
   if (!tok.Is(']')) return fail(tok, "']' expected after signal name");
   tok = NextToken();
   if (tok.kind != Token::kString) return fail(tok, "Signal unit expected");
-  s.SetUnit(std::string_view(token_text_, token_len_));
+  s.SetUnit(TokenText());
 
   // The file gives a Motorola signal's most significant bit; keep the least significant one, in
   // the same byte * 8 + bit numbering as Intel signals. C division: truncates toward zero.
@@ -828,7 +872,7 @@ CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
 
   tok = NextTokenWithoutStrings();
   while (tok.kind == Token::kIdent && !MisspelledKeywordStartsLine()) {
-    s.AddReceiver(std::string_view(token_text_, token_len_));
+    s.AddReceiver(TokenText());
     tok = NextTokenWithoutStrings();
     if (tok.Is(',')) {
       tok = NextTokenWithoutStrings();
@@ -841,43 +885,43 @@ CANdb::Token CANdb::ParseSignal(CANdbSignal& s, bool& ok) {
 
 // ---- Comments, value types, value descriptions --------------------------------------------------
 
-CANdb::Token CANdb::ParseComment() {
+DbcReader::Token DbcReader::ParseComment() {
   Token tok = NextToken();
   if (tok.kind == Token::kString) {
-    SetComment(std::string_view(token_text_, token_len_));
+    db_.SetComment(TokenText());
   } else if (tok.Is(Kw::kBO)) {
     tok = NextToken();
     if (tok.kind != Token::kInt) {
       ReportExpected(tok, "Id expected for message comment");
-    } else if (CANdbMessage* m = FindMessageById(tok.Id()); m == nullptr) {
-      LogError("No message found for comment line");
+    } else if (CANdbMessage* m = db_.FindMessageById(tok.Id()); m == nullptr) {
+      LogError(DbcProblemKind::kUnknownName, "No message found for comment line");
     } else {
       tok = NextToken();
       if (tok.kind != Token::kString) {
         ReportExpected(tok, "String expected for message comment");
       } else {
-        m->SetComment(std::string_view(token_text_, token_len_));
+        m->SetComment(TokenText());
       }
     }
   } else if (tok.Is(Kw::kSG)) {
     tok = NextToken();
     if (tok.kind != Token::kInt) {
       ReportExpected(tok, "Id expected for signal comment");
-    } else if (CANdbMessage* m = FindMessageById(tok.Id()); m == nullptr) {
-      LogF(kMsgError, "Message (id=%d) found for comment line", tok.Int32());
+    } else if (CANdbMessage* m = db_.FindMessageById(tok.Id()); m == nullptr) {
+      LogF(DbcProblemKind::kUnknownName, "Message (id=%d) found for comment line", tok.Int32());
     } else {
       tok = NextToken();
       CANdbSignal* s = nullptr;
       if (tok.kind != Token::kIdent) {
         ReportExpected(tok, "Signal name expected for signal comment");
-      } else if (s = m->FindSignalByName(std::string_view(token_text_, token_len_)); s == nullptr) {
-        LogError("Signal not found");
+      } else if (s = m->FindSignalByName(TokenText()); s == nullptr) {
+        LogError(DbcProblemKind::kUnknownName, "Signal not found");
       } else {
         tok = NextToken();
         if (tok.kind != Token::kString) {
           ReportExpected(tok, "String expected for signal comment");
         } else {
-          s->SetComment(std::string_view(token_text_, token_len_));
+          s->SetComment(TokenText());
         }
       }
     }
@@ -886,15 +930,15 @@ CANdb::Token CANdb::ParseComment() {
   return SkipPast(tok, ';', tok.kind == Token::kString);
 }
 
-CANdb::Token CANdb::ParseSignalValueType() {
+DbcReader::Token DbcReader::ParseSignalValueType() {
   Token tok = NextToken();
   if (tok.kind != Token::kInt) {
     ReportExpected(tok, "Id expected for signal type");
     return tok;
   }
-  CANdbMessage* m = FindMessageById(tok.Id());
+  CANdbMessage* m = db_.FindMessageById(tok.Id());
   if (m == nullptr) {
-    LogF(kMsgError, "Message (id=%d) found for type info", tok.Int32());
+    LogF(DbcProblemKind::kUnknownName, "Message (id=%d) found for type info", tok.Int32());
     return tok;
   }
   tok = NextToken();
@@ -902,9 +946,9 @@ CANdb::Token CANdb::ParseSignalValueType() {
     ReportExpected(tok, "Signal name expected for signal type");
     return tok;
   }
-  CANdbSignal* s = m->FindSignalByName(std::string_view(token_text_, token_len_));
+  CANdbSignal* s = m->FindSignalByName(TokenText());
   if (s == nullptr) {
-    LogError("Signal not found");
+    LogError(DbcProblemKind::kUnknownName, "Signal not found");
     return tok;
   }
   tok = NextToken();
@@ -929,12 +973,13 @@ CANdb::Token CANdb::ParseSignalValueType() {
   return tok;
 }
 
-CANdb::Token CANdb::ParseValueDescriptions() {
+DbcReader::Token DbcReader::ParseValueDescriptions() {
   Token tok = NextToken();
   if (tok.kind != Token::kInt) return SkipPast(tok, ';');  // environment variable
-  CANdbMessage* m = FindMessageById(tok.Id());
+  CANdbMessage* m = db_.FindMessageById(tok.Id());
   if (m == nullptr) {
-    LogF(kMsgError, "Message (id=%lld) NOT found for type info", static_cast<long long>(tok.i));
+    LogF(DbcProblemKind::kUnknownName, "Message (id=%lld) NOT found for type info",
+         static_cast<long long>(tok.i));
     return tok;
   }
   tok = NextToken();
@@ -942,9 +987,9 @@ CANdb::Token CANdb::ParseValueDescriptions() {
     ReportExpected(tok, "Signal name expected for signal value");
     return tok;
   }
-  CANdbSignal* s = m->FindSignalByName(std::string_view(token_text_, token_len_));
+  CANdbSignal* s = m->FindSignalByName(TokenText());
   if (s == nullptr) {
-    LogError("Signal not found");
+    LogError(DbcProblemKind::kUnknownName, "Signal not found");
     return tok;
   }
   tok = NextToken();
@@ -962,7 +1007,7 @@ CANdb::Token CANdb::ParseValueDescriptions() {
       ReportExpected(tok, "String expected for signal value");
       return tok;
     }
-    s->AddValueDesc(value, std::string_view(token_text_, token_len_));
+    s->AddValueDesc(value, TokenText());
     tok = NextToken();
     if (tok.Is(';')) return NextToken();
   }
@@ -971,13 +1016,13 @@ CANdb::Token CANdb::ParseValueDescriptions() {
 // SG_MUL_VAL_ id signal switch low-high, ... ; names the switch of a signal under extended
 // multiplexing and the switch values at which it is present. Nothing is reported: a line that
 // does not fit this form, or names an unknown message or signal, is skipped up to its ';'.
-CANdb::Token CANdb::ParseMultiplexerValues() {
+DbcReader::Token DbcReader::ParseMultiplexerValues() {
   Token tok = NextToken();
   if (tok.kind != Token::kInt) return SkipPast(tok, ';');
-  const CANdbMessage* m = FindMessageById(tok.Id());
+  const CANdbMessage* m = db_.FindMessageById(tok.Id());
   tok = NextToken();
   if (tok.kind != Token::kIdent) return SkipPast(tok, ';');
-  CANdbSignal* s = m ? m->FindSignalByName(std::string_view(token_text_, token_len_)) : nullptr;
+  CANdbSignal* s = m ? m->FindSignalByName(TokenText()) : nullptr;
   tok = NextToken();
   if (tok.kind != Token::kIdent) return SkipPast(tok, ';');
   const std::string switch_name(token_text_, token_len_);
@@ -1001,7 +1046,7 @@ CANdb::Token CANdb::ParseMultiplexerValues() {
 
 // ---- Attributes ---------------------------------------------------------------------------------
 
-CANdb::Token CANdb::ParseAttrDefinition() {
+DbcReader::Token DbcReader::ParseAttrDefinition() {
   const auto fail = [this](Token got, const char* text) {
     ReportExpected(got, text);
     return Token::Fail();
@@ -1015,7 +1060,7 @@ CANdb::Token CANdb::ParseAttrDefinition() {
   if (tok.Is(Kw::kEV)) owner = CANdbAttributeOwner::kEnv;
   if (owner != CANdbAttributeOwner::kDb) tok = NextToken();
   if (tok.kind != Token::kString) return fail(tok, "Attribute name expected");
-  def->SetName(std::string_view(token_text_, token_len_));
+  def->SetName(TokenText());
   tok = NextToken();
   if (tok.kind != Token::kIdent) return fail(tok, "Attribute type expected");
   const std::string_view type_word(token_text_, token_len_);
@@ -1053,7 +1098,7 @@ CANdb::Token CANdb::ParseAttrDefinition() {
       int32_t index = 0;
       while (!tok.Ends() && !tok.Is(';') && !MissingSemicolonBefore(tok)) {
         if (tok.kind == Token::kString) {
-          def->AddEnumItem(std::string_view(token_text_, token_len_), index++);
+          def->AddEnumItem(TokenText(), index++);
         }
         tok = NextToken();
       }
@@ -1068,11 +1113,11 @@ CANdb::Token CANdb::ParseAttrDefinition() {
       break;
   }
   if (tok.Is(';')) tok = NextToken();
-  AddAttrDef(std::move(def));
+  db_.AddAttrDef(std::move(def));
   return tok;
 }
 
-CANdb::Token CANdb::ParseAttrDefault() {
+DbcReader::Token DbcReader::ParseAttrDefault() {
   const auto fail = [this](Token got, const char* text) {
     ReportExpected(got, text);
     return Token::Fail();
@@ -1080,25 +1125,25 @@ CANdb::Token CANdb::ParseAttrDefault() {
   Token tok = NextToken();
   if (tok.kind != Token::kString) return fail(tok, "Attribute name expected");
   CANdbAttributeDefinition* def = nullptr;
-  for (const auto& d : attr_defs_) {
-    if (d->name() == std::string_view(token_text_, token_len_)) {
+  for (const auto& d : db_.attr_defs()) {
+    if (d->name() == TokenText()) {
       def = d.get();
       break;
     }
   }
   if (def == nullptr) {
-    LogF(kMsgError, "Attribute '%s' not found\n", token_text_);
+    LogF(DbcProblemKind::kUnknownName, "Attribute '%s' not found\n", token_text_);
     return Token::Fail();
   }
   tok = NextToken();
   switch (def->type()) {
     case CANdbAttributeType::kString:
       if (tok.kind != Token::kString) return fail(tok, "String expected");
-      def->SetDefaultText(std::string_view(token_text_, token_len_));
+      def->SetDefaultText(TokenText());
       break;
     case CANdbAttributeType::kEnum:
       if (tok.kind != Token::kString) return fail(tok, "String expected");
-      def->SetIntDefault(def->FindEnumItem(std::string_view(token_text_, token_len_)));
+      def->SetIntDefault(def->FindEnumItem(TokenText()));
       break;
     case CANdbAttributeType::kInteger:
     case CANdbAttributeType::kHex:
@@ -1118,38 +1163,40 @@ CANdb::Token CANdb::ParseAttrDefault() {
   return NextToken();
 }
 
-CANdb::Token CANdb::ParseAttrValue() {
+DbcReader::Token DbcReader::ParseAttrValue() {
   const auto fail = [this](Token got, const char* text) {
     ReportExpected(got, text);
     return Token::Fail();
   };
   Token tok = NextToken();
   if (tok.kind != Token::kString) return fail(tok, "Attribute name expected");
-  const CANdbAttributeDefinition* def = FindAttrDef(std::string_view(token_text_, token_len_));
+  const CANdbAttributeDefinition* def = db_.FindAttrDef(TokenText());
   if (def == nullptr) {
+    // Logged without the line prefix.
     ShowMessageF(kMsgError, "Attribute '%s' not found\n", token_text_);
+    Record(DbcProblemKind::kUnknownName, StrPrintf(Tr("Attribute '%s' not found\n"), token_text_));
     return SkipPast(NextToken(), ';');  // nothing of this statement is stored
   }
 
-  CANdbAttributeList* owner = &attributes_;
+  CANdbAttributeList* owner = &db_.attributes();
   tok = NextToken();
   if (tok.Is(Kw::kBU)) {
     tok = NextToken();
     if (tok.kind != Token::kIdent) return fail(tok, "Node name expected");
-    CANdbNode* node = FindNode(std::string_view(token_text_, token_len_));
+    CANdbNode* node = db_.FindNode(TokenText());
     owner = node ? &node->attributes() : nullptr;
     tok = NextToken();
   } else if (tok.Is(Kw::kBO) || tok.Is(Kw::kSG)) {
     const bool is_signal = tok.Is(Kw::kSG);
     tok = NextToken();
     if (tok.kind != Token::kInt) return fail(tok, "Message Id expected");
-    CANdbMessage* m = FindMessageById(tok.Id());
-    if (m == nullptr) LogF(kMsgWarning, "Message %d not found", tok.Int32());
+    CANdbMessage* m = db_.FindMessageById(tok.Id());
+    if (m == nullptr) LogF(DbcProblemKind::kUnknownMessage, "Message %d not found", tok.Int32());
     owner = m ? &m->attributes() : nullptr;
     tok = NextToken();
     if (is_signal) {
       if (tok.kind != Token::kIdent) return fail(tok, "Message name expected");
-      CANdbSignal* s = m ? m->FindSignalByName(std::string_view(token_text_, token_len_)) : nullptr;
+      CANdbSignal* s = m ? m->FindSignalByName(TokenText()) : nullptr;
       owner = s ? &s->attributes() : nullptr;
       tok = NextToken();
     }
@@ -1164,7 +1211,7 @@ CANdb::Token CANdb::ParseAttrValue() {
   switch (def->type()) {
     case CANdbAttributeType::kString:
       if (tok.kind != Token::kString) return fail(tok, "String expected");
-      value.SetText(std::string_view(token_text_, token_len_));
+      value.SetText(TokenText());
       break;
     case CANdbAttributeType::kInteger:
     case CANdbAttributeType::kHex:

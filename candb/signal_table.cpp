@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "candb/candb.h"
+#include "candb/dbc_reader.h"
 #include "candb/logging_check.h"
 #include "common/c_locale.h"
 #include "common/message_output.h"
@@ -246,8 +247,9 @@ void SignalTable::FillRow(SignalTableRow& row, const CANdbMessage& message,
 int SignalTable::LoadDbc(const std::filesystem::path& path, int bus, unsigned flags,
                          int* statements) {
   CANdb db;
-  db.LoadDbcFile(path.string());  // whatever was read is copied, also after an error
-  if (statements != nullptr) *statements = db.statement_count();
+  // Whatever was read is copied, also after an error.
+  const DbcReadResult read = DbcReader(db).ReadFile(path.string());
+  if (statements != nullptr) *statements = read.statement_count;
   return LoadDbc(db, bus, flags);
 }
 

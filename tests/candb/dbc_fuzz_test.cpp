@@ -125,7 +125,8 @@ std::string Mutate(const std::string& in, std::mt19937& rng) {
 void Exercise(const std::string& path, LoggerConfiguration& config) {
   {
     CANdb db;
-    db.LoadDbcFile(path);
+    const int result = db.LoadDbcFile(path);
+    EXPECT_TRUE(result == 0 || result == -1) << result;
     for (const auto& m : db.messages()) {
       for (const auto& s : m->signals()) (void)s->FindValueDesc(0);
       (void)db.FindMessageById(m->identifier());

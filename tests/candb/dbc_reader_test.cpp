@@ -1,11 +1,15 @@
 // DBC reader and CAN database model: scanner, statement parsers, error texts, message index.
 
+#include "candb/dbc_reader.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "candb/candb.h"
 #include "candb/signal_table.h"
@@ -13,9 +17,41 @@
 #include "tests/candb/candb_test_util.h"
 
 namespace tessmar {
+
+// Readable failures: "line 4 kind 1: No message found for comment line".
+void PrintTo(const DbcProblem& p, std::ostream* os) {
+  *os << "line " << p.line << " kind " << static_cast<int>(p.kind) << ": " << p.text;
+}
+
 namespace {
 
 using testing_util::DbcFile;
+using Kind = DbcProblemKind;
+
+// The messages a read logged, rebuilt from its typed problems: both must tell the same story.
+// (An attribute value without definition is logged without the line prefix; an attribute default
+// without definition, which has the prefix, ends the read and is not in these inputs.)
+std::vector<std::string> ProblemMessages(const DbcReadResult& read) {
+  std::vector<std::string> out;
+  for (const DbcProblem& p : read.problems) {
+    if (p.text.starts_with("Attribute '") && p.text.ends_with("' not found")) {
+      out.push_back(p.text + "\n");
+    } else {
+      out.push_back(StrPrintf(IsError(p.kind) ? "CANdb-Import-Error (line %d): %s"
+                                              : "CANdb-Import-Warning (line %d): %s",
+                              static_cast<int>(p.line), p.text.c_str()));
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> LoggedMessages(const MessageCapture& cap, std::size_t count = SIZE_MAX) {
+  std::vector<std::string> out;
+  for (const auto& e : cap.entries()) {
+    if (out.size() < count) out.push_back(e.text);
+  }
+  return out;
+}
 
 const CANdbSignal* Sig(CANdb& db, uint32_t id, const char* name) {
   CANdbMessage* m = db.FindMessageById(id);
@@ -60,8 +96,10 @@ TEST(CANdbModel, MessageIndexBucketsAndLookupOrder) {
   EXPECT_EQ(db.FindMessageById(0x80000809u), c);
   EXPECT_EQ(db.FindMessageById(0x80000009u), nullptr);
 
-  EXPECT_EQ(db.FirstMessage(), m5);
-  EXPECT_EQ(db.NextMessage(), m2053);
+  // The list keeps insertion order.
+  ASSERT_GE(db.messages().size(), 2u);
+  EXPECT_EQ(db.messages()[0].get(), m5);
+  EXPECT_EQ(db.messages()[1].get(), m2053);
 }
 
 TEST(CANdbModel, SignalLookupInLargeMessagesFindsTheFirstOfAName) {
@@ -394,14 +432,73 @@ TEST(DbcReader, CommentAndValueErrorsDoNotEndTheRead) {
       "BO_ 2 After: 8 N\n");
   MessageCapture cap;
   CANdb db;
-  ASSERT_EQ(db.LoadDbcFile(f.path()), 0);
+  const DbcReadResult read = DbcReader(db).ReadFile(f.path());
+  ASSERT_EQ(read.status, 0);
   EXPECT_EQ(db.message_count(), 2);
-  EXPECT_TRUE(cap.Contains("(line 4): No message found for comment line"));
-  EXPECT_TRUE(cap.Contains("(line 5): Message (id=-2147483647) found for comment line"));
-  EXPECT_TRUE(cap.Contains("(line 6): Signal not found"));
-  EXPECT_TRUE(cap.Contains("(line 7): Message (id=9) found for type info"));
-  EXPECT_TRUE(cap.Contains("(line 8): Message (id=9) NOT found for type info"));
-  EXPECT_TRUE(cap.Contains("(line 9): String expected for signal value"));
+  EXPECT_EQ(read.problems,
+            (std::vector<DbcProblem>{
+                {4, Kind::kUnknownName, "No message found for comment line"},
+                {5, Kind::kUnknownName, "Message (id=-2147483647) found for comment line"},
+                {6, Kind::kUnknownName, "Signal not found"},
+                {7, Kind::kUnknownName, "Message (id=9) found for type info"},
+                {8, Kind::kUnknownName, "Message (id=9) NOT found for type info"},
+                {9, Kind::kSyntaxError, "String expected for signal value"}}));
+  EXPECT_EQ(LoggedMessages(cap), ProblemMessages(read));
+}
+
+TEST(DbcReader, WarningsComeBackTypedWithTheirLines) {
+  const std::string text =
+      "BU_: N\n"
+      "BO_ 1 M: 8\n"
+      " SG_ S : 0|8@1+ (1,0) [0|0] \"\" N \"stray\n"
+      "bo_ 5 X: 8 N\n"
+      "CM_ BO_ 1 \"c\"\n"
+      "BA_DEF_ BO_ \"A\" INT 0 9;\n"
+      "BA_ \"A\" BO_ 77 1;\n"
+      "BA_ \"Nope\" 3;\n"
+      "BO_ 2 Q: 8 N\n SG_ T : 0|8@1+ (1,0) [0|0] N\n"
+      "BO_ 3 Never: 8 N\n";
+  MessageCapture cap;
+  CANdb db;
+  const DbcReadResult read = DbcReader(db).ReadText(text, "memory.dbc");
+  EXPECT_EQ(read.status, 0);
+  EXPECT_EQ(read.statement_count, 7);  // "bo_" is no statement
+  EXPECT_EQ(db.path(), "memory.dbc");
+  EXPECT_TRUE(db.loaded());
+  ASSERT_EQ(db.message_count(), 1);
+  EXPECT_EQ(*db.messages()[0]->comment(), "c");
+  EXPECT_EQ(
+      read.problems,
+      (std::vector<DbcProblem>{
+          {3, Kind::kMissingSender, "Sender name expected"},
+          {3, Kind::kStrayQuote, "'\"' without its closing '\"' ignored up to the end of the line"},
+          {4, Kind::kNotAKeyword, "'bo_' is not a keyword (upper case expected); line skipped"},
+          {6, Kind::kMissingSemicolon, "';' missing before line 6"},
+          {7, Kind::kUnknownMessage, "Message 77 not found"},
+          {8, Kind::kUnknownName, "Attribute 'Nope' not found"},
+          {10, Kind::kSyntaxError, "Signal unit expected"}}));
+  EXPECT_EQ(LoggedMessages(cap), ProblemMessages(read));
+}
+
+TEST(DbcReader, FilesThatCannotBeOpenedOrReadGiveMinusOne) {
+  MessageCapture cap;
+  CANdb missing;
+  const DbcReadResult none = DbcReader(missing).ReadFile("/nonexistent/dir/x.dbc");
+  EXPECT_EQ(none.status, -1);
+  EXPECT_TRUE(none.problems.empty());
+  EXPECT_FALSE(missing.loaded());
+
+  // A folder opens but cannot be read: a read failure, not an empty database.
+  DbcFile f("");
+  const std::string folder = std::filesystem::path(f.path()).parent_path().string();
+  CANdb db;
+  const DbcReadResult read = DbcReader(db).ReadFile(folder);
+  EXPECT_EQ(read.status, -1);
+  EXPECT_FALSE(db.loaded());
+  EXPECT_EQ(read.problems,
+            (std::vector<DbcProblem>{
+                {1, Kind::kReadFailure, "Could not read \"" + folder + "\" (Is a directory) !"}}));
+  EXPECT_EQ(LoggedMessages(cap), ProblemMessages(read));
 }
 
 TEST(DbcReader, MissingColonAfterNodeListAndMissingFileFail) {
@@ -520,8 +617,9 @@ TEST(DbcReader, MissingSemicolonEndsStatementAtNextLineKeyword) {
       "BA_DEF_ \"A\" INT 0 1;\nBA_ \"Unknown\" BO_ 5 1;\nCM_ BO_ 5 \"x\";\n");
   MessageCapture cap2;
   CANdb db2;
-  ASSERT_EQ(db2.LoadDbcFile(inside.path()), 0);
-  EXPECT_FALSE(cap2.Contains("missing"));
+  const DbcReadResult read = DbcReader(db2).ReadFile(inside.path());
+  ASSERT_EQ(read.status, 0);
+  for (const DbcProblem& p : read.problems) EXPECT_NE(p.kind, Kind::kMissingSemicolon) << p.text;
   ASSERT_TRUE(db2.messages()[0]->comment().has_value());
 }
 
@@ -747,6 +845,17 @@ TEST(DbcReader, TextInMemoryReadsLikeTheFile) {
     std::ifstream in(entry.path(), std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(read(entry.path(), &text), read(entry.path(), nullptr)) << entry.path();
+
+    // The typed problems: the same from memory as from the file, and one for each message.
+    MessageCapture cap;
+    CANdb from_file, from_text;
+    const DbcReadResult by_file = DbcReader(from_file).ReadFile(entry.path().string());
+    const std::size_t logged = cap.entries().size();
+    const DbcReadResult by_text = DbcReader(from_text).ReadText(text, entry.path().string());
+    EXPECT_EQ(by_text.status, by_file.status) << entry.path();
+    EXPECT_EQ(by_text.statement_count, by_file.statement_count) << entry.path();
+    EXPECT_EQ(by_text.problems, by_file.problems) << entry.path();
+    EXPECT_EQ(LoggedMessages(cap, logged), ProblemMessages(by_file)) << entry.path();
     ++files;
   }
   EXPECT_GE(files, 50);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "candb/candb.h"
+#include "candb/dbc_reader.h"
 #include "candb/signal_selection.h"
 #include "candb/signal_table.h"
 #include "config/canlog_config.h"
@@ -16,7 +17,12 @@ using namespace tessmar;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   fuzz::Quiet();
   CANdb db;
-  db.LoadDbcText(std::string_view(reinterpret_cast<const char*>(data), size), "input.dbc");
+  const DbcReadResult read = DbcReader(db).ReadText(
+      std::string_view(reinterpret_cast<const char*>(data), size), "input.dbc");
+  if (read.status != 0 && read.status != -1) fuzz::Fail("read status other than 0 or -1");
+  for (const DbcProblem& problem : read.problems) {
+    if (problem.line < 1 || problem.text.empty()) fuzz::Fail("problem without line or text");
+  }
   SignalTable table;
   const int bus = size % 2 == 0 ? 1 : 2;
   table.LoadDbc(db, bus, 0);

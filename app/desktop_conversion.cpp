@@ -71,8 +71,7 @@ void DesktopConversion::OnSignalsRow(double time, double time_base,
 
 void DesktopConversion::OnGpsFix(const GpsFix& fix) { page_->PreviewGpsFix(fix); }
 
-bool DesktopConversion::StartViewer(const std::string& program,
-                                    const std::filesystem::path& file) {
+bool DesktopConversion::StartViewer(const std::string& program, const std::filesystem::path& file) {
   return StartExternalViewer(program, file);
 }
 

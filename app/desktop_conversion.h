@@ -38,8 +38,7 @@ class DesktopConversion : public QObject, public ConversionObserver {
   bool WantsPreviews() const override { return previews_; }
   bool WantsSignalsRows() const override { return graph_; }
   void OnSourceStart(const SourceStart& start) override;
-  void OnSignalsRow(double time, double time_base,
-                    std::span<const ChannelValue> values) override;
+  void OnSignalsRow(double time, double time_base, std::span<const ChannelValue> values) override;
   void OnGpsFix(const GpsFix& fix) override;
   bool StartViewer(const std::string& program, const std::filesystem::path& file) override;
 

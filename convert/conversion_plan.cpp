@@ -78,7 +78,8 @@ bool PlanOptions(ConversionPlan& plan) {
         {kMsgWarning,
          StrPrintf(Tr("Warning: Output write interval was illegal. Changed from %lg to %lg "
                       "seconds."),
-                   ParseSeconds(request.options.write_interval), ParseSeconds(options.write_interval))});
+                   ParseSeconds(request.options.write_interval),
+                   ParseSeconds(options.write_interval))});
   }
   // The graph preview draws Signals only.
   if (options.graph_preview && options.output_type != OutputType::kSignals) {

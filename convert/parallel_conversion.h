@@ -33,17 +33,16 @@ struct GroupResult {
   int unreported_decode_errors = 0;
   int skipped = 0;
   bool aborted = false;
-  std::vector<std::pair<int, SourceOutcome>> outcomes;            // per source index
-  std::vector<std::pair<int, std::filesystem::path>> outputs;     // converted, in source order
+  std::vector<std::pair<int, SourceOutcome>> outcomes;         // per source index
+  std::vector<std::pair<int, std::filesystem::path>> outputs;  // converted, in source order
 };
 
 // A worker's messages: the index of the source being converted, the severity and the text.
 using GroupMessageSink = std::function<void(int source, int severity, std::string_view text)>;
 // Converts one group (source indices, ascending) of a plan on the calling thread.
-using ConvertGroupFn = std::function<GroupResult(const ConversionPlan& plan,
-                                                 ConversionObserver& observer,
-                                                 std::span<const int> group,
-                                                 const GroupMessageSink& sink)>;
+using ConvertGroupFn =
+    std::function<GroupResult(const ConversionPlan& plan, ConversionObserver& observer,
+                              std::span<const int> group, const GroupMessageSink& sink)>;
 
 // Converts the groups on up to plan.request.jobs threads. The workers run a copy of the plan with
 // one job and no format thread; their progress and finished sources reach the observer one call

@@ -18,8 +18,7 @@ struct TestObserver : ConversionObserver {
   std::function<void(double time, double time_base, std::span<const ChannelValue> values)>
       signals_row;
   std::function<void(const GpsFix& fix)> gps_fix;
-  std::function<bool(const std::string& program, const std::filesystem::path& file)>
-      start_viewer;
+  std::function<bool(const std::string& program, const std::filesystem::path& file)> start_viewer;
   const std::atomic<bool>* abort_flag = nullptr;
 
   bool OnProgress(int percent, const std::filesystem::path& source, int64_t kbytes) override {

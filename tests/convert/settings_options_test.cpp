@@ -101,6 +101,30 @@ TEST(SettingsFile, RoundTripKeepsValuesOrderAndForeignKeys) {
   EXPECT_EQ(back.left, 17);
 }
 
+// The typed choices are kept as the integers of every earlier settings file: each stored value
+// reads as its choice and is written back as the same integer.
+TEST(SettingsFile, EveryStoredChoiceReadsAndWritesAsItsInteger) {
+  const struct {
+    const char* key;
+    int count;
+  } keys[] = {{"OutputType", 3},
+              {"OutputColumnSeparator", 4},
+              {"DecimalSeparator", 2},
+              {"TimeColumn1", 6},
+              {"TimeColumn2", 6}};
+  for (const auto& key : keys) {
+    for (int v = 0; v < key.count; ++v) {
+      IniFile ini;
+      ini.Parse("[Converter]\r\n" + std::string(key.key) + "=" + std::to_string(v) + "\r\n");
+      const TessmarSettings s = ReadSettings(ini);
+      IniFile out;
+      WriteSettings(s, out);
+      const std::string line = std::string(key.key) + "=" + std::to_string(v) + "\r\n";
+      EXPECT_NE(out.ToText().find(line), std::string::npos) << line;
+    }
+  }
+}
+
 TEST(SettingsFile, TextsWithLineBreaksOrBlankEndsCannotBreakTheFile) {
   TessmarSettings s;
   s.log_file_dir = "/data/run\r\n[Converter]\r\nOutputType=2";

@@ -42,7 +42,9 @@ class RedFrameDelegate : public QStyledItemDelegate {
   }
 };
 
-QString FormatValue(double value) { return QString::fromStdString(FormatG(value)); }
+// As many digits as the value needs: the field is read back when the page is applied, so six
+// digits would change a comparison value of 1234567 into 1234570.
+QString FormatValue(double value) { return QString::fromStdString(FormatGRoundTrip(value)); }
 
 double ReadValue(const QLineEdit* edit) {
   const std::string text = ToCore(edit->text());

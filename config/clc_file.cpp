@@ -98,10 +98,10 @@ void AppendTriggerLines(std::vector<std::string>& lines, const T_CanLog_Config& 
     for (int i = 0; i < kMaxFourLineTriggerLines; ++i) {
       lines.push_back(Line("SigName%d=", i) + Bare(c.SigName[i]));
       lines.push_back(Line("CompOpA%d=%d", i, c.CompOp[2 * i]));
-      lines.push_back(Line("CompValA%d=%g", i, c.CompVal[2 * i]));
+      lines.push_back(Line("CompValA%d=", i) + FormatGRoundTrip(c.CompVal[2 * i]));
       lines.push_back(Line("InnerCombi%d=%d", i, c.ActionOrCombi[i]));
       lines.push_back(Line("CompOpB%d=%d", i, c.CompOp[2 * i + 1]));
-      lines.push_back(Line("CompValB%d=%g", i, c.CompVal[2 * i + 1]));
+      lines.push_back(Line("CompValB%d=", i) + FormatGRoundTrip(c.CompVal[2 * i + 1]));
     }
     lines.push_back(Line("OuterCombi0=%d", c.OuterCombi[0]));
     lines.push_back(Line("OuterCombi1=%d", c.OuterCombi[1]));
@@ -111,7 +111,7 @@ void AppendTriggerLines(std::vector<std::string>& lines, const T_CanLog_Config& 
   for (int i = 0; i < kMaxTriggerLines; ++i) {
     lines.push_back(Line("SigName%d=", i) + Bare(c.SigName[i]));
     lines.push_back(Line("CompOp%d=%d", i, c.CompOp[i]));
-    lines.push_back(Line("CompVal%d=%g", i, c.CompVal[i]));
+    lines.push_back(Line("CompVal%d=", i) + FormatGRoundTrip(c.CompVal[i]));
     lines.push_back(Line("ActionOrCombi%d=%d", i, c.ActionOrCombi[i]));
   }
 }
@@ -169,7 +169,7 @@ std::vector<std::string> ClcFileLines(const T_CanLog_Config& c, const T_CanLog_S
   lines.push_back(Line("KeepFileOpened=%d", c.KeepFileOpened));
   lines.push_back(Line("FileSizeLimit=%ld", static_cast<long>(c.FileSizeLimit)));
   lines.push_back(Line("MsgRateLimit=%ld", static_cast<long>(c.MsgRateLimit)));
-  lines.push_back(Line("TimestampFreq=%g", c.TimestampFreq));
+  lines.push_back("TimestampFreq=" + FormatGRoundTrip(c.TimestampFreq));
   lines.push_back(Line("InitTrigger=%d", c.InitTrigger));
   lines.push_back(Line("Pretrig10ms=%d", c.Pretrig10ms));
   lines.push_back(Line("Posttrig10ms=%d", c.Posttrig10ms));

@@ -105,6 +105,9 @@ class ClcFileTest : public ::testing::Test {
       g.CompOp[i] = i % 7;
       g.CompVal[i] = i * 1.25 - 3;
     }
+    // Comparison values and the timer frequency with more than six digits survive the file.
+    g.CompVal[4] = 1234567.0;
+    g.CompVal[5] = 0.1 + 0.2;
     g.OuterCombi[0] = 1;
     g.OuterCombi[1] = 0;
     g.Use2Starts = 1;

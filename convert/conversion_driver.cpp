@@ -102,13 +102,18 @@ std::vector<std::filesystem::path> ExistingFiles(std::vector<std::filesystem::pa
   return files;
 }
 
+// The files an output of these options makes: the output and its companion files.
+std::vector<std::filesystem::path> OutputFilesOf(const ConverterOptions& options,
+                                                 const std::filesystem::path& output) {
+  const std::unique_ptr<Writer> writer =
+      CreateWriter(options.output_type, options.output_file_format);
+  return writer ? writer->OutputFiles(output) : std::vector{output};
+}
+
 // The first of the files an output of these options makes that exists already; empty for none.
 std::filesystem::path ExistingOutputFile(const ConverterOptions& options,
                                          const std::filesystem::path& output) {
-  const std::unique_ptr<Writer> writer =
-      CreateWriter(static_cast<OutputType>(options.output_type), options.output_file_format);
-  const std::vector<std::filesystem::path> existing =
-      ExistingFiles(writer ? writer->OutputFiles(output) : std::vector{output});
+  const std::vector<std::filesystem::path> existing = ExistingFiles(OutputFilesOf(options, output));
   return existing.empty() ? std::filesystem::path() : existing.front();
 }
 
@@ -1110,7 +1115,10 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
     }
     if (!options.combine_output || !combined_started) {
       // Same-named recordings of different folders: never overwrite an output of this run.
-      const std::filesystem::path distinct = output_names.Distinct(output);
+      const std::filesystem::path distinct =
+          output_names.Distinct(output, [&](const std::filesystem::path& candidate) {
+            return OutputFilesOf(file_options, candidate);
+          });
       if (distinct != output) {
         ShowMessageF(kMsgWarning,
                      "Output \"%s\" was already written in this run; \"%s\" is converted "
@@ -1154,7 +1162,7 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
     observer_.OnSourceFinished(source);
     if (output_created_) {
       combined_started = true;
-      output_names.Take(output);
+      output_names.Take(OutputFilesOf(file_options, output));
     }
     outcomes_[static_cast<std::size_t>(i)] = file_ok  ? SourceOutcome::kConverted
                                              : abort_ ? SourceOutcome::kInterrupted
@@ -1224,8 +1232,12 @@ bool ConversionRun::ConvertInParallel(const MessageHandler& front_end) {
     return false;
   }
   std::vector<std::filesystem::path> planned(count);
-  for (std::size_t i = 0; i < count; ++i) planned[i] = plan_.sources[i].output;
-  std::vector<std::vector<int>> groups = GroupSourcesByOutput(planned);
+  std::vector<std::vector<std::filesystem::path>> files(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    planned[i] = plan_.sources[i].output;
+    files[i] = OutputFilesOf(plan_.sources[i].options, planned[i]);
+  }
+  std::vector<std::vector<int>> groups = GroupSourcesByOutput(planned, files);
   if (groups.size() < 2) return false;
   const GroupResult total = ConvertGroupsInParallel(
       plan_, observer_, std::move(groups),

@@ -15,17 +15,32 @@ std::string RunOutputNames::Key(const std::filesystem::path& path) {
 }
 
 std::filesystem::path RunOutputNames::Distinct(const std::filesystem::path& path) const {
-  if (!taken_.contains(Key(path))) return path;
+  return Distinct(path, [](const std::filesystem::path& p) { return std::vector{p}; });
+}
+
+std::filesystem::path RunOutputNames::Distinct(const std::filesystem::path& path,
+                                               const FilesOf& files_of) const {
+  auto taken = [&](const std::filesystem::path& candidate) {
+    for (const std::filesystem::path& file : files_of(candidate)) {
+      if (taken_.contains(Key(file))) return true;
+    }
+    return false;
+  };
+  if (!taken(path)) return path;
   const std::string stem = path.stem().string();
   const std::string extension = path.extension().string();
   for (int n = 2;; ++n) {
     std::filesystem::path candidate =
         path.parent_path() / (stem + "_" + std::to_string(n) + extension);
-    if (!taken_.contains(Key(candidate))) return candidate;
+    if (!taken(candidate)) return candidate;
   }
 }
 
 void RunOutputNames::Take(const std::filesystem::path& path) { taken_.insert(Key(path)); }
+
+void RunOutputNames::Take(std::span<const std::filesystem::path> files) {
+  for (const std::filesystem::path& file : files) Take(file);
+}
 
 namespace {
 
@@ -43,11 +58,15 @@ bool MayBeReplacementOf(const std::filesystem::path& path, const std::filesystem
 
 }  // namespace
 
-std::vector<std::vector<int>> GroupSourcesByOutput(std::span<const std::filesystem::path> planned) {
-  // Sources with the same output key form a group.
+std::vector<std::vector<int>> GroupSourcesByOutput(
+    std::span<const std::filesystem::path> planned,
+    std::span<const std::vector<std::filesystem::path>> files) {
+  // Sources with the same output key form a group; so do sources whose outputs share a file.
   std::vector<std::filesystem::path> keys;  // one per group
   std::vector<std::vector<int>> members;
   std::map<std::string, std::size_t> group_of_key;
+  std::map<std::string, std::size_t> group_of_file;
+  std::vector<std::size_t> group_of_source(planned.size());
   for (std::size_t i = 0; i < planned.size(); ++i) {
     const std::string key = RunOutputNames::Key(planned[i]);
     const auto [it, added] = group_of_key.emplace(key, keys.size());
@@ -56,6 +75,7 @@ std::vector<std::vector<int>> GroupSourcesByOutput(std::span<const std::filesyst
       members.emplace_back();
     }
     members[it->second].push_back(static_cast<int>(i));
+    group_of_source[i] = it->second;
   }
   // A group of several sources makes replacement names: it takes in the groups whose outputs
   // could be one of them, until nothing changes.
@@ -67,16 +87,25 @@ std::vector<std::vector<int>> GroupSourcesByOutput(std::span<const std::filesyst
   };
   std::vector<std::size_t> size(keys.size());
   for (std::size_t g = 0; g < keys.size(); ++g) size[g] = members[g].size();
+  auto join = [&](std::size_t a, std::size_t b) {
+    const std::size_t ra = find(a), rb = find(b);
+    if (ra == rb) return false;
+    root[std::max(ra, rb)] = std::min(ra, rb);
+    size[std::min(ra, rb)] += size[std::max(ra, rb)];
+    return true;
+  };
+  for (std::size_t i = 0; i < files.size() && i < planned.size(); ++i) {
+    for (const std::filesystem::path& file : files[i]) {
+      const auto [it, added] = group_of_file.emplace(RunOutputNames::Key(file), group_of_source[i]);
+      if (!added) join(it->second, group_of_source[i]);
+    }
+  }
   for (bool changed = true; changed;) {
     changed = false;
     for (std::size_t a = 0; a < keys.size(); ++a) {
       if (size[find(a)] < 2) continue;
       for (std::size_t b = 0; b < keys.size(); ++b) {
-        const std::size_t ra = find(a), rb = find(b);
-        if (ra == rb || !MayBeReplacementOf(keys[a], keys[b])) continue;
-        root[std::max(ra, rb)] = std::min(ra, rb);
-        size[std::min(ra, rb)] += size[std::max(ra, rb)];
-        changed = true;
+        if (MayBeReplacementOf(keys[a], keys[b]) && join(a, b)) changed = true;
       }
     }
   }

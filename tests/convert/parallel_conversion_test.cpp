@@ -151,6 +151,25 @@ TEST(GroupSourcesByOutput, SameNamesAndTheirReplacementsShareAGroup) {
   EXPECT_EQ(GroupSourcesByOutput(plain), (std::vector<std::vector<int>>{{0}, {1}}));
 }
 
+// An output of several files (DIAdem's header x.dat with its data x.asc) and another output named
+// like one of them (Vector ASCII x.asc): the second gets a name of its own, one after the other
+// and in parallel, instead of replacing the first one's data.
+TEST_F(ParallelConversionTest, AnOutputNeverReplacesTheCompanionFileOfAnother) {
+  ConversionRequest request;
+  request.sources = {Simulate("a.cld", 10, 1), Simulate("b.cld", 10, 3)};
+  request.output_names = {dir_ / "out/x.dat", dir_ / "out/x.asc"};
+  const Result serial = Convert(request, 1, "serial");
+  EXPECT_EQ(serial.summary.converted, 2);
+  EXPECT_EQ(serial.summary.outputs.back().filename(), "x_2.asc");
+  ASSERT_TRUE(serial.files.contains("x.asc"));
+  EXPECT_EQ(serial.files.at("x.asc").rfind("date", 0), std::string::npos)
+      << "the DIAdem data file was replaced by a Vector ASCII file";
+  ExpectSameRun("parallel", serial, Convert(request, 2, "parallel"));
+  const std::vector<fs::path> planned = {"out/x.dat", "out/x.asc", "out/y.txt"};
+  const std::vector<std::vector<fs::path>> files = {{"out/x.dat", "out/x.asc"}, {"out/x.asc"}, {}};
+  EXPECT_EQ(GroupSourcesByOutput(planned, files), (std::vector<std::vector<int>>{{0, 1}, {2}}));
+}
+
 // The user aborts while the second recording is half converted: what is reported complete is
 // complete (the same bytes as a run without abort), and nothing else is reported complete.
 TEST_F(ParallelConversionTest, AbortLeavesNoOutputReportedCompleteThatIsNot) {

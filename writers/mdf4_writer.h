@@ -33,6 +33,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -66,8 +67,11 @@ class Mdf4Writer : public MdfWriterBase {
   std::vector<std::uint8_t> BuildHeader();
   bool WriteRecord(double t, double absolute);
   bool StartDataBlock();
-  // Writes 8 bytes at an earlier position of the file and returns to its end.
-  bool Patch64(std::uint64_t at, std::uint64_t value);
+  // Writes bytes back at an earlier position of the file and returns to its end. On failure the
+  // output is failed with a reason that names the field.
+  bool Patch(std::uint64_t at, std::span<const std::uint8_t> bytes, const char* field);
+  // Fails the output with the file's write error; returns false.
+  bool FailWrite();
   bool Close(bool complete);
   void Fail(const std::string& text);
 

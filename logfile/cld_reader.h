@@ -104,22 +104,27 @@ class CldReader {
   // Reads the next entry. False at the end of the data: fewer than 16 bytes left, or a BULK
   // block that the end of the file cuts off (reported once per file when `messages` is given).
   bool NextEntry(LogEntry* entry, DecodeMessages* messages = nullptr) {
-    if (cursor_ + kEntrySize <= fill_ && buffer_[cursor_] < 0xC0) {
+    if (cursor_ + kEntrySize <= fill_) {
       const uint8_t* e = buffer_.data() + cursor_;
-      entry->bytes = e;
-      entry->size = kEntrySize;
-      entry->length = kEntrySize;
-      entry->position = buffer_start_ + static_cast<int64_t>(cursor_);
-      entry->index = next_index_++;
-      entry->cls = ClassifyEntry(e);
-      cursor_ += kEntrySize;
-      return true;
+      const EntryClass cls = ClassifyEntry(e);
+      if (!IsBulkBlock(cls)) return Deliver(entry, e, cls, kEntrySize, kEntrySize);
     }
     return NextEntrySlow(entry, messages);
   }
 
  private:
   bool NextEntrySlow(LogEntry* entry, DecodeMessages* messages);
+  // Hands out the entry at the cursor (its bytes `e` in the buffer) and moves past it.
+  bool Deliver(LogEntry* entry, const uint8_t* e, EntryClass cls, uint32_t size, uint32_t length) {
+    entry->bytes = e;
+    entry->size = size;
+    entry->length = length;
+    entry->position = buffer_start_ + static_cast<int64_t>(cursor_);
+    entry->index = next_index_++;
+    entry->cls = cls;
+    cursor_ += size;
+    return true;
+  }
   // Makes at least `want` bytes available from the cursor when the file has them; returns the
   // number available.
   size_t Ensure(size_t want);

@@ -73,7 +73,10 @@ inline EntryClass ClassifyEntry(const uint8_t* e) {
   return ((b >> 4) & 3) == 1 ? EntryClass::kBulkExpression : EntryClass::kBulkOther;
 }
 
-inline bool IsBulkBlock(const uint8_t* e) { return e[0] >= 0xC0; }
+// A BULK block occupies one or more slots; every other class exactly one.
+inline bool IsBulkBlock(EntryClass c) {
+  return c == EntryClass::kBulkExpression || c == EntryClass::kBulkOther;
+}
 
 // ---- CAN frame entry ---------------------------------------------------------------------------
 

@@ -63,15 +63,15 @@ class CldReader {
   CldReader& operator=(const CldReader&) = delete;
 
   // Opens the file for reading and positions at its start. False when it cannot be opened.
-  bool Open(const std::filesystem::path& path);
+  [[nodiscard]] bool Open(const std::filesystem::path& path);
   // The system's error number of the last Open() that failed, 0 after one that worked.
   int open_error() const { return open_errno_; }
   // Reads from a stream that is already open (taken over: the reader closes it); name is the
   // file name shown in messages. False when stream is null.
-  bool Open(std::FILE* stream, const std::string& name);
+  [[nodiscard]] bool Open(std::FILE* stream, const std::string& name);
   // Reads a recording held in memory; name is the file name shown in messages. The bytes must
   // stay in place until the reader is closed.
-  bool OpenMemory(std::span<const uint8_t> bytes, const std::string& name);
+  [[nodiscard]] bool OpenMemory(std::span<const uint8_t> bytes, const std::string& name);
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
   // Total size in bytes.

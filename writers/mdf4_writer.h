@@ -63,16 +63,17 @@ class Mdf4Writer : public MdfWriterBase {
   std::size_t data_block_count() const { return data_blocks_.size(); }
 
  private:
-  bool CreateFile(const WriterSetup& setup);
+  [[nodiscard]] bool CreateFile(const WriterSetup& setup);
   std::vector<std::uint8_t> BuildHeader();
-  bool WriteRecord(double t, double absolute);
-  bool StartDataBlock();
+  [[nodiscard]] bool WriteRecord(double t, double absolute);
+  [[nodiscard]] bool StartDataBlock();
   // Writes bytes back at an earlier position of the file and returns to its end. On failure the
   // output is failed with a reason that names the field.
-  bool Patch(std::uint64_t at, std::span<const std::uint8_t> bytes, const char* field);
+  [[nodiscard]] bool Patch(std::uint64_t at, std::span<const std::uint8_t> bytes,
+                           const char* field);
   // Fails the output with the file's write error; returns false.
   bool FailWrite();
-  bool Close(bool complete);
+  [[nodiscard]] bool Close(bool complete);
   void Fail(const std::string& text);
 
   std::uint64_t data_block_bytes_;

@@ -144,8 +144,9 @@ constexpr std::uint32_t kMasterBytes = 8;
 // Record layout of a CAN frame in Messages output.
 struct CanRecord {
   static constexpr std::uint32_t kTimestamp = kMasterByteOffset;
-  static constexpr std::uint32_t kBusChannel = 8;   // uint8
-  static constexpr std::uint32_t kId = 9;           // uint32: identifier, IDE in bit 31
+  static constexpr std::uint32_t kBusChannel = 8;  // uint8
+  static constexpr std::uint32_t kId = 9;          // uint32: identifier, IDE in bit kIdeBit
+  static constexpr std::uint32_t kIdeBit = 31;
   static constexpr std::uint32_t kDlc = 13;         // low 4 bits
   static constexpr std::uint32_t kDataLength = 14;  // uint8
   static constexpr std::uint32_t kDir = 15;         // bit 0
@@ -404,8 +405,8 @@ std::vector<std::uint8_t> Mdf4Writer::BuildHeader() {
          .flags = kEvent},
         {.name = "CAN_DataFrame.IDE",
          .data_type = kUnsignedLe,
-         .bit_offset = 7,
-         .byte_offset = CanRecord::kId + 3,  // bit 31 of the identifier word
+         .bit_offset = CanRecord::kIdeBit % 8,
+         .byte_offset = CanRecord::kId + CanRecord::kIdeBit / 8,
          .bit_count = 1,
          .flags = kEvent},
         {.name = "CAN_DataFrame.DLC",
@@ -642,7 +643,7 @@ int Mdf4Writer::WriteRow(const WriterRow& row) {
     }
     const std::uint32_t id_word = CanIdentifier(e);
     std::uint32_t id = id_word & kCanIdMask;
-    if (id_word & kCanIdExtended) id |= 0x80000000u;
+    if (id_word & kCanIdExtended) id |= 1u << CanRecord::kIdeBit;
     std::uint8_t* r = record_.data();
     PutLe(r + CanRecord::kBusChannel, static_cast<std::uint8_t>(CanIdBus(id_word)));
     PutLe(r + CanRecord::kId, id);

@@ -31,10 +31,10 @@ std::string ClcPlainText(const T_CanLog_Config& cfg, const T_CanLog_SigTab& sigs
 // Writes the file (replacing an existing one). True only if every line was written and the file
 // was closed; the file is completed even after a failed line. On failure *error (optional) names
 // the file and the reason. Clears the modified flag of the LoggerConfiguration overload.
-bool WriteClcFile(const std::filesystem::path& path, const T_CanLog_Config& cfg,
-                  const T_CanLog_SigTab& sigs, std::string* error = nullptr);
-bool WriteClcFile(const std::filesystem::path& path, LoggerConfiguration& config,
-                  std::string* error = nullptr);
+[[nodiscard]] bool WriteClcFile(const std::filesystem::path& path, const T_CanLog_Config& cfg,
+                                const T_CanLog_SigTab& sigs, std::string* error = nullptr);
+[[nodiscard]] bool WriteClcFile(const std::filesystem::path& path, LoggerConfiguration& config,
+                                std::string* error = nullptr);
 
 // Reads a file into cfg and sigs line by line (plain or scrambled). Only the slots and keys the
 // file names change. The first lines that are not understood are reported as the error
@@ -45,15 +45,17 @@ bool WriteClcFile(const std::filesystem::path& path, LoggerConfiguration& config
 // understood and no section line); *error (optional) then names the file and the reason.
 // *unknown_lines (optional) receives the number of lines not understood. The
 // LoggerConfiguration overload clears the modified flag after a successful read.
-bool ReadClcFile(const std::filesystem::path& path, T_CanLog_Config& cfg, T_CanLog_SigTab& sigs,
-                 std::string* error = nullptr, int* unknown_lines = nullptr);
-bool ReadClcFile(const std::filesystem::path& path, LoggerConfiguration& config,
-                 std::string* error = nullptr, int* unknown_lines = nullptr);
+[[nodiscard]] bool ReadClcFile(const std::filesystem::path& path, T_CanLog_Config& cfg,
+                               T_CanLog_SigTab& sigs, std::string* error = nullptr,
+                               int* unknown_lines = nullptr);
+[[nodiscard]] bool ReadClcFile(const std::filesystem::path& path, LoggerConfiguration& config,
+                               std::string* error = nullptr, int* unknown_lines = nullptr);
 
 // Reads configuration file text held in memory by the same line rules; false (reported as an
 // error message) only when the text is no logger configuration.
-bool ReadClcText(std::string_view text, T_CanLog_Config& cfg, T_CanLog_SigTab& sigs,
-                 int* unknown_lines = nullptr);
-bool ReadClcText(std::string_view text, LoggerConfiguration& config, int* unknown_lines = nullptr);
+[[nodiscard]] bool ReadClcText(std::string_view text, T_CanLog_Config& cfg, T_CanLog_SigTab& sigs,
+                               int* unknown_lines = nullptr);
+[[nodiscard]] bool ReadClcText(std::string_view text, LoggerConfiguration& config,
+                               int* unknown_lines = nullptr);
 
 }  // namespace tessmar

@@ -119,8 +119,9 @@ void SetGpsSettings(const GpsOutputSettings& gps, TessmarSettings& settings);
 
 // Convenience: load from a file (missing file = defaults) and save back, keeping unknown keys.
 TessmarSettings LoadSettingsFile(const std::filesystem::path& path, bool* found = nullptr);
-bool SaveSettingsFile(const TessmarSettings& settings, const std::filesystem::path& path,
-                      std::string* error = nullptr);
+[[nodiscard]] bool SaveSettingsFile(const TessmarSettings& settings,
+                                    const std::filesystem::path& path,
+                                    std::string* error = nullptr);
 
 // Where "Tessmar.ini" lives: beside the program when it can be written there (the file exists
 // and is writable, or the folder is writable), else in $XDG_CONFIG_HOME/tessmar/

@@ -165,9 +165,10 @@ BinaryLogHeader CldReader::ReadBinaryHeader(int64_t binary_position) {
 bool CldReader::NextEntrySlow(LogEntry* entry, DecodeMessages* messages) {
   if (Ensure(kEntrySize) < static_cast<size_t>(kEntrySize)) return false;
   const uint8_t* e = buffer_.data() + cursor_;
+  const EntryClass cls = ClassifyEntry(e);
   uint32_t length = kEntrySize;
   uint32_t size = kEntrySize;
-  if (IsBulkBlock(e)) {
+  if (IsBulkBlock(cls)) {
     length = BulkLength(e);
     size = BulkSlotLength(length);
     if (Ensure(size) < size) {
@@ -182,14 +183,7 @@ bool CldReader::NextEntrySlow(LogEntry* entry, DecodeMessages* messages) {
     }
     e = buffer_.data() + cursor_;  // Ensure may have moved the bytes
   }
-  entry->bytes = e;
-  entry->size = size;
-  entry->length = length;
-  entry->position = buffer_start_ + static_cast<int64_t>(cursor_);
-  entry->index = next_index_++;
-  entry->cls = ClassifyEntry(e);
-  cursor_ += size;
-  return true;
+  return Deliver(entry, e, cls, size, length);
 }
 
 }  // namespace tessmar

@@ -63,15 +63,15 @@ class CldReader {
   CldReader& operator=(const CldReader&) = delete;
 
   // Opens the file for reading and positions at its start. False when it cannot be opened.
-  bool Open(const std::filesystem::path& path);
+  [[nodiscard]] bool Open(const std::filesystem::path& path);
   // The system's error number of the last Open() that failed, 0 after one that worked.
   int open_error() const { return open_errno_; }
   // Reads from a stream that is already open (taken over: the reader closes it); name is the
   // file name shown in messages. False when stream is null.
-  bool Open(std::FILE* stream, const std::string& name);
+  [[nodiscard]] bool Open(std::FILE* stream, const std::string& name);
   // Reads a recording held in memory; name is the file name shown in messages. The bytes must
   // stay in place until the reader is closed.
-  bool OpenMemory(std::span<const uint8_t> bytes, const std::string& name);
+  [[nodiscard]] bool OpenMemory(std::span<const uint8_t> bytes, const std::string& name);
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
   // Total size in bytes.
@@ -104,22 +104,27 @@ class CldReader {
   // Reads the next entry. False at the end of the data: fewer than 16 bytes left, or a BULK
   // block that the end of the file cuts off (reported once per file when `messages` is given).
   bool NextEntry(LogEntry* entry, DecodeMessages* messages = nullptr) {
-    if (cursor_ + kEntrySize <= fill_ && buffer_[cursor_] < 0xC0) {
+    if (cursor_ + kEntrySize <= fill_) {
       const uint8_t* e = buffer_.data() + cursor_;
-      entry->bytes = e;
-      entry->size = kEntrySize;
-      entry->length = kEntrySize;
-      entry->position = buffer_start_ + static_cast<int64_t>(cursor_);
-      entry->index = next_index_++;
-      entry->cls = ClassifyEntry(e);
-      cursor_ += kEntrySize;
-      return true;
+      const EntryClass cls = ClassifyEntry(e);
+      if (!IsBulkBlock(cls)) return Deliver(entry, e, cls, kEntrySize, kEntrySize);
     }
     return NextEntrySlow(entry, messages);
   }
 
  private:
   bool NextEntrySlow(LogEntry* entry, DecodeMessages* messages);
+  // Hands out the entry at the cursor (its bytes `e` in the buffer) and moves past it.
+  bool Deliver(LogEntry* entry, const uint8_t* e, EntryClass cls, uint32_t size, uint32_t length) {
+    entry->bytes = e;
+    entry->size = size;
+    entry->length = length;
+    entry->position = buffer_start_ + static_cast<int64_t>(cursor_);
+    entry->index = next_index_++;
+    entry->cls = cls;
+    cursor_ += size;
+    return true;
+  }
   // Makes at least `want` bytes available from the cursor when the file has them; returns the
   // number available.
   size_t Ensure(size_t want);

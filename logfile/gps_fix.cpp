@@ -8,7 +8,8 @@ namespace tessmar {
 int DecodeGpsEntry(std::span<const std::uint8_t> entry, GpsFix& fix) {
   if (entry.size() < 16) return 0;
   const std::uint8_t* e = entry.data();
-  if (e[0] == kGpsEntry1Type) {
+  const EntryClass cls = ClassifyEntry(e);
+  if (cls == EntryClass::kGps1) {
     const GpsEntry1 g = DecodeGpsEntry1(e);
     fix.quality = static_cast<std::uint8_t>(g.quality);
     fix.status = g.warning ? 'V' : 'A';
@@ -26,7 +27,7 @@ int DecodeGpsEntry(std::span<const std::uint8_t> entry, GpsFix& fix) {
     fix.speed = g.speed10 * 0.1;
     return 1;
   }
-  if (e[0] == kGpsEntry2Type) {
+  if (cls == EntryClass::kGps2) {
     const GpsEntry2 g = DecodeGpsEntry2(e);
     fix.height = g.height10 * 0.1;
     fix.latitude = g.latitude;

@@ -8,8 +8,6 @@
 
 namespace tessmar {
 
-inline constexpr std::uint8_t kGpsEntry1Type = 0xA1;        // quality, time, date, speed
-inline constexpr std::uint8_t kGpsEntry2Type = 0xA2;        // position, height
 inline constexpr std::int32_t kGpsUnitsPerDegree = 360000;  // hundredths of an arc second
 
 // One GPS fix, assembled from GPS entries 1 and 2. Values persist from entry to entry.

@@ -73,15 +73,20 @@ inline EntryClass ClassifyEntry(const uint8_t* e) {
   return ((b >> 4) & 3) == 1 ? EntryClass::kBulkExpression : EntryClass::kBulkOther;
 }
 
-inline bool IsBulkBlock(const uint8_t* e) { return e[0] >= 0xC0; }
+// A BULK block occupies one or more slots; every other class exactly one.
+inline bool IsBulkBlock(EntryClass c) {
+  return c == EntryClass::kBulkExpression || c == EntryClass::kBulkOther;
+}
 
 // ---- CAN frame entry ---------------------------------------------------------------------------
 
 // Bytes 0..7 all zero: a filler block the logger writes; it is skipped.
 inline bool IsDummyBlock(const uint8_t* e) { return Le64(e) == 0; }
+// Data length code as the logger stated it (bits 0..3 of byte 0, 0..15).
+inline int CanLengthCode(const uint8_t* e) { return e[0] & 0x0F; }
 // Number of valid data bytes (a stated length above 8 counts as 8).
 inline int CanDataLength(const uint8_t* e) {
-  const int n = e[0] & 0x0F;
+  const int n = CanLengthCode(e);
   return n > 8 ? 8 : n;
 }
 // Low 24 bits of the tick counter.

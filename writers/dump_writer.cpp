@@ -130,7 +130,7 @@ int LogfileDumpWriter::WriteEntry(const LogEntry& entry, double absolute_time) {
       static constexpr char kLen[] = " len=";
       std::memcpy(p, kLen, sizeof kLen - 1);
       p += sizeof kLen - 1;
-      const int len = e[0] & 0x0F;
+      const int len = CanLengthCode(e);
       p = numfmt::Int(p, len);
       static constexpr char kData[] = " data=";
       std::memcpy(p, kData, sizeof kData - 1);

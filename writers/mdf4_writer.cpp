@@ -1,17 +1,20 @@
 #include "writers/mdf4_writer.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <chrono>
 #include <cmath>
+#include <concepts>
 #include <cstring>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 #include "common/message_output.h"
 #include "common/version.h"
 #include "config/canlog_config.h"
 #include "logfile/log_entry.h"
-#include "writers/block_buffer.h"
 #include "writers/vector_mdf_writer.h"
 #include "writers/writer_common.h"
 
@@ -19,17 +22,154 @@ namespace tessmar {
 
 namespace {
 
-constexpr std::uint64_t kBlockHeadBytes = 24;  // id, reserved, length, link count
-constexpr std::uint64_t kHdPosition = 64;
-constexpr int kHdLinks = 6;
-constexpr std::uint64_t kHdStartTimePosition = kHdPosition + kBlockHeadBytes + 8 * kHdLinks;
-constexpr int kDgLinks = 4;
-constexpr int kCgLinks = 6;
-constexpr int kCnLinks = 8;
-constexpr int kCcLinks = 4;
-constexpr std::uint64_t kUnfinishedFlagsPosition = 60;
+// ---- Block layout ------------------------------------------------------------------------------
+// Every block but the ID block starts with a 24-byte head, then its links (8 bytes each, indexed
+// from 0), then its data section. The tables below name each block kind's links by index and its
+// data fields by byte offset from the start of the data section.
+
+struct BlockHead {
+  static constexpr std::uint64_t kId = 0;          // 4 characters "##XX", then 4 reserved bytes
+  static constexpr std::uint64_t kLength = 8;      // uint64: the whole block
+  static constexpr std::uint64_t kLinkCount = 16;  // uint64
+  static constexpr std::uint64_t kBytes = 24;
+};
+
+// The ID block opens the file; it has no head and no links (offsets from the start of the file).
+struct IdBlock {
+  static constexpr std::uint64_t kFileId = 0;            // 8 characters
+  static constexpr std::uint64_t kFormatId = 8;          // 8 characters
+  static constexpr std::uint64_t kProgramId = 16;        // 8 characters
+  static constexpr std::uint64_t kVersion = 28;          // uint16
+  static constexpr std::uint64_t kUnfinishedFlags = 60;  // uint16
+  static constexpr std::uint64_t kBytes = 64;
+};
+
+struct HdBlock {
+  enum Link : int {
+    kFirstDataGroup,
+    kFileHistory,
+    kChannelHierarchy,
+    kAttachment,
+    kEvent,
+    kComment,
+    kLinks
+  };
+  static constexpr std::uint64_t kStartTime = 0;  // uint64, nanoseconds since 1970
+  static constexpr std::uint64_t kDataBytes = 32;
+};
+
+struct FhBlock {
+  enum Link : int { kNext, kComment, kLinks };
+  static constexpr std::uint64_t kTime = 0;  // uint64, nanoseconds since 1970
+  static constexpr std::uint64_t kDataBytes = 16;
+};
+
+struct DgBlock {
+  enum Link : int { kNext, kFirstChannelGroup, kData, kComment, kLinks };
+  static constexpr std::uint64_t kDataBytes = 8;  // record id size 0 and reserved bytes
+};
+
+struct CgBlock {
+  enum Link : int {
+    kNext,
+    kFirstChannel,
+    kAcquisitionName,
+    kAcquisitionSource,
+    kSampleReduction,
+    kComment,
+    kLinks
+  };
+  static constexpr std::uint64_t kCycleCount = 8;        // uint64
+  static constexpr std::uint64_t kFlags = 16;            // uint16
+  static constexpr std::uint64_t kPathSeparator = 18;    // uint16
+  static constexpr std::uint64_t kRecordDataBytes = 24;  // uint32: bytes before the invalid bytes
+  static constexpr std::uint64_t kInvalBytes = 28;       // uint32
+  static constexpr std::uint64_t kDataBytes = 32;
+};
+
+struct CnBlock {
+  enum Link : int {
+    kNext,
+    kComposition,
+    kName,
+    kSource,
+    kConversion,
+    kSignalData,
+    kUnit,
+    kComment,
+    kLinks
+  };
+  static constexpr std::uint64_t kType = 0;        // uint8
+  static constexpr std::uint64_t kSyncType = 1;    // uint8
+  static constexpr std::uint64_t kDataType = 2;    // uint8
+  static constexpr std::uint64_t kBitOffset = 3;   // uint8
+  static constexpr std::uint64_t kByteOffset = 4;  // uint32
+  static constexpr std::uint64_t kBitCount = 8;    // uint32
+  static constexpr std::uint64_t kFlags = 12;      // uint32
+  static constexpr std::uint64_t kInvalBit = 16;   // uint32
+  static constexpr std::uint64_t kMinimum = 24;    // float64, value range
+  static constexpr std::uint64_t kMaximum = 32;    // float64
+  static constexpr std::uint64_t kDataBytes = 72;
+};
+
+// A conversion block; its fixed links are followed by the links to the texts of a value-to-text
+// table.
+struct CcBlock {
+  enum Link : int { kName, kUnit, kComment, kInverse, kLinks };
+  static constexpr std::uint64_t kType = 0;            // uint8
+  static constexpr std::uint64_t kReferenceCount = 4;  // uint16
+  static constexpr std::uint64_t kValueCount = 6;      // uint16
+  static constexpr std::uint64_t kValues = 24;         // float64 each
+};
+
+struct SiBlock {
+  enum Link : int { kName, kPath, kComment, kLinks };
+  static constexpr std::uint64_t kSourceType = 0;  // uint8
+  static constexpr std::uint64_t kBusType = 1;     // uint8
+  static constexpr std::uint64_t kDataBytes = 8;
+};
+
+// A data list: the next list, then one link per listed DT; the data section holds the count and
+// the offset of each block's data in the record stream of the whole list.
+struct DlBlock {
+  enum Link : int { kNext, kFirstData };
+  static constexpr std::uint64_t kCount = 4;    // uint32
+  static constexpr std::uint64_t kOffsets = 8;  // uint64 each
+};
+
+// Every record opens with the master channel: float64 seconds from the first record.
+constexpr std::uint32_t kMasterByteOffset = 0;
+constexpr std::uint32_t kMasterBytes = 8;
+
+// Record layout of a CAN frame in Messages output.
+struct CanRecord {
+  static constexpr std::uint32_t kTimestamp = kMasterByteOffset;
+  static constexpr std::uint32_t kBusChannel = 8;  // uint8
+  static constexpr std::uint32_t kId = 9;          // uint32: identifier, IDE in bit kIdeBit
+  static constexpr std::uint32_t kIdeBit = 31;
+  static constexpr std::uint32_t kDlc = 13;         // low 4 bits
+  static constexpr std::uint32_t kDataLength = 14;  // uint8
+  static constexpr std::uint32_t kDir = 15;         // bit 0
+  static constexpr std::uint32_t kDataBytes = 16;   // 8 bytes
+};
+static_assert(CanRecord::kDataBytes + 8 == kMdf4CanRecordBytes);
+
+constexpr std::uint64_t kHdPosition = IdBlock::kBytes;
+
+// File position of a link and of a data field of the block at `block` with `links` links.
+constexpr std::uint64_t LinkAt(std::uint64_t block, int link) {
+  return block + BlockHead::kBytes + 8u * static_cast<std::uint64_t>(link);
+}
+constexpr std::uint64_t FieldAt(std::uint64_t block, int links, std::uint64_t offset) {
+  return LinkAt(block, links) + offset;
+}
+
+constexpr std::uint64_t kHdStartTimePosition =
+    FieldAt(kHdPosition, HdBlock::kLinks, HdBlock::kStartTime);
 // Cycle counters and the length of the last DT not yet updated (the DL blocks always are).
 constexpr std::uint16_t kUnfinishedFlags = 0x01 | 0x04;
+constexpr std::string_view kUnfinishedFileId = "UnFinMF ";
+constexpr std::array<std::uint8_t, 8> kFinishedFileId = {'M', 'D', 'F', ' ', ' ', ' ', ' ', ' '};
 
 constexpr std::uint8_t kCnTypeValue = 0;
 constexpr std::uint8_t kCnTypeMaster = 2;
@@ -42,52 +182,75 @@ constexpr std::uint32_t kCnRangeValid = 1u << 3;
 constexpr std::uint32_t kCnBusEvent = 1u << 10;
 constexpr std::uint16_t kCgBusEvent = 1u << 1;
 constexpr std::uint16_t kCgPlainBusEvent = 1u << 2;
+constexpr std::uint8_t kCcValueToText = 7;
+constexpr std::uint8_t kSourceTypeBus = 2;
+constexpr std::uint8_t kBusTypeCan = 2;
 
 constexpr std::uint64_t Align8(std::uint64_t n) { return (n + 7) & ~std::uint64_t{7}; }
 
-// The head blocks of the file assembled in memory at their file positions: blocks are appended
-// at 8-byte aligned positions and linked by position once both ends exist.
+// The one way this writer stores a number: little-endian, as many bytes as its type has (floating
+// point as its IEEE 754 bits). Only unsigned and floating types, so that a plain literal cannot
+// choose a width by accident.
+template <typename T>
+requires std::unsigned_integral<T> || std::floating_point<T>
+void PutLe(std::uint8_t* p, T value) {
+  std::uint64_t bits;
+  if constexpr (std::is_same_v<T, float>) {
+    bits = std::bit_cast<std::uint32_t>(value);
+  } else if constexpr (std::is_same_v<T, double>) {
+    bits = std::bit_cast<std::uint64_t>(value);
+  } else {
+    bits = value;
+  }
+  for (std::size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+}
+template <typename T>
+std::array<std::uint8_t, sizeof(T)> LeBytes(T value) {
+  std::array<std::uint8_t, sizeof(T)> bytes;
+  PutLe(bytes.data(), value);
+  return bytes;
+}
+
+// Blocks assembled in memory at their file positions: `base` is the file position of the first
+// byte. Blocks are appended at 8-byte aligned positions and linked by position once both ends
+// exist.
 class BlockImage {
  public:
-  std::uint64_t Add(const char* id, int links, std::uint64_t data_bytes) {
-    const std::uint64_t at = bytes_.size();
-    const std::uint64_t length =
-        kBlockHeadBytes + 8u * static_cast<std::uint64_t>(links) + data_bytes;
-    bytes_.resize(at + Align8(length), 0);
-    std::memcpy(bytes_.data() + at, id, 4);
-    U64(at + 8, length);
-    U64(at + 16, static_cast<std::uint64_t>(links));
+  explicit BlockImage(std::uint64_t base = 0) : base_(base) {}
+
+  // Appends a block with `links` links (all 0) and a zeroed data section; returns its position.
+  std::uint64_t Add(std::string_view id, int links, std::uint64_t data_bytes) {
+    const std::uint64_t at = end();
+    const std::uint64_t length = FieldAt(0, links, data_bytes);
+    bytes_.resize(bytes_.size() + Align8(length), 0);
+    Chars(at + BlockHead::kId, id);
+    Put(at + BlockHead::kLength, length);
+    Put(at + BlockHead::kLinkCount, static_cast<std::uint64_t>(links));
     return at;
   }
   // A TX or MD block holding text with its terminating zero; 0 (no block) for an empty TX.
-  std::uint64_t Text(const char* id, std::string_view text) {
-    if (text.empty() && id[2] == 'T') return 0;
+  std::uint64_t Text(std::string_view id, std::string_view text) {
+    if (text.empty() && id == "##TX") return 0;
     const std::uint64_t at = Add(id, 0, text.size() + 1);
-    std::memcpy(bytes_.data() + at + kBlockHeadBytes, text.data(), text.size());
+    Chars(FieldAt(at, 0, 0), text);
     return at;
   }
-  void Link(std::uint64_t block, int index, std::uint64_t target) {
-    U64(block + kBlockHeadBytes + 8u * static_cast<std::uint64_t>(index), target);
+  void Link(std::uint64_t block, int link, std::uint64_t target) {
+    Put(LinkAt(block, link), target);
   }
-  // Position of a block's data section.
-  static std::uint64_t Data(std::uint64_t block, int links) {
-    return block + kBlockHeadBytes + 8u * static_cast<std::uint64_t>(links);
+  template <typename T>
+  void Put(std::uint64_t at, T value) {
+    PutLe(bytes_.data() + (at - base_), value);
   }
-  void U8(std::uint64_t at, std::uint8_t v) { bytes_[at] = v; }
-  void U16(std::uint64_t at, std::uint16_t v) { Put(at, v, 2); }
-  void U32(std::uint64_t at, std::uint32_t v) { Put(at, v, 4); }
-  void U64(std::uint64_t at, std::uint64_t v) { Put(at, v, 8); }
-  void F64(std::uint64_t at, double v) { Put(at, std::bit_cast<std::uint64_t>(v), 8); }
   void Chars(std::uint64_t at, std::string_view text) {
-    std::memcpy(bytes_.data() + at, text.data(), text.size());
+    std::memcpy(bytes_.data() + (at - base_), text.data(), text.size());
   }
+  // File position just behind the last block.
+  std::uint64_t end() const { return base_ + bytes_.size(); }
   std::vector<std::uint8_t>& bytes() { return bytes_; }
 
  private:
-  void Put(std::uint64_t at, std::uint64_t v, int n) {
-    for (int i = 0; i < n; ++i)
-      bytes_[at + static_cast<std::uint64_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-  }
+  std::uint64_t base_;
   std::vector<std::uint8_t> bytes_;
 };
 
@@ -106,29 +269,30 @@ struct ChannelSpec {
   std::uint64_t conversion = 0;  // CC block, 0 for none
 };
 
-// Appends the CN blocks of the channels chained by cn_cn_next; returns the first one's position.
+// Appends the CN blocks of the channels chained by their next links; returns the first one's
+// position.
 std::uint64_t AddChannels(BlockImage& image, std::span<const ChannelSpec> channels,
                           std::vector<std::uint64_t>* positions = nullptr) {
   std::uint64_t first = 0, previous = 0;
   for (const ChannelSpec& c : channels) {
-    const std::uint64_t cn = image.Add("##CN", kCnLinks, 72);
+    const std::uint64_t cn = image.Add("##CN", CnBlock::kLinks, CnBlock::kDataBytes);
     const std::uint64_t name = image.Text("##TX", c.name);
     const std::uint64_t unit = image.Text("##TX", c.unit);
-    image.Link(cn, 2, name);
-    image.Link(cn, 4, c.conversion);
-    image.Link(cn, 6, unit);
-    const std::uint64_t d = BlockImage::Data(cn, kCnLinks);
-    image.U8(d, c.type);
-    image.U8(d + 1, c.sync);
-    image.U8(d + 2, c.data_type);
-    image.U8(d + 3, c.bit_offset);
-    image.U32(d + 4, c.byte_offset);
-    image.U32(d + 8, c.bit_count);
-    image.U32(d + 12, c.flags);
-    image.U32(d + 16, c.inval_bit);
-    image.F64(d + 24, c.minimum);
-    image.F64(d + 32, c.maximum);
-    if (previous != 0) image.Link(previous, 0, cn);
+    image.Link(cn, CnBlock::kName, name);
+    image.Link(cn, CnBlock::kConversion, c.conversion);
+    image.Link(cn, CnBlock::kUnit, unit);
+    const auto field = [cn](std::uint64_t offset) { return FieldAt(cn, CnBlock::kLinks, offset); };
+    image.Put(field(CnBlock::kType), c.type);
+    image.Put(field(CnBlock::kSyncType), c.sync);
+    image.Put(field(CnBlock::kDataType), c.data_type);
+    image.Put(field(CnBlock::kBitOffset), c.bit_offset);
+    image.Put(field(CnBlock::kByteOffset), c.byte_offset);
+    image.Put(field(CnBlock::kBitCount), c.bit_count);
+    image.Put(field(CnBlock::kFlags), c.flags);
+    image.Put(field(CnBlock::kInvalBit), c.inval_bit);
+    image.Put(field(CnBlock::kMinimum), c.minimum);
+    image.Put(field(CnBlock::kMaximum), c.maximum);
+    if (previous != 0) image.Link(previous, CnBlock::kNext, cn);
     if (first == 0) first = cn;
     if (positions != nullptr) positions->push_back(cn);
     previous = cn;
@@ -138,15 +302,18 @@ std::uint64_t AddChannels(BlockImage& image, std::span<const ChannelSpec> channe
 
 // A value-to-text conversion of the direction bit: 0 "Rx", 1 "Tx".
 std::uint64_t AddDirectionConversion(BlockImage& image) {
-  const std::uint64_t cc = image.Add("##CC", kCcLinks + 3, 40);
-  image.Link(cc, kCcLinks, image.Text("##TX", "Rx"));
-  image.Link(cc, kCcLinks + 1, image.Text("##TX", "Tx"));
-  const std::uint64_t d = BlockImage::Data(cc, kCcLinks + 3);
-  image.U8(d, 7);       // value to text
-  image.U16(d + 4, 3);  // references: two texts and the (empty) default
-  image.U16(d + 6, 2);  // values
-  image.F64(d + 24, 0.0);
-  image.F64(d + 32, 1.0);
+  constexpr std::uint16_t kValues = 2;
+  constexpr std::uint16_t kReferences = kValues + 1;  // the texts and the (empty) default
+  constexpr int kLinks = CcBlock::kLinks + kReferences;
+  const std::uint64_t cc = image.Add("##CC", kLinks, CcBlock::kValues + 8 * kValues);
+  image.Link(cc, CcBlock::kLinks, image.Text("##TX", "Rx"));
+  image.Link(cc, CcBlock::kLinks + 1, image.Text("##TX", "Tx"));
+  const auto field = [cc](std::uint64_t offset) { return FieldAt(cc, kLinks, offset); };
+  image.Put(field(CcBlock::kType), kCcValueToText);
+  image.Put(field(CcBlock::kReferenceCount), kReferences);
+  image.Put(field(CcBlock::kValueCount), kValues);
+  image.Put(field(CcBlock::kValues), 0.0);
+  image.Put(field(CcBlock::kValues + 8), 1.0);
   return cc;
 }
 
@@ -171,38 +338,43 @@ void Mdf4Writer::Fail(const std::string& text) { FailWith(error_text_, text); }
 
 std::vector<std::uint8_t> Mdf4Writer::BuildHeader() {
   BlockImage image;
-  image.bytes().resize(64, 0);
-  image.Chars(0, "UnFinMF 4.10    Tessmar ");
-  image.U16(28, 410);
-  image.U16(kUnfinishedFlagsPosition, kUnfinishedFlags);
+  image.bytes().resize(IdBlock::kBytes, 0);
+  image.Chars(IdBlock::kFileId, kUnfinishedFileId);
+  image.Chars(IdBlock::kFormatId, "4.10    ");
+  image.Chars(IdBlock::kProgramId, "Tessmar ");
+  image.Put(IdBlock::kVersion, std::uint16_t{410});
+  image.Put(IdBlock::kUnfinishedFlags, kUnfinishedFlags);
 
-  const std::uint64_t hd = image.Add("##HD", kHdLinks, 32);
-  image.U64(kHdStartTimePosition, Nanoseconds(start_date_));
+  const std::uint64_t hd = image.Add("##HD", HdBlock::kLinks, HdBlock::kDataBytes);
+  image.Put(kHdStartTimePosition, Nanoseconds(start_date_));
 
-  const std::uint64_t fh = image.Add("##FH", 2, 16);
-  image.Link(hd, 1, fh);
-  image.Link(fh, 1, image.Text("##MD", HistoryComment()));
+  const std::uint64_t fh = image.Add("##FH", FhBlock::kLinks, FhBlock::kDataBytes);
+  image.Link(hd, HdBlock::kFileHistory, fh);
+  image.Link(fh, FhBlock::kComment, image.Text("##MD", HistoryComment()));
   const auto now = std::chrono::system_clock::now().time_since_epoch();
-  image.U64(BlockImage::Data(fh, 2),
+  image.Put(FieldAt(fh, FhBlock::kLinks, FhBlock::kTime),
             static_cast<std::uint64_t>(
                 std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
 
-  dg_position_ = image.Add("##DG", kDgLinks, 8);
-  image.Link(hd, 0, dg_position_);
-  cg_position_ = image.Add("##CG", kCgLinks, 32);
-  image.Link(dg_position_, 1, cg_position_);
-  const std::uint64_t cg_data = BlockImage::Data(cg_position_, kCgLinks);
+  dg_position_ = image.Add("##DG", DgBlock::kLinks, DgBlock::kDataBytes);
+  image.Link(hd, HdBlock::kFirstDataGroup, dg_position_);
+  cg_position_ = image.Add("##CG", CgBlock::kLinks, CgBlock::kDataBytes);
+  image.Link(dg_position_, DgBlock::kFirstChannelGroup, cg_position_);
+  const auto cg_field = [this](std::uint64_t offset) {
+    return FieldAt(cg_position_, CgBlock::kLinks, offset);
+  };
 
   if (type_ == OutputType::kMessages) {
     const std::uint64_t acquisition = image.Text("##TX", "CAN_DataFrame");
-    image.Link(cg_position_, 2, acquisition);
-    const std::uint64_t si = image.Add("##SI", 3, 8);
-    image.Link(si, 0, image.Text("##TX", "CAN"));
-    image.U8(BlockImage::Data(si, 3), 2);      // source type bus
-    image.U8(BlockImage::Data(si, 3) + 1, 2);  // bus type CAN
-    image.Link(cg_position_, 3, si);
-    image.U16(cg_data + 16, kCgBusEvent | kCgPlainBusEvent);
-    image.U16(cg_data + 18, '.');
+    image.Link(cg_position_, CgBlock::kAcquisitionName, acquisition);
+    const std::uint64_t si = image.Add("##SI", SiBlock::kLinks, SiBlock::kDataBytes);
+    image.Link(si, SiBlock::kName, image.Text("##TX", "CAN"));
+    image.Put(FieldAt(si, SiBlock::kLinks, SiBlock::kSourceType), kSourceTypeBus);
+    image.Put(FieldAt(si, SiBlock::kLinks, SiBlock::kBusType), kBusTypeCan);
+    image.Link(cg_position_, CgBlock::kAcquisitionSource, si);
+    image.Put(cg_field(CgBlock::kFlags),
+              static_cast<std::uint16_t>(kCgBusEvent | kCgPlainBusEvent));
+    image.Put(cg_field(CgBlock::kPathSeparator), static_cast<std::uint16_t>('.'));
 
     const std::uint64_t direction = AddDirectionConversion(image);
     constexpr std::uint32_t kEvent = kCnBusEvent;
@@ -212,55 +384,56 @@ std::vector<std::uint8_t> Mdf4Writer::BuildHeader() {
          .type = kCnTypeMaster,
          .sync = kSyncTime,
          .data_type = kFloatLe,
-         .bit_count = 64},
+         .byte_offset = CanRecord::kTimestamp,
+         .bit_count = 8 * kMasterBytes},
         {.name = "CAN_DataFrame",
          .data_type = kByteArray,
-         .byte_offset = 8,
-         .bit_count = 128,
+         .byte_offset = CanRecord::kBusChannel,
+         .bit_count = 8 * (kMdf4CanRecordBytes - CanRecord::kBusChannel),
          .flags = kEvent},
     };
     const ChannelSpec parts[] = {
         {.name = "CAN_DataFrame.BusChannel",
          .data_type = kUnsignedLe,
-         .byte_offset = 8,
+         .byte_offset = CanRecord::kBusChannel,
          .bit_count = 8,
          .flags = kEvent},
         {.name = "CAN_DataFrame.ID",
          .data_type = kUnsignedLe,
-         .byte_offset = 9,
+         .byte_offset = CanRecord::kId,
          .bit_count = 29,
          .flags = kEvent},
         {.name = "CAN_DataFrame.IDE",
          .data_type = kUnsignedLe,
-         .bit_offset = 7,
-         .byte_offset = 12,
+         .bit_offset = CanRecord::kIdeBit % 8,
+         .byte_offset = CanRecord::kId + CanRecord::kIdeBit / 8,
          .bit_count = 1,
          .flags = kEvent},
         {.name = "CAN_DataFrame.DLC",
          .data_type = kUnsignedLe,
-         .byte_offset = 13,
+         .byte_offset = CanRecord::kDlc,
          .bit_count = 4,
          .flags = kEvent},
         {.name = "CAN_DataFrame.DataLength",
          .data_type = kUnsignedLe,
-         .byte_offset = 14,
+         .byte_offset = CanRecord::kDataLength,
          .bit_count = 8,
          .flags = kEvent},
         {.name = "CAN_DataFrame.DataBytes",
          .data_type = kByteArray,
-         .byte_offset = 16,
+         .byte_offset = CanRecord::kDataBytes,
          .bit_count = 64,
          .flags = kEvent},
         {.name = "CAN_DataFrame.Dir",
          .data_type = kUnsignedLe,
-         .byte_offset = 15,
+         .byte_offset = CanRecord::kDir,
          .bit_count = 1,
          .flags = kEvent,
          .conversion = direction},
     };
     std::vector<std::uint64_t> top_positions;
-    image.Link(cg_position_, 1, AddChannels(image, top, &top_positions));
-    image.Link(top_positions[1], 1, AddChannels(image, parts));
+    image.Link(cg_position_, CgBlock::kFirstChannel, AddChannels(image, top, &top_positions));
+    image.Link(top_positions[1], CnBlock::kComposition, AddChannels(image, parts));
     data_bytes_ = kMdf4CanRecordBytes;
     inval_bytes_ = 0;
   } else {
@@ -270,8 +443,9 @@ std::vector<std::uint8_t> Mdf4Writer::BuildHeader() {
                         .type = kCnTypeMaster,
                         .sync = kSyncTime,
                         .data_type = kFloatLe,
-                        .bit_count = 64});
-    std::uint32_t offset = 8;
+                        .byte_offset = kMasterByteOffset,
+                        .bit_count = 8 * kMasterBytes});
+    std::uint32_t offset = kMasterByteOffset + kMasterBytes;
     std::uint32_t bit = 0;
     for (int column : value_columns_) {
       const int kind = plan_.kind[static_cast<std::size_t>(column)];
@@ -289,14 +463,14 @@ std::vector<std::uint8_t> Mdf4Writer::BuildHeader() {
       channels.push_back(c);
       offset += static_cast<std::uint32_t>(VectorMdfKindSize(kind));
     }
-    image.Link(cg_position_, 1, AddChannels(image, channels));
+    image.Link(cg_position_, CgBlock::kFirstChannel, AddChannels(image, channels));
     data_bytes_ = offset;
     inval_bytes_ = (bit + 7) / 8;
   }
-  image.U32(cg_data + 24, data_bytes_);
-  image.U32(cg_data + 28, inval_bytes_);
+  image.Put(cg_field(CgBlock::kRecordDataBytes), data_bytes_);
+  image.Put(cg_field(CgBlock::kInvalBytes), inval_bytes_);
   // The records start right behind the head, in the first DT.
-  image.Link(dg_position_, 2, image.bytes().size());
+  image.Link(dg_position_, DgBlock::kData, image.end());
   return std::move(image.bytes());
 }
 
@@ -328,65 +502,70 @@ bool Mdf4Writer::CreateFile(const WriterSetup& setup) {
     Fail("Could not create output file (create error)");
     return false;
   }
-  if (!file_.WriteBytes(header.data(), header.size()) || !StartDataBlock()) {
-    write_failed_ = true;
-    Fail(WriteErrorText(file_));
+  if (!(file_.WriteBytes(header.data(), header.size()) || FailWrite()) || !StartDataBlock()) {
     file_.Close();
     return false;
   }
   return true;
 }
 
-bool Mdf4Writer::Patch64(std::uint64_t at, std::uint64_t value) {
+bool Mdf4Writer::FailWrite() {
+  write_failed_ = true;
+  Fail(WriteErrorText(file_));
+  return false;
+}
+
+bool Mdf4Writer::Patch(std::uint64_t at, std::span<const std::uint8_t> bytes, const char* field) {
   const std::int64_t end = file_.Position();
-  std::uint8_t b[8];
-  StoreLe64(b, value);
-  return file_.Seek(static_cast<std::int64_t>(at)) == static_cast<std::int64_t>(at) &&
-         file_.WriteBytes(b, 8) && file_.Seek(end) == end;
+  const auto position = static_cast<std::int64_t>(at);
+  if (file_.Seek(position) == position && file_.WriteBytes(bytes.data(), bytes.size()) &&
+      file_.Seek(end) == end) {
+    return true;
+  }
+  write_failed_ = true;
+  Fail(WriteErrorText(file_) + " when writing back the " + field);
+  return false;
 }
 
 bool Mdf4Writer::StartDataBlock() {
   // The new DT states only its header as length until it is full or the file is finished.
-  std::uint8_t dt_head[kBlockHeadBytes] = {'#', '#', 'D', 'T'};
-  StoreLe64(dt_head + 8, kBlockHeadBytes);
   block_fill_ = 0;
   if (data_blocks_.empty()) {
-    data_blocks_.push_back(static_cast<std::uint64_t>(file_.Position()));
-    return file_.WriteBytes(dt_head, sizeof dt_head);
+    BlockImage image(static_cast<std::uint64_t>(file_.Position()));
+    data_blocks_.push_back(image.Add("##DT", 0, 0));
+    return file_.WriteBytes(image.bytes().data(), image.bytes().size()) || FailWrite();
   }
   // A full block: its data section ends on a record, padded to the next aligned position.
   static constexpr std::uint8_t kZeros[8] = {};
-  const std::uint64_t full_length = kBlockHeadBytes + block_capacity_;
-  if (!file_.WriteBytes(kZeros, Align8(full_length) - full_length)) return false;
+  const std::uint64_t full_length = BlockHead::kBytes + block_capacity_;
+  if (!file_.WriteBytes(kZeros, Align8(full_length) - full_length)) return FailWrite();
 
   // A DL listing the new block (the first DL lists the first block too), the new DT behind it.
-  const std::uint64_t list = static_cast<std::uint64_t>(file_.Position());
-  const std::uint64_t first = last_list_ == 0 ? 0 : data_blocks_.size();
-  const std::uint64_t n = data_blocks_.size() + 1 - first;
-  const std::uint64_t list_length = kBlockHeadBytes + 8 * (1 + n) + 8 + 8 * n;
-  const std::uint64_t dt = list + list_length;
-  std::vector<std::uint8_t> dl(list_length, 0);
-  std::memcpy(dl.data(), "##DL", 4);
-  StoreLe64(dl.data() + 8, list_length);
-  StoreLe64(dl.data() + 16, 1 + n);
-  std::uint8_t* p = dl.data() + kBlockHeadBytes + 8;  // dl_dl_next stays 0
-  for (std::uint64_t i = first; i <= data_blocks_.size(); ++i, p += 8) {
-    StoreLe64(p, i < data_blocks_.size() ? data_blocks_[i] : dt);
+  const std::size_t first = last_list_ == 0 ? 0 : data_blocks_.size();
+  const std::size_t n = data_blocks_.size() + 1 - first;
+  const int links = DlBlock::kFirstData + static_cast<int>(n);
+  BlockImage image(static_cast<std::uint64_t>(file_.Position()));
+  const std::uint64_t list = image.Add("##DL", links, DlBlock::kOffsets + 8 * n);
+  const std::uint64_t dt = image.Add("##DT", 0, 0);
+  image.Put(FieldAt(list, links, DlBlock::kCount), static_cast<std::uint32_t>(n));
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t block = first + i;
+    image.Link(list, DlBlock::kFirstData + static_cast<int>(i),
+               block < data_blocks_.size() ? data_blocks_[block] : dt);
+    // The offset of the block's data in the record stream of the whole list.
+    image.Put(FieldAt(list, links, DlBlock::kOffsets + 8 * i),
+              static_cast<std::uint64_t>(block) * block_capacity_);
   }
-  StoreLe32(p + 4, static_cast<std::uint32_t>(n));
-  p += 8;
-  // The offset of each block's data in the record stream of the whole list.
-  for (std::uint64_t i = first; i <= data_blocks_.size(); ++i, p += 8) {
-    StoreLe64(p, i * block_capacity_);
-  }
-  if (!file_.WriteBytes(dl.data(), dl.size()) || !file_.WriteBytes(dt_head, sizeof dt_head)) {
-    return false;
-  }
+  if (!file_.WriteBytes(image.bytes().data(), image.bytes().size())) return FailWrite();
   // Then the full block's length and the link to the new DL: the data group's data link for the
   // first DL, the previous DL's next link for the others.
   const std::uint64_t link =
-      last_list_ == 0 ? dg_position_ + kBlockHeadBytes + 16 : last_list_ + kBlockHeadBytes;
-  if (!Patch64(data_blocks_.back() + 8, full_length) || !Patch64(link, list)) return false;
+      last_list_ == 0 ? LinkAt(dg_position_, DgBlock::kData) : LinkAt(last_list_, DlBlock::kNext);
+  if (!Patch(data_blocks_.back() + BlockHead::kLength, LeBytes(full_length),
+             "length of a full data block") ||
+      !Patch(link, LeBytes(list), "link to a new data list")) {
+    return false;
+  }
   last_list_ = list;
   data_blocks_.push_back(dt);
   return true;
@@ -401,23 +580,13 @@ bool Mdf4Writer::WriteRecord(double t, double absolute) {
     // The master channel counts from the first record, so the HD start is that record's time.
     first_row_time_ = t;
     start_date_ = absolute;
-    if (!Patch64(kHdStartTimePosition, Nanoseconds(start_date_))) {
-      write_failed_ = true;
-      Fail(WriteErrorText(file_));
+    if (!Patch(kHdStartTimePosition, LeBytes(Nanoseconds(start_date_)), "start time")) {
       return false;
     }
   }
-  if (block_fill_ + record_.size() > block_capacity_ && !StartDataBlock()) {
-    write_failed_ = true;
-    Fail(WriteErrorText(file_));
-    return false;
-  }
-  StoreF64(record_.data(), t - first_row_time_);
-  if (!file_.WriteBytes(record_.data(), record_.size())) {
-    write_failed_ = true;
-    Fail(WriteErrorText(file_));
-    return false;
-  }
+  if (block_fill_ + record_.size() > block_capacity_ && !StartDataBlock()) return false;
+  PutLe(record_.data() + kMasterByteOffset, t - first_row_time_);
+  if (!file_.WriteBytes(record_.data(), record_.size())) return FailWrite();
   block_fill_ += record_.size();
   ++record_count_;
   return true;
@@ -427,15 +596,17 @@ bool Mdf4Writer::Close(bool complete) {
   if (!file_.is_open()) return true;
   bool ok = complete && !write_failed_;
   if (ok) {
+    // The last DT gets its padding and length, the channel group its record count, and only then
+    // is the file marked finished.
     static constexpr std::uint8_t kZeros[8] = {};
-    const std::uint64_t last_length = kBlockHeadBytes + block_fill_;
-    ok = file_.WriteBytes(kZeros, Align8(last_length) - last_length);
-    const std::uint8_t finished_id[8] = {'M', 'D', 'F', ' ', ' ', ' ', ' ', ' '};
-    const std::uint8_t no_flags[2] = {0, 0};
-    ok = ok && Patch64(data_blocks_.back() + 8, last_length) &&
-         Patch64(BlockImage::Data(cg_position_, kCgLinks) + 8, record_count_) &&
-         file_.Seek(kUnfinishedFlagsPosition) == kUnfinishedFlagsPosition &&
-         file_.WriteBytes(no_flags, 2) && file_.Seek(0) == 0 && file_.WriteBytes(finished_id, 8);
+    const std::uint64_t last_length = BlockHead::kBytes + block_fill_;
+    ok = (file_.WriteBytes(kZeros, Align8(last_length) - last_length) || FailWrite()) &&
+         Patch(data_blocks_.back() + BlockHead::kLength, LeBytes(last_length),
+               "length of the last data block") &&
+         Patch(FieldAt(cg_position_, CgBlock::kLinks, CgBlock::kCycleCount), LeBytes(record_count_),
+               "record count") &&
+         Patch(IdBlock::kUnfinishedFlags, LeBytes(std::uint16_t{0}), "unfinished flags") &&
+         Patch(IdBlock::kFileId, kFinishedFileId, "file identifier");
   }
   // A file that was not completed keeps its unfinished marks and the record count 0, so that
   // no reader takes it for complete.
@@ -471,18 +642,18 @@ int Mdf4Writer::WriteRow(const WriterRow& row) {
       return kRowSkipped;
     }
     const std::uint32_t id_word = CanIdentifier(e);
-    std::uint8_t* r = record_.data();
-    r[8] = static_cast<std::uint8_t>(CanIdBus(id_word));
     std::uint32_t id = id_word & kCanIdMask;
-    if (id_word & kCanIdExtended) id |= 0x80000000u;
-    StoreLe32(r + 9, id);
-    r[13] = static_cast<std::uint8_t>(e[0] & 0x0F);
-    r[14] = static_cast<std::uint8_t>(CanDataLength(e));
-    r[15] = 0;  // received
-    std::memcpy(r + 16, CanData(e), 8);
+    if (id_word & kCanIdExtended) id |= 1u << CanRecord::kIdeBit;
+    std::uint8_t* r = record_.data();
+    PutLe(r + CanRecord::kBusChannel, static_cast<std::uint8_t>(CanIdBus(id_word)));
+    PutLe(r + CanRecord::kId, id);
+    PutLe(r + CanRecord::kDlc, static_cast<std::uint8_t>(CanLengthCode(e)));
+    PutLe(r + CanRecord::kDataLength, static_cast<std::uint8_t>(CanDataLength(e)));
+    PutLe(r + CanRecord::kDir, std::uint8_t{0});  // received
+    std::memcpy(r + CanRecord::kDataBytes, CanData(e), 8);
   } else {
     // One pass over the planned columns: the value (0 without one) and its invalid bit.
-    std::uint8_t* p = record_.data() + 8;
+    std::uint8_t* p = record_.data() + kMasterByteOffset + kMasterBytes;
     std::uint8_t* inval = record_.data() + data_bytes_;
     std::memset(inval, 0, inval_bytes_);
     const std::size_t n = value_columns_.size();

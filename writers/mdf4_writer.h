@@ -33,6 +33,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -62,13 +63,17 @@ class Mdf4Writer : public MdfWriterBase {
   std::size_t data_block_count() const { return data_blocks_.size(); }
 
  private:
-  bool CreateFile(const WriterSetup& setup);
+  [[nodiscard]] bool CreateFile(const WriterSetup& setup);
   std::vector<std::uint8_t> BuildHeader();
-  bool WriteRecord(double t, double absolute);
-  bool StartDataBlock();
-  // Writes 8 bytes at an earlier position of the file and returns to its end.
-  bool Patch64(std::uint64_t at, std::uint64_t value);
-  bool Close(bool complete);
+  [[nodiscard]] bool WriteRecord(double t, double absolute);
+  [[nodiscard]] bool StartDataBlock();
+  // Writes bytes back at an earlier position of the file and returns to its end. On failure the
+  // output is failed with a reason that names the field.
+  [[nodiscard]] bool Patch(std::uint64_t at, std::span<const std::uint8_t> bytes,
+                           const char* field);
+  // Fails the output with the file's write error; returns false.
+  bool FailWrite();
+  [[nodiscard]] bool Close(bool complete);
   void Fail(const std::string& text);
 
   std::uint64_t data_block_bytes_;

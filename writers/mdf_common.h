@@ -67,7 +67,8 @@ class MdfWriterBase : public Writer {
  protected:
   // Create() for a source appended to the open output: takes the source's channel values.
   // Returns 1, or 0 with the error set when the output is not open.
-  int AttachAppendedSource(const WriterSetup& setup, bool output_open, std::string& error_text);
+  [[nodiscard]] int AttachAppendedSource(const WriterSetup& setup, bool output_open,
+                                         std::string& error_text);
   // Sets the writer's error and the state's copy of it.
   void FailWith(std::string& error_text, const std::string& text);
 

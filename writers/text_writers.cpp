@@ -309,7 +309,8 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
   const std::uint8_t* e = row.entry;
   char* p = BeginRow();
   const char sep = setup_.column_separator;
-  if (e[0] < 0x40) {
+  const EntryClass cls = ClassifyEntry(e);
+  if (cls == EntryClass::kCanFrame) {
     p = TimeCells(p, row);
     *p++ = '0';
     *p++ = 'x';
@@ -324,7 +325,7 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
     p = EndLine(p);
     return Commit(p) ? kRowWritten : kRowFailed;
   }
-  if (ClassifyEntry(e) == EntryClass::kExpression) {
+  if (cls == EntryClass::kExpression) {
     const int index = e[1];
     if (Le16(e + 2) != 0 || index >= setup_.layout.expression_count || !setup_.channels) {
       return kRowSkipped;
@@ -519,7 +520,7 @@ bool VectorAsciiWriter::WriteHead() {
 }
 
 int VectorAsciiWriter::WriteRow(const WriterRow& row) {
-  if (!row.entry || row.entry[0] >= 0x40) return kRowSkipped;
+  if (!row.entry || ClassifyEntry(row.entry) != EntryClass::kCanFrame) return kRowSkipped;
   if (head_pending_ && !WriteHead()) return kRowFailed;
   char* line = Reserve(128);
   const std::uint8_t* e = row.entry;

@@ -115,7 +115,7 @@ int64_t TimDate(const Entry& e) {
 
 LoggerConfiguration DemoConfig() {
   LoggerConfiguration c;
-  ReadClcFile(fs::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc", c);
+  EXPECT_TRUE(ReadClcFile(fs::path(TESSMAR_EXAMPLES_DIR) / "demo_logger.clc", c));
   return c;
 }
 

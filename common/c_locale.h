@@ -5,6 +5,7 @@
 // strtod go through these functions, which always work in the "C" locale. Integer-only formats
 // do not depend on the locale and need not use them.
 
+#include <charconv>
 #include <cstdarg>
 #include <cstddef>
 #include <string>
@@ -28,5 +29,11 @@ std::string FormatGRoundTrip(double value, bool upper_case = false);
 
 // strtod in the "C" locale (same syntax, *end and range behaviour).
 double StrtodC(const char* text, char** end);
+
+// std::from_chars for double and float (general format: no blanks, no '+', no hexadecimal): the
+// same syntax, result and range behaviour. Standard libraries without the floating-point overloads
+// (LLVM's libc++ up to version 19) get them from strtod in the "C" locale.
+std::from_chars_result FromChars(const char* first, const char* last, double& value);
+std::from_chars_result FromChars(const char* first, const char* last, float& value);
 
 }  // namespace tessmar

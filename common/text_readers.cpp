@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "common/c_locale.h"
+
 namespace tessmar {
 namespace {
 
@@ -85,7 +87,7 @@ double NearestDouble(std::string_view digits, int32_t exponent, double fallback)
     end = std::to_chars(end, text + room, exponent).ptr;
   }
   double value = 0;
-  const std::from_chars_result r = std::from_chars(text, end, value);
+  const std::from_chars_result r = FromChars(text, end, value);
   return r.ec == std::errc() && r.ptr == end ? value : fallback;
 }
 

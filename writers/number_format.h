@@ -10,6 +10,8 @@
 #include <cstring>
 #include <limits>
 
+#include "common/c_locale.h"
+
 namespace tessmar::numfmt {
 
 // Room every caller must leave at p for one number.
@@ -191,16 +193,16 @@ inline bool ReadsBack(const char* begin, const char* end, double v, const ExactR
                       bool single) {
   if (rule.step > 0) {
     double d = 0;
-    if (std::from_chars(begin, end, d).ec != std::errc()) return false;
+    if (FromChars(begin, end, d).ec != std::errc()) return false;
     return 2 * std::fabs(d - v) < rule.step * (1 - kStepMargin);
   }
   if (single) {
     float f = 0;
-    if (std::from_chars(begin, end, f).ec != std::errc()) return false;
+    if (FromChars(begin, end, f).ec != std::errc()) return false;
     return f == static_cast<float>(v);
   }
   double d = 0;
-  if (std::from_chars(begin, end, d).ec != std::errc()) return false;
+  if (FromChars(begin, end, d).ec != std::errc()) return false;
   return d == v;
 }
 

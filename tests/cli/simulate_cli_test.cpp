@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli_test_util.h"
+#include "common/c_locale.h"
 #include "config/canlog_config.h"
 #include "logfile/cld_reader.h"
 #include "logfile/log_header.h"
@@ -220,7 +221,7 @@ TEST(SimulateCli, DatabaseNumbersAndValuesSurviveTheWholeChain) {
       for (std::size_t row = k.first_row; row + 1 < lines.size(); ++row) {
         const std::string cell = Split(lines[row], k.separator).at(k.first_column + i);
         double v = 0;
-        std::from_chars(cell.data(), cell.data() + cell.size(), v);
+        FromChars(cell.data(), cell.data() + cell.size(), v);
         const auto at = std::lower_bound(values.begin(), values.end(), v);
         const bool near = (at != values.end() && 2 * std::fabs(*at - v) < kAwkward[i].factor) ||
                           (at != values.begin() && 2 * std::fabs(at[-1] - v) < kAwkward[i].factor);

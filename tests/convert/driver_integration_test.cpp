@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/c_locale.h"
 #include "common/message_output.h"
 #include "config/clc_file.h"
 #include "convert/conversion_driver.h"
@@ -231,7 +232,7 @@ TEST(DriverTimeColumns, RelativeTimeNeverRunsBackAfterACounterRestart) {
   bool jumped = false;  // the restart shows as a jump forward
   for (const std::string& cell : cells) {
     double t = 0;
-    std::from_chars(cell.data(), cell.data() + cell.size(), t);
+    FromChars(cell.data(), cell.data() + cell.size(), t);
     EXPECT_GT(t, previous) << cell;
     if (previous >= 0 && t - previous > 5) jumped = true;
     previous = t;

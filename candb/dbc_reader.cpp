@@ -107,7 +107,7 @@ int32_t ClampToInt32(double v) {
 // zero with their sign.
 double TextToDouble(const char* begin, const char* end) {
   double value = 0.0;
-  const auto res = std::from_chars(begin, end, value);
+  const auto res = FromChars(begin, end, value);
   if (res.ec == std::errc::result_out_of_range) {
     const bool negative = begin != end && *begin == '-';
     bool tiny = false;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "candb/signal_views.h"
+#include "common/c_locale.h"
 #include "common/message_output.h"
 #include "common/text_readers.h"
 #include "common/text_util.h"
@@ -33,7 +34,7 @@ double CellReal(std::string_view cell) {
                         (body.size() > 1 && body[0] == '0' && (body[1] == 'x' || body[1] == 'X')));
   if (!prefixed) {
     double v = 0.0;
-    const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
+    const auto res = FromChars(s.data(), s.data() + s.size(), v);
     if (res.ec == std::errc()) return v;
   }
   return ReadReal(cell);

@@ -850,7 +850,7 @@ void ConversionRun::Pass::Run() {
     if (job.type == OutputType::kMessages) {
       const std::uint8_t* e = entry.bytes;
       const bool makes_row =
-          (entry.cls == EntryClass::kCanFrame && !IsDummyBlock(e)) || (e[0] >= 0x80 && e[0] < 0xC0);
+          (entry.cls == EntryClass::kCanFrame && !IsDummyBlock(e)) || IsDataEntry(entry.cls);
       if (!makes_row) continue;
       row_.time = now;
       row_.elapsed = run.output_clock_.Elapsed(run.clock_.AbsoluteTime(), 0);

@@ -47,6 +47,12 @@ inline uint64_t Le64(const uint8_t* p) {
   return v;
 }
 
+// A single 16-byte data entry (0x80..0xBF): an expression, a GPS or another data entry.
+inline bool IsDataEntry(EntryClass c) {
+  return c == EntryClass::kExpression || c == EntryClass::kGps1 || c == EntryClass::kGps2 ||
+         c == EntryClass::kGpsUnknown || c == EntryClass::kUnknownData;
+}
+
 // Class of an entry from its first 16 bytes.
 inline EntryClass ClassifyEntry(const uint8_t* e) {
   const uint8_t b = e[0];

@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "common/message_output.h"
+#include "convert/channel_selection.h"
 #include "convert/conversion_driver.h"
 #include "preview/gps_preview_form.h"
 #include "preview/window_placement.h"
@@ -194,13 +195,14 @@ bool TSignalViewerForm::OpenRecordings(const std::vector<std::filesystem::path>&
 }
 
 QString TSignalViewerForm::ExportVisible(const std::filesystem::path& output, int format_code) {
-  // The plotted channels of each recording, by their column names.
+  // The plotted channels of each recording, by their exact column names (a name may hold blanks,
+  // separators or wildcard characters).
   std::vector<std::string> patterns(recordings_.size());
   for (const TSignalPlotView* p : plots_) {
     for (const PlottedChannel& c : p->plotted()) {
       std::string& text = patterns[static_cast<std::size_t>(c.ref.recording)];
       if (!text.empty()) text += ' ';
-      text += Channel(c.ref).name;
+      text += ExactChannelPattern(Channel(c.ref).name);
     }
   }
   std::vector<std::size_t> chosen;

@@ -170,12 +170,10 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
 
 TSignalViewerForm::~TSignalViewerForm() = default;
 
-bool TSignalViewerForm::OpenRecordings(const std::vector<std::filesystem::path>& files,
-                                       const T_CanLog_SigTab* signals) {
+bool TSignalViewerForm::OpenRecordings(const std::vector<std::filesystem::path>& files) {
   for (const std::filesystem::path& file : files) {
     Recording rec;
-    if (signals == nullptr && user_config_ != nullptr) signals = &user_config_->sigs;
-    if (LoadRecording(file, &rec, signals)) recordings_.push_back(std::move(rec));
+    if (LoadRecording(file, &rec, user_config_)) recordings_.push_back(std::move(rec));
   }
   channels_.clear();
   for (std::size_t r = 0; r < recordings_.size(); ++r) {
@@ -522,6 +520,9 @@ void TSignalViewerForm::UpdateValueTable() {
   auto text = [](double v, const QString& unit) {
     return std::isnan(v) ? QStringLiteral("-") : Q(ValueText(v)) + unit;
   };
+  auto readout = [](const ViewerChannel& ch, double v, const QString& unit) {
+    return std::isnan(v) ? QStringLiteral("-") : Q(ReadoutText(ch, v)) + unit;
+  };
   const double c1 = cursor1_.value_or(none);
   const double c2 = cursor2_.value_or(none);
   QList<QTreeWidgetItem*> rows;
@@ -537,9 +538,9 @@ void TSignalViewerForm::UpdateValueTable() {
       const double v1 = cursor1_ ? ValueOf(c.ref, c1).value_or(none) : none;
       const double v2 = cursor2_ ? ValueOf(c.ref, c2).value_or(none) : none;
       const QString unit = ch.unit.empty() ? QString() : QStringLiteral(" ") + Q(ch.unit);
-      auto* row =
-          new QTreeWidgetItem({Q(ch.name), text(v1, unit), cursor2_ ? text(v2, unit) : QString(),
-                               cursor2_ ? text(v2 - v1, unit) : QString()});
+      auto* row = new QTreeWidgetItem({Q(ch.name), readout(ch, v1, unit),
+                                       cursor2_ ? readout(ch, v2, unit) : QString(),
+                                       cursor2_ ? text(v2 - v1, unit) : QString()});
       row->setForeground(0, Rgb(c.colour));
       row->setData(0, Qt::UserRole, static_cast<int>(p));
       row->setData(1, Qt::UserRole, static_cast<int>(k));
@@ -643,6 +644,16 @@ void TSignalPlotView::FitGroups(bool visible_only) {
   }
 }
 
+const std::vector<StateText>* TSignalPlotView::StatesOf(const AxisGroup& g) const {
+  const std::vector<StateText>* states = nullptr;
+  for (int m : g.members) {
+    const ViewerChannel& ch = form_->Channel(plotted_[static_cast<std::size_t>(m)].ref);
+    if (ch.states.empty() || (states != nullptr && *states != ch.states)) return nullptr;
+    states = &ch.states;
+  }
+  return states;
+}
+
 QRect TSignalPlotView::DataRect() const {
   return QRect(form_->axis_margin(), 4, std::max(10, width() - form_->axis_margin() - 8),
                std::max(10, height() - 8));
@@ -730,13 +741,22 @@ void TSignalPlotView::paintEvent(QPaintEvent*) {
                               : QColor(Qt::black);
     p.setPen(colour);
     p.drawLine(x, r.top(), x, r.bottom());
-    const AxisTicks ticks = NiceTicks(g.low, g.high, value_tick_count);
-    for (double v : ticks.values) {
+    auto tick = [&](double v, const QString& text) {
       const int y = r.bottom() - static_cast<int>((v - g.low) * r.height() / (g.high - g.low));
       p.drawLine(x - 4, y, x, y);
-      const QString text = Q(TickText(v, ticks.step));
       p.drawText(QRect(x - kAxisWidth + 2, y - fm.height() / 2, kAxisWidth - 8, fm.height()),
-                 Qt::AlignRight | Qt::AlignVCenter, text);
+                 Qt::AlignRight | Qt::AlignVCenter,
+                 fm.elidedText(text, Qt::ElideRight, kAxisWidth - 8));
+    };
+    const AxisTicks ticks = NiceTicks(g.low, g.high, value_tick_count);
+    if (const std::vector<StateText>* states = StatesOf(g)) {
+      // A state signal: its value-table texts at their values, numbers between them.
+      const double line = fm.height() * (g.high - g.low) / r.height();
+      for (const StateTick& t : StateAxisTicks(*states, g.low, g.high, line, ticks)) {
+        tick(t.value, Q(t.text));
+      }
+    } else {
+      for (double v : ticks.values) tick(v, Q(TickText(v, ticks.step)));
     }
     p.drawText(QRect(x - kAxisWidth + 2, r.top(), kAxisWidth - 8, fm.height()),
                Qt::AlignRight | Qt::AlignTop,
@@ -775,7 +795,7 @@ void TSignalPlotView::paintEvent(QPaintEvent*) {
     QString text = Q(ch.name);
     if (form_->cursor(1)) {
       const std::optional<double> v = form_->ValueOf(c.ref, *form_->cursor(1));
-      text += QStringLiteral(" = ") + (v ? Q(ValueText(*v)) : QStringLiteral("-"));
+      text += QStringLiteral(" = ") + (v ? Q(ReadoutText(ch, *v)) : QStringLiteral("-"));
       if (v && !ch.unit.empty()) text += QStringLiteral(" ") + Q(ch.unit);
     }
     const QRect box(r.left() + 6, ly, lfm.horizontalAdvance(text) + 22, lfm.height() + 2);

@@ -57,10 +57,10 @@ class TSignalViewerForm : public QWidget {
   explicit TSignalViewerForm(QWidget* parent = nullptr);
   ~TSignalViewerForm() override;
 
-  // Reads the recordings (with their own signal definitions, or `signals` when given) and lists
-  // their channels. False when none could be read (the reasons went to the message output).
-  bool OpenRecordings(const std::vector<std::filesystem::path>& files,
-                      const T_CanLog_SigTab* signals = nullptr);
+  // Reads the recordings (with their own signal definitions, or the user configuration's when
+  // one is set) and lists their channels. False when none could be read (the reasons went to
+  // the message output).
+  bool OpenRecordings(const std::vector<std::filesystem::path>& files);
   // Decodes the recordings (and later exports) with this configuration's signal definitions
   // instead of the recordings' own; null returns to the recordings' own. Set before opening.
   void SetUserConfiguration(const LoggerConfiguration* config) { user_config_ = config; }
@@ -186,6 +186,9 @@ class TSignalPlotView : public QWidget {
   const std::vector<AxisGroup>& groups() const { return groups_; }
   void FitGroups(bool visible_only);
   QRect DataRect() const;
+  // The value table an axis shows texts of: the one all its channels share; null when they have
+  // none or different ones.
+  const std::vector<StateText>* StatesOf(const AxisGroup& g) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -164,6 +164,56 @@ std::string ValueText(double value) {
   return text;
 }
 
+const std::string* StateTextOf(const ViewerChannel& channel, double value) {
+  const std::vector<StateText>& states = channel.states;
+  if (states.empty() || !std::isfinite(value)) return nullptr;
+  // The texts lie at least one value step apart; a decoded value equals a text's value up to the
+  // rounding of factor and offset, far below a millionth of the smallest step.
+  double step = INFINITY;
+  for (std::size_t i = 1; i < states.size(); ++i) {
+    const double d = states[i].value - states[i - 1].value;
+    if (d > 0) step = std::min(step, d);
+  }
+  const double tolerance =
+      std::isfinite(step) ? step * 1e-6 : std::max(1.0, std::abs(states[0].value)) * 1e-9;
+  const auto it = std::lower_bound(states.begin(), states.end(), value - tolerance,
+                                   [](const StateText& s, double v) { return s.value < v; });
+  if (it == states.end() || it->value > value + tolerance) return nullptr;
+  return &it->text;
+}
+
+std::string ReadoutText(const ViewerChannel& channel, double value) {
+  const std::string* text = StateTextOf(channel, value);
+  if (text == nullptr) return ValueText(value);
+  return ValueText(value) + " (" + *text + ")";
+}
+
+std::vector<StateTick> StateTicks(std::span<const StateText> states, double low, double high,
+                                  double min_gap) {
+  std::vector<StateTick> ticks;
+  for (const StateText& s : states) {
+    if (s.value < low || s.value > high) continue;
+    if (!ticks.empty() && s.value - ticks.back().value < min_gap) continue;
+    ticks.push_back({s.value, s.text});
+  }
+  return ticks;
+}
+
+std::vector<StateTick> StateAxisTicks(std::span<const StateText> states, double low, double high,
+                                      double min_gap, const AxisTicks& numbers) {
+  std::vector<StateTick> ticks = StateTicks(states, low, high, min_gap);
+  const std::size_t texts = ticks.size();
+  for (const double v : numbers.values) {
+    const bool clear =
+        std::none_of(ticks.begin(), ticks.begin() + static_cast<std::ptrdiff_t>(texts),
+                     [&](const StateTick& t) { return std::abs(t.value - v) < min_gap; });
+    if (clear) ticks.push_back({v, TickText(v, numbers.step)});
+  }
+  std::stable_sort(ticks.begin(), ticks.end(),
+                   [](const StateTick& a, const StateTick& b) { return a.value < b.value; });
+  return ticks;
+}
+
 bool ChannelMatches(const ViewerChannel& channel, std::string_view filter) {
   if (filter.empty()) return true;
   const std::array<std::string_view, 3> fields = {channel.name, channel.unit, channel.message};

@@ -35,13 +35,17 @@ void Shot(QWidget& w, const char* name) {
   if (!dir.isEmpty()) w.grab().save(dir + QStringLiteral("/") + QString::fromLatin1(name));
 }
 
-// A recording of the demo logger configuration, `seconds` long.
+// A recording of the demo logger configuration, `seconds` long, with the CAN database it names
+// beside it (the value tables of its state signals).
 bool SimulateDrive(const std::filesystem::path& path, double seconds) {
   LoggerConfiguration config;
   if (!ReadClcFile(std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc", config)) return false;
   SimulatorOptions o;
   o.duration_s = seconds;
-  return SimulateRecording(config, o, path).ok;
+  std::error_code ec;
+  std::filesystem::copy_file(std::string(TESSMAR_EXAMPLES_DIR) + "/demo_vehicle.dbc",
+                             path.parent_path() / "demo_vehicle.dbc", ec);
+  return !ec && SimulateRecording(config, o, path).ok;
 }
 
 TEST(SignalViewer, FindPlotZoomAndReadCursors) {
@@ -81,6 +85,13 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   const int second = viewer.AddPlot();
   viewer.AddChannelToPlot(temps[2], second);
   EXPECT_EQ(viewer.plot_count(), 2);
+  // The gear, a state signal, joins the second plot: its axis and readout show its texts.
+  viewer.SetFilter(QStringLiteral("GearSelected"));
+  ASSERT_EQ(viewer.ListedChannels().size(), 1u);
+  const ViewerChannelRef gear = viewer.channels()[std::size_t(viewer.ListedChannels()[0])];
+  ASSERT_FALSE(viewer.Channel(gear).states.empty());
+  viewer.AddChannelToPlot(viewer.ListedChannels()[0], second);
+  viewer.SetFilter(QStringLiteral("Temp"));
   QApplication::processEvents();
 
   TSignalPlotView* plot = viewer.plot(0);
@@ -112,13 +123,16 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   ASSERT_TRUE(viewer.cursor(1) && viewer.cursor(2));
   EXPECT_LT(*viewer.cursor(1), *viewer.cursor(2));
   QTreeWidget* table = viewer.value_table();
-  ASSERT_EQ(table->topLevelItemCount(), 4);  // time and three channels
+  ASSERT_EQ(table->topLevelItemCount(), 5);  // time and four channels
   const PlottedChannel& c = plot->plotted()[0];
   const double v1 = *viewer.ValueOf(c.ref, *viewer.cursor(1));
   const double v2 = *viewer.ValueOf(c.ref, *viewer.cursor(2));
   const std::string unit = " " + viewer.Channel(c.ref).unit;
   EXPECT_EQ(table->topLevelItem(1)->text(1).toStdString(), ValueText(v1) + unit);
   EXPECT_EQ(table->topLevelItem(1)->text(3).toStdString(), ValueText(v2 - v1) + unit);
+  const std::string gear_text = table->topLevelItem(4)->text(1).toStdString();
+  EXPECT_EQ(gear_text, ReadoutText(viewer.Channel(gear), *viewer.ValueOf(gear, *viewer.cursor(1))));
+  EXPECT_NE(gear_text.find(" ("), std::string::npos) << gear_text;
   viewer.SetTimeMode(TimeAxisMode::kDateTime);
   EXPECT_TRUE(table->topLevelItem(0)->text(1).startsWith(QStringLiteral("08:00:")));
   QApplication::processEvents();
@@ -144,7 +158,7 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   QTest::keyClick(table, Qt::Key_Delete);
   ASSERT_EQ(plot->plotted().size(), 1u);
   EXPECT_EQ(plot->groups()[0].members, std::vector<int>{0});
-  EXPECT_EQ(table->topLevelItemCount(), 3);
+  EXPECT_EQ(table->topLevelItemCount(), 4);
 
   viewer.FitAll();
   EXPECT_NEAR(viewer.span().width(), full, 1e-9);

@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "common/message_output.h"
+#include "common/translation.h"
 #include "convert/channel_selection.h"
 #include "convert/conversion_driver.h"
 #include "preview/gps_preview_form.h"
@@ -36,6 +37,9 @@ constexpr double kKeyPan = 0.1;     // an arrow key moves a tenth of the span
 
 QColor Rgb(std::uint32_t rgb) { return QColor::fromRgb(QRgb(0xFF000000u | rgb)); }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+// A text the window scan cannot reach (dialog titles, painted texts, placeholders, table rows),
+// looked up in the current language when it is used.
+QString T(const char* english) { return QString::fromUtf8(Tr(english)); }
 
 // Seconds as the converter's start and stop fields read them, exact and locale-free.
 std::string SecondsText(double seconds) {
@@ -48,8 +52,7 @@ std::string SecondsText(double seconds) {
 
 TSignalViewerForm* OpenSignalViewer(QWidget* parent, const LoggerConfiguration* user_config) {
   const QStringList names = QFileDialog::getOpenFileNames(
-      parent, TSignalViewerForm::tr("View recordings"), QString(),
-      TSignalViewerForm::tr("Logger recordings (*.cld);;All files (*)"));
+      parent, T("View recordings"), QString(), T("Logger recordings (*.cld);;All files (*)"));
   if (names.isEmpty()) return nullptr;
   std::vector<std::filesystem::path> files;
   for (const QString& name : names) files.emplace_back(name.toStdU16String());
@@ -82,12 +85,13 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   auto* left_layout = new QVBoxLayout(left);
   left_layout->setContentsMargins(4, 4, 4, 4);
   Ed_Filter = new QLineEdit(left);
-  Ed_Filter->setPlaceholderText(tr("Filter channels (e.g. Temp or Motor*)"));
+  Ed_Filter->setPlaceholderText(T("Filter channels (e.g. Temp or Motor*)"));
   Ed_Filter->setClearButtonEnabled(true);
   connect(Ed_Filter, &QLineEdit::textChanged, this, &TSignalViewerForm::SetFilter);
   LB_Channels = new QTreeWidget(left);
   LB_Channels->setHeaderLabels({tr("Channel"), tr("Unit"), tr("Message"), tr("Bus")});
   LB_Channels->setRootIsDecorated(false);
+  LB_Channels->setProperty(kTranslationTagProperty, kTagEntries);  // the column titles
   LB_Channels->setSelectionMode(QAbstractItemView::ExtendedSelection);
   LB_Channels->setDragEnabled(true);
   LB_Channels->setDragDropMode(QAbstractItemView::DragOnly);
@@ -98,6 +102,7 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   TV_Values = new QTreeWidget(left);
   TV_Values->setHeaderLabels({tr("Channel"), tr("Cursor 1"), tr("Cursor 2"), tr("Difference")});
   TV_Values->setRootIsDecorated(false);
+  TV_Values->setProperty(kTranslationTagProperty, kTagEntries);
   TV_Values->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   // The context menu and the Delete key take the row's channel out of its plot.
   remove_channel_ = new QAction(tr("Remove from plot"), TV_Values);
@@ -109,6 +114,12 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
     if (row == nullptr || !row->data(0, Qt::UserRole).isValid()) return;
     RemoveChannelFromPlot(row->data(0, Qt::UserRole).toInt(), row->data(1, Qt::UserRole).toInt());
   });
+  // The recordings shown: file names, never translated.
+  Lab_Files = new QLabel(left);
+  Lab_Files->setObjectName(QStringLiteral("Lab_Files"));
+  Lab_Files->setProperty(kTranslationTagProperty, kTagNoTranslate);
+  Lab_Files->setTextFormat(Qt::PlainText);
+  left_layout->addWidget(Lab_Files);
   left_layout->addWidget(Ed_Filter);
   left_layout->addWidget(LB_Channels, 3);
   left_layout->addWidget(new QLabel(tr("Values at the cursors"), left));
@@ -131,9 +142,12 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   // The export's result line, under the buttons once there is one.
   Lab_ExportResult = new QLabel(right);
   Lab_ExportResult->setObjectName(QStringLiteral("Lab_ExportResult"));
+  // Its text is written in the current language already.
+  Lab_ExportResult->setProperty(kTranslationTagProperty, kTagNoTranslate);
   Lab_ExportResult->hide();
   CB_TimeMode = new QComboBox(right);
   CB_TimeMode->addItems({tr("Seconds from start"), tr("Date and time")});
+  CB_TimeMode->setProperty(kTranslationTagProperty, kTagEntries);
   connect(add, &QPushButton::clicked, this, [this] { SetCurrentPlot(AddPlot()); });
   connect(remove, &QPushButton::clicked, this, [this] { RemovePlot(); });
   connect(fit, &QPushButton::clicked, this, &TSignalViewerForm::FitAll);
@@ -181,11 +195,9 @@ bool TSignalViewerForm::OpenRecordings(const std::vector<std::filesystem::path>&
       channels_.push_back({static_cast<int>(r), static_cast<int>(c)});
     }
   }
-  if (!recordings_.empty()) {
-    QStringList names;
-    for (const Recording& rec : recordings_) names << Q(rec.file.filename().string());
-    setWindowTitle(tr("Signal Viewer") + QStringLiteral(" - ") + names.join(QStringLiteral(", ")));
-  }
+  QStringList names;
+  for (const Recording& rec : recordings_) names << Q(rec.file.filename().string());
+  Lab_Files->setText(names.join(QStringLiteral(", ")));
   FillChannelList();
   span_ = TimeSpan{0, std::max(TotalEnd(), 1e-3)};
   RefreshAll();
@@ -262,7 +274,7 @@ void TSignalViewerForm::OnExport() {
     codes.push_back(f.code);
   }
   QString filter = filters.value(0);
-  QString name = QFileDialog::getSaveFileName(this, tr("Export visible span"), QString(),
+  QString name = QFileDialog::getSaveFileName(this, T("Export visible span"), QString(),
                                               filters.join(QStringLiteral(";;")), &filter);
   if (name.isEmpty()) return;
   const int index = std::max<int>(0, static_cast<int>(filters.indexOf(filter)));
@@ -527,7 +539,7 @@ void TSignalViewerForm::UpdateValueTable() {
   const double c2 = cursor2_.value_or(none);
   QList<QTreeWidgetItem*> rows;
   rows.append(new QTreeWidgetItem(
-      {tr("Time"), cursor1_ ? TimeText(c1) : QStringLiteral("-"),
+      {T("Time"), cursor1_ ? TimeText(c1) : QStringLiteral("-"),
        cursor2_ ? TimeText(c2) : QStringLiteral("-"),
        cursor1_ && cursor2_ ? Q(TickText(c2 - c1, 1e-6)) + QStringLiteral(" s") : QString()}));
   for (std::size_t p = 0; p < plots_.size(); ++p) {
@@ -807,7 +819,7 @@ void TSignalPlotView::paintEvent(QPaintEvent*) {
   }
   if (plotted_.empty()) {
     p.setPen(Qt::gray);
-    p.drawText(r, Qt::AlignCenter, tr("Drag channels here or double-click them"));
+    p.drawText(r, Qt::AlignCenter, T("Drag channels here or double-click them"));
   }
   p.setPen(current ? QColor(0x30, 0x60, 0xC0) : QColor(0xA0, 0xA0, 0xA0));
   p.drawRect(r.adjusted(0, 0, -1, -1));
@@ -906,7 +918,7 @@ void TTimeAxisView::paintEvent(QPaintEvent*) {
     p.drawText(std::clamp(x - tw / 2, 0, std::max(0, width() - tw)), 6 + fm.ascent(), text);
     first = false;
   }
-  const QString unit = dates ? tr("time") : tr("s");
+  const QString unit = dates ? T("time") : QStringLiteral("s");
   p.drawText(QRect(0, 6, left - 6, fm.height()), Qt::AlignRight, unit);
 }
 

@@ -155,6 +155,7 @@ class TSignalViewerForm : public QWidget {
   std::optional<double> cursor2_;
   TimeAxisMode time_mode_ = TimeAxisMode::kSeconds;
 
+  QLabel* Lab_Files;
   QLineEdit* Ed_Filter;
   QTreeWidget* LB_Channels;
   QTreeWidget* TV_Values;

@@ -72,7 +72,7 @@ TEST(ConverterRun, GoConvertsTheSourcesAndShowsTheResult) {
   const auto* viewer = w.findChild<TSignalViewerForm*>();
   ASSERT_NE(viewer, nullptr);
   EXPECT_TRUE(viewer->isVisible());
-  EXPECT_TRUE(viewer->windowTitle().endsWith("drive.cld"));
+  EXPECT_EQ(viewer->findChild<QLabel*>("Lab_Files")->text(), "drive.cld");
   EXPECT_FALSE(viewer->channels().empty());
 
   // With "Ignore signal definitions from logfile" it decodes with the loaded definitions.

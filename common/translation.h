@@ -31,7 +31,7 @@ struct TranslationRow {
 
 // The table (kTranslationRowCount rows and the end row): the 260 rows the program began with,
 // then the texts of its own windows. Every row has all three languages.
-inline constexpr std::size_t kTranslationRowCount = 350;
+inline constexpr std::size_t kTranslationRowCount = 351;
 const TranslationRow* TranslationTable();
 
 // Tags that windows and controls carry for the desktop's window scan, as the Qt property

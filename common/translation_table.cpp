@@ -509,6 +509,7 @@ constexpr TranslationRow kTable[] = {
       "Glissez des canaux ici ou double-cliquez dessus", ""}},
     {{"Logger recordings (*.cld);;All files (*)", "Logger-Aufzeichnungen (*.cld);;Alle Dateien (*)",
       "Enregistrements du logger (*.cld);;Tous les fichiers (*)", ""}},
+    {{"View ...", "Ansehen ...", "Visualiser ...", ""}},
     {{nullptr, nullptr, nullptr, nullptr}},
 };
 

@@ -86,6 +86,11 @@ TEST(ConverterRun, GoConvertsTheSourcesAndShowsTheResult) {
   EXPECT_TRUE(
       std::any_of(own->channels().begin(), own->channels().end(),
                   [own](const ViewerChannelRef& r) { return own->Channel(r).name == "Renamed"; }));
+
+  // "View ..." beside the sources opens them at any time, without a conversion.
+  w.converter_page()->SetSources({QString::fromStdString(recording.string())});
+  QTest::mouseClick(w.converter_page()->view_sources_button(), Qt::LeftButton);
+  EXPECT_EQ(w.findChildren<TSignalViewerForm*>().size(), 3);
 }
 
 // The page's fields for part of a recording come from the settings file and reach the

@@ -286,6 +286,8 @@ void TSignalViewerForm::OnExport() {
 
 QString TSignalViewerForm::export_result() const { return Lab_ExportResult->text(); }
 
+QWidget* TSignalViewerForm::time_axis() const { return time_axis_; }
+
 const ViewerChannel& TSignalViewerForm::Channel(const ViewerChannelRef& ref) const {
   return recordings_[static_cast<std::size_t>(ref.recording)]
       .channels[static_cast<std::size_t>(ref.channel)];

@@ -121,6 +121,7 @@ class TSignalViewerForm : public QWidget {
   int axis_margin() const { return axis_margin_; }
   QTreeWidget* channel_list() const { return LB_Channels; }
   QTreeWidget* value_table() const { return TV_Values; }
+  QWidget* time_axis() const;
   // Text of a time for the cursor table ("12.345678 s" or the time of day; the axis shows the
   // date).
   QString TimeText(double t) const;

@@ -30,9 +30,24 @@ bool ShowsColour(const QImage& image, const QRect& area, std::uint32_t rgb) {
   return false;
 }
 
-void Shot(QWidget& w, const char* name) {
+void Shot(QWidget& w, const char* name, QSize size = QSize()) {
   const QString dir = qEnvironmentVariable("TESSMAR_SHOT_DIR");
-  if (!dir.isEmpty()) w.grab().save(dir + QStringLiteral("/") + QString::fromLatin1(name));
+  if (dir.isEmpty()) return;
+  const QString file = dir + QStringLiteral("/") + QString::fromLatin1(name);
+  if (!size.isValid()) {
+    w.grab().save(file);
+    return;
+  }
+  // A shown window stays inside the small offscreen screen; the picture is taken hidden at the
+  // size a desktop gives it, then the window comes back as it was.
+  const QSize shown = w.size();
+  w.hide();
+  w.resize(size);
+  QApplication::sendPostedEvents();
+  w.grab().save(file);
+  w.resize(shown);
+  w.show();
+  QApplication::processEvents();
 }
 
 // A recording of the demo logger configuration, `seconds` long, with the CAN database it names
@@ -102,7 +117,7 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
     EXPECT_TRUE(ShowsColour(picture, data.adjusted(0, 60, 0, 0), c.colour));
   }
   EXPECT_NE(plot->plotted()[0].colour, plot->plotted()[1].colour);
-  Shot(viewer, "viewer_plots.png");
+  Shot(viewer, "viewer_plots.png", QSize(1200, 760));
 
   // The wheel zooms around the mouse; arrow keys pan; "fit" shows everything again.
   const double full = viewer.span().width();
@@ -136,7 +151,7 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   viewer.SetTimeMode(TimeAxisMode::kDateTime);
   EXPECT_TRUE(table->topLevelItem(0)->text(1).startsWith(QStringLiteral("08:00:")));
   QApplication::processEvents();
-  Shot(viewer, "viewer_cursors.png");
+  Shot(viewer, "viewer_cursors.png", QSize(1200, 760));
 
   // The map shows the position at cursor 1: the fix in effect at the cursor's time.
   TGpsPreviewForm* map = viewer.OpenMap();
@@ -204,7 +219,7 @@ TEST(SignalViewer, ExportsThePlottedChannelsOverTheVisibleSpan) {
   viewer.resize(1200, 760);
   viewer.show();
   QApplication::processEvents();
-  Shot(viewer, "viewer_export.png");
+  Shot(viewer, "viewer_export.png", QSize(1200, 760));
 
   // Nothing plotted: nothing to export.
   viewer.RemoveChannelFromPlot(0, 0);

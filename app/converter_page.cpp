@@ -60,6 +60,9 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   LB_SourceFiles->setObjectName(QStringLiteral("LB_SourceFiles"));
   Btn_SelectFiles = new QPushButton(tr("Select files ..."), destination);
   Btn_SelectFiles->setObjectName(QStringLiteral("Btn_SelectFiles"));
+  Btn_ViewSources = new QPushButton(tr("View ..."), destination);
+  Btn_ViewSources->setObjectName(QStringLiteral("Btn_ViewSources"));
+  LB_SourceFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
   Ed_InputDir = new QLineEdit(destination);
   Ed_InputDir->setObjectName(QStringLiteral("Ed_InputDir"));
   Ed_OutputDir = new QLineEdit(destination);
@@ -114,6 +117,7 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
   auto* source_layout = new QGridLayout(source_box);
   source_layout->addWidget(LB_SourceFiles, 0, 0, 1, 3);
   source_layout->addWidget(Btn_SelectFiles, 1, 0);
+  source_layout->addWidget(Btn_ViewSources, 1, 1, Qt::AlignLeft);
   source_layout->addWidget(new QLabel(tr("Input folder"), source_box), 2, 0);
   source_layout->addWidget(Ed_InputDir, 2, 1);
   source_layout->addWidget(b_input, 2, 2);
@@ -272,6 +276,7 @@ ConverterPage::ConverterPage(int& update_guard, QWidget* parent)
 
   // ---- Wiring -----------------------------------------------------------------------------
   connect(Btn_SelectFiles, &QPushButton::clicked, this, &ConverterPage::OnSelectFiles);
+  connect(Btn_ViewSources, &QPushButton::clicked, this, &ConverterPage::viewSourcesClicked);
   connect(Btn_StartConv, &QPushButton::clicked, this, &ConverterPage::goClicked);
   connect(Btn_AbortConv, &QPushButton::clicked, this, &ConverterPage::abortClicked);
   connect(Btn_View, &QPushButton::clicked, this, &ConverterPage::viewClicked);
@@ -454,6 +459,14 @@ void ConverterPage::AddSources(const QStringList& sources) {
 }
 
 void ConverterPage::SelectSource(int index) { LB_SourceFiles->setCurrentRow(index); }
+
+QStringList ConverterPage::SourcesToView() const {
+  QStringList chosen;
+  for (int i = 0; i < LB_SourceFiles->count(); ++i) {
+    if (LB_SourceFiles->item(i)->isSelected()) chosen << sources_.value(i);
+  }
+  return chosen.isEmpty() ? sources_ : chosen;
+}
 
 void ConverterPage::SetRunning(bool running) {
   Btn_StartConv->setEnabled(!running);

@@ -54,6 +54,9 @@ class ConverterPage : public QWidget {
   void SetSources(const QStringList& sources);
   void AddSources(const QStringList& sources);
   void SelectSource(int index);
+  // The sources the "View ..." button opens in the signal viewer: the selected ones, or all of
+  // them when none is selected.
+  QStringList SourcesToView() const;
 
   QLineEdit* input_dir() const { return Ed_InputDir; }
   QLineEdit* output_dir() const { return Ed_OutputDir; }
@@ -64,6 +67,8 @@ class ConverterPage : public QWidget {
   // Opens the signal viewer on the recordings of the last conversion; enabled after a run that
   // converted something.
   QPushButton* view_button() const { return Btn_View; }
+  // Opens the listed (or selected) sources in the signal viewer, any time.
+  QPushButton* view_sources_button() const { return Btn_ViewSources; }
   QTabWidget* sub_pages() const { return sub_pages_; }
 
   // Conversion display.
@@ -97,6 +102,7 @@ class ConverterPage : public QWidget {
   void goClicked();
   void abortClicked();
   void viewClicked();
+  void viewSourcesClicked();
   void inputDirEdited(const QString& dir);
   void outputDirEdited(const QString& dir);
 
@@ -120,6 +126,7 @@ class ConverterPage : public QWidget {
 
   QListWidget* LB_SourceFiles;
   QPushButton* Btn_SelectFiles;
+  QPushButton* Btn_ViewSources;
   QLineEdit* Ed_InputDir;
   QLineEdit* Ed_OutputDir;
   QComboBox* CB_OutputType;

@@ -13,15 +13,13 @@
 #include <QString>
 #include <functional>
 
+#include "common/translation.h"  // the tags
+
 class QCheckBox;
 class QMenu;
 class QWidget;
 
 namespace tessmar {
-
-inline constexpr char kTranslationTagProperty[] = "translationTag";
-inline constexpr int kTagEntries = 8;
-inline constexpr int kTagNoTranslate = 16;
 
 // Sets the tag of a widget or action (see above).
 void SetTranslationTag(QObject* object, int tag);

@@ -255,6 +255,13 @@ void TCanLogForm1::BuildPages() {
   connect(converter_page_, &ConverterPage::goClicked, this, &TCanLogForm1::StartConversion);
   connect(converter_page_, &ConverterPage::viewClicked, this,
           [this] { ViewRecordings(converted_sources_); });
+  // "View ..." beside the sources: the signal viewer on the chosen recordings (a file dialog
+  // when the list is empty).
+  connect(converter_page_, &ConverterPage::viewSourcesClicked, this, [this] {
+    std::vector<std::filesystem::path> files;
+    for (const QString& f : converter_page_->SourcesToView()) files.emplace_back(ToCore(f));
+    ViewRecordings(files);
+  });
   connect(converter_page_, &ConverterPage::abortClicked, this,
           [this] { conversion_->RequestAbort(); });
 }

@@ -31,8 +31,17 @@ struct TranslationRow {
 
 // The table (kTranslationRowCount rows and the end row): the 260 rows the program began with,
 // then the texts of its own windows. Every row has all three languages.
-inline constexpr std::size_t kTranslationRowCount = 330;
+inline constexpr std::size_t kTranslationRowCount = 351;
 const TranslationRow* TranslationTable();
+
+// Tags that windows and controls carry for the desktop's window scan, as the Qt property
+// "translationTag" (an int): kTagNoTranslate never translated (file names, counts, results the
+// program wrote in the current language already); kTagEntries list-type controls (combo box,
+// list, table header) whose entries are translated too, and buttons whose tool tip is. Kept here
+// so that every window layer can tag its controls.
+inline constexpr char kTranslationTagProperty[] = "translationTag";
+inline constexpr int kTagEntries = 8;
+inline constexpr int kTagNoTranslate = 16;
 
 // Column of a language code: 0 English, 1 German, 2 French; -1 for any other code.
 int LanguageColumn(int code);

@@ -13,17 +13,36 @@ namespace tessmar {
 std::vector<std::string> SplitChannelPatterns(const std::string& text) {
   std::vector<std::string> patterns;
   std::string current;
-  for (const char c : text) {
-    if (c == ' ' || c == '\t' || c == ',' || c == ';') {
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '"' && current.empty()) {
+      // An exact name: as far as the text reader takes the quoted text.
+      std::string_view rest = std::string_view(text).substr(i);
+      const std::size_t before = rest.size();
+      ReadText(rest);
+      const std::size_t used = before - rest.size();
+      patterns.push_back(text.substr(i, used));
+      i += used;
+    } else if (c == ' ' || c == '\t' || c == ',' || c == ';') {
       if (!current.empty()) patterns.push_back(current);
       current.clear();
+      ++i;
     } else {
       current += c;
+      ++i;
     }
   }
   if (!current.empty()) patterns.push_back(current);
   return patterns;
 }
+
+bool ChannelPatternMatches(std::string_view name, const std::string& pattern) {
+  if (!pattern.starts_with('"')) return MatchPattern(name, pattern);
+  std::string_view quoted = pattern;
+  return ReadText(quoted) == name;
+}
+
+std::string ExactChannelPattern(std::string_view name) { return QuoteText(name); }
 
 namespace {
 
@@ -42,6 +61,13 @@ bool HasDateTimeShape(const std::string& text) {
     }
   }
   return text.size() != shape.size() + 1;  // a period needs digits after it
+}
+
+// A pattern as the messages name it: an exact name without its quotes.
+std::string UnquotedPattern(const std::string& pattern) {
+  if (!pattern.starts_with('"')) return pattern;
+  std::string_view quoted = pattern;
+  return ReadText(quoted);
 }
 
 }  // namespace
@@ -99,7 +125,7 @@ bool SelectColumns(const std::vector<std::string>& patterns, const ColumnLayout&
     if (!col.used) continue;
     bool chosen = false;
     for (std::size_t p = 0; p < patterns.size(); ++p) {
-      if (MatchPattern(col.name, patterns[p])) {
+      if (ChannelPatternMatches(col.name, patterns[p])) {
         chosen = true;
         pattern_used[p] = true;
       }
@@ -108,7 +134,7 @@ bool SelectColumns(const std::vector<std::string>& patterns, const ColumnLayout&
   }
   for (std::size_t p = 0; p < patterns.size(); ++p) {
     if (!pattern_used[p]) {
-      *unmatched = patterns[p];
+      *unmatched = UnquotedPattern(patterns[p]);
       return false;
     }
   }
@@ -148,7 +174,7 @@ bool MessageSelection::Select(const std::vector<std::string>& patterns, const T_
   for (const std::string& pattern : patterns) {
     bool matched = false;
     for (const T_CanLog_MsgDef& m : cfg.Msg) {
-      if (m.used() && MatchPattern(TextOf(m.mn), pattern)) {
+      if (m.used() && ChannelPatternMatches(TextOf(m.mn), pattern)) {
         words_.push_back(m.id);
         matched = true;
       }
@@ -161,7 +187,7 @@ bool MessageSelection::Select(const std::vector<std::string>& patterns, const T_
       matched = true;
     }
     if (!matched) {
-      *unmatched = pattern;
+      *unmatched = UnquotedPattern(pattern);
       return false;
     }
   }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/canlog_config.h"
@@ -19,8 +20,18 @@
 
 namespace tessmar {
 
-// The patterns of a channel selection text: separated by blanks, commas or semicolons.
+// The patterns of a channel selection text: separated by blanks, commas or semicolons. A pattern
+// that begins with a double quote is an exact name ("Motor Temp", with \" for a double quote and
+// \\ for a backslash): it runs to its closing quote, blanks, commas, semicolons and wildcard
+// characters included, and is kept with its quotes.
 std::vector<std::string> SplitChannelPatterns(const std::string& text);
+
+// Whether a pattern chooses a name: an exact name (quoted) matches only that name, with its case;
+// any other pattern is a wildcard pattern of the signal table's matcher.
+bool ChannelPatternMatches(std::string_view name, const std::string& pattern);
+
+// The pattern that chooses exactly the channel or message of this name.
+std::string ExactChannelPattern(std::string_view name);
 
 // One end of the time span: seconds from the recording's first entry, or an absolute date and
 // time "YYYY-MM-DD hh:mm:ss" or "YYYY-MM-DD hh:mm:ss.ss" (seconds since 1970, no time zone).

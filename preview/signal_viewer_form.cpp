@@ -22,6 +22,8 @@
 #include <cmath>
 
 #include "common/message_output.h"
+#include "common/translation.h"
+#include "convert/channel_selection.h"
 #include "convert/conversion_driver.h"
 #include "preview/gps_preview_form.h"
 #include "preview/window_placement.h"
@@ -35,6 +37,9 @@ constexpr double kKeyPan = 0.1;     // an arrow key moves a tenth of the span
 
 QColor Rgb(std::uint32_t rgb) { return QColor::fromRgb(QRgb(0xFF000000u | rgb)); }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+// A text the window scan cannot reach (dialog titles, painted texts, placeholders, table rows),
+// looked up in the current language when it is used.
+QString T(const char* english) { return QString::fromUtf8(Tr(english)); }
 
 // Seconds as the converter's start and stop fields read them, exact and locale-free.
 std::string SecondsText(double seconds) {
@@ -47,8 +52,7 @@ std::string SecondsText(double seconds) {
 
 TSignalViewerForm* OpenSignalViewer(QWidget* parent, const LoggerConfiguration* user_config) {
   const QStringList names = QFileDialog::getOpenFileNames(
-      parent, TSignalViewerForm::tr("View recordings"), QString(),
-      TSignalViewerForm::tr("Logger recordings (*.cld);;All files (*)"));
+      parent, T("View recordings"), QString(), T("Logger recordings (*.cld);;All files (*)"));
   if (names.isEmpty()) return nullptr;
   std::vector<std::filesystem::path> files;
   for (const QString& name : names) files.emplace_back(name.toStdU16String());
@@ -81,12 +85,13 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   auto* left_layout = new QVBoxLayout(left);
   left_layout->setContentsMargins(4, 4, 4, 4);
   Ed_Filter = new QLineEdit(left);
-  Ed_Filter->setPlaceholderText(tr("Filter channels (e.g. Temp or Motor*)"));
+  Ed_Filter->setPlaceholderText(T("Filter channels (e.g. Temp or Motor*)"));
   Ed_Filter->setClearButtonEnabled(true);
   connect(Ed_Filter, &QLineEdit::textChanged, this, &TSignalViewerForm::SetFilter);
   LB_Channels = new QTreeWidget(left);
   LB_Channels->setHeaderLabels({tr("Channel"), tr("Unit"), tr("Message"), tr("Bus")});
   LB_Channels->setRootIsDecorated(false);
+  LB_Channels->setProperty(kTranslationTagProperty, kTagEntries);  // the column titles
   LB_Channels->setSelectionMode(QAbstractItemView::ExtendedSelection);
   LB_Channels->setDragEnabled(true);
   LB_Channels->setDragDropMode(QAbstractItemView::DragOnly);
@@ -97,6 +102,7 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   TV_Values = new QTreeWidget(left);
   TV_Values->setHeaderLabels({tr("Channel"), tr("Cursor 1"), tr("Cursor 2"), tr("Difference")});
   TV_Values->setRootIsDecorated(false);
+  TV_Values->setProperty(kTranslationTagProperty, kTagEntries);
   TV_Values->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   // The context menu and the Delete key take the row's channel out of its plot.
   remove_channel_ = new QAction(tr("Remove from plot"), TV_Values);
@@ -108,6 +114,12 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
     if (row == nullptr || !row->data(0, Qt::UserRole).isValid()) return;
     RemoveChannelFromPlot(row->data(0, Qt::UserRole).toInt(), row->data(1, Qt::UserRole).toInt());
   });
+  // The recordings shown: file names, never translated.
+  Lab_Files = new QLabel(left);
+  Lab_Files->setObjectName(QStringLiteral("Lab_Files"));
+  Lab_Files->setProperty(kTranslationTagProperty, kTagNoTranslate);
+  Lab_Files->setTextFormat(Qt::PlainText);
+  left_layout->addWidget(Lab_Files);
   left_layout->addWidget(Ed_Filter);
   left_layout->addWidget(LB_Channels, 3);
   left_layout->addWidget(new QLabel(tr("Values at the cursors"), left));
@@ -130,9 +142,12 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
   // The export's result line, under the buttons once there is one.
   Lab_ExportResult = new QLabel(right);
   Lab_ExportResult->setObjectName(QStringLiteral("Lab_ExportResult"));
+  // Its text is written in the current language already.
+  Lab_ExportResult->setProperty(kTranslationTagProperty, kTagNoTranslate);
   Lab_ExportResult->hide();
   CB_TimeMode = new QComboBox(right);
   CB_TimeMode->addItems({tr("Seconds from start"), tr("Date and time")});
+  CB_TimeMode->setProperty(kTranslationTagProperty, kTagEntries);
   connect(add, &QPushButton::clicked, this, [this] { SetCurrentPlot(AddPlot()); });
   connect(remove, &QPushButton::clicked, this, [this] { RemovePlot(); });
   connect(fit, &QPushButton::clicked, this, &TSignalViewerForm::FitAll);
@@ -169,12 +184,10 @@ TSignalViewerForm::TSignalViewerForm(QWidget* parent) : QWidget(parent, Qt::Wind
 
 TSignalViewerForm::~TSignalViewerForm() = default;
 
-bool TSignalViewerForm::OpenRecordings(const std::vector<std::filesystem::path>& files,
-                                       const T_CanLog_SigTab* signals) {
+bool TSignalViewerForm::OpenRecordings(const std::vector<std::filesystem::path>& files) {
   for (const std::filesystem::path& file : files) {
     Recording rec;
-    if (signals == nullptr && user_config_ != nullptr) signals = &user_config_->sigs;
-    if (LoadRecording(file, &rec, signals)) recordings_.push_back(std::move(rec));
+    if (LoadRecording(file, &rec, user_config_)) recordings_.push_back(std::move(rec));
   }
   channels_.clear();
   for (std::size_t r = 0; r < recordings_.size(); ++r) {
@@ -182,11 +195,9 @@ bool TSignalViewerForm::OpenRecordings(const std::vector<std::filesystem::path>&
       channels_.push_back({static_cast<int>(r), static_cast<int>(c)});
     }
   }
-  if (!recordings_.empty()) {
-    QStringList names;
-    for (const Recording& rec : recordings_) names << Q(rec.file.filename().string());
-    setWindowTitle(tr("Signal Viewer") + QStringLiteral(" - ") + names.join(QStringLiteral(", ")));
-  }
+  QStringList names;
+  for (const Recording& rec : recordings_) names << Q(rec.file.filename().string());
+  Lab_Files->setText(names.join(QStringLiteral(", ")));
   FillChannelList();
   span_ = TimeSpan{0, std::max(TotalEnd(), 1e-3)};
   RefreshAll();
@@ -194,13 +205,14 @@ bool TSignalViewerForm::OpenRecordings(const std::vector<std::filesystem::path>&
 }
 
 QString TSignalViewerForm::ExportVisible(const std::filesystem::path& output, int format_code) {
-  // The plotted channels of each recording, by their column names.
+  // The plotted channels of each recording, by their exact column names (a name may hold blanks,
+  // separators or wildcard characters).
   std::vector<std::string> patterns(recordings_.size());
   for (const TSignalPlotView* p : plots_) {
     for (const PlottedChannel& c : p->plotted()) {
       std::string& text = patterns[static_cast<std::size_t>(c.ref.recording)];
       if (!text.empty()) text += ' ';
-      text += Channel(c.ref).name;
+      text += ExactChannelPattern(Channel(c.ref).name);
     }
   }
   std::vector<std::size_t> chosen;
@@ -262,7 +274,7 @@ void TSignalViewerForm::OnExport() {
     codes.push_back(f.code);
   }
   QString filter = filters.value(0);
-  QString name = QFileDialog::getSaveFileName(this, tr("Export visible span"), QString(),
+  QString name = QFileDialog::getSaveFileName(this, T("Export visible span"), QString(),
                                               filters.join(QStringLiteral(";;")), &filter);
   if (name.isEmpty()) return;
   const int index = std::max<int>(0, static_cast<int>(filters.indexOf(filter)));
@@ -273,6 +285,8 @@ void TSignalViewerForm::OnExport() {
 }
 
 QString TSignalViewerForm::export_result() const { return Lab_ExportResult->text(); }
+
+QWidget* TSignalViewerForm::time_axis() const { return time_axis_; }
 
 const ViewerChannel& TSignalViewerForm::Channel(const ViewerChannelRef& ref) const {
   return recordings_[static_cast<std::size_t>(ref.recording)]
@@ -520,11 +534,14 @@ void TSignalViewerForm::UpdateValueTable() {
   auto text = [](double v, const QString& unit) {
     return std::isnan(v) ? QStringLiteral("-") : Q(ValueText(v)) + unit;
   };
+  auto readout = [](const ViewerChannel& ch, double v, const QString& unit) {
+    return std::isnan(v) ? QStringLiteral("-") : Q(ReadoutText(ch, v)) + unit;
+  };
   const double c1 = cursor1_.value_or(none);
   const double c2 = cursor2_.value_or(none);
   QList<QTreeWidgetItem*> rows;
   rows.append(new QTreeWidgetItem(
-      {tr("Time"), cursor1_ ? TimeText(c1) : QStringLiteral("-"),
+      {T("Time"), cursor1_ ? TimeText(c1) : QStringLiteral("-"),
        cursor2_ ? TimeText(c2) : QStringLiteral("-"),
        cursor1_ && cursor2_ ? Q(TickText(c2 - c1, 1e-6)) + QStringLiteral(" s") : QString()}));
   for (std::size_t p = 0; p < plots_.size(); ++p) {
@@ -535,9 +552,9 @@ void TSignalViewerForm::UpdateValueTable() {
       const double v1 = cursor1_ ? ValueOf(c.ref, c1).value_or(none) : none;
       const double v2 = cursor2_ ? ValueOf(c.ref, c2).value_or(none) : none;
       const QString unit = ch.unit.empty() ? QString() : QStringLiteral(" ") + Q(ch.unit);
-      auto* row =
-          new QTreeWidgetItem({Q(ch.name), text(v1, unit), cursor2_ ? text(v2, unit) : QString(),
-                               cursor2_ ? text(v2 - v1, unit) : QString()});
+      auto* row = new QTreeWidgetItem({Q(ch.name), readout(ch, v1, unit),
+                                       cursor2_ ? readout(ch, v2, unit) : QString(),
+                                       cursor2_ ? text(v2 - v1, unit) : QString()});
       row->setForeground(0, Rgb(c.colour));
       row->setData(0, Qt::UserRole, static_cast<int>(p));
       row->setData(1, Qt::UserRole, static_cast<int>(k));
@@ -641,6 +658,16 @@ void TSignalPlotView::FitGroups(bool visible_only) {
   }
 }
 
+const std::vector<StateText>* TSignalPlotView::StatesOf(const AxisGroup& g) const {
+  const std::vector<StateText>* states = nullptr;
+  for (int m : g.members) {
+    const ViewerChannel& ch = form_->Channel(plotted_[static_cast<std::size_t>(m)].ref);
+    if (ch.states.empty() || (states != nullptr && *states != ch.states)) return nullptr;
+    states = &ch.states;
+  }
+  return states;
+}
+
 QRect TSignalPlotView::DataRect() const {
   return QRect(form_->axis_margin(), 4, std::max(10, width() - form_->axis_margin() - 8),
                std::max(10, height() - 8));
@@ -728,13 +755,22 @@ void TSignalPlotView::paintEvent(QPaintEvent*) {
                               : QColor(Qt::black);
     p.setPen(colour);
     p.drawLine(x, r.top(), x, r.bottom());
-    const AxisTicks ticks = NiceTicks(g.low, g.high, value_tick_count);
-    for (double v : ticks.values) {
+    auto tick = [&](double v, const QString& text) {
       const int y = r.bottom() - static_cast<int>((v - g.low) * r.height() / (g.high - g.low));
       p.drawLine(x - 4, y, x, y);
-      const QString text = Q(TickText(v, ticks.step));
       p.drawText(QRect(x - kAxisWidth + 2, y - fm.height() / 2, kAxisWidth - 8, fm.height()),
-                 Qt::AlignRight | Qt::AlignVCenter, text);
+                 Qt::AlignRight | Qt::AlignVCenter,
+                 fm.elidedText(text, Qt::ElideRight, kAxisWidth - 8));
+    };
+    const AxisTicks ticks = NiceTicks(g.low, g.high, value_tick_count);
+    if (const std::vector<StateText>* states = StatesOf(g)) {
+      // A state signal: its value-table texts at their values, numbers between them.
+      const double line = fm.height() * (g.high - g.low) / r.height();
+      for (const StateTick& t : StateAxisTicks(*states, g.low, g.high, line, ticks)) {
+        tick(t.value, Q(t.text));
+      }
+    } else {
+      for (double v : ticks.values) tick(v, Q(TickText(v, ticks.step)));
     }
     p.drawText(QRect(x - kAxisWidth + 2, r.top(), kAxisWidth - 8, fm.height()),
                Qt::AlignRight | Qt::AlignTop,
@@ -773,7 +809,7 @@ void TSignalPlotView::paintEvent(QPaintEvent*) {
     QString text = Q(ch.name);
     if (form_->cursor(1)) {
       const std::optional<double> v = form_->ValueOf(c.ref, *form_->cursor(1));
-      text += QStringLiteral(" = ") + (v ? Q(ValueText(*v)) : QStringLiteral("-"));
+      text += QStringLiteral(" = ") + (v ? Q(ReadoutText(ch, *v)) : QStringLiteral("-"));
       if (v && !ch.unit.empty()) text += QStringLiteral(" ") + Q(ch.unit);
     }
     const QRect box(r.left() + 6, ly, lfm.horizontalAdvance(text) + 22, lfm.height() + 2);
@@ -785,7 +821,7 @@ void TSignalPlotView::paintEvent(QPaintEvent*) {
   }
   if (plotted_.empty()) {
     p.setPen(Qt::gray);
-    p.drawText(r, Qt::AlignCenter, tr("Drag channels here or double-click them"));
+    p.drawText(r, Qt::AlignCenter, T("Drag channels here or double-click them"));
   }
   p.setPen(current ? QColor(0x30, 0x60, 0xC0) : QColor(0xA0, 0xA0, 0xA0));
   p.drawRect(r.adjusted(0, 0, -1, -1));
@@ -884,7 +920,7 @@ void TTimeAxisView::paintEvent(QPaintEvent*) {
     p.drawText(std::clamp(x - tw / 2, 0, std::max(0, width() - tw)), 6 + fm.ascent(), text);
     first = false;
   }
-  const QString unit = dates ? tr("time") : tr("s");
+  const QString unit = dates ? T("time") : QStringLiteral("s");
   p.drawText(QRect(0, 6, left - 6, fm.height()), Qt::AlignRight, unit);
 }
 

@@ -57,10 +57,10 @@ class TSignalViewerForm : public QWidget {
   explicit TSignalViewerForm(QWidget* parent = nullptr);
   ~TSignalViewerForm() override;
 
-  // Reads the recordings (with their own signal definitions, or `signals` when given) and lists
-  // their channels. False when none could be read (the reasons went to the message output).
-  bool OpenRecordings(const std::vector<std::filesystem::path>& files,
-                      const T_CanLog_SigTab* signals = nullptr);
+  // Reads the recordings (with their own signal definitions, or the user configuration's when
+  // one is set) and lists their channels. False when none could be read (the reasons went to
+  // the message output).
+  bool OpenRecordings(const std::vector<std::filesystem::path>& files);
   // Decodes the recordings (and later exports) with this configuration's signal definitions
   // instead of the recordings' own; null returns to the recordings' own. Set before opening.
   void SetUserConfiguration(const LoggerConfiguration* config) { user_config_ = config; }
@@ -121,6 +121,7 @@ class TSignalViewerForm : public QWidget {
   int axis_margin() const { return axis_margin_; }
   QTreeWidget* channel_list() const { return LB_Channels; }
   QTreeWidget* value_table() const { return TV_Values; }
+  QWidget* time_axis() const;
   // Text of a time for the cursor table ("12.345678 s" or the time of day; the axis shows the
   // date).
   QString TimeText(double t) const;
@@ -155,6 +156,7 @@ class TSignalViewerForm : public QWidget {
   std::optional<double> cursor2_;
   TimeAxisMode time_mode_ = TimeAxisMode::kSeconds;
 
+  QLabel* Lab_Files;
   QLineEdit* Ed_Filter;
   QTreeWidget* LB_Channels;
   QTreeWidget* TV_Values;
@@ -186,6 +188,9 @@ class TSignalPlotView : public QWidget {
   const std::vector<AxisGroup>& groups() const { return groups_; }
   void FitGroups(bool visible_only);
   QRect DataRect() const;
+  // The value table an axis shows texts of: the one all its channels share; null when they have
+  // none or different ones.
+  const std::vector<StateText>* StatesOf(const AxisGroup& g) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

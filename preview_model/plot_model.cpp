@@ -63,20 +63,50 @@ Decimation Decimate(std::span<const double> t, std::span<const double> v, const 
   }
   const std::size_t end = UpperIndex(t, span.t1);
   const double per_column = static_cast<double>(count) / span.width();
-  for (; i < end; ++i) {
-    std::size_t x = static_cast<std::size_t>((t[i] - span.t0) * per_column);
-    if (x >= count) x = count - 1;
-    DecimatedColumn& c = d.columns[x];
-    const double value = v[i];
-    if (!c.has_samples) {
-      c.has_samples = true;
-      c.first = c.low = c.high = value;
-      if (x < d.first_valid) d.first_valid = x;
-    } else {
-      c.low = std::min(c.low, value);
-      c.high = std::max(c.high, value);
+  // Column of a sample time at or after t0; the last column also takes t1.
+  auto column_of = [&](double at) {
+    const std::size_t x = static_cast<std::size_t>((at - span.t0) * per_column);
+    return std::min(x, count - 1);
+  };
+  // A column's samples end at the first one of a later column (the column of a time never falls
+  // as the time rises): found by doubling steps, then a binary search within the last step, so
+  // that the search costs the logarithm of the column's samples, not of the recording's.
+  while (i < end) {
+    const std::size_t x = column_of(t[i]);
+    std::size_t inside = i;  // the last sample known to lie in column x
+    std::size_t probe = i + 1;
+    for (std::size_t step = 1; probe < end && column_of(t[probe]) <= x; probe = i + step) {
+      inside = probe;
+      step *= 2;
     }
-    c.last = value;
+    const std::size_t stop = static_cast<std::size_t>(
+        std::partition_point(t.begin() + static_cast<std::ptrdiff_t>(inside + 1),
+                             t.begin() + static_cast<std::ptrdiff_t>(std::min(probe, end)),
+                             [&](double at) { return column_of(at) <= x; }) -
+        t.begin());
+    // Four running minima and maxima, all starting at the first sample, keep the pass free of
+    // one long chain of dependent comparisons (and give what one chain gives, NaN included).
+    double low[4] = {v[i], v[i], v[i], v[i]};
+    double high[4] = {v[i], v[i], v[i], v[i]};
+    std::size_t k = i + 1;
+    for (; k + 4 <= stop; k += 4) {
+      for (std::size_t j = 0; j < 4; ++j) {
+        low[j] = std::min(low[j], v[k + j]);
+        high[j] = std::max(high[j], v[k + j]);
+      }
+    }
+    for (; k < stop; ++k) {
+      low[0] = std::min(low[0], v[k]);
+      high[0] = std::max(high[0], v[k]);
+    }
+    DecimatedColumn& c = d.columns[x];
+    c.has_samples = true;
+    c.first = v[i];
+    c.last = v[stop - 1];
+    c.low = std::min(std::min(low[0], low[1]), std::min(low[2], low[3]));
+    c.high = std::max(std::max(high[0], high[1]), std::max(high[2], high[3]));
+    if (x < d.first_valid) d.first_valid = x;
+    i = stop;
   }
   return d;
 }
@@ -162,6 +192,56 @@ std::string ValueText(double value) {
   char text[64];
   SnprintfC(text, sizeof text, "%.6g", value);
   return text;
+}
+
+const std::string* StateTextOf(const ViewerChannel& channel, double value) {
+  const std::vector<StateText>& states = channel.states;
+  if (states.empty() || !std::isfinite(value)) return nullptr;
+  // The texts lie at least one value step apart; a decoded value equals a text's value up to the
+  // rounding of factor and offset, far below a millionth of the smallest step.
+  double step = INFINITY;
+  for (std::size_t i = 1; i < states.size(); ++i) {
+    const double d = states[i].value - states[i - 1].value;
+    if (d > 0) step = std::min(step, d);
+  }
+  const double tolerance =
+      std::isfinite(step) ? step * 1e-6 : std::max(1.0, std::abs(states[0].value)) * 1e-9;
+  const auto it = std::lower_bound(states.begin(), states.end(), value - tolerance,
+                                   [](const StateText& s, double v) { return s.value < v; });
+  if (it == states.end() || it->value > value + tolerance) return nullptr;
+  return &it->text;
+}
+
+std::string ReadoutText(const ViewerChannel& channel, double value) {
+  const std::string* text = StateTextOf(channel, value);
+  if (text == nullptr) return ValueText(value);
+  return ValueText(value) + " (" + *text + ")";
+}
+
+std::vector<StateTick> StateTicks(std::span<const StateText> states, double low, double high,
+                                  double min_gap) {
+  std::vector<StateTick> ticks;
+  for (const StateText& s : states) {
+    if (s.value < low || s.value > high) continue;
+    if (!ticks.empty() && s.value - ticks.back().value < min_gap) continue;
+    ticks.push_back({s.value, s.text});
+  }
+  return ticks;
+}
+
+std::vector<StateTick> StateAxisTicks(std::span<const StateText> states, double low, double high,
+                                      double min_gap, const AxisTicks& numbers) {
+  std::vector<StateTick> ticks = StateTicks(states, low, high, min_gap);
+  const std::size_t texts = ticks.size();
+  for (const double v : numbers.values) {
+    const bool clear =
+        std::none_of(ticks.begin(), ticks.begin() + static_cast<std::ptrdiff_t>(texts),
+                     [&](const StateTick& t) { return std::abs(t.value - v) < min_gap; });
+    if (clear) ticks.push_back({v, TickText(v, numbers.step)});
+  }
+  std::stable_sort(ticks.begin(), ticks.end(),
+                   [](const StateTick& a, const StateTick& b) { return a.value < b.value; });
+  return ticks;
 }
 
 bool ChannelMatches(const ViewerChannel& channel, std::string_view filter) {

@@ -14,6 +14,7 @@
 
 namespace tessmar {
 
+struct StateText;
 struct ViewerChannel;
 
 // The visible time span [t0, t1] in seconds since the recording's start.
@@ -93,6 +94,28 @@ std::string TimeTickText(double t, double step, TimeAxisMode mode, double start,
 // Cursor readout of one value: "%g"-like with up to 6 significant digits, independent of the
 // process locale.
 std::string ValueText(double value);
+
+// The value-table text of a state signal's value (a value within a millionth of the value step of
+// a text's value), or null when the value has none.
+const std::string* StateTextOf(const ViewerChannel& channel, double value);
+
+// Cursor readout of a channel's value: "3 (Drive)" when its value table has a text for it,
+// else the value alone (ValueText).
+std::string ReadoutText(const ViewerChannel& channel, double value);
+
+// Ticks of a state signal's y axis: the values of its texts inside [low, high], in ascending
+// order, leaving out a text closer than `min_gap` (in value units, the height of a text line) to
+// the previous one kept.
+struct StateTick {
+  double value = 0;
+  std::string text;
+};
+std::vector<StateTick> StateTicks(std::span<const StateText> states, double low, double high,
+                                  double min_gap);
+// The whole axis of a state signal: its texts, and between them the numbers of `numbers` that
+// keep `min_gap` from every text (values without a text still get a scale), ascending.
+std::vector<StateTick> StateAxisTicks(std::span<const StateText> states, double low, double high,
+                                      double min_gap, const AxisTicks& numbers);
 
 // Whether a channel matches the filter text: empty matches all; text with '*' or '?' is a
 // wildcard pattern over name, unit and message ("Temp*"), other text is searched in them

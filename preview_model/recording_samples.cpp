@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "candb/candb.h"
+#include "candb/named_databases.h"
 #include "common/message_output.h"
 #include "logfile/channel_value.h"
 #include "logfile/cld_reader.h"
@@ -68,10 +70,52 @@ void FinishRanges(ViewerChannel& ch) {
   ch.maximum = *hi;
 }
 
+// The signal of a database message that a logged definition stands for: by name, else (an alias
+// renamed it) the one at the same bits.
+const CANdbSignal* FindDatabaseSignal(const CANdbMessage& message, const T_CanLog_SigDef& sig) {
+  if (const CANdbSignal* s = message.FindSignalByName(TextOf(sig.sn))) return s;
+  for (const auto& s : message.signals()) {
+    if (s->start_bit() == sig.sb && s->length() == sig.nb) return s.get();
+  }
+  return nullptr;
+}
+
 }  // namespace
 
+void AttachValueTables(std::vector<ViewerChannel>& channels, std::span<const int> origins,
+                       const T_CanLog_SigTab& signals,
+                       const std::array<std::string, 2>& databases) {
+  for (int bus = 1; bus <= 2; ++bus) {
+    const std::string& file = databases[static_cast<std::size_t>(bus - 1)];
+    if (file.empty()) continue;
+    CANdb db;
+    // Whatever was read before an error still gives its texts: the result is not needed.
+    (void)db.LoadDbcFile(file);
+    for (std::size_t c = 0; c < channels.size() && c < origins.size(); ++c) {
+      if (origins[c] < 0) continue;
+      const T_CanLog_SigDef& sig = signals[static_cast<std::size_t>(origins[c])];
+      if (!sig.used() || CanIdBus(sig.id) != bus) continue;
+      // The number as a DBC file writes it: bit 31 marks an extended identifier.
+      const uint32_t number = (sig.id & kCanIdMask) | ((sig.id & kCanIdExtended) ? 0x80000000u : 0);
+      const CANdbMessage* message = db.FindMessageById(number);
+      const CANdbSignal* found = message ? FindDatabaseSignal(*message, sig) : nullptr;
+      if (found == nullptr) continue;
+      std::vector<StateText>& states = channels[c].states;
+      states.clear();
+      for (const CANdbValueTableEntry& e : found->value_descs()) {
+        // Descriptions keep the raw value's low 32 bits; an unsigned signal means them unsigned.
+        const double raw = sig.ty == 'U' ? static_cast<double>(static_cast<uint32_t>(e.value))
+                                         : static_cast<double>(e.value);
+        states.push_back({raw * sig.fa + sig.of, e.text});
+      }
+      std::stable_sort(states.begin(), states.end(),
+                       [](const StateText& a, const StateText& b) { return a.value < b.value; });
+    }
+  }
+}
+
 bool LoadRecording(const std::filesystem::path& path, Recording* out,
-                   const T_CanLog_SigTab* signals) {
+                   const LoggerConfiguration* user_config) {
   *out = Recording{};
   out->file = path;
   CldReader reader;
@@ -86,7 +130,7 @@ bool LoadRecording(const std::filesystem::path& path, Recording* out,
     ShowMessage(kMsgError, "Error: Could not locate section BINARY_LOG_DATA .");
     return false;
   }
-  const T_CanLog_SigTab& sigs = signals != nullptr ? *signals : logged->sigs;
+  const T_CanLog_SigTab& sigs = user_config != nullptr ? user_config->sigs : logged->sigs;
   const T_CanLog_Config& cfg = logged->cfg;
   DecodeMessages messages;
   messages.ResetForRun();
@@ -104,6 +148,7 @@ bool LoadRecording(const std::filesystem::path& path, Recording* out,
   // One series per used signal and expression, in column order.
   std::vector<int> series_of_column(values.size(), -1);
   std::vector<int> expression_columns;
+  std::vector<int> origins;  // per series: the index of its signal definition, -1 for others
   for (int c = 0; c < layout.total; ++c) {
     int index = 0;
     const ColumnGroup group = layout.GroupOf(c, &index);
@@ -123,8 +168,12 @@ bool LoadRecording(const std::filesystem::path& path, Recording* out,
     }
     ch.name = ColumnName(layout, c, sigs, cfg);
     series_of_column[static_cast<std::size_t>(c)] = static_cast<int>(out->channels.size());
+    origins.push_back(group == ColumnGroup::kSignal ? index : -1);
     out->channels.push_back(std::move(ch));
   }
+  AttachValueTables(
+      out->channels, origins, sigs,
+      FindNamedCanDatabases(user_config != nullptr ? user_config->cfg : logged->cfg, path));
 
   RunningClock clock;
   PreScanSetup pre;

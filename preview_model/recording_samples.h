@@ -4,6 +4,7 @@
 // row grid). Reading goes through the same reader, pre-scan, running clock and value decoders
 // as a conversion, so the viewer shows the values a conversion writes.
 
+#include <array>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -14,6 +15,14 @@
 
 namespace tessmar {
 
+// One text of a signal's value table (the value descriptions of its CAN database), at the
+// physical value its raw value scales to.
+struct StateText {
+  double value = 0;
+  std::string text;
+  friend bool operator==(const StateText&, const StateText&) = default;
+};
+
 struct ViewerChannel {
   std::string name;
   std::string unit;
@@ -23,6 +32,8 @@ struct ViewerChannel {
   std::vector<double> v;  // scaled values, one per time
   double minimum = 0;     // range of the values (0 and 0 without samples)
   double maximum = 0;
+  // The value table of a state signal, ascending by value; empty for other channels.
+  std::vector<StateText> states;
 
   std::size_t size() const { return t.size(); }
 };
@@ -41,10 +52,19 @@ struct Recording {
   std::size_t SampleBytes() const;
 };
 
-// Reads a recording. The signal definitions are the recording's own unless `signals` is given
-// (the loaded CAN databases, as the converter's "ignore signal definitions" option does).
-// Problems are shown through the message output; false when nothing could be read.
+// Reads a recording. The signal definitions are the recording's own unless `user_config` is given
+// (the loaded CAN databases, as the converter's "ignore signal definitions" option does). The
+// value tables of the signals come from the CAN databases that the configuration in use names
+// (found as written or beside the recording). Problems are shown through the message output;
+// false when nothing could be read.
 bool LoadRecording(const std::filesystem::path& path, Recording* out,
-                   const T_CanLog_SigTab* signals = nullptr);
+                   const LoggerConfiguration* user_config = nullptr);
+
+// Gives every signal channel of `channels` (made from the definitions `signals`, in `origins`:
+// the index into `signals` of each channel, -1 for others) the value table of its signal in the
+// DBC files for bus 1 and 2 (an empty name skips the bus). A signal is found by its message's
+// identifier and its name, or, when its name differs (an alias), by its start bit and length.
+void AttachValueTables(std::vector<ViewerChannel>& channels, std::span<const int> origins,
+                       const T_CanLog_SigTab& signals, const std::array<std::string, 2>& databases);
 
 }  // namespace tessmar

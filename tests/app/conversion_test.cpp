@@ -73,7 +73,7 @@ TEST(ConverterRun, GoConvertsTheSourcesAndShowsTheResult) {
   const auto* viewer = w.findChild<TSignalViewerForm*>();
   ASSERT_NE(viewer, nullptr);
   EXPECT_TRUE(viewer->isVisible());
-  EXPECT_TRUE(viewer->windowTitle().endsWith("drive.cld"));
+  EXPECT_EQ(viewer->findChild<QLabel*>("Lab_Files")->text(), "drive.cld");
   EXPECT_FALSE(viewer->channels().empty());
 
   // With "Ignore signal definitions from logfile" it decodes with the loaded definitions.
@@ -87,6 +87,11 @@ TEST(ConverterRun, GoConvertsTheSourcesAndShowsTheResult) {
   EXPECT_TRUE(
       std::any_of(own->channels().begin(), own->channels().end(),
                   [own](const ViewerChannelRef& r) { return own->Channel(r).name == "Renamed"; }));
+
+  // "View ..." beside the sources opens them at any time, without a conversion.
+  w.converter_page()->SetSources({QString::fromStdString(recording.string())});
+  QTest::mouseClick(w.converter_page()->view_sources_button(), Qt::LeftButton);
+  EXPECT_EQ(w.findChildren<TSignalViewerForm*>().size(), 3);
 }
 
 // The page's fields for part of a recording come from the settings file and reach the

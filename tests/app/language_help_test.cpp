@@ -18,6 +18,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <filesystem>
 #include <functional>
@@ -32,7 +33,11 @@
 #include "app/target_hardware_dialog.h"
 #include "common/help_address.h"
 #include "common/translation.h"
+#include "config/clc_file.h"
+#include "logfile/simulator/recording_simulator.h"
+#include "preview/signal_viewer_form.h"
 #include "tests/app/gui_test_util.h"
+#include "writers/writer.h"
 
 namespace tessmar {
 namespace {
@@ -164,6 +169,17 @@ TEST(Languages, EveryWindowIsCompleteInGermanAndFrench) {
   TPasswordDialog password(true, "Enter new password (two times)", 1, &w);
   password.SetRemember(true);
   HelpWindow help;
+  // The signal viewer on a recording, with an export's result line (the program's own text).
+  QTemporaryDir tmp;
+  const std::filesystem::path recording = tmp.filePath("drive.cld").toStdString();
+  LoggerConfiguration demo;
+  ASSERT_TRUE(ReadClcFile(std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc", demo));
+  SimulatorOptions drive;
+  drive.duration_s = 2;
+  ASSERT_TRUE(SimulateRecording(demo, drive, recording).ok);
+  TSignalViewerForm* viewer = OpenSignalViewer(&w, {recording});
+  ASSERT_NE(viewer, nullptr);
+  viewer->ExportVisible(tmp.filePath("none.csv").toStdString(), kFormatCsvInternational);
   for (const int language : {kLangGerman, kLangFrench, kLangEnglish, kLangFrench}) {
     w.findChild<QPushButton*>("Btn_ClearMessages")->click();
     ASSERT_TRUE(w.language()->SwitchLanguage(language));
@@ -171,6 +187,8 @@ TEST(Languages, EveryWindowIsCompleteInGermanAndFrench) {
     EXPECT_FALSE(lines.join('\n').contains("UNTRANSLATED")) << language << "\n"
                                                             << lines.join('\n').toStdString();
   }
+  EXPECT_EQ(viewer->windowTitle(), QString::fromUtf8("Visualiseur de signaux"));
+  EXPECT_EQ(viewer->value_table()->headerItem()->text(3), QString::fromUtf8("Différence"));
 }
 
 TEST(Languages, FirstStartFollowsTheDesktopUntilTheUserChose) {

@@ -127,5 +127,37 @@ TEST(Selection, PatternsThatChooseNothingAndBadTimesAreErrors) {
   EXPECT_TRUE(CheckSelectionOptions("1.5", "2017-10-19 12:34:56.25", &error));
 }
 
+// A quoted name chooses exactly that name: blanks, separators and wildcard characters included,
+// with its case; the viewer's export relies on it to convert exactly the channels it plots.
+TEST(Selection, QuotedNamesChooseExactlyThatName) {
+  EXPECT_EQ(SplitChannelPatterns(R"(Speed,"Motor Temp, left";"a\"b" Te?p)"),
+            (std::vector<std::string>{"Speed", R"("Motor Temp, left")", R"("a\"b")", "Te?p"}));
+  for (const char* name : {"Motor Temp, left", "T*", "a?b;c", "quote\" and \\ slash\\", "x"}) {
+    const std::vector<std::string> patterns =
+        SplitChannelPatterns(ExactChannelPattern(name) + " " + ExactChannelPattern("other"));
+    ASSERT_EQ(patterns.size(), 2u) << name;
+    EXPECT_TRUE(ChannelPatternMatches(name, patterns[0])) << name;
+    EXPECT_FALSE(ChannelPatternMatches(std::string(name) + "2", patterns[0])) << name;
+  }
+  EXPECT_FALSE(ChannelPatternMatches("Temp", ExactChannelPattern("T*")));
+  EXPECT_FALSE(ChannelPatternMatches("temp", ExactChannelPattern("Temp")));
+
+  Folder dir;
+  WriteRecording(dir.path / "rec.cld");
+  ConversionRequest request = Request(dir, 1, "exact.csv");
+  request.options.channels = "\"Temp\"";
+  request.options.stop_time = "0.25";
+  {
+    MessageCapture capture;
+    EXPECT_EQ(RunConversion(request).converted, 1);
+  }
+  EXPECT_EQ(Slurp(dir.path / "exact.csv"), "time_sec,Temp\r\n0.0000,-10\r\n");
+  request.options.channels = "\"temp\"";
+  MessageCapture capture;
+  EXPECT_EQ(RunConversion(request).converted, 0);
+  EXPECT_TRUE(
+      capture.Contains("Error: No signal, expression or GPS column matches \"temp\" in \""));
+}
+
 }  // namespace
 }  // namespace tessmar

@@ -30,18 +30,37 @@ bool ShowsColour(const QImage& image, const QRect& area, std::uint32_t rgb) {
   return false;
 }
 
-void Shot(QWidget& w, const char* name) {
+void Shot(QWidget& w, const char* name, QSize size = QSize()) {
   const QString dir = qEnvironmentVariable("TESSMAR_SHOT_DIR");
-  if (!dir.isEmpty()) w.grab().save(dir + QStringLiteral("/") + QString::fromLatin1(name));
+  if (dir.isEmpty()) return;
+  const QString file = dir + QStringLiteral("/") + QString::fromLatin1(name);
+  if (!size.isValid()) {
+    w.grab().save(file);
+    return;
+  }
+  // A shown window stays inside the small offscreen screen; the picture is taken hidden at the
+  // size a desktop gives it, then the window comes back as it was.
+  const QSize shown = w.size();
+  w.hide();
+  w.resize(size);
+  QApplication::sendPostedEvents();
+  w.grab().save(file);
+  w.resize(shown);
+  w.show();
+  QApplication::processEvents();
 }
 
-// A recording of the demo logger configuration, `seconds` long.
+// A recording of the demo logger configuration, `seconds` long, with the CAN database it names
+// beside it (the value tables of its state signals).
 bool SimulateDrive(const std::filesystem::path& path, double seconds) {
   LoggerConfiguration config;
   if (!ReadClcFile(std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc", config)) return false;
   SimulatorOptions o;
   o.duration_s = seconds;
-  return SimulateRecording(config, o, path).ok;
+  std::error_code ec;
+  std::filesystem::copy_file(std::string(TESSMAR_EXAMPLES_DIR) + "/demo_vehicle.dbc",
+                             path.parent_path() / "demo_vehicle.dbc", ec);
+  return !ec && SimulateRecording(config, o, path).ok;
 }
 
 TEST(SignalViewer, FindPlotZoomAndReadCursors) {
@@ -81,6 +100,13 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   const int second = viewer.AddPlot();
   viewer.AddChannelToPlot(temps[2], second);
   EXPECT_EQ(viewer.plot_count(), 2);
+  // The gear, a state signal, joins the second plot: its axis and readout show its texts.
+  viewer.SetFilter(QStringLiteral("GearSelected"));
+  ASSERT_EQ(viewer.ListedChannels().size(), 1u);
+  const ViewerChannelRef gear = viewer.channels()[std::size_t(viewer.ListedChannels()[0])];
+  ASSERT_FALSE(viewer.Channel(gear).states.empty());
+  viewer.AddChannelToPlot(viewer.ListedChannels()[0], second);
+  viewer.SetFilter(QStringLiteral("Temp"));
   QApplication::processEvents();
 
   TSignalPlotView* plot = viewer.plot(0);
@@ -91,7 +117,7 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
     EXPECT_TRUE(ShowsColour(picture, data.adjusted(0, 60, 0, 0), c.colour));
   }
   EXPECT_NE(plot->plotted()[0].colour, plot->plotted()[1].colour);
-  Shot(viewer, "viewer_plots.png");
+  Shot(viewer, "viewer_plots.png", QSize(1200, 760));
 
   // The wheel zooms around the mouse; arrow keys pan; "fit" shows everything again.
   const double full = viewer.span().width();
@@ -112,17 +138,20 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   ASSERT_TRUE(viewer.cursor(1) && viewer.cursor(2));
   EXPECT_LT(*viewer.cursor(1), *viewer.cursor(2));
   QTreeWidget* table = viewer.value_table();
-  ASSERT_EQ(table->topLevelItemCount(), 4);  // time and three channels
+  ASSERT_EQ(table->topLevelItemCount(), 5);  // time and four channels
   const PlottedChannel& c = plot->plotted()[0];
   const double v1 = *viewer.ValueOf(c.ref, *viewer.cursor(1));
   const double v2 = *viewer.ValueOf(c.ref, *viewer.cursor(2));
   const std::string unit = " " + viewer.Channel(c.ref).unit;
   EXPECT_EQ(table->topLevelItem(1)->text(1).toStdString(), ValueText(v1) + unit);
   EXPECT_EQ(table->topLevelItem(1)->text(3).toStdString(), ValueText(v2 - v1) + unit);
+  const std::string gear_text = table->topLevelItem(4)->text(1).toStdString();
+  EXPECT_EQ(gear_text, ReadoutText(viewer.Channel(gear), *viewer.ValueOf(gear, *viewer.cursor(1))));
+  EXPECT_NE(gear_text.find(" ("), std::string::npos) << gear_text;
   viewer.SetTimeMode(TimeAxisMode::kDateTime);
   EXPECT_TRUE(table->topLevelItem(0)->text(1).startsWith(QStringLiteral("08:00:")));
   QApplication::processEvents();
-  Shot(viewer, "viewer_cursors.png");
+  Shot(viewer, "viewer_cursors.png", QSize(1200, 760));
 
   // The map shows the position at cursor 1: the fix in effect at the cursor's time.
   TGpsPreviewForm* map = viewer.OpenMap();
@@ -144,7 +173,7 @@ TEST(SignalViewer, FindPlotZoomAndReadCursors) {
   QTest::keyClick(table, Qt::Key_Delete);
   ASSERT_EQ(plot->plotted().size(), 1u);
   EXPECT_EQ(plot->groups()[0].members, std::vector<int>{0});
-  EXPECT_EQ(table->topLevelItemCount(), 3);
+  EXPECT_EQ(table->topLevelItemCount(), 4);
 
   viewer.FitAll();
   EXPECT_NEAR(viewer.span().width(), full, 1e-9);
@@ -190,7 +219,7 @@ TEST(SignalViewer, ExportsThePlottedChannelsOverTheVisibleSpan) {
   viewer.resize(1200, 760);
   viewer.show();
   QApplication::processEvents();
-  Shot(viewer, "viewer_export.png");
+  Shot(viewer, "viewer_export.png", QSize(1200, 760));
 
   // Nothing plotted: nothing to export.
   viewer.RemoveChannelFromPlot(0, 0);

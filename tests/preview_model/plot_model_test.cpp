@@ -130,6 +130,38 @@ TEST(PlotAxis, TimeTextsInSecondsOrDateTime) {
   EXPECT_EQ(ValueText(1234567), "1.23457e+06");
 }
 
+// A state signal with factor 0.1: its texts sit at the scaled raw values, which the decoder's
+// arithmetic gives only up to rounding (3 x 0.1 is not 0.3).
+TEST(PlotAxis, StateTextsAtTheirValuesInReadoutAndTicks) {
+  ViewerChannel gear;
+  for (int raw : {0, 1, 2, 3, 15}) {
+    static const char* const kNames[] = {"Park", "Reverse", "Neutral", "Drive"};
+    gear.states.push_back({raw * 0.1, raw == 15 ? "Invalid" : kNames[raw]});
+  }
+  EXPECT_EQ(ReadoutText(gear, 3 * 0.1), "0.3 (Drive)");
+  EXPECT_EQ(ReadoutText(gear, 0.3), "0.3 (Drive)");
+  EXPECT_EQ(ReadoutText(gear, 0.0), "0 (Park)");
+  EXPECT_EQ(ReadoutText(gear, 1.5), "1.5 (Invalid)");
+  EXPECT_EQ(ReadoutText(gear, 0.4), "0.4");
+  EXPECT_EQ(ReadoutText(gear, 0.25), "0.25");
+  EXPECT_EQ(ReadoutText(ViewerChannel{}, 2), "2");
+
+  auto texts = [](const std::vector<StateTick>& ticks) {
+    std::vector<std::string> t;
+    for (const StateTick& k : ticks) t.push_back(k.text);
+    return t;
+  };
+  EXPECT_EQ(texts(StateTicks(gear.states, -0.05, 0.35, 0.01)),
+            (std::vector<std::string>{"Park", "Reverse", "Neutral", "Drive"}));
+  // Lines closer than a text's height: every other text stays.
+  EXPECT_EQ(texts(StateTicks(gear.states, -1, 2, 0.15)),
+            (std::vector<std::string>{"Park", "Neutral", "Invalid"}));
+  // Numbers fill the axis where no text is near.
+  EXPECT_EQ(texts(StateAxisTicks(gear.states, -1, 2, 0.15, NiceTicks(-1, 2, 6))),
+            (std::vector<std::string>{"-1.0", "-0.5", "Park", "Neutral", "0.5", "1.0", "Invalid",
+                                      "2.0"}));
+}
+
 TEST(PlotChannels, FilterByTextOrWildcardOverNameUnitAndMessage) {
   ViewerChannel c;
   c.name = "MotorTemp";

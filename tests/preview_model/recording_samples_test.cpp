@@ -67,6 +67,43 @@ TEST(RecordingSamples, EveryValueAtItsOwnTimeAsTheSimulatorWroteIt) {
   std::filesystem::remove_all(path.parent_path());
 }
 
+// The value tables come from the CAN database the recording names, found beside it; a signal
+// renamed by an alias is found by its bits.
+TEST(RecordingSamples, StateSignalsTakeTheValueTableOfTheirDatabase) {
+  LoggerConfiguration config;
+  ASSERT_TRUE(ReadClcFile(std::string(TESSMAR_EXAMPLES_DIR) + "/demo_logger.clc", config));
+  SimulatorOptions o;
+  o.duration_s = 2;
+  const auto path = TempFile("states.cld");
+  ASSERT_TRUE(SimulateRecording(config, o, path).ok);
+  std::filesystem::copy_file(std::string(TESSMAR_EXAMPLES_DIR) + "/demo_vehicle.dbc",
+                             path.parent_path() / "demo_vehicle.dbc",
+                             std::filesystem::copy_options::overwrite_existing);
+
+  Recording rec;
+  ASSERT_TRUE(LoadRecording(path, &rec));
+  const auto gear = std::find_if(rec.channels.begin(), rec.channels.end(),
+                                 [](const ViewerChannel& c) { return c.name == "GearSelected"; });
+  ASSERT_NE(gear, rec.channels.end());
+  const std::vector<StateText> want = {
+      {0, "Park"}, {1, "Reverse"}, {2, "Neutral"}, {3, "Drive"}, {15, "Invalid"}};
+  EXPECT_EQ(gear->states, want);
+  for (const ViewerChannel& c : rec.channels) {
+    if (c.name != "GearSelected") {
+      EXPECT_TRUE(c.states.empty()) << c.name;
+    }
+  }
+
+  // Signal 2 of the demo configuration is GearSelected; under an alias it keeps its texts.
+  SetText(config.sigs[2].sn, "Gang");
+  std::vector<ViewerChannel> channels(1);
+  const int origin = 2;
+  AttachValueTables(channels, std::span(&origin, 1), config.sigs,
+                    {(path.parent_path() / "demo_vehicle.dbc").string(), ""});
+  EXPECT_EQ(channels[0].states, want);
+  std::filesystem::remove_all(path.parent_path());
+}
+
 TEST(RecordingSamples, MissingFileFails) {
   Recording rec;
   EXPECT_FALSE(LoadRecording(TempFile("none.cld"), &rec));

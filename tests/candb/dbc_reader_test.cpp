@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -495,9 +497,9 @@ TEST(DbcReader, FilesThatCannotBeOpenedOrReadGiveMinusOne) {
   const DbcReadResult read = DbcReader(db).ReadFile(folder);
   EXPECT_EQ(read.status, -1);
   EXPECT_FALSE(db.loaded());
-  EXPECT_EQ(read.problems,
-            (std::vector<DbcProblem>{
-                {1, Kind::kReadFailure, "Could not read \"" + folder + "\" (Is a directory) !"}}));
+  EXPECT_EQ(read.problems, (std::vector<DbcProblem>{{1, Kind::kReadFailure,
+                                                     "Could not read \"" + folder + "\" (" +
+                                                         std::strerror(EISDIR) + ") !"}}));
   EXPECT_EQ(LoggedMessages(cap), ProblemMessages(read));
 }
 

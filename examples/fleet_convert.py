@@ -18,10 +18,12 @@ from __future__ import annotations
 
 import argparse
 import csv
+import logging
 import os
 import pathlib
 import shutil
 import sys
+import threading
 import time
 
 
@@ -49,7 +51,8 @@ def convert_one(source: str, out_dir: str, fmt: str, output_type: str, options: 
     if target.exists() and not force:
         return row
     out.mkdir(parents=True, exist_ok=True)
-    partial = out / f".partial-{src.stem}-{os.getpid()}"
+    # Unique per process and thread: a retry elsewhere never meets a half-written folder.
+    partial = out / f".partial-{src.stem}-{os.getpid()}-{threading.get_ident()}"
     shutil.rmtree(partial, ignore_errors=True)
     partial.mkdir()
     try:
@@ -144,7 +147,7 @@ def main(argv: list[str] | None = None) -> int:
         client = Client(args.scheduler)
     else:
         cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
-                               dashboard_address=None)
+                               dashboard_address=None, silence_logs=logging.ERROR)
         client = Client(cluster)
     started = time.perf_counter()
     try:

@@ -12,13 +12,16 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,23 +60,28 @@ ErrorClasses& Errors() {
   return classes;
 }
 
-enum class ErrorKind { kNotARecording, kReadError, kBadOption };
+enum class ErrorKind { kNotARecording, kReadError, kBadOption, kAborted };
 
 [[noreturn]] void Raise(ErrorKind kind, const std::string& text) {
   const ErrorClasses& e = Errors();
   const py::object& cls = kind == ErrorKind::kNotARecording ? e.not_a_recording
                           : kind == ErrorKind::kReadError   ? e.read_error
-                                                            : e.bad_option;
+                          : kind == ErrorKind::kBadOption   ? e.bad_option
+                                                            : e.base;
   PyErr_SetString(cls.ptr(), text.c_str());
   throw py::error_already_set();
 }
 
-// The kind of error a failed run's first error message tells: a file that is no recording, or
-// one that could not be read.
+// The kind of error a failed run's first error message tells: a file that is no recording, a
+// channel pattern that chooses nothing, or a file that could not be read.
 ErrorKind KindOfFailure(std::string_view text) {
   if (text.find("BINARY_LOG_DATA") != std::string_view::npos ||
       text.find("ends inside its header") != std::string_view::npos) {
     return ErrorKind::kNotARecording;
+  }
+  if (text.starts_with("Error: No signal, expression or GPS column matches") ||
+      text.starts_with("Error: No message matches")) {
+    return ErrorKind::kBadOption;
   }
   return ErrorKind::kReadError;
 }
@@ -266,9 +274,18 @@ ConversionSummary Run(const ConversionRequest& request, PythonObserver& observer
 // A run that made nothing of its one source raises the first error it reported.
 void RaiseIfFailed(const ConversionSummary& summary, const Messages& messages) {
   if (summary.converted > 0) return;
+  // A file that is no recording also fails the checks before that one: name what it is.
+  for (const MessageCapture::Entry& m : messages) {
+    if (m.severity == kMsgError && KindOfFailure(m.text) == ErrorKind::kNotARecording) {
+      Raise(ErrorKind::kNotARecording, m.text);
+    }
+  }
   for (const MessageCapture::Entry& m : messages) {
     if (m.severity == kMsgError) {
-      Raise(summary.refused ? ErrorKind::kBadOption : KindOfFailure(m.text), m.text);
+      Raise(summary.refused   ? ErrorKind::kBadOption
+            : summary.aborted ? ErrorKind::kAborted
+                              : KindOfFailure(m.text),
+            m.text);
     }
   }
   Raise(ErrorKind::kReadError, "nothing converted");
@@ -293,6 +310,48 @@ class RelativeTime {
   double t0_ = 0;
 };
 
+// A growing array of plain values in memory of malloc: grows in place where realloc can (a large
+// block is remapped, not copied) and is handed to numpy without a copy.
+template <typename T>
+class GrowingArray {
+ public:
+  GrowingArray() = default;
+  ~GrowingArray() { std::free(data_); }
+  GrowingArray(const GrowingArray&) = delete;
+  GrowingArray& operator=(const GrowingArray&) = delete;
+
+  void Reserve(std::size_t n) {
+    if (n > capacity_) Grow(n);
+  }
+  // Room for n more values at the end; they count as added.
+  T* Extend(std::size_t n) {
+    if (size_ + n > capacity_) Grow(std::max(size_ + n, capacity_ * 2));
+    T* p = data_ + size_;
+    size_ += n;
+    return p;
+  }
+  std::size_t size() const { return size_; }
+  // A one-dimensional numpy array that owns the memory from now on.
+  py::array_t<T> Release() {
+    if (data_ == nullptr) return py::array_t<T>(0);
+    py::capsule owner(data_, [](void* p) { std::free(p); });
+    T* data = data_;
+    data_ = nullptr;
+    return py::array_t<T>(static_cast<py::ssize_t>(std::exchange(size_, 0)), data, owner);
+  }
+
+ private:
+  void Grow(std::size_t n) {
+    void* p = std::realloc(data_, std::max<std::size_t>(n, 16) * sizeof(T));
+    if (p == nullptr) throw std::bad_alloc();
+    data_ = static_cast<T*>(p);
+    capacity_ = std::max<std::size_t>(n, 16);
+  }
+  T* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 // One CAN frame as frames() gives it; the numpy record type below has the same layout.
 struct FrameRecord {
   double time;      // seconds since the first row, as in the Messages output
@@ -309,12 +368,12 @@ static_assert(sizeof(FrameRecord) == 32);
 // The frames of a Messages run.
 class FrameTaker : public Writer {
  public:
-  explicit FrameTaker(std::size_t expected) { frames_.reserve(expected); }
+  explicit FrameTaker(std::size_t expected) { frames_.Reserve(expected); }
   int Create(const WriterSetup&) override { return 1; }
   int WriteRow(const WriterRow& row) override {
     const uint8_t* e = row.entry;
     if (e == nullptr || e[0] >= 0x40) return kRowSkipped;
-    FrameRecord& f = frames_.emplace_back();
+    FrameRecord& f = *frames_.Extend(1);
     f.time = time_.Of(row.elapsed);
     f.abs_time = row.time + row.time_base;
     const uint32_t word = CanIdentifier(e);
@@ -327,10 +386,10 @@ class FrameTaker : public Writer {
     return kRowWritten;
   }
   int Finish(const WriterFinish&) override { return 1; }
-  std::vector<FrameRecord>& frames() { return frames_; }
+  GrowingArray<FrameRecord>& frames() { return frames_; }
 
  private:
-  std::vector<FrameRecord> frames_;
+  GrowingArray<FrameRecord> frames_;
   RelativeTime time_;
 };
 
@@ -368,21 +427,20 @@ class GridTaker : public Writer {
     channels_ = setup.channels;
     scaled_ = setup.scaled_values;
     columns_ = UsedColumns(setup, indices_);
-    times_.reserve(expected_rows_);
-    values_.reserve(expected_rows_ * indices_.size());
+    times_.Reserve(expected_rows_);
+    values_.Reserve(expected_rows_ * indices_.size());
     return 1;
   }
   int WriteRow(const WriterRow& row) override {
-    times_.push_back(time_.Of(row.elapsed));
-    if (first_absolute_ < 0) first_absolute_ = row.time + row.time_base;
-    for (const int c : indices_) values_.push_back(ValueOf(channels_[c], scaled_));
+    *times_.Extend(1) = time_.Of(row.elapsed);
+    double* out = values_.Extend(indices_.size());
+    for (const int c : indices_) *out++ = ValueOf(channels_[c], scaled_);
     return kRowWritten;
   }
   int Finish(const WriterFinish&) override { return 1; }
 
-  std::vector<double> times_, values_;
+  GrowingArray<double> times_, values_;
   std::vector<ColumnInfo> columns_;
-  double first_absolute_ = -1;
 
  private:
   std::size_t expected_rows_;
@@ -574,7 +632,7 @@ py::tuple Frames(const std::string& path, const OptionList& options, std::size_t
                  const py::object& progress) {
   FrameTaker taker(expected);
   const Messages messages = RunRows(path, options, OutputType::kMessages, taker, progress);
-  return py::make_tuple(ArrayOf(std::move(taker.frames())), MessageList(messages));
+  return py::make_tuple(taker.frames().Release(), MessageList(messages));
 }
 
 py::tuple SignalsGrid(const std::string& path, const OptionList& options, std::size_t expected,
@@ -583,9 +641,9 @@ py::tuple SignalsGrid(const std::string& path, const OptionList& options, std::s
   const Messages messages = RunRows(path, options, OutputType::kSignals, taker, progress);
   const std::size_t rows = taker.times_.size();
   const std::size_t columns = taker.columns_.size();
-  py::array_t<double> values = ArrayOf(std::move(taker.values_));
-  values.resize({static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(columns)});
-  return py::make_tuple(ArrayOf(std::move(taker.times_)), values, ColumnList(taker.columns_),
+  const py::array values = taker.values_.Release().reshape(
+      {static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(columns)});
+  return py::make_tuple(taker.times_.Release(), values, ColumnList(taker.columns_),
                         MessageList(messages));
 }
 

@@ -92,6 +92,19 @@ def test_errors_raise_with_the_programs_text(tmp_path, gps_recording):
     assert summary.errors >= 1 and not summary.ok
 
 
+def test_progress_reports_and_aborts(gps_recording):
+    seen = []
+
+    def progress(percent, source):
+        seen.append(percent)
+        return percent < 40
+
+    with pytest.raises(tessmar.TessmarError,
+                       match=r"^User abort, output file may be incomplete$"):
+        tessmar.open_recording(gps_recording).frames(progress=progress)
+    assert seen == sorted(seen) and 40 <= seen[-1] < 100
+
+
 def test_fleet_on_a_local_cluster_matches_the_command_line(tmp_path):
     pytest.importorskip("distributed")
     fleet = tmp_path / "fleet"

@@ -122,6 +122,15 @@ std::mutex& RunLock() {
   return lock;
 }
 
+// Takes the run lock, waiting without the interpreter lock: the thread that holds the run lock
+// may need the interpreter for its callbacks.
+std::unique_lock<std::mutex> TakeRunLock() {
+  std::unique_lock<std::mutex> lock(RunLock(), std::defer_lock);
+  py::gil_scoped_release release;
+  lock.lock();
+  return lock;
+}
+
 // ---- Options
 // -------------------------------------------------------------------------------------
 
@@ -258,7 +267,7 @@ class PythonObserver : public ConversionObserver {
 // The messages of the run are returned in `messages`.
 ConversionSummary Run(const ConversionRequest& request, PythonObserver& observer,
                       Messages& messages) {
-  std::lock_guard<std::mutex> lock(RunLock());
+  const std::unique_lock<std::mutex> lock = TakeRunLock();
   ConversionSummary summary;
   {
     py::gil_scoped_release release;
@@ -554,7 +563,7 @@ ConversionRequest RowRequest(const std::string& path, const OptionList& options,
 // ---------------------------------------------------------------------
 
 py::dict RecordingFacts(const std::string& path) {
-  std::lock_guard<std::mutex> lock(RunLock());
+  const std::unique_lock<std::mutex> lock = TakeRunLock();
   CollectMessages collect;
   CldReader reader;
   if (!reader.Open(path)) {
@@ -753,6 +762,7 @@ ConfigHandle ReadConfig(const std::string& path, const std::optional<std::string
   Messages messages;
   bool ok = false;
   {
+    const std::unique_lock<std::mutex> lock = TakeRunLock();
     CollectMessages collect;
     ok = ReadClcFile(path, result.config, &error);
     messages = collect.messages();
@@ -773,6 +783,7 @@ void WriteConfig(const std::string& path, ConfigHandle& config) {
   std::string error;
   bool ok = false;
   {
+    const std::unique_lock<std::mutex> lock = TakeRunLock();
     CollectMessages collect;
     ok = WriteClcFile(path, config.config, &error);
   }
@@ -784,6 +795,7 @@ py::tuple LoadDbc(const std::string& path, int bus) {
   bool ok = false;
   Messages messages;
   {
+    const std::unique_lock<std::mutex> lock = TakeRunLock();
     CollectMessages collect;
     ok = LoadDbcIntoTable(table, path, bus);
     messages = collect.messages();

@@ -8,6 +8,8 @@ import os
 import pathlib
 import subprocess
 import sys
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -103,6 +105,24 @@ def test_progress_reports_and_aborts(gps_recording):
                        match=r"^User abort, output file may be incomplete$"):
         tessmar.open_recording(gps_recording).frames(progress=progress)
     assert seen == sorted(seen) and 40 <= seen[-1] < 100
+
+
+def test_runs_on_several_threads_take_turns(gps_recording):
+    rec = tessmar.open_recording(gps_recording)
+    expected = rec.signals(interval=0.05)
+    results = []
+
+    def work():
+        results.append(rec.signals(interval=0.05, progress=lambda percent, source: True))
+
+    threads = [threading.Thread(target=work, daemon=True) for _ in range(3)]
+    for t in threads:
+        t.start()
+    deadline = time.monotonic() + 60
+    for t in threads:
+        t.join(timeout=max(0.0, deadline - time.monotonic()))
+    assert not any(t.is_alive() for t in threads), "the runs wait for each other forever"
+    assert len(results) == 3 and all(r.equals(expected) for r in results)
 
 
 def test_fleet_on_a_local_cluster_matches_the_command_line(tmp_path):

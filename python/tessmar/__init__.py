@@ -279,17 +279,18 @@ def convert(
     sources,
     output=None,
     outdir=None,
-    format="csv",
-    output_type="signals",
+    format=None,
+    output_type=None,
     progress=None,
     **options,
 ):
     """Converts recordings as ``tessmar-cli`` does, with its options as keyword arguments.
 
     ``sources``: a path or a list of paths.  ``output``: an output name (or a list, one per
-    source) whose extension chooses the format as on the command line; ``outdir``: the folder
-    of the outputs otherwise (default: beside each recording).  ``format``: a ``--format``
-    name (csv, text, mdf4, ...), ``output_type``: signals, messages or dump.  Further options,
+    source) whose extension chooses the format and output type as on the command line;
+    ``outdir``: the folder of the outputs otherwise (default: beside each recording).
+    ``format``: a ``--format`` name (csv, text, mdf4, ...; default csv where no output name
+    chooses), ``output_type``: signals, messages or dump (default signals).  Further options,
     e.g. ``interval=0.01``, ``time1="datetime"``, ``raw=True``, ``channel=["Speed*"]``,
     ``jobs=2``, ``no_clobber=True``, ``gps_preset=0``, ``settings="Tessmar.ini"``.
     ``progress(percent, source)`` is called while converting; returning False aborts.
@@ -302,6 +303,9 @@ def convert(
     outputs = []
     if output is not None:
         outputs = [output] if isinstance(output, (str, os.PathLike)) else list(output)
+    if not outputs:
+        format = format or "csv"
+        output_type = output_type or "signals"
     args = {"format": format, "output_type": output_type, "outdir": outdir}
     args.update(options)
     result = _core.convert(

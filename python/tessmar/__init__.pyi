@@ -65,8 +65,8 @@ def convert(
     sources: Union[_Path, Iterable[_Path]],
     output: Union[None, _Path, Sequence[_Path]] = ...,
     outdir: Optional[_Path] = ...,
-    format: str = ...,
-    output_type: str = ...,
+    format: Optional[str] = ...,
+    output_type: Optional[str] = ...,
     progress: _Progress = ...,
     **options: Any,
 ) -> ConversionSummary: ...

@@ -74,6 +74,16 @@ def test_frames_equal_the_messages_csv(gps_recording, tmp_path):
         assert list(f["data"][: f["dlc"]]) == data
 
 
+def test_convert_gives_the_command_lines_output(gps_recording, tmp_path):
+    # The output name's extension chooses the format (Text), as on the command line.
+    run_cli(gps_recording, tmp_path / "cli.txt", "--output-type", "messages", "--time1",
+            "datetime-fraction", "--channel", "0x100", "--channel", "0x120")
+    summary = tessmar.convert(gps_recording, output=tmp_path / "py.txt", output_type="messages",
+                              time1="datetime-fraction", channel=["0x100", "0x120"])
+    assert summary.ok and summary.outputs == [str(tmp_path / "py.txt")] and summary.rows > 100
+    assert (tmp_path / "py.txt").read_bytes() == (tmp_path / "cli.txt").read_bytes()
+
+
 def test_errors_raise_with_the_programs_text(tmp_path, gps_recording):
     with pytest.raises(tessmar.ReadError, match=r'^Error: Could not open ".*missing.cld"'):
         tessmar.open_recording(tmp_path / "missing.cld")

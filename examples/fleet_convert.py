@@ -147,7 +147,8 @@ def main(argv: list[str] | None = None) -> int:
         client = Client(args.scheduler)
     else:
         cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
-                               dashboard_address=None, silence_logs=logging.ERROR)
+                               host="127.0.0.1", dashboard_address=None,
+                               silence_logs=logging.ERROR)
         client = Client(cluster)
     started = time.perf_counter()
     try:

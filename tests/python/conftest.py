@@ -21,10 +21,10 @@ DEMO_DBC = ROOT / "examples" / "demo_vehicle.dbc"
 def run_cli(*args, cwd=None):
     """tessmar-cli with no settings file of the user (its defaults), failing on a bad exit."""
     env = dict(os.environ, XDG_CONFIG_HOME=str(cwd or "/nonexistent"))
+    command = args and str(args[0]) in ("simulate", "clc", "dbc")
     done = subprocess.run(
-        [str(CLI), "--settings", str(EMPTY_SETTINGS), *map(str, args)]
-        if args and args[0] != "simulate"
-        else [str(CLI), *map(str, args)],
+        [str(CLI), *map(str, args)] if command
+        else [str(CLI), "--settings", str(EMPTY_SETTINGS), *map(str, args)],
         cwd=cwd,
         env=env,
         capture_output=True,

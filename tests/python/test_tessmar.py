@@ -84,6 +84,24 @@ def test_convert_gives_the_command_lines_output(gps_recording, tmp_path):
     assert (tmp_path / "py.txt").read_bytes() == (tmp_path / "cli.txt").read_bytes()
 
 
+def test_configurations_and_databases(tmp_path):
+    protected = tmp_path / "protected.clc"
+    run_cli("clc", "edit", ROOT / "examples" / "demo_logger.clc", "-o", protected,
+            "--password", "secret")
+    with pytest.raises(tessmar.BadOptionError, match=r'^Refused to load encrypted file ".*" \.$'):
+        tessmar.read_config(protected, password="wrong")
+    cfg = tessmar.read_config(protected, password="secret")
+    assert cfg.protected and len(cfg.signals) == 23
+    assert ("PackPower", "PackVoltage*PackCurrent/1000") in cfg.expressions
+    tessmar.write_config(tmp_path / "copy.clc", cfg)
+    assert (tmp_path / "copy.clc").read_bytes() == protected.read_bytes()
+
+    table = tessmar.load_dbc(ROOT / "examples" / "demo_vehicle.dbc")
+    assert len(table) > 20 and "TorqueRequest" in set(table["SigName"])
+    with pytest.raises(tessmar.ReadError, match=r'^File not found: ".*nothing.dbc" \.$'):
+        tessmar.load_dbc(tmp_path / "nothing.dbc")
+
+
 def test_errors_raise_with_the_programs_text(tmp_path, gps_recording):
     with pytest.raises(tessmar.ReadError, match=r'^Error: Could not open ".*missing.cld"'):
         tessmar.open_recording(tmp_path / "missing.cld")

@@ -117,6 +117,31 @@ std::filesystem::path ExistingOutputFile(const ConverterOptions& options,
   return existing.empty() ? std::filesystem::path() : existing.front();
 }
 
+// The caller's writer of ConversionRequest::row_writer, in the place of a format's writer: every
+// call goes to it, and it names no files, so that nothing on disk is replaced or looked at.
+class BorrowedWriter : public Writer {
+ public:
+  explicit BorrowedWriter(Writer& writer) : writer_(writer) {}
+  int Create(const WriterSetup& setup) override { return writer_.Create(setup); }
+  int WriteRow(const WriterRow& row) override { return writer_.WriteRow(row); }
+  int Finish(const WriterFinish& finish) override { return writer_.Finish(finish); }
+  void SetConversionStart(double absolute_time) override {
+    writer_.SetConversionStart(absolute_time);
+  }
+  int WriteEntry(const LogEntry& entry, double absolute_time) override {
+    return writer_.WriteEntry(entry, absolute_time);
+  }
+  std::vector<std::filesystem::path> OutputFiles(const std::filesystem::path&) const override {
+    return {};
+  }
+  std::string CreateFailureMessage(const std::filesystem::path& output_path) const override {
+    return writer_.CreateFailureMessage(output_path);
+  }
+
+ private:
+  Writer& writer_;
+};
+
 // One source on its way through the stages: what it was given, what preparing it found, the
 // writer's setup and the counts of its conversion pass.
 struct SourceJob {
@@ -191,7 +216,7 @@ constexpr FormatThreadUse kFormatThreadUses[] = {
 bool UseFormatThread(const ConversionRequest& request, bool rows_observed, const SourceJob& job) {
   using FormatThread = ConversionRequest::FormatThread;
   if (request.format_thread == FormatThread::kOff || job.type != OutputType::kSignals ||
-      rows_observed || job.selection) {
+      rows_observed || job.selection || request.row_writer) {
     return false;
   }
   for (const FormatThreadUse& use : kFormatThreadUses) {
@@ -552,7 +577,8 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
     if (job.appending) CloseOutput(false);  // a batch name chose another format: a new output
     job.appending = false;
     std::string why;
-    writer_ = CreateWriter(job.type, job.code, &why);
+    writer_ = request_.row_writer ? std::make_unique<BorrowedWriter>(*request_.row_writer)
+                                  : CreateWriter(job.type, job.code, &why);
     writer_type_ = job.type;
     writer_code_ = job.code;
     if (!writer_) {
@@ -616,7 +642,7 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
       ShowMessageF(kMsgInfo, "Replacing \"%s\".", file.c_str());
     }
   }
-  if (!job.appending && job.format && job.format->announce) {
+  if (!job.appending && job.format && job.format->announce && !request_.row_writer) {
     ShowMessageF(kMsgInfo, job.format->announce, output.c_str());
   }
   ClearChannelValues(channels_);
@@ -631,6 +657,7 @@ bool ConversionRun::SetUpWriter(SourceJob& job) {
   output_path_ = output;
 
   const bool track_wanted = request_.gps.separate_track_file != 0 && !job.appending &&
+                            !request_.row_writer &&
                             (job.scan.has_gps || request_.gps.separate_track_file > 1);
   if (track_wanted) {
     const std::filesystem::path track =
@@ -1145,7 +1172,8 @@ void ConversionRun::ConvertSources(std::span<const int> indices) {
       file_options = combined_options;
     }
     // An output of this run is continued, never skipped; one from before may be.
-    if (request_.no_clobber && !(options.combine_output && combined_started)) {
+    if (request_.no_clobber && !request_.row_writer &&
+        !(options.combine_output && combined_started)) {
       const std::filesystem::path existing = ExistingOutputFile(file_options, output);
       if (!existing.empty()) {
         ShowMessageF(kMsgWarning, "Skipped \"%s\": \"%s\" exists and is not replaced.",
@@ -1228,7 +1256,7 @@ GroupResult ConversionRun::RunGroup(std::span<const int> group, const GroupMessa
 bool ConversionRun::ConvertInParallel(const MessageHandler& front_end) {
   const std::size_t count = plan_.sources.size();
   if (request_.jobs <= 1 || count < 2 || plan_.options.combine_output || previews_ ||
-      rows_observed_) {
+      rows_observed_ || request_.row_writer) {
     return false;
   }
   std::vector<std::filesystem::path> planned(count);

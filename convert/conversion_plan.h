@@ -69,6 +69,13 @@ struct ConversionRequest {
   // observer that takes the Signals rows keeps them on this thread.
   enum class FormatThread { kOff, kAuto, kOn };
   FormatThread format_thread = FormatThread::kOff;
+
+  // The rows go to this writer instead of the format's: nothing is written to disk (no output
+  // file, no GPS track file, no existing file replaced or skipped). The options and the output
+  // names are planned as for the format, and the writer receives the setup and the rows the
+  // format's writer would, one source after the other on the calling thread. For callers that
+  // take the rows themselves (the Python package). Not owned; null for the format's writer.
+  Writer* row_writer = nullptr;
 };
 
 // A source's part in the run's one combined output.

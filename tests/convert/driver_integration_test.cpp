@@ -17,6 +17,7 @@
 #include "convert/conversion_driver.h"
 #include "logfile/simulator/recording_simulator.h"
 #include "recording_builder.h"
+#include "tests/test_observer.h"
 #include "tests/writers/mdf_reader.h"
 
 namespace tessmar {
@@ -275,6 +276,54 @@ TEST(DriverTimeColumns, HeadersStartWithTheFirstRow) {
                 test::LeI32(stiegele, 52), test::LeI32(stiegele, 48), test::LeI32(stiegele, 60),
                 test::LeI32(stiegele, 64), test::LeI32(stiegele, 68));
   EXPECT_EQ(std::string(packed), first);
+  std::filesystem::remove_all(dir);
+}
+
+// A caller's row writer takes the rows of a Signals run in place of the format's writer: the
+// same rows and values as the format's run shows its observer, and no file is written.
+TEST(DriverRowWriter, TakesTheRowsAndWritesNoFile) {
+  const std::filesystem::path dir = MakeTempFolder("tessmar_row_writer");
+  SimulatorOptions sim;
+  sim.duration_s = 3;
+  sim.gps = true;
+  const std::filesystem::path source = SimulateExample(dir / "rec.cld", sim);
+  ConversionRequest request = SignalsRequest(source, dir / "out", kFormatCsvInternational, 2);
+  request.no_clobber = true;
+  request.format_thread = ConversionRequest::FormatThread::kOn;
+  std::vector<double> observed;  // time and every value of each row
+  TestObserver observer;
+  observer.signals_row = [&](double t, double, std::span<const ChannelValue> values) {
+    observed.push_back(t);
+    for (const ChannelValue& v : values) observed.push_back(v.valid ? v.scaled : -1);
+  };
+  ASSERT_EQ(RunConversion(request, &observer).errors, 0);
+  std::filesystem::remove_all(dir / "out");
+
+  struct RowTaker : Writer {
+    const ChannelValue* channels = nullptr;
+    int columns = 0;
+    std::vector<double> rows;
+    int Create(const WriterSetup& setup) override {
+      channels = setup.channels;
+      columns = setup.layout.total;
+      return 1;
+    }
+    int WriteRow(const WriterRow& row) override {
+      rows.push_back(row.time);
+      for (int c = 0; c < columns; ++c) rows.push_back(channels[c].valid ? channels[c].scaled : -1);
+      return kRowWritten;
+    }
+    int Finish(const WriterFinish&) override { return 1; }
+  } taker;
+  request.row_writer = &taker;
+  MessageCapture capture;
+  const ConversionSummary summary = RunConversion(request);
+  EXPECT_EQ(summary.errors, 0);
+  EXPECT_EQ(summary.converted, 1);
+  EXPECT_EQ(summary.format_thread_sources, 0);
+  EXPECT_GT(taker.rows.size(), 100u);
+  EXPECT_EQ(taker.rows, observed);
+  EXPECT_FALSE(std::filesystem::exists(dir / "out"));
   std::filesystem::remove_all(dir);
 }
 

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -13,11 +14,14 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include "convert/settings_file.h"
 #include "preview/window_placement.h"
+#include "preview_model/map_grid.h"
 #include "preview_model/place_list.h"
 
 namespace tessmar {
@@ -63,6 +67,63 @@ QPixmap MarkerPixmap() {
   p.drawLine(QPointF(kMarkerSize / 2.0, 0), QPointF(kMarkerSize / 2.0, kMarkerSize));
   p.drawLine(QPointF(0, kMarkerSize / 2.0), QPointF(kMarkerSize, kMarkerSize / 2.0));
   return pixmap;
+}
+
+// The grid's lines, under everything else: light grey on white, a veil of white over the tiles.
+void DrawGridLines(QPainter& p, const MapGrid& grid, bool topo, int width, int height) {
+  p.setPen(QPen(topo ? QColor(255, 255, 255, 110) : Rgb(0xD8D8D8), 1));
+  for (const MapGridLine& line : grid.meridians) p.drawLine(line.pixel, 0, line.pixel, height - 1);
+  for (const MapGridLine& line : grid.parallels) p.drawLine(0, line.pixel, width - 1, line.pixel);
+}
+
+// A text on a pale box so that it reads over the track and the tiles; top_left of the box.
+void DrawBoxedText(QPainter& p, QPoint top_left, const QString& text) {
+  const QFontMetrics fm = p.fontMetrics();
+  const QRect box(top_left, QSize(fm.horizontalAdvance(text) + 4, fm.height()));
+  p.fillRect(box, QColor(255, 255, 255, 190));
+  p.drawText(box, Qt::AlignCenter, text);
+}
+
+// Longitudes along the top edge, latitudes along the left edge above their lines; a label that
+// would run into the previous one (a narrow window) is left out.
+void DrawGridLabels(QPainter& p, const MapGrid& grid, int width) {
+  const QFontMetrics fm = p.fontMetrics();
+  const int top_row = fm.height() + 2;
+  p.setPen(Rgb(0x505050));
+  int free_from = 0;  // first x after the previous longitude label
+  for (const MapGridLine& line : grid.meridians) {
+    const QString text = QString::fromStdString(line.label);
+    const int w = fm.horizontalAdvance(text) + 4;
+    const int left = std::clamp(line.pixel - w / 2, 0, std::max(0, width - w));
+    if (left < free_from) continue;
+    DrawBoxedText(p, QPoint(left, 1), text);
+    free_from = left + w + 4;
+  }
+  int free_above = std::numeric_limits<int>::max();  // top of the previous latitude label
+  for (const MapGridLine& line : grid.parallels) {   // south to north
+    const int top = line.pixel - fm.height();
+    if (top < top_row) break;  // would cover the longitudes
+    if (top + fm.height() > free_above) continue;
+    DrawBoxedText(p, QPoint(1, top), QString::fromStdString(line.label));
+    free_above = top;
+  }
+}
+
+// The scale bar in the lower right corner: a line with end ticks, its length above it.
+void DrawScaleBar(QPainter& p, const MapScaleBar& bar, int width, int height) {
+  if (bar.pixels <= 0 || bar.pixels > width - 20) return;
+  const QFontMetrics fm = p.fontMetrics();
+  const int right = width - 12, left = right - bar.pixels, y = height - 10;
+  const QString text = QString::fromStdString(bar.text);
+  const int text_w = fm.horizontalAdvance(text);
+  const int box_left = std::min(left, (left + right - text_w) / 2) - 4;
+  p.fillRect(QRect(QPoint(box_left, y - fm.height() - 6), QPoint(right + 4, y + 4)),
+             QColor(255, 255, 255, 190));
+  p.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::FlatCap));
+  p.drawLine(left, y, right, y);
+  p.drawLine(left, y - 4, left, y);
+  p.drawLine(right, y - 4, right, y);
+  p.drawText(QRect(left, y - fm.height() - 5, bar.pixels, fm.height()), Qt::AlignCenter, text);
 }
 
 }  // namespace
@@ -254,6 +315,8 @@ void TGpsPreviewForm::Redraw() {
   }
   QPainter p(&picture_);
   if (topo && picture_.depth() != 32) p.drawText(QPoint(2, 14), tr("Unsupported bitmap format"));
+  const MapGrid grid = MakeMapGrid(view_);
+  DrawGridLines(p, grid, topo, view_.width, view_.height);
   if (Chk_Cities->isChecked()) {
     QFont font = p.font();
     font.setPixelSize(12);
@@ -282,6 +345,11 @@ void TGpsPreviewForm::Redraw() {
     if (line.size() > 1) p.drawPolyline(line.data(), int(line.size()));
     if (line.size() == 1) p.drawPoint(line.front());
   }
+  QFont small = p.font();
+  small.setPixelSize(10);
+  p.setFont(small);
+  DrawGridLabels(p, grid, view_.width);
+  DrawScaleBar(p, MakeMapScaleBar(view_), view_.width, view_.height);
   p.end();
   if (marker_->isVisible()) MouseAt(-1, -1);  // the marked fix may have moved or left the view
   QApplication::restoreOverrideCursor();

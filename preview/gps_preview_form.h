@@ -1,8 +1,9 @@
 #pragma once
 // "GPS Track Preview": the recorded track on a latitude/longitude map, optionally coloured by
-// terrain height from GTOPO30 tiles, with place names; under the mouse the position, the terrain
-// height and the nearest fix, whose time the graph preview marks. View, projection, track, texts
-// and the elevation cache are window-free (preview_model/); this window draws them.
+// terrain height from GTOPO30 tiles, with place names, a labelled latitude/longitude grid and a
+// scale bar; under the mouse the position, the terrain height and the nearest fix, whose time the
+// graph preview marks. View, projection, track, texts, grid, scale and the elevation cache are
+// window-free (preview_model/); this window draws them.
 
 #include <QImage>
 #include <QWidget>

@@ -71,10 +71,11 @@ TEST(GpsPreviewForm, TopographyTrackPlacesAndMouseTexts) {
   const QImage& pic = form.picture();
   const MapView& v = form.view();
   ASSERT_EQ(pic.width(), form.map_view()->width());
-  // Ocean blue in the north, land coloured by its height in the south, the track black.
-  const MapPoint sea = ProjectToMap(v, 12, 55.5);
+  // Ocean blue in the north, land coloured by its height in the south (both between the grid
+  // lines, which veil the tiles), the track black.
+  const MapPoint sea = ProjectToMap(v, 12.3, 55.6);
   EXPECT_EQ(Rgb(pic, sea.x, sea.y), 0x0000FFu);
-  const MapPoint land = ProjectToMap(v, 9, 51.2);
+  const MapPoint land = ProjectToMap(v, 9.3, 51.3);
   EXPECT_EQ(Rgb(pic, land.x, land.y), HeightColour(300));
   const MapPoint on_track = ProjectToMap(v, 10.5, 52.25);
   EXPECT_EQ(Rgb(pic, on_track.x, on_track.y), 0x000000u);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/language_scan.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "app/single_instance.h"
@@ -105,6 +106,16 @@ int main(int argc, char** argv) {
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();
 
+  // TESSMAR_INI names another settings file (used by tests and scripts); by default
+  // "Tessmar.ini" lives beside the program.
+  const QString ini = qEnvironmentVariable("TESSMAR_INI");
+  const std::filesystem::path settings_path =
+      ini.isEmpty()
+          ? tessmar::DefaultSettingsPath(tessmar::ToCore(QApplication::applicationDirPath()))
+          : std::filesystem::path(tessmar::ToCore(ini));
+  const int desktop_language = tessmar::LanguageFromLocale(
+      std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+
   // "--view FILE.cld ...": only the signal viewer, no main window (and no single-instance lock:
   // several viewers may be open beside the program).
   if (const qsizetype view = arguments.indexOf(QStringLiteral("--view")); view >= 0) {
@@ -118,12 +129,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
       }
     });
+    // The viewer speaks the program's language: the one chosen in the settings, else the
+    // desktop's, as the main window does.
+    tessmar::IniFile settings_ini;
+    const bool language_chosen =
+        settings_ini.Load(settings_path) && settings_ini.Get("MainWindow", "Language").has_value();
+    tessmar::Language().SetLanguage(language_chosen ? tessmar::ReadSettings(settings_ini).language
+                                                    : desktop_language);
+    tessmar::LanguageController language;
     tessmar::TSignalViewerForm viewer;
     if (files.empty() || !viewer.OpenRecordings(files)) {
       std::fputs("tessmar: --view needs at least one readable recording (.cld)\n", stderr);
       return 1;
     }
     viewer.show();
+    language.ApplyAtStart();
     return app.exec();
   }
 
@@ -151,15 +171,8 @@ int main(int argc, char** argv) {
 
   tessmar::AppStart start;
   start.arguments = arguments;
-  start.desktop_language = tessmar::LanguageFromLocale(
-      std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
-  // TESSMAR_INI names another settings file (used by tests and scripts); by default
-  // "Tessmar.ini" lives beside the program.
-  const QString ini = qEnvironmentVariable("TESSMAR_INI");
-  start.settings_path =
-      ini.isEmpty()
-          ? tessmar::DefaultSettingsPath(tessmar::ToCore(QApplication::applicationDirPath()))
-          : std::filesystem::path(tessmar::ToCore(ini));
+  start.desktop_language = desktop_language;
+  start.settings_path = settings_path;
 
   tessmar::TCanLogForm1 window(start);
   instance.SetHandoffHandler(

@@ -20,11 +20,7 @@ DesktopConversion::DesktopConversion(ConverterPage* page, std::filesystem::path 
 ConversionSummary DesktopConversion::Run(const ConversionPlan& plan) {
   if (running_) return {};
   if (!plan.accepted) return RunConversion(plan, *this);
-  const ConverterPage::Previews previews =
-      page_->PreparePreviews(plan.options, plan.request.gps, settings_path_);
-  graph_ = previews.graph;
-  previews_ = previews.graph || previews.map;
-  plan_ = &plan;
+  previews_ = page_->PreparePreviews(plan.options, plan.request.gps, settings_path_);
   running_ = true;
   abort_requested_ = false;
   page_->SetRunning(true);
@@ -33,7 +29,6 @@ ConversionSummary DesktopConversion::Run(const ConversionPlan& plan) {
   qApp->removeEventFilter(this);
   page_->SetRunning(false);
   running_ = false;
-  plan_ = nullptr;
   page_->SetProgress(summary.aborted ? 0 : 100, QString());
   page_->view_button()->setEnabled(summary.converted > 0);
   page_->SetResult(FromCore(ConversionResultLine(summary.converted, summary.errors,

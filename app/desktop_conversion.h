@@ -9,13 +9,12 @@
 #include <filesystem>
 #include <string>
 
+#include "app/converter_page.h"
 #include "convert/conversion_driver.h"
 
 class QWidget;
 
 namespace tessmar {
-
-class ConverterPage;
 
 class DesktopConversion : public QObject, public ConversionObserver {
  public:
@@ -35,8 +34,8 @@ class DesktopConversion : public QObject, public ConversionObserver {
   // ConversionObserver.
   bool OnProgress(int percent, const std::filesystem::path& source, int64_t kbytes) override;
   bool AbortRequested() override { return abort_requested_; }
-  bool WantsPreviews() const override { return previews_; }
-  bool WantsSignalsRows() const override { return graph_; }
+  bool WantsPreviews() const override { return previews_.graph || previews_.map; }
+  bool WantsSignalsRows() const override { return previews_.graph; }
   void OnSourceStart(const SourceStart& start) override;
   void OnSignalsRow(double time, double time_base, std::span<const ChannelValue> values) override;
   void OnGpsFix(const GpsFix& fix) override;
@@ -49,11 +48,9 @@ class DesktopConversion : public QObject, public ConversionObserver {
  private:
   ConverterPage* page_;
   std::filesystem::path settings_path_;
-  const ConversionPlan* plan_ = nullptr;  // while running
   bool running_ = false;
   bool abort_requested_ = false;
-  bool previews_ = false;
-  bool graph_ = false;
+  ConverterPage::Previews previews_;  // of the running conversion
 };
 
 }  // namespace tessmar

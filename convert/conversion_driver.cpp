@@ -499,13 +499,7 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
   job.decoder.Build(job.selection ? job.selection->decoded : sigs, job.layout);
   messages_.ResetForFile();
   job.file_name = source.filename().string();
-  PreScanSetup pre;
-  pre.file_name = job.file_name;
-  pre.start = header.start;
-  pre.frequency = job.frequency;
-  pre.new_file_on_startup = cfg.NewFileOnStartup != 0;
-  pre.circular = cfg.FifoMode != 0;
-  if (job.binary.present) pre.next_write_position = job.binary.dwFilePosForNextWrite;
+  PreScanSetup pre = HeaderPreScanSetup(job.file_name, header, cfg, job.binary, job.frequency);
   if (!options.conditional_breakpoint.empty()) {
     pre.breakpoint = ParseDateTime(options.conditional_breakpoint, kDateTimePattern);
   }

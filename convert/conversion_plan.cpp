@@ -3,6 +3,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/text_util.h"
 #include "convert/channel_selection.h"
 
 namespace tessmar {
@@ -18,13 +19,6 @@ void Collect(Entries& into, Work&& work) {
     into.push_back({severity, std::string(text)});
   });
   work();
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
 }
 
 // The option check's box text as one warning: its line breaks become plain line feeds.
@@ -98,7 +92,7 @@ CombineRole RoleOf(bool combine, std::size_t i, std::size_t count) {
 
 // What refuses a source by its name or its options before it is opened.
 std::string SourceRefusal(const PlannedSource& s) {
-  const std::string ext = Lower(s.source.extension().string());
+  const std::string ext = LowerAscii(s.source.extension().string());
   if (ext.empty() || ext == ".") return Tr("Error: Missing filename extension .");
   if (ext == ".asc") {
     // Accepted as a source name, but there is no reader for it.

@@ -55,21 +55,23 @@ const char* TimeColumnName(TimeColumnKind kind) {
   return (i >= 0 && i < kTimeColumnKindCount) ? kTimeColumnNames[i] : nullptr;
 }
 
+// A choice from its stored integer; outside the list the first choice (value 0) of every list.
+template <typename Choice>
+Choice ChoiceFromIndex(int index, int count) {
+  return index >= 0 && index < count ? static_cast<Choice>(index) : Choice{};
+}
+
 OutputType OutputTypeFromIndex(int index) {
-  return index >= 0 && index < kOutputTypeCount ? static_cast<OutputType>(index)
-                                                : OutputType::kMessages;
+  return ChoiceFromIndex<OutputType>(index, kOutputTypeCount);
 }
 ColumnSeparator ColumnSeparatorFromIndex(int index) {
-  return index >= 0 && index < kColumnSeparatorCount ? static_cast<ColumnSeparator>(index)
-                                                     : ColumnSeparator::kBlank;
+  return ChoiceFromIndex<ColumnSeparator>(index, kColumnSeparatorCount);
 }
 DecimalSeparator DecimalSeparatorFromIndex(int index) {
-  return index >= 0 && index < kDecimalSeparatorCount ? static_cast<DecimalSeparator>(index)
-                                                      : DecimalSeparator::kPeriod;
+  return ChoiceFromIndex<DecimalSeparator>(index, kDecimalSeparatorCount);
 }
 TimeColumnKind TimeColumnKindFromIndex(int index) {
-  return index >= 0 && index < kTimeColumnKindCount ? static_cast<TimeColumnKind>(index)
-                                                    : TimeColumnKind::kOff;
+  return ChoiceFromIndex<TimeColumnKind>(index, kTimeColumnKindCount);
 }
 
 double ParseSeconds(const std::string& text) {

@@ -557,4 +557,17 @@ PreScanResult RunPreScan(CldReader& reader, RunningClock& clock, DecodeMessages&
   return scanner.Run(combined_start_time);
 }
 
+PreScanSetup HeaderPreScanSetup(std::string_view file_name, const LogHeader& header,
+                                const T_CanLog_Config& cfg, const BinaryLogHeader& binary,
+                                double frequency) {
+  PreScanSetup pre;
+  pre.file_name = file_name;
+  pre.start = header.start;
+  pre.frequency = frequency;
+  pre.new_file_on_startup = cfg.NewFileOnStartup != 0;
+  pre.circular = cfg.FifoMode != 0;
+  if (binary.present) pre.next_write_position = binary.dwFilePosForNextWrite;
+  return pre;
+}
+
 }  // namespace tessmar

@@ -16,6 +16,7 @@
 #include "logfile/cld_reader.h"
 #include "logfile/count_runs.h"
 #include "logfile/decode_messages.h"
+#include "logfile/log_header.h"
 #include "logfile/running_clock.h"
 #include "logfile/signal_values.h"
 
@@ -55,6 +56,13 @@ struct PreScanSetup {
   std::span<ChannelValue> channels;
   ProgressCallback progress;
 };
+
+// The setup of a recording's pre-scan from what its headers say: the start, the timer frequency,
+// "NewFileOnStartup=", "FifoMode=" and the binary header's next write position. file_name is
+// kept as a view: it must outlive the setup.
+PreScanSetup HeaderPreScanSetup(std::string_view file_name, const LogHeader& header,
+                                const T_CanLog_Config& cfg, const BinaryLogHeader& binary,
+                                double frequency);
 
 struct PreScanResult {
   bool completed = false;    // false when the progress callback aborted

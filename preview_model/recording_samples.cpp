@@ -176,14 +176,8 @@ bool LoadRecording(const std::filesystem::path& path, Recording* out,
       FindNamedCanDatabases(user_config != nullptr ? user_config->cfg : logged->cfg, path));
 
   RunningClock clock;
-  PreScanSetup pre;
   const std::string file_name = path.filename().string();
-  pre.file_name = file_name;
-  pre.start = header.start;
-  pre.frequency = frequency;
-  pre.new_file_on_startup = cfg.NewFileOnStartup != 0;
-  pre.circular = cfg.FifoMode != 0;
-  if (binary.present) pre.next_write_position = binary.dwFilePosForNextWrite;
+  const PreScanSetup pre = HeaderPreScanSetup(file_name, header, cfg, binary, frequency);
   const PreScanResult scan = RunPreScan(reader, clock, messages, pre);
   if (!scan.completed || reader.ReadFailed()) return false;
 

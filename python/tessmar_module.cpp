@@ -583,13 +583,7 @@ py::dict RecordingFacts(const std::string& path) {
     Raise(ErrorKind::kNotARecording, "Error: \"" + path + "\" ends inside its header .");
   }
   const std::string file_name = std::filesystem::path(path).filename().string();
-  PreScanSetup pre;
-  pre.file_name = file_name;
-  pre.start = header.start;
-  pre.frequency = frequency;
-  pre.new_file_on_startup = config.cfg.NewFileOnStartup != 0;
-  pre.circular = config.cfg.FifoMode != 0;
-  if (binary.present) pre.next_write_position = binary.dwFilePosForNextWrite;
+  const PreScanSetup pre = HeaderPreScanSetup(file_name, header, config.cfg, binary, frequency);
   RunningClock clock;
   PreScanResult scan;
   {

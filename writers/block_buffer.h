@@ -54,6 +54,10 @@ class BlockBuffer {
 
 // Little-endian stores into a record being assembled (no bounds check: callers size records).
 inline void StoreLe32(std::uint8_t* p, std::uint32_t v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 4);  // one store; the compiler does not always merge the four below
+    return;
+  }
   p[0] = static_cast<std::uint8_t>(v);
   p[1] = static_cast<std::uint8_t>(v >> 8);
   p[2] = static_cast<std::uint8_t>(v >> 16);

@@ -90,7 +90,7 @@ std::string BuildDiademHeader(const T_DiademWriter& state, const std::filesystem
   Line(out, "  1,WINDOWS");
   Line(out, "  2,{@R:200");
   Line(out, "101,Created by Tessmar File Conversion Utility");
-  Line(out, "102,File Converter compiled %s", __DATE__);
+  Line(out, "102,File Converter compiled %s", ProgramBuildDate());
   Line(out, "%s", "");
   Line(out, "104,%s", FormatTimePattern(state.start_date, "YYYY-MM-DD").c_str());
   Line(out, "105,%s", FormatTimePattern(state.start_date, "hh:mm:ss").c_str());
@@ -267,6 +267,7 @@ bool DiademWriter::Initialise(const WriterSetup& setup) {
   state_.data_extension = kExtensions[mode];
   channels_ = setup.channels;
   layout_ = setup.layout;
+  row_channels_.clear();
 
   row_columns_.clear();
   rules_.clear();
@@ -328,10 +329,11 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
   if (mode == kDiademAscii && text_row_.size() < room) text_row_.resize(room);
   char* const line = text_row_.data();
   char* q = line;
+  // Every ASCII field is followed by a comma; the last one becomes the line end.
   auto field = [&](const char* begin, const char* end) {
-    if (q != line) *q++ = ',';
     std::memcpy(q, begin, static_cast<std::size_t>(end - begin));
     q += end - begin;
+    *q++ = ',';
   };
 
   for (int i = 0; i < 2; ++i) {
@@ -357,8 +359,11 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
             FormatDateTimeTo(number, sizeof number, std::trunc(absolute), "YYYY-MM-DD hh:mm:ss");
         field(number, number + len);
       } else {
-        char* end = AppendFixed(number, number + sizeof number, v, kind == 2 ? 3 : 1);
-        field(number, end);
+        // "%.3lf" / "%.1lf": integer arithmetic where it gives the library's digits.
+        char* end = numfmt::FixedFast(q, v, 0, kind == 2 ? 3 : 1);
+        if (end == nullptr) end = AppendFixed(q, q + sizeof number, v, kind == 2 ? 3 : 1);
+        q = end;
+        *q++ = ',';
       }
     } else if (mode == kDiademInt32) {
       StoreLe32(p, static_cast<std::uint32_t>(Int32TimeValue(v)));
@@ -369,29 +374,38 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
     }
   }
 
-  for (std::size_t k = 0; k < row_columns_.size(); ++k) {
-    const std::int16_t column = row_columns_[k];
-    const ChannelValue* cv =
-        (channels_ != nullptr && column < layout_.total) ? &channels_[column] : nullptr;
+  if (row_channels_.size() != row_columns_.size()) {
+    row_channels_.resize(row_columns_.size());
+    for (std::size_t k = 0; k < row_columns_.size(); ++k) {
+      const std::int16_t column = row_columns_[k];
+      row_channels_[k] =
+          (channels_ != nullptr && column < layout_.total) ? &channels_[column] : nullptr;
+    }
+  }
+  for (std::size_t k = 0; mode == kDiademAscii && k < row_channels_.size(); ++k) {
+    const ChannelValue* cv = row_channels_[k];
+    if (cv == nullptr || !cv->valid) {
+      field(state_.invalid_text.data(), state_.invalid_text.data() + state_.invalid_text.size());
+      continue;
+    }
+    // A repeated number is a copy of its kept text; a new one is formatted in place and kept.
+    numfmt::LastText& last = last_texts_[k];
+    const std::uint64_t bits = numfmt::LastText::Bits(cv->scaled);
+    if (last.Holds(1, bits)) {
+      std::memcpy(q, last.text, numfmt::LastText::kRoom);
+      q += last.len;
+    } else {
+      char* end =
+          numfmt::GExact<6>(q, cv->scaled, rules_[k], cv->value_type == kChannelTypeFloat32);
+      last.Keep(1, bits, q, end);
+      q = end;
+    }
+    *q++ = ',';
+  }
+  for (std::size_t k = 0; mode != kDiademAscii && k < row_channels_.size(); ++k) {
+    const ChannelValue* cv = row_channels_[k];
     const bool valid = cv != nullptr && cv->valid;
-    if (mode == kDiademAscii) {
-      if (valid) {
-        numfmt::LastText& last = last_texts_[k];
-        const std::uint64_t bits = numfmt::LastText::Bits(cv->scaled);
-        if (last.Holds(1, bits)) {
-          if (q != line) *q++ = ',';
-          std::memcpy(q, last.text, numfmt::LastText::kRoom);
-          q += last.len;
-        } else {
-          char* end = numfmt::GExact<6>(number, cv->scaled, rules_[k],
-                                        cv->value_type == kChannelTypeFloat32);
-          last.Keep(1, bits, number, end);
-          field(number, end);
-        }
-      } else {
-        field(state_.invalid_text.data(), state_.invalid_text.data() + state_.invalid_text.size());
-      }
-    } else if (mode == kDiademInt32) {
+    if (mode == kDiademInt32) {
       std::int32_t value = kDiademInt32NoValue;
       if (valid) {
         std::int64_t raw;
@@ -422,6 +436,7 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
 
   bool ok;
   if (mode == kDiademAscii) {
+    if (q != line) --q;  // the comma after the last field
     *q++ = '\r';
     *q++ = '\n';
     ok = data_.WriteBytes(line, static_cast<std::size_t>(q - line));
@@ -443,6 +458,7 @@ int DiademWriter::Create(const WriterSetup& setup) {
     // Combining sources: the rows of this source continue the open data file.
     channels_ = setup.channels;
     layout_ = setup.layout;
+    row_channels_.clear();
     return 1;
   }
   data_.Close();

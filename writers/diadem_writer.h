@@ -107,6 +107,9 @@ class DiademWriter : public Writer {
   const ChannelValue* channels_ = nullptr;
   ColumnLayout layout_;
   std::vector<std::int16_t> row_columns_;  // the columns that go into a row, in column order
+  // The channel value record of each of row_columns_ (nullptr: none), found at the first row
+  // after the channels or the layout were set.
+  std::vector<const ChannelValue*> row_channels_;
   // The last number text of each of the row's columns (ASCII mode): repeated values are copied.
   std::vector<numfmt::LastText> last_texts_;
   // How exact each of the row's columns must be written (ASCII mode): six digits, or more where

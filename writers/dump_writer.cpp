@@ -12,6 +12,7 @@
 #include "logfile/log_entry.h"
 #include "writers/date_time_format.h"
 #include "writers/number_format.h"
+#include "writers/writer_common.h"
 
 namespace tessmar {
 
@@ -51,8 +52,6 @@ Dms ToDms(std::int32_t value) {
 }
 
 }  // namespace
-
-const char* ProgramBuildDate() { return __DATE__; }
 
 int LogfileDumpWriter::Create(const WriterSetup& setup) {
   if (setup.dump_head) head_ = *setup.dump_head;

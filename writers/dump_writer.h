@@ -41,7 +41,4 @@ class LogfileDumpWriter final : public TextFileWriter {
   char line_[512];
 };
 
-// The build date as the compiler gives it ("Mmm DD YYYY").
-const char* ProgramBuildDate();
-
 }  // namespace tessmar

@@ -121,6 +121,7 @@ bool EtasAsciiWriter::Initialise(const WriterSetup& setup) {
   state_.invalid_text = invalid.empty() ? "0.0" : invalid;
   channels_ = setup.channels;
   layout_ = setup.layout;
+  column_channels_.clear();
   const char first = state_.invalid_text[0];
   if (!(first >= '0' && first <= '9') && first != '-') {
     Fail("ETAS requires a NUMERIC 'Invalid Value'-dummy !");
@@ -185,11 +186,28 @@ bool EtasAsciiWriter::WriteLine(double t) {
   const std::size_t room = 400 + static_cast<std::size_t>(state_.value_columns) * cell_room + 8;
   if (line_.size() < room) line_.resize(room);
   char* const line = line_.data();
-  char* p = AppendFixed(line, line + 400, t - state_.first_row_time, 4);
+  // "%.4lf" of the time: integer arithmetic where it gives the library's digits.
+  const double elapsed = t - state_.first_row_time;
+  char* p = numfmt::FixedFast(line, elapsed, 0, 4);
+  if (p == nullptr) p = AppendFixed(line, line + 400, elapsed, 4);
   *p++ = '\t';
-  for (int c = 0; c < state_.value_columns; ++c) {
-    const std::size_t k = static_cast<std::size_t>(c);
-    const ChannelValue* cv = ChannelOf(c);
+  const std::size_t columns = static_cast<std::size_t>(state_.value_columns);
+  if (column_channels_.size() != columns) {
+    column_channels_.resize(columns);
+    for (std::size_t k = 0; k < columns; ++k) column_channels_[k] = ChannelOf(static_cast<int>(k));
+  }
+  for (std::size_t k = 0; k < columns; ++k) {
+    const ChannelValue* cv = column_channels_[k];
+    if (cv != nullptr && cv->valid && cv->value_type != kChannelTypeText) {
+      // Most cells repeat the previous row's number: decided and copied here.
+      const numfmt::LastText& last = last_texts_[k];
+      if (last.Holds(CellKind(k, *cv), numfmt::LastText::Bits(cv->scaled))) {
+        std::memcpy(p, last.text, numfmt::LastText::kRoom);
+        p += last.len;
+        *p++ = '\t';
+        continue;
+      }
+    }
     if (cv != nullptr && cv->valid && cv->value_type == kChannelTypeText) {
       // The format holds numbers only.
       if (!state_.text_reported[k]) {
@@ -202,26 +220,18 @@ bool EtasAsciiWriter::WriteLine(double t) {
       cv = nullptr;
     }
     if (cv != nullptr && cv->valid) {
-      const std::uint8_t kind = !state_.is_double[k]                    ? 1
-                                : cv->value_type == kChannelTypeFloat32 ? 2
-                                                                        : 3;
+      const std::uint8_t kind = CellKind(k, *cv);
       const std::uint64_t bits = numfmt::LastText::Bits(cv->scaled);
-      numfmt::LastText& last = last_texts_[k];
-      if (last.Holds(kind, bits)) {
-        std::memcpy(p, last.text, numfmt::LastText::kRoom);
-        p += last.len;
+      char* const number = p;
+      if (kind == 2) {
+        // A single-precision value (an expression entry) with the digits it has, not more.
+        p = std::to_chars(p, p + 32, static_cast<float>(cv->scaled)).ptr;
       } else {
-        char* const number = p;
-        if (kind == 2) {
-          // A single-precision value (an expression entry) with the digits it has, not more.
-          p = std::to_chars(p, p + 32, static_cast<float>(cv->scaled)).ptr;
-        } else {
-          const bool single = cv->value_type == kChannelTypeFloat32;
-          p = kind == 1 ? numfmt::GExact<kFloatDigits>(p, cv->scaled, rules_[k], single)
-                        : numfmt::GExact<kDoubleDigits>(p, cv->scaled, rules_[k], single);
-        }
-        last.Keep(kind, bits, number, p);
+        const bool single = cv->value_type == kChannelTypeFloat32;
+        p = kind == 1 ? numfmt::GExact<kFloatDigits>(p, cv->scaled, rules_[k], single)
+                      : numfmt::GExact<kDoubleDigits>(p, cv->scaled, rules_[k], single);
       }
+      last_texts_[k].Keep(kind, bits, number, p);
     } else {
       std::memcpy(p, state_.invalid_text.data(), state_.invalid_text.size());
       p += state_.invalid_text.size();
@@ -290,6 +300,7 @@ int EtasAsciiWriter::Create(const WriterSetup& setup) {
     }
     channels_ = setup.channels;
     layout_ = setup.layout;
+    column_channels_.clear();
     return 1;
   }
   SetFailedInInitialise(false);

@@ -77,11 +77,20 @@ class EtasAsciiWriter : public Writer {
   void Fail(const std::string& text);
   // The channel value record of a value column in the current layout, nullptr when none.
   const ChannelValue* ChannelOf(int value_column) const;
+  // How a value column's number is written (its type's digits, or a float's own digits): the
+  // cell text repeats while this and the number stay the same.
+  std::uint8_t CellKind(std::size_t column, const ChannelValue& value) const {
+    if (!state_.is_double[column]) return 1;
+    return value.value_type == kChannelTypeFloat32 ? 2 : 3;
+  }
 
   T_EtasAsciiWriter state_;
   const ChannelValue* channels_ = nullptr;
   ColumnLayout layout_;
   std::vector<char> line_;  // the row being assembled
+  // The channel value record of each value column (ChannelOf), found at the first row after
+  // the channels or the layout were set.
+  std::vector<const ChannelValue*> column_channels_;
   // The last number text of each value column: repeated values are copied, not formatted.
   std::vector<numfmt::LastText> last_texts_;
   // How exact each value column's numbers must be (digits by its type, "f4" or "f8").

@@ -1,5 +1,6 @@
 #include "writers/mdf_common.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -14,6 +15,7 @@ MdfColumnPlan PlanMdfColumns(const WriterSetup& setup, const MdfDefinitions& def
     plan.kind[static_cast<std::size_t>(column)] = static_cast<std::uint8_t>(kind);
     plan.group[static_cast<std::size_t>(column)] = static_cast<std::uint8_t>(group);
     plan.index[static_cast<std::size_t>(column)] = static_cast<std::int16_t>(index);
+    plan.end = std::max(plan.end, column + 1);
   };
   for (int s = 0; s < MAX_LOGGED_SIGNALS; ++s) {
     const T_CanLog_SigDef& sig = defs.signals[static_cast<std::size_t>(s)];

@@ -31,6 +31,7 @@ struct MdfColumnPlan {
   std::array<std::uint8_t, kMdfMaxValueColumns> kind{};   // 0 = no channel
   std::array<std::uint8_t, kMdfMaxValueColumns> group{};  // ColumnGroup of the column
   std::array<std::int16_t, kMdfMaxValueColumns> index{};  // slot / expression / GPS group column
+  int end = 0;                                            // one past the last column with a channel
   int signal_channels = 0;
   int expression_channels = 0;
   int gps_channels = 0;
@@ -113,7 +114,7 @@ template <typename StoreTime>
 std::uint8_t* StoreMdfValues(std::uint8_t* p, const MdfColumnPlan& plan,
                              const ChannelValue* channels, int total_columns, double invalid,
                              StoreTime&& store_time) {
-  for (int column = 0; column < kMdfMaxValueColumns; ++column) {
+  for (int column = 0; column < plan.end; ++column) {
     const int kind = plan.kind[static_cast<std::size_t>(column)];
     if (kind == kMdfKindNone) continue;
     const ChannelValue* cv =

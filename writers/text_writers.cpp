@@ -372,6 +372,25 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
   return kRowSkipped;
 }
 
+namespace {
+
+// Which number a cell shows and how (kind 1 scaled double, 2 scaled other, 3 raw float, 4 raw
+// integer): a column's cell text repeats while both stay the same.
+inline std::uint64_t CellKey(const ChannelValue& v, bool scaled, std::uint8_t* kind) {
+  if (scaled) {
+    *kind = v.value_type == kValueFloat64 ? 1 : 2;
+    return numfmt::LastText::Bits(v.scaled);
+  }
+  if (v.value_type == kValueFloat64 || v.is_float) {
+    *kind = 3;
+    return numfmt::LastText::Bits(v.raw_float);
+  }
+  *kind = 4;
+  return static_cast<std::uint64_t>(v.raw);
+}
+
+}  // namespace
+
 char* TextCsvWriter::SignalValue(char* p, int column) {
   const ChannelValue& v = setup_.channels[column];
   const bool quote = quote_;
@@ -396,19 +415,8 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
     }
     return Cell(p, text, static_cast<std::size_t>(end - text), quote);
   }
-  // Which number the cell shows and how: the cell repeats while both stay the same.
   std::uint8_t kind;
-  std::uint64_t key;
-  if (setup_.scaled_values) {
-    kind = v.value_type == kValueFloat64 ? 1 : 2;
-    key = numfmt::LastText::Bits(v.scaled);
-  } else if (v.value_type == kValueFloat64 || v.is_float) {
-    kind = 3;
-    key = numfmt::LastText::Bits(v.raw_float);
-  } else {
-    kind = 4;
-    key = static_cast<std::uint64_t>(v.raw);
-  }
+  const std::uint64_t key = CellKey(v, setup_.scaled_values, &kind);
   numfmt::LastText& last = last_cells_[static_cast<std::size_t>(column)];
   if (last.Holds(kind, key)) {
     // The row has room for a whole cell of any length here, so a fixed-size copy is safe.
@@ -443,11 +451,35 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
   return p;
 }
 
+template <bool kScaled>
+char* TextCsvWriter::SignalCells(char* p, int count) {
+  const ChannelValue* const channels = setup_.channels;
+  numfmt::LastText* const last_cells = last_cells_.data();
+  const std::uint8_t* const is_gps = is_gps_.data();
+  for (int c = 0; c < count; ++c) {
+    // Most cells repeat the previous row's number: that case is decided and copied here, in
+    // the loop; everything else (new numbers, no value, texts, GPS columns) takes the full way.
+    const ChannelValue& v = channels[c];
+    if (v.valid && v.value_type != kValueString && !is_gps[c]) {
+      std::uint8_t kind;
+      const std::uint64_t key = CellKey(v, kScaled, &kind);
+      const numfmt::LastText& last = last_cells[c];
+      if (last.Holds(kind, key)) {
+        std::memcpy(p, last.text, sizeof last.text);
+        p += last.len;
+        continue;
+      }
+    }
+    p = SignalValue(p, c);
+  }
+  return p;
+}
+
 int TextCsvWriter::WriteSignalRow(const WriterRow& row) {
   char* p = TimeCells(BeginRow(), row);
   const int count = static_cast<int>(setup_.columns.size());
   if (setup_.channels) {
-    for (int c = 0; c < count; ++c) p = SignalValue(p, c);
+    p = setup_.scaled_values ? SignalCells<true>(p, count) : SignalCells<false>(p, count);
   }
   p = EndLine(p);
   return Commit(p) ? kRowWritten : kRowFailed;

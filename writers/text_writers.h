@@ -57,7 +57,10 @@ class TextCsvWriter final : public TextFileWriter {
   bool WriteHeadlines();
   int WriteMessageRow(const WriterRow& row);
   int WriteSignalRow(const WriterRow& row);
-  char* SignalValue(char* p, int column);
+  // The number cells of one row, and the one cell of a column in full.
+  template <bool kScaled>
+  char* SignalCells(char* p, int count);
+  [[gnu::noinline]] char* SignalValue(char* p, int column);
   char* EndLine(char* p);
 
   WriterSetup setup_;

@@ -35,12 +35,7 @@ std::string FileStem(const std::filesystem::path& path) {
   return name;
 }
 
-float ToFloat(double value) {
-  constexpr double kMax = std::numeric_limits<float>::max();
-  if (value > kMax) return std::numeric_limits<float>::infinity();
-  if (value < -kMax) return -std::numeric_limits<float>::infinity();
-  return static_cast<float>(value);
-}
+const char* ProgramBuildDate() { return __DATE__; }
 
 GpsSourceKind ClassifyGpsSource(std::string_view source) {
   auto equals = [&](std::string_view word) {

@@ -290,7 +290,8 @@ bool DiademWriter::Initialise(const WriterSetup& setup) {
     }
     row_columns_.push_back(static_cast<std::int16_t>(column));
     rules_.push_back(group == ColumnGroup::kSignal
-                         ? numfmt::GridRule(6, state_.signals[static_cast<std::size_t>(index)].fa)
+                         ? numfmt::SignalRule(6, state_.signals[static_cast<std::size_t>(index)].fa,
+                                              state_.signals[static_cast<std::size_t>(index)].of)
                          : numfmt::ValueRule(6));
     ++values;
   }
@@ -395,8 +396,8 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
       std::memcpy(q, last.text, numfmt::LastText::kRoom);
       q += last.len;
     } else {
-      char* end =
-          numfmt::GExact<6>(q, cv->scaled, rules_[k], cv->value_type == kChannelTypeFloat32);
+      char* end = numfmt::GExactSignal<6>(q, cv->scaled, cv->raw, !cv->is_float, rules_[k],
+                                          cv->value_type == kChannelTypeFloat32);
       last.Keep(1, bits, q, end);
       q = end;
     }

@@ -165,10 +165,11 @@ bool EtasAsciiWriter::CreateFile() {
   rules_.assign(static_cast<std::size_t>(state_.value_columns), numfmt::ExactRule{});
   for (std::size_t c = 0; c < rules_.size(); ++c) {
     const int digits = state_.is_double[c] ? kDoubleDigits : kFloatDigits;
-    rules_[c] =
-        state_.group[c] == ColumnGroup::kSignal
-            ? numfmt::GridRule(digits, state_.signals[static_cast<std::size_t>(state_.index[c])].fa)
-            : numfmt::ValueRule(digits);
+    rules_[c] = state_.group[c] == ColumnGroup::kSignal
+                    ? numfmt::SignalRule(
+                          digits, state_.signals[static_cast<std::size_t>(state_.index[c])].fa,
+                          state_.signals[static_cast<std::size_t>(state_.index[c])].of)
+                    : numfmt::ValueRule(digits);
   }
   return true;
 }
@@ -228,7 +229,8 @@ bool EtasAsciiWriter::WriteLine(double t) {
         p = std::to_chars(p, p + 32, static_cast<float>(cv->scaled)).ptr;
       } else {
         const bool single = cv->value_type == kChannelTypeFloat32;
-        p = kind == 1 ? numfmt::GExact<kFloatDigits>(p, cv->scaled, rules_[k], single)
+        p = kind == 1 ? numfmt::GExactSignal<kFloatDigits>(p, cv->scaled, cv->raw, !cv->is_float,
+                                                           rules_[k], single)
                       : numfmt::GExact<kDoubleDigits>(p, cv->scaled, rules_[k], single);
       }
       last_texts_[k].Keep(kind, bits, number, p);

@@ -129,6 +129,36 @@ inline char* G(char* p, double v, int precision) {
   return std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::general, precision).ptr;
 }
 
+// Exact powers of ten.
+inline constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// ---- Signals on a decimal grid -------------------------------------------------------------
+// Most signals have a factor and an offset that are short decimals (0.1, 0.05, -40): their
+// physical value is the decimal (raw * multiplier + offset_units) / 10^places. Where that decimal
+// has at most P significant digits, "%.<P>lg" of the computed double is that decimal itself, and
+// it is written from the integer without the general formatting.
+struct DecimalGrid {
+  int64_t multiplier = 0;  // 0: the column's values are not on such a grid
+  int64_t offset_units = 0;
+  int places = 0;  // 0..4
+
+  // The grid of a factor and an offset, when both are (the nearest doubles of) decimals with at
+  // most four places, the factor positive and at most 10^6.
+  static DecimalGrid Of(double factor, double offset) {
+    for (int k = 0; k <= 4; ++k) {
+      const double power = kExactPow10[k];
+      const double m = std::nearbyint(factor * power);
+      const double c = std::nearbyint(offset * power);
+      if (!(m >= 1 && m <= 1e6 && std::fabs(c) <= 1e12)) continue;
+      if (m / power != factor || c / power != offset) continue;
+      return DecimalGrid{static_cast<int64_t>(m), static_cast<int64_t>(c), k};
+    }
+    return DecimalGrid{};
+  }
+};
+
 // ---- Exact cells ---------------------------------------------------------------------------
 // A cell shows a number with the column's usual significant digits ("%.<precision>lg") whenever
 // that text gives the value back closely enough; otherwise with the smallest larger number of
@@ -148,6 +178,8 @@ struct ExactRule {
   // Magnitudes below this are given back closely enough by `precision` digits whatever their
   // digits are, so most cells need no check. Decided once per column.
   double safe_below = 0;
+  // A signal's physical values whose text can be written from the raw integer (GExactSignal).
+  DecimalGrid grid;
 };
 
 // A text on a grid may be off by half a step less this share of it: a text almost exactly
@@ -159,7 +191,7 @@ inline constexpr double kStepMargin = 1e-4;
 // 10^(E-P), plus the rounding of the text to a double; the largest power of ten for which that
 // stays within the margin is where checking begins.
 inline ExactRule GridRule(int precision, double step) {
-  ExactRule rule{precision, 0, 0};
+  ExactRule rule{precision, 0, 0, {}};
   step = std::fabs(step);
   if (!(step > 0 && step < 1e300)) return rule;
   rule.step = step;
@@ -173,7 +205,15 @@ inline ExactRule GridRule(int precision, double step) {
 }
 
 // The rule of a column whose values must read back as themselves.
-inline ExactRule ValueRule(int precision) { return ExactRule{precision, 0, 0}; }
+inline ExactRule ValueRule(int precision) { return ExactRule{precision, 0, 0, {}}; }
+
+// The rule of a signal column: on the grid of its factor, and written from the raw integer
+// where factor and offset are short decimals.
+inline ExactRule SignalRule(int precision, double factor, double offset) {
+  ExactRule rule = GridRule(precision, factor);
+  rule.grid = DecimalGrid::Of(factor, offset);
+  return rule;
+}
 
 // Significant digits of the shortest text that reads back to v (as a float when single).
 inline int ShortestDigits(double v, bool single) {
@@ -205,11 +245,6 @@ inline bool ReadsBack(const char* begin, const char* end, double v, const ExactR
   if (FromChars(begin, end, d).ec != std::errc()) return false;
   return d == v;
 }
-
-// Exact powers of ten.
-inline constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // The decimal exponent x of a > 0 (10^x <= a < 10^(x+1)). False beyond 1e-22 .. 1e22, and for
 // a hair's breadth from a power of ten below one, which is not exact in binary.
@@ -293,6 +328,74 @@ template <int kPrecision>
                                            bool single = false) {
   if (std::fabs(v) < rule.safe_below) return G(p, v, kPrecision);
   return GExactChecked(p, v, rule, single);
+}
+
+// "%.<kPrecision>lg" of `scaled`, the physical value of the integer raw value `raw` on the grid,
+// written from the integer; nullptr where that does not apply (no grid, a raw value beyond
+// 2^40, more than kPrecision digits, or a double that is not within 1e-9 of the decimal, as after
+// an offset cancelled the value). The caller then formats as usual.
+template <int kPrecision>
+inline char* GridG(char* p, const DecimalGrid& grid, int64_t raw, double scaled) {
+  static_assert(kPrecision >= 1 && kPrecision <= 9);
+  static constexpr int64_t kRawLimit = int64_t{1} << 40;
+  if (grid.multiplier == 0 || raw > kRawLimit || raw < -kRawLimit) return nullptr;
+  const int64_t n = raw * grid.multiplier + grid.offset_units;
+  if (n == 0) {
+    if (scaled != 0 || std::signbit(scaled)) return nullptr;
+    *p++ = '0';
+    return p;
+  }
+  const uint64_t a = n < 0 ? static_cast<uint64_t>(-n) : static_cast<uint64_t>(n);
+  if (a >= static_cast<uint64_t>(kExactPow10[kPrecision])) return nullptr;
+  // The decimal has at most kPrecision digits, so the text is the decimal whenever the double
+  // lies much closer to it than half a unit of the last digit (5e-8 of it for 7 digits).
+  const double back = scaled * kExactPow10[grid.places];
+  const double units = static_cast<double>(n);
+  if (!(std::fabs(back - units) <= static_cast<double>(a) * 1e-9)) return nullptr;
+  if (n < 0) *p++ = '-';
+  uint64_t whole = a, fraction = 0;
+  int places = grid.places;
+  switch (places) {  // constant divisors: multiplications
+    case 1:
+      whole = a / 10, fraction = a % 10;
+      break;
+    case 2:
+      whole = a / 100, fraction = a % 100;
+      break;
+    case 3:
+      whole = a / 1000, fraction = a % 1000;
+      break;
+    case 4:
+      whole = a / 10000, fraction = a % 10000;
+      break;
+    default:
+      break;
+  }
+  p = std::to_chars(p, p + 24, whole).ptr;
+  if (fraction == 0) return p;
+  // The fraction's trailing zeros are dropped; its leading zeros stay.
+  while (fraction % 10 == 0) {
+    fraction /= 10;
+    --places;
+  }
+  *p++ = '.';
+  for (int i = places - 1; i >= 0; --i) {
+    p[i] = static_cast<char>('0' + fraction % 10);
+    fraction /= 10;
+  }
+  return p + places;
+}
+
+// GExact() of a signal's physical value `scaled` from its raw value: written from the integer
+// where the rule's grid allows (integer raw values only), otherwise as GExact() writes it.
+template <int kPrecision>
+[[gnu::always_inline]] inline char* GExactSignal(char* p, double scaled, int64_t raw,
+                                                 bool raw_is_integer, const ExactRule& rule,
+                                                 bool single = false) {
+  if (raw_is_integer) {
+    if (char* end = GridG<kPrecision>(p, rule.grid, raw, scaled)) return end;
+  }
+  return GExact<kPrecision>(p, scaled, rule, single);
 }
 
 // "%.<decimals>lf" through the library (exact decimal rounding of the binary value).

@@ -168,8 +168,8 @@ int TextCsvWriter::Create(const WriterSetup& setup) {
     int slot = 0;
     if (setup.layout.GroupOf(static_cast<int>(c), &slot) == ColumnGroup::kSignal &&
         setup.signal_table != nullptr && slot >= 0 && slot < MAX_LOGGED_SIGNALS) {
-      const double factor = (*setup.signal_table)[static_cast<std::size_t>(slot)].fa;
-      rules_[c] = {numfmt::GridRule(7, factor), numfmt::GridRule(11, factor),
+      const T_CanLog_SigDef& sig = (*setup.signal_table)[static_cast<std::size_t>(slot)];
+      rules_[c] = {numfmt::SignalRule(7, sig.fa, sig.of), numfmt::GridRule(11, sig.fa),
                    numfmt::GridRule(11, 1.0)};
     } else {
       rules_[c] = {numfmt::ValueRule(7), numfmt::ValueRule(11), numfmt::ValueRule(11)};
@@ -433,7 +433,7 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
       p = numfmt::GExact<11>(p, v.scaled, rules.scaled11, single);
       break;
     case 2:
-      p = numfmt::GExact<7>(p, v.scaled, rules.scaled7, single);
+      p = numfmt::GExactSignal<7>(p, v.scaled, v.raw, !v.is_float, rules.scaled7, single);
       break;
     case 3:
       p = numfmt::GExact<11>(p, v.raw_float, rules.raw11, single);

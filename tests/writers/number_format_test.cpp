@@ -94,6 +94,53 @@ TEST(NumberFormat, GeneralFastPathMatchesLibrary) {
   EXPECT_NE(numfmt::GFast(buf, 1234.5678, 15), nullptr);
 }
 
+// Signal values written from their raw integer must be the library's "%.<P>lg" text of the
+// computed double, also where an offset cancels the value or the decimal has too many digits.
+TEST(NumberFormat, SignalValuesFromTheRawIntegerMatchTheLibrary) {
+  auto library = [](double v, int precision) {
+    char buf[64];
+    return std::string(
+        buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision).ptr);
+  };
+  struct Scale {
+    double factor, offset;
+  };
+  const Scale scales[] = {{0.1, 0},   {0.01, 0}, {0.05, -100}, {0.5, -40},    {0.25, 0},
+                          {0.001, 0}, {1, 0},    {0.2, 0},     {0.1, -0.3},   {0.0001, 2.5},
+                          {3.7, 0},   {1e-6, 0}, {0.1, 1e9},   {0.02, -0.04}, {1, -2147483648.0}};
+  std::mt19937_64 rng(11);
+  int from_integer = 0;
+  for (const Scale& s : scales) {
+    const numfmt::ExactRule rule6 = numfmt::SignalRule(6, s.factor, s.offset);
+    const numfmt::ExactRule rule7 = numfmt::SignalRule(7, s.factor, s.offset);
+    for (int i = 0; i < 40000; ++i) {
+      const int bits = 1 + static_cast<int>(rng() % 42);
+      std::int64_t raw =
+          static_cast<std::int64_t>(rng() >> (64 - bits)) - (std::int64_t{1} << (bits - 1));
+      // Around the raw value whose physical value is zero, where the offset cancels.
+      if (i < 400) raw = i - 200 + std::llround(-s.offset / s.factor);
+      const double scaled = static_cast<double>(raw) * s.factor + s.offset;
+      char buf[64];
+      std::string ours(buf, numfmt::GExactSignal<7>(buf, scaled, raw, true, rule7));
+      std::string theirs(buf, numfmt::GExact<7>(buf, scaled, rule7));
+      ASSERT_EQ(ours, theirs) << raw << " " << s.factor << " " << s.offset;
+      ours.assign(buf, numfmt::GExactSignal<6>(buf, scaled, raw, true, rule6));
+      ASSERT_EQ(ours, std::string(buf, numfmt::GExact<6>(buf, scaled, rule6)))
+          << raw << " " << s.factor << " " << s.offset;
+      if (numfmt::GridG<7>(buf, rule7.grid, raw, scaled) != nullptr) {
+        ++from_integer;
+        ASSERT_EQ(std::string(buf, numfmt::GridG<7>(buf, rule7.grid, raw, scaled)),
+                  library(scaled, 7));
+      }
+    }
+  }
+  EXPECT_GT(from_integer, 100000);  // the common scales take the integer way
+  // Factors that are no short decimal, or negative, have no grid.
+  EXPECT_EQ(numfmt::DecimalGrid::Of(3.7e-5, 0).multiplier, 0);
+  EXPECT_EQ(numfmt::DecimalGrid::Of(-0.1, 0).multiplier, 0);
+  EXPECT_EQ(numfmt::DecimalGrid::Of(0.1, 0.123456).multiplier, 0);
+}
+
 TEST(NumberFormat, HugeFixedValuesStayInTheirBuffer) {
   // Beyond 40 characters a fixed number is written in the exponent form instead.
   char buf[numfmt::kMaxNumberChars];

@@ -355,22 +355,15 @@ inline char* GridG(char* p, const DecimalGrid& grid, int64_t raw, double scaled)
   if (n < 0) *p++ = '-';
   uint64_t whole = a, fraction = 0;
   int places = grid.places;
-  switch (places) {  // constant divisors: multiplications
-    case 1:
-      whole = a / 10, fraction = a % 10;
-      break;
-    case 2:
-      whole = a / 100, fraction = a % 100;
-      break;
-    case 3:
-      whole = a / 1000, fraction = a % 1000;
-      break;
-    case 4:
-      whole = a / 10000, fraction = a % 10000;
-      break;
-    default:
-      break;
-  }
+  // Constant divisors, which compile to multiplications.
+  auto split = [&]<uint64_t kPower>() {
+    whole = a / kPower;
+    fraction = a % kPower;
+  };
+  if (places == 1) split.template operator()<10>();
+  if (places == 2) split.template operator()<100>();
+  if (places == 3) split.template operator()<1000>();
+  if (places == 4) split.template operator()<10000>();
   p = std::to_chars(p, p + 24, whole).ptr;
   if (fraction == 0) return p;
   // The fraction's trailing zeros are dropped; its leading zeros stay.

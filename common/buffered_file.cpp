@@ -86,10 +86,14 @@ bool BufferedFile::Flush() {
   // The buffer is written as a whole: dropped on failure so that a full disk does not make every
   // later call retry the same bytes. The failure stays recorded for Close().
   dirty_ = false;
+  return WriteAt(buf_.get(), buf_len_, buf_start_);
+}
+
+bool BufferedFile::WriteAt(const char* data, std::size_t size, int64_t position) {
   std::size_t done = 0;
-  while (done < buf_len_) {
-    const ssize_t n = ::pwrite(fd_, buf_.get() + done, buf_len_ - done,
-                               static_cast<off_t>(buf_start_ + static_cast<int64_t>(done)));
+  while (done < size) {
+    const ssize_t n = ::pwrite(fd_, data + done, size - done,
+                               static_cast<off_t>(position + static_cast<int64_t>(done)));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       write_failed_ = true;
@@ -104,6 +108,19 @@ bool BufferedFile::WriteBytes(const void* data, std::size_t size) {
   if (fd_ < 0) return Fail(EBADF);
   bool ok = true;
   const char* src = static_cast<const char*>(data);
+  if (size >= kBufferSize && buf_fill_ == buf_len_) {
+    // A block at least as large as the buffer goes to the file directly, after what the buffer
+    // holds, instead of being copied through it. Like a buffer, it is dropped on failure.
+    if (buf_fill_ > 0) {
+      if (!Flush()) ok = false;
+      buf_start_ += static_cast<int64_t>(buf_fill_);
+      buf_fill_ = 0;
+      buf_len_ = 0;
+    }
+    if (!WriteAt(src, size, buf_start_)) ok = false;
+    buf_start_ += static_cast<int64_t>(size);
+    return ok;
+  }
   while (size > 0) {
     if (buf_fill_ == kBufferSize) {
       // Buffer full: write it out and continue with an empty buffer at the current position.

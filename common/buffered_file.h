@@ -70,6 +70,8 @@ class BufferedFile {
  private:
   bool FillBuffer();
   bool Fail(int error);
+  // Writes size bytes at a file position, all of them or fails.
+  bool WriteAt(const char* data, std::size_t size, int64_t position);
   void Reset();
 
   int fd_ = -1;

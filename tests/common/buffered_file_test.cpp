@@ -69,6 +69,23 @@ TEST_F(BufferedFileTest, LargeWritesSeeksAndReadsAgree) {
   EXPECT_EQ(r.Seek(-1, BufferedFile::Origin::kBegin), -1);
   EXPECT_EQ(r.Seek(0, BufferedFile::Origin::kEnd), static_cast<int64_t>(expected.size()));
   EXPECT_EQ(r.ReadBytes(chunk, sizeof chunk), 0);
+
+  // Blocks larger than the buffer, after buffered bytes and before more, then a patch inside one.
+  const fs::path blocks = dir_ / "blocks.bin";
+  BufferedFile b;
+  ASSERT_TRUE(b.Create(blocks));
+  const std::string big = pattern.substr(0, 5 * BufferedFile::kBufferSize / 2);
+  ASSERT_TRUE(b.WriteText("head"));
+  ASSERT_TRUE(b.WriteText(big));
+  ASSERT_TRUE(b.WriteText("mid"));
+  ASSERT_TRUE(b.WriteText(big));
+  EXPECT_EQ(b.Position(), static_cast<int64_t>(7 + 2 * big.size()));
+  EXPECT_EQ(b.Seek(100), 100);
+  ASSERT_TRUE(b.WriteText("XY"));
+  EXPECT_TRUE(b.Close());
+  std::string want = "head" + big + "mid" + big;
+  want.replace(100, 2, "XY");
+  EXPECT_EQ(Slurp(blocks), want);
 }
 
 TEST_F(BufferedFileTest, ReadLineFollowsTheLineRules) {

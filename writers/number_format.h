@@ -330,10 +330,16 @@ template <int kPrecision>
   return GExactChecked(p, v, rule, single);
 }
 
-// "%.<kPrecision>lg" of `scaled`, the physical value of the integer raw value `raw` on the grid,
-// written from the integer; nullptr where that does not apply (no grid, a raw value beyond
-// 2^40, more than kPrecision digits, or a double that is not within 1e-9 of the decimal, as after
-// an offset cancelled the value). The caller then formats as usual.
+// GExact<kPrecision>() of `scaled`, the physical value of the integer raw value `raw` on the
+// grid (its rule made for that grid), written from the integer; nullptr where that does not
+// apply: no grid, a raw value beyond 2^40, or a double too far from the decimal (as after an
+// offset cancelled the value). The caller then formats as usual.
+// - Up to kPrecision digits the text is "%.<kPrecision>lg": the decimal itself whenever the
+//   double lies much closer to it than half a unit of its last digit (5e-8 of it for 7 digits).
+// - With more digits, on a grid of one unit of the last place (factor 1, 0.1, 0.01 ...), the
+//   exact-cell rule writes every digit of the decimal: fewer would be off by a whole step. This
+//   holds while the double lies within a quarter unit of the decimal and the text keeps the
+//   fixed-point form (no more trailing zeros than places).
 template <int kPrecision>
 inline char* GridG(char* p, const DecimalGrid& grid, int64_t raw, double scaled) {
   static_assert(kPrecision >= 1 && kPrecision <= 9);
@@ -346,12 +352,18 @@ inline char* GridG(char* p, const DecimalGrid& grid, int64_t raw, double scaled)
     return p;
   }
   const uint64_t a = n < 0 ? static_cast<uint64_t>(-n) : static_cast<uint64_t>(n);
-  if (a >= static_cast<uint64_t>(kExactPow10[kPrecision])) return nullptr;
-  // The decimal has at most kPrecision digits, so the text is the decimal whenever the double
-  // lies much closer to it than half a unit of the last digit (5e-8 of it for 7 digits).
   const double back = scaled * kExactPow10[grid.places];
   const double units = static_cast<double>(n);
-  if (!(std::fabs(back - units) <= static_cast<double>(a) * 1e-9)) return nullptr;
+  if (a < static_cast<uint64_t>(kExactPow10[kPrecision])) {
+    if (!(std::fabs(back - units) <= static_cast<double>(a) * 1e-9)) return nullptr;
+  } else {
+    static constexpr uint64_t kUnitsLimit = uint64_t{1} << 50;
+    const auto beyond_places = static_cast<uint64_t>(kExactPow10[grid.places + 1]);
+    if (grid.multiplier != 1 || a >= kUnitsLimit || a % beyond_places == 0 ||
+        !(std::fabs(back - units) <= 0.25)) {
+      return nullptr;
+    }
+  }
   if (n < 0) *p++ = '-';
   uint64_t whole = a, fraction = 0;
   int places = grid.places;

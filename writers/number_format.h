@@ -22,6 +22,28 @@ inline constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// Exact powers of ten as integers, 10^0 .. 10^19.
+inline constexpr uint64_t kUIntPow10[20] = {1,
+                                            10,
+                                            100,
+                                            1000,
+                                            10000,
+                                            100000,
+                                            1000000,
+                                            10000000,
+                                            100000000,
+                                            1000000000,
+                                            10000000000,
+                                            100000000000,
+                                            1000000000000,
+                                            10000000000000,
+                                            100000000000000,
+                                            1000000000000000,
+                                            10000000000000000,
+                                            100000000000000000,
+                                            1000000000000000000,
+                                            10000000000000000000u};
+
 // Writes the decimal digits of units into digits from the least significant end, padded with
 // zeros to at least min_digits; returns their number (at most 21).
 inline int ReverseDigits(char* digits, uint64_t units, int min_digits) {
@@ -47,22 +69,6 @@ inline int ReverseDigits(char* digits, uint64_t units, int min_digits) {
 inline char* GFast(char* p, double v, int precision) {
   static constexpr double kPow[19] = {1,    10,   100,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                                       1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
-  static constexpr uint64_t kIntPow[16] = {1,
-                                           10,
-                                           100,
-                                           1000,
-                                           10000,
-                                           100000,
-                                           1000000,
-                                           10000000,
-                                           100000000,
-                                           1000000000,
-                                           10000000000,
-                                           100000000000,
-                                           1000000000000,
-                                           10000000000000,
-                                           100000000000000,
-                                           1000000000000000};
   if (precision < 1 || precision > 15) return nullptr;
   const double a = std::fabs(v);
   if (a == 0) {
@@ -99,9 +105,9 @@ inline char* GFast(char* p, double v, int precision) {
                             : (scaled - whole) + std::fma(a, kPow[precision - 1 - x], -scaled);
     if (std::fabs(frac - 0.5) < 1e-3) return nullptr;
     units = whole_units + (frac > 0.5 ? 1 : 0);
-    if (units >= kIntPow[precision]) {
+    if (units >= kUIntPow10[precision]) {
       ++x;
-    } else if (units < kIntPow[precision - 1]) {
+    } else if (units < kUIntPow10[precision - 1]) {
       --x;
     } else {
       break;
@@ -428,6 +434,27 @@ inline char* FixedFast(char* p, double v, int width, int decimals) {
   const double frac = scaled - static_cast<double>(whole_units);
   if (std::fabs(frac - 0.5) < 1e-3) return nullptr;
   uint64_t units = whole_units + (frac > 0.5 ? 1 : 0);
+  // A value that fits a zero-padded field: exactly as many digits as the field has, written
+  // from the right two at a time (a count fixed by the column, so no branch varies per value),
+  // and the fraction moved one place right to make room for the point.
+  const int field_digits = width - (decimals > 0 ? 1 : 0);
+  if (!std::signbit(v) && field_digits > decimals && field_digits <= 19 &&
+      units < kUIntPow10[field_digits]) {
+    char* q = p + field_digits;
+    while (q - p >= 2) {
+      q -= 2;
+      std::memcpy(q, kDigitPairs + 2 * (units % 100), 2);
+      units /= 100;
+    }
+    if (q > p) *p = static_cast<char>('0' + units % 10);
+    char* end = p + field_digits;
+    if (decimals > 0) {
+      for (int k = 0; k < decimals; ++k) end[-k] = end[-k - 1];
+      end[-decimals] = '.';
+      ++end;
+    }
+    return end;
+  }
   // Digits from the least significant end, two at a time.
   char digits[24];
   const int n = ReverseDigits(digits, units, decimals + 1);

@@ -156,6 +156,11 @@ int TextCsvWriter::Create(const WriterSetup& setup) {
   kinds_[1] = setup.time_column2;
   // Relative time columns count from the first row of the output, across combined sources.
   if (!appending) have_t0_[0] = have_t0_[1] = false;
+  for (int b = 0; b < 256; ++b) {
+    const char cell[4] = {numfmt::kHexDigits[b >> 4], numfmt::kHexDigits[b & 15],
+                          setup.column_separator, setup.column_separator};
+    std::memcpy(hex_cells_[static_cast<std::size_t>(b)].data(), cell, 4);
+  }
   is_gps_.assign(setup.columns.size(), 0);
   // The kept cells hold the separators of the previous setup: start afresh.
   last_cells_.assign(setup.columns.size(), numfmt::LastText{});
@@ -319,8 +324,12 @@ int TextCsvWriter::WriteMessageRow(const WriterRow& row) {
     const int n = CanDataLength(e);
     const std::uint8_t* data = CanData(e);
     for (int i = 0; i < 8; ++i) {
-      if (i < n) p = numfmt::Hex2(p, data[i]);
-      *p++ = sep;
+      if (i < n) {
+        std::memcpy(p, hex_cells_[data[i]].data(), 4);  // two digits and the separator
+        p += 3;
+      } else {
+        *p++ = sep;
+      }
     }
     p = EndLine(p);
     return Commit(p) ? kRowWritten : kRowFailed;

@@ -3,6 +3,7 @@
 // Messages as Vector ASCII (format 5). Every line ends in CR LF. Rows are assembled in a line
 // buffer with the hand-written formatters of number_format.h and written with one call each.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -71,7 +72,8 @@ class TextCsvWriter final : public TextFileWriter {
   bool have_t0_[2] = {false, false};
   std::size_t row_capacity_ = 0;  // longest row this setup can produce
   char* row_start_ = nullptr;
-  std::vector<std::uint8_t> is_gps_;  // per column
+  std::vector<std::uint8_t> is_gps_;                  // per column
+  std::array<std::array<char, 4>, 256> hex_cells_{};  // a data byte's cell, separator included
   // The last number cell of each column, quotes and separator included.
   std::vector<numfmt::LastText> last_cells_;
   // How exact each column's numbers must be: scaled with 7 and with 11 digits, raw with 11.

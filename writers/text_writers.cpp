@@ -499,13 +499,19 @@ int TextCsvWriter::WriteSignalRow(const WriterRow& row) {
 std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word, int data_length,
                                   const std::uint8_t* data) {
   char* p = out;
-  // "%9.4lf"
-  char num[numfmt::kMaxNumberChars];
-  char* end = numfmt::Fixed(num, seconds, 4);
-  const int len = static_cast<int>(end - num);
-  for (int i = len; i < 9; ++i) *p++ = ' ';
-  std::memcpy(p, num, static_cast<std::size_t>(len));
-  p += len;
+  // "%9.4lf": a time that is not negative is written zero-padded, and the zeros in front of its
+  // units digit become blanks.
+  if (char* end = std::signbit(seconds) ? nullptr : numfmt::FixedFast(p, seconds, 9, 4)) {
+    for (int i = 0; i < 3 && p[i] == '0'; ++i) p[i] = ' ';
+    p = end;
+  } else {
+    char num[numfmt::kMaxNumberChars];
+    end = numfmt::Fixed(num, seconds, 4);
+    const int len = static_cast<int>(end - num);
+    for (int i = len; i < 9; ++i) *p++ = ' ';
+    std::memcpy(p, num, static_cast<std::size_t>(len));
+    p += len;
+  }
   // " %d  " channel
   *p++ = ' ';
   *p++ = static_cast<char>('0' + CanIdBus(id_word));
@@ -519,7 +525,10 @@ std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_wo
     p = numfmt::HexUpper(p, id);
   }
   *p++ = ' ';
-  while (p - out < 29) *p++ = ' ';
+  if (p - out < 29) {
+    std::memset(p, ' ', 29);  // out has room for 96 characters
+    p = out + 29;
+  }
   static constexpr char kRx[] = "Rx   d ";
   std::memcpy(p, kRx, sizeof kRx - 1);
   p += sizeof kRx - 1;
@@ -527,8 +536,11 @@ std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_wo
   if (data_length < 0) data_length = 0;
   *p++ = static_cast<char>('0' + data_length);
   for (int i = 0; i < data_length; ++i) {
-    *p++ = ' ';
-    p = numfmt::Hex2(p, data[i]);
+    // A blank and two hex digits; the fourth byte copied is overwritten next.
+    const char cell[4] = {' ', numfmt::kHexDigits[data[i] >> 4], numfmt::kHexDigits[data[i] & 15],
+                          '\0'};
+    std::memcpy(p, cell, 4);
+    p += 3;
   }
   *p = '\0';
   return static_cast<std::size_t>(p - out);

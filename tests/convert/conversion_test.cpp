@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/c_locale.h"
 #include "common/message_output.h"
 #include "convert/conversion_driver.h"
 #include "recording_builder.h"
@@ -154,6 +155,14 @@ TEST(VectorAscii, LineLayoutOfExtendedBus2Frame) {
   const std::size_t n = FormatVectorAsciiLine(line, 0.1234, 0x78FEF100, 3, data);
   EXPECT_EQ(std::string(line, n), "   0.1234 2  18FEF100x       Rx   d 3 AA 0B FF");
   EXPECT_EQ(std::string(line).find("Rx"), 29u);
+  // The time column is "%9.4lf", blank-padded, whatever its size or sign.
+  for (double t : {0.0, 0.00004, 0.00005, 9.87654, 999.99995, 9999.99994, 9999.99996, 12345.6789,
+                   1234567.125, -1.5, -1234.56789, 4.9e-324}) {
+    char expect[64];
+    SnprintfC(expect, sizeof expect, "%9.4f ", t);
+    const std::string text(line, FormatVectorAsciiLine(line, t, 0x100, 0, data));
+    EXPECT_EQ(text.substr(0, std::strlen(expect)), expect) << t;
+  }
 }
 
 // ---- Signals ---------------------------------------------------------------------------------

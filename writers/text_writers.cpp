@@ -426,12 +426,18 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
   }
   std::uint8_t kind;
   const std::uint64_t key = CellKey(v, setup_.scaled_values, &kind);
-  numfmt::LastText& last = last_cells_[static_cast<std::size_t>(column)];
+  const numfmt::LastText& last = last_cells_[static_cast<std::size_t>(column)];
   if (last.Holds(kind, key)) {
     // The row has room for a whole cell of any length here, so a fixed-size copy is safe.
     std::memcpy(p, last.text, sizeof last.text);
     return p + last.len;
   }
+  return NumberCell(p, column, kind, key);
+}
+
+char* TextCsvWriter::NumberCell(char* p, int column, std::uint8_t kind, std::uint64_t key) {
+  const ChannelValue& v = setup_.channels[column];
+  const bool quote = quote_;
   char* const cell = p;
   if (quote) *p++ = '"';
   char* start = p;
@@ -456,7 +462,7 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
   if (setup_.decimal_separator != '.') numfmt::ReplacePeriods(start, p, setup_.decimal_separator);
   if (quote) *p++ = '"';
   *p++ = setup_.column_separator;
-  last.Keep(kind, key, cell, p);
+  last_cells_[static_cast<std::size_t>(column)].Keep(kind, key, cell, p);
   return p;
 }
 
@@ -476,8 +482,10 @@ char* TextCsvWriter::SignalCells(char* p, int count) {
       if (last.Holds(kind, key)) {
         std::memcpy(p, last.text, sizeof last.text);
         p += last.len;
-        continue;
+      } else {
+        p = NumberCell(p, c, kind, key);
       }
+      continue;
     }
     p = SignalValue(p, c);
   }

@@ -62,6 +62,8 @@ class TextCsvWriter final : public TextFileWriter {
   template <bool kScaled>
   char* SignalCells(char* p, int count);
   [[gnu::noinline]] char* SignalValue(char* p, int column);
+  // A number cell formatted anew and kept for the rows that repeat it.
+  [[gnu::noinline]] char* NumberCell(char* p, int column, std::uint8_t kind, std::uint64_t key);
   char* EndLine(char* p);
 
   WriterSetup setup_;

@@ -309,6 +309,13 @@ bool DiademWriter::Initialise(const WriterSetup& setup) {
   return true;
 }
 
+char* DiademWriter::AsciiNumber(char* q, std::size_t k, const ChannelValue& value) {
+  char* end = numfmt::GExactSignal<6>(q, value.scaled, value.raw, !value.is_float, rules_[k],
+                                      value.value_type == kChannelTypeFloat32);
+  last_texts_[k].Keep(1, numfmt::LastText::Bits(value.scaled), q, end);
+  return end;
+}
+
 bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
   if (!data_.is_open()) {
     Fail("Cannot write DATA file (not opened)");
@@ -383,23 +390,22 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
           (channels_ != nullptr && column < layout_.total) ? &channels_[column] : nullptr;
     }
   }
-  for (std::size_t k = 0; mode == kDiademAscii && k < row_channels_.size(); ++k) {
-    const ChannelValue* cv = row_channels_[k];
+  const std::size_t count = mode == kDiademAscii ? row_channels_.size() : 0;
+  const ChannelValue* const* const channels = row_channels_.data();
+  const numfmt::LastText* const lasts = last_texts_.data();
+  for (std::size_t k = 0; k < count; ++k) {
+    const ChannelValue* cv = channels[k];
     if (cv == nullptr || !cv->valid) {
       field(state_.invalid_text.data(), state_.invalid_text.data() + state_.invalid_text.size());
       continue;
     }
     // A repeated number is a copy of its kept text; a new one is formatted in place and kept.
-    numfmt::LastText& last = last_texts_[k];
     const std::uint64_t bits = numfmt::LastText::Bits(cv->scaled);
-    if (last.Holds(1, bits)) {
-      std::memcpy(q, last.text, numfmt::LastText::kRoom);
-      q += last.len;
+    if (lasts[k].Holds(1, bits)) {
+      std::memcpy(q, lasts[k].text, numfmt::LastText::kRoom);
+      q += lasts[k].len;
     } else {
-      char* end = numfmt::GExactSignal<6>(q, cv->scaled, cv->raw, !cv->is_float, rules_[k],
-                                          cv->value_type == kChannelTypeFloat32);
-      last.Keep(1, bits, q, end);
-      q = end;
+      q = AsciiNumber(q, k, *cv);
     }
     *q++ = ',';
   }

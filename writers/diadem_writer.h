@@ -99,6 +99,8 @@ class DiademWriter : public Writer {
   // INT32: the warnings of the columns whose values were not all written exactly.
   void ReportInexactValues() const;
   std::string ColumnTitle(int column) const;
+  // An ASCII field for a new number of row column k, formatted at q and kept; returns its end.
+  [[gnu::noinline]] char* AsciiNumber(char* q, std::size_t k, const ChannelValue& value);
 
   int mode_;
   T_DiademWriter state_;

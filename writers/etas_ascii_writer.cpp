@@ -174,6 +174,22 @@ bool EtasAsciiWriter::CreateFile() {
   return true;
 }
 
+char* EtasAsciiWriter::NumberCell(char* p, std::size_t k, const ChannelValue& value,
+                                  std::uint8_t kind, std::uint64_t bits) {
+  char* const number = p;
+  if (kind == 2) {
+    // A single-precision value (an expression entry) with the digits it has, not more.
+    p = std::to_chars(p, p + 32, static_cast<float>(value.scaled)).ptr;
+  } else {
+    const bool single = value.value_type == kChannelTypeFloat32;
+    p = kind == 1 ? numfmt::GExactSignal<kFloatDigits>(p, value.scaled, value.raw, !value.is_float,
+                                                       rules_[k], single)
+                  : numfmt::GExact<kDoubleDigits>(p, value.scaled, rules_[k], single);
+  }
+  last_texts_[k].Keep(kind, bits, number, p);
+  return p;
+}
+
 bool EtasAsciiWriter::WriteLine(double t) {
   if (!state_.file.is_open()) {
     Fail("Cannot write DATA file (not opened)");
@@ -197,47 +213,33 @@ bool EtasAsciiWriter::WriteLine(double t) {
     column_channels_.resize(columns);
     for (std::size_t k = 0; k < columns; ++k) column_channels_[k] = ChannelOf(static_cast<int>(k));
   }
+  const ChannelValue* const* const channels = column_channels_.data();
+  const numfmt::LastText* const lasts = last_texts_.data();
   for (std::size_t k = 0; k < columns; ++k) {
-    const ChannelValue* cv = column_channels_[k];
+    const ChannelValue* cv = channels[k];
     if (cv != nullptr && cv->valid && cv->value_type != kChannelTypeText) {
       // Most cells repeat the previous row's number: decided and copied here.
-      const numfmt::LastText& last = last_texts_[k];
-      if (last.Holds(CellKind(k, *cv), numfmt::LastText::Bits(cv->scaled))) {
-        std::memcpy(p, last.text, numfmt::LastText::kRoom);
-        p += last.len;
-        *p++ = '\t';
-        continue;
-      }
-    }
-    if (cv != nullptr && cv->valid && cv->value_type == kChannelTypeText) {
-      // The format holds numbers only.
-      if (!state_.text_reported[k]) {
-        state_.text_reported[k] = true;
-        ShowMessageF(kMsgWarning,
-                     "Warning: ETAS ASCII holds numbers only; text values of \"%s\" are written "
-                     "as the invalid value.",
-                     state_.names[k].c_str());
-      }
-      cv = nullptr;
-    }
-    if (cv != nullptr && cv->valid) {
       const std::uint8_t kind = CellKind(k, *cv);
       const std::uint64_t bits = numfmt::LastText::Bits(cv->scaled);
-      char* const number = p;
-      if (kind == 2) {
-        // A single-precision value (an expression entry) with the digits it has, not more.
-        p = std::to_chars(p, p + 32, static_cast<float>(cv->scaled)).ptr;
+      if (lasts[k].Holds(kind, bits)) {
+        std::memcpy(p, lasts[k].text, numfmt::LastText::kRoom);
+        p += lasts[k].len;
       } else {
-        const bool single = cv->value_type == kChannelTypeFloat32;
-        p = kind == 1 ? numfmt::GExactSignal<kFloatDigits>(p, cv->scaled, cv->raw, !cv->is_float,
-                                                           rules_[k], single)
-                      : numfmt::GExact<kDoubleDigits>(p, cv->scaled, rules_[k], single);
+        p = NumberCell(p, k, *cv, kind, bits);
       }
-      last_texts_[k].Keep(kind, bits, number, p);
-    } else {
-      std::memcpy(p, state_.invalid_text.data(), state_.invalid_text.size());
-      p += state_.invalid_text.size();
+      *p++ = '\t';
+      continue;
     }
+    // No value, or a text value (the format holds numbers only): the invalid value.
+    if (cv != nullptr && cv->valid && !state_.text_reported[k]) {
+      state_.text_reported[k] = true;
+      ShowMessageF(kMsgWarning,
+                   "Warning: ETAS ASCII holds numbers only; text values of \"%s\" are written "
+                   "as the invalid value.",
+                   state_.names[k].c_str());
+    }
+    std::memcpy(p, state_.invalid_text.data(), state_.invalid_text.size());
+    p += state_.invalid_text.size();
     *p++ = '\t';
   }
   *p++ = '\r';

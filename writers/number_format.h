@@ -4,6 +4,7 @@
 // identical to the printf conversions named beside them (C locale).
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -434,41 +435,27 @@ inline char* FixedFast(char* p, double v, int width, int decimals) {
   const double frac = scaled - static_cast<double>(whole_units);
   if (std::fabs(frac - 0.5) < 1e-3) return nullptr;
   uint64_t units = whole_units + (frac > 0.5 ? 1 : 0);
-  // A value that fits a zero-padded field: exactly as many digits as the field has, written
-  // from the right two at a time (a count fixed by the column, so no branch varies per value),
-  // and the fraction moved one place right to make room for the point.
-  const int field_digits = width - (decimals > 0 ? 1 : 0);
-  if (!std::signbit(v) && field_digits > decimals && field_digits <= 19 &&
-      units < kUIntPow10[field_digits]) {
-    char* q = p + field_digits;
-    while (q - p >= 2) {
-      q -= 2;
-      std::memcpy(q, kDigitPairs + 2 * (units % 100), 2);
-      units /= 100;
-    }
-    if (q > p) *p = static_cast<char>('0' + units % 10);
-    char* end = p + field_digits;
-    if (decimals > 0) {
-      for (int k = 0; k < decimals; ++k) end[-k] = end[-k - 1];
-      end[-decimals] = '.';
-      ++end;
-    }
-    return end;
+  // The digits of units (at least one in front of the point), zero-padded to the field, written
+  // from the right two at a time; then the fraction moves one place right for the point.
+  const int sign = std::signbit(v) ? 1 : 0;
+  const int guess = (static_cast<int>(std::bit_width(units)) * 1233) >> 12;  // ~log10
+  const int n = guess + 1 - (units < kUIntPow10[guess] ? 1 : 0);
+  const int field = std::max(std::max(n, decimals + 1), width - sign - (decimals > 0 ? 1 : 0));
+  if (sign) *p++ = '-';
+  char* q = p + field;
+  while (q - p >= 2) {
+    q -= 2;
+    std::memcpy(q, kDigitPairs + 2 * (units % 100), 2);
+    units /= 100;
   }
-  // Digits from the least significant end, two at a time.
-  char digits[24];
-  const int n = ReverseDigits(digits, units, decimals + 1);
-  if (std::signbit(v)) {
-    *p++ = '-';
-    --width;
-  }
-  for (int i = n + (decimals > 0 ? 1 : 0); i < width; ++i) *p++ = '0';
-  for (int k = n - 1; k >= decimals; --k) *p++ = digits[k];
+  if (q > p) *p = static_cast<char>('0' + units % 10);
+  char* end = p + field;
   if (decimals > 0) {
-    *p++ = '.';
-    for (int k = decimals - 1; k >= 0; --k) *p++ = digits[k];
+    for (int k = 0; k < decimals; ++k) end[-k] = end[-k - 1];
+    end[-decimals] = '.';
+    ++end;
   }
-  return p;
+  return end;
 }
 
 // "%.<decimals>lf"

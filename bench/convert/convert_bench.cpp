@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/clc_file.h"
@@ -195,6 +197,35 @@ BENCHMARK(BM_CliEightRecordingsSignalsToCsv)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CliVectorAscii)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// Every Signals format and the Messages formats on the Signals workload, 10 ms grid: the
+// formats should cost about what CSV costs.
+struct FormatRun {
+  const char* type;
+  const char* format;
+  const char* output;  // the output file whose size is reported
+};
+constexpr FormatRun kFormatRuns[] = {
+    {"signals", "csv", "big.csv"},          {"signals", "text", "big.txt"},
+    {"signals", "csv-german", "big.csv"},   {"signals", "diadem-ascii", "big.asc"},
+    {"signals", "diadem-int32", "big.dat"}, {"signals", "diadem-real64", "big.dat"},
+    {"signals", "vector-mdf", "big.mdf"},   {"signals", "stiegele-mdf", "big.mdf"},
+    {"signals", "etas-ascii", "big.ascii"}, {"signals", "mdf4", "big.mf4"},
+    {"messages", "csv", "big.csv"},         {"messages", "vector-ascii", "big.asc"},
+    {"messages", "mdf4", "big.mf4"},
+};
+void BM_CliWorkloadFormat(benchmark::State& state) {
+  const FormatRun& run = kFormatRuns[state.range(0)];
+  state.SetLabel(std::string(run.type) + " " + run.format);
+  std::string options = std::string("--output-type ") + run.type + " --format " + run.format;
+  if (std::string_view(run.type) == "signals") options += " --interval 0.01 --format-thread off";
+  (void)RunConversion(state, options, run.output, Workload());
+}
+BENCHMARK(BM_CliWorkloadFormat)
+    ->DenseRange(0, static_cast<int>(std::size(kFormatRuns)) - 1)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tessmar

@@ -161,7 +161,8 @@ constexpr OutputFormatInfo kFormatTable[] = {
      .output_types = kAnyType,
      .no_headlines = true,
      .minimum_interval = kMinInterval,
-     .separators_may_match = true},
+     .separators_may_match = true,
+     .reads_value_ranges = true},
 };
 
 }  // namespace

@@ -119,9 +119,11 @@ struct OutputFormatInfo {
   double minimum_interval = 0;
   // The column and the decimal separator may be the same character.
   bool separators_may_match = false;
-  // Rows are text lines of the channel values alone (Text, CSV, Vector ASCII): the writer never
-  // reads the value ranges of the pre-scan.
+  // Rows are text lines of the channel values alone (Text, CSV, Vector ASCII).
   bool text_layout = false;
+  // The writer reads the value ranges the pre-scan collects (WriterColumn minimum and maximum);
+  // the others give ranges from the signal definitions or none.
+  bool reads_value_ranges = false;
 };
 extern const std::span<const OutputFormatInfo> kOutputFormats;
 

@@ -503,10 +503,11 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
   if (!options.conditional_breakpoint.empty()) {
     pre.breakpoint = ParseDateTime(options.conditional_breakpoint, kDateTimePattern);
   }
-  // Only some outputs read the value ranges, and Messages rows need no signal values: leaving
-  // them out saves a bit extraction per frame in both passes.
+  // Only the graph preview reads the value ranges (the MDF formats give the ranges of the signal
+  // definitions), and Messages rows need no signal values: leaving them out saves a bit
+  // extraction per frame in both passes.
   const bool text_layout = IsBuiltInFormat(job.code);
-  const bool need_ranges = (job.format && job.format->reads_value_ranges) || options.graph_preview;
+  const bool need_ranges = options.graph_preview;
   job.need_signal_values =
       job.type == OutputType::kSignals || options.skip_until_all_valid || !text_layout;
   if (need_ranges) {

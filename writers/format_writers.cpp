@@ -161,8 +161,7 @@ constexpr OutputFormatInfo kFormatTable[] = {
      .output_types = kAnyType,
      .no_headlines = true,
      .minimum_interval = kMinInterval,
-     .separators_may_match = true,
-     .reads_value_ranges = true},
+     .separators_may_match = true},
 };
 
 }  // namespace

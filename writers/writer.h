@@ -121,9 +121,6 @@ struct OutputFormatInfo {
   bool separators_may_match = false;
   // Rows are text lines of the channel values alone (Text, CSV, Vector ASCII).
   bool text_layout = false;
-  // The writer reads the value ranges the pre-scan collects (WriterColumn minimum and maximum);
-  // the others give ranges from the signal definitions or none.
-  bool reads_value_ranges = false;
 };
 extern const std::span<const OutputFormatInfo> kOutputFormats;
 
@@ -151,7 +148,9 @@ struct WriterColumn {
   bool used = false;       // unused signal slots still occupy a column but never get values
   std::string name;        // column name as shown in headlines ("Column%d"-style when unnamed)
   std::string unit;        // signal unit, "calculated" for expressions, GPS column unit
-  double minimum = 0;      // range from the pre-scan; minimum -9.999999999e18 = unset
+  // Range of the signal definition, widened by the pre-scan where the graph preview asks for
+  // it; minimum -9.999999999e18 = unset.
+  double minimum = 0;
   double maximum = 0;
 };
 

@@ -479,12 +479,17 @@ bool Mdf4Writer::CreateFile(const WriterSetup& setup) {
   file_name_ = OwnFilePath(setup.output_path, ".mf4");
   start_date_ = setup.start_date;
   value_columns_.clear();
+  value_kinds_.clear();
+  last_value_column_ = -1;
   if (type_ == OutputType::kSignals) {
     CopyMdfDefinitions(setup, definitions_);
     plan_ = PlanMdfColumns(setup, definitions_);
     for (int column = 0; column < kMdfMaxValueColumns; ++column) {
-      if (plan_.kind[static_cast<std::size_t>(column)] != kMdfKindNone) {
+      const int kind = plan_.kind[static_cast<std::size_t>(column)];
+      if (kind != kMdfKindNone) {
         value_columns_.push_back(column);
+        value_kinds_.push_back(kind);
+        last_value_column_ = column;
       }
     }
     if (plan_.dropped > 0) {
@@ -657,15 +662,31 @@ int Mdf4Writer::WriteRow(const WriterRow& row) {
     std::uint8_t* inval = record_.data() + data_bytes_;
     std::memset(inval, 0, inval_bytes_);
     const std::size_t n = value_columns_.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      const int column = value_columns_[i];
-      const ChannelValue* cv =
-          (channels_ != nullptr && column < total_columns_) ? &channels_[column] : nullptr;
-      const bool valid = cv != nullptr && cv->valid;
-      const double value = valid ? cv->scaled : 0.0;
-      p = StoreMdfValue(p, plan_.kind[static_cast<std::size_t>(column)], value, valid,
-                        StoreMdfCanOpenDate);
-      if (!valid) inval[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
+    if (channels_ != nullptr && last_value_column_ < total_columns_) {
+      // Every planned column has its record: no checks per cell, floats stored in line.
+      for (std::size_t i = 0; i < n; ++i) {
+        const ChannelValue& cv = channels_[value_columns_[i]];
+        const bool valid = cv.valid;
+        const double value = valid ? cv.scaled : 0.0;
+        const int kind = value_kinds_[i];
+        if (kind == kMdfKindFloat) {
+          StoreF32(p, ToFloat(value));
+          p += 4;
+        } else {
+          p = StoreMdfValue(p, kind, value, valid, StoreMdfCanOpenDate);
+        }
+        inval[i >> 3] |= static_cast<std::uint8_t>(static_cast<unsigned>(!valid) << (i & 7));
+      }
+    } else {
+      for (std::size_t i = 0; i < n; ++i) {
+        const int column = value_columns_[i];
+        const ChannelValue* cv =
+            (channels_ != nullptr && column < total_columns_) ? &channels_[column] : nullptr;
+        const bool valid = cv != nullptr && cv->valid;
+        const double value = valid ? cv->scaled : 0.0;
+        p = StoreMdfValue(p, value_kinds_[i], value, valid, StoreMdfCanOpenDate);
+        if (!valid) inval[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
+      }
     }
   }
   return WriteRecord(row.elapsed, row.time + row.time_base) ? kRowWritten : kRowFailed;

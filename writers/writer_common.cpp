@@ -35,13 +35,6 @@ std::string FileStem(const std::filesystem::path& path) {
   return name;
 }
 
-float ToFloat(double value) {
-  constexpr double kMax = std::numeric_limits<float>::max();
-  if (value > kMax) return std::numeric_limits<float>::infinity();
-  if (value < -kMax) return -std::numeric_limits<float>::infinity();
-  return static_cast<float>(value);
-}
-
 GpsSourceKind ClassifyGpsSource(std::string_view source) {
   auto equals = [&](std::string_view word) {
     if (source.size() != word.size()) return false;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -27,8 +28,13 @@ std::filesystem::path OwnFilePath(const std::filesystem::path& path, std::string
 std::string FileStem(const std::filesystem::path& path);
 
 // The value as a 4-byte float; values beyond the float range become infinities instead of
-// undefined behaviour.
-float ToFloat(double value);
+// undefined behaviour. Inline: the MDF writers call it for every cell.
+inline float ToFloat(double value) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  if (value > kMax) return std::numeric_limits<float>::infinity();
+  if (value < -kMax) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
 
 // Record kinds of the MDF formats for a GPS column, by its whole source text ignoring case.
 enum class GpsSourceKind { kOther, kLatLon, kTimeDate };

@@ -153,16 +153,29 @@ void RunningClock::ApplyCounterRestart(const LogEntry& entry, const CounterResta
 }
 
 void RunningClock::NoteTimeStep(int64_t position) {
-  const ExtTime t = AbsoluteTime();
-  if (have_previous_time_ && t < previous_time_ - kReportedStepBack &&
-      Msgs().time_step_back_reported < DecodeMessages::kMaxTimeStepBackPerFile) {
-    ++Msgs().time_step_back_reported;
-    char from[48], to[48];
-    ShowMessageF(kMsgWarning, "Absolute time steps back at filepos=0x%08lX, from %s to %s .",
-                 Pos(position), FormatDateTime(previous_time_, from, sizeof from),
-                 FormatDateTime(t, to, sizeof to));
+  const uint64_t ticks = TickCount();
+  if (have_previous_time_ && ticks >= previous_ticks_ && SameBits(time_base_, previous_base_)) {
+    // The common case: the same base and a count that did not fall. The absolute time cannot
+    // have stepped back, and the previous time is kept as its base and count.
+    previous_ticks_ = ticks;
+    return;
   }
-  previous_time_ = t;
+  const ExtTime t = AbsoluteTime();
+  if (have_previous_time_) {
+    // The absolute time of the previous timed entry, as AbsoluteTime() gave it then (seconds
+    // since tick 0 always follow from the count).
+    const ExtTime previous = previous_base_ + static_cast<ExtTime>(previous_ticks_) / frequency_;
+    if (t < previous - kReportedStepBack &&
+        Msgs().time_step_back_reported < DecodeMessages::kMaxTimeStepBackPerFile) {
+      ++Msgs().time_step_back_reported;
+      char from[48], to[48];
+      ShowMessageF(kMsgWarning, "Absolute time steps back at filepos=0x%08lX, from %s to %s .",
+                   Pos(position), FormatDateTime(previous, from, sizeof from),
+                   FormatDateTime(t, to, sizeof to));
+    }
+  }
+  previous_base_ = time_base_;
+  previous_ticks_ = ticks;
   have_previous_time_ = true;
 }
 
@@ -205,10 +218,14 @@ void RunningClock::ApplyCanFrame(const uint8_t* e, int64_t position) {
     }
   }
   Step32(position);
-  if (time_base_ > 0) NoteLatest(AbsoluteTime());
-  if (pass_ == ClockPass::kConversion && time_entry_seen_ && CanIdentifier(e) != kNoIdentifier) {
-    last_can_count_ = TickCount();
-    can_arriving_ = true;
+  if (pass_ == ClockPass::kConversion) {
+    // The latest time is the pre-scan's finding; the conversion pass does not read it.
+    if (time_entry_seen_ && CanIdentifier(e) != kNoIdentifier) {
+      last_can_count_ = TickCount();
+      can_arriving_ = true;
+    }
+  } else if (time_base_ > 0) {
+    NoteLatest(AbsoluteTime());
   }
 }
 

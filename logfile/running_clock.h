@@ -8,6 +8,8 @@
 // entries move the count (ClockPass).
 
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 #include "logfile/calendar.h"
@@ -46,6 +48,10 @@ struct CounterRestart {
 
 class RunningClock {
  public:
+  // The bytes of an ExtTime that hold its value (an x87 long double fills 10 of its 16).
+  static constexpr std::size_t kExtTimeBytes =
+      std::numeric_limits<ExtTime>::digits == 64 ? 10 : sizeof(ExtTime);
+
   // Resets everything for a new source file (start of the pre-scan): high = 0, accepted and
   // candidate low = StartTimestamp, time base = StartDate - StartTimestamp / frequency; dates are
   // trusted again. A frequency that is not above 0 is replaced by 39065.5. `new_file_on_startup`
@@ -127,7 +133,9 @@ class RunningClock {
   // lag behind; otherwise base + seconds since tick 0).
   ExtTime TimeEntryTime() const { return time_entry_time_; }
   ExtTime OldestTime() const { return oldest_time_; }                // -1 = none
-  ExtTime LatestTime() const { return latest_time_; }                // -1 = none
+  // Latest absolute time of the time entries and BULK blocks, and of the CAN frames of the
+  // pre-scan (the conversion pass does not read it); -1 = none.
+  ExtTime LatestTime() const { return latest_time_; }
   ExtTime TimeBaseAtOldest() const { return time_base_at_oldest_; }  // -1 = none
   ClockPass Pass() const { return pass_; }
   bool BreakpointReported() const { return breakpoint_reported_; }
@@ -162,6 +170,11 @@ class RunningClock {
   }
   void NoteLatest(ExtTime t) {
     if (latest_time_ < 0 || t > latest_time_) latest_time_ = t;
+  }
+  // Whether two times have the same bits (compared as integers, without loading them as long
+  // doubles).
+  static bool SameBits(const ExtTime& a, const ExtTime& b) {
+    return std::memcmp(&a, &b, kExtTimeBytes) == 0;
   }
   // Counts the "Large timestamp difference" problems; true while they may still be shown.
   bool TakeLargeDifferenceSlot();
@@ -198,8 +211,12 @@ class RunningClock {
   uint64_t prev_gps_count_ = 0;
   bool gps_consistent_ = false;
   std::size_t next_restart_ = 0;
+  // The previous timed entry: its time base and count, whose absolute time is base + count /
+  // frequency (kept as the two, so that an entry with the same base and a later count needs no
+  // long double arithmetic to find that the time did not step back).
   bool have_previous_time_ = false;
-  ExtTime previous_time_ = 0;  // absolute time of the previous timed entry
+  ExtTime previous_base_ = 0;
+  uint64_t previous_ticks_ = 0;
 
   std::vector<CounterRestart> restarts_;  // in the order the conversion pass meets them
 };

@@ -22,6 +22,15 @@ namespace tessmar {
 
 namespace {
 
+// A float's 4 bytes, little-endian: one store where the machine is little-endian.
+inline void StoreFloat32(std::uint8_t* p, float v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, 4);
+  } else {
+    StoreF32(p, v);
+  }
+}
+
 // ---- Block layout ------------------------------------------------------------------------------
 // Every block but the ID block starts with a 24-byte head, then its links (8 bytes each, indexed
 // from 0), then its data section. The tables below name each block kind's links by index and its
@@ -660,24 +669,34 @@ int Mdf4Writer::WriteRow(const WriterRow& row) {
     // One pass over the planned columns: the value (0 without one) and its invalid bit.
     std::uint8_t* p = record_.data() + kMasterByteOffset + kMasterBytes;
     std::uint8_t* inval = record_.data() + data_bytes_;
-    std::memset(inval, 0, inval_bytes_);
     const std::size_t n = value_columns_.size();
     if (channels_ != nullptr && last_value_column_ < total_columns_) {
-      // Every planned column has its record: no checks per cell, floats stored in line.
+      // Every planned column has its record: no checks per cell, floats stored in line, the
+      // invalid bits collected a byte at a time. Locals, because the byte stores of the record
+      // could alias every member.
+      const ChannelValue* const channels = channels_;
+      const int* const columns = value_columns_.data();
+      const int* const kinds = value_kinds_.data();
+      unsigned bits = 0;
       for (std::size_t i = 0; i < n; ++i) {
-        const ChannelValue& cv = channels_[value_columns_[i]];
+        const ChannelValue& cv = channels[columns[i]];
         const bool valid = cv.valid;
         const double value = valid ? cv.scaled : 0.0;
-        const int kind = value_kinds_[i];
-        if (kind == kMdfKindFloat) {
-          StoreF32(p, ToFloat(value));
+        if (kinds[i] == kMdfKindFloat) {
+          StoreFloat32(p, ToFloat(value));
           p += 4;
         } else {
-          p = StoreMdfValue(p, kind, value, valid, StoreMdfCanOpenDate);
+          p = StoreMdfValue(p, kinds[i], value, valid, StoreMdfCanOpenDate);
         }
-        inval[i >> 3] |= static_cast<std::uint8_t>(static_cast<unsigned>(!valid) << (i & 7));
+        bits |= static_cast<unsigned>(!valid) << (i & 7);
+        if ((i & 7) == 7) {
+          inval[i >> 3] = static_cast<std::uint8_t>(bits);
+          bits = 0;
+        }
       }
+      if ((n & 7) != 0) inval[n >> 3] = static_cast<std::uint8_t>(bits);
     } else {
+      std::memset(inval, 0, inval_bytes_);
       for (std::size_t i = 0; i < n; ++i) {
         const int column = value_columns_[i];
         const ChannelValue* cv =

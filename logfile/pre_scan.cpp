@@ -1,6 +1,7 @@
 #include "logfile/pre_scan.h"
 
 #include <cstdlib>
+#include <optional>
 
 #include "common/message_output.h"
 
@@ -79,6 +80,8 @@ class PreScanner {
   const PreScanSetup& setup_;
   PreScanResult r_;
 
+  // The ranges of the signal channels, when they are collected.
+  std::optional<SignalDecoder::RangeCollector> signal_ranges_;
   int last_percent_ = -1;
   int64_t percent_from_ = 0;   // entry ends from here ...
   int64_t percent_until_ = 0;  // ... to before here show last_percent_ (empty at first)
@@ -151,9 +154,7 @@ void PreScanner::OnCanFrame(const LogEntry& e) {
   }
   if (r_.time_entry_seen) {
     if (!after_eof_) clock_.ApplyCanFrame(b, e.position);
-    if (setup_.signals != nullptr && Ranges()) {
-      setup_.signals->WidenFrameRanges(CanIdentifier(b), CanData(b), setup_.channels.data());
-    }
+    if (signal_ranges_) signal_ranges_->Frame(CanIdentifier(b), CanData(b), setup_.channels.data());
     if (!after_eof_) return;
   }
   // Before the first time entry, and between an "eof" marker and the next time entry: the first
@@ -402,6 +403,7 @@ PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
 
   const bool ranges = Ranges();
   ChannelValue* channels = setup_.channels.data();
+  if (ranges && setup_.signals != nullptr) signal_ranges_.emplace(*setup_.signals);
   LogEntry e;
   while (reader_.NextEntry(&e, &msgs_)) {
     if (!Progress(e)) return r_;  // aborted: completed stays false
@@ -455,6 +457,7 @@ PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
     if (eof) have_anchor_ = have_suspect_ = false;   // the oldest run follows
   }
   if (have_suspect_) ConfirmRestart();  // nothing after it contradicts it
+  if (signal_ranges_) signal_ranges_->Finish(channels);
   Finish(combined_start_time);
   r_.completed = true;
   return r_;

@@ -108,12 +108,19 @@ void SignalDecoder::Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layou
     g.id = items[i].id;
     g.first = static_cast<uint16_t>(signals_.size());
     g.plain = true;
+    g.raw_ranges = true;
     while (i < items.size() && items[i].id == g.id) {
       const Signal& s = items[i++].signal;
       if (s.kind != kInteger || s.multiplexed) g.plain = false;
+      // Every raw value lies within +-2^bits; scaled, within the bound below, it is finite and
+      // never equals the "unset" bound (-9.999999999e18) that a range treats apart.
+      const double reach = std::ldexp(std::fabs(s.range_factor), 64 - s.field.right) +
+                           std::fabs(s.offset);
+      if (!(reach < 9e18)) g.raw_ranges = false;
       signals_.push_back(s);
       columns_.push_back(s.column);
     }
+    g.raw_ranges = g.raw_ranges && g.plain;
     g.count = static_cast<uint16_t>(signals_.size() - g.first);
     uint32_t h = Hash(g.id);
     while (table_[h].count != 0) h = (h + 1) & (kTableSize - 1);
@@ -200,6 +207,38 @@ int SignalDecoder::Decode(const Group& g, const uint8_t* data, ChannelValue* cha
     ++stored;
   }
   return stored;
+}
+
+SignalDecoder::RangeCollector::RangeCollector(const SignalDecoder& decoder)
+    : decoder_(decoder),
+      low_(decoder.signals_.size(), INT64_MAX),
+      high_(decoder.signals_.size(), INT64_MIN) {}
+
+void SignalDecoder::RangeCollector::Frame(uint32_t id, const uint8_t* data,
+                                          ChannelValue* channels) {
+  const Group* g = decoder_.Find(id);
+  if (g == nullptr) return;
+  if (!g->raw_ranges) {
+    (void)decoder_.Decode<kRanges>(*g, data, channels);
+    return;
+  }
+  const uint64_t le = Le64(data);
+  const uint64_t words[2] = {le, __builtin_bswap64(le)};
+  for (size_t k = g->first, end = g->first + g->count; k < end; ++k) {
+    const int64_t raw = static_cast<int64_t>(decoder_.signals_[k].field.Extract(words));
+    low_[k] = std::min(low_[k], raw);
+    high_[k] = std::max(high_[k], raw);
+  }
+}
+
+void SignalDecoder::RangeCollector::Finish(ChannelValue* channels) const {
+  for (size_t k = 0; k < low_.size(); ++k) {
+    if (low_[k] > high_[k]) continue;  // no value, or widened at every frame
+    const Signal& s = decoder_.signals_[k];
+    ChannelValue& c = channels[s.column];
+    c.Widen(static_cast<double>(low_[k]) * s.range_factor + s.offset);
+    c.Widen(static_cast<double>(high_[k]) * s.range_factor + s.offset);
+  }
 }
 
 template int SignalDecoder::Decode<SignalDecoder::kValuesAndRanges>(const Group&, const uint8_t*,

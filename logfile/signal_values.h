@@ -76,6 +76,24 @@ class SignalDecoder {
     return g == nullptr ? 0 : Decode<kRanges>(*g, data, channels);
   }
 
+  // Collects the ranges of a pass that reads the frames for them alone (the pre-scan), with the
+  // results of WidenFrameRanges. The integer signals of a message without multiplexer keep the
+  // extremes of their raw values, two integer compares per value, and widen their channels by
+  // the scaled extremes at the end: scaling is monotonic, so those are the extremes of the scaled
+  // values. That needs scaled values that are always finite and far from the "unset" bound, which
+  // Build checks per signal; the other messages widen at every frame.
+  class RangeCollector {
+   public:
+    explicit RangeCollector(const SignalDecoder& decoder);
+    void Frame(uint32_t id, const uint8_t* data, ChannelValue* channels);
+    // Widens the channels' ranges by the raw extremes collected; once, after the last frame.
+    void Finish(ChannelValue* channels) const;
+
+   private:
+    const SignalDecoder& decoder_;
+    std::vector<int64_t> low_, high_;  // raw extremes per signal (low > high: none yet)
+  };
+
   int SignalCount() const { return static_cast<int>(signals_.size()); }
 
   // The columns DecodeFrame may write for this identifier word (empty when none).
@@ -122,7 +140,8 @@ class SignalDecoder {
     uint32_t id = kNoIdentifier;
     uint16_t first = 0;
     uint16_t count = 0;
-    bool plain = false;  // integer signals only, none multiplexed
+    bool plain = false;       // integer signals only, none multiplexed
+    bool raw_ranges = false;  // plain, and its ranges may be collected from raw extremes
   };
   static constexpr int kTableSize = 1024;  // power of two, at least 4 x 256
 

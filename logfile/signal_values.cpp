@@ -210,9 +210,7 @@ int SignalDecoder::Decode(const Group& g, const uint8_t* data, ChannelValue* cha
 }
 
 SignalDecoder::RangeCollector::RangeCollector(const SignalDecoder& decoder)
-    : decoder_(decoder),
-      low_(decoder.signals_.size(), INT64_MAX),
-      high_(decoder.signals_.size(), INT64_MIN) {}
+    : decoder_(decoder), extremes_(decoder.signals_.size()) {}
 
 void SignalDecoder::RangeCollector::Frame(uint32_t id, const uint8_t* data,
                                           ChannelValue* channels) {
@@ -224,20 +222,23 @@ void SignalDecoder::RangeCollector::Frame(uint32_t id, const uint8_t* data,
   }
   const uint64_t le = Le64(data);
   const uint64_t words[2] = {le, __builtin_bswap64(le)};
-  for (size_t k = g->first, end = g->first + g->count; k < end; ++k) {
-    const int64_t raw = static_cast<int64_t>(decoder_.signals_[k].field.Extract(words));
-    low_[k] = std::min(low_[k], raw);
-    high_[k] = std::max(high_[k], raw);
+  const Signal* s = decoder_.signals_.data() + g->first;
+  const Signal* const end = s + g->count;
+  for (Extremes* x = extremes_.data() + g->first; s != end; ++s, ++x) {
+    const int64_t raw = static_cast<int64_t>(s->field.Extract(words));
+    x->low = std::min(x->low, raw);
+    x->high = std::max(x->high, raw);
   }
 }
 
 void SignalDecoder::RangeCollector::Finish(ChannelValue* channels) const {
-  for (size_t k = 0; k < low_.size(); ++k) {
-    if (low_[k] > high_[k]) continue;  // no value, or widened at every frame
+  for (size_t k = 0; k < extremes_.size(); ++k) {
+    const Extremes& x = extremes_[k];
+    if (x.low > x.high) continue;  // no value, or widened at every frame
     const Signal& s = decoder_.signals_[k];
     ChannelValue& c = channels[s.column];
-    c.Widen(static_cast<double>(low_[k]) * s.range_factor + s.offset);
-    c.Widen(static_cast<double>(high_[k]) * s.range_factor + s.offset);
+    c.Widen(static_cast<double>(x.low) * s.range_factor + s.offset);
+    c.Widen(static_cast<double>(x.high) * s.range_factor + s.offset);
   }
 }
 

@@ -90,8 +90,12 @@ class SignalDecoder {
     void Finish(ChannelValue* channels) const;
 
    private:
+    struct Extremes {
+      int64_t low = INT64_MAX;  // low > high: none yet
+      int64_t high = INT64_MIN;
+    };
     const SignalDecoder& decoder_;
-    std::vector<int64_t> low_, high_;  // raw extremes per signal (low > high: none yet)
+    std::vector<Extremes> extremes_;  // raw extremes per signal
   };
 
   int SignalCount() const { return static_cast<int>(signals_.size()); }

@@ -36,6 +36,7 @@ void RunningClock::ResetForFile(const LogStartInfo& start, double frequency,
   last_time_entry_date_ = time_base_;
   unresolved_ = false;
   oldest_time_ = latest_time_ = time_base_at_oldest_ = -1;
+  latest_pending_ = false;
   dates_trusted_ = true;
   restarts_.clear();
   BeginPass(ClockPass::kPreScan);
@@ -224,8 +225,8 @@ void RunningClock::ApplyCanFrame(const uint8_t* e, int64_t position) {
       last_can_count_ = TickCount();
       can_arriving_ = true;
     }
-  } else if (time_base_ > 0) {
-    NoteLatest(AbsoluteTime());
+  } else {
+    NoteLatestFrame();
   }
 }
 

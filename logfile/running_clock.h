@@ -135,7 +135,11 @@ class RunningClock {
   ExtTime OldestTime() const { return oldest_time_; }                // -1 = none
   // Latest absolute time of the time entries and BULK blocks, and of the CAN frames of the
   // pre-scan (the conversion pass does not read it); -1 = none.
-  ExtTime LatestTime() const { return latest_time_; }
+  ExtTime LatestTime() const {
+    if (!latest_pending_) return latest_time_;
+    const ExtTime t = latest_base_ + static_cast<ExtTime>(latest_ticks_) / frequency_;
+    return latest_time_ < 0 || t > latest_time_ ? t : latest_time_;
+  }
   ExtTime TimeBaseAtOldest() const { return time_base_at_oldest_; }  // -1 = none
   ClockPass Pass() const { return pass_; }
   bool BreakpointReported() const { return breakpoint_reported_; }
@@ -171,6 +175,21 @@ class RunningClock {
   void NoteLatest(ExtTime t) {
     if (latest_time_ < 0 || t > latest_time_) latest_time_ = t;
   }
+  // The latest time with the current absolute time of a CAN frame (of a positive base). A run
+  // of frames with the same base and counts that do not fall is kept as its base and last count
+  // (pending), whose time is the run's latest: no long double arithmetic per frame.
+  void NoteLatestFrame() {
+    const uint64_t ticks = TickCount();
+    if (latest_pending_ && ticks >= latest_ticks_ && SameBits(time_base_, latest_base_)) {
+      latest_ticks_ = ticks;
+      return;
+    }
+    if (!(time_base_ > 0)) return;
+    latest_time_ = LatestTime();
+    latest_pending_ = true;
+    latest_base_ = time_base_;
+    latest_ticks_ = ticks;
+  }
   // Whether two times have the same bits (compared as integers, without loading them as long
   // doubles).
   static bool SameBits(const ExtTime& a, const ExtTime& b) {
@@ -198,6 +217,10 @@ class RunningClock {
   ExtTime time_entry_time_ = 0;
   ExtTime oldest_time_ = -1;
   ExtTime latest_time_ = -1;
+  // A pending latest time: base + count / frequency (see NoteLatestFrame).
+  bool latest_pending_ = false;
+  ExtTime latest_base_ = 0;
+  uint64_t latest_ticks_ = 0;
   ExtTime time_base_at_oldest_ = -1;
   bool dates_trusted_ = true;
 

@@ -22,15 +22,6 @@ namespace tessmar {
 
 namespace {
 
-// A float's 4 bytes, little-endian: one store where the machine is little-endian.
-inline void StoreFloat32(std::uint8_t* p, float v) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, &v, 4);
-  } else {
-    StoreF32(p, v);
-  }
-}
-
 // ---- Block layout ------------------------------------------------------------------------------
 // Every block but the ID block starts with a 24-byte head, then its links (8 bytes each, indexed
 // from 0), then its data section. The tables below name each block kind's links by index and its
@@ -203,6 +194,10 @@ constexpr std::uint64_t Align8(std::uint64_t n) { return (n + 7) & ~std::uint64_
 template <typename T>
 requires std::unsigned_integral<T> || std::floating_point<T>
 void PutLe(std::uint8_t* p, T value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &value, sizeof(T));  // one store (records are written per row)
+    return;
+  }
   std::uint64_t bits;
   if constexpr (std::is_same_v<T, float>) {
     bits = std::bit_cast<std::uint32_t>(value);
@@ -683,7 +678,7 @@ int Mdf4Writer::WriteRow(const WriterRow& row) {
         const bool valid = cv.valid;
         const double value = valid ? cv.scaled : 0.0;
         if (kinds[i] == kMdfKindFloat) {
-          StoreFloat32(p, ToFloat(value));
+          PutLe(p, ToFloat(value));
           p += 4;
         } else {
           p = StoreMdfValue(p, kinds[i], value, valid, StoreMdfCanOpenDate);

@@ -409,7 +409,7 @@ PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
     if (!Progress(e)) return r_;  // aborted: completed stays false
     if (e.position == wrap_.position) OnWrap(e);
     uint32_t count = 0;
-    const bool counted = EntryCount32Of(e, &count);
+    const bool counted = e.cls != EntryClass::kCanFrame && EntryCount32Of(e, &count);
     const EntryPlace place{e.position, e.index};
     const EntryPlace next{e.position + e.size, e.index + 1};
     const bool eof = e.cls == EntryClass::kEofMarker;

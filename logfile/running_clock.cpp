@@ -262,7 +262,7 @@ void RunningClock::ApplyTimeEntry(const uint8_t* e, int64_t position) {
         accepted_low_ = candidate_low_;
         high_ = 0;
         UpdateSeconds();
-        entry_seconds = seconds_;
+        entry_seconds = SecondsSinceTick0();
       } else {
         entry_seconds =
             static_cast<ExtTime>((static_cast<uint64_t>(high_) << 32) | candidate_low_) /

@@ -118,9 +118,17 @@ class RunningClock {
   // ---- State ----------------------------------------------------------------------------------
 
   uint64_t TickCount() const { return (static_cast<uint64_t>(high_) << 32) | accepted_low_; }
-  ExtTime SecondsSinceTick0() const { return seconds_; }
+  // Computed when first asked for after the count changed: the pre-scan moves the count at
+  // every frame but asks for the time only now and then.
+  ExtTime SecondsSinceTick0() const {
+    if (seconds_stale_) {
+      seconds_ = static_cast<ExtTime>(TickCount()) / frequency_;
+      seconds_stale_ = false;
+    }
+    return seconds_;
+  }
   ExtTime TimeBase() const { return time_base_; }
-  ExtTime AbsoluteTime() const { return time_base_ + seconds_; }
+  ExtTime AbsoluteTime() const { return time_base_ + SecondsSinceTick0(); }
   double Frequency() const { return frequency_; }
   uint32_t CandidateLow() const { return candidate_low_; }
   uint32_t AcceptedLow() const { return accepted_low_; }
@@ -170,7 +178,7 @@ class RunningClock {
   void NoteTimeStep(int64_t position);
   void UpdateSeconds() {
     if (!(frequency_ > 0)) frequency_ = kDefaultTimerFrequency;
-    seconds_ = static_cast<ExtTime>(TickCount()) / frequency_;
+    seconds_stale_ = true;  // (high x 2^32 + accepted low) / frequency, when asked for
   }
   void NoteLatest(ExtTime t) {
     if (latest_time_ < 0 || t > latest_time_) latest_time_ = t;
@@ -207,7 +215,8 @@ class RunningClock {
   uint32_t candidate_low_ = 0;
   uint32_t accepted_low_ = 0;
   uint32_t high_ = 0;
-  ExtTime seconds_ = 0;
+  mutable ExtTime seconds_ = 0;  // seconds since tick 0, unless stale
+  mutable bool seconds_stale_ = false;
   ExtTime time_base_ = 0;
   double frequency_ = kDefaultTimerFrequency;
   bool unresolved_ = false;

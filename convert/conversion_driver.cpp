@@ -326,9 +326,8 @@ class ConversionRun::Pass {
         progress_step_(std::max<uint32_t>(1, job.scan.entry_count / 400)),
         // Skipping until all channels are valid needs the values whether the rows read them
         // or not.
-        decode_signals_(job.need_signal_values &&
-                        (job.options->skip_until_all_valid ||
-                         run.writer_->ReadsChannelValues(job.type))) {}
+        decode_signals_(job.need_signal_values && (job.options->skip_until_all_valid ||
+                                                   run.writer_->ReadsChannelValues(job.type))) {}
 
   void Run();
 

@@ -140,7 +140,7 @@ class RunningClock {
   // Absolute time of the last time entry applied (its date after a time warp, whose count may
   // lag behind; otherwise base + seconds since tick 0).
   ExtTime TimeEntryTime() const { return time_entry_time_; }
-  ExtTime OldestTime() const { return oldest_time_; }                // -1 = none
+  ExtTime OldestTime() const { return oldest_time_; }  // -1 = none
   // Latest absolute time of the time entries and BULK blocks, and of the CAN frames of the
   // pre-scan (the conversion pass does not read it); -1 = none.
   ExtTime LatestTime() const {

@@ -114,8 +114,8 @@ void SignalDecoder::Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layou
       if (s.kind != kInteger || s.multiplexed) g.plain = false;
       // Every raw value lies within +-2^bits; scaled, within the bound below, it is finite and
       // never equals the "unset" bound (-9.999999999e18) that a range treats apart.
-      const double reach = std::ldexp(std::fabs(s.range_factor), 64 - s.field.right) +
-                           std::fabs(s.offset);
+      const double reach =
+          std::ldexp(std::fabs(s.range_factor), 64 - s.field.right) + std::fabs(s.offset);
       if (!(reach < 9e18)) g.raw_ranges = false;
       signals_.push_back(s);
       columns_.push_back(s.column);

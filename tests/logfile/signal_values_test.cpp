@@ -266,7 +266,7 @@ TEST(SignalDecoder, RandomMappingsAgreeWithThePlainBitWalkInEveryMode) {
         }
         const ChannelValue& c = f.ch[static_cast<size_t>(i)];
         SCOPED_TRACE(::testing::Message() << "table " << table << " signal " << i << ": sb=" << d.sb
-                                        << " nb=" << d.nb << " bo=" << d.bo << " ty=" << d.ty);
+                                          << " nb=" << d.nb << " bo=" << d.bo << " ty=" << d.ty);
         ASSERT_TRUE(c.valid);
         EXPECT_EQ(c.value_type, ty == 'F' ? 8 : ty == 'D' ? 17 : 4);
         if (ty == 'F' || ty == 'D') {

@@ -128,6 +128,26 @@ void SignalDecoder::Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layou
   }
 }
 
+// Stores one decoded value into its channel: the value (kValues; scaled = raw x fa + of) and
+// the range widened by it (kRanges). Ranges alone take the pre-scan's factor, where 0 counts
+// as 1.
+template <bool kValues, bool kRanges, typename Signal>
+inline void StoreValue(ChannelValue& c, const Signal& s, int64_t raw, double raw_float, int type,
+                       bool is_float) {
+  if constexpr (!kValues) {
+    c.Widen(raw_float * s.range_factor + s.offset);
+  } else {
+    const double scaled = raw_float * s.factor + s.offset;
+    c.valid = true;
+    c.value_type = type;
+    c.is_float = is_float;
+    c.raw = raw;
+    c.raw_float = raw_float;
+    c.scaled = scaled;
+    if constexpr (kRanges) c.Widen(scaled);
+  }
+}
+
 template <SignalDecoder::Mode kMode>
 int SignalDecoder::Decode(const Group& g, const uint8_t* data, ChannelValue* channels) const {
   const uint64_t le = Le64(data);
@@ -140,19 +160,8 @@ int SignalDecoder::Decode(const Group& g, const uint8_t* data, ChannelValue* cha
     for (; s != end; ++s) {
       const int64_t raw = static_cast<int64_t>(s->field.Extract(words));
       const double raw_float = static_cast<double>(raw);
-      ChannelValue& c = channels[s->column];
-      if constexpr (kMode == kRanges) {
-        c.Widen(raw_float * s->range_factor + s->offset);
-      } else {
-        const double scaled = raw_float * s->factor + s->offset;
-        c.valid = true;
-        c.value_type = kChannelTypeInteger;
-        c.is_float = false;
-        c.raw = raw;
-        c.raw_float = raw_float;
-        c.scaled = scaled;
-        if constexpr (kMode == kValuesAndRanges) c.Widen(scaled);
-      }
+      StoreValue<kMode != kRanges, kMode != kValues>(channels[s->column], *s, raw, raw_float,
+                                                     kChannelTypeInteger, false);
     }
     return g.count;
   }
@@ -191,19 +200,8 @@ int SignalDecoder::Decode(const Group& g, const uint8_t* data, ChannelValue* cha
         raw_float = static_cast<double>(raw);
         break;
     }
-    ChannelValue& c = channels[s->column];
-    if constexpr (kMode == kRanges) {
-      c.Widen(raw_float * s->range_factor + s->offset);
-    } else {
-      const double scaled = raw_float * s->factor + s->offset;
-      c.valid = true;
-      c.value_type = type;
-      c.is_float = is_float;
-      c.raw = raw;
-      c.raw_float = raw_float;
-      c.scaled = scaled;
-      if constexpr (kMode == kValuesAndRanges) c.Widen(scaled);
-    }
+    StoreValue<kMode != kRanges, kMode != kValues>(channels[s->column], *s, raw, raw_float, type,
+                                                   is_float);
     ++stored;
   }
   return stored;

@@ -153,14 +153,7 @@ void RunningClock::ApplyCounterRestart(const LogEntry& entry, const CounterResta
   }
 }
 
-void RunningClock::NoteTimeStep(int64_t position) {
-  const uint64_t ticks = TickCount();
-  if (have_previous_time_ && ticks >= previous_ticks_ && SameBits(time_base_, previous_base_)) {
-    // The common case: the same base and a count that did not fall. The absolute time cannot
-    // have stepped back, and the previous time is kept as its base and count.
-    previous_ticks_ = ticks;
-    return;
-  }
+void RunningClock::NoteTimeStepAt(int64_t position, uint64_t ticks) {
   const ExtTime t = AbsoluteTime();
   if (have_previous_time_) {
     // The absolute time of the previous timed entry, as AbsoluteTime() gave it then (seconds
@@ -391,7 +384,7 @@ bool RunningClock::CheckBreakpointAt(ExtTime absolute_time, int64_t position) {
   return true;
 }
 
-void RunningClock::ApplyEntry(const LogEntry& entry) {
+void RunningClock::ApplyOtherEntry(const LogEntry& entry) {
   const uint8_t* e = entry.bytes;
   const bool conversion = pass_ == ClockPass::kConversion;
   if (conversion && next_restart_ < restarts_.size() &&

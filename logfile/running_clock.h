@@ -84,7 +84,17 @@ class RunningClock {
   // pre-scan. In the conversion pass a counter restart is applied at its entry first, and an
   // absolute time more than 0.1 s before that of the previous timed entry is reported
   // ("Absolute time steps back ...", at most 5 times per file).
-  void ApplyEntry(const LogEntry& entry);
+  void ApplyEntry(const LogEntry& entry) {
+    // The common entry of the conversion pass, handled here without a call: a CAN frame, no
+    // counter restart left to apply and no breakpoint to look for.
+    if (entry.cls == EntryClass::kCanFrame && pass_ == ClockPass::kConversion &&
+        next_restart_ >= restarts_.size() && breakpoint_ == 0) {
+      ApplyCanFrame(entry.bytes, entry.position);
+      if (!IsDummyBlock(entry.bytes)) NoteTimeStep(entry.position);
+      return;
+    }
+    ApplyOtherEntry(entry);
+  }
 
   // The single steps, for callers that dispatch themselves.
   void ApplyCanFrame(const uint8_t* e, int64_t position);
@@ -175,7 +185,19 @@ class RunningClock {
   // 32 bits); error count + 1.
   void ReportUnresolvable(int64_t position, uint32_t candidate, double delta_t, bool frame);
   void ApplyCounterRestart(const LogEntry& entry, const CounterRestart& restart);
-  void NoteTimeStep(int64_t position);
+  // Reports an absolute time more than 0.1 s before that of the previous timed entry.
+  void NoteTimeStep(int64_t position) {
+    const uint64_t ticks = TickCount();
+    if (have_previous_time_ && ticks >= previous_ticks_ && SameBits(time_base_, previous_base_)) {
+      // The common case: the same base and a count that did not fall. The absolute time cannot
+      // have stepped back, and the previous time is kept as its base and count.
+      previous_ticks_ = ticks;
+      return;
+    }
+    NoteTimeStepAt(position, ticks);
+  }
+  void NoteTimeStepAt(int64_t position, uint64_t ticks);
+  void ApplyOtherEntry(const LogEntry& entry);
   void UpdateSeconds() {
     if (!(frequency_ > 0)) frequency_ = kDefaultTimerFrequency;
     seconds_stale_ = true;  // (high x 2^32 + accepted low) / frequency, when asked for

@@ -128,6 +128,9 @@ class BorrowedWriter : public Writer {
   void SetConversionStart(double absolute_time) override {
     writer_.SetConversionStart(absolute_time);
   }
+  bool ReadsChannelValues(OutputType type) const override {
+    return writer_.ReadsChannelValues(type);
+  }
   int WriteEntry(const LogEntry& entry, double absolute_time) override {
     return writer_.WriteEntry(entry, absolute_time);
   }
@@ -320,7 +323,11 @@ class ConversionRun::Pass {
         grid_(job.interval),
         first_entry_(job.reader.FirstEntryPosition()),
         entry_span_(static_cast<double>(std::max<int64_t>(job.file_size - first_entry_, 1))),
-        progress_step_(std::max<uint32_t>(1, job.scan.entry_count / 400)) {}
+        progress_step_(std::max<uint32_t>(1, job.scan.entry_count / 400)),
+        // Skipping until all channels are valid needs the values whether the rows read them
+        // or not.
+        decode_signals_(job.need_signal_values && (job.options->skip_until_all_valid ||
+                                                   run.writer_->ReadsChannelValues(job.type))) {}
 
   void Run();
 
@@ -346,6 +353,7 @@ class ConversionRun::Pass {
   const int64_t first_entry_;
   const double entry_span_;
   const uint32_t progress_step_;
+  const bool decode_signals_;  // CAN frames give signal values
   uint32_t next_progress_check_ = 0;
   int last_percent_ = -1;
   bool values_flowing_ = false;  // Signals: some value arrived in this pass
@@ -940,9 +948,10 @@ bool ConversionRun::Pass::ApplyValues(const LogEntry& entry) {
   RowPipeline* const pipeline = job_.format_thread ? run_.pipeline_.get() : nullptr;
   switch (entry.cls) {
     case EntryClass::kCanFrame:
-      if (job_.need_signal_values && run_.clock_.TimeEntrySeenInPass() && !IsDummyBlock(e)) {
+      if (decode_signals_ && run_.clock_.TimeEntrySeenInPass() && !IsDummyBlock(e)) {
         const uint32_t id = CanIdentifier(e);
-        const int stored = job_.decoder.DecodeFrame(id, CanData(e), channels);
+        // Values only: the ranges were collected by the pre-scan, and nothing reads them after.
+        const int stored = job_.decoder.DecodeFrameValues(id, CanData(e), channels);
         if (pipeline && stored > 0) pipeline->Touch(job_.decoder.ColumnsOf(id));
         return stored > 0;
       }

@@ -1,6 +1,7 @@
 #include "logfile/pre_scan.h"
 
 #include <cstdlib>
+#include <optional>
 
 #include "common/message_output.h"
 
@@ -79,7 +80,11 @@ class PreScanner {
   const PreScanSetup& setup_;
   PreScanResult r_;
 
+  // The ranges of the signal channels, when they are collected.
+  std::optional<SignalDecoder::RangeCollector> signal_ranges_;
   int last_percent_ = -1;
+  int64_t percent_from_ = 0;   // entry ends from here ...
+  int64_t percent_until_ = 0;  // ... to before here show last_percent_ (empty at first)
   bool eof_since_stamp_ = false;
   bool frames_before_time_ = false;
   bool stamp_used_ = false;
@@ -117,10 +122,23 @@ class PreScanner {
 };
 
 bool PreScanner::Progress(const LogEntry& e) {
+  const int64_t done = e.position + e.size;
+  // Entries whose end lies in the span of the last percent shown change nothing: two compares
+  // instead of two divisions per entry.
+  if (done >= percent_from_ && done < percent_until_) return true;
   const int64_t size = reader_.FileSize();
   int percent = 0;
-  if (size >= 101) percent = static_cast<int>((e.position + e.size) / (size / 100));
+  const int64_t step = size / 100;
+  if (size >= 101) percent = static_cast<int>(done / step);
   if (percent > 100) percent = 100;  // sizes of 101..199 bytes would otherwise count past 100
+  // The ends of entries that give the same percent.
+  if (size < 101) {
+    percent_from_ = INT64_MIN;
+    percent_until_ = INT64_MAX;
+  } else {
+    percent_from_ = percent * step;
+    percent_until_ = percent < 100 ? (percent + 1) * step : INT64_MAX;
+  }
   if (percent == last_percent_) return true;
   last_percent_ = percent;
   ShowMessageF(kMsgStatus, "Searching oldest entry ... %d %% of %ld kByte", percent,
@@ -136,9 +154,7 @@ void PreScanner::OnCanFrame(const LogEntry& e) {
   }
   if (r_.time_entry_seen) {
     if (!after_eof_) clock_.ApplyCanFrame(b, e.position);
-    if (setup_.signals != nullptr && Ranges()) {
-      setup_.signals->WidenFrameRanges(CanIdentifier(b), CanData(b), setup_.channels.data());
-    }
+    if (signal_ranges_) signal_ranges_->Frame(CanIdentifier(b), CanData(b), setup_.channels.data());
     if (!after_eof_) return;
   }
   // Before the first time entry, and between an "eof" marker and the next time entry: the first
@@ -377,7 +393,8 @@ PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
     if (search.aborted) return r_;
     wrap_ = search.oldest;
     r_.wrap = wrap_;
-    last_percent_ = -1;
+    last_percent_ = -1;  // the scan shows its progress from 0 again
+    percent_from_ = percent_until_ = 0;
   }
   restart_ticks_ = static_cast<int64_t>(kRestartStepBack * clock_.Frequency());
   reader_.SetPosition(first, 0);
@@ -386,12 +403,13 @@ PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
 
   const bool ranges = Ranges();
   ChannelValue* channels = setup_.channels.data();
+  if (ranges && setup_.signals != nullptr) signal_ranges_.emplace(*setup_.signals);
   LogEntry e;
   while (reader_.NextEntry(&e, &msgs_)) {
     if (!Progress(e)) return r_;  // aborted: completed stays false
     if (e.position == wrap_.position) OnWrap(e);
     uint32_t count = 0;
-    const bool counted = EntryCount32Of(e, &count);
+    const bool counted = e.cls != EntryClass::kCanFrame && EntryCount32Of(e, &count);
     const EntryPlace place{e.position, e.index};
     const EntryPlace next{e.position + e.size, e.index + 1};
     const bool eof = e.cls == EntryClass::kEofMarker;
@@ -439,6 +457,7 @@ PreScanResult PreScanner::Run(ExtTime* combined_start_time) {
     if (eof) have_anchor_ = have_suspect_ = false;   // the oldest run follows
   }
   if (have_suspect_) ConfirmRestart();  // nothing after it contradicts it
+  if (signal_ranges_) signal_ranges_->Finish(channels);
   Finish(combined_start_time);
   r_.completed = true;
   return r_;

@@ -36,6 +36,7 @@ void RunningClock::ResetForFile(const LogStartInfo& start, double frequency,
   last_time_entry_date_ = time_base_;
   unresolved_ = false;
   oldest_time_ = latest_time_ = time_base_at_oldest_ = -1;
+  latest_pending_ = false;
   dates_trusted_ = true;
   restarts_.clear();
   BeginPass(ClockPass::kPreScan);
@@ -152,17 +153,23 @@ void RunningClock::ApplyCounterRestart(const LogEntry& entry, const CounterResta
   }
 }
 
-void RunningClock::NoteTimeStep(int64_t position) {
+void RunningClock::NoteTimeStepAt(int64_t position, uint64_t ticks) {
   const ExtTime t = AbsoluteTime();
-  if (have_previous_time_ && t < previous_time_ - kReportedStepBack &&
-      Msgs().time_step_back_reported < DecodeMessages::kMaxTimeStepBackPerFile) {
-    ++Msgs().time_step_back_reported;
-    char from[48], to[48];
-    ShowMessageF(kMsgWarning, "Absolute time steps back at filepos=0x%08lX, from %s to %s .",
-                 Pos(position), FormatDateTime(previous_time_, from, sizeof from),
-                 FormatDateTime(t, to, sizeof to));
+  if (have_previous_time_) {
+    // The absolute time of the previous timed entry, as AbsoluteTime() gave it then (seconds
+    // since tick 0 always follow from the count).
+    const ExtTime previous = previous_base_ + static_cast<ExtTime>(previous_ticks_) / frequency_;
+    if (t < previous - kReportedStepBack &&
+        Msgs().time_step_back_reported < DecodeMessages::kMaxTimeStepBackPerFile) {
+      ++Msgs().time_step_back_reported;
+      char from[48], to[48];
+      ShowMessageF(kMsgWarning, "Absolute time steps back at filepos=0x%08lX, from %s to %s .",
+                   Pos(position), FormatDateTime(previous, from, sizeof from),
+                   FormatDateTime(t, to, sizeof to));
+    }
   }
-  previous_time_ = t;
+  previous_base_ = time_base_;
+  previous_ticks_ = ticks;
   have_previous_time_ = true;
 }
 
@@ -205,10 +212,14 @@ void RunningClock::ApplyCanFrame(const uint8_t* e, int64_t position) {
     }
   }
   Step32(position);
-  if (time_base_ > 0) NoteLatest(AbsoluteTime());
-  if (pass_ == ClockPass::kConversion && time_entry_seen_ && CanIdentifier(e) != kNoIdentifier) {
-    last_can_count_ = TickCount();
-    can_arriving_ = true;
+  if (pass_ == ClockPass::kConversion) {
+    // The latest time is the pre-scan's finding; the conversion pass does not read it.
+    if (time_entry_seen_ && CanIdentifier(e) != kNoIdentifier) {
+      last_can_count_ = TickCount();
+      can_arriving_ = true;
+    }
+  } else {
+    NoteLatestFrame();
   }
 }
 
@@ -244,7 +255,7 @@ void RunningClock::ApplyTimeEntry(const uint8_t* e, int64_t position) {
         accepted_low_ = candidate_low_;
         high_ = 0;
         UpdateSeconds();
-        entry_seconds = seconds_;
+        entry_seconds = SecondsSinceTick0();
       } else {
         entry_seconds =
             static_cast<ExtTime>((static_cast<uint64_t>(high_) << 32) | candidate_low_) /
@@ -373,7 +384,7 @@ bool RunningClock::CheckBreakpointAt(ExtTime absolute_time, int64_t position) {
   return true;
 }
 
-void RunningClock::ApplyEntry(const LogEntry& entry) {
+void RunningClock::ApplyOtherEntry(const LogEntry& entry) {
   const uint8_t* e = entry.bytes;
   const bool conversion = pass_ == ClockPass::kConversion;
   if (conversion && next_restart_ < restarts_.size() &&

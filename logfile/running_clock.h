@@ -8,6 +8,8 @@
 // entries move the count (ClockPass).
 
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 #include "logfile/calendar.h"
@@ -46,6 +48,10 @@ struct CounterRestart {
 
 class RunningClock {
  public:
+  // The bytes of an ExtTime that hold its value (an x87 long double fills 10 of its 16).
+  static constexpr std::size_t kExtTimeBytes =
+      std::numeric_limits<ExtTime>::digits == 64 ? 10 : sizeof(ExtTime);
+
   // Resets everything for a new source file (start of the pre-scan): high = 0, accepted and
   // candidate low = StartTimestamp, time base = StartDate - StartTimestamp / frequency; dates are
   // trusted again. A frequency that is not above 0 is replaced by 39065.5. `new_file_on_startup`
@@ -78,7 +84,17 @@ class RunningClock {
   // pre-scan. In the conversion pass a counter restart is applied at its entry first, and an
   // absolute time more than 0.1 s before that of the previous timed entry is reported
   // ("Absolute time steps back ...", at most 5 times per file).
-  void ApplyEntry(const LogEntry& entry);
+  void ApplyEntry(const LogEntry& entry) {
+    // The common entry of the conversion pass, handled here without a call: a CAN frame, no
+    // counter restart left to apply and no breakpoint to look for.
+    if (entry.cls == EntryClass::kCanFrame && pass_ == ClockPass::kConversion &&
+        next_restart_ >= restarts_.size() && breakpoint_ == 0) {
+      ApplyCanFrame(entry.bytes, entry.position);
+      if (!IsDummyBlock(entry.bytes)) NoteTimeStep(entry.position);
+      return;
+    }
+    ApplyOtherEntry(entry);
+  }
 
   // The single steps, for callers that dispatch themselves.
   void ApplyCanFrame(const uint8_t* e, int64_t position);
@@ -112,9 +128,17 @@ class RunningClock {
   // ---- State ----------------------------------------------------------------------------------
 
   uint64_t TickCount() const { return (static_cast<uint64_t>(high_) << 32) | accepted_low_; }
-  ExtTime SecondsSinceTick0() const { return seconds_; }
+  // Computed when first asked for after the count changed: the pre-scan moves the count at
+  // every frame but asks for the time only now and then.
+  ExtTime SecondsSinceTick0() const {
+    if (seconds_stale_) {
+      seconds_ = static_cast<ExtTime>(TickCount()) / frequency_;
+      seconds_stale_ = false;
+    }
+    return seconds_;
+  }
   ExtTime TimeBase() const { return time_base_; }
-  ExtTime AbsoluteTime() const { return time_base_ + seconds_; }
+  ExtTime AbsoluteTime() const { return time_base_ + SecondsSinceTick0(); }
   double Frequency() const { return frequency_; }
   uint32_t CandidateLow() const { return candidate_low_; }
   uint32_t AcceptedLow() const { return accepted_low_; }
@@ -126,8 +150,14 @@ class RunningClock {
   // Absolute time of the last time entry applied (its date after a time warp, whose count may
   // lag behind; otherwise base + seconds since tick 0).
   ExtTime TimeEntryTime() const { return time_entry_time_; }
-  ExtTime OldestTime() const { return oldest_time_; }                // -1 = none
-  ExtTime LatestTime() const { return latest_time_; }                // -1 = none
+  ExtTime OldestTime() const { return oldest_time_; }  // -1 = none
+  // Latest absolute time of the time entries and BULK blocks, and of the CAN frames of the
+  // pre-scan (the conversion pass does not read it); -1 = none.
+  ExtTime LatestTime() const {
+    if (!latest_pending_) return latest_time_;
+    const ExtTime t = latest_base_ + static_cast<ExtTime>(latest_ticks_) / frequency_;
+    return latest_time_ < 0 || t > latest_time_ ? t : latest_time_;
+  }
   ExtTime TimeBaseAtOldest() const { return time_base_at_oldest_; }  // -1 = none
   ClockPass Pass() const { return pass_; }
   bool BreakpointReported() const { return breakpoint_reported_; }
@@ -155,13 +185,45 @@ class RunningClock {
   // 32 bits); error count + 1.
   void ReportUnresolvable(int64_t position, uint32_t candidate, double delta_t, bool frame);
   void ApplyCounterRestart(const LogEntry& entry, const CounterRestart& restart);
-  void NoteTimeStep(int64_t position);
+  // Reports an absolute time more than 0.1 s before that of the previous timed entry.
+  void NoteTimeStep(int64_t position) {
+    const uint64_t ticks = TickCount();
+    if (have_previous_time_ && ticks >= previous_ticks_ && SameBits(time_base_, previous_base_)) {
+      // The common case: the same base and a count that did not fall. The absolute time cannot
+      // have stepped back, and the previous time is kept as its base and count.
+      previous_ticks_ = ticks;
+      return;
+    }
+    NoteTimeStepAt(position, ticks);
+  }
+  void NoteTimeStepAt(int64_t position, uint64_t ticks);
+  void ApplyOtherEntry(const LogEntry& entry);
   void UpdateSeconds() {
     if (!(frequency_ > 0)) frequency_ = kDefaultTimerFrequency;
-    seconds_ = static_cast<ExtTime>(TickCount()) / frequency_;
+    seconds_stale_ = true;  // (high x 2^32 + accepted low) / frequency, when asked for
   }
   void NoteLatest(ExtTime t) {
     if (latest_time_ < 0 || t > latest_time_) latest_time_ = t;
+  }
+  // The latest time with the current absolute time of a CAN frame (of a positive base). A run
+  // of frames with the same base and counts that do not fall is kept as its base and last count
+  // (pending), whose time is the run's latest: no long double arithmetic per frame.
+  void NoteLatestFrame() {
+    const uint64_t ticks = TickCount();
+    if (latest_pending_ && ticks >= latest_ticks_ && SameBits(time_base_, latest_base_)) {
+      latest_ticks_ = ticks;
+      return;
+    }
+    if (!(time_base_ > 0)) return;
+    latest_time_ = LatestTime();
+    latest_pending_ = true;
+    latest_base_ = time_base_;
+    latest_ticks_ = ticks;
+  }
+  // Whether two times have the same bits (compared as integers, without loading them as long
+  // doubles).
+  static bool SameBits(const ExtTime& a, const ExtTime& b) {
+    return std::memcmp(&a, &b, kExtTimeBytes) == 0;
   }
   // Counts the "Large timestamp difference" problems; true while they may still be shown.
   bool TakeLargeDifferenceSlot();
@@ -175,7 +237,8 @@ class RunningClock {
   uint32_t candidate_low_ = 0;
   uint32_t accepted_low_ = 0;
   uint32_t high_ = 0;
-  ExtTime seconds_ = 0;
+  mutable ExtTime seconds_ = 0;  // seconds since tick 0, unless stale
+  mutable bool seconds_stale_ = false;
   ExtTime time_base_ = 0;
   double frequency_ = kDefaultTimerFrequency;
   bool unresolved_ = false;
@@ -185,6 +248,10 @@ class RunningClock {
   ExtTime time_entry_time_ = 0;
   ExtTime oldest_time_ = -1;
   ExtTime latest_time_ = -1;
+  // A pending latest time: base + count / frequency (see NoteLatestFrame).
+  bool latest_pending_ = false;
+  ExtTime latest_base_ = 0;
+  uint64_t latest_ticks_ = 0;
   ExtTime time_base_at_oldest_ = -1;
   bool dates_trusted_ = true;
 
@@ -198,8 +265,12 @@ class RunningClock {
   uint64_t prev_gps_count_ = 0;
   bool gps_consistent_ = false;
   std::size_t next_restart_ = 0;
+  // The previous timed entry: its time base and count, whose absolute time is base + count /
+  // frequency (kept as the two, so that an entry with the same base and a later count needs no
+  // long double arithmetic to find that the time did not step back).
   bool have_previous_time_ = false;
-  ExtTime previous_time_ = 0;  // absolute time of the previous timed entry
+  ExtTime previous_base_ = 0;
+  uint64_t previous_ticks_ = 0;
 
   std::vector<CounterRestart> restarts_;  // in the order the conversion pass meets them
 };

@@ -49,6 +49,15 @@ int64_t TruncateToInt64(double v) {
   return static_cast<int64_t>(v);
 }
 
+SignalDecoder::Place SignalDecoder::Place::Of(const BitField& f) {
+  Place p;
+  p.word = f.motorola ? 1 : 0;
+  p.left = static_cast<uint8_t>(64 - f.shift - f.bits);
+  p.right = static_cast<uint8_t>(64 - f.bits);
+  p.sign = f.is_signed ? ~uint64_t{0} : 0;
+  return p;
+}
+
 void SignalDecoder::Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layout) {
   signals_.clear();
   columns_.clear();
@@ -62,16 +71,31 @@ void SignalDecoder::Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layou
     const T_CanLog_SigDef& d = sigs[static_cast<size_t>(slot)];
     if (!SignalSlotUsed(d)) continue;
     Signal s;
-    s.type = UpperType(d.ty);
-    s.field = BitField::Make(d.sb, d.nb, d.bo, s.type == 'S');
-    if (!s.field.ok()) continue;  // never yields a value
+    const char type = UpperType(d.ty);
+    const BitField field = BitField::Make(d.sb, d.nb, d.bo, type == 'S');
+    if (!field.ok()) continue;  // never yields a value
+    s.field = Place::Of(field);
+    switch (type) {
+      case 'F':
+        s.kind = kFloat32;
+        break;
+      case 'D':
+        s.kind = kFloat64;
+        break;
+      default:  // signed, and unsigned (any other letter)
+        s.kind = (type == 'S' || field.bits < 64) ? kInteger : kUnsigned64;
+        break;
+    }
     s.multiplexed = d.mu.MuxBitCount > 0;
     if (s.multiplexed) {
-      s.mux = BitField::Make(d.mu.MuxStartBit, d.mu.MuxBitCount, d.mu.MuxByteOrder, false);
-      if (!s.mux.ok()) continue;  // the condition can never hold
+      const BitField mux =
+          BitField::Make(d.mu.MuxStartBit, d.mu.MuxBitCount, d.mu.MuxByteOrder, false);
+      if (!mux.ok()) continue;  // the condition can never hold
+      s.mux = Place::Of(mux);
       s.mux_value = d.mu.MuxVal;
     }
     s.factor = d.fa;
+    s.range_factor = d.fa == 0 ? 1.0 : d.fa;
     s.offset = d.of;
     s.column = layout.signal_first + slot;
     items.push_back({d.id, s});
@@ -83,10 +107,20 @@ void SignalDecoder::Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layou
     Group g;
     g.id = items[i].id;
     g.first = static_cast<uint16_t>(signals_.size());
+    g.plain = true;
+    g.raw_ranges = true;
     while (i < items.size() && items[i].id == g.id) {
-      signals_.push_back(items[i].signal);
-      columns_.push_back(items[i++].signal.column);
+      const Signal& s = items[i++].signal;
+      if (s.kind != kInteger || s.multiplexed) g.plain = false;
+      // Every raw value lies within +-2^bits; scaled, within the bound below, it is finite and
+      // never equals the "unset" bound (-9.999999999e18) that a range treats apart.
+      const double reach =
+          std::ldexp(std::fabs(s.range_factor), 64 - s.field.right) + std::fabs(s.offset);
+      if (!(reach < 9e18)) g.raw_ranges = false;
+      signals_.push_back(s);
+      columns_.push_back(s.column);
     }
+    g.raw_ranges = g.raw_ranges && g.plain;
     g.count = static_cast<uint16_t>(signals_.size() - g.first);
     uint32_t h = Hash(g.id);
     while (table_[h].count != 0) h = (h + 1) & (kTableSize - 1);
@@ -94,19 +128,53 @@ void SignalDecoder::Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layou
   }
 }
 
-int SignalDecoder::Decode(const Group& g, const uint8_t* data, ChannelValue* channels,
-                          bool ranges_only) const {
+// Stores one decoded value into its channel: the value (kValues; scaled = raw x fa + of) and
+// the range widened by it (kRanges). Ranges alone take the pre-scan's factor, where 0 counts
+// as 1.
+template <bool kValues, bool kRanges, typename Signal>
+inline void StoreValue(ChannelValue& c, const Signal& s, int64_t raw, double raw_float, int type,
+                       bool is_float) {
+  if constexpr (!kValues) {
+    c.Widen(raw_float * s.range_factor + s.offset);
+  } else {
+    const double scaled = raw_float * s.factor + s.offset;
+    c.valid = true;
+    c.value_type = type;
+    c.is_float = is_float;
+    c.raw = raw;
+    c.raw_float = raw_float;
+    c.scaled = scaled;
+    if constexpr (kRanges) c.Widen(scaled);
+  }
+}
+
+template <SignalDecoder::Mode kMode>
+int SignalDecoder::Decode(const Group& g, const uint8_t* data, ChannelValue* channels) const {
+  const uint64_t le = Le64(data);
+  const uint64_t words[2] = {le, __builtin_bswap64(le)};
+  const Signal* s = signals_.data() + g.first;
+  const Signal* const end = s + g.count;
+  if (g.plain) {
+    // The common message: integer signals without multiplexer, each one a few shifts and a
+    // multiply-add.
+    for (; s != end; ++s) {
+      const int64_t raw = static_cast<int64_t>(s->field.Extract(words));
+      const double raw_float = static_cast<double>(raw);
+      StoreValue<kMode != kRanges, kMode != kValues>(channels[s->column], *s, raw, raw_float,
+                                                     kChannelTypeInteger, false);
+    }
+    return g.count;
+  }
   int stored = 0;
-  const Signal* end = signals_.data() + g.first + g.count;
-  for (const Signal* s = signals_.data() + g.first; s != end; ++s) {
-    if (s->multiplexed && static_cast<int64_t>(s->mux.Extract(data)) != s->mux_value) continue;
-    const uint64_t pattern = s->field.Extract(data);
+  for (; s != end; ++s) {
+    if (s->multiplexed && static_cast<int64_t>(s->mux.Extract(words)) != s->mux_value) continue;
+    const uint64_t pattern = s->field.Extract(words);
     double raw_float;
     int64_t raw;
     bool is_float = false;
     int type = kChannelTypeInteger;
-    switch (s->type) {
-      case 'F': {
+    switch (s->kind) {
+      case kFloat32: {
         const uint32_t low = static_cast<uint32_t>(pattern);
         float f;
         std::memcpy(&f, &low, 4);
@@ -116,38 +184,68 @@ int SignalDecoder::Decode(const Group& g, const uint8_t* data, ChannelValue* cha
         type = kChannelTypeFloat32;
         break;
       }
-      case 'D':
+      case kFloat64:
         std::memcpy(&raw_float, &pattern, 8);
         raw = TruncateToInt64(raw_float);
         is_float = true;
         type = kChannelTypeFloat64;
         break;
-      case 'S':
-        raw = static_cast<int64_t>(pattern);
-        raw_float = static_cast<double>(raw);
-        break;
-      default:  // unsigned: a 64-bit pattern with the top bit set is a large positive number
+      case kUnsigned64:  // a pattern with the top bit set is a large positive number
         raw = static_cast<int64_t>(pattern);
         raw_float = static_cast<double>(pattern);
         break;
+      case kInteger:
+      default:
+        raw = static_cast<int64_t>(pattern);
+        raw_float = static_cast<double>(raw);
+        break;
     }
-    double factor = s->factor;
-    if (ranges_only && factor == 0) factor = 1.0;
-    const double scaled = raw_float * factor + s->offset;
-    ChannelValue& c = channels[s->column];
-    if (!ranges_only) {
-      c.valid = true;
-      c.value_type = type;
-      c.is_float = is_float;
-      c.raw = raw;
-      c.raw_float = raw_float;
-      c.scaled = scaled;
-    }
-    c.Widen(scaled);
+    StoreValue<kMode != kRanges, kMode != kValues>(channels[s->column], *s, raw, raw_float, type,
+                                                   is_float);
     ++stored;
   }
   return stored;
 }
+
+SignalDecoder::RangeCollector::RangeCollector(const SignalDecoder& decoder)
+    : decoder_(decoder), extremes_(decoder.signals_.size()) {}
+
+void SignalDecoder::RangeCollector::Frame(uint32_t id, const uint8_t* data,
+                                          ChannelValue* channels) {
+  const Group* g = decoder_.Find(id);
+  if (g == nullptr) return;
+  if (!g->raw_ranges) {
+    (void)decoder_.Decode<kRanges>(*g, data, channels);
+    return;
+  }
+  const uint64_t le = Le64(data);
+  const uint64_t words[2] = {le, __builtin_bswap64(le)};
+  const Signal* s = decoder_.signals_.data() + g->first;
+  const Signal* const end = s + g->count;
+  for (Extremes* x = extremes_.data() + g->first; s != end; ++s, ++x) {
+    const int64_t raw = static_cast<int64_t>(s->field.Extract(words));
+    x->low = std::min(x->low, raw);
+    x->high = std::max(x->high, raw);
+  }
+}
+
+void SignalDecoder::RangeCollector::Finish(ChannelValue* channels) const {
+  for (size_t k = 0; k < extremes_.size(); ++k) {
+    const Extremes& x = extremes_[k];
+    if (x.low > x.high) continue;  // no value, or widened at every frame
+    const Signal& s = decoder_.signals_[k];
+    ChannelValue& c = channels[s.column];
+    c.Widen(static_cast<double>(x.low) * s.range_factor + s.offset);
+    c.Widen(static_cast<double>(x.high) * s.range_factor + s.offset);
+  }
+}
+
+template int SignalDecoder::Decode<SignalDecoder::kValuesAndRanges>(const Group&, const uint8_t*,
+                                                                    ChannelValue*) const;
+template int SignalDecoder::Decode<SignalDecoder::kValues>(const Group&, const uint8_t*,
+                                                           ChannelValue*) const;
+template int SignalDecoder::Decode<SignalDecoder::kRanges>(const Group&, const uint8_t*,
+                                                           ChannelValue*) const;
 
 int ApplyExpressionEntry(const ExpressionEntry& entry, const ColumnLayout& layout,
                          ChannelValue* channels, bool ranges_only) {

@@ -47,24 +47,56 @@ struct BitField {
 };
 
 // Decodes CAN frames into the signal channels of a signal table.
+//
+// Every mapping is resolved when the decoder is built: byte order, sign and value type become a
+// shift pair on one of the two 64-bit words of the frame (read little-endian for Intel, big-endian
+// for Motorola) and a kind, so that decoding a signal takes no branch on its layout or its value.
 class SignalDecoder {
  public:
   // Prepares every used signal slot; its channel is layout.signal_first + slot.
   void Build(const T_CanLog_SigTab& sigs, const ColumnLayout& layout);
 
   // `channels` holds the records of all columns of the layout given to Build (layout.total).
-  // Conversion pass: every signal of the frame's identifier word (all 32 bits) whose multiplexer
-  // condition holds gets its value: raw pattern, value type 4/8/17, scaled = raw x fa + of.
-  // The range of the channel is widened. Returns the number of signals that got a value.
+  // Every signal of the frame's identifier word (all 32 bits) whose multiplexer condition holds
+  // gets its value: raw pattern, value type 4/8/17, scaled = raw x fa + of, and the range of its
+  // channel is widened. Returns the number of signals that got a value.
   int DecodeFrame(uint32_t id, const uint8_t* data, ChannelValue* channels) const {
     const Group* g = Find(id);
-    return g == nullptr ? 0 : Decode(*g, data, channels, false);
+    return g == nullptr ? 0 : Decode<kValuesAndRanges>(*g, data, channels);
+  }
+  // The same without the ranges: for a pass whose ranges nobody reads any more (the conversion
+  // pass, after the pre-scan collected them).
+  int DecodeFrameValues(uint32_t id, const uint8_t* data, ChannelValue* channels) const {
+    const Group* g = Find(id);
+    return g == nullptr ? 0 : Decode<kValues>(*g, data, channels);
   }
   // Pre-scan: only widens the ranges; a factor of 0 counts as 1 there.
   int WidenFrameRanges(uint32_t id, const uint8_t* data, ChannelValue* channels) const {
     const Group* g = Find(id);
-    return g == nullptr ? 0 : Decode(*g, data, channels, true);
+    return g == nullptr ? 0 : Decode<kRanges>(*g, data, channels);
   }
+
+  // Collects the ranges of a pass that reads the frames for them alone (the pre-scan), with the
+  // results of WidenFrameRanges. The integer signals of a message without multiplexer keep the
+  // extremes of their raw values, two integer compares per value, and widen their channels by
+  // the scaled extremes at the end: scaling is monotonic, so those are the extremes of the scaled
+  // values. That needs scaled values that are always finite and far from the "unset" bound, which
+  // Build checks per signal; the other messages widen at every frame.
+  class RangeCollector {
+   public:
+    explicit RangeCollector(const SignalDecoder& decoder);
+    void Frame(uint32_t id, const uint8_t* data, ChannelValue* channels);
+    // Widens the channels' ranges by the raw extremes collected; once, after the last frame.
+    void Finish(ChannelValue* channels) const;
+
+   private:
+    struct Extremes {
+      int64_t low = INT64_MAX;  // low > high: none yet
+      int64_t high = INT64_MIN;
+    };
+    const SignalDecoder& decoder_;
+    std::vector<Extremes> extremes_;  // raw extremes per signal
+  };
 
   int SignalCount() const { return static_cast<int>(signals_.size()); }
 
@@ -76,20 +108,44 @@ class SignalDecoder {
   }
 
  private:
+  enum Mode { kValuesAndRanges, kValues, kRanges };
+  // How the pattern becomes a number. kInteger: signed patterns, and unsigned ones of fewer than
+  // 64 bits, which an int64 holds exactly.
+  enum Kind : uint8_t { kInteger, kUnsigned64, kFloat32, kFloat64 };
+  // Where a value lies in the frame: the word (0 little-endian, 1 big-endian), the left shift
+  // that puts its highest bit at bit 63 and the right shift back (64 - bits), which is arithmetic
+  // where `sign` is all ones.
+  struct Place {
+    uint8_t word = 0;
+    uint8_t left = 0;
+    uint8_t right = 0;
+    uint64_t sign = 0;
+
+    static Place Of(const BitField& f);
+    uint64_t Extract(const uint64_t* words) const {
+      const uint64_t up = words[word] << left;
+      const uint64_t logical = up >> right;
+      const uint64_t arithmetic = static_cast<uint64_t>(static_cast<int64_t>(up) >> right);
+      return logical ^ ((logical ^ arithmetic) & sign);
+    }
+  };
   struct Signal {
-    BitField field;
-    BitField mux;
+    Place field;
+    Kind kind = kInteger;
     bool multiplexed = false;
-    int64_t mux_value = 0;
-    char type = 'U';  // upper case
+    int column = 0;
     double factor = 1.0;
     double offset = 0.0;
-    int column = 0;
+    double range_factor = 1.0;  // the factor for the ranges of the pre-scan (0 counts as 1)
+    Place mux;
+    int64_t mux_value = 0;
   };
   struct Group {
     uint32_t id = kNoIdentifier;
     uint16_t first = 0;
     uint16_t count = 0;
+    bool plain = false;       // integer signals only, none multiplexed
+    bool raw_ranges = false;  // plain, and its ranges may be collected from raw extremes
   };
   static constexpr int kTableSize = 1024;  // power of two, at least 4 x 256
 
@@ -102,7 +158,8 @@ class SignalDecoder {
       if (g.id == id) return &g;
     }
   }
-  int Decode(const Group& g, const uint8_t* data, ChannelValue* channels, bool ranges_only) const;
+  template <Mode kMode>
+  int Decode(const Group& g, const uint8_t* data, ChannelValue* channels) const;
 
   std::vector<Signal> signals_;  // grouped by identifier word
   std::vector<int> columns_;     // the column of each of signals_

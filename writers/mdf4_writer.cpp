@@ -194,6 +194,10 @@ constexpr std::uint64_t Align8(std::uint64_t n) { return (n + 7) & ~std::uint64_
 template <typename T>
 requires std::unsigned_integral<T> || std::floating_point<T>
 void PutLe(std::uint8_t* p, T value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &value, sizeof(T));  // one store (records are written per row)
+    return;
+  }
   std::uint64_t bits;
   if constexpr (std::is_same_v<T, float>) {
     bits = std::bit_cast<std::uint32_t>(value);
@@ -479,12 +483,17 @@ bool Mdf4Writer::CreateFile(const WriterSetup& setup) {
   file_name_ = OwnFilePath(setup.output_path, ".mf4");
   start_date_ = setup.start_date;
   value_columns_.clear();
+  value_kinds_.clear();
+  last_value_column_ = -1;
   if (type_ == OutputType::kSignals) {
     CopyMdfDefinitions(setup, definitions_);
     plan_ = PlanMdfColumns(setup, definitions_);
     for (int column = 0; column < kMdfMaxValueColumns; ++column) {
-      if (plan_.kind[static_cast<std::size_t>(column)] != kMdfKindNone) {
+      const int kind = plan_.kind[static_cast<std::size_t>(column)];
+      if (kind != kMdfKindNone) {
         value_columns_.push_back(column);
+        value_kinds_.push_back(kind);
+        last_value_column_ = column;
       }
     }
     if (plan_.dropped > 0) {
@@ -655,17 +664,43 @@ int Mdf4Writer::WriteRow(const WriterRow& row) {
     // One pass over the planned columns: the value (0 without one) and its invalid bit.
     std::uint8_t* p = record_.data() + kMasterByteOffset + kMasterBytes;
     std::uint8_t* inval = record_.data() + data_bytes_;
-    std::memset(inval, 0, inval_bytes_);
     const std::size_t n = value_columns_.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      const int column = value_columns_[i];
-      const ChannelValue* cv =
-          (channels_ != nullptr && column < total_columns_) ? &channels_[column] : nullptr;
-      const bool valid = cv != nullptr && cv->valid;
-      const double value = valid ? cv->scaled : 0.0;
-      p = StoreMdfValue(p, plan_.kind[static_cast<std::size_t>(column)], value, valid,
-                        StoreMdfCanOpenDate);
-      if (!valid) inval[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
+    if (channels_ != nullptr && last_value_column_ < total_columns_) {
+      // Every planned column has its record: no checks per cell, floats stored in line, the
+      // invalid bits collected a byte at a time. Locals, because the byte stores of the record
+      // could alias every member.
+      const ChannelValue* const channels = channels_;
+      const int* const columns = value_columns_.data();
+      const int* const kinds = value_kinds_.data();
+      unsigned bits = 0;
+      for (std::size_t i = 0; i < n; ++i) {
+        const ChannelValue& cv = channels[columns[i]];
+        const bool valid = cv.valid;
+        const double value = valid ? cv.scaled : 0.0;
+        if (kinds[i] == kMdfKindFloat) {
+          PutLe(p, ToFloat(value));
+          p += 4;
+        } else {
+          p = StoreMdfValue(p, kinds[i], value, valid, StoreMdfCanOpenDate);
+        }
+        bits |= static_cast<unsigned>(!valid) << (i & 7);
+        if ((i & 7) == 7) {
+          inval[i >> 3] = static_cast<std::uint8_t>(bits);
+          bits = 0;
+        }
+      }
+      if ((n & 7) != 0) inval[n >> 3] = static_cast<std::uint8_t>(bits);
+    } else {
+      std::memset(inval, 0, inval_bytes_);
+      for (std::size_t i = 0; i < n; ++i) {
+        const int column = value_columns_[i];
+        const ChannelValue* cv =
+            (channels_ != nullptr && column < total_columns_) ? &channels_[column] : nullptr;
+        const bool valid = cv != nullptr && cv->valid;
+        const double value = valid ? cv->scaled : 0.0;
+        p = StoreMdfValue(p, value_kinds_[i], value, valid, StoreMdfCanOpenDate);
+        if (!valid) inval[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
+      }
     }
   }
   return WriteRecord(row.elapsed, row.time + row.time_base) ? kRowWritten : kRowFailed;

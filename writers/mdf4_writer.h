@@ -56,6 +56,8 @@ class Mdf4Writer : public MdfWriterBase {
   int Create(const WriterSetup& setup) override;
   int WriteRow(const WriterRow& row) override;
   int Finish(const WriterFinish& finish) override;
+  // Messages records hold the frame itself, no signal values.
+  bool ReadsChannelValues(OutputType type) const override { return type != OutputType::kMessages; }
   std::vector<std::filesystem::path> OutputFiles(
       const std::filesystem::path& output_path) const override;
 
@@ -82,6 +84,8 @@ class Mdf4Writer : public MdfWriterBase {
   MdfDefinitions definitions_;
   MdfColumnPlan plan_;
   std::vector<int> value_columns_;  // columns with a channel, in record order
+  std::vector<int> value_kinds_;    // their planned kinds
+  int last_value_column_ = -1;      // the highest of them
   std::filesystem::path file_name_;
   BufferedFile file_;
   std::uint32_t data_bytes_ = 0;   // record bytes before the invalid bytes

@@ -249,6 +249,10 @@ class Writer {
   // conversion take it instead of WriterSetup::conversion_start_time.
   virtual void SetConversionStart(double /*absolute_time*/) {}
 
+  // Whether the rows of this output type read the channel values. A writer whose rows are the
+  // frames alone says no, and the driver leaves the signals of the frames undecoded.
+  virtual bool ReadsChannelValues(OutputType /*type*/) const { return true; }
+
   // Outputs made of entries rather than rows (the Logfile Dump): writes the line(s) of one entry
   // as read; absolute_time is the running clock's absolute time after it. Returns the number of
   // counted lines, or -1 when writing failed. Row outputs write nothing here.

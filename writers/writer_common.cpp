@@ -1,7 +1,6 @@
 #include "writers/writer_common.h"
 
 #include <cmath>
-#include <limits>
 
 #include "writers/gps_output.h"
 

@@ -27,11 +27,11 @@ std::filesystem::path OwnFilePath(const std::filesystem::path& path, std::string
 // The file name without folder and without everything from its last dot.
 std::string FileStem(const std::filesystem::path& path);
 
-// The value as a 4-byte float; values beyond the float range become infinities instead of
-// undefined behaviour.
 // The build date as the compiler gave it to the library ("Mmm DD YYYY"); output headers name it.
 const char* ProgramBuildDate();
 
+// The value as a 4-byte float; values beyond the float range become infinities instead of
+// undefined behaviour. Inline: the MDF writers call it for every cell.
 inline float ToFloat(double value) {
   constexpr double kMax = std::numeric_limits<float>::max();
   if (value > kMax) return std::numeric_limits<float>::infinity();

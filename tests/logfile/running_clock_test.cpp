@@ -200,6 +200,33 @@ TEST_F(ClockTest, TimeEntriesOneSecondApartKeepTheBase) {
   EXPECT_NEAR(static_cast<double>(clock.LatestTime()), kOct2017 + 39066 / kF, 1e-6);
 }
 
+// The pre-scan's latest time follows the frames without computing each one's time: it must still
+// be exactly the latest absolute time of them all, across time warps (new base, count kept or
+// restarted), clamped steps back and steps back taken as they are (same base, lower count).
+TEST_F(ClockTest, PreScanLatestTimeIsExactlyTheLatestFrameTime) {
+  Start(0, true, ClockPass::kPreScan);
+  Tim(0, 0);
+  std::mt19937 rng(7);
+  ExtTime expected = clock.LatestTime();
+  int64_t seconds = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const uint32_t r = rng() % 100;
+    if (r == 0) {
+      seconds += 5 + static_cast<int64_t>(rng() % 60);  // a warp: count kept or restarted
+      Tim(clock.AcceptedLow() + 100, seconds);
+      if (clock.TimeBase() > 0) expected = std::max(expected, clock.TimeEntryTime());
+      continue;
+    }
+    // Steps back of 2000 ticks are clamped; of 0x100000 ticks (27 s) unresolvable and taken.
+    const uint32_t step = r < 5   ? 0x1000000u - 2000
+                          : r < 8 ? 0x1000000u - 0x100000u
+                                  : static_cast<uint32_t>(rng() % 800);
+    Can((clock.AcceptedLow() + step) & 0xFFFFFFu);
+    expected = std::max(expected, clock.AbsoluteTime());
+    ASSERT_EQ(clock.LatestTime(), expected) << "after entry " << i;
+  }
+}
+
 TEST_F(ClockTest, TimeWarpReplacesTheBaseAndRestartsTheCountBeyondThirtySeconds) {
   msgs.verbose = true;
   Start(0);

@@ -35,6 +35,7 @@
 #include "convert/channel_selection.h"
 #include "convert/conversion_driver.h"
 #include "convert/convert_option_rules.h"
+#include "convert/ready_pre_scan.h"
 #include "convert/settings_file.h"
 #include "logfile/cld_reader.h"
 #include "logfile/log_entry.h"
@@ -543,9 +544,15 @@ py::list ColumnList(const std::vector<ColumnInfo>& columns) {
   return list;
 }
 
-// A request for one recording whose rows go to the taker.
+// The pre-scan open_recording() ran, kept by the Recording for its conversions.
+struct PreScan {
+  std::shared_ptr<const ReadyPreScan> scan;
+};
+
+// A request for one recording whose rows go to the taker; with the recording's pre-scan when
+// there is one.
 ConversionRequest RowRequest(const std::string& path, const OptionList& options, OutputType type,
-                             Writer& taker) {
+                             Writer& taker, const PreScan* pre_scan) {
   ConversionRequest request = RequestFromOptions(options).request;
   request.sources = {std::filesystem::path(path)};
   request.output_names.clear();
@@ -556,6 +563,7 @@ ConversionRequest RowRequest(const std::string& path, const OptionList& options,
   request.options.combine_output = false;
   request.jobs = 1;
   request.row_writer = &taker;
+  if (pre_scan != nullptr) request.ready_pre_scan = pre_scan->scan.get();
   return request;
 }
 
@@ -584,13 +592,16 @@ py::dict RecordingFacts(const std::string& path) {
   }
   const std::string file_name = std::filesystem::path(path).filename().string();
   const PreScanSetup pre = HeaderPreScanSetup(file_name, header, config.cfg, binary, frequency);
-  RunningClock clock;
-  PreScanResult scan;
+  auto ready = std::make_shared<ReadyPreScan>();
+  bool scanned = false;
   {
     py::gil_scoped_release release;
-    scan = RunPreScan(reader, clock, decode, pre);
+    *ready = RunReadyPreScan(reader, path, pre, &scanned);
   }
-  if (reader.ReadFailed()) Raise(ErrorKind::kReadError, collect.messages().back().text);
+  Messages messages = collect.messages();
+  for (const ReadyPreScan::Message& m : ready->messages) messages.push_back({m.severity, m.text});
+  if (reader.ReadFailed()) Raise(ErrorKind::kReadError, messages.back().text);
+  const PreScanResult& scan = ready->result;
 
   py::list signals;
   for (const T_CanLog_SigDef& sig : config.sigs) {
@@ -616,14 +627,15 @@ py::dict RecordingFacts(const std::string& path) {
   facts["duration"] = scan.duration;
   facts["using_gps_time"] = scan.using_gps_time;
   facts["file_size"] = reader.FileSize();
-  facts["messages"] = MessageList(collect.messages());
+  facts["messages"] = MessageList(messages);
+  facts["pre_scan"] = scanned ? py::cast(PreScan{std::move(ready)}) : py::none();
   return facts;
 }
 
 // Runs a one-recording request whose rows go to the taker; raises when nothing was converted.
 Messages RunRows(const std::string& path, const OptionList& options, OutputType type, Writer& taker,
-                 const py::object& progress) {
-  const ConversionRequest request = RowRequest(path, options, type, taker);
+                 const py::object& progress, const PreScan* pre_scan) {
+  const ConversionRequest request = RowRequest(path, options, type, taker, pre_scan);
   PythonObserver observer(progress);
   Messages messages;
   const ConversionSummary summary = Run(request, observer, messages);
@@ -632,16 +644,17 @@ Messages RunRows(const std::string& path, const OptionList& options, OutputType 
 }
 
 py::tuple Frames(const std::string& path, const OptionList& options, std::size_t expected,
-                 const py::object& progress) {
+                 const py::object& progress, const PreScan* pre_scan) {
   FrameTaker taker(expected);
-  const Messages messages = RunRows(path, options, OutputType::kMessages, taker, progress);
+  const Messages messages =
+      RunRows(path, options, OutputType::kMessages, taker, progress, pre_scan);
   return py::make_tuple(taker.frames().Release(), MessageList(messages));
 }
 
 py::tuple SignalsGrid(const std::string& path, const OptionList& options, std::size_t expected,
-                      const py::object& progress) {
+                      const py::object& progress, const PreScan* pre_scan) {
   GridTaker taker(expected);
-  const Messages messages = RunRows(path, options, OutputType::kSignals, taker, progress);
+  const Messages messages = RunRows(path, options, OutputType::kSignals, taker, progress, pre_scan);
   const std::size_t rows = taker.times_.size();
   const std::size_t columns = taker.columns_.size();
   const py::array values = taker.values_.Release().reshape(
@@ -651,9 +664,10 @@ py::tuple SignalsGrid(const std::string& path, const OptionList& options, std::s
 }
 
 py::tuple SignalsSeries(const std::string& path, const OptionList& options,
-                        const py::object& progress) {
+                        const py::object& progress, const PreScan* pre_scan) {
   SeriesTaker taker;
-  const Messages messages = RunRows(path, options, OutputType::kMessages, taker, progress);
+  const Messages messages =
+      RunRows(path, options, OutputType::kMessages, taker, progress, pre_scan);
   py::list series;
   for (std::size_t k = 0; k < taker.columns_.size(); ++k) {
     series.append(
@@ -841,12 +855,16 @@ PYBIND11_MODULE(_core, m) {
 
   PYBIND11_NUMPY_DTYPE(FrameRecord, time, abs_time, id, bus, extended, dlc, pad, data);
 
+  py::class_<PreScan>(m, "PreScan",
+                      "A recording's pre-scan, kept for its conversions while the file is "
+                      "unchanged.");
   m.def("recording_facts", &RecordingFacts, py::arg("path"));
   m.def("frames", &Frames, py::arg("path"), py::arg("options"), py::arg("expected"),
-        py::arg("progress"));
+        py::arg("progress"), py::arg("pre_scan") = py::none());
   m.def("signals_grid", &SignalsGrid, py::arg("path"), py::arg("options"), py::arg("expected"),
-        py::arg("progress"));
-  m.def("signals_series", &SignalsSeries, py::arg("path"), py::arg("options"), py::arg("progress"));
+        py::arg("progress"), py::arg("pre_scan") = py::none());
+  m.def("signals_series", &SignalsSeries, py::arg("path"), py::arg("options"), py::arg("progress"),
+        py::arg("pre_scan") = py::none());
   m.def("convert", &Convert, py::arg("sources"), py::arg("outputs"), py::arg("options"),
         py::arg("progress"));
   m.def("output_extension", &OutputExtension, py::arg("options"));

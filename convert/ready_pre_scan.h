@@ -64,8 +64,8 @@ bool ReadyPreScanFits(const ReadyPreScan& ready, const std::filesystem::path& so
 
 // Takes a fitting ready pre-scan as RunPreScan would have run: shows its messages, each with the
 // error count it was shown at (the driver tells counted errors with and without a message apart),
-// adds its counts to `messages`, sets the clock and the reader as the scan left them and the start of a combined
-// conversion (`combined_start_time`, may be null) when it is still negative.
+// adds its counts to `messages`, sets the clock and the reader as the scan left them and the start
+// of a combined conversion (`combined_start_time`, may be null) when it is still negative.
 PreScanResult TakeReadyPreScan(const ReadyPreScan& ready, CldReader& reader, RunningClock& clock,
                                DecodeMessages& messages, ExtTime* combined_start_time = nullptr);
 

@@ -191,7 +191,8 @@ def _runs(rec, pre_scan):
     with the recording's kept pre-scan or without (a fresh one)."""
     core = tessmar._core
     frames = core.frames(rec.path, [], rec.entry_count, None, pre_scan)
-    grid = core.signals_grid(rec.path, [("--interval", "0.05")], 0, None, pre_scan)
+    rows = int(rec.duration / 0.001) + 2  # a grid of megabytes: its pages are mapped ahead
+    grid = core.signals_grid(rec.path, [("--interval", "0.001")], rows, None, pre_scan)
     series = core.signals_series(rec.path, [], None, pre_scan)
     return [frames[0].tobytes(), frames[1], grid[0].tobytes(), grid[1].tobytes(), grid[2:],
             [(t.tobytes(), v.tobytes()) for t, v in series[0]], series[1:]]

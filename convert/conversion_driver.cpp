@@ -14,6 +14,7 @@
 #include "convert/channel_selection.h"
 #include "convert/output_names.h"
 #include "convert/parallel_conversion.h"
+#include "convert/ready_pre_scan.h"
 #include "convert/row_grid.h"
 #include "convert/row_pipeline.h"
 #include "logfile/channel_value.h"
@@ -532,7 +533,15 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
     }
     return true;
   };
-  job.scan = RunPreScan(reader, clock_, messages_, pre, &combined_start_);
+  // A recording converted alone may come with its pre-scan already run (by the Python package's
+  // open_recording): taken while the file is unchanged and the scan would be set up the same way.
+  const ReadyPreScan* ready = request_.ready_pre_scan;
+  if (ready != nullptr && plan_.sources.size() == 1 && !job.appending &&
+      ReadyPreScanFits(*ready, source, reader, pre, messages_)) {
+    job.scan = TakeReadyPreScan(*ready, reader, clock_, messages_, &combined_start_);
+  } else {
+    job.scan = RunPreScan(reader, clock_, messages_, pre, &combined_start_);
+  }
   NoteUnreportedDecodeErrors();
   if (!job.scan.completed) {
     ShowMessage(kMsgError, "User abort, output file may be incomplete");

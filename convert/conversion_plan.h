@@ -17,6 +17,8 @@
 
 namespace tessmar {
 
+struct ReadyPreScan;
+
 // What a front end asks to convert: plain data, filled from the controls or the command line.
 struct ConversionRequest {
   std::vector<std::filesystem::path> sources;
@@ -76,6 +78,11 @@ struct ConversionRequest {
   // format's writer would, one source after the other on the calling thread. For callers that
   // take the rows themselves (the Python package). Not owned; null for the format's writer.
   Writer* row_writer = nullptr;
+
+  // The pre-scan of the request's one source, already run (convert/ready_pre_scan.h): the
+  // conversion takes it instead of scanning the file again while the file is unchanged. Not
+  // owned; null to scan.
+  const ReadyPreScan* ready_pre_scan = nullptr;
 };
 
 // A source's part in the run's one combined output.

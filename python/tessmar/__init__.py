@@ -112,8 +112,10 @@ def _logger_time(seconds):
 class Recording:
     """A logger recording (.cld): its header facts, frames and signals.
 
-    Made by :func:`open_recording`.  The file is read again by each call of :meth:`frames` and
-    :meth:`signals`; nothing stays open between calls.
+    Made by :func:`open_recording`, which scans the whole file once.  Each call of
+    :meth:`frames` and :meth:`signals` reads the file again but takes that scan instead of
+    repeating it, as long as the file is unchanged (size and modification time); nothing stays
+    open between calls.
     """
 
     def __init__(self, path):
@@ -121,6 +123,7 @@ class Recording:
         facts = _core.recording_facts(self.path)
         _warn(facts["messages"])
         self._facts = facts
+        self._pre_scan = facts["pre_scan"]
         self.logger_family = facts["logger_family"]
         self.device_family = facts["device_family"]
         self.start_time = _logger_time(facts["start_time"])
@@ -152,7 +155,11 @@ class Recording:
         (seconds from the first entry, a ``datetime`` or "YYYY-MM-DD hh:mm:ss[.ss]").
         """
         array, messages = _core.frames(
-            self.path, self._span_options(start, stop), int(self.entry_count), progress
+            self.path,
+            self._span_options(start, stop),
+            int(self.entry_count),
+            progress,
+            self._pre_scan,
         )
         _warn(messages)
         return array.view(FRAME_DTYPE)
@@ -196,7 +203,9 @@ class Recording:
             options.append(("--gps-columns", "off"))
         pd = _pandas()
         if interval is None:
-            series, columns, messages = _core.signals_series(self.path, options, progress)
+            series, columns, messages = _core.signals_series(
+                self.path, options, progress, self._pre_scan
+            )
             _warn(messages)
             names = _unique([c[0] for c in columns])
             if pd is None:
@@ -208,7 +217,7 @@ class Recording:
         options.append(("--interval", repr(float(interval))))
         expected = int(self.duration / float(interval)) + 2 if interval > 0 else 0
         times, values, columns, messages = _core.signals_grid(
-            self.path, options, expected, progress
+            self.path, options, expected, progress, self._pre_scan
         )
         _warn(messages)
         if not hold and len(values):

@@ -14,7 +14,7 @@ import time
 import numpy as np
 import pytest
 
-from conftest import BUILD, CLI, ROOT, run_cli, simulate
+from conftest import BUILD, CLI, DEMO_CONFIG, ROOT, run_cli, simulate
 
 tessmar = pytest.importorskip("tessmar")
 
@@ -184,3 +184,60 @@ def test_fleet_on_a_local_cluster_matches_the_command_line(tmp_path):
         [sys.executable, str(ROOT / "examples" / "fleet_convert.py"), str(fleet), str(out),
          "--workers", "1"], env=env, capture_output=True, text=True, timeout=300)
     assert "0 converted, 8 skipped, 0 failed" in again.stdout, again.stdout + again.stderr
+
+
+def _runs(rec, pre_scan):
+    """frames(), the Signals grid and the series of a recording through the compiled module,
+    with the recording's kept pre-scan or without (a fresh one)."""
+    core = tessmar._core
+    frames = core.frames(rec.path, [], rec.entry_count, None, pre_scan)
+    rows = int(rec.duration / 0.001) + 2  # a grid of megabytes: its pages are mapped ahead
+    grid = core.signals_grid(rec.path, [("--interval", "0.001")], rows, None, pre_scan)
+    series = core.signals_series(rec.path, [], None, pre_scan)
+    return [frames[0].tobytes(), frames[1], grid[0].tobytes(), grid[1].tobytes(), grid[2:],
+            [(t.tobytes(), v.tobytes()) for t, v in series[0]], series[1:]]
+
+
+@pytest.mark.parametrize("faults", [
+    [],
+    ["bad-rtc", "counter-restart", "dummy-blocks"],
+    ["wrap24", "truncated", "odd-entries"],
+    ["fifo"],
+])
+def test_the_kept_pre_scan_gives_what_a_fresh_one_gives(tmp_path, faults):
+    path = tmp_path / "rec.cld"
+    args = ["simulate", DEMO_CONFIG, "-o", path, "--duration", 30, "--gps"]
+    for fault in faults:
+        args += ["--fifo-size", 200] if fault == "fifo" else ["--fault", fault]
+    run_cli(*args, *([] if "fifo" in faults else ["--linear"]))
+    rec = tessmar.open_recording(path)
+    assert rec._pre_scan is not None
+    kept, fresh = _runs(rec, rec._pre_scan), _runs(rec, None)
+    for part, (a, b) in enumerate(zip(kept, fresh)):
+        assert a == b, part
+
+
+def test_a_changed_file_is_scanned_again(tmp_path):
+    path, other = tmp_path / "rec.cld", tmp_path / "other.cld"
+    simulate(path, duration=10, seed=1)
+    simulate(other, duration=10, seed=2)
+    rec = tessmar.open_recording(path)
+
+    def scanned_again():
+        # A pre-scan reports its own progress from 0 % before that of the conversion.
+        seen = []
+        rec.frames(progress=lambda percent, source: seen.append(percent))
+        assert seen[-1] == 100
+        return seen != sorted(seen)
+
+    assert not scanned_again(), "the kept pre-scan was not taken"
+    # Other contents (another size) under the same modification time.
+    stat = path.stat()
+    path.write_bytes(other.read_bytes())
+    os.utime(path, ns=(stat.st_atime_ns, stat.st_mtime_ns))
+    assert scanned_again()
+    assert _runs(rec, rec._pre_scan) == _runs(tessmar.open_recording(path), None)
+    # The same size, a new modification time.
+    rec = tessmar.open_recording(path)
+    os.utime(path, ns=(stat.st_atime_ns, stat.st_mtime_ns + 1_000_000))
+    assert scanned_again()

@@ -424,17 +424,25 @@ inline char* FixedSlow(char* p, double v, int decimals) {
 // decimals, by integer arithmetic. Returns nullptr when the value needs the library: too large,
 // too many decimals, or a scaled fraction too close to one half to be sure that rounding the
 // product gives what printf gives (printf rounds the exact binary value).
-inline char* FixedFast(char* p, double v, int width, int decimals) {
+// |v| in units of the last of `decimals` (0..6) places, rounded as printf rounds: false where
+// integer arithmetic cannot be sure of that (too large, or a scaled fraction too close to one
+// half, since printf rounds the exact binary value).
+inline bool FixedUnits(double v, int decimals, uint64_t& units) {
   static constexpr double kPow[7] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
-  if (decimals < 0 || decimals > 6) return nullptr;
-  const double a = std::fabs(v);
-  const double scaled = a * kPow[decimals];
+  if (decimals < 0 || decimals > 6) return false;
+  const double scaled = std::fabs(v) * kPow[decimals];
   // Below 1e12 a double holds the scaled value to better than 1.3e-4.
-  if (!(scaled < 1e12)) return nullptr;
+  if (!(scaled < 1e12)) return false;
   const auto whole_units = static_cast<uint64_t>(scaled);  // the floor: not negative
   const double frac = scaled - static_cast<double>(whole_units);
-  if (std::fabs(frac - 0.5) < 1e-3) return nullptr;
-  uint64_t units = whole_units + (frac > 0.5 ? 1 : 0);
+  if (std::fabs(frac - 0.5) < 1e-3) return false;
+  units = whole_units + (frac > 0.5 ? 1 : 0);
+  return true;
+}
+
+inline char* FixedFast(char* p, double v, int width, int decimals) {
+  uint64_t units = 0;
+  if (!FixedUnits(v, decimals, units)) return nullptr;
   // The digits of units (at least one in front of the point), zero-padded to the field, written
   // from the right two at a time; then the fraction moves one place right for the point.
   const int sign = std::signbit(v) ? 1 : 0;
@@ -482,6 +490,49 @@ inline char* FixedZeroPadded(char* p, double v, int width, int decimals) {
   std::memcpy(p, digits, static_cast<std::size_t>(len));
   return p + len;
 }
+
+// "%0<W>.4lf" (pad '0') or "%<W>.4lf" (pad ' ') of row times, W = int_width + 5: times mostly
+// grow a little from row to row, so the text of the whole seconds (padded) and the point is kept
+// and written again while the seconds stay the same, and the four decimals are two digit pairs.
+// Write() gives nullptr for a value it leaves to the caller (negative, or beyond integer
+// arithmetic); p needs 16 bytes of room.
+class RowSeconds {
+ public:
+  RowSeconds(int int_width, char pad) : int_width_(int_width), pad_(pad) {}
+
+  char* Write(char* p, double v) {
+    uint64_t units = 0;
+    if (std::signbit(v) || !FixedUnits(v, 4, units) || units >= kUIntPow10[15]) return nullptr;
+    const uint64_t whole = units / 10000;
+    const auto fraction = static_cast<uint32_t>(units % 10000);
+    if (whole != whole_) Keep(whole);
+    std::memcpy(p, head_, 16);  // what lies beyond the head is overwritten below
+    p += head_length_;
+    std::memcpy(p, kDigitPairs + 2 * (fraction / 100), 2);
+    std::memcpy(p + 2, kDigitPairs + 2 * (fraction % 100), 2);
+    return p + 4;
+  }
+
+ private:
+  void Keep(uint64_t whole) {
+    char digits[kMaxNumberChars];
+    const int n =
+        static_cast<int>(std::to_chars(digits, digits + sizeof digits, whole).ptr - digits);
+    int length = 0;
+    for (; length < int_width_ - n; ++length) head_[length] = pad_;
+    std::memcpy(head_ + length, digits, static_cast<std::size_t>(n));
+    length += n;
+    head_[length++] = '.';
+    head_length_ = length;
+    whole_ = whole;
+  }
+
+  int int_width_;
+  char pad_;
+  uint64_t whole_ = ~uint64_t{0};
+  char head_[32] = {};
+  int head_length_ = 0;
+};
 
 // The last text written for one column and the number it shows. On a row grid finer than the
 // message periods most cells repeat the previous row, and copying the kept text is far cheaper

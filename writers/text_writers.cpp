@@ -284,7 +284,13 @@ char* TextCsvWriter::TimeCells(char* p, const WriterRow& row) {
     char* start = p;
     switch (kind) {
       case TimeColumnKind::kSeconds:
-        p = messages_ ? numfmt::FixedZeroPadded(p, rel, 11, 4) : numfmt::Fixed(p, rel, 4);
+        if (!messages_) {
+          p = numfmt::Fixed(p, rel, 4);
+        } else if (char* end = padded_seconds_[k].Write(p, rel)) {
+          p = end;
+        } else {
+          p = numfmt::FixedZeroPadded(p, rel, 11, 4);
+        }
         break;
       case TimeColumnKind::kMilliseconds:
         p = messages_ ? numfmt::FixedZeroPadded(p, rel * 1000.0, 11, 1)
@@ -505,11 +511,13 @@ int TextCsvWriter::WriteSignalRow(const WriterRow& row) {
 // ---- Vector ASCII ----------------------------------------------------------------------------
 
 std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word, int data_length,
-                                  const std::uint8_t* data) {
+                                  const std::uint8_t* data, numfmt::RowSeconds* seconds_text) {
   char* p = out;
-  // "%9.4lf": a time that is not negative is written zero-padded, and the zeros in front of its
-  // units digit become blanks.
-  if (char* end = std::signbit(seconds) ? nullptr : numfmt::FixedFast(p, seconds, 9, 4)) {
+  // "%9.4lf": through the kept text of the whole seconds where given; otherwise a time that is
+  // not negative is written zero-padded, and the zeros in front of its units digit become blanks.
+  if (char* kept = seconds_text != nullptr ? seconds_text->Write(p, seconds) : nullptr) {
+    p = kept;
+  } else if (char* end = std::signbit(seconds) ? nullptr : numfmt::FixedFast(p, seconds, 9, 4)) {
     for (int i = 0; i < 3 && p[i] == '0'; ++i) p[i] = ' ';
     p = end;
   } else {
@@ -585,8 +593,8 @@ int VectorAsciiWriter::WriteRow(const WriterRow& row) {
   if (head_pending_ && !WriteHead()) return kRowFailed;
   char* line = Reserve(128);
   const std::uint8_t* e = row.entry;
-  std::size_t n =
-      FormatVectorAsciiLine(line, row.elapsed, CanIdentifier(e), CanDataLength(e), CanData(e));
+  std::size_t n = FormatVectorAsciiLine(line, row.elapsed, CanIdentifier(e), CanDataLength(e),
+                                        CanData(e), &seconds_text_);
   line[n++] = '\r';
   line[n++] = '\n';
   return Commit(line + n) ? kRowWritten : kRowFailed;

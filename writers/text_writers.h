@@ -72,6 +72,8 @@ class TextCsvWriter final : public TextFileWriter {
   TimeColumnKind kinds_[2] = {TimeColumnKind::kOff, TimeColumnKind::kOff};
   double t0_[2] = {0, 0};
   bool have_t0_[2] = {false, false};
+  // Messages time columns in seconds ("%011.4lf").
+  numfmt::RowSeconds padded_seconds_[2] = {{6, '0'}, {6, '0'}};
   std::size_t row_capacity_ = 0;  // longest row this setup can produce
   char* row_start_ = nullptr;
   std::vector<std::uint8_t> is_gps_;                  // per column
@@ -102,12 +104,15 @@ class VectorAsciiWriter final : public TextFileWriter {
   double start_time_ = 0;  // absolute time of the first entry of the conversion (rows count
                            // from it: WriterRow::elapsed)
   bool head_pending_ = false;
+  numfmt::RowSeconds seconds_text_{4, ' '};  // the time column, "%9.4lf"
 };
 
 // Formats one Vector ASCII frame line (without CR LF) into out; returns its length. out must hold
-// at least 96 bytes. seconds = time since the start of the conversion.
+// at least 96 bytes. seconds = time since the start of the conversion; seconds_text, when given,
+// keeps the text of the whole seconds from line to line.
 std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word, int data_length,
-                                  const std::uint8_t* data);
+                                  const std::uint8_t* data,
+                                  numfmt::RowSeconds* seconds_text = nullptr);
 
 // The first header line of a Vector ASCII file for a start date (seconds since 1970), e.g.
 // "date Don Okt 19 12:34:56 2017" (German weekday and month names).

@@ -163,6 +163,25 @@ TEST(NumberFormat, ZeroPaddedAndGeneral) {
   EXPECT_EQ(padded(0.125), "000000.1250");
   EXPECT_EQ(padded(-1.5), "-00001.5000");
   EXPECT_EQ(padded(123456789.0), "123456789.0000");
+  // Row times through the kept whole seconds: growing, falling back, negative and too large.
+  numfmt::RowSeconds seconds(6, '0'), blanks(4, ' ');
+  std::mt19937_64 rng(3);
+  double t = 0;
+  for (int i = 0; i < 100000; ++i) {
+    t += static_cast<double>(rng() % 30000) * 1e-7;
+    if (i % 9973 == 0) t = -t / 7;
+    if (i == 50000) t = 999999.99995;
+    const double v = i == 70000 ? 12345678901.5 : t;
+    char expect[64];
+    SnprintfC(expect, sizeof expect, "%011.4f", v);
+    char* end = seconds.Write(buf, v);
+    if (end == nullptr) end = numfmt::FixedZeroPadded(buf, v, 11, 4);
+    ASSERT_EQ(std::string(buf, end), expect) << v;
+    SnprintfC(expect, sizeof expect, "%9.4f", v);
+    if (char* e = blanks.Write(buf, v)) {
+      ASSERT_EQ(std::string(buf, e), expect) << v;
+    }
+  }
   for (double v : {0.1, 2.75, 1e-5, 123456789.0, -0.000123, 1e21, 3.0}) {
     char expect[64];
     SnprintfC(expect, sizeof expect, "%.7g", v);

@@ -583,6 +583,18 @@ inline char* Hex2(char* p, uint8_t v) {
 
 // "%08lX"
 inline char* Hex8(char* p, uint32_t v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // The eight nibbles spread into the eight bytes of a word (least significant first), each
+    // made a digit or a capital letter at once, and stored most significant first.
+    uint64_t x = v;
+    x = ((x & 0xFFFF0000u) << 16) | (x & 0xFFFFu);
+    x = ((x & 0x0000FF000000FF00u) << 8) | (x & 0x000000FF000000FFu);
+    x = ((x & 0x00F000F000F000F0u) << 4) | (x & 0x000F000F000F000Fu);
+    const uint64_t letters = ((x + 0x0606060606060606u) >> 4) & 0x0101010101010101u;
+    x = __builtin_bswap64(x + 0x3030303030303030u + letters * 7);
+    std::memcpy(p, &x, 8);
+    return p + 8;
+  }
   for (int i = 7; i >= 0; --i) {
     p[i] = kHexDigits[v & 15];
     v >>= 4;

@@ -190,6 +190,11 @@ TEST(NumberFormat, ZeroPaddedAndGeneral) {
     EXPECT_EQ(std::string(buf, numfmt::G(buf, v, 11)), expect);
   }
   EXPECT_EQ(std::string(buf, numfmt::Hex8(buf, 0x78FEF100)), "78FEF100");
+  for (std::uint32_t v : {0u, 9u, 10u, 0xFFFFFFFFu, 0x1234ABCDu, 0xA0B0C0D0u, 0x9F9F9F9Fu}) {
+    char expect[16];
+    SnprintfC(expect, sizeof expect, "%08X", v);
+    EXPECT_EQ(std::string(buf, numfmt::Hex8(buf, v)), expect);
+  }
   EXPECT_EQ(std::string(buf, numfmt::HexUpper(buf, 0x7ff)), "7FF");
   EXPECT_EQ(std::string(buf, numfmt::Int(buf, -10)), "-10");
 }

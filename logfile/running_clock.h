@@ -127,7 +127,7 @@ class RunningClock {
 
   // ---- State ----------------------------------------------------------------------------------
 
-  uint64_t TickCount() const { return (static_cast<uint64_t>(high_) << 32) | accepted_low_; }
+  uint64_t TickCount() const { return (high_ << 32) | accepted_low_; }
   // Computed when first asked for after the count changed: the pre-scan moves the count at
   // every frame but asks for the time only now and then.
   ExtTime SecondsSinceTick0() const {
@@ -142,7 +142,7 @@ class RunningClock {
   double Frequency() const { return frequency_; }
   uint32_t CandidateLow() const { return candidate_low_; }
   uint32_t AcceptedLow() const { return accepted_low_; }
-  uint32_t High() const { return high_; }
+  uint32_t High() const { return static_cast<uint32_t>(high_); }
   bool Unresolved() const { return unresolved_; }
   bool DatesTrusted() const { return dates_trusted_; }
   bool TimeEntrySeenInPass() const { return time_entry_seen_; }
@@ -236,7 +236,10 @@ class RunningClock {
 
   uint32_t candidate_low_ = 0;
   uint32_t accepted_low_ = 0;
-  uint32_t high_ = 0;
+  // The high part of the tick count, below 2^31. Held in 64 bits so that reading the whole count
+  // (TickCount, every frame) is never one load over two separate 32-bit stores, which the
+  // processor cannot serve from its store buffer and waits for.
+  uint64_t high_ = 0;
   mutable ExtTime seconds_ = 0;  // seconds since tick 0, unless stale
   mutable bool seconds_stale_ = false;
   ExtTime time_base_ = 0;

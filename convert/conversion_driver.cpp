@@ -174,7 +174,6 @@ struct SourceJob {
   ColumnLayout layout;
   std::span<ChannelValue> channels;
   SignalDecoder decoder;
-  bool need_signal_values = false;
   PreScanResult scan;
 
   // Setting up the writer.
@@ -327,8 +326,8 @@ class ConversionRun::Pass {
         progress_step_(std::max<uint32_t>(1, job.scan.entry_count / 400)),
         // Skipping until all channels are valid needs the values whether the rows read them
         // or not.
-        decode_signals_(job.need_signal_values && (job.options->skip_until_all_valid ||
-                                                   run.writer_->ReadsChannelValues(job.type))) {}
+        decode_signals_(job.options->skip_until_all_valid ||
+                        run.writer_->ReadsChannelValues(job.type)) {}
 
   void Run();
 
@@ -513,13 +512,8 @@ bool ConversionRun::PrepareSource(SourceJob& job) {
     pre.breakpoint = ParseDateTime(options.conditional_breakpoint, kDateTimePattern);
   }
   // Only the graph preview reads the value ranges (the MDF formats give the ranges of the signal
-  // definitions), and Messages rows need no signal values: leaving them out saves a bit
-  // extraction per frame in both passes.
-  const bool text_layout = IsBuiltInFormat(job.code);
-  const bool need_ranges = options.graph_preview;
-  job.need_signal_values =
-      job.type == OutputType::kSignals || options.skip_until_all_valid || !text_layout;
-  if (need_ranges) {
+  // definitions): leaving them out saves a bit extraction per frame.
+  if (options.graph_preview) {
     pre.layout = &job.layout;
     pre.signals = &job.decoder;
     pre.channels = job.channels;

@@ -158,7 +158,7 @@ void RunningClock::NoteTimeStepAt(int64_t position, uint64_t ticks) {
   if (have_previous_time_) {
     // The absolute time of the previous timed entry, as AbsoluteTime() gave it then (seconds
     // since tick 0 always follow from the count).
-    const ExtTime previous = previous_base_ + static_cast<ExtTime>(previous_ticks_) / frequency_;
+    const ExtTime previous = previous_base_ + SecondsOf(previous_ticks_);
     if (t < previous - kReportedStepBack &&
         Msgs().time_step_back_reported < DecodeMessages::kMaxTimeStepBackPerFile) {
       ++Msgs().time_step_back_reported;

@@ -132,7 +132,7 @@ class RunningClock {
   // every frame but asks for the time only now and then.
   ExtTime SecondsSinceTick0() const {
     if (seconds_stale_) {
-      seconds_ = static_cast<ExtTime>(TickCount()) / frequency_;
+      seconds_ = SecondsOf(TickCount());
       seconds_stale_ = false;
     }
     return seconds_;
@@ -155,7 +155,7 @@ class RunningClock {
   // pre-scan (the conversion pass does not read it); -1 = none.
   ExtTime LatestTime() const {
     if (!latest_pending_) return latest_time_;
-    const ExtTime t = latest_base_ + static_cast<ExtTime>(latest_ticks_) / frequency_;
+    const ExtTime t = latest_base_ + SecondsOf(latest_ticks_);
     return latest_time_ < 0 || t > latest_time_ ? t : latest_time_;
   }
   ExtTime TimeBaseAtOldest() const { return time_base_at_oldest_; }  // -1 = none
@@ -188,7 +188,7 @@ class RunningClock {
   // Reports an absolute time more than 0.1 s before that of the previous timed entry.
   void NoteTimeStep(int64_t position) {
     const uint64_t ticks = TickCount();
-    if (have_previous_time_ && ticks >= previous_ticks_ && SameBits(time_base_, previous_base_)) {
+    if (have_previous_time_ && SameRun(previous_base_, previous_ticks_, ticks)) {
       // The common case: the same base and a count that did not fall. The absolute time cannot
       // have stepped back, and the previous time is kept as its base and count.
       previous_ticks_ = ticks;
@@ -210,7 +210,7 @@ class RunningClock {
   // (pending), whose time is the run's latest: no long double arithmetic per frame.
   void NoteLatestFrame() {
     const uint64_t ticks = TickCount();
-    if (latest_pending_ && ticks >= latest_ticks_ && SameBits(time_base_, latest_base_)) {
+    if (latest_pending_ && SameRun(latest_base_, latest_ticks_, ticks)) {
       latest_ticks_ = ticks;
       return;
     }
@@ -225,6 +225,12 @@ class RunningClock {
   static bool SameBits(const ExtTime& a, const ExtTime& b) {
     return std::memcmp(&a, &b, kExtTimeBytes) == 0;
   }
+  // Whether the current base and `ticks` continue a time kept as its base and count: the same
+  // base and a count that did not fall, so that the time did not fall either.
+  bool SameRun(const ExtTime& base, uint64_t kept_ticks, uint64_t ticks) const {
+    return ticks >= kept_ticks && SameBits(time_base_, base);
+  }
+  ExtTime SecondsOf(uint64_t ticks) const { return static_cast<ExtTime>(ticks) / frequency_; }
   // Counts the "Large timestamp difference" problems; true while they may still be shown.
   bool TakeLargeDifferenceSlot();
 

@@ -430,6 +430,7 @@ class FrameTaker : public Writer {
     frames_.MapAhead();
   }
   int Create(const WriterSetup&) override { return 1; }
+  bool ReadsChannelValues(OutputType) const override { return false; }  // the frames alone
   int WriteRow(const WriterRow& row) override {
     const uint8_t* e = row.entry;
     if (e == nullptr || e[0] >= 0x40) return kRowSkipped;
@@ -474,9 +475,15 @@ std::vector<ColumnInfo> UsedColumns(const WriterSetup& setup, std::vector<int>& 
   return columns;
 }
 
-double ValueOf(const ChannelValue& v, bool scaled) {
+// A column's number as Python gets it (kValue: the scaled or the raw value); NaN without a value
+// and for a text.
+template <double ChannelValue::*kValue>
+double ValueOf(const ChannelValue& v) {
   if (!v.valid || v.value_type == kChannelTypeText) return std::numeric_limits<double>::quiet_NaN();
-  return scaled ? v.scaled : v.raw_float;
+  return v.*kValue;
+}
+double ValueOf(const ChannelValue& v, bool scaled) {
+  return scaled ? ValueOf<&ChannelValue::scaled>(v) : ValueOf<&ChannelValue::raw_float>(v);
 }
 
 // The rows of a Signals run: the grid's times and every used column's value (NaN before its
@@ -515,11 +522,7 @@ class GridTaker : public Writer {
   // it goes straight through the columns' records with the choice of the value made outside.
   template <double ChannelValue::*kValue>
   void TakeRow(double* out) const {
-    for (const ChannelValue* v : sources_) {
-      *out++ = v->valid && v->value_type != kChannelTypeText
-                   ? v->*kValue
-                   : std::numeric_limits<double>::quiet_NaN();
-    }
+    for (const ChannelValue* v : sources_) *out++ = ValueOf<kValue>(*v);
   }
 
   std::size_t expected_rows_;
@@ -535,6 +538,9 @@ class GridTaker : public Writer {
 // expression or GPS column whenever its value changes.
 class SeriesTaker : public Writer {
  public:
+  // The signals of each frame are decoded here, as they arrive; the run's own values are only
+  // read for the expression and GPS columns.
+  bool ReadsChannelValues(OutputType) const override { return false; }
   int Create(const WriterSetup& setup) override {
     channels_ = setup.channels;
     scaled_ = setup.scaled_values;
@@ -559,7 +565,7 @@ class SeriesTaker : public Writer {
       const uint32_t id = CanIdentifier(e);
       const std::span<const int> written = decoder_.ColumnsOf(id);
       for (const int c : written) scratch_[static_cast<std::size_t>(c)].valid = false;
-      if (decoder_.DecodeFrame(id, CanData(e), scratch_.data()) > 0) {
+      if (decoder_.DecodeFrameValues(id, CanData(e), scratch_.data()) > 0) {
         for (const int c : written) {
           const ChannelValue& v = scratch_[static_cast<std::size_t>(c)];
           const int k = column_of_[static_cast<std::size_t>(c)];

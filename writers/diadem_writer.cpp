@@ -401,12 +401,7 @@ bool DiademWriter::WriteDataRow(double elapsed, double absolute) {
     }
     // A repeated number is a copy of its kept text; a new one is formatted in place and kept.
     const std::uint64_t bits = numfmt::LastText::Bits(cv->scaled);
-    if (lasts[k].Holds(1, bits)) {
-      std::memcpy(q, lasts[k].text, numfmt::LastText::kRoom);
-      q += lasts[k].len;
-    } else {
-      q = AsciiNumber(q, k, *cv);
-    }
+    q = lasts[k].Holds(1, bits) ? lasts[k].CopyTo(q) : AsciiNumber(q, k, *cv);
     *q++ = ',';
   }
   for (std::size_t k = 0; mode != kDiademAscii && k < row_channels_.size(); ++k) {

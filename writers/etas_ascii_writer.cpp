@@ -221,12 +221,7 @@ bool EtasAsciiWriter::WriteLine(double t) {
       // Most cells repeat the previous row's number: decided and copied here.
       const std::uint8_t kind = CellKind(k, *cv);
       const std::uint64_t bits = numfmt::LastText::Bits(cv->scaled);
-      if (lasts[k].Holds(kind, bits)) {
-        std::memcpy(p, lasts[k].text, numfmt::LastText::kRoom);
-        p += lasts[k].len;
-      } else {
-        p = NumberCell(p, k, *cv, kind, bits);
-      }
+      p = lasts[k].Holds(kind, bits) ? lasts[k].CopyTo(p) : NumberCell(p, k, *cv, kind, bits);
       *p++ = '\t';
       continue;
     }

@@ -77,11 +77,11 @@ class EtasAsciiWriter : public Writer {
   void Fail(const std::string& text);
   // The channel value record of a value column in the current layout, nullptr when none.
   const ChannelValue* ChannelOf(int value_column) const;
-  // How a value column's number is written (its type's digits, or a float's own digits): the
-  // cell text repeats while this and the number stay the same.
   // A new number of value column k (of CellKind kind and these bits), written at p and kept.
   [[gnu::noinline]] char* NumberCell(char* p, std::size_t k, const ChannelValue& value,
                                      std::uint8_t kind, std::uint64_t bits);
+  // How a value column's number is written (its type's digits, or a float's own digits): the
+  // cell text repeats while this and the number stay the same.
   std::uint8_t CellKind(std::size_t column, const ChannelValue& value) const {
     if (!state_.is_double[column]) return 1;
     return value.value_type == kChannelTypeFloat32 ? 2 : 3;

@@ -484,7 +484,6 @@ bool Mdf4Writer::CreateFile(const WriterSetup& setup) {
   start_date_ = setup.start_date;
   value_columns_.clear();
   value_kinds_.clear();
-  last_value_column_ = -1;
   if (type_ == OutputType::kSignals) {
     CopyMdfDefinitions(setup, definitions_);
     plan_ = PlanMdfColumns(setup, definitions_);
@@ -493,7 +492,6 @@ bool Mdf4Writer::CreateFile(const WriterSetup& setup) {
       if (kind != kMdfKindNone) {
         value_columns_.push_back(column);
         value_kinds_.push_back(kind);
-        last_value_column_ = column;
       }
     }
     if (plan_.dropped > 0) {
@@ -665,43 +663,40 @@ int Mdf4Writer::WriteRow(const WriterRow& row) {
     std::uint8_t* p = record_.data() + kMasterByteOffset + kMasterBytes;
     std::uint8_t* inval = record_.data() + data_bytes_;
     const std::size_t n = value_columns_.size();
-    if (channels_ != nullptr && last_value_column_ < total_columns_) {
-      // Every planned column has its record: no checks per cell, floats stored in line, the
-      // invalid bits collected a byte at a time. Locals, because the byte stores of the record
-      // could alias every member.
-      const ChannelValue* const channels = channels_;
-      const int* const columns = value_columns_.data();
-      const int* const kinds = value_kinds_.data();
-      unsigned bits = 0;
-      for (std::size_t i = 0; i < n; ++i) {
-        const ChannelValue& cv = channels[columns[i]];
-        const bool valid = cv.valid;
-        const double value = valid ? cv.scaled : 0.0;
-        if (kinds[i] == kMdfKindFloat) {
-          PutLe(p, ToFloat(value));
-          p += 4;
-        } else {
-          p = StoreMdfValue(p, kinds[i], value, valid, StoreMdfCanOpenDate);
-        }
-        bits |= static_cast<unsigned>(!valid) << (i & 7);
-        if ((i & 7) == 7) {
-          inval[i >> 3] = static_cast<std::uint8_t>(bits);
-          bits = 0;
-        }
+    // The records of the planned columns, found again when the channels changed (a combined
+    // source brings its own).
+    if (value_sources_.size() != n || sources_of_ != channels_ ||
+        sources_total_ != total_columns_) {
+      value_sources_.clear();
+      for (const int column : value_columns_) {
+        value_sources_.push_back(
+            channels_ != nullptr && column < total_columns_ ? &channels_[column] : nullptr);
       }
-      if ((n & 7) != 0) inval[n >> 3] = static_cast<std::uint8_t>(bits);
-    } else {
-      std::memset(inval, 0, inval_bytes_);
-      for (std::size_t i = 0; i < n; ++i) {
-        const int column = value_columns_[i];
-        const ChannelValue* cv =
-            (channels_ != nullptr && column < total_columns_) ? &channels_[column] : nullptr;
-        const bool valid = cv != nullptr && cv->valid;
-        const double value = valid ? cv->scaled : 0.0;
-        p = StoreMdfValue(p, value_kinds_[i], value, valid, StoreMdfCanOpenDate);
-        if (!valid) inval[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
+      sources_of_ = channels_;
+      sources_total_ = total_columns_;
+    }
+    // Floats stored in line, the invalid bits collected a byte at a time. Locals, because the
+    // byte stores of the record could alias every member.
+    const ChannelValue* const* const sources = value_sources_.data();
+    const int* const kinds = value_kinds_.data();
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const ChannelValue* cv = sources[i];
+      const bool valid = cv != nullptr && cv->valid;
+      const double value = valid ? cv->scaled : 0.0;
+      if (kinds[i] == kMdfKindFloat) {
+        PutLe(p, ToFloat(value));
+        p += 4;
+      } else {
+        p = StoreMdfValue(p, kinds[i], value, valid, StoreMdfCanOpenDate);
+      }
+      bits |= static_cast<unsigned>(!valid) << (i & 7);
+      if ((i & 7) == 7) {
+        inval[i >> 3] = static_cast<std::uint8_t>(bits);
+        bits = 0;
       }
     }
+    if ((n & 7) != 0) inval[n >> 3] = static_cast<std::uint8_t>(bits);
   }
   return WriteRecord(row.elapsed, row.time + row.time_base) ? kRowWritten : kRowFailed;
 }

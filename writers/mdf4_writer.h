@@ -85,7 +85,11 @@ class Mdf4Writer : public MdfWriterBase {
   MdfColumnPlan plan_;
   std::vector<int> value_columns_;  // columns with a channel, in record order
   std::vector<int> value_kinds_;    // their planned kinds
-  int last_value_column_ = -1;      // the highest of them
+  // Their channel value records (nullptr: none) in channels_ of total_columns_ as they were
+  // when the list was made.
+  std::vector<const ChannelValue*> value_sources_;
+  const ChannelValue* sources_of_ = nullptr;
+  int sources_total_ = 0;
   std::filesystem::path file_name_;
   BufferedFile file_;
   std::uint32_t data_bytes_ = 0;   // record bytes before the invalid bytes

@@ -23,6 +23,11 @@ inline constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// Exact powers of ten.
+inline constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // Exact powers of ten as integers, 10^0 .. 10^19.
 inline constexpr uint64_t kUIntPow10[20] = {1,
                                             10,
@@ -68,8 +73,6 @@ inline int ReverseDigits(char* digits, uint64_t units, int min_digits) {
 // library is needed: the exponent form, no number, or a scaled fraction too close to one half to
 // be sure that rounding the product gives what printf gives.
 inline char* GFast(char* p, double v, int precision) {
-  static constexpr double kPow[19] = {1,    10,   100,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
-                                      1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
   if (precision < 1 || precision > 15) return nullptr;
   const double a = std::fabs(v);
   if (a == 0) {
@@ -77,12 +80,12 @@ inline char* GFast(char* p, double v, int precision) {
     *p++ = '0';
     return p;
   }
-  if (!(a >= 1e-5 && a < kPow[precision])) return nullptr;  // also NaN
+  if (!(a >= 1e-5 && a < kExactPow10[precision])) return nullptr;  // also NaN
   // A first guess of the decimal exponent; the rounded digits correct it below (the boundaries
   // below 1 are not exact in binary, and rounding may carry into one more digit).
   int x = 0;
   if (a >= 1) {
-    while (x + 1 < precision && a >= kPow[x + 1]) ++x;
+    while (x + 1 < precision && a >= kExactPow10[x + 1]) ++x;
   } else {
     double t = a;
     while (t < 1 && x > -5) {
@@ -93,7 +96,7 @@ inline char* GFast(char* p, double v, int precision) {
   uint64_t units = 0;
   for (int attempt = 0;; ++attempt) {
     if (attempt == 3 || x < -4 || x >= precision) return nullptr;
-    const double scaled = a * kPow[precision - 1 - x];
+    const double scaled = a * kExactPow10[precision - 1 - x];
     // Below 10^16 and not negative: truncation is the floor, and cheaper than std::floor.
     const auto whole_units = static_cast<uint64_t>(scaled);
     const auto whole = static_cast<double>(whole_units);
@@ -101,9 +104,9 @@ inline char* GFast(char* p, double v, int precision) {
     // added back (a * 10^k - scaled is exact through a fused multiply-add), which keeps the
     // fraction within a few 1e-16 of the exact one; the integer part is then right too, since a
     // fraction at or above 1 rounds up to the same units.
-    const double frac = precision <= 12
-                            ? scaled - whole
-                            : (scaled - whole) + std::fma(a, kPow[precision - 1 - x], -scaled);
+    const double frac =
+        precision <= 12 ? scaled - whole
+                        : (scaled - whole) + std::fma(a, kExactPow10[precision - 1 - x], -scaled);
     if (std::fabs(frac - 0.5) < 1e-3) return nullptr;
     units = whole_units + (frac > 0.5 ? 1 : 0);
     if (units >= kUIntPow10[precision]) {
@@ -135,11 +138,6 @@ inline char* G(char* p, double v, int precision) {
   if (char* end = GFast(p, v, precision)) return end;
   return std::to_chars(p, p + kMaxNumberChars, v, std::chars_format::general, precision).ptr;
 }
-
-// Exact powers of ten.
-inline constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // ---- Signals on a decimal grid -------------------------------------------------------------
 // Most signals have a factor and an offset that are short decimals (0.1, 0.05, -40): their
@@ -361,12 +359,11 @@ inline char* GridG(char* p, const DecimalGrid& grid, int64_t raw, double scaled)
   const uint64_t a = n < 0 ? static_cast<uint64_t>(-n) : static_cast<uint64_t>(n);
   const double back = scaled * kExactPow10[grid.places];
   const double units = static_cast<double>(n);
-  if (a < static_cast<uint64_t>(kExactPow10[kPrecision])) {
+  if (a < kUIntPow10[kPrecision]) {
     if (!(std::fabs(back - units) <= static_cast<double>(a) * 1e-9)) return nullptr;
   } else {
     static constexpr uint64_t kUnitsLimit = uint64_t{1} << 50;
-    const auto beyond_places = static_cast<uint64_t>(kExactPow10[grid.places + 1]);
-    if (grid.multiplier != 1 || a >= kUnitsLimit || a % beyond_places == 0 ||
+    if (grid.multiplier != 1 || a >= kUnitsLimit || a % kUIntPow10[grid.places + 1] == 0 ||
         !(std::fabs(back - units) <= 0.25)) {
       return nullptr;
     }
@@ -420,17 +417,12 @@ inline char* FixedSlow(char* p, double v, int decimals) {
   return r.ptr;
 }
 
-// Fast path of "%0<width>.<decimals>lf" (width 0: no padding) for moderate values with up to 6
-// decimals, by integer arithmetic. Returns nullptr when the value needs the library: too large,
-// too many decimals, or a scaled fraction too close to one half to be sure that rounding the
-// product gives what printf gives (printf rounds the exact binary value).
 // |v| in units of the last of `decimals` (0..6) places, rounded as printf rounds: false where
 // integer arithmetic cannot be sure of that (too large, or a scaled fraction too close to one
 // half, since printf rounds the exact binary value).
 inline bool FixedUnits(double v, int decimals, uint64_t& units) {
-  static constexpr double kPow[7] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
   if (decimals < 0 || decimals > 6) return false;
-  const double scaled = std::fabs(v) * kPow[decimals];
+  const double scaled = std::fabs(v) * kExactPow10[decimals];
   // Below 1e12 a double holds the scaled value to better than 1.3e-4.
   if (!(scaled < 1e12)) return false;
   const auto whole_units = static_cast<uint64_t>(scaled);  // the floor: not negative
@@ -440,6 +432,8 @@ inline bool FixedUnits(double v, int decimals, uint64_t& units) {
   return true;
 }
 
+// Fast path of "%0<width>.<decimals>lf" (width 0: no padding) for moderate values with up to 6
+// decimals, by integer arithmetic. Returns nullptr when the value needs the library (FixedUnits).
 inline char* FixedFast(char* p, double v, int width, int decimals) {
   uint64_t units = 0;
   if (!FixedUnits(v, decimals, units)) return nullptr;
@@ -551,6 +545,12 @@ struct LastText {
     return bits;
   }
   bool Holds(std::uint8_t k, std::uint64_t bits) const { return kind == k && key == bits; }
+  // Writes the kept text at p and returns its end. The whole room is copied, so p must have
+  // kRoom bytes of room.
+  char* CopyTo(char* p) const {
+    std::memcpy(p, text, kRoom);
+    return p + len;
+  }
   // Keeps [begin, end) for this number; texts longer than the room are not kept. The whole room
   // is copied (one fixed-size move is far cheaper than a copy of variable length), so begin must
   // have kRoom readable bytes.

@@ -430,14 +430,18 @@ char* TextCsvWriter::SignalValue(char* p, int column) {
     }
     return Cell(p, text, static_cast<std::size_t>(end - text), quote);
   }
-  std::uint8_t kind;
-  const std::uint64_t key = CellKey(v, setup_.scaled_values, &kind);
   const numfmt::LastText& last = last_cells_[static_cast<std::size_t>(column)];
-  if (last.Holds(kind, key)) {
-    // The row has room for a whole cell of any length here, so a fixed-size copy is safe.
-    std::memcpy(p, last.text, sizeof last.text);
-    return p + last.len;
-  }
+  return setup_.scaled_values ? KeptOrNewCell<true>(p, column, v, last)
+                              : KeptOrNewCell<false>(p, column, v, last);
+}
+
+template <bool kScaled>
+inline char* TextCsvWriter::KeptOrNewCell(char* p, int column, const ChannelValue& v,
+                                          const numfmt::LastText& last) {
+  std::uint8_t kind;
+  const std::uint64_t key = CellKey(v, kScaled, &kind);
+  // The row has room for a whole cell of any length here, so a fixed-size copy is safe.
+  if (last.Holds(kind, key)) return last.CopyTo(p);
   return NumberCell(p, column, kind, key);
 }
 
@@ -475,25 +479,17 @@ char* TextCsvWriter::NumberCell(char* p, int column, std::uint8_t kind, std::uin
 template <bool kScaled>
 char* TextCsvWriter::SignalCells(char* p, int count) {
   const ChannelValue* const channels = setup_.channels;
-  numfmt::LastText* const last_cells = last_cells_.data();
+  const numfmt::LastText* const last_cells = last_cells_.data();
   const std::uint8_t* const is_gps = is_gps_.data();
   for (int c = 0; c < count; ++c) {
     // Most cells repeat the previous row's number: that case is decided and copied here, in
-    // the loop; everything else (new numbers, no value, texts, GPS columns) takes the full way.
+    // the loop; everything else (no value, texts, GPS columns) takes the full way.
     const ChannelValue& v = channels[c];
     if (v.valid && v.value_type != kValueString && !is_gps[c]) {
-      std::uint8_t kind;
-      const std::uint64_t key = CellKey(v, kScaled, &kind);
-      const numfmt::LastText& last = last_cells[c];
-      if (last.Holds(kind, key)) {
-        std::memcpy(p, last.text, sizeof last.text);
-        p += last.len;
-      } else {
-        p = NumberCell(p, c, kind, key);
-      }
-      continue;
+      p = KeptOrNewCell<kScaled>(p, c, v, last_cells[c]);
+    } else {
+      p = SignalValue(p, c);
     }
-    p = SignalValue(p, c);
   }
   return p;
 }
@@ -511,19 +507,15 @@ int TextCsvWriter::WriteSignalRow(const WriterRow& row) {
 // ---- Vector ASCII ----------------------------------------------------------------------------
 
 std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word, int data_length,
-                                  const std::uint8_t* data, numfmt::RowSeconds* seconds_text) {
+                                  const std::uint8_t* data, numfmt::RowSeconds& seconds_text) {
   char* p = out;
-  // "%9.4lf": through the kept text of the whole seconds where given; otherwise a time that is
-  // not negative is written zero-padded, and the zeros in front of its units digit become blanks.
-  if (char* kept = seconds_text != nullptr ? seconds_text->Write(p, seconds) : nullptr) {
-    p = kept;
-  } else if (char* end = std::signbit(seconds) ? nullptr : numfmt::FixedFast(p, seconds, 9, 4)) {
-    for (int i = 0; i < 3 && p[i] == '0'; ++i) p[i] = ' ';
+  // "%9.4lf", through the kept text of the whole seconds; negative and huge times through the
+  // general formatting.
+  if (char* end = seconds_text.Write(p, seconds)) {
     p = end;
   } else {
     char num[numfmt::kMaxNumberChars];
-    end = numfmt::Fixed(num, seconds, 4);
-    const int len = static_cast<int>(end - num);
+    const int len = static_cast<int>(numfmt::Fixed(num, seconds, 4) - num);
     for (int i = len; i < 9; ++i) *p++ = ' ';
     std::memcpy(p, num, static_cast<std::size_t>(len));
     p += len;
@@ -594,7 +586,7 @@ int VectorAsciiWriter::WriteRow(const WriterRow& row) {
   char* line = Reserve(128);
   const std::uint8_t* e = row.entry;
   std::size_t n = FormatVectorAsciiLine(line, row.elapsed, CanIdentifier(e), CanDataLength(e),
-                                        CanData(e), &seconds_text_);
+                                        CanData(e), seconds_text_);
   line[n++] = '\r';
   line[n++] = '\n';
   return Commit(line + n) ? kRowWritten : kRowFailed;

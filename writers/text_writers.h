@@ -20,6 +20,8 @@ namespace tessmar {
 class TextFileWriter : public Writer {
  public:
   int Finish(const WriterFinish& finish) override;
+  // Only Signals rows show signal values; Messages rows and the dump show the frames.
+  bool ReadsChannelValues(OutputType type) const override { return type == OutputType::kSignals; }
 
  protected:
   // Opens the output when not appending; fails with the system's error text.
@@ -62,6 +64,11 @@ class TextCsvWriter final : public TextFileWriter {
   template <bool kScaled>
   char* SignalCells(char* p, int count);
   [[gnu::noinline]] char* SignalValue(char* p, int column);
+  // A number cell: the kept text (`last`, the column's) when it shows this number, else
+  // NumberCell().
+  template <bool kScaled>
+  [[gnu::always_inline]] char* KeptOrNewCell(char* p, int column, const ChannelValue& v,
+                                             const numfmt::LastText& last);
   // A number cell formatted anew and kept for the rows that repeat it.
   [[gnu::noinline]] char* NumberCell(char* p, int column, std::uint8_t kind, std::uint64_t key);
   char* EndLine(char* p);
@@ -108,11 +115,10 @@ class VectorAsciiWriter final : public TextFileWriter {
 };
 
 // Formats one Vector ASCII frame line (without CR LF) into out; returns its length. out must hold
-// at least 96 bytes. seconds = time since the start of the conversion; seconds_text, when given,
+// at least 96 bytes. seconds = time since the start of the conversion; seconds_text ({4, ' '})
 // keeps the text of the whole seconds from line to line.
 std::size_t FormatVectorAsciiLine(char* out, double seconds, std::uint32_t id_word, int data_length,
-                                  const std::uint8_t* data,
-                                  numfmt::RowSeconds* seconds_text = nullptr);
+                                  const std::uint8_t* data, numfmt::RowSeconds& seconds_text);
 
 // The first header line of a Vector ASCII file for a start date (seconds since 1970), e.g.
 // "date Don Okt 19 12:34:56 2017" (German weekday and month names).

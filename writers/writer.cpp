@@ -46,9 +46,4 @@ bool IsDiademFormat(int code) {
   return code == kFormatDiademAscii || code == kFormatDiademInt32 || code == kFormatDiademReal64;
 }
 
-bool IsBuiltInFormat(int code) {
-  const OutputFormatInfo* info = FindOutputFormat(code);
-  return info && info->text_layout;
-}
-
 }  // namespace tessmar

@@ -136,8 +136,6 @@ const OutputFormatInfo* FindOutputFormatByCliName(std::string_view name);
 int OutputFormatListIndex(int code);
 // True for the codes 3, 4 and 6.
 bool IsDiademFormat(int code);
-// True for the formats written as text lines of values (0, 1, 2, 11, 5).
-bool IsBuiltInFormat(int code);
 
 // ---- What a writer receives ------------------------------------------------------------------
 
@@ -249,8 +247,8 @@ class Writer {
   // conversion take it instead of WriterSetup::conversion_start_time.
   virtual void SetConversionStart(double /*absolute_time*/) {}
 
-  // Whether the rows of this output type read the channel values. A writer whose rows are the
-  // frames alone says no, and the driver leaves the signals of the frames undecoded.
+  // Whether the rows of this output type read the signal values of the CAN frames. A writer whose
+  // rows are the frames alone says no, and the driver leaves the signals of the frames undecoded.
   virtual bool ReadsChannelValues(OutputType /*type*/) const { return true; }
 
   // Outputs made of entries rather than rows (the Logfile Dump): writes the line(s) of one entry

@@ -23,6 +23,8 @@ namespace {
 class DiscardingWriter : public Writer {
  public:
   int Create(const WriterSetup&) override { return 1; }
+  // Like a text output: Signals rows would show the signal values, Messages rows the frames.
+  bool ReadsChannelValues(OutputType type) const override { return type == OutputType::kSignals; }
   int WriteRow(const WriterRow& row) override {
     ++rows;
     last_time = row.time;

@@ -152,7 +152,8 @@ TEST(VectorAscii, HeaderAndFrameLines) {
 TEST(VectorAscii, LineLayoutOfExtendedBus2Frame) {
   char line[128];
   const std::uint8_t data[3] = {0xAA, 0x0B, 0xFF};
-  const std::size_t n = FormatVectorAsciiLine(line, 0.1234, 0x78FEF100, 3, data);
+  numfmt::RowSeconds seconds(4, ' ');
+  const std::size_t n = FormatVectorAsciiLine(line, 0.1234, 0x78FEF100, 3, data, seconds);
   EXPECT_EQ(std::string(line, n), "   0.1234 2  18FEF100x       Rx   d 3 AA 0B FF");
   EXPECT_EQ(std::string(line).find("Rx"), 29u);
   // The time column is "%9.4lf", blank-padded, whatever its size or sign.
@@ -160,7 +161,7 @@ TEST(VectorAscii, LineLayoutOfExtendedBus2Frame) {
                    1234567.125, -1.5, -1234.56789, 4.9e-324}) {
     char expect[64];
     SnprintfC(expect, sizeof expect, "%9.4f ", t);
-    const std::string text(line, FormatVectorAsciiLine(line, t, 0x100, 0, data));
+    const std::string text(line, FormatVectorAsciiLine(line, t, 0x100, 0, data, seconds));
     EXPECT_EQ(text.substr(0, std::strlen(expect)), expect) << t;
   }
 }
